@@ -1,0 +1,36 @@
+// The process-wide objects, created once at start-up in this order and
+// reachable from every screen.
+#pragma once
+
+class TMainForm;
+class TOptionsForm;
+class TVisForm;
+class TConfigForm;
+class TCalibForm;
+class TInfoForm;
+class TDataExForm;
+class TLoadForm;
+class TSaveForm;
+class TQuestionForm;
+class THelpForm;
+class cCommThread;
+class cIni;
+class QString;
+
+extern TMainForm* MainForm;
+extern TOptionsForm* OptionsForm;
+extern TVisForm* VisForm;
+extern TConfigForm* ConfigForm;
+extern TCalibForm* CalibForm;
+extern TInfoForm* InfoForm;
+extern TDataExForm* DataExForm;
+extern TLoadForm* LoadForm;
+extern TSaveForm* SaveForm;
+extern TQuestionForm* QuestionForm;
+extern THelpForm* HelpForm;
+extern cCommThread* CommThread;
+extern cIni* Ini;
+
+// Question dialog: true for Yes. Information dialog: returns when acknowledged.
+bool Ask(const QString& text);
+void ShowInfo(const QString& text);

@@ -1,0 +1,28 @@
+// Message lookup in the text domain "default" (GNU gettext), with the English
+// text as the key, and run-time switching of the language in force.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Marks a text for extraction and translates it at once.
+const char* _(const char* text);
+// Marks a text for extraction without translating it (translate later with _).
+#define N_(text) text
+
+namespace Translate {
+// Binds the domains "default" (locale/<code>/LC_MESSAGES/default.mo) and
+// "isotolanguagenames" (locale/isotolanguagenames.mo) under `localeDir`.
+void Init(const std::string& localeDir);
+// The language code in force ("de", "pl_PL", ...), as gettext sees it.
+std::string CurrentLanguage();
+// Switches the language in force; works even when the user's locale is C.
+void SetLanguage(const std::string& code);
+// The language codes that have a catalogue of the domain "default".
+std::vector<std::string> AvailableLanguages();
+// Name of a language code from the domain "isotolanguagenames".
+std::string LanguageName(const std::string& code);
+// Printf-style formatting of a translated pattern.
+std::string Format(const char* translatedPattern, ...);
+const std::string& LocaleDir();
+}  // namespace Translate
