@@ -1,0 +1,87 @@
+// An ECU on a pseudo-terminal: plays the ECU's side of the serial protocol
+// (handshake, identity, settings read/write/store, factory settings, live
+// values from a small engine model), keeps a frame log with timestamps and can
+// inject named failure modes. Used by the tests in-process and by the
+// zvbasic-ecusim program.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum class eSimFault {
+    None,
+    Silence,          // answer nothing
+    SilenceAfter,     // answer N frames normally, then nothing
+    PartialReply,     // send only the first two reply bytes
+    BadTrailer,       // reply byte 2 is 0xAB instead of 0xAC
+    WrongEcho,        // reply byte 0 is the command + 1
+    Garbage,          // answer with random bytes
+    LineDrop,         // after N frames close the pseudo-terminal (the line drops)
+    RefuseStore,      // answer the store command 0x63 with data 0xB5
+};
+
+struct sSimOptions {
+    int Version = 0x30;        // reply to 0xD2
+    int IdVersion = 0x25;      // reply to 0xD4
+    bool Instant = false;      // answer at once instead of at 1200 baud byte time
+    std::string LinkPath;      // if set, a symlink to the device made here
+    std::string LogPath;       // if set, the frame log is also written here, line by line
+    uint32_t Seed = 1;         // engine model / garbage randomness
+};
+
+struct sSimLogEntry {
+    double TimeMs;               // since the simulator started
+    bool FromProgram;            // true: received; false: sent by the simulator
+    std::vector<uint8_t> Bytes;  // one handshake byte or one 3-byte frame (or fewer/garbage when sent so)
+    bool PacingViolation = false;  // a received byte came sooner than the version's pause allows
+};
+
+class cEcuSimulator {
+public:
+    explicit cEcuSimulator(sSimOptions options = {});
+    ~cEcuSimulator();  // stops
+    cEcuSimulator(const cEcuSimulator&) = delete;
+    cEcuSimulator& operator=(const cEcuSimulator&) = delete;
+
+    // Opens the pseudo-terminal pair and starts serving on a thread of its own.
+    void Start();
+    void Stop();
+    // Slave device path, e.g. /dev/pts/7 (valid after Start).
+    std::string DevicePath() const;
+
+    // Failure modes, switchable at any time. `afterFrames` counts frames
+    // received from now on (SilenceAfter, LineDrop).
+    void SetFault(eSimFault fault, int afterFrames = 0);
+    // After LineDrop: open a new pseudo-terminal (new DevicePath) and serve again.
+    void Reopen();
+
+    std::vector<sSimLogEntry> Log() const;
+    void ClearLog();
+    // Command bytes received (first byte of each frame; 0x00 for a handshake
+    // byte), in order: the easy thing to assert on.
+    std::vector<uint8_t> Commands() const;
+    // Full received frames (3 bytes each; handshake bytes as 1-byte entries).
+    std::vector<std::vector<uint8_t>> Received() const;
+    int PacingViolations() const;
+    // Waits until `count` more commands equal to `code` have been received
+    // since the call (or any, for code -1); false on time-out.
+    bool WaitForCommands(int code, int count, std::chrono::milliseconds limit);
+
+    // The simulator's own 16 settings (record positions of the program's
+    // settings record) and its stored copy.
+    std::array<uint8_t, 16> Settings() const;
+    std::array<uint8_t, 16> Stored() const;
+    void SetSettings(const std::array<uint8_t, 16>& values);  // both copies
+    // Fixes a live value (k = 1,3,5,6,7,8) instead of the engine model; -1 frees it.
+    void SetLive(int k, int raw);
+    int ConsoleCommands() const;     // parameter 15 value 1 received
+    bool LevelFilterDisabled() const;  // parameter 15 value 2 received
+
+private:
+    struct sImpl;
+    std::unique_ptr<sImpl> Impl;
+};
