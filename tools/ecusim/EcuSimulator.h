@@ -71,11 +71,14 @@ public:
     // since the call (or any, for code -1); false on time-out.
     bool WaitForCommands(int code, int count, std::chrono::milliseconds limit);
 
-    // The simulator's own 16 settings (record positions of the program's
-    // settings record) and its stored copy.
+    // The ECU's own values by parameter number 0..15, as the ECU holds them
+    // (parameter 1 with its direction bit, 2 and 3 doubled below version 25),
+    // and its stored copy (what a store command kept).
     std::array<uint8_t, 16> Settings() const;
     std::array<uint8_t, 16> Stored() const;
     void SetSettings(const std::array<uint8_t, 16>& values);  // both copies
+    // Factory values by parameter number for the version.
+    static std::array<uint8_t, 16> FactorySettings(int version);
     // Fixes a live value (k = 1,3,5,6,7,8) instead of the engine model; -1 frees it.
     void SetLive(int k, int raw);
     int ConsoleCommands() const;     // parameter 15 value 1 received
