@@ -1,0 +1,27 @@
+// The large 3-D button of the screens: bold Arial caption and outline in
+// orange, a black shadow, a fill that the hover rules set, a hand cursor.
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+
+class cShadowButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit cShadowButton(QWidget* parent = nullptr);
+
+    void SetFill(const QColor& fill);  // repaints only when it changes
+    QColor Fill() const { return FillColor; }
+
+    static QColor OutlineColor() { return QColor(255, 128, 0); }
+    static QColor HoverFill() { return QColor(128, 0, 0); }
+    static QColor NormalFill() { return QColor(0, 0, 0); }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor FillColor = NormalFill();
+};
