@@ -12,6 +12,10 @@ public:
 
     void SetFill(const QColor& fill);  // repaints only when it changes
     QColor Fill() const { return FillColor; }
+    // Outline of the caption and frame: 2 px orange by design.
+    void SetOutline(int width, const QColor& color);
+    int OutlineWidth() const { return Outline; }
+    QColor Outline_Color() const { return OutlineCol; }
 
     static QColor OutlineColor() { return QColor(255, 128, 0); }
     static QColor HoverFill() { return QColor(128, 0, 0); }
@@ -24,4 +28,6 @@ protected:
 
 private:
     QColor FillColor = NormalFill();
+    int Outline = 2;
+    QColor OutlineCol = OutlineColor();
 };
