@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include "link/Settings.h"
+
+TEST(SettingsRecord, DefaultsAndChangedTest) {
+    sSettings d;
+    const uint8_t expected[16] = {0, 101, 51, 1, 27, 9, 50, 150, 100, 90, 80, 1, 1, 4, 1, 1};
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(d[i], expected[i]) << "position " << i;
+
+    WorkSettings = EcuSettings = sSettings{};
+    EXPECT_FALSE(SettingsChanged());
+    WorkSettings.Reserved15 = 2;  // even the byte no screen shows counts
+    EXPECT_TRUE(SettingsChanged());
+    WorkSettings = sSettings{};
+}
+
+TEST(ThrottleRule, RebuildFromParameterOne) {
+    struct Case { uint8_t v, sw, closed, type; } cases[] = {
+        {1, 1, 0, 0}, {0x64, 0x64, 255, 1}, {0x65, 0x65, 0, 1}, {0, 0, 255, 1}, {255, 255, 0, 1}};
+    for (auto c : cases) {
+        sSettings s;
+        Conv::RebuildTps(s, c.v);
+        EXPECT_EQ(s.TPSSwitchLevel, c.sw) << int(c.v);
+        EXPECT_EQ(s.TPSClosedLevel, c.closed) << int(c.v);
+        EXPECT_EQ(s.TPSType, c.type) << int(c.v);
+    }
+}
+
+TEST(ThrottleRule, ValueSentAndAppliedInPlace) {
+    sSettings rising;  // 101 over 51: rising, bit 0 set
+    rising.TPSSwitchLevel = 100;
+    EXPECT_EQ(Conv::TpsParamValue(rising), 101);
+    sSettings falling;
+    falling.TPSSwitchLevel = 101;
+    falling.TPSClosedLevel = 200;
+    EXPECT_EQ(Conv::TpsParamValue(falling), 100);
+    sSettings none;
+    none.TPSType = 0;
+    EXPECT_EQ(Conv::TpsParamValue(none), 1);
+    Conv::ApplyTpsDirection(none);
+    EXPECT_EQ(none.TPSSwitchLevel, 1);
+    EXPECT_EQ(none.TPSClosedLevel, 0);
+    Conv::ApplyTpsDirection(falling);
+    EXPECT_EQ(falling.TPSSwitchLevel, 100);
+    EXPECT_EQ(falling.TPSClosedLevel, 200);
+    // A value sent and read back rebuilds the same direction.
+    sSettings back;
+    Conv::RebuildTps(back, Conv::TpsParamValue(falling));
+    EXPECT_TRUE(Conv::TpsFalling(back));
+}
+
+TEST(ParameterMaps, ReadStoresByGeneration) {
+    // Old protocol: parameter 9 is RPMDiv, 10 the level type only above 22.
+    sSettings s;
+    Ecu::StoreReadParam(s, 23, 9, 2);
+    Ecu::StoreReadParam(s, 23, 10, 0);
+    EXPECT_EQ(s.RPMDiv, 2);
+    EXPECT_EQ(s.LPGLevType, 0);
+    sSettings t;
+    Ecu::StoreReadParam(t, 22, 10, 0);
+    EXPECT_EQ(t, sSettings{});
+    // New protocol: 9 CylCount, 10 CoilCount, 11 Reserved15, 12 LPGLevType.
+    sSettings n;
+    Ecu::StoreReadParam(n, 48, 9, 6);
+    Ecu::StoreReadParam(n, 48, 10, 3);
+    Ecu::StoreReadParam(n, 48, 11, 7);
+    Ecu::StoreReadParam(n, 48, 12, 5);
+    EXPECT_EQ(n.CylCount, 6);
+    EXPECT_EQ(n.CoilCount, 3);
+    EXPECT_EQ(n.Reserved15, 7);
+    EXPECT_EQ(n.LPGLevType, 5);
+    EXPECT_EQ(n.RPMDiv, 1);
+    EXPECT_EQ(Ecu::ReadCount(22), 10);
+    EXPECT_EQ(Ecu::ReadCount(23), 11);
+    EXPECT_EQ(Ecu::ReadCount(47), 11);
+    EXPECT_EQ(Ecu::ReadCount(48), 13);
+}
+
+TEST(ParameterMaps, RpmCodesDoubledBelowVersion25InEightBits) {
+    sSettings s;
+    Ecu::StoreReadParam(s, 24, 2, 54);
+    Ecu::StoreReadParam(s, 24, 3, 19);
+    EXPECT_EQ(s.MinRPMCode, 27);
+    EXPECT_EQ(s.MaxRPMCode, 9);
+    Ecu::StoreReadParam(s, 25, 2, 54);
+    EXPECT_EQ(s.MinRPMCode, 54);
+
+    sSettings w;
+    EXPECT_EQ(Ecu::OldWriteValue(w, 24, 2), 54);
+    EXPECT_EQ(Ecu::OldWriteValue(w, 25, 2), 27);
+    w.MinRPMCode = 200;  // the upper bit is lost
+    EXPECT_EQ(Ecu::OldWriteValue(w, 24, 2), uint8_t(400));
+    EXPECT_EQ(Ecu::OldWriteValue(w, 22, 9), w.RPMDiv);
+    EXPECT_EQ(Ecu::OldWriteValue(w, 23, 10), w.LPGLevType);
+}
+
+TEST(Conversions, RpmAndPeriod) {
+    EXPECT_EQ(Conv::PeriodToRpm(27), 2000);
+    EXPECT_EQ(Conv::PeriodToRpm(0), 0);
+    EXPECT_EQ(Conv::PeriodToRpm(1), 54000);
+    EXPECT_EQ(Conv::RpmToPeriod(1000), 54);
+    EXPECT_EQ(Conv::RpmToPeriod(6000), 9);
+    EXPECT_EQ(Conv::RpmToPeriod(100), 255);  // does not wrap in the byte
+    EXPECT_EQ(Conv::RpmToPeriod(0), 0);
+}
+
+TEST(Conversions, ThrottleVoltsAndPercent) {
+    EXPECT_DOUBLE_EQ(Conv::RawToVolts(255), 5.0);
+    EXPECT_DOUBLE_EQ(Conv::RawToVolts(0), 0.0);
+    EXPECT_EQ(Conv::TpsPercent(51, false), 20);
+    EXPECT_EQ(Conv::TpsPercent(51, true), 80);
+    EXPECT_EQ(Conv::TpsPercent(255, false), 100);
+    EXPECT_EQ(Conv::TpsPercent(255, true), 0);
+}
+
+TEST(Conversions, LambdaByTypeAndVersion) {
+    struct Case { int r, version, type; std::optional<int> value; } cases[] = {
+        {3, 47, 0, -3},  {63, 47, 1, 255}, {7, 47, 2, 51}, {0, 47, 3, 259}, {10, 47, 4, 40},
+        {17, 47, 5, 17}, {17, 47, 8, std::nullopt},  {60, 48, 0, 60}, {60, 48, 8, 60}};
+    for (auto c : cases)
+        EXPECT_EQ(Conv::LambdaValue(c.r, c.version, c.type), c.value) << c.r << " " << c.version << " " << c.type;
+
+    EXPECT_DOUBLE_EQ(Conv::LambdaVolts(-3, 0), 0.0);
+    EXPECT_DOUBLE_EQ(Conv::LambdaVolts(60, 0), 1.0);
+    EXPECT_NEAR(Conv::LambdaVolts(40, 4), 0.8, 1e-6);   // 0.78 raised to the floor
+    EXPECT_NEAR(Conv::LambdaVolts(255, 1), 5.0, 1e-6);
+    EXPECT_NEAR(Conv::LambdaVolts(300, 3), 5.0, 1e-6);
+    EXPECT_NEAR(Conv::LambdaVolts(300, 5), 300 / 51.0, 1e-5);  // type 5 is not clamped
+}
+
+TEST(Conversions, LevelIndexAndLamps) {
+    EXPECT_EQ(Conv::LevelIndex(0xC0, 51), 0);
+    EXPECT_EQ(Conv::LevelIndex(0x00, 51), 6);
+    EXPECT_EQ(Conv::LevelIndex(0xE0, 51), 7);
+    EXPECT_EQ(Conv::LevelIndex(3, 52), 3);
+    EXPECT_EQ(Conv::LevelIndex(200, 52), -56);
+    EXPECT_STREQ(Conv::LevelLampPattern(0), "100000");
+    EXPECT_STREQ(Conv::LevelLampPattern(3), "011000");
+    EXPECT_STREQ(Conv::LevelLampPattern(7), "011111");
+    EXPECT_STREQ(Conv::LevelLampPattern(9), "000000");
+    EXPECT_STREQ(Conv::LevelLampPattern(-56), "000000");
+}
+
+TEST(EcuIdentity, TypeAndNibbles) {
+    EXPECT_STREQ(Ecu::TypeName(47), "ZORVA Basic");
+    EXPECT_STREQ(Ecu::TypeName(48), "ZORVA Basic +");
+    EXPECT_EQ(Ecu::NibbleText(0x25), "2.5");
+    EXPECT_EQ(Ecu::NibbleText(0x31), "3.1");
+    EXPECT_EQ(Ecu::BytePauseMs(0), 50);
+    EXPECT_EQ(Ecu::BytePauseMs(31), 50);
+    EXPECT_EQ(Ecu::BytePauseMs(32), 10);
+}
+
+TEST(UpdateRecord, ParameterLowValueHigh) {
+    sUpdate u(15, 0xB4);
+    EXPECT_EQ(u.Raw, 0xB40F);
+    EXPECT_EQ(u.Param(), 15);
+    EXPECT_EQ(u.Value(), 0xB4);
+}
