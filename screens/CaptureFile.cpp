@@ -1,0 +1,53 @@
+#include "screens/CaptureFile.h"
+
+#include <charconv>
+
+sLiveSample LiveSample;
+
+cCaptureFile::~cCaptureFile() { Close(); }
+
+const char* cCaptureFile::Header() { return "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n"; }
+
+std::string cCaptureFile::FormatNumber(double value) {
+    char buf[400];  // the largest doubles need about 310 digits before the point
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
+    if (res.ec != std::errc()) return "0.000000";
+    return std::string(buf, res.ptr);
+}
+
+std::string cCaptureFile::FormatRecord(const sLiveSample& s) {
+    std::string line;
+    line.reserve(64);
+    const double values[4] = {double(s.TPSVolts), double(s.LambdaVolts), double(s.RPM), double(s.ValvePos)};
+    for (int i = 0; i < 4; ++i) {
+        if (i) line += ',';
+        line += '"';
+        line += FormatNumber(values[i]);
+        line += '"';
+    }
+    line += "\r\n";
+    return line;
+}
+
+bool cCaptureFile::Open(const std::string& path) {
+    Close();
+    if (path.empty()) return false;
+    File = std::fopen(path.c_str(), "wb");
+    if (!File) return false;
+    std::fputs(Header(), File);
+    std::fflush(File);
+    return true;
+}
+
+void cCaptureFile::WriteRecord(const sLiveSample& sample) {
+    if (!File) return;
+    std::string line = FormatRecord(sample);
+    std::fwrite(line.data(), 1, line.size(), File);
+    std::fflush(File);
+}
+
+void cCaptureFile::Close() {
+    if (!File) return;
+    std::fclose(File);
+    File = nullptr;
+}

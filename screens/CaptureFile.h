@@ -1,0 +1,42 @@
+// The capture file (*.dat) of the visualisation screen: a header line of four
+// quoted column names, then one line of four quoted numbers per polling cycle,
+// CR LF line ends, six decimals with a point whatever the locale. Each record
+// is flushed as it is written, so a crash loses at most the record in hand.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// The latest live values, shared by the visualisation screen and the capture.
+struct sLiveSample {
+    float TPSVolts = 0;     // throttle volts, not clamped
+    float LambdaVolts = 0;  // lambda volts after the type clamp
+    int32_t RPM = 0;
+    int32_t ValvePos = 0;
+};
+extern sLiveSample LiveSample;
+
+class cCaptureFile {
+public:
+    cCaptureFile() = default;
+    ~cCaptureFile();
+    cCaptureFile(const cCaptureFile&) = delete;
+    cCaptureFile& operator=(const cCaptureFile&) = delete;
+
+    // Creates or empties the file and writes the header. False (and stays
+    // closed) when the file cannot be opened.
+    bool Open(const std::string& path);
+    // Appends one record and flushes it. Write errors are ignored.
+    void WriteRecord(const sLiveSample& sample);
+    void Close();
+    bool IsOpen() const { return File != nullptr; }
+
+    static const char* Header();  // "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n"
+    static std::string FormatRecord(const sLiveSample& sample);
+    // A number in fixed notation with six decimals and a point.
+    static std::string FormatNumber(double value);
+
+private:
+    std::FILE* File = nullptr;
+};

@@ -1,0 +1,205 @@
+#include "screens/VehicleFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+namespace VehicleFile {
+
+const sLine Lines[LINE_COUNT] = {
+    {2, 0},    // TPSClosedLevel
+    {1, 51},   // TPSSwitchLevel
+    {3, 1},    // TPSType
+    {11, 1},   // RPMDiv
+    {12, 0},   // LPGLevType
+    {4, 27},   // MinRPMCode
+    {5, 9},    // MaxRPMCode
+    {6, 50},   // StepPosMin
+    {7, 150},  // StepPosMax
+    {8, 100},  // StepPosH0
+    {9, 90},   // StepPosH1
+    {10, 80},  // StepPosH2
+    {0, 0},    // LambdaType
+    {13, 4},   // CylCount (pair with the next line)
+    {14, 1},   // CoilCount
+};
+
+namespace {
+
+bool IsBlank(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+void SkipBlanks(std::istream& in) {
+    while (IsBlank(in.peek())) in.get();
+}
+
+// One "%d\n" read. On failure nothing beyond leading white space is consumed
+// (a lone sign is put back), so the next read fails at the same place. Only
+// the low eight bits matter, so the digits are accumulated modulo 2^64, which
+// keeps them exact however long the number is.
+std::optional<uint8_t> ReadValue(std::istream& in) {
+    SkipBlanks(in);
+    bool negative = false;
+    int c = in.peek();
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        in.get();
+        if (!std::isdigit(in.peek())) {
+            in.unget();
+            in.clear();
+            return std::nullopt;
+        }
+    }
+    if (!std::isdigit(in.peek())) return std::nullopt;
+    uint64_t value = 0;
+    while (std::isdigit(in.peek())) value = value * 10 + uint64_t(in.get() - '0');
+    in.clear();
+    SkipBlanks(in);
+    in.clear();
+    if (negative) value = ~value + 1;
+    return uint8_t(value & 0xFF);
+}
+
+}  // namespace
+
+void Parse(std::istream& in, sSettings& rec) {
+    for (int i = 0; i < 13; ++i) {
+        std::optional<uint8_t> v = ReadValue(in);
+        rec[Lines[i].Position] = v ? *v : uint8_t(Lines[i].Default);
+    }
+    std::optional<uint8_t> cyl = ReadValue(in);
+    std::optional<uint8_t> coil;
+    if (cyl) coil = ReadValue(in);
+    if (cyl && coil) {
+        rec.CylCount = *cyl;
+        rec.CoilCount = *coil;
+    } else {
+        rec.CylCount = uint8_t(Lines[13].Default);
+        rec.CoilCount = uint8_t(Lines[14].Default);
+    }
+}
+
+void Parse(const std::string& text, sSettings& rec) {
+    std::istringstream in(text);
+    Parse(in, rec);
+}
+
+bool Read(const std::string& path, sSettings& rec) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) return false;
+    Parse(in, rec);
+    return true;
+}
+
+std::string Format(const sSettings& rec) {
+    std::string out;
+    for (const sLine& line : Lines) {
+        out += std::to_string(unsigned(rec[line.Position]));
+        out += "\r\n";
+    }
+    return out;
+}
+
+namespace {
+
+bool WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Write(const std::string& path, const sSettings& rec, std::string* error) {
+    namespace fs = std::filesystem;
+    auto fail = [&](int code) {
+        if (error) *error = std::strerror(code);
+        return false;
+    };
+    if (path.empty()) return fail(ENOENT);
+
+    // Replace the file a symbolic link points to, not the link itself.
+    std::error_code ec;
+    fs::path target(path);
+    if (fs::is_symlink(target, ec)) {
+        fs::path real = fs::weakly_canonical(target, ec);
+        if (!ec) target = real;
+    }
+
+    // The new file gets the old file's permissions, or the usual ones.
+    mode_t mode = 0666;
+    struct stat st;
+    bool existed = ::stat(target.c_str(), &st) == 0;
+    if (existed) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+
+    std::string tmp = target.string() + ".XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return fail(errno);
+
+    std::string data = Format(rec);
+    (void)::fchmod(fd, mode);
+    bool ok = WriteAll(fd, data);
+    int code = ok ? 0 : errno;
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        code = errno;
+    }
+    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return fail(code ? code : EIO);
+    }
+    // Make the rename itself durable.
+    fs::path folder = target.parent_path();
+    int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+std::vector<sUpdate> Updates(const sSettings& rec) {
+    return {
+        sUpdate(0, rec.LambdaType),  sUpdate(1, rec.TPSSwitchLevel), sUpdate(2, rec.MinRPMCode),
+        sUpdate(3, rec.MaxRPMCode),  sUpdate(4, rec.StepPosMin),     sUpdate(5, rec.StepPosMax),
+        sUpdate(6, rec.StepPosH0),   sUpdate(7, rec.StepPosH1),      sUpdate(8, rec.StepPosH2),
+        sUpdate(9, rec.CylCount),    sUpdate(10, rec.CoilCount),     sUpdate(12, rec.LPGLevType),
+    };
+}
+
+}  // namespace VehicleFile

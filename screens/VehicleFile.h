@@ -1,0 +1,50 @@
+// The vehicle settings file (*.zv2): 15 lines of unsigned decimals, one
+// setting each, CR LF line ends. Reading is lenient (every field that cannot
+// be read takes its own default); writing goes through a temporary file in the
+// same folder, so an existing file is either replaced whole or left as it was.
+#pragma once
+
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "link/Settings.h"
+
+namespace VehicleFile {
+
+constexpr int LINE_COUNT = 15;
+
+// Record position and reader default of each line, in file order.
+struct sLine {
+    int Position;
+    int Default;
+};
+extern const sLine Lines[LINE_COUNT];
+
+// Reads the values from a stream in one pass into rec, field by field. Each
+// value is read like "%d\n": white space skipped, an optionally signed
+// decimal, white space skipped again. A field that cannot be read takes its
+// default and consumes nothing, so every later field takes its default too;
+// lines 14 and 15 count as a pair. Each value is stored by its low eight
+// bits. Reserved15 is left as it was.
+void Parse(std::istream& in, sSettings& rec);
+void Parse(const std::string& text, sSettings& rec);
+
+// Reads a file into rec. False when the file cannot be opened; rec is then
+// unchanged.
+bool Read(const std::string& path, sSettings& rec);
+
+// The file contents for rec: 15 lines, each "value\r\n".
+std::string Format(const sSettings& rec);
+
+// Writes rec to path through a temporary file in the same folder that is
+// synced and renamed over the old file. False when anything failed; the old
+// file is then untouched and no temporary file remains. `error` receives the
+// system's text of the failure when given.
+bool Write(const std::string& path, const sSettings& rec, std::string* error = nullptr);
+
+// The twelve single-parameter updates that carry loaded settings to an ECU of
+// the new protocol, in sending order (parameter 12 last).
+std::vector<sUpdate> Updates(const sSettings& rec);
+
+}  // namespace VehicleFile
