@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ struct sSimOptions {
     std::string LinkPath;      // if set, a symlink to the device made here
     std::string LogPath;       // if set, the frame log is also written here, line by line
     uint32_t Seed = 1;         // engine model / garbage randomness
+    // A received frame byte that comes sooner than the version's pause less
+    // this much after the previous received byte is a pacing violation.
+    double PacingToleranceMs = 2.0;
+    size_t MaxLogEntries = 0;  // 0: keep every entry; otherwise the newest this many
 };
 
 struct sSimLogEntry {
@@ -38,7 +43,20 @@ struct sSimLogEntry {
     bool FromProgram;            // true: received; false: sent by the simulator
     std::vector<uint8_t> Bytes;  // one handshake byte or one 3-byte frame (or fewer/garbage when sent so)
     bool PacingViolation = false;  // a received byte came sooner than the version's pause allows
+    // Empty for a frame that was understood; otherwise why it was not
+    // ("ignored byte", "wrong trailer, not answered", "incomplete frame dropped").
+    // Such entries are left out of Commands() and Received().
+    std::string Note;
 };
+
+// "   123.456 <- E4 00 AC" (received) or "   140.001 -> E4 32 AC" (sent),
+// with "  PACING" and the note appended when there are any.
+std::string FormatSimLogEntry(const sSimLogEntry& entry);
+// Names used on the command line: "none", "silence", "silence-after",
+// "partial", "bad-trailer", "wrong-echo", "garbage", "line-drop", "refuse-store".
+const char* SimFaultName(eSimFault fault);
+// Parses "NAME" or "NAME:N" (N only for silence-after and line-drop).
+bool ParseSimFault(const std::string& text, eSimFault& fault, int& afterFrames);
 
 class cEcuSimulator {
 public:
@@ -54,10 +72,22 @@ public:
     std::string DevicePath() const;
 
     // Failure modes, switchable at any time. `afterFrames` counts frames
-    // received from now on (SilenceAfter, LineDrop).
+    // received from now on (SilenceAfter, LineDrop); handshake bytes do not
+    // count. A silent ECU answers neither frames nor handshakes, and the
+    // frames it ignores have no effect. The faults that spoil a reply
+    // (PartialReply, BadTrailer, WrongEcho, Garbage, RefuseStore) touch frame
+    // replies only: the handshake is still answered, so the program connects
+    // and then meets the fault. LineDrop with 0 drops the line at once,
+    // otherwise right after the reply to the N-th frame.
     void SetFault(eSimFault fault, int afterFrames = 0);
     // After LineDrop: open a new pseudo-terminal (new DevicePath) and serve again.
     void Reopen();
+    // True once a line drop has closed the pseudo-terminal (until Reopen).
+    bool LineDropped() const;
+    // Called with each text line of the frame log (the lines the log file
+    // gets, plus events such as a fault change), on the serving thread or the
+    // thread that caused the event.
+    void SetLogListener(std::function<void(const std::string&)> listener);
 
     std::vector<sSimLogEntry> Log() const;
     void ClearLog();
