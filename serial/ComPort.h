@@ -4,6 +4,8 @@
 // from other threads.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -12,6 +14,7 @@
 
 #include "app/Error.h"
 #include "serial/Event.h"
+#include "serial/LineMarks.h"
 
 class cComPort {
 public:
@@ -40,7 +43,11 @@ public:
     bool ReadByte(uint8_t& byte);
     bool WriteByte(uint8_t byte);
 
-    void SignalStop() { StopEvent.Set(); }
+    // Sets the stop event and wakes a ReadByte or WriteByte waiting on the
+    // line at once. While the event is set, ReadByte returns false at once.
+    // Setting the event directly through GetStopEvent does not cut a wait on
+    // the line short; use SignalStop for that. The port never clears it.
+    void SignalStop();
     bool IsStopSignalled() const { return StopEvent.IsSet(); }
     cEvent& GetStopEvent() { return StopEvent; }
     bool HasFailed() const { return Failed; }
@@ -49,13 +56,27 @@ public:
     // device), sorted without regard to case, followed by the names listed in
     // the environment variable ZVBASIC_PORTS (colon-separated).
     static std::vector<std::string> EnumeratePorts();
+    // The same listing under other roots for /dev and /sys (tests use a fake
+    // tree). An empty root lists no devices from it.
+    static std::vector<std::string> EnumeratePorts(const std::string& devRoot,
+                                                   const std::string& sysRoot);
 
 private:
     [[noreturn]] void Fail(int line, int code);
     void RequireOpen(int line) const;
-    void HandleLineError(bool rxSide);
+    void SetName(const std::string& name);
+    // Waits for `events` on the device or the stop wake-up until `deadline`.
+    // Returns the device's poll events, 0 on time-out, -1 when the stop event
+    // is set. Raises sError when poll itself fails.
+    int WaitDevice(short events, std::chrono::steady_clock::time_point deadline, int line);
+    // One raw byte from the device within `deadline`: 1 got it, 0 time-out or
+    // stop. Raises sError (failed flag) on a device error or a dropped line.
+    int ReadRaw(uint8_t& byte, std::chrono::steady_clock::time_point deadline);
+    void DrainWake();
 
     int Fd = -1;
+    int WakeRead = -1;   // self-pipe: SignalStop writes a byte to wake a poll
+    int WakeWrite = -1;
     mutable std::mutex NameMutex;
     std::string Name;
     cEvent StopEvent;
@@ -63,5 +84,8 @@ private:
     bool AbortOnError = false;
     int ReadLimitMs = 100;
     int WriteLimitMs = 100;
+    int InQueueSize = 0;
+    int OutQueueSize = 0;
+    cLineMarkDecoder Marks;  // line-error marks while abort-on-error is on
     std::function<void(const std::string&)> NameSink;
 };

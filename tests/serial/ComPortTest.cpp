@@ -1,0 +1,428 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+#include "serial/ComPort.h"
+#include "tests/serial/PtyPeer.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using tClock = std::chrono::steady_clock;
+
+namespace {
+
+long long MsSince(tClock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(tClock::now() - start).count();
+}
+
+// Runs `fn` and returns the sError it raised; fails the test when it raised none.
+sError ErrorOf(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const sError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no sError raised";
+    return sError("none", 0);
+}
+
+// A scratch folder removed at the end of the test.
+struct cTempDir {
+    fs::path Path;
+    cTempDir() {
+        char tmpl[] = "/tmp/zvcomport-XXXXXX";
+        Path = mkdtemp(tmpl);
+    }
+    ~cTempDir() {
+        std::error_code ec;
+        fs::remove_all(Path, ec);
+    }
+};
+
+void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
+
+// A port on a fresh pseudo-terminal, set up the way the link sets it up.
+struct cLine {
+    cPtyPeer Peer;
+    cComPort Port;
+    cLine() {
+        Port.Open(Peer.SlavePath());
+        Port.SetBaudRate(1200);
+        Port.SetTimeouts(100, 100);
+        Port.SetQueueSizes(16, 0);
+    }
+};
+
+// Runs `fn` in a child process under an unprivileged user (root passes
+// permission checks and exclusive opens). The child's exit code is returned;
+// -1 when no such child could be made.
+int RunUnprivileged(const std::function<int()>& fn) {
+    if (geteuid() != 0) return fn();
+    pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+        _exit(fn());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST(ComPort, OpeningAMissingNameRaisesNotFoundAndSetsTheFailedFlag) {
+    cComPort port;
+    std::vector<std::string> sunk;
+    port.SetNameSink([&](const std::string& n) { sunk.push_back(n); });
+    sError e = ErrorOf([&] { port.Open("/dev/ttyZV-missing-9"); });
+    EXPECT_EQ(e.File, "ComPort");
+    EXPECT_EQ(e.Code, ENOENT);
+    EXPECT_EQ(e.Text, SystemErrorText(ENOENT));
+    EXPECT_TRUE(port.HasFailed());
+    EXPECT_FALSE(port.IsOpen());
+    // The settings remember the port tried, even though it failed.
+    EXPECT_EQ(sunk, std::vector<std::string>{"/dev/ttyZV-missing-9"});
+}
+
+TEST(ComPort, AnythingButATerminalIsRefusedWithAClearError) {
+    cTempDir dir;
+    Touch(dir.Path / "plain");
+    ASSERT_EQ(mkfifo((dir.Path / "fifo").c_str(), 0600), 0);
+    struct sCase {
+        std::string Name;
+        std::set<int> Codes;
+    } cases[] = {
+        {dir.Path.string(), {EISDIR}},
+        {"/dev/null", {ENOTTY}},
+        {(dir.Path / "plain").string(), {ENOTTY}},
+        {(dir.Path / "fifo").string(), {ENOTTY}},
+    };
+    std::set<std::string> lines;
+    for (const sCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        cComPort port;
+        auto start = tClock::now();
+        sError e = ErrorOf([&] { port.Open(c.Name); });
+        EXPECT_LT(MsSince(start), 1000);
+        EXPECT_EQ(e.File, "ComPort");
+        EXPECT_TRUE(c.Codes.count(e.Code)) << e.Code;
+        EXPECT_FALSE(e.Text.empty());
+        EXPECT_TRUE(port.HasFailed());
+        EXPECT_FALSE(port.IsOpen());
+        lines.insert(e.Line);
+    }
+    // Refused by open, by the type check and by the terminal check: the
+    // location tells the steps apart.
+    EXPECT_GE(lines.size(), 2u);
+}
+
+TEST(ComPort, PermissionDeniedCarriesItsCodeAndText) {
+    cTempDir dir;
+    fs::path locked = dir.Path / "ttyLocked";
+    Touch(locked);
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    ASSERT_EQ(chmod(dir.Path.c_str(), 0755), 0);
+    int rc = RunUnprivileged([&] {
+        cComPort port;
+        try {
+            port.Open(locked.string());
+        } catch (const sError& e) {
+            if (e.Code != EACCES) return 1;
+            if (e.Text != SystemErrorText(EACCES)) return 2;
+            if (!port.HasFailed()) return 3;
+            return 0;
+        }
+        return 4;
+    });
+    if (rc == 99 || rc == -1) GTEST_SKIP() << "no unprivileged user to test with";
+    EXPECT_EQ(rc, 0);
+}
+
+TEST(ComPort, OpenIsExclusiveUntilClosed) {
+    cPtyPeer peer;
+    ASSERT_EQ(chmod(peer.SlavePath().c_str(), 0666), 0);
+    auto tryOpen = [&] {
+        cComPort other;
+        try {
+            other.Open(peer.SlavePath());
+        } catch (const sError& e) {
+            return e.Code == EBUSY ? 10 : 11;
+        }
+        return 0;
+    };
+    cComPort port;
+    port.Open(peer.SlavePath());
+    int whileOpen = RunUnprivileged(tryOpen);
+    if (whileOpen == 99 || whileOpen == -1) GTEST_SKIP() << "no unprivileged user to test with";
+    EXPECT_EQ(whileOpen, 10);
+    port.Close();
+    EXPECT_EQ(RunUnprivileged(tryOpen), 0);
+}
+
+TEST(ComPort, ReadingWithNothingAnsweringReturnsFalseAfterTheTimeLimit) {
+    cLine line;
+    uint8_t b = 0;
+    auto start = tClock::now();
+    EXPECT_FALSE(line.Port.ReadByte(b));
+    long long ms = MsSince(start);
+    EXPECT_GE(ms, 80);
+    EXPECT_LE(ms, 600);
+    EXPECT_FALSE(line.Port.HasFailed());
+    EXPECT_TRUE(line.Port.IsOpen());
+}
+
+TEST(ComPort, EveryByteValuePassesUnchangedBothWays) {
+    // Raw 8-bit line: no CR/NL translation, no XON/XOFF, no signal keys, no
+    // echo; with abort-on-error on, a data byte 0xFF is not taken for a mark.
+    std::vector<uint8_t> all;
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<uint8_t>(i));
+    all.insert(all.end(), {0xFF, 0x00, 0x55, 0xFF, 0xFF, 0x00, 0x00});
+    for (bool abortOnError : {false, true}) {
+        SCOPED_TRACE(abortOnError);
+        cLine line;
+        line.Port.SetAbortOnError(abortOnError);
+
+        line.Peer.Write(all);
+        std::vector<uint8_t> got;
+        uint8_t b;
+        while (got.size() < all.size() && line.Port.ReadByte(b)) got.push_back(b);
+        EXPECT_EQ(got, all);
+
+        for (uint8_t v : all) ASSERT_TRUE(line.Port.WriteByte(v));
+        EXPECT_EQ(cPtyPeer::Values(line.Peer.ReadUpTo(all.size() + 1, 200ms)), all);
+    }
+}
+
+TEST(ComPort, PurgeDiscardsWaitingInput) {
+    cLine line;
+    line.Peer.Write({1, 2, 3});
+    std::this_thread::sleep_for(50ms);
+    line.Port.ClearAndPurgeRx();
+    line.Port.ClearAndPurgeTx();
+    uint8_t b;
+    EXPECT_FALSE(line.Port.ReadByte(b));
+    line.Peer.Write({4});
+    ASSERT_TRUE(line.Port.ReadByte(b));
+    EXPECT_EQ(b, 4);
+}
+
+TEST(ComPort, AWriteWithNoRoomTimesOutWithFalseAndStopEndsItEarly) {
+    cLine line;
+    // Nobody reads the master side: the line's buffers fill up.
+    int written = 0;
+    tClock::time_point lastStart;
+    bool refused = false;
+    while (written < (1 << 21)) {
+        lastStart = tClock::now();
+        if (!line.Port.WriteByte(0x55)) { refused = true; break; }
+        ++written;
+    }
+    ASSERT_TRUE(refused);
+    long long ms = MsSince(lastStart);
+    EXPECT_GE(ms, 80);
+    EXPECT_LE(ms, 1000);
+    EXPECT_FALSE(line.Port.HasFailed());
+
+    line.Port.SetTimeouts(100, 20000);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        line.Port.SignalStop();
+    });
+    auto start = tClock::now();
+    EXPECT_FALSE(line.Port.WriteByte(0x55));
+    EXPECT_LT(MsSince(start), 3000);
+    stopper.join();
+}
+
+TEST(ComPort, CloseWhenNotOpenDoesNothingAndClosedPortRaisesNotOpen) {
+    cComPort port;
+    port.Close();
+    port.Close();
+    EXPECT_EQ(port.GetPortName(), "");
+
+    cPtyPeer peer;
+    port.Open(peer.SlavePath());
+    EXPECT_EQ(port.GetPortName(), peer.SlavePath());
+    port.Close();
+    port.Close();
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.GetPortName(), "");
+
+    // Make the failed flag set, to see that not-open errors leave it alone.
+    EXPECT_THROW(port.Open("/dev/ttyZV-missing-9"), sError);
+    ASSERT_TRUE(port.HasFailed());
+    uint8_t b;
+    const std::function<void()> ops[] = {
+        [&] { port.ReadByte(b); },
+        [&] { port.WriteByte(0); },
+        [&] { port.SetBaudRate(1200); },
+        [&] { port.SetTimeouts(100, 100); },
+        [&] { port.SetQueueSizes(16, 0); },
+        [&] { port.SetAbortOnError(true); },
+    };
+    for (const auto& op : ops) {
+        sError e = ErrorOf(op);
+        EXPECT_EQ(e.File, "ComPort");
+        EXPECT_EQ(e.Code, -1);
+        EXPECT_TRUE(e.Text.empty());
+        EXPECT_TRUE(port.HasFailed());
+    }
+    port.ClearAndPurgeRx();  // no error when not open
+    port.ClearAndPurgeTx();
+}
+
+TEST(ComPort, SignalStopWakesABlockedReadAtOnceAndStaysSet) {
+    cLine line;
+    line.Port.SetTimeouts(20000, 100);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        line.Port.SignalStop();
+    });
+    uint8_t b;
+    auto start = tClock::now();
+    EXPECT_FALSE(line.Port.ReadByte(b));
+    EXPECT_LT(MsSince(start), 3000);
+    stopper.join();
+
+    // While set, a read returns at once, even with a byte waiting.
+    EXPECT_TRUE(line.Port.IsStopSignalled());
+    EXPECT_TRUE(line.Port.GetStopEvent().IsSet());
+    line.Peer.Write({0x42});
+    start = tClock::now();
+    EXPECT_FALSE(line.Port.ReadByte(b));
+    EXPECT_LT(MsSince(start), 50);
+
+    // Once the owner resets it, reads work and wait their full time again
+    // (a wake-up left over from the stop does not cut them short).
+    line.Port.SignalStop();  // leaves an unread wake-up behind
+    line.Port.GetStopEvent().Reset();
+    line.Port.SetTimeouts(100, 100);
+    ASSERT_TRUE(line.Port.ReadByte(b));
+    EXPECT_EQ(b, 0x42);
+    start = tClock::now();
+    EXPECT_FALSE(line.Port.ReadByte(b));
+    EXPECT_GE(MsSince(start), 80);
+}
+
+TEST(ComPort, StopEventLivesOnTheOwnersHub) {
+    auto hub = std::make_shared<cWaitHub>();
+    cComPort port(hub);
+    cEvent other(hub);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(20ms);
+        port.SignalStop();
+    });
+    EXPECT_EQ(cEvent::WaitAny({&other, &port.GetStopEvent()}, 5000ms), 1);
+    stopper.join();
+}
+
+TEST(ComPort, PortNameReadFromAnotherThreadIsAlwaysWhole) {
+    cPtyPeer a, b;
+    cComPort port;
+    std::atomic<bool> done{false};
+    std::set<std::string> seen;
+    std::thread reader([&] {
+        while (!done) seen.insert(port.GetPortName());
+    });
+    for (int i = 0; i < 200; ++i) port.Open(i % 2 ? b.SlavePath() : a.SlavePath());
+    port.Close();
+    done = true;
+    reader.join();
+    for (const std::string& name : seen)
+        EXPECT_TRUE(name.empty() || name == a.SlavePath() || name == b.SlavePath()) << name;
+}
+
+TEST(ComPort, ADroppedLineRaisesAnErrorAndSetsTheFailedFlag) {
+    for (bool abortOnError : {false, true}) {
+        SCOPED_TRACE(abortOnError);
+        cLine line;
+        line.Port.SetAbortOnError(abortOnError);
+        line.Peer.Write({0x33});
+        std::this_thread::sleep_for(20ms);
+        line.Peer.CloseMaster();
+        uint8_t b;
+        sError e = ErrorOf([&] { line.Port.ReadByte(b); });
+        EXPECT_EQ(e.File, "ComPort");
+        EXPECT_EQ(e.Code, EIO);
+        EXPECT_TRUE(line.Port.HasFailed());
+        // The device stays open, failed, until closed.
+        EXPECT_TRUE(line.Port.IsOpen());
+        EXPECT_THROW(line.Port.WriteByte(0), sError);
+        line.Port.Close();
+        EXPECT_FALSE(line.Port.HasFailed());
+    }
+}
+
+TEST(LineMarks, DecodesDataDoubledMarkersAndErrors) {
+    struct sCase {
+        std::vector<uint8_t> In;
+        std::vector<int> Out;  // data byte, or -1 for a line error
+        bool InMarkAtEnd;
+    } cases[] = {
+        {{0x41, 0x00, 0xAC}, {0x41, 0x00, 0xAC}, false},
+        {{0xFF, 0xFF}, {0xFF}, false},                 // a real 0xFF
+        {{0xFF, 0x00, 0x55, 0x41}, {-1, 0x41}, false},  // framing/parity error on 0x55
+        {{0xFF, 0x00, 0x00}, {-1}, false},             // break
+        {{0xFF, 0x41, 0x42}, {-1, 0x42}, false},       // no valid mark
+        {{0x10, 0xFF}, {0x10}, true},
+        {{0xFF, 0x00}, {}, true},
+    };
+    for (const sCase& c : cases) {
+        cLineMarkDecoder d;
+        std::vector<int> out;
+        for (uint8_t in : c.In) {
+            uint8_t data = 0;
+            switch (d.Feed(in, data)) {
+            case cLineMarkDecoder::Data: out.push_back(data); break;
+            case cLineMarkDecoder::LineError: out.push_back(-1); break;
+            case cLineMarkDecoder::NeedMore: break;
+            }
+        }
+        EXPECT_EQ(out, c.Out);
+        EXPECT_EQ(d.InMark(), c.InMarkAtEnd);
+    }
+}
+
+TEST(EnumeratePorts, ListsRealPortsSortedThenExtraNames) {
+    cTempDir root;
+    fs::path dev = root.Path / "dev", sys = root.Path / "sys";
+    fs::create_directories(dev);
+    for (const char* n : {"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS2", "ttyS10", "ttyS3", "ttyS", "ttyUSB",
+                          "ttyUSBx", "tty0", "console", "ttyAMA0", "pts"})
+        Touch(dev / n);
+    for (const char* n : {"ttyS2", "ttyS10"}) fs::create_directories(sys / "class/tty" / n / "device");
+    fs::create_directories(sys / "class/tty/ttyS3");  // a name without a device behind it
+    std::string d = dev.string() + "/";
+
+    unsetenv("ZVBASIC_PORTS");
+    std::vector<std::string> expected = {d + "ttyACM0", d + "ttyS10", d + "ttyS2", d + "ttyUSB0", d + "ttyUSB1"};
+    EXPECT_EQ(cComPort::EnumeratePorts(dev.string(), sys.string()), expected);
+
+    setenv("ZVBASIC_PORTS", (":/dev/pts/7::" + d + "ttyUSB0:/dev/pts/7:/dev/pts/12:").c_str(), 1);
+    expected.push_back("/dev/pts/7");
+    expected.push_back("/dev/pts/12");
+    EXPECT_EQ(cComPort::EnumeratePorts(dev.string(), sys.string()), expected);
+    unsetenv("ZVBASIC_PORTS");
+}
+
+TEST(EnumeratePorts, NoPortsGiveAnEmptyList) {
+    unsetenv("ZVBASIC_PORTS");
+    cTempDir root;
+    fs::create_directories(root.Path / "dev");
+    fs::create_directories(root.Path / "sys");
+    EXPECT_TRUE(cComPort::EnumeratePorts((root.Path / "dev").string(), (root.Path / "sys").string()).empty());
+    EXPECT_TRUE(cComPort::EnumeratePorts("", "").empty());
+    EXPECT_TRUE(cComPort::EnumeratePorts((root.Path / "none").string(), "").empty());
+    // The real machine's list has only names that exist.
+    for (const std::string& p : cComPort::EnumeratePorts()) EXPECT_TRUE(fs::exists(p)) << p;
+}
