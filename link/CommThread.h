@@ -61,5 +61,77 @@ public:
     static std::atomic<int> IdlePollIndex;
 
 private:
-    // (private members are added by the implementation)
+    // Exchange failures, delivered to every listener.
+    void RaiseSendError() override;
+    void RaiseNoReply() override;
+    void RaiseBadReply() override;
+
+    // Thread body and its levels.
+    void Run();
+    bool OpenPort();
+    void RunCycle();
+    bool Serve();
+    bool RunTransaction(int32_t code);
+
+    // Transactions; each returns the transaction's success.
+    bool Connect();
+    bool Check();
+    bool Identify();
+    bool ReadSettings();
+    bool WriteSettings();
+    bool ConfigPoll();
+    bool VisPoll();
+    // One idle poll read; left out (with success) when a posted request
+    // arrived first.
+    bool IdlePollStep();
+    bool FlushUpdates();
+    bool Exchange(uint8_t code, uint8_t data, uint8_t& reply);
+    uint8_t LiveValue(int k, uint8_t raw) const;
+
+    // Waits up to `ms` on the port's stop event (and, when `orStop`, on the
+    // request stop and port-changed events); true when the full time passed.
+    bool Pause(int ms, bool orStop);
+
+    // Runs `fn` on the user-interface thread (through the invoker) and waits.
+    void OnUi(const std::function<void()>& fn);
+    // Delivers a notification to every listener in order, one invoker call
+    // per listener. Nothing new is delivered once the thread is told to end.
+    void Notify(const std::function<void(cLinkListener&)>& fn);
+    void RaiseLinkEvent(int32_t request, int32_t phase, int32_t value);
+    void RaiseLinkIdle(bool idle);
+    // Sets the request to serve next, under the request lock.
+    void SetPending(int32_t code);
+
+    tUiInvoker Invoker;
+    std::shared_ptr<cWaitHub> Hub;
+    std::unique_ptr<cComPort> Port;
+
+    // Manual-reset events, all on Hub together with the port's stop event.
+    cEvent PortChanged{Hub};
+    cEvent Pending{Hub};
+    cEvent Busy{Hub};
+    cEvent Stop{Hub};
+    cEvent Ended{Hub};
+
+    std::timed_mutex RequestLock;   // serialises posting and taking requests
+    std::timed_mutex QueueLock;     // guards Updates
+    std::queue<sUpdate> Updates;
+
+    mutable std::mutex NameMutex;   // guards PortName
+    std::string PortName;
+
+    std::mutex ListenerMutex;       // guards the three below
+    std::vector<cLinkListener*> Listeners;
+    std::function<bool()> EnabledSource;
+    std::function<void(const std::string&)> NameSink;
+
+    std::atomic<int32_t> CurrentRequest{RQ_CONNECT};
+    std::atomic<int> EcuVersion{0};
+    std::atomic<int> EcuIdVersion{0};
+    std::atomic<bool> Connected{false};
+    std::atomic<bool> Terminate{false};
+    bool Serving = false;           // link thread only: a transaction runs
+
+    std::mutex ShutdownMutex;
+    std::thread Thread;
 };

@@ -1,0 +1,327 @@
+// The link thread: its levels (waiting for a port, connection cycles, serving
+// requests), the operations the screens call and the delivery of the
+// notifications. The transactions themselves are in Connect.cpp,
+// Transfer.cpp and Poll.cpp.
+#include "link/CommThread.h"
+
+#include <system_error>
+
+std::atomic<int> cCommThread::IdlePollIndex{0};
+
+namespace {
+constexpr auto kNoLimit = std::chrono::milliseconds(-1);
+constexpr auto kIdleWait = std::chrono::milliseconds(50);
+constexpr auto kPostLockLimit = std::chrono::milliseconds(1000);
+constexpr auto kShutdownSlice = std::chrono::milliseconds(5);
+constexpr int kReadLimitMs = 100;
+constexpr int kWriteLimitMs = 100;
+constexpr int kBaudRate = 1200;
+}  // namespace
+
+cCommThread::cCommThread(tUiInvoker invoker)
+    : Invoker(std::move(invoker)),
+      Hub(std::make_shared<cWaitHub>()),
+      Port(std::make_unique<cComPort>(Hub)) {
+    // No port yet: nothing posted now could be served, so posts are refused
+    // until the first connection cycle starts.
+    Busy.Set();
+    // The program settings belong to the user-interface thread, so the name
+    // of every port opened is handed over there.
+    Port->SetNameSink([this](const std::string& name) {
+        std::function<void(const std::string&)> sink;
+        {
+            std::lock_guard<std::mutex> lock(ListenerMutex);
+            sink = NameSink;
+        }
+        if (sink) OnUi([&] { sink(name); });
+    });
+    try {
+        Thread = std::thread([this] { Run(); });
+    } catch (const std::system_error& e) {
+        throw sError("CommThread", __LINE__, e.code().value());
+    }
+}
+
+cCommThread::~cCommThread() {
+    Shutdown();
+    std::lock_guard<std::timed_mutex> lock(QueueLock);
+    Updates = {};
+}
+
+void cCommThread::AddListener(cLinkListener* listener) {
+    std::lock_guard<std::mutex> lock(ListenerMutex);
+    Listeners.push_back(listener);
+}
+
+void cCommThread::SetEnabledSource(std::function<bool()> enabled) {
+    std::lock_guard<std::mutex> lock(ListenerMutex);
+    EnabledSource = std::move(enabled);
+}
+
+void cCommThread::SetPortNameSink(std::function<void(const std::string&)> sink) {
+    std::lock_guard<std::mutex> lock(ListenerMutex);
+    NameSink = std::move(sink);
+}
+
+// ---- operations for the screens ----------------------------------------
+
+bool cCommThread::PostRequest(int32_t code) {
+    std::unique_lock<std::timed_mutex> lock(RequestLock, std::defer_lock);
+    if (!lock.try_lock_for(kPostLockLimit)) return false;
+    if (Busy.IsSet() || Pending.IsSet()) return false;
+    CurrentRequest = code;
+    Stop.Reset();
+    // Busy before pending: the thread may take and finish the request as
+    // soon as it is pending, and must not find busy set afterwards.
+    Busy.Set();
+    Pending.Set();
+    return true;
+}
+
+void cCommThread::QueueUpdate(sUpdate update) {
+    std::lock_guard<std::timed_mutex> lock(QueueLock);
+    Updates.push(update);
+}
+
+void cCommThread::StopRequest() { Stop.Set(); }
+
+bool cCommThread::IsBusy() const { return Busy.IsSet(); }
+
+void cCommThread::SetPortName(const std::string& name) {
+    {
+        std::lock_guard<std::mutex> lock(NameMutex);
+        PortName = name;
+    }
+    PortChanged.Set();
+}
+
+std::string cCommThread::GetPortName() const {
+    std::lock_guard<std::mutex> lock(NameMutex);
+    return PortName;
+}
+
+void cCommThread::Shutdown(const std::function<void()>& pump) {
+    std::lock_guard<std::mutex> guard(ShutdownMutex);
+    if (!Thread.joinable()) return;
+    Terminate = true;
+    Port->SignalStop();
+    // A delivery may be waiting for the caller's thread: keep it running.
+    while (!Ended.Wait(kShutdownSlice))
+        if (pump) pump();
+    Thread.join();
+}
+
+// ---- notifications -------------------------------------------------------
+
+void cCommThread::OnUi(const std::function<void()>& fn) {
+    if (Invoker)
+        Invoker(fn);
+    else
+        fn();
+}
+
+void cCommThread::Notify(const std::function<void(cLinkListener&)>& fn) {
+    std::vector<cLinkListener*> listeners;
+    {
+        std::lock_guard<std::mutex> lock(ListenerMutex);
+        listeners = Listeners;
+    }
+    for (cLinkListener* listener : listeners) {
+        if (Terminate) return;
+        OnUi([&] { fn(*listener); });
+    }
+}
+
+void cCommThread::RaiseLinkEvent(int32_t request, int32_t phase, int32_t value) {
+    Notify([&](cLinkListener& l) {
+        l.LinkRequest = request;
+        l.LinkPhase = phase;
+        l.LinkValue = value;
+        l.LinkEvent();
+    });
+}
+
+void cCommThread::RaiseLinkIdle(bool idle) {
+    if (!idle) {
+        std::function<bool()> enabled;
+        {
+            std::lock_guard<std::mutex> lock(ListenerMutex);
+            enabled = EnabledSource;
+        }
+        if (enabled && enabled()) return;
+    }
+    Notify([idle](cLinkListener& l) { l.LinkIdle(idle); });
+}
+
+void cCommThread::RaiseSendError() {
+    Notify([](cLinkListener& l) { l.SendError(); });
+}
+
+void cCommThread::RaiseNoReply() {
+    Notify([](cLinkListener& l) { l.NoReply(); });
+}
+
+void cCommThread::RaiseBadReply() {
+    Notify([](cLinkListener& l) { l.BadReply(); });
+}
+
+// ---- thread body -----------------------------------------------------------
+
+void cCommThread::Run() {
+    cEvent& portStop = Port->GetStopEvent();
+    try {
+        while (!Terminate) {
+            // Wait for a port name (or the end).
+            int which = cEvent::WaitAny({&PortChanged, &portStop}, kNoLimit);
+            if (which == 0)
+                PortChanged.Reset();
+            else
+                Terminate = true;
+            if (Terminate) break;
+            if (!OpenPort()) continue;
+
+            try {
+                while (!Terminate) {
+                    if (PortChanged.IsSet()) {
+                        PortChanged.Reset();
+                        if (!OpenPort()) break;
+                    }
+                    RunCycle();
+                }
+            } catch (const sError&) {
+                // The port failed. The busy event stays set when a request
+                // was being served, so posts are refused until a new port
+                // name starts a new cycle.
+                bool serving = Serving;
+                Serving = false;
+                RaiseLinkIdle(false);
+                RaiseSendError();
+                // The request being served has failed too; a progress dialog
+                // following it closes on this.
+                if (serving) Notify([](cLinkListener& l) { l.RequestFailed(); });
+                Busy.Set();
+                Connected = false;
+            }
+        }
+    } catch (...) {
+        // Nothing else is expected here; the thread ends rather than taking
+        // the process down.
+    }
+    Connected = false;
+    Ended.Set();
+}
+
+bool cCommThread::OpenPort() {
+    std::string name = GetPortName();
+    try {
+        Port->Open(name);
+        Port->SetTimeouts(kReadLimitMs, kWriteLimitMs);
+        Port->SetQueueSizes(16, 0);
+        return true;
+    } catch (const sError&) {
+        Busy.Set();
+        Connected = false;
+        RaiseLinkIdle(false);
+        RaiseSendError();
+        return false;
+    }
+}
+
+void cCommThread::RunCycle() {
+    Connected = false;
+    EcuVersion = 0;
+    EcuIdVersion = 0;
+    Port->ClearAndPurgeRx();
+    Port->ClearAndPurgeTx();
+    Port->SetBaudRate(kBaudRate);
+    Port->ClearAndPurgeRx();
+    {
+        std::lock_guard<std::timed_mutex> lock(RequestLock);
+        CurrentRequest = RQ_CONNECT;
+        Stop.Reset();
+        Pending.Set();
+        Busy.Reset();
+    }
+
+    cEvent& portStop = Port->GetStopEvent();
+    while (!Terminate) {
+        int which = cEvent::WaitAny({&PortChanged, &portStop, &Pending}, kIdleWait);
+        if (which == 0 || which == 1) return;
+        if (which == 2) {
+            bool wasConnected = Connected;
+            if (Serve()) {
+                Connected = true;
+            } else {
+                Connected = false;
+                Notify([](cLinkListener& l) { l.RequestFailed(); });
+                if (!wasConnected) return;  // a new cycle starts at once
+                // Serve has already queued RQ_CONNECT: reconnect.
+            }
+        } else if (Connected) {
+            if (!IdlePollStep() && !portStop.IsSet()) PostRequest(RQ_CONNECT);
+        }
+    }
+}
+
+void cCommThread::SetPending(int32_t code) {
+    CurrentRequest = code;
+    Pending.Set();
+}
+
+bool cCommThread::Serve() {
+    int32_t code;
+    {
+        std::lock_guard<std::timed_mutex> lock(RequestLock);
+        code = CurrentRequest;
+        Busy.Set();
+        Pending.Reset();
+    }
+    RaiseLinkIdle(false);
+
+    Serving = true;
+    bool ok = RunTransaction(code);
+    Serving = false;
+
+    {
+        // The next request (a chained one, or reconnecting after a failure)
+        // is made pending before busy clears, so a post from a screen cannot
+        // slip in between and be overwritten.
+        std::lock_guard<std::timed_mutex> lock(RequestLock);
+        if (!ok)
+            SetPending(RQ_CONNECT);
+        else if (code == RQ_CONNECT)
+            SetPending(RQ_IDENTIFY);
+        else if (code == RQ_IDENTIFY)
+            SetPending(RQ_READ_SETTINGS);
+        Busy.Reset();
+        Stop.Reset();
+    }
+    if (ok && code == RQ_READ_SETTINGS) Notify([](cLinkListener& l) { l.SettingsLoaded(); });
+    RaiseLinkIdle(true);
+    return ok;
+}
+
+bool cCommThread::RunTransaction(int32_t code) {
+    switch (code) {
+    case RQ_CONNECT: return Connect();
+    case RQ_CHECK: return Check();
+    case RQ_IDENTIFY: return Identify();
+    case RQ_READ_SETTINGS: return ReadSettings();
+    case RQ_WRITE_SETTINGS: return WriteSettings();
+    case RQ_CONFIG_POLL: return ConfigPoll();
+    case RQ_VIS_POLL: return VisPoll();
+    default: return false;
+    }
+}
+
+bool cCommThread::Exchange(uint8_t code, uint8_t data, uint8_t& reply) {
+    return ::Exchange(*Port, EcuVersion.load(), *this, code, data, reply);
+}
+
+bool cCommThread::Pause(int ms, bool orStop) {
+    cEvent& portStop = Port->GetStopEvent();
+    auto limit = std::chrono::milliseconds(ms);
+    int which = orStop ? cEvent::WaitAny({&portStop, &Stop, &PortChanged}, limit)
+                       : cEvent::WaitAny({&portStop}, limit);
+    return which < 0;
+}

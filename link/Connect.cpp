@@ -1,0 +1,78 @@
+// Finding the ECU and learning its version: the handshake (RQ_CONNECT), the
+// identification (RQ_IDENTIFY) and the link check (RQ_CHECK).
+#include "link/CommThread.h"
+
+namespace {
+constexpr int kHandshakePauseMs = 200;
+constexpr uint8_t kHandshakeByte = 0x00;
+constexpr uint8_t kHandshakeAnswer[3] = {0xFF, 0x00, 0x00};
+}  // namespace
+
+bool cCommThread::Connect() {
+    RaiseLinkEvent(RQ_CONNECT, 0, 0);
+    EcuVersion = 0;  // frames are paced at 50 ms until identification
+    EcuIdVersion = 0;
+    Port->SetAbortOnError(false);  // line noise must not block the port while hunting
+
+    cEvent& portStop = Port->GetStopEvent();
+    int attempt = 0;
+    // A new port name ends the hunt too, so the cycle moves to that port.
+    while (!Terminate && !Stop.IsSet() && !PortChanged.IsSet() && !portStop.IsSet()) {
+        attempt = (attempt + 1) % 10;
+        RaiseLinkEvent(RQ_CONNECT, 1, attempt);
+        Port->ClearAndPurgeTx();
+        Port->ClearAndPurgeRx();
+        if (!Pause(kHandshakePauseMs, true)) continue;  // stopped: the loop ends
+
+        if (!Port->WriteByte(kHandshakeByte)) {
+            RaiseSendError();
+            return false;
+        }
+        bool matched = true;
+        for (uint8_t expected : kHandshakeAnswer) {
+            uint8_t byte = 0;
+            if (!Port->ReadByte(byte)) {
+                if (portStop.IsSet()) return false;
+                matched = false;
+                break;
+            }
+            if (byte != expected) {
+                matched = false;
+                break;
+            }
+        }
+        if (matched) {
+            RaiseLinkEvent(RQ_CONNECT, 2, 1);
+            Port->SetAbortOnError(true);
+            return true;
+        }
+    }
+
+    RaiseLinkEvent(RQ_CONNECT, 2, 0);
+    {
+        std::lock_guard<std::timed_mutex> lock(QueueLock);
+        Updates = {};
+    }
+    return false;
+}
+
+bool cCommThread::Identify() {
+    RaiseLinkEvent(RQ_IDENTIFY, 0, 0);
+    uint8_t reply = 0;
+    if (!Exchange(0xD4, 0x00, reply)) return false;
+    EcuIdVersion = reply;
+    RaiseLinkEvent(RQ_IDENTIFY, 1, reply);
+    RaiseLinkEvent(RQ_IDENTIFY, 2, 0);
+    if (!Exchange(0xD2, 0x00, reply)) return false;
+    EcuVersion = reply;
+    RaiseLinkEvent(RQ_IDENTIFY, 3, reply);
+    return true;
+}
+
+bool cCommThread::Check() {
+    RaiseLinkEvent(RQ_CHECK, 0, 0);
+    uint8_t reply = 0;
+    if (!Exchange(0xA5, 0x00, reply)) return false;
+    RaiseLinkEvent(RQ_CHECK, 1, 1);
+    return true;
+}

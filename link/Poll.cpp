@@ -1,0 +1,60 @@
+// Live values: the configuration screen's poll (RQ_CONFIG_POLL), the
+// visualisation poll (RQ_VIS_POLL) and the idle poll the thread runs by
+// itself while connected.
+#include "link/CommThread.h"
+
+namespace {
+constexpr int kLiveParams[6] = {1, 3, 5, 7, 6, 8};  // visualisation and idle poll order
+}  // namespace
+
+uint8_t cCommThread::LiveValue(int k, uint8_t raw) const {
+    // ECUs below version 25 report the engine speed period doubled.
+    if (k == 3 && Ecu::RpmDoubled(EcuVersion)) return uint8_t(raw >> 1);
+    return raw;
+}
+
+bool cCommThread::ConfigPoll() {
+    uint8_t reply = 0;
+    for (;;) {
+        if (Terminate) return false;
+        if (Stop.IsSet()) return true;
+        if (!FlushUpdates()) return false;
+        if (!Exchange(0xD1, 0x00, reply)) return false;
+        RaiseLinkEvent(RQ_CONFIG_POLL, 0, reply);  // throttle raw
+        if (!Ecu::NewProtocol(EcuVersion)) continue;
+        if (!FlushUpdates()) return false;
+        if (!Exchange(0xD3, 0x00, reply)) return false;
+        RaiseLinkEvent(RQ_CONFIG_POLL, 1, reply);  // engine speed period, as sent
+    }
+}
+
+bool cCommThread::VisPoll() {
+    uint8_t reply = 0;
+    for (;;) {
+        for (int k : kLiveParams) {
+            if (Terminate) return false;
+            if (Stop.IsSet()) return true;
+            if (!FlushUpdates()) return false;
+            if (!Exchange(uint8_t(0xD0 + k), 0x00, reply)) return false;
+            RaiseLinkEvent(RQ_VIS_POLL, k, LiveValue(k, reply));
+        }
+    }
+}
+
+bool cCommThread::IdlePollStep() {
+    if (Pending.IsSet()) return true;  // a request is waiting: serve it first
+    if (!FlushUpdates()) return false;
+    {
+        std::lock_guard<std::timed_mutex> lock(RequestLock);
+        if (Pending.IsSet() || Busy.IsSet()) return true;
+        CurrentRequest = RQ_IDLE_POLL;
+    }
+    int index = IdlePollIndex.load();
+    if (index < 0 || index > 5) index = 0;
+    const int k = kLiveParams[index];
+    uint8_t reply = 0;
+    if (!Exchange(uint8_t(0xD0 + k), 0x00, reply)) return false;
+    RaiseLinkEvent(RQ_IDLE_POLL, k, LiveValue(k, reply));
+    IdlePollIndex = (index + 1) % 6;
+    return true;
+}

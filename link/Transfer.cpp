@@ -1,0 +1,109 @@
+// Moving the settings record: the whole read (RQ_READ_SETTINGS), the write
+// with its store command (RQ_WRITE_SETTINGS) in both protocol generations,
+// and the flush of the single-update queue.
+#include "link/CommThread.h"
+
+namespace {
+constexpr uint8_t kStoreCommand = 0x63;
+constexpr uint8_t kStoreData = 0xB4;
+constexpr int kNewWriteSteps = 10;
+constexpr int kNewWriteStepMs = 10;
+constexpr auto kQueueLockLimit = std::chrono::milliseconds(10000);
+}  // namespace
+
+bool cCommThread::FlushUpdates() {
+    for (;;) {
+        if (Terminate) return false;
+        sUpdate update;
+        {
+            std::unique_lock<std::timed_mutex> lock(QueueLock, std::defer_lock);
+            if (!lock.try_lock_for(kQueueLockLimit)) return false;
+            if (Updates.empty()) return true;
+            update = Updates.front();
+            Updates.pop();
+        }
+        // Below version 48 the settings go out with the next whole write;
+        // a queued update is dropped. A parameter number beyond 15 would
+        // turn into another command class: dropped as well.
+        if (!Ecu::NewProtocol(EcuVersion) || update.Param() > 15) continue;
+        uint8_t reply = 0;
+        if (!Exchange(uint8_t(0xC0 + update.Param()), update.Value(), reply)) return false;
+    }
+}
+
+bool cCommThread::ReadSettings() {
+    RaiseLinkEvent(RQ_READ_SETTINGS, 0, 0);
+    const int version = EcuVersion;
+    const bool isNew = Ecu::NewProtocol(version);
+    if (isNew && !FlushUpdates()) {
+        RaiseBadReply();
+        return false;
+    }
+    const int count = Ecu::ReadCount(version);
+    for (int i = 0; i < count; ++i) {
+        if (Terminate) return false;
+        if (Stop.IsSet()) return true;  // stopped: success, nothing copied
+        uint8_t reply = 0;
+        if (!Exchange(uint8_t(0xE0 + i), 0x00, reply)) return false;
+        // IncomingSettings is the link's own receive buffer.
+        Ecu::StoreReadParam(IncomingSettings, version, i, reply);
+        float progress = isNew ? float(i) * (1.0f / 13) : float(i) / float(count);
+        RaiseLinkEvent(RQ_READ_SETTINGS, 1, ProgressToValue(progress));
+    }
+    if (Terminate) return false;
+    // One step for the screens: both copies happen on the user-interface thread.
+    OnUi([] {
+        WorkSettings = IncomingSettings;
+        EcuSettings = IncomingSettings;
+    });
+    RaiseLinkEvent(RQ_READ_SETTINGS, 2, 1);
+    return true;
+}
+
+bool cCommThread::WriteSettings() {
+    RaiseLinkEvent(RQ_WRITE_SETTINGS, 0, 0);
+    const int version = EcuVersion;
+    uint8_t reply = 0;
+
+    if (!Ecu::NewProtocol(version)) {
+        // The direction rule is applied to the working record itself, and the
+        // values are sent from a snapshot taken in the same step.
+        sSettings sent;
+        OnUi([&] {
+            Conv::ApplyTpsDirection(WorkSettings);
+            sent = WorkSettings;
+        });
+        const int count = Ecu::OldWriteCount(version);
+        for (int i = 0; i < count; ++i) {
+            if (Terminate) return false;
+            if (!Exchange(uint8_t(0xC0 + i), Ecu::OldWriteValue(sent, version, i), reply))
+                return false;
+            RaiseLinkEvent(RQ_WRITE_SETTINGS, 1, i);
+        }
+        RaiseLinkEvent(RQ_WRITE_SETTINGS, 2, 0);
+        if (!Exchange(kStoreCommand, kStoreData, reply)) return false;
+        if (Terminate) return false;
+        // What the ECU now holds is what was sent.
+        OnUi([&] { EcuSettings = sent; });
+        RaiseLinkEvent(RQ_WRITE_SETTINGS, 2, 1);
+        return true;
+    }
+
+    // New protocol: the single updates have gone out as they were made; the
+    // write sends what is still queued and stores.
+    if (!FlushUpdates()) {
+        RaiseBadReply();
+        return false;
+    }
+    for (int i = 0; i < kNewWriteSteps; ++i) {
+        if (Terminate) return false;
+        Pause(kNewWriteStepMs, false);
+        RaiseLinkEvent(RQ_WRITE_SETTINGS, 1, i);
+    }
+    RaiseLinkEvent(RQ_WRITE_SETTINGS, 2, 0);
+    if (!Exchange(kStoreCommand, kStoreData, reply)) return false;
+    if (Terminate) return false;
+    OnUi([] { EcuSettings = WorkSettings; });
+    RaiseLinkEvent(RQ_WRITE_SETTINGS, 2, 1);
+    return true;
+}
