@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -29,6 +30,11 @@ using Clock = std::chrono::steady_clock;
 constexpr double BYTE_TIME_MS = 10.0 * 1000.0 / 1200.0;  // start + 8 data + stop bits
 constexpr double RESYNC_MS = 1000.0;                    // a partial frame older than this is dropped
 constexpr uint8_t TRAILER = 0xAC;
+// A line drop waits until the other side has read what was sent (at least
+// the grace time, at most the limit), checking every few milliseconds.
+constexpr double DROP_GRACE_MS = 20.0;
+constexpr double DROP_LIMIT_MS = 500.0;
+constexpr double DROP_CHECK_MS = 5.0;
 
 bool NewProtocol(int v) { return v >= 48; }
 bool RpmDoubled(int v) { return v < 25; }
@@ -184,6 +190,7 @@ struct cEcuSimulator::sImpl {
     std::vector<uint8_t> Partial;
     bool PartialPacing = false;
     double LastRxMs = -1.0;
+    double DropSinceMs = -1.0;  // when a due line drop started waiting for the reader
     struct sOut {
         std::vector<uint8_t> Bytes;
         size_t Next = 0;
@@ -311,6 +318,7 @@ struct cEcuSimulator::sImpl {
         Partial.clear();
         Out.clear();
         LastRxMs = -1.0;
+        DropSinceMs = -1.0;
         Thread = std::thread([this] { Serve(); });
     }
 
@@ -521,6 +529,7 @@ struct cEcuSimulator::sImpl {
             // moment a partial frame goes stale.
             double wakeAt = -1;
             if (!Out.empty()) wakeAt = Out.front().DueMs;
+            if (DropSinceMs >= 0) wakeAt = wakeAt < 0 ? now + DROP_CHECK_MS : std::min(wakeAt, now + DROP_CHECK_MS);
             if (!Partial.empty()) {
                 double stale = LastRxMs + RESYNC_MS;
                 wakeAt = wakeAt < 0 ? stale : std::min(wakeAt, stale);
@@ -563,8 +572,15 @@ struct cEcuSimulator::sImpl {
                 drop = DropDue;
             }
             if (drop && Out.empty()) {
-                DropLine();
-                return;
+                // Closing the master discards what the other side has not
+                // read yet, so give it a moment to take the last reply.
+                if (DropSinceMs < 0) DropSinceMs = now;
+                int pending = 0;
+                ioctl(Slave, TIOCINQ, &pending);
+                if ((pending == 0 && now - DropSinceMs >= DROP_GRACE_MS) || now - DropSinceMs >= DROP_LIMIT_MS) {
+                    DropLine();
+                    return;
+                }
             }
         }
     }
