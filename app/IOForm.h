@@ -1,39 +1,77 @@
 // Base class of every screen and dialog that hears from the link (all but
 // the information dialog): the seven notifications, full-screen placement and
 // scaling from the 1024-pixel design, the function keys of the large buttons,
-// their hover colours, and modal showing.
+// their hover colours, the shared status line, and modal showing.
 #pragma once
 
-#include <QWidget>
 #include <QRect>
+#include <QSize>
+#include <QWidget>
 #include <vector>
 
 #include "link/LinkListener.h"
 
 class cShadowButton;
+class cShape;
+class QLabel;
 
 class cIOForm : public QWidget, public cLinkListener {
     Q_OBJECT
 public:
+    // Results of a modal showing.
+    static constexpr int ResultNone = 0;
+    static constexpr int ResultOK = 1;
+    static constexpr int ResultCancel = 2;
+
     explicit cIOForm(QWidget* parent = nullptr);
     ~cIOForm() override;
 
     bool ScreenActive = false;
+
+    // The base keeps the status line (when the form has one) up to date;
+    // overrides call the base first.
+    void LinkEvent() override;
+    void SendError() override;
 
     // Delivered to this form and then to every nested cIOForm child.
     void DeliverLinkIdle(bool idle);
 
     // Sets every user-visible text of the form again from the catalogue.
     virtual void Retranslate() {}
+    // Retranslates the status line (if any) and then calls Retranslate().
+    void RetranslateForm();
+
+    // The form's show handler: refills its controls from the settings. The
+    // main menu calls it on the configuration and calibration screens after
+    // a settings load.
+    virtual void FormShow() {}
 
     // Shows the form modally (a nested event loop) and returns its result
     // once it closes (see Done).
     int ShowModal();
+    // Sets the result of a modal showing and closes the form (the close may
+    // be refused by CanClose, which clears the result again). No effect while
+    // the form is not shown modally.
     void Done(int result);
     bool IsModalRunning() const;
 
     // Ratio (screen width x 96) : (pixels per inch x 1024).
     static double ScaleRatio();
+    // Size and resolution of the screen the forms are laid out for; tests and
+    // the screenshot tool set it, the program uses the primary screen.
+    static QRect ScreenRect();
+    static double ScreenDpi();
+    static void SetScreenOverride(QSize size, double dpi);
+    static void ClearScreenOverride();
+
+    // The ratio this form was laid out with (1 for dialogs).
+    double Scale() const { return Ratio; }
+    // A design length in pixels of this form.
+    int Scaled(int designPixels) const;
+
+    // The shared status line, when the form has one (otherwise null).
+    QLabel* StatusLL = nullptr;
+    cShape* StatusSH = nullptr;
 
 protected:
     // Full-screen borderless navy window scaled from the design size.
@@ -50,23 +88,43 @@ protected:
     // follow the shared rules.
     void RegisterLargeButton(cShadowButton* button, int functionKey);
 
+    // The rounded status panel with its label in the bottom-left corner (design
+    // coordinates); its text follows RQ_CONNECT events and port errors.
+    void CreateStatusLine(int x, int y, int width, int height, int fontPt = 14);
+
     // Esc and F10 call CloseScreen; function keys of registered buttons run
-    // them. Screens override to add keys and then call the base.
+    // them. The form sees keys before its controls. Screens override to add
+    // keys and then call the base; a key that is not handled must leave the
+    // event ignored (the base does so), so that the control gets it.
     void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    // Asks CanClose; when the close goes ahead ends a modal showing.
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void childEvent(QChildEvent* event) override;
 
     // What Esc/F10 do; by default hide the form (close()).
     virtual void CloseScreen();
+    // Whether the form may close now (a refused close keeps it open).
+    virtual bool CanClose() { return true; }
 
     void SetAllButtonFills(cShadowButton* hovered);
 
 private:
+    void WatchTree(QObject* object);
+
     struct sPlaced { QWidget* Widget; QRect Design; int FontPt; bool Bold; };
     std::vector<sPlaced> Placed;
     std::vector<std::pair<cShadowButton*, int>> LargeButtons;
     class QEventLoop* ModalLoop = nullptr;
     int ModalResult = 0;
     double Ratio = 1.0;
+    // What the status line shows, so that it can be retranslated.
+    enum class eStatus { Design, Link, PortError } StatusKind = eStatus::Design;
+    int32_t StatusPhase = 0, StatusValue = 0;
+    void RenderStatus();
 };
+
+// The design font of the screens: bold or normal Arial (a sans-serif font
+// where Arial is missing) with the given pixel size.
+QFont DesignFont(int pixelSize, bool bold);

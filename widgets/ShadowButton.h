@@ -17,6 +17,10 @@ public:
     int OutlineWidth() const { return Outline; }
     QColor Outline_Color() const { return OutlineCol; }
 
+    // Caption alignment: left by design; the dialogs centre theirs.
+    void SetAlignment(Qt::Alignment alignment);
+    Qt::Alignment Alignment() const { return Align; }
+
     static QColor OutlineColor() { return QColor(255, 128, 0); }
     static QColor HoverFill() { return QColor(128, 0, 0); }
     static QColor NormalFill() { return QColor(0, 0, 0); }
@@ -30,4 +34,5 @@ private:
     QColor FillColor = NormalFill();
     int Outline = 2;
     QColor OutlineCol = OutlineColor();
+    Qt::Alignment Align = Qt::AlignLeft;
 };
