@@ -1,0 +1,63 @@
+# Extracts the user-visible texts of the program's sources into a .pot file.
+# Run as a script:
+#   cmake -DSOURCE_DIR=<top> -DPOT=<out.pot> -DXGETTEXT=<xgettext>
+#         [-DVERSION=<x.y.z.w>] [-DMSGMERGE=<msgmerge> -DLANGUAGES=de;en;...]
+#         -P ExtractMessages.cmake
+# With MSGMERGE, every locale/<code>.po of LANGUAGES is then merged with the
+# new template (msgmerge --update); entries no longer in the code are kept as
+# obsolete (#~) entries.
+#
+# Marked texts: _("...") and N_("...") in the core, Tr("...") in the Qt code
+# (app/QtText.h). Comments starting with TRANSLATORS go into the template.
+cmake_minimum_required(VERSION 3.22)
+
+foreach(var SOURCE_DIR POT XGETTEXT)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "ExtractMessages.cmake: ${var} is not set")
+  endif()
+endforeach()
+if(NOT DEFINED VERSION)
+  set(VERSION "")
+endif()
+
+# Program sources only: tests may quote texts but do not define them.
+set(sources)
+foreach(folder app serial link screens widgets tools)
+  file(GLOB_RECURSE found RELATIVE ${SOURCE_DIR}
+       ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
+  list(APPEND sources ${found})
+endforeach()
+list(SORT sources)
+
+execute_process(
+  COMMAND ${XGETTEXT} --language=C++ --from-code=UTF-8
+          --keyword=_ --keyword=N_ --keyword=Tr
+          --add-comments=TRANSLATORS --force-po
+          --package-name=ZVBasic --package-version=${VERSION}
+          --msgid-bugs-address=
+          -o ${POT} ${sources}
+  WORKING_DIRECTORY ${SOURCE_DIR}
+  RESULT_VARIABLE rc
+  ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "xgettext failed (${rc}):\n${err}")
+endif()
+
+# xgettext leaves the charset open when every text is ASCII; the catalogues
+# are UTF-8, so say so in the template.
+file(READ ${POT} text)
+string(REPLACE "charset=CHARSET" "charset=UTF-8" text "${text}")
+file(WRITE ${POT} "${text}")
+
+if(DEFINED MSGMERGE)
+  foreach(lang IN LISTS LANGUAGES)
+    set(po ${SOURCE_DIR}/locale/${lang}.po)
+    execute_process(
+      COMMAND ${MSGMERGE} --quiet --update --backup=none --previous ${po} ${POT}
+      RESULT_VARIABLE rc
+      ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "msgmerge of ${lang}.po failed (${rc}):\n${err}")
+    endif()
+  endforeach()
+endif()

@@ -1,0 +1,36 @@
+#!/bin/sh
+# Called by msgexec once per message: the key is in $MSGEXEC_MSGID, the
+# translation on standard input, the language code in $1. Prints the problem
+# and exits 1 when the translation does not keep the key's shape.
+lang=$1
+id=$MSGEXEC_MSGID
+str=$(cat; printf x)
+str=${str%x}
+[ -z "$id" ] && exit 0   # the header
+
+fail() {
+    printf '  %s\n    key:         "%s"\n    translation: "%s"\n' "$1" "$id" "$str"
+    exit 1
+}
+
+if [ "$lang" = en ] && [ "$str" != "$id" ]; then
+    fail "the English translation differs from its key"
+fi
+
+# Function-key prefix of button captions: blanks, F<n>, blanks.
+prefix=$(printf '%s' "$id" | sed -n 's/^\( *F[0-9][0-9]* \{1,\}\).*/\1/p')
+if [ -n "$prefix" ]; then
+    case "$str" in
+        "$prefix"*) ;;
+        *) fail "function-key prefix \"$prefix\" not kept" ;;
+    esac
+fi
+
+# Blanks around group captions such as " TPS ".
+case "$id" in
+    " "*) case "$str" in " "*) ;; *) fail "leading blank not kept" ;; esac ;;
+esac
+case "$id" in
+    *" ") case "$str" in *" ") ;; *) fail "trailing blank not kept" ;; esac ;;
+esac
+exit 0
