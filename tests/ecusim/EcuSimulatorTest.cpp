@@ -3,12 +3,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -454,6 +457,64 @@ TEST(EcuSim, FaultNamesParse) {
             EXPECT_EQ(n, c.N) << c.Text;
         }
     }
+}
+
+}  // namespace
+
+// The program: device on the first line, commands on standard input.
+namespace {
+
+TEST(EcuSimProgram, PrintsDeviceTakesCommandsAndQuits) {
+    const char* dir = std::getenv("ZV_BIN_DIR");
+    if (!dir) GTEST_SKIP() << "ZV_BIN_DIR not set";
+    std::string exe = std::string(dir) + "/zvbasic-ecusim";
+    if (access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << exe << " not built";
+
+    int in[2], out[2];
+    ASSERT_EQ(pipe(in), 0);
+    ASSERT_EQ(pipe(out), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        close(in[1]);
+        close(out[0]);
+        execl(exe.c_str(), exe.c_str(), "--version", "0x16", "--instant", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    FILE* text = fdopen(out[0], "r");
+    char buf[256] = {};
+    ASSERT_NE(fgets(buf, sizeof buf, text), nullptr);
+    std::cmatch m;
+    ASSERT_TRUE(std::regex_search(buf, m, std::regex(R"(version 0x16 \(ZORVA Basic\).*device (/dev/pts/\d+))")))
+        << buf;
+    cLine line(m[1].str());
+    ASSERT_TRUE(line.IsOpen());
+    line.Send({0x00});
+    EXPECT_EQ(line.Receive(3), kHandshakeReply);
+
+    auto command = [&](const std::string& c) {
+        ASSERT_EQ(::write(in[1], c.data(), c.size()), ssize_t(c.size()));
+    };
+    command("live 5 2\nfault wrong-echo\n");
+    // The commands take effect in order; the next frame shows both.
+    bool seen = false;
+    for (int i = 0; i < 50 && !seen; ++i) {
+        Bytes r = line.Exchange(0xD5);
+        seen = r == Bytes{0xD6, 0x02, 0xAC};
+        if (!seen) std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(seen);
+    command("quit\n");
+    int status = -1;
+    for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i) std::this_thread::sleep_for(10ms);
+    if (!WIFEXITED(status)) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    fclose(text);
+    close(in[1]);
 }
 
 }  // namespace

@@ -529,6 +529,10 @@ struct cEcuSimulator::sImpl {
             // moment a partial frame goes stale.
             double wakeAt = -1;
             if (!Out.empty()) wakeAt = Out.front().DueMs;
+            if (DropSinceMs < 0 && Out.empty()) {
+                std::lock_guard<std::mutex> lock(M);
+                if (DropDue) DropSinceMs = now;  // a drop set while nothing was going on
+            }
             if (DropSinceMs >= 0) wakeAt = wakeAt < 0 ? now + DROP_CHECK_MS : std::min(wakeAt, now + DROP_CHECK_MS);
             if (!Partial.empty()) {
                 double stale = LastRxMs + RESYNC_MS;
