@@ -242,6 +242,13 @@ struct cEcuSimulator::sImpl {
         }
     }
 
+    void OpenLogFile() {
+        std::lock_guard<std::mutex> lock(OutMutex);
+        if (Opt.LogPath.empty() || LogFile) return;
+        LogFile = std::fopen(Opt.LogPath.c_str(), "w");
+        if (!LogFile) throw std::runtime_error("cannot write the log file " + Opt.LogPath);
+    }
+
     // --- the pseudo-terminal ---------------------------------------------
 
     void OpenPty() {
@@ -633,13 +640,7 @@ cEcuSimulator::~cEcuSimulator() {
 void cEcuSimulator::Start() {
     std::lock_guard<std::mutex> control(Impl->ControlMutex);
     if (Impl->Running) return;
-    {
-        std::lock_guard<std::mutex> lock(Impl->OutMutex);
-        if (!Impl->Opt.LogPath.empty() && !Impl->LogFile) {
-            Impl->LogFile = std::fopen(Impl->Opt.LogPath.c_str(), "w");
-            if (!Impl->LogFile) throw std::runtime_error("cannot write the log file " + Impl->Opt.LogPath);
-        }
-    }
+    Impl->OpenLogFile();
     Impl->OpenPty();
     Impl->Running = true;
     Impl->StartThread();
@@ -667,6 +668,7 @@ void cEcuSimulator::Reopen() {
         Impl->DropDue = false;
         Impl->FaultFrames = 0;
     }
+    Impl->OpenLogFile();
     Impl->OpenPty();
     Impl->Running = true;
     Impl->StartThread();

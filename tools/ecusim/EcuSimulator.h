@@ -86,7 +86,7 @@ public:
     bool LineDropped() const;
     // Called with each text line of the frame log (the lines the log file
     // gets, plus events such as a fault change), on the serving thread or the
-    // thread that caused the event.
+    // thread that caused the event. It must not call back into the simulator.
     void SetLogListener(std::function<void(const std::string&)> listener);
 
     std::vector<sSimLogEntry> Log() const;
