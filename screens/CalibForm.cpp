@@ -1,0 +1,413 @@
+#include "screens/CalibForm.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QShowEvent>
+#include <optional>
+
+#include "app/Globals.h"
+#include "app/MainForm.h"
+#include "app/SaveForm.h"
+#include "app/Translate.h"
+#include "link/CommThread.h"
+#include "link/Settings.h"
+#include "screens/ScreenKit.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/VerticalLabel.h"
+
+using ScreenKit::Q;
+
+namespace {
+
+enum : uint8_t { P_MIN_RPM = 2, P_MAX_RPM = 3, P_STEP_MIN = 4 };
+constexpr int ACTIVE = 0, INACTIVE = 1;
+
+std::optional<int> Parse(const QLineEdit* edit) {
+    bool ok = false;
+    int v = edit->text().toInt(&ok, 10);
+    if (!ok) return std::nullopt;
+    return v;
+}
+
+// The explanatory pictures: a stepper gas valve, and a throttle body seen in
+// its three positions (closed, slightly open, wide open).
+class cPicture : public QWidget {
+public:
+    enum class eKind { Valve, Throttle };
+    cPicture(eKind kind, QWidget* parent) : QWidget(parent), Kind(kind) { setMouseTracking(true); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(255, 128, 0), 2));
+        p.setBrush(QColor(0, 0, 60));
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 12, 12);
+        if (Kind == eKind::Valve) PaintValve(p);
+        else PaintThrottle(p);
+    }
+
+private:
+    void PaintValve(QPainter& p) {
+        const double w = width(), h = height();
+        // Gas pipe across the lower half with a cone closing the seat.
+        QRectF pipe(w * 0.08, h * 0.55, w * 0.84, h * 0.2);
+        p.setPen(QPen(QColor(200, 200, 200), 2));
+        p.setBrush(QColor(90, 90, 110));
+        p.drawRect(pipe);
+        // Stepper motor on top.
+        QRectF motor(w * 0.36, h * 0.1, w * 0.28, h * 0.3);
+        p.setBrush(QColor(60, 60, 60));
+        p.drawRoundedRect(motor, 6, 6);
+        p.setPen(QPen(QColor(255, 160, 66), 2));
+        for (int i = 1; i < 4; ++i)
+            p.drawLine(QPointF(motor.left() + 4, motor.top() + motor.height() * i / 4),
+                       QPointF(motor.right() - 4, motor.top() + motor.height() * i / 4));
+        // Spindle and cone.
+        p.setPen(QPen(QColor(220, 220, 220), 3));
+        p.drawLine(QPointF(w * 0.5, motor.bottom()), QPointF(w * 0.5, pipe.top() + pipe.height() * 0.2));
+        QPainterPath cone;
+        cone.moveTo(w * 0.42, pipe.top() + pipe.height() * 0.2);
+        cone.lineTo(w * 0.58, pipe.top() + pipe.height() * 0.2);
+        cone.lineTo(w * 0.5, pipe.bottom() - 2);
+        cone.closeSubpath();
+        p.fillPath(cone, QColor(255, 200, 0));
+        // Flow arrows.
+        p.setPen(QPen(QColor(0, 255, 0), 3));
+        double y = pipe.center().y();
+        p.drawLine(QPointF(w * 0.12, y), QPointF(w * 0.3, y));
+        p.drawLine(QPointF(w * 0.3, y), QPointF(w * 0.26, y - 6));
+        p.drawLine(QPointF(w * 0.3, y), QPointF(w * 0.26, y + 6));
+        p.drawLine(QPointF(w * 0.7, y), QPointF(w * 0.88, y));
+        p.drawLine(QPointF(w * 0.88, y), QPointF(w * 0.84, y - 6));
+        p.drawLine(QPointF(w * 0.88, y), QPointF(w * 0.84, y + 6));
+    }
+
+    void PaintThrottle(QPainter& p) {
+        const double w = width(), h = height();
+        const double angles[3] = {80, 60, 10};  // plate angle from the pipe axis
+        for (int i = 0; i < 3; ++i) {
+            const double cx = w * (i * 2 + 1) / 6.0, cy = h * 0.3, r = std::min(w / 7.5, h * 0.24);
+            p.setPen(QPen(QColor(200, 200, 200), 3));
+            p.setBrush(Qt::NoBrush);
+            p.drawLine(QPointF(cx - r * 1.1, cy - r), QPointF(cx - r * 1.1, cy + r));
+            p.drawLine(QPointF(cx + r * 1.1, cy - r), QPointF(cx + r * 1.1, cy + r));
+            p.save();
+            p.translate(cx, cy);
+            p.rotate(-angles[i]);
+            p.setPen(QPen(QColor(255, 200, 0), 5, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(-r * 1.05, 0), QPointF(r * 1.05, 0));
+            p.restore();
+            p.setBrush(QColor(255, 128, 0));
+            p.setPen(Qt::NoPen);
+            p.drawEllipse(QPointF(cx, cy), 4, 4);
+        }
+    }
+
+    eKind Kind;
+};
+
+}  // namespace
+
+QLineEdit* TCalibForm::NewEdit(const char* name) {
+    auto* e = new QLineEdit(this);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setAlignment(Qt::AlignCenter);
+    e->setText(QStringLiteral("0"));
+    QPalette pal = e->palette();
+    pal.setColor(QPalette::Base, NormalColor());
+    pal.setColor(QPalette::Text, Qt::black);
+    e->setPalette(pal);
+    e->installEventFilter(this);
+    connect(e, &QLineEdit::textChanged, this, [this] { StepPosH2EDChange(); });
+    return e;
+}
+
+TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
+    setObjectName(QStringLiteral("CalibForm"));
+    VrLabel1 = new cVerticalLabel(this);
+    Image1 = new cPicture(cPicture::eKind::Valve, this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image2 = new cPicture(cPicture::eKind::Throttle, this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+
+    auto caption = [this](const char* name) {
+        QLabel* l = ScreenKit::NewLabel(this, name, Qt::AlignCenter);
+        l->setWordWrap(false);
+        return l;
+    };
+    Label6 = caption("Label6");
+    StepPosMinED = NewEdit("StepPosMinED");
+    Label7 = caption("Label7");
+    StepPosMaxED = NewEdit("StepPosMaxED");
+    Label8 = caption("Label8");
+    StepPosH0ED = NewEdit("StepPosH0ED");
+    Label10 = caption("Label10");
+    StepPosH1ED = NewEdit("StepPosH1ED");
+    Label11 = caption("Label11");
+    StepPosH2ED = NewEdit("StepPosH2ED");
+
+    Shape6 = new QFrame(this);
+    Shape6->setObjectName(QStringLiteral("Shape6"));
+    Shape6->setStyleSheet(QStringLiteral("#Shape6 { border: 2px dotted rgb(255,128,0); border-radius: 8px; }"));
+    Shape6->setMouseTracking(true);
+    Shape6->lower();
+
+    auto combo = [this](const char* name) {
+        auto* c = new QComboBox(this);
+        c->setObjectName(QString::fromLatin1(name));
+        ScreenKit::StyleCombo(c);
+        return c;
+    };
+    Label3 = ScreenKit::NewLabel(this, "Label3", Qt::AlignRight | Qt::AlignVCenter);
+    MinRPMCB = combo("MinRPMCB");
+    MinRPMCB->addItems({"1000", "1100", "1200", "1300", "1400", "1500", "1600", "1700", "1800", "1900", "2000",
+                        "2200", "2300", "2500", "2700", "2800", "3000", "3300", "3600", "4000"});
+    Label4 = ScreenKit::NewLabel(this, "Label4");
+    Label9 = ScreenKit::NewLabel(this, "Label9", Qt::AlignRight | Qt::AlignVCenter);
+    EmPetrolCB = combo("EmPetrolCB");
+    EmPetrolCB->addItems({QString(), QString()});
+    Label1 = ScreenKit::NewLabel(this, "Label1", Qt::AlignRight | Qt::AlignVCenter);
+    MaxRPMCB = combo("MaxRPMCB");
+    MaxRPMCB->addItems({"4000", "4500", "4900", "5500", "6000"});
+    Label2 = ScreenKit::NewLabel(this, "Label2");
+
+    ExitBtn = new cShadowButton(this);
+    ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
+    RegisterLargeButton(ExitBtn, 0);
+
+    // The lists react to the user's choices only.
+    connect(MinRPMCB, &QComboBox::activated, this, [this] { MinRPMCBChange(); });
+    connect(MaxRPMCB, &QComboBox::activated, this, [this] { MaxRPMCBChange(); });
+    connect(EmPetrolCB, &QComboBox::activated, this, [this] { EmPetrolCBChange(); });
+    connect(ExitBtn, &QAbstractButton::clicked, this, [this] { close(); });
+
+    // Layout, in design pixels of a 1024 x 768 screen: the valve with its two
+    // fields on the left, the throttle with its three fields on the right, the
+    // engine speed rows below.
+    Place(VrLabel1, 8, 16, 80, 650, 30, true);
+    Place(Image1, 100, 20, 300, 200);
+    Place(Label6, 100, 228, 150, 50, 12, true);
+    Place(StepPosMinED, 125, 282, 100, 34, 16, true);
+    Place(Label7, 250, 228, 150, 50, 12, true);
+    Place(StepPosMaxED, 275, 282, 100, 34, 16, true);
+    Place(Image2, 420, 20, 590, 200);
+    Place(Label8, 430, 228, 176, 90, 12, true);
+    Place(StepPosH0ED, 468, 324, 100, 34, 16, true);
+    Place(Label10, 626, 228, 176, 90, 12, true);
+    Place(StepPosH1ED, 664, 324, 100, 34, 16, true);
+    Place(Label11, 822, 228, 176, 90, 12, true);
+    Place(StepPosH2ED, 860, 324, 100, 34, 16, true);
+
+    Place(Shape6, 100, 390, 910, 250);
+    Place(Label3, 110, 414, 470, 36, 14, true);
+    Place(MinRPMCB, 600, 414, 150, 36, 14);
+    Place(Label4, 764, 414, 100, 36, 14, true);
+    Place(Label9, 110, 494, 470, 36, 14, true);
+    Place(EmPetrolCB, 600, 494, 230, 36, 14);
+    Place(Label1, 110, 574, 470, 36, 14, true);
+    Place(MaxRPMCB, 600, 574, 150, 36, 14);
+    Place(Label2, 764, 574, 100, 36, 14, true);
+
+    Place(ExitBtn, 770, 680, 230, 62);
+    CreateStatusLine(100, 688, 460, 48);
+    SetupFullScreen();
+    Retranslate();
+}
+
+int TCalibForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
+
+void TCalibForm::Retranslate() {
+    setWindowTitle(Q(_("Algorithm calibration")));
+    VrLabel1->SetText(Q(_("ALGORITHM CALIBRATION")));
+    Label6->setText(Q(_("Valve\nminimal open")));
+    Label7->setText(Q(_("Valve\nmaximal open")));
+    Label8->setText(Q(_("Throttle\nclosed")));
+    Label10->setText(Q(_("Throttle\nopen\nlow\nspeed")));
+    Label11->setText(Q(_("Throttle\nopen\nhigh\nspeed")));
+    Label3->setText(Q(_("Gas switch on rotation speed:")));
+    Label4->setText(Q(_("RPM")));
+    Label9->setText(Q(_("Emergency switch off to petrol:")));
+    Label1->setText(Q(_("Maximal rotation speed on gas:")));
+    Label2->setText(Q(_("RPM")));
+    EmPetrolCB->setItemText(ACTIVE, Q(_("Active")));
+    EmPetrolCB->setItemText(INACTIVE, Q(_("Inactive")));
+    ExitBtn->setText(Q(_("   F10  Exit")));
+}
+
+// Only the digits and backspace reach the position fields; other characters
+// are dropped. Keys without a character (arrows, Delete, function keys, Esc)
+// go on as usual.
+bool TCalibForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        if (text.size() == 1) {
+            const QChar c = text[0];
+            const bool digit = c >= u'0' && c <= u'9';
+            if (!digit && c != u'\b' && c.isPrint()) return true;
+        }
+    }
+    return cIOForm::eventFilter(watched, event);
+}
+
+// --- showing and filling ---
+
+void TCalibForm::showEvent(QShowEvent* event) {
+    cIOForm::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TCalibForm::FormShow() {
+    FillGuard = false;
+    const sSettings& s = WorkSettings;
+    const bool emergency = Ecu::HasEmergencyPetrol(Version());
+    Label9->setEnabled(emergency);
+    EmPetrolCB->setEnabled(emergency);
+    ScreenKit::SelectNearest(MinRPMCB, Conv::PeriodToRpm(s.MinRPMCode));
+    int target = 6000;
+    const bool active = s.MaxRPMCode != 0;
+    EmPetrolCB->setCurrentIndex(active ? ACTIVE : INACTIVE);
+    Label1->setEnabled(active);
+    MaxRPMCB->setEnabled(active);
+    Label2->setEnabled(active);
+    if (active) target = Conv::PeriodToRpm(s.MaxRPMCode);
+    ScreenKit::SelectNearest(MaxRPMCB, target);
+    StepPosMinED->setText(QString::number(s.StepPosMin));
+    StepPosMaxED->setText(QString::number(s.StepPosMax));
+    StepPosH0ED->setText(QString::number(s.StepPosH0));
+    StepPosH1ED->setText(QString::number(s.StepPosH1));
+    StepPosH2ED->setText(QString::number(s.StepPosH2));
+    StepPosH0ED->setVisible(s.TPSType != 0);
+    Label8->setVisible(s.TPSType != 0);
+    FillGuard = true;
+}
+
+// --- checking ---
+
+QColor TCalibForm::FieldColor(const QLineEdit* edit) { return edit->palette().color(QPalette::Base); }
+
+int TCalibForm::CheckSettings() {
+    int mask = 0;
+    auto paint = [](QLineEdit* e, bool ok) {
+        QPalette pal = e->palette();
+        QColor c = ok ? NormalColor() : ErrorColor();
+        if (pal.color(QPalette::Base) == c) return;
+        pal.setColor(QPalette::Base, c);
+        e->setPalette(pal);
+    };
+    auto parse = [&](QLineEdit* e, int bit) -> std::optional<int> {
+        std::optional<int> v = Parse(e);
+        paint(e, v.has_value());
+        if (!v) mask |= bit;
+        return v;
+    };
+    auto bad = [&](QLineEdit* e) {
+        paint(e, false);
+        mask |= OUT_OF_RANGE;
+    };
+
+    const std::optional<int> min = parse(StepPosMinED, BAD_MIN);
+    const std::optional<int> max = parse(StepPosMaxED, BAD_MAX);
+    std::optional<int> h0;
+    if (WorkSettings.TPSType == 1) h0 = parse(StepPosH0ED, BAD_H0);
+    const std::optional<int> h1 = parse(StepPosH1ED, BAD_H1);
+    const std::optional<int> h2 = parse(StepPosH2ED, BAD_H2);
+
+    if (min && (*min < 0 || *min > 255)) bad(StepPosMinED);
+    if (max && (*max < 0 || *max > 255 || (min && *max < *min))) bad(StepPosMaxED);
+    const int lo = min ? *min : 0;
+    const int hi = max ? *max : 255;
+    const std::pair<QLineEdit*, std::optional<int>> positions[3] = {
+        {StepPosH0ED, h0}, {StepPosH1ED, h1}, {StepPosH2ED, h2}};
+    for (const auto& [edit, value] : positions)
+        if (value && (*value < lo || *value > hi)) bad(edit);
+    return mask;
+}
+
+// --- changes ---
+
+void TCalibForm::StepPosH2EDChange() {
+    if (!FillGuard) return;
+    CheckSettings();
+    if (Ecu::NewProtocol(Version())) SendChangedPositions();
+}
+
+void TCalibForm::SendChangedPositions() {
+    QLineEdit* const edits[5] = {StepPosMinED, StepPosMaxED, StepPosH0ED, StepPosH1ED, StepPosH2ED};
+    uint8_t* const fields[5] = {&WorkSettings.StepPosMin, &WorkSettings.StepPosMax, &WorkSettings.StepPosH0,
+                                &WorkSettings.StepPosH1, &WorkSettings.StepPosH2};
+    for (int i = 0; i < 5; ++i) {
+        const std::optional<int> v = Parse(edits[i]);
+        if (!v || *v == *fields[i]) continue;
+        // Ranges from the stored values, as left by the earlier fields of this pass.
+        int lo = 0, hi = 255;
+        if (i == 1) lo = WorkSettings.StepPosMin;
+        if (i >= 2) {
+            lo = WorkSettings.StepPosMin;
+            hi = WorkSettings.StepPosMax;
+        }
+        if (*v < lo || *v > hi) continue;
+        *fields[i] = uint8_t(*v);
+        if (CommThread) CommThread->QueueUpdate(sUpdate(uint8_t(P_STEP_MIN + i), *fields[i]));
+    }
+}
+
+void TCalibForm::MinRPMCBChange() {
+    if (!FillGuard) return;
+    WorkSettings.MinRPMCode = uint8_t(Conv::RpmToPeriod(MinRPMCB->currentText().toInt()));
+    if (CommThread && Ecu::NewProtocol(Version())) CommThread->QueueUpdate(sUpdate(P_MIN_RPM, WorkSettings.MinRPMCode));
+}
+
+void TCalibForm::MaxRPMCBChange() {
+    if (!FillGuard) return;
+    WorkSettings.MaxRPMCode = uint8_t(Conv::RpmToPeriod(MaxRPMCB->currentText().toInt()));
+    if (CommThread && Ecu::NewProtocol(Version())) CommThread->QueueUpdate(sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
+}
+
+void TCalibForm::EmPetrolCBChange() {
+    if (!Ecu::NewProtocol(Version())) return;
+    const bool active = EmPetrolCB->currentIndex() == ACTIVE;
+    Label1->setEnabled(active);
+    MaxRPMCB->setEnabled(active);
+    Label2->setEnabled(active);
+    WorkSettings.MaxRPMCode = active ? uint8_t(Conv::RpmToPeriod(MaxRPMCB->currentText().toInt())) : 0;
+    if (CommThread) CommThread->QueueUpdate(sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
+}
+
+// --- leaving ---
+
+bool TCalibForm::CanClose() {
+    if (!isVisible()) return true;
+    if (CheckSettings() != 0) {
+        ShowInfo(Q(_("Incorrect settings!")));
+        return false;
+    }
+    bool stay = false;
+    QLineEdit* const edits[5] = {StepPosMinED, StepPosMaxED, StepPosH0ED, StepPosH1ED, StepPosH2ED};
+    uint8_t* const fields[5] = {&WorkSettings.StepPosMin, &WorkSettings.StepPosMax, &WorkSettings.StepPosH0,
+                                &WorkSettings.StepPosH1, &WorkSettings.StepPosH2};
+    for (int i = 0; i < 5; ++i) {
+        const std::optional<int> v = Parse(edits[i]);
+        if (!v) {
+            // Only the hidden H0 field can get here (it is checked only with a
+            // linear throttle sensor).
+            ShowInfo(Q(_("Incorrect settings!")));
+            stay = true;
+            break;
+        }
+        *fields[i] = uint8_t(*v & 0xFF);
+    }
+    if (!stay && !Ecu::NewProtocol(Version()) && SettingsChanged()) {
+        if (Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")))) {
+            if (CommThread && CommThread->PostRequest(RQ_WRITE_SETTINGS) && SaveForm) SaveForm->ShowModal();
+        }
+    }
+    if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
+    return !stay;
+}

@@ -1,0 +1,433 @@
+#include "screens/ConfigForm.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "app/Globals.h"
+#include "app/MainForm.h"
+#include "app/SaveForm.h"
+#include "app/Translate.h"
+#include "link/CommThread.h"
+#include "link/Settings.h"
+#include "screens/ScreenKit.h"
+#include "widgets/DialGauge.h"
+#include "widgets/LineGauge.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/VerticalLabel.h"
+
+using ScreenKit::Q;
+
+namespace {
+
+// Parameter numbers of the single-parameter updates.
+enum : uint8_t { P_LAMBDA = 0, P_TPS = 1, P_CYL = 9, P_COIL = 10, P_LEVEL = 12, P_COMMAND = 15 };
+constexpr uint8_t LEVEL_FILTER_OFF = 2;
+constexpr int NO_SENSOR_ITEM = 5;
+constexpr uint8_t NO_SENSOR = 8;
+
+QComboBox* NewCombo(QWidget* parent, const char* name) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(QString::fromLatin1(name));
+    ScreenKit::StyleCombo(c);
+    return c;
+}
+
+QGroupBox* NewGroup(QWidget* parent, const char* name) {
+    auto* g = new QGroupBox(parent);
+    g->setObjectName(QString::fromLatin1(name));
+    ScreenKit::StyleGroup(g);
+    g->setMouseTracking(true);
+    return g;
+}
+
+// Sets the texts of a list, keeping its selection.
+void SetItems(QComboBox* combo, const QStringList& items) {
+    QSignalBlocker block(combo);
+    int index = combo->currentIndex();
+    if (combo->count() != items.size()) {
+        combo->clear();
+        combo->addItems(items);
+    } else {
+        for (int i = 0; i < items.size(); ++i) combo->setItemText(i, items[i]);
+    }
+    combo->setCurrentIndex(index < items.size() ? index : -1);
+}
+
+}  // namespace
+
+TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
+    setObjectName(QStringLiteral("ConfigForm"));
+
+    VrLabel1 = new cVerticalLabel(this);
+
+    // Throttle sensor.
+    TPSGB = NewGroup(this, "TPSGB");
+    TPSTypeCB = NewCombo(TPSGB, "TPSTypeCB");
+    TPSTypeCB->addItems({QString(), QString()});
+    TPSTypeCB->setCurrentIndex(1);
+    TPSLM = new cLineGauge(Qt::Vertical, TPSGB);
+    TPSLM->setObjectName(QStringLiteral("TPSLM"));
+    TPSLM->SetStyle(cLineGauge::eStyle::Pointer);
+    TPSLM->SetScale(0, 100, 20);
+    TPSLM->SetLabelFormat(QStringLiteral("%s%%"));
+    TPSLM->SetRegionColors(QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 0));
+    TPSHLL = ScreenKit::NewLabel(TPSGB, "TPSHLL", Qt::AlignCenter);
+    TPSLL = ScreenKit::NewLabel(TPSGB, "TPSLL", Qt::AlignCenter);
+    ScreenKit::StyleLabel(TPSLL, QColor(255, 255, 0));
+    TPSMinBtn = new cShadowButton(TPSGB);
+    TPSMinBtn->setObjectName(QStringLiteral("TPSMinBtn"));
+    TPSSwitchBtn = new cShadowButton(TPSGB);
+    TPSSwitchBtn->setObjectName(QStringLiteral("TPSSwitchBtn"));
+    TPSSwitchLL = ScreenKit::NewLabel(TPSGB, "TPSSwitchLL");
+    ScreenKit::StyleLabel(TPSSwitchLL, QColor(255, 255, 0));
+
+    // Sensors.
+    LambdaSensorGB = NewGroup(this, "LambdaSensorGB");
+    Label1 = ScreenKit::NewLabel(LambdaSensorGB, "Label1");
+    LambdaSensorCB = NewCombo(LambdaSensorGB, "LambdaSensorCB");
+    Label3 = ScreenKit::NewLabel(LambdaSensorGB, "Label3");
+    LPGLevTypeCB = NewCombo(LambdaSensorGB, "LPGLevTypeCB");
+    Label12 = ScreenKit::NewLabel(LambdaSensorGB, "Label12");
+    DisableLpgFilterBtn = new QPushButton(LambdaSensorGB);
+    DisableLpgFilterBtn->setObjectName(QStringLiteral("DisableLpgFilterBtn"));
+    ScreenKit::StyleButton(DisableLpgFilterBtn);
+    DisableLpgFilterBtn->setFocusPolicy(Qt::NoFocus);
+
+    // Engine speed source: older ECUs.
+    RPMOldGB = NewGroup(this, "RPMOldGB");
+    Label2 = ScreenKit::NewLabel(RPMOldGB, "Label2");
+    RPMDivCB = NewCombo(RPMOldGB, "RPMDivCB");
+
+    // Engine speed: newer ECUs.
+    RPMNewGB = NewGroup(this, "RPMNewGB");
+    RPMNewGB->hide();
+    Label4 = ScreenKit::NewLabel(RPMNewGB, "Label4");
+    CylCountCB = NewCombo(RPMNewGB, "CylCountCB");
+    Label5 = ScreenKit::NewLabel(RPMNewGB, "Label5");
+    CoilCountCB = NewCombo(RPMNewGB, "CoilCountCB");
+    const QStringList counts{"1", "2", "3", "4", "5", "6", "8", "10", "12"};
+    CylCountCB->addItems(counts);
+    CoilCountCB->addItems(counts);
+    RPMAM = new cDialGauge(RPMNewGB);
+    RPMAM->setObjectName(QStringLiteral("RPMAM"));
+    RPMAM->SetScale(0, 8, 8);
+    RPMLL = ScreenKit::NewLabel(RPMNewGB, "RPMLL", Qt::AlignCenter);
+    ScreenKit::StyleLabel(RPMLL, QColor(255, 255, 0));
+    RPMLL->setText(QStringLiteral("000"));
+
+    ExitBtn = new cShadowButton(this);
+    ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
+
+    // Handlers. The lists react to the user's choices only (activated), so
+    // a selection made by the fill never counts as a change.
+    connect(TPSMinBtn, &QAbstractButton::clicked, this, [this] { TPSMinBtnClick(); });
+    connect(TPSSwitchBtn, &QAbstractButton::clicked, this, [this] { TPSSwitchBtnClick(); });
+    connect(TPSTypeCB, &QComboBox::activated, this, [this] { TPSTypeCBChange(); });
+    connect(LambdaSensorCB, &QComboBox::activated, this, [this] { ProbeTypeRGClick(); });
+    connect(LPGLevTypeCB, &QComboBox::activated, this, [this] { LPGLevTypeRGClick(); });
+    connect(RPMDivCB, &QComboBox::activated, this, [this] { RPMDivCBChange(); });
+    connect(CylCountCB, &QComboBox::activated, this, [this] { CylCountCBChange(); });
+    connect(CoilCountCB, &QComboBox::activated, this, [this] { CoilCountCBChange(); });
+    connect(DisableLpgFilterBtn, &QPushButton::clicked, this, [this] { DisableLpgFilterBtnClick(); });
+    connect(ExitBtn, &QAbstractButton::clicked, this, [this] { close(); });
+
+    RegisterLargeButton(TPSMinBtn, Qt::Key_F6);
+    RegisterLargeButton(TPSSwitchBtn, Qt::Key_F8);
+    RegisterLargeButton(ExitBtn, 0);
+
+    // Layout, in design pixels of a 1024 x 768 screen.
+    Place(VrLabel1, 8, 16, 80, 650, 30, true);
+    Place(TPSGB, 100, 16, 400, 500, 14, true);
+    Place(TPSTypeCB, 20, 40, 360, 32, 13);
+    Place(TPSLM, 16, 90, 110, 330, 10);
+    Place(TPSHLL, 10, 428, 130, 24, 12, true);
+    Place(TPSLL, 10, 452, 130, 30, 16, true);
+    Place(TPSMinBtn, 150, 110, 236, 62);
+    Place(TPSSwitchBtn, 150, 200, 236, 62);
+    Place(TPSSwitchLL, 152, 290, 236, 30, 13, true);
+
+    Place(LambdaSensorGB, 520, 16, 490, 240, 14, true);
+    Place(Label1, 20, 44, 220, 32, 13);
+    Place(LambdaSensorCB, 240, 44, 230, 32, 13);
+    Place(Label3, 20, 110, 220, 32, 13);
+    Place(LPGLevTypeCB, 240, 110, 230, 32, 13);
+    Place(Label12, 20, 176, 220, 32, 13);
+    Place(DisableLpgFilterBtn, 240, 176, 130, 34, 13, true);
+
+    Place(RPMOldGB, 520, 276, 490, 240, 14, true);
+    Place(Label2, 20, 60, 220, 32, 13);
+    Place(RPMDivCB, 20, 100, 450, 32, 13);
+
+    Place(RPMNewGB, 520, 276, 490, 240, 14, true);
+    Place(Label4, 20, 44, 150, 32, 13);
+    Place(CylCountCB, 170, 44, 80, 32, 13);
+    Place(Label5, 20, 110, 150, 32, 13);
+    Place(CoilCountCB, 170, 110, 80, 32, 13);
+    Place(RPMAM, 280, 30, 196, 170, 10, true);
+    Place(RPMLL, 20, 176, 230, 40, 22, true);
+
+    Place(ExitBtn, 770, 680, 230, 62);
+    CreateStatusLine(100, 688, 460, 48);
+    SetupFullScreen();
+    Retranslate();
+}
+
+int TConfigForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
+
+void TConfigForm::Retranslate() {
+    setWindowTitle(Q(_("Hardware configuration")));
+    VrLabel1->SetText(Q(_("HARDWARE CONFIGURATION")));
+    TPSGB->setTitle(Q(_(" TPS ")));
+    SetItems(TPSTypeCB, {Q(_("Not connected")), Q(_("Linear"))});
+    TPSMinBtn->setText(Q(_("  F6  Throttle closed")));
+    TPSSwitchBtn->setText(Q(_("  F8  Throttle small open")));
+    TPSHLL->setText(Q(_("TPS [V]")));
+    if (TPSLL->text().isEmpty()) TPSLL->setText(ScreenKit::VoltsText(0));
+    LambdaSensorGB->setTitle(Q(_(" Sensors ")));
+    Label1->setText(Q(_("Lambda probe:")));
+    SetItems(LambdaSensorCB, {Q(_("0 - 1 V")), Q(_("0 - 5 V")), Q(_("1 - 0 V")), Q(_("5 - 0 V")),
+                              Q(_("0,8 - 1,6 V")), Q(_("No sensor"))});
+    Label3->setText(Q(_("LPG level sensor:")));
+    QStringList levels{Q(_("AC, ZV (11 segm.)")), Q(_("Reserve only"))};
+    if (LPGLevTypeCB->count() > 2)
+        levels << Q(_("AEB (9 segm.)")) << Q(_("ZV (Hallotron)")) << Q(_("Lovato")) << Q(_("Lovato 90 ohm"));
+    SetItems(LPGLevTypeCB, levels);
+    Label12->setText(Q(_("LPG level filter:")));
+    DisableLpgFilterBtn->setText(Q(_("Disable")));
+    RPMOldGB->setTitle(Q(_(" RPM ")));
+    Label2->setText(Q(_("RPM signal source:")));
+    SetItems(RPMDivCB, {Q(_("speed meter   (x2)")), Q(_("two coils         (x1)")), Q(_("one coil          (x0,5)"))});
+    RPMNewGB->setTitle(Q(_(" RPM ")));
+    Label4->setText(Q(_("Cylinder count:")));
+    Label5->setText(Q(_("Coil count:")));
+    RPMAM->SetCaption(Q(_("RPM|x 1000")));
+    ExitBtn->setText(Q(_("   F10  Exit")));
+    ShowSwitchLevel();
+}
+
+// --- showing and filling ---
+
+void TConfigForm::showEvent(QShowEvent* event) {
+    cIOForm::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+// The screen wants the configuration poll exactly while it is shown: a refill
+// of the hidden screen (the main menu's refill entry) must not leave a poll
+// request behind that nobody stops.
+void TConfigForm::FormShow() {
+    ScreenActive = isVisible();
+    FillFromSettings();
+}
+
+void TConfigForm::FillFromSettings() {
+    if (QWidget* f = focusWidget()) f->clearFocus();
+    setFocus();
+    FillGuard = false;
+    const sSettings& s = WorkSettings;
+    const int v = Version();
+
+    ScreenKit::SelectNearest(CylCountCB, s.CylCount);
+    ScreenKit::SelectNearest(CoilCountCB, s.CoilCount);
+    TPSTypeCB->setCurrentIndex(s.TPSType != 0 ? 1 : 0);
+    if (s.LambdaType == NO_SENSOR) LambdaSensorCB->setCurrentIndex(NO_SENSOR_ITEM);
+    else LambdaSensorCB->setCurrentIndex(s.LambdaType < LambdaSensorCB->count() ? s.LambdaType : -1);
+    RPMDivCB->setCurrentIndex(s.RPMDiv < RPMDivCB->count() ? s.RPMDiv : -1);
+
+    // Version rules.
+    Label3->setEnabled(Ecu::HasLevelSensor(v));
+    RPMOldGB->setVisible(!Ecu::NewProtocol(v));
+    RPMNewGB->setVisible(Ecu::NewProtocol(v));
+    Label12->setVisible(Ecu::LevelFilterOption(v));
+    DisableLpgFilterBtn->setVisible(Ecu::LevelFilterOption(v));
+
+    // The level sensor list is rebuilt for the version.
+    {
+        QSignalBlocker block(LPGLevTypeCB);
+        LPGLevTypeCB->clear();
+        LPGLevTypeCB->addItem(Q(_("AC, ZV (11 segm.)")));
+        LPGLevTypeCB->addItem(Q(_("Reserve only")));
+        if (Ecu::SixLevelTypes(v)) {
+            LPGLevTypeCB->addItem(Q(_("AEB (9 segm.)")));
+            LPGLevTypeCB->addItem(Q(_("ZV (Hallotron)")));
+            LPGLevTypeCB->addItem(Q(_("Lovato")));
+            LPGLevTypeCB->addItem(Q(_("Lovato 90 ohm")));
+        }
+        LPGLevTypeCB->setEnabled(Ecu::HasLevelSensor(v));
+        LPGLevTypeCB->setCurrentIndex(s.LPGLevType < LPGLevTypeCB->count() ? s.LPGLevType : -1);
+    }
+
+    TPSLM->SetScaleMin(0);
+    TPSLM->SetRegion1Start(0);
+    ShowSwitchLevel();
+    FillGuard = true;
+}
+
+void TConfigForm::ShowSwitchLevel() {
+    TPSSwitchLL->setText(Q(_("Switching level")) + QStringLiteral(": ") +
+                         ScreenKit::VoltsText(Conv::RawToVolts(WorkSettings.TPSSwitchLevel)));
+}
+
+// The zone boundary at the switching level, counted as throttle opening.
+void TConfigForm::UpdateTpsRegions() {
+    const sSettings& s = WorkSettings;
+    TPSLM->SetScaleMin(0);
+    TPSLM->SetRegion1Start(0);
+    TPSLM->SetRegion2Start(0);
+    double boundary = Conv::TpsFalling(s) ? (255 - s.TPSSwitchLevel) * 100.0 / 255 : s.TPSSwitchLevel * 100.0 / 255;
+    TPSLM->SetRegion3Start(boundary);
+}
+
+// --- link notifications ---
+
+void TConfigForm::LinkEvent() {
+    cIOForm::LinkEvent();
+    if (LinkRequest == RQ_IDENTIFY) {
+        FillFromSettings();
+        return;
+    }
+    if (LinkRequest != RQ_CONFIG_POLL) return;
+    if (LinkPhase == 0) {
+        const int raw = LinkValue & 0xFF;
+        LastTPSRaw = raw;
+        TPSLL->setText(ScreenKit::VoltsText(Conv::RawToVolts(raw)));
+        UpdateTpsRegions();
+        const bool falling = Conv::TpsFalling(WorkSettings);
+        TPSLM->SetValue((falling ? 255 - raw : raw) * 100.0 / 255);
+    } else if (LinkPhase == 1) {
+        const int rpm = Conv::PeriodToRpm(LinkValue & 0xFF);
+        RPMLL->setText(ScreenKit::ThreeDigits(rpm));
+        RPMAM->SetValue(rpm * 0.001);
+    }
+}
+
+void TConfigForm::SettingsLoaded() {
+    cIOForm::SettingsLoaded();
+    if (ScreenActive && CommThread) CommThread->PostRequest(RQ_CONFIG_POLL);
+    TPSMinBtn->setEnabled(true);
+    TPSSwitchBtn->setEnabled(true);
+}
+
+void TConfigForm::RequestFailed() {
+    cIOForm::RequestFailed();
+    TPSMinBtn->setEnabled(false);
+    TPSSwitchBtn->setEnabled(false);
+}
+
+void TConfigForm::SendError() {
+    cIOForm::SendError();  // "COM port error!" in the status line
+    TPSMinBtn->setEnabled(false);
+    TPSSwitchBtn->setEnabled(false);
+}
+
+void TConfigForm::NoReply() {
+    cIOForm::NoReply();
+    TPSMinBtn->setEnabled(false);
+    TPSSwitchBtn->setEnabled(false);
+}
+
+void TConfigForm::BadReply() {
+    cIOForm::BadReply();
+    TPSMinBtn->setEnabled(false);
+    TPSSwitchBtn->setEnabled(false);
+}
+
+// --- changes ---
+
+void TConfigForm::QueueTps() {
+    if (CommThread && Ecu::NewProtocol(Version()))
+        CommThread->QueueUpdate(sUpdate(P_TPS, Conv::TpsParamValue(WorkSettings)));
+}
+
+void TConfigForm::TPSMinBtnClick() {
+    WorkSettings.TPSClosedLevel = uint8_t(LastTPSRaw);
+    UpdateTpsRegions();
+    QueueTps();
+}
+
+void TConfigForm::TPSSwitchBtnClick() {
+    WorkSettings.TPSSwitchLevel = uint8_t(LastTPSRaw);
+    ShowSwitchLevel();
+    UpdateTpsRegions();
+    QueueTps();
+}
+
+void TConfigForm::TPSTypeCBChange() {
+    const bool linear = TPSTypeCB->currentIndex() != 0;
+    TPSMinBtn->setVisible(linear);
+    TPSSwitchBtn->setVisible(linear);
+    TPSSwitchLL->setVisible(linear);
+    WorkSettings.TPSType = linear ? 1 : 0;
+    QueueTps();
+}
+
+void TConfigForm::ProbeTypeRGClick() {
+    if (!FillGuard) return;
+    const int index = LambdaSensorCB->currentIndex();
+    if (index < 0) return;
+    WorkSettings.LambdaType = index == NO_SENSOR_ITEM ? NO_SENSOR : uint8_t(index);
+    if (CommThread && Ecu::NewProtocol(Version()))
+        CommThread->QueueUpdate(sUpdate(P_LAMBDA, WorkSettings.LambdaType));
+}
+
+void TConfigForm::LPGLevTypeRGClick() {
+    if (!FillGuard) return;
+    const int v = Version();
+    const int index = LPGLevTypeCB->currentIndex();
+    if (!Ecu::HasLevelSensor(v) || index < 0) return;
+    WorkSettings.LPGLevType = uint8_t(index);
+    if (CommThread && Ecu::NewProtocol(v)) CommThread->QueueUpdate(sUpdate(P_LEVEL, WorkSettings.LPGLevType));
+}
+
+void TConfigForm::RPMDivCBChange() {
+    if (!FillGuard) return;
+    const int index = RPMDivCB->currentIndex();
+    if (index < 0) return;
+    WorkSettings.RPMDiv = uint8_t(index);  // goes out with the next whole write
+}
+
+void TConfigForm::CylCountCBChange() {
+    if (!FillGuard || !Ecu::NewProtocol(Version())) return;
+    bool ok = false;
+    const int n = CylCountCB->currentText().toInt(&ok);
+    if (!ok) return;
+    WorkSettings.CylCount = uint8_t(n);
+    if (CommThread) CommThread->QueueUpdate(sUpdate(P_CYL, WorkSettings.CylCount));
+}
+
+void TConfigForm::CoilCountCBChange() {
+    if (!FillGuard || !Ecu::NewProtocol(Version())) return;
+    bool ok = false;
+    const int n = CoilCountCB->currentText().toInt(&ok);
+    if (!ok) return;
+    WorkSettings.CoilCount = uint8_t(n);
+    if (CommThread) CommThread->QueueUpdate(sUpdate(P_COIL, WorkSettings.CoilCount));
+}
+
+void TConfigForm::DisableLpgFilterBtnClick() {
+    if (CommThread && Ecu::LevelFilterOption(Version()))
+        CommThread->QueueUpdate(sUpdate(P_COMMAND, LEVEL_FILTER_OFF));
+}
+
+// --- leaving ---
+
+void TConfigForm::closeEvent(QCloseEvent* event) {
+    if (isVisible()) FormClose();
+    cIOForm::closeEvent(event);
+}
+
+void TConfigForm::FormClose() {
+    ScreenActive = false;
+    if (CommThread && CommThread->IsBusy() && CommThread->GetCurrentRequest() == RQ_CONFIG_POLL)
+        CommThread->StopRequest();
+    if (!Ecu::NewProtocol(Version()) && SettingsChanged()) {
+        if (Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")))) {
+            if (CommThread && CommThread->PostRequest(RQ_WRITE_SETTINGS) && SaveForm) SaveForm->ShowModal();
+        }
+    }
+    if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
+}

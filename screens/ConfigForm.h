@@ -1,0 +1,93 @@
+// The hardware configuration screen: throttle sensor with its closed and
+// switching levels captured from the live reading, lambda probe, LPG level
+// sensor, and the engine speed source (RPM divider on older ECUs, cylinder
+// and coil count on ECUs of version 48 and above, which also get every change
+// at once as a single-parameter update).
+#pragma once
+
+#include <cstdint>
+
+#include "app/IOForm.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class cShadowButton;
+class cLineGauge;
+class cDialGauge;
+class cVerticalLabel;
+
+class TConfigForm : public cIOForm {
+    Q_OBJECT
+public:
+    explicit TConfigForm(QWidget* parent = nullptr);
+
+    void Retranslate() override;
+    // Show handler and the main menu's refill entry.
+    void FormShow() override;
+
+    void LinkEvent() override;
+    void SettingsLoaded() override;
+    void RequestFailed() override;
+    void SendError() override;
+    void NoReply() override;
+    void BadReply() override;
+
+    // The latest throttle raw value received (0 until the first arrives).
+    int LastTPSRaw = 0;
+
+    // Controls.
+    cVerticalLabel* VrLabel1;
+    QGroupBox* TPSGB;
+    QComboBox* TPSTypeCB;
+    cShadowButton* TPSMinBtn;
+    cShadowButton* TPSSwitchBtn;
+    QLabel* TPSSwitchLL;
+    cLineGauge* TPSLM;
+    QLabel* TPSHLL;
+    QLabel* TPSLL;
+    QGroupBox* LambdaSensorGB;
+    QLabel* Label1;
+    QComboBox* LambdaSensorCB;
+    QLabel* Label3;
+    QComboBox* LPGLevTypeCB;
+    QLabel* Label12;
+    QPushButton* DisableLpgFilterBtn;
+    QGroupBox* RPMOldGB;
+    QLabel* Label2;
+    QComboBox* RPMDivCB;
+    QGroupBox* RPMNewGB;
+    QLabel* Label4;
+    QComboBox* CylCountCB;
+    QLabel* Label5;
+    QComboBox* CoilCountCB;
+    cDialGauge* RPMAM;
+    QLabel* RPMLL;
+    cShadowButton* ExitBtn;
+
+    // Event handlers (public so that the tests can drive them as a user would).
+    void TPSMinBtnClick();
+    void TPSSwitchBtnClick();
+    void TPSTypeCBChange();
+    void ProbeTypeRGClick();
+    void LPGLevTypeRGClick();
+    void RPMDivCBChange();
+    void CylCountCBChange();
+    void CoilCountCBChange();
+    void DisableLpgFilterBtnClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FillFromSettings();
+    void FormClose();
+    void ShowSwitchLevel();
+    void UpdateTpsRegions();
+    void QueueTps();
+    int Version() const;
+
+    bool FillGuard = true;  // false while the controls are being filled
+};

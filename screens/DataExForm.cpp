@@ -1,0 +1,195 @@
+#include "screens/DataExForm.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QPainterPath>
+#include <QShowEvent>
+
+#include "app/Globals.h"
+#include "app/SaveForm.h"
+#include "app/Translate.h"
+#include "link/CommThread.h"
+#include "link/Settings.h"
+#include "screens/FileDialog.h"
+#include "screens/ScreenKit.h"
+#include "screens/VehicleFile.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/VerticalLabel.h"
+
+using ScreenKit::Q;
+
+namespace {
+
+constexpr uint8_t P_COMMAND = 15, FACTORY_SETTINGS = 0xB4;
+
+// A computer, a settings file and the ECU, joined by arrows both ways.
+class cTransferPicture : public QWidget {
+public:
+    explicit cTransferPicture(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double w = width(), h = height();
+        const QColor orange(255, 128, 0), light(220, 220, 230);
+        // Computer.
+        QRectF screen(w * 0.3, h * 0.04, w * 0.4, h * 0.22);
+        p.setPen(QPen(light, 3));
+        p.setBrush(QColor(0, 0, 40));
+        p.drawRoundedRect(screen, 6, 6);
+        p.fillRect(screen.adjusted(8, 8, -8, -8), QColor(0, 0, 128));
+        p.drawLine(QPointF(w * 0.5, screen.bottom()), QPointF(w * 0.5, screen.bottom() + h * 0.04));
+        p.drawLine(QPointF(w * 0.42, screen.bottom() + h * 0.04), QPointF(w * 0.58, screen.bottom() + h * 0.04));
+        // Settings file, bottom left.
+        QPainterPath file;
+        QRectF fr(w * 0.06, h * 0.62, w * 0.26, h * 0.3);
+        file.moveTo(fr.topLeft());
+        file.lineTo(fr.right() - fr.width() * 0.3, fr.top());
+        file.lineTo(fr.right(), fr.top() + fr.width() * 0.3);
+        file.lineTo(fr.bottomRight());
+        file.lineTo(fr.bottomLeft());
+        file.closeSubpath();
+        p.setPen(QPen(light, 3));
+        p.setBrush(QColor(240, 240, 200));
+        p.drawPath(file);
+        p.setPen(QPen(QColor(80, 80, 80), 2));
+        for (int i = 1; i <= 4; ++i)
+            p.drawLine(QPointF(fr.left() + 10, fr.top() + fr.height() * (0.2 + 0.17 * i)),
+                       QPointF(fr.right() - 10, fr.top() + fr.height() * (0.2 + 0.17 * i)));
+        // ECU, bottom right.
+        QRectF ecu(w * 0.62, h * 0.66, w * 0.32, h * 0.22);
+        p.setPen(QPen(light, 3));
+        p.setBrush(QColor(40, 40, 40));
+        p.drawRoundedRect(ecu, 8, 8);
+        p.setPen(orange);
+        QFont f = font();
+        f.setBold(true);
+        f.setPixelSize(int(h * 0.06));
+        p.setFont(f);
+        p.drawText(ecu, Qt::AlignCenter, QStringLiteral("ECU"));
+        // Arrows both ways between the computer and the two others.
+        auto arrow = [&](QPointF a, QPointF b) {
+            p.setPen(QPen(orange, 4, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(a, b);
+            QPointF d = b - a;
+            double len = std::hypot(d.x(), d.y());
+            if (len <= 0) return;
+            QPointF u = d / len, n(-u.y(), u.x());
+            for (QPointF tip : {a, b}) {
+                QPointF back = tip == b ? -u : u;
+                QPainterPath head;
+                head.moveTo(tip);
+                head.lineTo(tip + back * 16 + n * 8);
+                head.lineTo(tip + back * 16 - n * 8);
+                head.closeSubpath();
+                p.fillPath(head, orange);
+            }
+        };
+        arrow(QPointF(w * 0.38, h * 0.36), QPointF(w * 0.22, h * 0.58));
+        arrow(QPointF(w * 0.62, h * 0.36), QPointF(w * 0.78, h * 0.62));
+    }
+};
+
+}  // namespace
+
+TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
+    setObjectName(QStringLiteral("DataExForm"));
+    VrLabel1 = new cVerticalLabel(this);
+    Image1 = new cTransferPicture(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    auto button = [this](const char* name, int key) {
+        auto* b = new cShadowButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        RegisterLargeButton(b, key);  // its key works only while it is enabled
+        return b;
+    };
+    LoadFromFileBtn = button("LoadFromFileBtn", Qt::Key_F2);
+    SaveToFileBtn = button("SaveToFileBtn", Qt::Key_F3);
+    SaveToECUBtn = button("SaveToECUBtn", Qt::Key_F4);
+    LoadFromECUBtn = button("LoadFromECUBtn", Qt::Key_F5);
+    ExitBtn = button("ExitBtn", 0);
+
+    connect(LoadFromFileBtn, &QAbstractButton::clicked, this, [this] { LoadFromFileBtnClick(); });
+    connect(SaveToFileBtn, &QAbstractButton::clicked, this, [this] { SaveToFileBtnClick(); });
+    connect(SaveToECUBtn, &QAbstractButton::clicked, this, [this] { SaveToECUBtnClick(); });
+    connect(LoadFromECUBtn, &QAbstractButton::clicked, this, [this] { LoadFromECUBtnClick(); });
+    connect(ExitBtn, &QAbstractButton::clicked, this, [this] { close(); });
+
+    Place(VrLabel1, 8, 16, 80, 650, 30, true);
+    Place(LoadFromFileBtn, 120, 60, 400, 70);
+    Place(SaveToFileBtn, 120, 180, 400, 70);
+    Place(SaveToECUBtn, 120, 300, 400, 70);
+    Place(LoadFromECUBtn, 120, 420, 400, 70);
+    Place(Image1, 570, 50, 430, 450);
+    Place(ExitBtn, 770, 680, 230, 62);
+    CreateStatusLine(100, 688, 460, 48);
+    SetupFullScreen();
+    Retranslate();
+}
+
+int TDataExForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
+
+void TDataExForm::Retranslate() {
+    setWindowTitle(Q(_("Data transfer")));
+    VrLabel1->SetText(Q(_("DATA TRANSFER")));
+    LoadFromFileBtn->setText(Q(_("  F2   Load from file")));
+    SaveToFileBtn->setText(Q(_("  F3   Save to file")));
+    SaveToECUBtn->setText(Q(_("   F4   Store in ECU")));
+    LoadFromECUBtn->setText(Q(_("   F5   Factory Settings")));
+    ExitBtn->setText(Q(_("   F10  Exit")));
+}
+
+void TDataExForm::showEvent(QShowEvent* event) {
+    cIOForm::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TDataExForm::FormShow() { LoadFromECUBtn->setEnabled(Ecu::NewProtocol(Version())); }
+
+void TDataExForm::LinkIdle(bool idle) {
+    cIOForm::LinkIdle(idle);
+    LoadFromECUBtn->setEnabled(idle);
+    SaveToECUBtn->setEnabled(idle);
+}
+
+namespace {
+sFileDialogSpec VehicleFileSpec(bool save) {
+    sFileDialogSpec spec;
+    spec.Save = save;
+    spec.Filter = Q(_("Vehicle settings .zv2")) + QStringLiteral(" (*.zv2)");
+    spec.DefaultSuffix = QStringLiteral("zv2");
+    if (save) {
+        spec.ProposedName = QStringLiteral("vehicle");
+        spec.ConfirmOverwrite = true;
+    }
+    return spec;
+}
+}  // namespace
+
+void TDataExForm::LoadFromFileBtnClick() {
+    const QString path = FileDialog::Run(this, VehicleFileSpec(false));
+    if (path.isEmpty()) return;
+    if (!VehicleFile::Read(QFile::encodeName(path).toStdString(), WorkSettings)) return;
+    if (CommThread && Ecu::NewProtocol(Version()))
+        for (const sUpdate& u : VehicleFile::Updates(WorkSettings)) CommThread->QueueUpdate(u);
+}
+
+void TDataExForm::SaveToFileBtnClick() {
+    const QString path = FileDialog::Run(this, VehicleFileSpec(true));
+    if (path.isEmpty()) return;
+    // A failed save is reported: the fitter would otherwise believe the
+    // settings archived. The old file, if any, is left as it was.
+    if (!VehicleFile::Write(QFile::encodeName(path).toStdString(), WorkSettings))
+        ShowInfo(Q(_("Settings file could not be saved!")));
+}
+
+void TDataExForm::SaveToECUBtnClick() {
+    if (CommThread && CommThread->PostRequest(RQ_WRITE_SETTINGS) && SaveForm) SaveForm->ShowModal();
+}
+
+void TDataExForm::LoadFromECUBtnClick() {
+    if (!CommThread || !Ecu::NewProtocol(Version())) return;
+    CommThread->QueueUpdate(sUpdate(P_COMMAND, FACTORY_SETTINGS));
+    CommThread->PostRequest(RQ_READ_SETTINGS);
+}

@@ -1,0 +1,38 @@
+// The data transfer screen: vehicle settings files to and from the working
+// settings, storing the settings in the ECU, and restoring the ECU's factory
+// settings.
+#pragma once
+
+#include "app/IOForm.h"
+
+class cShadowButton;
+class cVerticalLabel;
+
+class TDataExForm : public cIOForm {
+    Q_OBJECT
+public:
+    explicit TDataExForm(QWidget* parent = nullptr);
+
+    void Retranslate() override;
+    void FormShow() override;
+    void LinkIdle(bool idle) override;
+
+    void LoadFromFileBtnClick();
+    void SaveToFileBtnClick();
+    void SaveToECUBtnClick();
+    void LoadFromECUBtnClick();
+
+    cVerticalLabel* VrLabel1;
+    QWidget* Image1;
+    cShadowButton* LoadFromFileBtn;
+    cShadowButton* SaveToFileBtn;
+    cShadowButton* SaveToECUBtn;
+    cShadowButton* LoadFromECUBtn;
+    cShadowButton* ExitBtn;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    int Version() const;
+};

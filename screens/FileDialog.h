@@ -1,0 +1,27 @@
+// The file dialogs of the screens: Qt's own (non-native) open and save
+// dialogs with a filter, a proposed name, a default extension and the
+// overwrite question when asked for. Tests replace the dialog through Hook().
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+struct sFileDialogSpec {
+    bool Save = false;
+    QString Filter;          // Qt form: "Vehicle settings .zv2 (*.zv2)"
+    QString DefaultSuffix;   // without the dot: "zv2"
+    QString ProposedName;    // save dialogs: "vehicle"
+    bool ConfirmOverwrite = false;
+};
+
+namespace FileDialog {
+// When set, called instead of showing a dialog; returns the chosen path or
+// an empty string for a cancelled dialog.
+using tHook = std::function<QString(const sFileDialogSpec&)>;
+tHook& Hook();
+
+// Shows the dialog modally; the chosen path, or empty when cancelled.
+QString Run(QWidget* parent, const sFileDialogSpec& spec);
+}  // namespace FileDialog

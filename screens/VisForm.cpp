@@ -1,0 +1,363 @@
+#include "screens/VisForm.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "app/Globals.h"
+#include "app/Translate.h"
+#include "link/CommThread.h"
+#include "link/Settings.h"
+#include "screens/FileDialog.h"
+#include "screens/ScreenKit.h"
+#include "widgets/DialGauge.h"
+#include "widgets/LambdaTrace.h"
+#include "widgets/Lamp.h"
+#include "widgets/LineGauge.h"
+#include "widgets/ShadowButton.h"
+
+using ScreenKit::Q;
+
+namespace {
+
+enum : int { K_TPS = 1, K_RPM = 3, K_FUEL = 5, K_STEPPER = 6, K_LAMBDA = 7, K_LEVEL = 8 };
+constexpr uint8_t P_COMMAND = 15, CONSOLE_COMMAND = 1;
+
+// The driver's switch console: the letters G and B and the level wedge
+// between them; the lamps and the console button lie over it.
+class cConsolePicture : public QWidget {
+public:
+    explicit cConsolePicture(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double w = width(), h = height();
+        QLinearGradient g(0, 0, 0, h);
+        g.setColorAt(0, QColor(70, 70, 76));
+        g.setColorAt(1, QColor(25, 25, 30));
+        p.setPen(QPen(QColor(150, 150, 150), 2));
+        p.setBrush(g);
+        p.drawRoundedRect(QRectF(1, 1, w - 2, h - 2), h * 0.2, h * 0.2);
+        // Level wedge under the lamps: thin at the reserve end, thick at full.
+        QPainterPath wedge;
+        wedge.moveTo(w * 0.18, h * 0.62);
+        wedge.lineTo(w * 0.82, h * 0.62);
+        wedge.lineTo(w * 0.82, h * 0.44);
+        wedge.closeSubpath();
+        p.fillPath(wedge, QColor(200, 200, 200));
+        // The letters.
+        QFont f = font();
+        f.setBold(true);
+        f.setPixelSize(int(h * 0.34));
+        p.setFont(f);
+        p.setPen(QColor(230, 230, 230));
+        p.drawText(QRectF(0, h * 0.05, w * 0.16, h * 0.5), Qt::AlignCenter, QStringLiteral("G"));
+        p.drawText(QRectF(w * 0.84, h * 0.05, w * 0.16, h * 0.5), Qt::AlignCenter, QStringLiteral("B"));
+    }
+};
+
+}  // namespace
+
+TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
+    setObjectName(QStringLiteral("VisForm"));
+
+    TPSLM = new cLineGauge(Qt::Vertical, this);
+    TPSLM->setObjectName(QStringLiteral("TPSLM"));
+    TPSLM->SetStyle(cLineGauge::eStyle::Bar);
+    TPSLM->SetScale(0, 100, 20);
+    TPSLM->SetLabelFormat(QStringLiteral("%s%%"));
+    TPSLM->SetRegionColors(QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 0));
+    TPSLM->SetRegion1Start(0);
+    TPSLM->SetRegion2Start(0);
+    TPSHLL = ScreenKit::NewLabel(this, "TPSHLL", Qt::AlignCenter);
+    TPSLL = ScreenKit::NewLabel(this, "TPSLL", Qt::AlignCenter);
+    ScreenKit::StyleLabel(TPSLL, QColor(255, 255, 0));
+    TPSLL->setText(ScreenKit::VoltsText(0));
+
+    RPMAM = new cDialGauge(this);
+    RPMAM->setObjectName(QStringLiteral("RPMAM"));
+    RPMAM->SetScale(0, 8, 8);
+    RPMAM->SetZoneColors(QColor(255, 255, 0), QColor(0, 200, 0), QColor(255, 0, 0));
+    RPMLL = ScreenKit::NewLabel(this, "RPMLL", Qt::AlignCenter);
+    ScreenKit::StyleLabel(RPMLL, QColor(255, 255, 0));
+    RPMLL->setText(QStringLiteral("000"));
+
+    StepperLM = new cLineGauge(Qt::Horizontal, this);
+    StepperLM->setObjectName(QStringLiteral("StepperLM"));
+    StepperLM->SetStyle(cLineGauge::eStyle::Bar);
+    StepperLM->SetScale(0, 255, 50, 25);
+    StepperLM->SetRegionColors(QColor(255, 255, 0), QColor(0, 255, 0), QColor(255, 0, 0));
+    StepperLL = ScreenKit::NewLabel(this, "StepperLL", Qt::AlignCenter);
+    ScreenKit::StyleLabel(StepperLL, QColor(255, 255, 0));
+    StepperLL->setText(QStringLiteral("0"));
+
+    LambdaCH = new cLambdaTrace(this);
+    LambdaCH->setObjectName(QStringLiteral("LambdaCH"));
+    LambdaHLL = ScreenKit::NewLabel(this, "LambdaHLL", Qt::AlignRight | Qt::AlignVCenter);
+    LambdaLL = ScreenKit::NewLabel(this, "LambdaLL", Qt::AlignCenter);
+    ScreenKit::StyleLabel(LambdaLL, QColor(255, 255, 0));
+    LambdaLL->setText(ScreenKit::TwoDecimals(0));
+
+    Image1 = new cConsolePicture(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    for (int i = 0; i < 6; ++i) {
+        FuelLevelSH[i] = i == 0 ? new cLamp(cLamp::RedLit(), cLamp::RedDark(), this)
+                                : new cLamp(cLamp::GreenLit(), cLamp::GreenDark(), this);
+        FuelLevelSH[i]->setObjectName(QStringLiteral("FuelLevelSH%1").arg(i));
+    }
+    GasSH = new cLamp(cLamp::GreenLit(), cLamp::GreenDark(), this);
+    GasSH->setObjectName(QStringLiteral("GasSH"));
+    PetrolSH = new cLamp(cLamp::RedLit(), cLamp::RedDark(), this);
+    PetrolSH->setObjectName(QStringLiteral("PetrolSH"));
+    ConsoleBtn = new QPushButton(this);
+    ConsoleBtn->setObjectName(QStringLiteral("ConsoleBtn"));
+    ConsoleBtn->setFocusPolicy(Qt::NoFocus);
+    ConsoleBtn->setCursor(Qt::PointingHandCursor);
+    ConsoleBtn->setStyleSheet(QStringLiteral(
+        "QPushButton { background: rgb(50,50,56); border: 2px solid rgb(160,160,160); border-radius: 6px; }"
+        "QPushButton:pressed { background: rgb(20,20,20); }"
+        "QPushButton:disabled { border-color: rgb(80,80,80); }"));
+    ConsoleBtn->setEnabled(false);
+    Label_LPG_Level = ScreenKit::NewLabel(this, "Label_LPG_Level", Qt::AlignLeft | Qt::AlignVCenter);
+    Label_LPG_Level->setText(QStringLiteral("0"));
+    Label_LPG_Level->hide();
+
+    LogBtn = new cShadowButton(this);
+    LogBtn->setObjectName(QStringLiteral("LogBtn"));
+    ExitBtn = new cShadowButton(this);
+    ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
+    // Only the exit button takes the hover colour; the capture button's face
+    // shows the capture state.
+    RegisterLargeButton(ExitBtn, 0);
+
+    FuelTM = new QTimer(this);
+    FuelTM->setInterval(500);
+    connect(FuelTM, &QTimer::timeout, this, [this] { FuelTMTimer(); });
+    connect(LogBtn, &QAbstractButton::clicked, this, [this] { LogBtnClick(); });
+    connect(ExitBtn, &QAbstractButton::clicked, this, [this] { close(); });
+    connect(ConsoleBtn, &QPushButton::clicked, this, [this] { ConsoleBtnClick(); });
+
+    // Layout, in design pixels of a 1024 x 768 screen.
+    Place(TPSLM, 16, 20, 120, 400, 11);
+    Place(TPSHLL, 10, 428, 130, 26, 13, true);
+    Place(TPSLL, 10, 454, 130, 36, 18, true);
+    Place(RPMAM, 150, 16, 340, 340, 16, true);
+    Place(RPMLL, 220, 360, 200, 48, 26, true);
+    Place(LambdaCH, 510, 20, 500, 260, 11);
+    Place(LambdaHLL, 510, 286, 200, 34, 13, true);
+    Place(LambdaLL, 716, 286, 120, 34, 18, true);
+    Place(Image1, 510, 336, 500, 170, 12, true);
+    const int lampX[6] = {606, 662, 718, 774, 830, 886};
+    for (int i = 0; i < 6; ++i) Place(FuelLevelSH[i], lampX[i] - 14, 372, 28, 28);
+    Place(GasSH, 530, 436, 40, 40);
+    Place(PetrolSH, 950, 436, 40, 40);
+    Place(ConsoleBtn, 725, 452, 70, 34);
+    Place(Label_LPG_Level, 516, 510, 140, 24, 11);
+    Place(StepperLM, 16, 510, 420, 130, 11);
+    Place(StepperLL, 440, 548, 70, 40, 18, true);
+    Place(LogBtn, 500, 680, 260, 62);
+    Place(ExitBtn, 780, 680, 230, 62);
+    CreateStatusLine(16, 688, 460, 48);
+    SetupFullScreen();
+    Retranslate();
+}
+
+TVisForm::~TVisForm() { Capture.Close(); }
+
+int TVisForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
+
+void TVisForm::Retranslate() {
+    setWindowTitle(Q(_("Visualisation")));
+    TPSHLL->setText(Q(_("TPS [V]")));
+    RPMAM->SetCaption(Q(_("RPM|x 1000")));
+    StepperLM->SetCaptions(Q(_("Valve position")), Q(_("closed")), Q(_("open")));
+    LambdaHLL->setText(Q(_("Lambda [V]")));
+    LambdaCH->SetTitle(Q(_("Lambda")));
+    ExitBtn->setText(Q(_("   F10  Exit")));
+    ShowLogButton();
+}
+
+void TVisForm::ShowLogButton() {
+    if (Capture.IsOpen()) {
+        LogBtn->setText(Q(_("  F7  Stop capturing")));
+        LogBtn->SetFill(CapturingFill());
+    } else {
+        LogBtn->setText(Q(_("  F7  Capture to file")));
+        LogBtn->SetFill(QColor(0, 0, 0));
+    }
+}
+
+// --- showing and closing ---
+
+void TVisForm::showEvent(QShowEvent* event) {
+    cIOForm::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TVisForm::FormShow() {
+    if (FirstShow) FirstShow = false;
+    else ScreenActive = true;
+    ApplySettingsToDisplays();
+}
+
+void TVisForm::closeEvent(QCloseEvent* event) {
+    if (isVisible()) {
+        ScreenActive = false;
+        if (CommThread && CommThread->IsBusy() && CommThread->GetCurrentRequest() == RQ_VIS_POLL)
+            CommThread->StopRequest();
+    }
+    cIOForm::closeEvent(event);
+}
+
+void TVisForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F7) {
+        event->accept();
+        if (LogBtn->isEnabled()) LogBtnClick();
+        return;
+    }
+    if (event->key() == Qt::Key_F12) {
+        event->accept();
+        Label_LPG_Level->setVisible(!Label_LPG_Level->isVisible());
+        return;
+    }
+    cIOForm::keyPressEvent(event);
+}
+
+// --- settings on the displays ---
+
+void TVisForm::ApplySettingsToDisplays() {
+    const sSettings& s = WorkSettings;
+    // Lambda axis by sensor type; other types keep the axis they have.
+    double lo = LambdaCH->AxisMin(), hi = LambdaCH->AxisMax();
+    Conv::LambdaRange(s.LambdaType, lo, hi);
+    double inc = LambdaCH->AxisIncrement();
+    switch (s.LambdaType) {
+    case 0: case 2: case 4: inc = 0.2; break;
+    case 1: case 3: case 8: inc = 1; break;
+    default: break;
+    }
+    LambdaCH->SetAxis(lo, hi, inc);
+
+    StepperLM->SetScaleMin(0);
+    StepperLM->SetRegion1Start(0);
+    StepperLM->SetRegion2Start(s.StepPosMin);
+    StepperLM->SetRegion3Start(s.StepPosMax);
+
+    // Dial zones in whole percent of the 8000 rpm scale.
+    const double lower = s.MinRPMCode ? (double(RPM_PERIOD_CONSTANT) / s.MinRPMCode) * 0.0125 : 0.0;
+    const double upper = s.MaxRPMCode ? (double(RPM_PERIOD_CONSTANT) / s.MaxRPMCode) * 0.0125 : 100.0;
+    RPMAM->SetZones(int(lower), int(upper - lower));
+
+    TPSLM->SetScaleMin(0);
+    TPSLM->SetRegion1Start(0);
+    ConsoleBtn->setEnabled(Ecu::NewProtocol(Version()));
+}
+
+// --- live values ---
+
+void TVisForm::LinkEvent() {
+    cIOForm::LinkEvent();
+    if (LinkRequest == RQ_VIS_POLL || LinkRequest == RQ_IDLE_POLL) LiveValue(LinkPhase, LinkValue);
+    else if (LinkRequest == RQ_IDENTIFY) ApplySettingsToDisplays();
+}
+
+void TVisForm::SettingsLoaded() {
+    cIOForm::SettingsLoaded();
+    if (ScreenActive && CommThread) CommThread->PostRequest(RQ_VIS_POLL);
+}
+
+void TVisForm::LiveValue(int k, int r) {
+    const sSettings& s = WorkSettings;
+    switch (k) {
+    case K_TPS: {
+        LiveSample.TPSVolts = float(Conv::RawToVolts(r));
+        TPSLL->setText(ScreenKit::VoltsText(LiveSample.TPSVolts));
+        TPSLM->SetScaleMin(0);
+        TPSLM->SetRegion1Start(0);
+        const bool falling = Conv::TpsFalling(s);
+        TPSLM->SetRegion3Start((falling ? 255 - s.TPSSwitchLevel : s.TPSSwitchLevel) * 100.0 / 255);
+        TPSLM->SetValue((falling ? 255 - r : r) * 100.0 / 255);
+        break;
+    }
+    case K_RPM: {
+        const int rpm = Conv::PeriodToRpm(r);
+        LiveSample.RPM = rpm;
+        RPMLL->setText(ScreenKit::ThreeDigits(rpm));
+        RPMAM->SetValue(rpm * 0.001);
+        break;
+    }
+    case K_FUEL:
+        if (r == 1) {
+            if (!FuelTM->isActive()) {
+                FuelTM->start(500);
+                GasSH->SetLit(true);
+            }
+            PetrolSH->SetLit(false);
+        } else if (r == 2) {
+            FuelTM->stop();
+            GasSH->SetLit(true);
+            PetrolSH->SetLit(false);
+        } else if (r == 3) {
+            FuelTM->stop();
+            PetrolSH->SetLit(true);
+            GasSH->SetLit(false);
+        }
+        break;
+    case K_STEPPER:
+        LiveSample.ValvePos = r;
+        StepperLM->SetValue(r);
+        StepperLL->setText(QString::number(r));
+        break;
+    case K_LAMBDA: {
+        const std::optional<int> value = Conv::LambdaValue(r, Version(), s.LambdaType);
+        if (!value) break;  // no sensor: the last lambda value stays
+        LambdaLL->setText(ScreenKit::TwoDecimals(float(*value / 51.0)));
+        LiveSample.LambdaVolts = float(Conv::LambdaVolts(*value, s.LambdaType));
+        break;
+    }
+    case K_LEVEL: {
+        if (Capture.IsOpen()) Capture.WriteRecord(LiveSample);
+        const char* pattern = Conv::LevelLampPattern(Conv::LevelIndex(r, Version()));
+        for (int i = 0; i < 6; ++i) FuelLevelSH[i]->SetLit(pattern[i] == '1');
+        Label_LPG_Level->setText(QString::number(r));
+        break;
+    }
+    default:
+        break;
+    }
+    // One trace point per live value, whatever it was.
+    LambdaCH->AddPoint(LiveSample.LambdaVolts);
+}
+
+void TVisForm::FuelTMTimer() { GasSH->Toggle(); }
+
+// --- buttons ---
+
+void TVisForm::ConsoleBtnClick() {
+    if (CommThread && Ecu::NewProtocol(Version())) CommThread->QueueUpdate(sUpdate(P_COMMAND, CONSOLE_COMMAND));
+}
+
+void TVisForm::LogBtnClick() {
+    if (Capture.IsOpen()) {
+        Capture.Close();
+        ShowLogButton();
+        return;
+    }
+    sFileDialogSpec spec;
+    spec.Save = true;
+    spec.Filter = Q(_("Data files *.dat")) + QStringLiteral(" (*.dat)");
+    spec.DefaultSuffix = QStringLiteral("dat");
+    spec.ProposedName = QStringLiteral("capture");
+    spec.ConfirmOverwrite = false;  // an existing capture is replaced without a question
+    const QString path = FileDialog::Run(this, spec);
+    if (path.isEmpty()) return;
+    if (!Capture.Open(QFile::encodeName(path).toStdString())) return;  // silently stays idle
+    ShowLogButton();
+}

@@ -1,0 +1,78 @@
+// The visualisation screen: live throttle, engine speed, valve position and
+// lambda (with its scrolling trace), the fuel state and LPG level lamps of the
+// switch console, the console button, and the capture of live values to a
+// file. Everything it shows arrives as link notifications, also while it is
+// hidden.
+#pragma once
+
+#include <QTimer>
+#include <cstdint>
+
+#include "app/IOForm.h"
+#include "screens/CaptureFile.h"
+
+class QLabel;
+class QPushButton;
+class cShadowButton;
+class cLineGauge;
+class cDialGauge;
+class cLamp;
+class cLambdaTrace;
+
+class TVisForm : public cIOForm {
+    Q_OBJECT
+public:
+    explicit TVisForm(QWidget* parent = nullptr);
+    ~TVisForm() override;
+
+    void Retranslate() override;
+    void FormShow() override;
+
+    void LinkEvent() override;
+    void SettingsLoaded() override;
+
+    // Live value k with raw byte r, as the link delivers it.
+    void LiveValue(int k, int r);
+    // Scales, regions and zones from the settings and the ECU version.
+    void ApplySettingsToDisplays();
+    // Starts or stops the capture (LogBtn, F7).
+    void LogBtnClick();
+    void ConsoleBtnClick();
+    bool Capturing() const { return Capture.IsOpen(); }
+
+    // Controls.
+    cLineGauge* TPSLM;
+    QLabel* TPSHLL;
+    QLabel* TPSLL;
+    cDialGauge* RPMAM;
+    QLabel* RPMLL;
+    cLineGauge* StepperLM;
+    QLabel* StepperLL;
+    QLabel* LambdaHLL;
+    QLabel* LambdaLL;
+    cLambdaTrace* LambdaCH;
+    QWidget* Image1;  // the switch console
+    cLamp* FuelLevelSH[6];
+    cLamp* GasSH;
+    cLamp* PetrolSH;
+    QPushButton* ConsoleBtn;
+    QLabel* Label_LPG_Level;
+    cShadowButton* LogBtn;
+    cShadowButton* ExitBtn;
+    QTimer* FuelTM;
+
+    static QColor CapturingFill() { return QColor(0x00, 0x80, 0x00); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void FuelTMTimer();
+    void ShowLogButton();
+    int Version() const;
+
+    cCaptureFile Capture;
+    bool FirstShow = true;
+};
