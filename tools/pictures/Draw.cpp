@@ -60,65 +60,75 @@ void Junction(QPainter& p, QPointF at) {
 }
 
 void Console(QPainter& p, const QRectF& rect, bool lit) {
+    // Design size 500 x 170, matching the visualisation screen, whose lamps
+    // and console button lie over the seats drawn here (centres in picture
+    // pixels): level lamps 0..5 at x 96 + 56 i, y 50 (28 across); gas lamp
+    // (40, 120) and petrol lamp (460, 120) (40 across); button (250, 133).
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.translate(rect.topLeft());
-    p.scale(rect.width() / 300.0, rect.height() / 150.0);
+    p.scale(rect.width() / 500.0, rect.height() / 170.0);
 
-    // Housing.
-    QLinearGradient body(0, 0, 0, 150);
+    // Housing with an inner bevel.
+    QLinearGradient body(0, 0, 0, 170);
     body.setColorAt(0, QColor(78, 84, 94));
     body.setColorAt(1, QColor(28, 31, 36));
     p.setPen(QPen(QColor(160, 165, 175), 3));
     p.setBrush(body);
-    p.drawRoundedRect(QRectF(3, 3, 294, 144), 22, 22);
+    p.drawRoundedRect(QRectF(2, 2, 496, 166), 32, 32);
     p.setPen(QPen(QColor(15, 16, 19), 2));
     p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(QRectF(12, 12, 276, 126), 16, 16);
+    p.drawRoundedRect(QRectF(10, 10, 480, 150), 26, 26);
 
-    // Letters G (gas) and B (petrol) with their lamps below them.
-    p.setFont(Font(46, true));
+    // Letters G (gas) and B (petrol), their lamps below them.
+    p.setFont(Font(58, true));
     p.setPen(QColor(230, 232, 236));
-    p.drawText(QRectF(15, 22, 50, 60), Qt::AlignCenter, "G");
-    p.drawText(QRectF(235, 22, 50, 60), Qt::AlignCenter, "B");
+    p.drawText(QRectF(0, 12, 80, 78), Qt::AlignCenter, "G");
+    p.drawText(QRectF(420, 12, 80, 78), Qt::AlignCenter, "B");
 
-    auto lamp = [&](QPointF c, double r, QColor on, QColor off, bool isLit) {
-        p.setPen(QPen(QColor(10, 10, 12), 2));
+    auto seat = [&](QPointF c, double r, QColor on, QColor off, bool isLit) {
+        // Bezel, then the lamp glass.
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(12, 12, 14));
+        p.drawEllipse(c, r + 4, r + 4);
         QColor fill = isLit ? on : off;
         QRadialGradient g(c - QPointF(r / 3, r / 3), r * 1.4);
         g.setColorAt(0, fill.lighter(isLit ? 150 : 130));
         g.setColorAt(1, fill);
+        p.setPen(QPen(QColor(10, 10, 12), 2));
         p.setBrush(g);
         p.drawEllipse(c, r, r);
     };
-    lamp(QPointF(40, 108), 10, QColor(0, 255, 0), QColor(0, 64, 0), lit);
-    lamp(QPointF(260, 108), 10, QColor(255, 0, 0), QColor(128, 0, 0), false);
+    seat(QPointF(40, 120), 20, QColor(0, 255, 0), QColor(0, 64, 0), lit);
+    seat(QPointF(460, 120), 20, QColor(255, 0, 0), QColor(128, 0, 0), false);
 
-    // Level wedge: a ramp that grows towards the full end, with the reserve
-    // lamp at its thin end and five level lamps under it.
+    // Level wedge under the level lamps: thin at the reserve end, thick at
+    // the full end.
     QPolygonF wedge;
-    wedge << QPointF(78, 80) << QPointF(226, 80) << QPointF(226, 30);
-    QLinearGradient wg(78, 0, 226, 0);
+    wedge << QPointF(80, 104) << QPointF(412, 104) << QPointF(412, 72);
+    QLinearGradient wg(80, 0, 412, 0);
     wg.setColorAt(0, QColor(255, 160, 66));
     wg.setColorAt(1, QColor(255, 128, 0));
     p.setPen(QPen(QColor(20, 20, 20), 2));
     p.setBrush(wg);
     p.drawPolygon(wedge);
     for (int i = 0; i < 6; ++i) {
-        QPointF c(88 + 26 * i, 98);
+        const QPointF c(96 + 56 * i, 50);
         if (i == 0)
-            lamp(c, 8, QColor(255, 0, 0), QColor(128, 0, 0), false);
+            seat(c, 14, QColor(255, 0, 0), QColor(128, 0, 0), false);
         else
-            lamp(c, 8, QColor(0, 255, 0), QColor(0, 64, 0), lit && i <= 3);
+            seat(c, 14, QColor(0, 255, 0), QColor(0, 64, 0), lit && i <= 3);
     }
 
-    // Console button.
-    QRadialGradient bg(QPointF(146, 124), 16);
+    // Seat of the console button.
+    p.setPen(QPen(QColor(10, 10, 12), 2));
+    p.setBrush(QColor(12, 12, 14));
+    p.drawRoundedRect(QRectF(208, 112, 84, 42), 10, 10);
+    QLinearGradient bg(0, 116, 0, 150);
     bg.setColorAt(0, QColor(120, 125, 135));
     bg.setColorAt(1, QColor(50, 53, 60));
-    p.setPen(QPen(QColor(10, 10, 12), 2));
     p.setBrush(bg);
-    p.drawEllipse(QPointF(150, 128), 11, 11);
+    p.drawRoundedRect(QRectF(215, 116, 70, 34), 6, 6);
     p.restore();
 }
 

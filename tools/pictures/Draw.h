@@ -37,7 +37,7 @@ void Ground(QPainter& p, QPointF top);
 // Junction dot where a wire branches.
 void Junction(QPainter& p, QPointF at);
 
-// The driver's switch console in `rect` (design size 300 x 150): letter G
+// The driver's switch console in `rect` (design size 500 x 170): letter G
 // with the gas lamp, letter B with the petrol lamp, the level wedge with its
 // six lamps between them and the console button in the middle. With
 // `lit` the lamps are drawn lit (gas and three level lamps), for the diagram.
@@ -45,6 +45,6 @@ void Console(QPainter& p, const QRectF& rect, bool lit);
 
 QImage HelpPicture();     // 1563 x 2048 wiring diagram
 QImage LogoPicture();     // 400 x 200, transparent
-QImage ConsolePicture();  // 300 x 150, transparent
+QImage ConsolePicture();  // 500 x 170, transparent
 
 }  // namespace draw

@@ -430,11 +430,11 @@ void Stepper(QPainter& p) {
 }
 
 void ConsoleWiring(QPainter& p) {
-    const QRectF consoleRect(1264, 1330, 260, 130);
+    const QRectF consoleRect(1262, 1336, 272, 92);
     for (int pin = 14; pin <= 15; ++pin) {
-        Wire(p, QPolygonF({QPointF(kEcuRight, PinY(pin)), QPointF(1240, PinY(pin))}), ColourOf(pin));
+        Wire(p, QPolygonF({QPointF(kEcuRight, PinY(pin)), QPointF(1256, PinY(pin))}), ColourOf(pin));
         WireLabel(p, 1110, PinY(pin), pin);
-        Terminal(p, QPointF(1240, PinY(pin)));
+        Terminal(p, QPointF(1256, PinY(pin)));
     }
     Text(p, QRectF(1180, 1296, 80, 26), Qt::AlignLeft | Qt::AlignVCenter, "lamps", 15);
     Text(p, QRectF(1180, 1430, 80, 26), Qt::AlignLeft | Qt::AlignVCenter, "button", 15);

@@ -93,10 +93,10 @@ QImage LogoPicture() {
 }
 
 QImage ConsolePicture() {
-    QImage image(300, 150, QImage::Format_ARGB32_Premultiplied);
+    QImage image(500, 170, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    Console(p, QRectF(0, 0, 300, 150), false);
+    Console(p, QRectF(0, 0, 500, 170), false);
     return image;
 }
 
