@@ -90,9 +90,9 @@ private:
 
     void PaintThrottle(QPainter& p) {
         const double w = width(), h = height();
-        const double angles[3] = {80, 60, 10};  // plate angle from the pipe axis
+        const double angles[3] = {8, 35, 72};  // plate angle across the pipe: closed, low, high speed
         for (int i = 0; i < 3; ++i) {
-            const double cx = w * (i * 2 + 1) / 6.0, cy = h * 0.3, r = std::min(w / 7.5, h * 0.24);
+            const double cx = w * (i * 2 + 1) / 6.0, cy = h * 0.5, r = std::min(w / 7.5, h * 0.36);
             p.setPen(QPen(QColor(200, 200, 200), 3));
             p.setBrush(Qt::NoBrush);
             p.drawLine(QPointF(cx - r * 1.1, cy - r), QPointF(cx - r * 1.1, cy + r));
@@ -214,7 +214,7 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     Place(MaxRPMCB, 600, 574, 150, 36, 14);
     Place(Label2, 764, 574, 100, 36, 14, true);
 
-    Place(ExitBtn, 770, 680, 230, 62);
+    Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
     SetupFullScreen();
     Retranslate();

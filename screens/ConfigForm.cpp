@@ -146,9 +146,9 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     Place(TPSLM, 16, 90, 110, 330, 10);
     Place(TPSHLL, 10, 428, 130, 24, 12, true);
     Place(TPSLL, 10, 452, 130, 30, 16, true);
-    Place(TPSMinBtn, 150, 110, 236, 62);
-    Place(TPSSwitchBtn, 150, 200, 236, 62);
-    Place(TPSSwitchLL, 152, 290, 236, 30, 13, true);
+    Place(TPSMinBtn, 136, 110, 254, 62, 12, true);
+    Place(TPSSwitchBtn, 136, 200, 254, 62, 12, true);
+    Place(TPSSwitchLL, 138, 290, 254, 30, 13, true);
 
     Place(LambdaSensorGB, 520, 16, 490, 240, 14, true);
     Place(Label1, 20, 44, 220, 32, 13);
@@ -170,7 +170,7 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     Place(RPMAM, 280, 30, 196, 170, 10, true);
     Place(RPMLL, 20, 176, 230, 40, 22, true);
 
-    Place(ExitBtn, 770, 680, 230, 62);
+    Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
     SetupFullScreen();
     Retranslate();

@@ -117,12 +117,12 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
     connect(ExitBtn, &QAbstractButton::clicked, this, [this] { close(); });
 
     Place(VrLabel1, 8, 16, 80, 650, 30, true);
-    Place(LoadFromFileBtn, 120, 60, 400, 70);
-    Place(SaveToFileBtn, 120, 180, 400, 70);
-    Place(SaveToECUBtn, 120, 300, 400, 70);
-    Place(LoadFromECUBtn, 120, 420, 400, 70);
+    Place(LoadFromFileBtn, 120, 60, 400, 70, 14, true);
+    Place(SaveToFileBtn, 120, 180, 400, 70, 14, true);
+    Place(SaveToECUBtn, 120, 300, 400, 70, 14, true);
+    Place(LoadFromECUBtn, 120, 420, 400, 70, 14, true);
     Place(Image1, 570, 50, 430, 450);
-    Place(ExitBtn, 770, 680, 230, 62);
+    Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
     SetupFullScreen();
     Retranslate();

@@ -32,12 +32,21 @@ constexpr uint8_t P_COMMAND = 15, CONSOLE_COMMAND = 1;
 // between them; the lamps and the console button lie over it.
 class cConsolePicture : public QWidget {
 public:
-    explicit cConsolePicture(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
+    explicit cConsolePicture(QWidget* parent)
+        : QWidget(parent), Picture(QStringLiteral(":/pictures/console.png")) {
+        setMouseTracking(true);
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        // The built-in picture when the program carries it, else a drawn one.
+        if (!Picture.isNull()) {
+            p.drawPixmap(rect(), Picture);
+            return;
+        }
         const double w = width(), h = height();
         QLinearGradient g(0, 0, 0, h);
         g.setColorAt(0, QColor(70, 70, 76));
@@ -61,6 +70,9 @@ protected:
         p.drawText(QRectF(0, h * 0.05, w * 0.16, h * 0.5), Qt::AlignCenter, QStringLiteral("G"));
         p.drawText(QRectF(w * 0.84, h * 0.05, w * 0.16, h * 0.5), Qt::AlignCenter, QStringLiteral("B"));
     }
+
+private:
+    QPixmap Picture;
 };
 
 }  // namespace
@@ -162,8 +174,8 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     Place(Label_LPG_Level, 516, 510, 140, 24, 11);
     Place(StepperLM, 16, 510, 420, 130, 11);
     Place(StepperLL, 440, 548, 70, 40, 18, true);
-    Place(LogBtn, 500, 680, 260, 62);
-    Place(ExitBtn, 780, 680, 230, 62);
+    Place(LogBtn, 500, 680, 260, 62, 14, true);
+    Place(ExitBtn, 780, 680, 230, 62, 14, true);
     CreateStatusLine(16, 688, 460, 48);
     SetupFullScreen();
     Retranslate();
