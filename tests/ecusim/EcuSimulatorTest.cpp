@@ -334,17 +334,23 @@ TEST(EcuSim, LineDropZeroDropsAtOnce) {
 }
 
 // Bytes sent too close together on a version-22 ECU (50 ms pause) or a
-// version-48 ECU (10 ms pause) are flagged; properly paced ones are not.
+// version-48 ECU (10 ms pause) are flagged; properly paced ones are not. By
+// default a byte is early when it beats half the pause; a tolerance can be set.
 TEST(EcuSim, PacingViolationsAreFlagged) {
     struct sCase {
         int Version;
         std::chrono::milliseconds Gap;
+        double Tolerance;
         int Flagged;
     };
-    const sCase cases[] = {{22, 0ms, 1}, {22, 12ms, 1}, {22, 52ms, 0}, {48, 0ms, 1}, {48, 12ms, 0}};
+    const sCase cases[] = {{22, 0ms, -1, 1},  {22, 12ms, -1, 1}, {22, 52ms, -1, 0}, {48, 0ms, -1, 1},
+                           {48, 12ms, -1, 0}, {22, 30ms, -1, 0}, {22, 30ms, 2, 1}};
     for (const auto& c : cases) {
-        SCOPED_TRACE("version " + std::to_string(c.Version) + " gap " + std::to_string(c.Gap.count()));
-        cEcuSimulator sim(Instant(c.Version));
+        SCOPED_TRACE("version " + std::to_string(c.Version) + " gap " + std::to_string(c.Gap.count()) +
+                     " tolerance " + std::to_string(c.Tolerance));
+        sSimOptions o = Instant(c.Version);
+        o.PacingToleranceMs = c.Tolerance;
+        cEcuSimulator sim(o);
         sim.Start();
         cLine line(sim.DevicePath());
         line.Send({0x00});  // the handshake byte's pause is not checked

@@ -499,7 +499,8 @@ struct cEcuSimulator::sImpl {
         double gap = LastRxMs < 0 ? 1e9 : t - LastRxMs;
         LastRxMs = t;
         if (!Partial.empty() && gap > RESYNC_MS) DropPartial(t, "incomplete frame dropped");
-        bool early = gap < PauseMs() - Opt.PacingToleranceMs;
+        double tolerance = Opt.PacingToleranceMs < 0 ? PauseMs() / 2 : Opt.PacingToleranceMs;
+        bool early = gap < PauseMs() - tolerance;
         if (Partial.empty()) {
             if (b == 0x00) {
                 // The handshake byte: its pause is not checked.
