@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -163,31 +164,39 @@ TEST(Frames, ReceiveReplyStopsAfterThreeBytes) {
 TEST(Frames, PacingPausesBeforeEveryByte) {
     struct sCase {
         int Version;
-        long long MinGapMs;
+        long long PauseMs;
     } cases[] = {{0, 50}, {31, 50}, {32, 10}, {48, 10}};
+    const int frames = 4;
     for (const sCase& c : cases) {
         SCOPED_TRACE(c.Version);
         cScriptedEcu ecu;
-        ecu.AnswerWith({0xD2, 0x30, 0xAC});
-        cRecordingSink sink;
-        uint8_t reply;
-        auto start = tClock::now();
-        EXPECT_TRUE(Exchange(ecu.Port, c.Version, sink, 0xD2, 0x00, reply));
-        ecu.Join();
-        ASSERT_EQ(ecu.Got.size(), 3u);
-        // Arrival times on the far side: each byte comes at least one pause
-        // after the one before (and the first one pause after the start).
-        // A little slack for the far side's own wake-up.
-        auto previous = start;
-        for (const auto& b : ecu.Got) {
-            EXPECT_GE(MsBetween(previous, b.Time), c.MinGapMs - 5);
-            previous = b.Time;
+        // Per byte position, the largest gap seen over several frames, and
+        // the shortest whole frame: the far side's late wake-ups on a busy
+        // machine only shrink single gaps now and then.
+        long long widestGap[3] = {0, 0, 0};
+        long long quickestFrame = 1 << 30;
+        for (int f = 0; f < frames; ++f) {
+            ecu.AnswerWith({0xD2, 0x30, 0xAC});
+            cRecordingSink sink;
+            uint8_t reply;
+            auto start = tClock::now();
+            EXPECT_TRUE(Exchange(ecu.Port, c.Version, sink, 0xD2, 0x00, reply));
+            ecu.Join();
+            ASSERT_EQ(ecu.Got.size(), 3u);
+            // Byte k cannot arrive before k + 1 pauses have passed.
+            for (int k = 0; k < 3; ++k) EXPECT_GE(MsBetween(start, ecu.Got[k].Time), (k + 1) * c.PauseMs);
+            auto previous = start;
+            for (int k = 0; k < 3; ++k) {
+                widestGap[k] = std::max(widestGap[k], MsBetween(previous, ecu.Got[k].Time));
+                previous = ecu.Got[k].Time;
+            }
+            quickestFrame = std::min(quickestFrame, MsBetween(start, ecu.Got[2].Time));
         }
-        long long whole = MsBetween(start, ecu.Got[2].Time);
-        EXPECT_GE(whole, 3 * c.MinGapMs);
+        // The pause comes before every byte, not bunched before the first.
+        for (long long gap : widestGap) EXPECT_GE(gap, c.PauseMs - 2);
         // The short pause is really used from version 32 on (generous band).
-        if (c.MinGapMs == 10) {
-            EXPECT_LT(whole, 120);
+        if (c.PauseMs == 10) {
+            EXPECT_LT(quickestFrame, 120);
         }
     }
 }
