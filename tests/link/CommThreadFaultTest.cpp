@@ -1,0 +1,337 @@
+// The link thread when things go wrong: each failure mode of the simulated
+// ECU, a dropped line, a port that cannot be opened, stopping the handshake,
+// changing the port, and shutting down from the states that wait.
+#include <atomic>
+
+#include "tests/link/CommThreadTest.h"
+
+namespace linktest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+struct sFaultCase {
+    const char* Name;
+    eSimFault Fault;
+    int After;
+    int Version;
+    int32_t Request;
+    eKind Expected;  // eKind::Event: any one of the three
+};
+
+class FaultTest : public CommThreadFixture, public ::testing::WithParamInterface<sFaultCase> {};
+
+// One failure notification, then RequestFailed, then a new handshake that
+// succeeds once the fault is gone. A failed read or write leaves the records
+// it would have changed as they were.
+TEST_P(FaultTest, FailedRequest_oneNotificationThenRequestFailedThenReconnect) {
+    const sFaultCase c = GetParam();
+    StartSim(c.Version);
+    StartLink();
+
+    size_t mark = 0;
+    size_t simMark = 0;
+    sSettings work, ecu;
+    std::atomic<bool> posted{false};
+    std::atomic<bool> workKept{false}, ecuKept{false};
+    Rec.WhenKind(eKind::Loaded, [&] {
+        // A screen's edit that is not stored yet, then the request meets the fault.
+        WorkSettings.StepPosH2 = 77;
+        work = WorkSettings;
+        ecu = EcuSettings;
+        mark = Rec.Size();
+        simMark = Sim->Commands().size();
+        Sim->SetFault(c.Fault, c.After);
+        posted = Link->PostRequest(c.Request);
+        Rec.WhenKind(eKind::Failed, [&] {
+            // Still inside the failure: the link waits here.
+            workKept = WorkSettings == work;
+            ecuKept = EcuSettings == ecu;
+            Sim->SetFault(eSimFault::None);
+        });
+    });
+    ConnectAndLoad(2, 20s);
+    ASSERT_TRUE(posted);
+
+    auto notes = Rec.Notes();
+    std::vector<sNote> after(notes.begin() + long(mark), notes.end());
+    auto failed = std::find(after.begin(), after.end(), Note(eKind::Failed));
+    ASSERT_NE(failed, after.end()) << Dump();
+    std::vector<sNote> failures;
+    std::copy_if(after.begin(), failed, std::back_inserter(failures), IsExchangeFailure);
+    ASSERT_EQ(failures.size(), 1u) << Dump();
+    if (c.Expected != eKind::Event) { EXPECT_EQ(failures[0].Kind, c.Expected) << Dump(); }
+    EXPECT_EQ(std::count(after.begin(), after.end(), Note(eKind::Failed)), 1) << Dump();
+    // Then the link connects again from the handshake.
+    std::vector<sNote> rest(failed + 1, after.end());
+    std::vector<sNote> chain;
+    for (const sNote& n : rest)
+        if (n.Kind == eKind::Event && n.Phase == 0) chain.push_back(n);
+    ASSERT_GE(chain.size(), 3u) << Dump();
+    EXPECT_EQ(chain[0], Ev(RQ_CONNECT, 0, 0));
+    EXPECT_EQ(chain[1], Ev(RQ_IDENTIFY, 0, 0));
+    EXPECT_EQ(chain[2], Ev(RQ_READ_SETTINGS, 0, 0));
+    EXPECT_EQ(std::count_if(rest.begin(), rest.end(), IsExchangeFailure), 0) << Dump();
+    auto commands = CommandsFrom(simMark);
+    EXPECT_NE(std::find(commands.begin(), commands.end(), 0x00), commands.end());
+
+    if (c.Request == RQ_READ_SETTINGS) { EXPECT_TRUE(workKept); }
+    if (c.Request == RQ_READ_SETTINGS || c.Request == RQ_WRITE_SETTINGS) { EXPECT_TRUE(ecuKept); }
+    EXPECT_EQ(Sim->PacingViolations(), 0) << Dump();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, FaultTest,
+    ::testing::Values(
+        sFaultCase{"Silence", eSimFault::Silence, 0, 48, RQ_READ_SETTINGS, eKind::NoRep},
+        sFaultCase{"SilenceAfterSomeReads", eSimFault::SilenceAfter, 5, 48, RQ_READ_SETTINGS, eKind::NoRep},
+        sFaultCase{"SilenceDuringOldWrite", eSimFault::SilenceAfter, 4, 31, RQ_WRITE_SETTINGS, eKind::NoRep},
+        sFaultCase{"PartialReply", eSimFault::PartialReply, 0, 48, RQ_VIS_POLL, eKind::BadRep},
+        sFaultCase{"BadTrailer", eSimFault::BadTrailer, 0, 48, RQ_READ_SETTINGS, eKind::BadRep},
+        sFaultCase{"WrongEcho", eSimFault::WrongEcho, 0, 48, RQ_CONFIG_POLL, eKind::BadRep},
+        sFaultCase{"Garbage", eSimFault::Garbage, 0, 48, RQ_READ_SETTINGS, eKind::Event},
+        sFaultCase{"RefuseStore", eSimFault::RefuseStore, 0, 48, RQ_WRITE_SETTINGS, eKind::BadRep},
+        sFaultCase{"RefuseStoreOld", eSimFault::RefuseStore, 0, 47, RQ_WRITE_SETTINGS, eKind::BadRep}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+class PortFaultTest : public CommThreadFixture {};
+
+// A failing idle poll raises its notification but no RequestFailed, and
+// the link reconnects.
+TEST_F(PortFaultTest, IdlePollFailure_reconnectsWithoutRequestFailed) {
+    StartSim(48);
+    StartLink();
+    size_t mark = 0;
+    Rec.WhenKind(eKind::Loaded, [&] {
+        mark = Rec.Size();
+        Sim->SetFault(eSimFault::Silence);
+        Rec.WhenKind(eKind::NoRep, [&] { Sim->SetFault(eSimFault::None); });
+    });
+    ConnectAndLoad(2);
+    auto notes = Rec.Notes();
+    std::vector<sNote> after(notes.begin() + long(mark), notes.end());
+    EXPECT_EQ(std::count_if(after.begin(), after.end(), IsExchangeFailure), 1) << Dump();
+    EXPECT_EQ(std::count(after.begin(), after.end(), Note(eKind::NoRep)), 1);
+    EXPECT_EQ(std::count(after.begin(), after.end(), Note(eKind::Failed)), 0) << Dump();
+    EXPECT_EQ(std::count(after.begin(), after.end(), Ev(RQ_CONNECT, 2, 1)), 1);
+}
+
+// The line drops mid-session: LinkIdle(false) and SendError (and
+// RequestFailed when a request was being served), posts are refused, and
+// the next port name connects again.
+TEST_F(PortFaultTest, LineDrop_reportsPortErrorAndAcceptsNextPortName) {
+    for (bool serving : {true, false}) {
+        SCOPED_TRACE(serving ? "while serving a poll" : "while idle");
+        SetUp();
+        StartSim(48);
+        StartLink();
+        size_t mark = 0;
+        Rec.WhenKind(eKind::Loaded, [&] {
+            mark = Rec.Size();
+            Sim->SetFault(eSimFault::LineDrop, 2);
+            if (serving) { EXPECT_TRUE(Link->PostRequest(RQ_VIS_POLL)); }
+        });
+        ConnectAndLoad();
+        ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 5s)) << Dump();
+        if (serving) { ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s, mark)) << Dump(); }
+        std::this_thread::sleep_for(200ms);  // nothing else follows
+        auto notes = Rec.Notes();
+        std::vector<sNote> after(notes.begin() + long(mark), notes.end());
+        std::vector<sNote> tail;
+        for (const sNote& n : after)
+            if (n.Kind != eKind::Event) tail.push_back(n);
+        // The chained read ends, then (the poll is served,) the line drops.
+        std::vector<sNote> want = {Idle(true), Idle(false), Note(eKind::SendErr)};
+        if (serving) {
+            want.insert(want.begin() + 1, Idle(false));
+            want.push_back(Note(eKind::Failed));
+        }
+        EXPECT_EQ(tail, want) << Dump();
+        EXPECT_TRUE(Sim->LineDropped());
+        EXPECT_FALSE(Link->IsConnected());
+        EXPECT_TRUE(Link->IsBusy());
+        EXPECT_FALSE(Link->PostRequest(RQ_READ_SETTINGS));
+
+        Sim->Reopen();
+        Link->SetPortName(Sim->DevicePath());
+        ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 2, 10s)) << Dump();
+        EXPECT_TRUE(Link->IsConnected());
+        TearDown();
+    }
+}
+
+// A name that cannot be opened: LinkIdle(false), SendError, and the link
+// waits for the next name.
+TEST_F(PortFaultTest, UnopenablePort_reportsAndWaitsForAnotherName) {
+    StartSim(48);
+    StartLink();
+    std::vector<std::string> names;
+    std::mutex namesMutex;
+    Link->SetPortNameSink([&](const std::string& name) {
+        std::lock_guard<std::mutex> lock(namesMutex);
+        names.push_back(name);
+    });
+    Link->SetPortName("/nonexistent/zv-tty");
+    ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 2s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Rec.Notes(), (std::vector<sNote>{Idle(false), Note(eKind::SendErr)}));
+    EXPECT_EQ(Link->GetPortName(), "/nonexistent/zv-tty");
+    EXPECT_FALSE(Link->PostRequest(RQ_CONNECT));
+
+    ConnectAndLoad();
+    EXPECT_EQ(Link->GetPortName(), Sim->DevicePath());
+    EXPECT_EQ(Link->GetPort().GetPortName(), Sim->DevicePath());
+    std::lock_guard<std::mutex> lock(namesMutex);
+    EXPECT_EQ(names, (std::vector<std::string>{"/nonexistent/zv-tty", Sim->DevicePath()}));
+}
+
+// Stopping the handshake: LinkEvent (2, 0), RequestFailed, a new cycle; the
+// update queue is emptied on the way.
+TEST_F(PortFaultTest, StopDuringHandshake_failsEmptiesQueueAndStartsAgain) {
+    StartSim(48);
+    Sim->SetFault(eSimFault::Silence);
+    StartLink();
+    Link->QueueUpdate(sUpdate(4, 60));
+    Link->SetPortName(Sim->DevicePath());
+    ASSERT_TRUE(Rec.WaitNote(Ev(RQ_CONNECT, 1, 2), 3s)) << Dump();
+    EXPECT_TRUE(Link->IsBusy());
+    EXPECT_EQ(Link->GetCurrentRequest(), RQ_CONNECT);
+    size_t mark = Rec.Size();
+    Rec.WhenKind(eKind::Failed, [&] { Sim->SetFault(eSimFault::None); });
+    Link->StopRequest();
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 1, 10s)) << Dump();
+    auto notes = Rec.Notes();
+    std::vector<sNote> after(notes.begin() + long(mark), notes.end());
+    auto stopped = std::find(after.begin(), after.end(), Ev(RQ_CONNECT, 2, 0));
+    ASSERT_NE(stopped, after.end()) << Dump();
+    std::vector<sNote> next(stopped + 1, stopped + 5);
+    EXPECT_EQ(next, (std::vector<sNote>{Idle(true), Note(eKind::Failed), Idle(false), Ev(RQ_CONNECT, 0, 0)}));
+    EXPECT_EQ(std::count_if(after.begin(), after.end(), IsExchangeFailure), 0);
+    // The queued update was dropped with the stopped handshake.
+    ASSERT_TRUE(Rec.WaitFor(
+        [](const auto& l) {
+            return std::count_if(l.begin(), l.end(), [](const sNote& n) {
+                       return n.Kind == eKind::Event && n.Request == RQ_IDLE_POLL;
+                   }) >= 2;
+        },
+        3s));
+    auto commands = Sim->Commands();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](uint8_t c) { return c >> 4 == 0xC; }), 0);
+    EXPECT_EQ(Sim->Settings()[4], cEcuSimulator::FactorySettings(48)[4]);
+}
+
+// A new port name while the handshake hunts on a silent port ends that
+// handshake and connects on the new port.
+TEST_F(PortFaultTest, NewPortNameDuringHandshake_movesToTheNewPort) {
+    StartSim(48);
+    Sim->SetFault(eSimFault::Silence);
+    cEcuSimulator other([] {
+        sSimOptions o;
+        o.Version = 50;
+        o.Instant = true;
+        return o;
+    }());
+    other.Start();
+    StartLink();
+    Link->SetPortName(Sim->DevicePath());
+    ASSERT_TRUE(Rec.WaitNote(Ev(RQ_CONNECT, 1, 2), 3s));
+    Link->SetPortName(other.DevicePath());
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 1, 10s)) << Dump();
+    EXPECT_EQ(Link->GetEcuVersion(), 50);
+    EXPECT_EQ(Rec.Count(Ev(RQ_CONNECT, 2, 0)), 1);
+    EXPECT_EQ(Link->GetPort().GetPortName(), other.DevicePath());
+    Link.reset();
+}
+
+// Shutdown ends the thread about at once from the states that wait: the
+// handshake pause and read, a slow poll, and a delivery that waits for the
+// user-interface thread, which only runs while Shutdown pumps it.
+TEST_F(PortFaultTest, Shutdown_endsPromptlyFromWaitingStates) {
+    {
+        SCOPED_TRACE("handshake");
+        StartSim(48);
+        Sim->SetFault(eSimFault::Silence);
+        StartLink();
+        Link->SetPortName(Sim->DevicePath());
+        ASSERT_TRUE(Rec.WaitNote(Ev(RQ_CONNECT, 1, 2), 3s));
+        auto t0 = Clock::now();
+        Link->Shutdown();
+        double ms = MsSince(t0);
+        EXPECT_LT(ms, 600.0);
+        Link->Shutdown();  // a second call does nothing
+        TearDown();
+    }
+    {
+        SCOPED_TRACE("slow poll");
+        SetUp();
+        StartSim(22);
+        StartLink();
+        Rec.WhenKind(eKind::Loaded, [&] { Link->PostRequest(RQ_VIS_POLL); });
+        ConnectAndLoad();
+        ASSERT_TRUE(Rec.WaitFor(
+            [](const auto& l) {
+                return std::any_of(l.begin(), l.end(), [](const sNote& n) {
+                    return n.Kind == eKind::Event && n.Request == RQ_VIS_POLL;
+                });
+            },
+            3s));
+        std::this_thread::sleep_for(120ms);
+        auto t0 = Clock::now();
+        Link->Shutdown();
+        EXPECT_LT(MsSince(t0), 600.0);
+        TearDown();
+    }
+    {
+        SCOPED_TRACE("delivery waiting for the user-interface thread");
+        SetUp();
+        StartSim(48);
+        // This thread is the user-interface thread: deliveries wait in a
+        // queue until it pumps them.
+        std::mutex m;
+        std::condition_variable cv;
+        std::deque<std::pair<const std::function<void()>*, bool*>> queue;
+        auto pump = [&] {
+            std::unique_lock<std::mutex> lock(m);
+            while (!queue.empty()) {
+                auto job = queue.front();
+                queue.pop_front();
+                lock.unlock();
+                (*job.first)();
+                lock.lock();
+                *job.second = true;
+                cv.notify_all();
+            }
+        };
+        StartLink([&](const std::function<void()>& fn) {
+            bool done = false;
+            std::unique_lock<std::mutex> lock(m);
+            queue.emplace_back(&fn, &done);
+            cv.notify_all();
+            cv.wait(lock, [&] { return done; });
+        });
+        Link->SetPortName(Sim->DevicePath());
+        auto until = Clock::now() + 10s;
+        while (Rec.Count(eKind::Loaded) == 0 && Clock::now() < until) {
+            pump();
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_EQ(Rec.Count(eKind::Loaded), 1);
+        // Stop pumping until a delivery is waiting.
+        {
+            std::unique_lock<std::mutex> lock(m);
+            ASSERT_TRUE(cv.wait_for(lock, 2s, [&] { return !queue.empty(); }));
+        }
+        auto t0 = Clock::now();
+        Link->Shutdown(pump);
+        EXPECT_LT(MsSince(t0), 600.0);
+        pump();
+        TearDown();
+    }
+}
+
+}  // namespace
+}  // namespace linktest
