@@ -102,6 +102,8 @@ void cComPort::DrainWake() {
 
 void cComPort::Open(const std::string& name) {
     Close();
+    // A failed earlier open left the flag set with nothing open to close.
+    Failed = false;
     if (NameSink) NameSink(name);
     SetName(name);
 

@@ -279,6 +279,10 @@ TEST(ComPort, CloseWhenNotOpenDoesNothingAndClosedPortRaisesNotOpen) {
     }
     port.ClearAndPurgeRx();  // no error when not open
     port.ClearAndPurgeTx();
+
+    // A good open after a failed one starts with the flag clear.
+    port.Open(peer.SlavePath());
+    EXPECT_FALSE(port.HasFailed());
 }
 
 TEST(ComPort, SignalStopWakesABlockedReadAtOnceAndStaysSet) {
