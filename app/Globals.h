@@ -16,6 +16,7 @@ class THelpForm;
 class cCommThread;
 class cIni;
 class QString;
+class cIOForm;
 
 extern TMainForm* MainForm;
 extern TOptionsForm* OptionsForm;
@@ -30,6 +31,13 @@ extern TQuestionForm* QuestionForm;
 extern THelpForm* HelpForm;
 extern cCommThread* CommThread;
 extern cIni* Ini;
+
+// The same four work screens as their common base, set together with the
+// typed pointers above, for code that needs no more than the base.
+extern cIOForm* ConfigScreen;
+extern cIOForm* CalibScreen;
+extern cIOForm* VisScreen;
+extern cIOForm* DataExScreen;
 
 // Question dialog: true for Yes. Information dialog: returns when acknowledged.
 bool Ask(const QString& text);

@@ -114,7 +114,7 @@ sJpegImage DecodeJpegFile(const std::string& path, const sJpegLimits& limits) {
     std::streamoff length = in.tellg();
     if (length < 0) throw cJpegError(path + ": cannot be read");
     if (uint64_t(length) > limits.MaxFileBytes) throw cJpegError(path + ": picture file too large");
-    std::vector<uint8_t> data(size_t(length));
+    std::vector<uint8_t> data(static_cast<size_t>(length));
     in.seekg(0);
     if (length > 0 && !in.read(reinterpret_cast<char*>(data.data()), length))
         throw cJpegError(path + ": cannot be read");

@@ -1,0 +1,53 @@
+// The help viewer: one large picture (the installation wiring diagram) that
+// the fitter moves around with the keys or by dragging it.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+
+#include "app/IOForm.h"
+
+class QLabel;
+class QScrollArea;
+
+class THelpForm : public cIOForm {
+    Q_OBJECT
+public:
+    explicit THelpForm(QWidget* parent = nullptr);
+
+    QScrollArea* HelpSB;
+    QLabel* HelpIM;
+
+    // Replaces the picture; HelpIM takes its size.
+    void SetPicture(const QImage& picture);
+    bool HasOwnPicture() const { return !PictureLoaded; }
+
+    void FormShow() override;
+
+    // Scroll positions and the drag rules (read by tests).
+    int HorzPosition() const;
+    int VertPosition() const;
+    bool HorzDragAllowed() const { return HorzAllowed; }
+    bool VertDragAllowed() const { return VertAllowed; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void EnsurePicture();
+    void SetHorz(int position);
+    void SetVert(int position);
+
+    bool PictureLoaded = false;  // false until the built-in one is decoded
+    bool Dragging = false;
+    bool HorzAllowed = false;
+    bool VertAllowed = false;
+    int HorzRange = 0;
+    int VertRange = 0;
+    QPoint DragStart;
+    int DragHorz = 0;
+    int DragVert = 0;
+};

@@ -1,0 +1,314 @@
+#include "app/IOForm.h"
+
+#include <QApplication>
+#include <QChildEvent>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <cmath>
+#include <optional>
+
+#include "app/LinkStatus.h"
+#include "app/QtText.h"
+#include "app/Shape.h"
+#include "widgets/ShadowButton.h"
+
+namespace {
+std::optional<QSize> OverrideSize;
+double OverrideDpi = 96;
+
+int Round(double v) { return int(std::lround(v)); }
+}  // namespace
+
+QFont DesignFont(int pixelSize, bool bold) {
+    QFont f;
+    // Arial where it exists; fontconfig's metric twin or DejaVu Sans otherwise.
+    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(pixelSize > 0 ? pixelSize : 1);
+    f.setBold(bold);
+    return f;
+}
+
+cIOForm::cIOForm(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0, 0, 128));
+    pal.setColor(QPalette::WindowText, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+}
+
+cIOForm::~cIOForm() {
+    if (ModalLoop) ModalLoop->exit();
+}
+
+// --- screen geometry and scaling ---
+
+QRect cIOForm::ScreenRect() {
+    if (OverrideSize) return QRect(QPoint(0, 0), *OverrideSize);
+    if (QScreen* s = QGuiApplication::primaryScreen()) return s->geometry();
+    return QRect(0, 0, 1024, 768);
+}
+
+double cIOForm::ScreenDpi() {
+    if (OverrideSize) return OverrideDpi;
+    if (QScreen* s = QGuiApplication::primaryScreen()) return s->logicalDotsPerInchX();
+    return 96;
+}
+
+void cIOForm::SetScreenOverride(QSize size, double dpi) {
+    OverrideSize = size;
+    OverrideDpi = dpi > 0 ? dpi : 96;
+}
+
+void cIOForm::ClearScreenOverride() { OverrideSize.reset(); }
+
+double cIOForm::ScaleRatio() {
+    double dpi = ScreenDpi();
+    if (dpi <= 0) dpi = 96;
+    return (ScreenRect().width() * 96.0) / (dpi * 1024.0);
+}
+
+int cIOForm::Scaled(int designPixels) const { return Round(designPixels * Ratio); }
+
+void cIOForm::SetupFullScreen() {
+    Ratio = ScaleRatio();
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setGeometry(ScreenRect());
+    for (const sPlaced& p : Placed) Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(),
+                                          p.Design.height(), p.FontPt, p.Bold);
+}
+
+void cIOForm::SetupDialog(int designWidth, int designHeight) {
+    Ratio = 1.0;
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setFixedSize(designWidth, designHeight);
+    QRect screen = ScreenRect();
+    move(screen.x() + (screen.width() - designWidth) / 2, screen.y() + (screen.height() - designHeight) / 2);
+}
+
+void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt, bool bold) {
+    if (!w) return;
+    bool known = false;
+    for (sPlaced& p : Placed)
+        if (p.Widget == w) {
+            p = {w, QRect(x, y, width, height), fontPt, bold};
+            known = true;
+        }
+    if (!known) {
+        Placed.push_back({w, QRect(x, y, width, height), fontPt, bold});
+        connect(w, &QObject::destroyed, this, [this, w] {
+            std::erase_if(Placed, [w](const sPlaced& p) { return p.Widget == w; });
+        });
+    }
+    w->setGeometry(Round(x * Ratio), Round(y * Ratio), Round(width * Ratio), Round(height * Ratio));
+    // Design sizes are points at 96 pixels per inch.
+    if (fontPt > 0) w->setFont(DesignFont(Round(fontPt * 96.0 / 72.0 * Ratio), bold));
+}
+
+// --- large buttons, keys and hover colours ---
+
+void cIOForm::RegisterLargeButton(cShadowButton* button, int functionKey) {
+    if (!button) return;
+    LargeButtons.emplace_back(button, functionKey);
+    button->installEventFilter(this);
+    connect(button, &QObject::destroyed, this, [this, button] {
+        std::erase_if(LargeButtons, [button](const auto& b) { return b.first == button; });
+    });
+}
+
+void cIOForm::SetAllButtonFills(cShadowButton* hovered) {
+    for (auto& [button, key] : LargeButtons)
+        button->SetFill(button == hovered ? cShadowButton::HoverFill() : cShadowButton::NormalFill());
+}
+
+void cIOForm::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_Escape || key == Qt::Key_F10) {
+        event->accept();
+        CloseScreen();
+        return;
+    }
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F35) {
+        for (auto& [button, fkey] : LargeButtons) {
+            if (fkey != key) continue;
+            event->accept();
+            // A disabled button's key does nothing.
+            if (button->isEnabled()) button->click();
+            return;
+        }
+    }
+    event->ignore();
+}
+
+void cIOForm::mouseMoveEvent(QMouseEvent* event) {
+    // Over a disabled large button (its moves come here) nothing changes.
+    QWidget* under = childAt(event->position().toPoint());
+    for (auto& [button, key] : LargeButtons)
+        if (under && (under == button || button->isAncestorOf(under)) && !button->isEnabled()) return;
+    SetAllButtonFills(nullptr);
+    QWidget::mouseMoveEvent(event);
+}
+
+void cIOForm::CloseScreen() { close(); }
+
+void cIOForm::closeEvent(QCloseEvent* event) {
+    if (!CanClose()) {
+        event->ignore();
+        if (ModalLoop) ModalResult = ResultNone;
+        return;
+    }
+    event->accept();
+    if (ModalLoop) {
+        if (ModalResult == ResultNone) ModalResult = ResultCancel;
+        ModalLoop->exit(ModalResult);
+    }
+}
+
+void cIOForm::childEvent(QChildEvent* event) {
+    if (event->type() == QEvent::ChildAdded) WatchTree(event->child());
+    QWidget::childEvent(event);
+}
+
+void cIOForm::WatchTree(QObject* object) {
+    if (!object || !object->isWidgetType()) return;
+    // Another form nested in this one handles its own keys.
+    if (qobject_cast<cIOForm*>(object)) return;
+    object->removeEventFilter(this);
+    object->installEventFilter(this);
+    for (QObject* child : object->children()) WatchTree(child);
+}
+
+bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ChildAdded:
+        WatchTree(static_cast<QChildEvent*>(event)->child());
+        break;
+    case QEvent::KeyPress: {
+        // The form sees every key before its controls.
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && w != this && w->window() == this) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            key->accept();
+            keyPressEvent(key);
+            if (key->isAccepted()) return true;
+        }
+        break;
+    }
+    case QEvent::MouseMove:
+    case QEvent::Enter:
+        for (auto& [button, fkey] : LargeButtons) {
+            if (button != watched) continue;
+            if (!button->isEnabled()) break;  // keeps its fill
+            SetAllButtonFills(button);
+            // Without a pressed button the move would travel on to the form,
+            // which would paint the button black again.
+            if (event->type() == QEvent::MouseMove && static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton)
+                return true;
+            break;
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- notifications ---
+
+void cIOForm::LinkEvent() {
+    if (!StatusLL) return;
+    if (!FormatLinkStatus(LinkRequest, LinkPhase, LinkValue)) return;
+    StatusKind = eStatus::Link;
+    StatusPhase = LinkPhase;
+    StatusValue = LinkValue;
+    RenderStatus();
+}
+
+void cIOForm::SendError() {
+    if (!StatusLL) return;
+    StatusKind = eStatus::PortError;
+    RenderStatus();
+}
+
+void cIOForm::DeliverLinkIdle(bool idle) {
+    LinkIdle(idle);
+    for (cIOForm* child : findChildren<cIOForm*>(Qt::FindDirectChildrenOnly)) child->DeliverLinkIdle(idle);
+}
+
+// --- status line ---
+
+void cIOForm::CreateStatusLine(int x, int y, int width, int height, int fontPt) {
+    if (!StatusSH) {
+        StatusSH = new cShape(this);
+        StatusSH->setObjectName(QStringLiteral("StatusSH"));
+        StatusSH->SetBrush(Qt::black);
+        StatusSH->SetPen(QColor(255, 128, 0), 2);
+        StatusSH->SetRadius(12);
+        StatusLL = new QLabel(this);
+        StatusLL->setObjectName(QStringLiteral("StatusLL"));
+        StatusLL->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+        QPalette pal = StatusLL->palette();
+        pal.setColor(QPalette::WindowText, QColor(255, 255, 0));
+        StatusLL->setPalette(pal);
+    }
+    Place(StatusSH, x, y, width, height);
+    Place(StatusLL, x + 14, y + 4, width - 28, height - 8, fontPt, true);
+    RenderStatus();
+}
+
+void cIOForm::RenderStatus() {
+    if (!StatusLL) return;
+    QString text;
+    switch (StatusKind) {
+    case eStatus::Design:
+        text = Tr("Status: connected");
+        break;
+    case eStatus::Link:
+        text = ToQ(FormatLinkStatus(RQ_CONNECT, StatusPhase, StatusValue).value_or(std::string()));
+        break;
+    case eStatus::PortError:
+        text = Tr("COM port error!");
+        break;
+    }
+    StatusLL->setText(text);
+}
+
+void cIOForm::RetranslateForm() {
+    RenderStatus();
+    Retranslate();
+}
+
+// --- modal showing ---
+
+int cIOForm::ShowModal() {
+    if (ModalLoop) return ResultCancel;  // already up
+    ModalResult = ResultNone;
+    if (isVisible()) hide();
+    setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    ModalLoop = &loop;
+    show();
+    raise();
+    activateWindow();
+    // The form may have been closed while it was being shown.
+    if (isVisible()) loop.exec(QEventLoop::DialogExec);
+    ModalLoop = nullptr;
+    hide();
+    setWindowModality(Qt::NonModal);
+    int result = ModalResult == ResultNone ? ResultCancel : ModalResult;
+    ModalResult = ResultNone;
+    return result;
+}
+
+void cIOForm::Done(int result) {
+    if (!ModalLoop) return;
+    ModalResult = result;
+    close();
+}
+
+bool cIOForm::IsModalRunning() const { return ModalLoop != nullptr; }

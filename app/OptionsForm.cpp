@@ -1,0 +1,199 @@
+#include "app/OptionsForm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <algorithm>
+
+#include "app/Globals.h"
+#include "app/Ini.h"
+#include "app/InfoForm.h"
+#include "app/MainForm.h"
+#include "app/QtText.h"
+#include "app/QuestionForm.h"
+#include "app/LoadForm.h"
+#include "app/SaveForm.h"
+#include "app/Shape.h"
+#include "app/Version.h"
+#include "link/CommThread.h"
+#include "serial/ComPort.h"
+#include "widgets/ShadowButton.h"
+
+namespace {
+QLabel* MakeLabel(QWidget* parent, const char* name, const QColor& color) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, color);
+    l->setPalette(pal);
+    return l;
+}
+
+QComboBox* MakeCombo(QWidget* parent, const char* name) {
+    auto* cb = new QComboBox(parent);
+    cb->setObjectName(QString::fromLatin1(name));
+    cb->setEditable(false);
+    cb->setStyleSheet(QStringLiteral(
+        "QComboBox { background: black; color: yellow; border: 2px solid #ff8000; padding-left: 8px; }"
+        "QComboBox QAbstractItemView { background: black; color: yellow; selection-background-color: #800000; }"));
+    return cb;
+}
+
+std::string ShortCode(std::string code) {
+    if (code.size() == 5) code.resize(2);
+    return code;
+}
+}  // namespace
+
+TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
+    setObjectName(QStringLiteral("OptionsForm"));
+    const QColor white(255, 255, 255), orange(255, 160, 66);
+
+    Shape1 = new cShape(this);
+    Shape2 = new cShape(this);
+    Shape7 = new cShape(this);
+    for (cShape* s : {Shape1, Shape2, Shape7}) s->SetBrush(QColor(0, 0, 96));
+
+    VrLabel1 = MakeLabel(this, "VrLabel1", orange);
+    ProgVerLL = MakeLabel(this, "ProgVerLL", white);
+    BuildLL = MakeLabel(this, "BuildLL", white);
+    Label1 = MakeLabel(this, "Label1", white);
+    ComPortCB = MakeCombo(this, "ComPortCB");
+    ComPortCB->addItem(QStringLiteral("------"));
+    EnumPortsBtn = new cShadowButton(this);
+    EnumPortsBtn->setObjectName(QStringLiteral("EnumPortsBtn"));
+    EnumPortsBtn->SetAlignment(Qt::AlignCenter);
+    Label2 = MakeLabel(this, "Label2", white);
+    LangCB = MakeCombo(this, "LangCB");
+    Label4 = MakeLabel(this, "Label4", white);
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setEnabled(false);
+    Memo1->setFrameShape(QFrame::NoFrame);
+    Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; color: white; }"));
+    ExitBtn = new cShadowButton(this);
+    ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
+
+    connect(ComPortCB, qOverload<int>(&QComboBox::activated), this, [this] { ComPortCBChange(); });
+    connect(LangCB, qOverload<int>(&QComboBox::activated), this, [this] { LangCBChange(); });
+    connect(EnumPortsBtn, &QAbstractButton::clicked, this, &TOptionsForm::EnumPortsBtnClick);
+    connect(ExitBtn, &QAbstractButton::clicked, this, &TOptionsForm::ExitBtnClick);
+    // Only the exit button follows the hover rules.
+    RegisterLargeButton(ExitBtn, 0);
+
+    Place(VrLabel1, 40, 30, 560, 60, 30, true);
+    Place(ProgVerLL, 640, 36, 344, 28, 14, true);
+    Place(BuildLL, 640, 64, 344, 24, 10);
+
+    Place(Shape1, 40, 130, 480, 170);
+    Place(Label1, 64, 146, 300, 32, 14, true);
+    Place(ComPortCB, 64, 196, 250, 40, 14, true);
+    Place(EnumPortsBtn, 332, 192, 170, 50, 11, true);
+
+    Place(Shape2, 40, 330, 480, 150);
+    Place(Label2, 64, 346, 300, 32, 14, true);
+    Place(LangCB, 64, 396, 250, 40, 14, true);
+
+    Place(Shape7, 560, 130, 424, 350);
+    Place(Label4, 584, 146, 300, 32, 14, true);
+    Place(Memo1, 584, 190, 380, 270, 11);
+
+    CreateStatusLine(24, 690, 520, 50, 14);
+    Place(ExitBtn, 600, 660, 384, 72, 18, true);
+
+    SetupFullScreen();
+    Retranslate();
+    FillLanguages();
+}
+
+void TOptionsForm::Retranslate() {
+    setWindowTitle(Tr("Program options"));
+    VrLabel1->setText(Tr("PROGRAM OPTIONS"));
+    ProgVerLL->setText(QStringLiteral("ZORVA Basic ") + ToQ(GetVersionText('v')));
+    BuildLL->setText(ToQ(GetVersionText('b')));
+    Label1->setText(Tr("Connect via:"));
+    EnumPortsBtn->setText(Tr("Lookup ports"));
+    Label2->setText(Tr("Language:"));
+    Label4->setText(Tr("Info"));
+    Memo1->setPlainText(Tr("ZVBasic - calibration software for the ZORVA Basic LPG control unit.") +
+                        QStringLiteral("\n\n") +
+                        Tr("For service and support, contact the installer of your LPG system."));
+    ExitBtn->setText(Tr("   F10  Exit"));
+}
+
+void TOptionsForm::FillLanguages() {
+    // Items are shown by name, sorted, and carry their code, so that a name
+    // always maps back to its own code.
+    struct sItem { QString Name; QString Code; };
+    std::vector<sItem> items;
+    for (const std::string& code : Translate::AvailableLanguages())
+        items.push_back({ToQ(Translate::LanguageName(code)), ToQ(code)});
+    std::stable_sort(items.begin(), items.end(), [](const sItem& a, const sItem& b) { return a.Name < b.Name; });
+    LangCB->clear();
+    for (const sItem& item : items) LangCB->addItem(item.Name, item.Code);
+    const QString current = ToQ(Translate::LanguageName(ShortCode(Translate::CurrentLanguage())));
+    LangCB->setCurrentIndex(LangCB->findText(current, Qt::MatchExactly));
+}
+
+std::string TOptionsForm::SelectedLanguage() const {
+    if (LangCB->currentIndex() < 0) return {};
+    return LangCB->currentData().toString().toStdString();
+}
+
+void TOptionsForm::SetPorts(const std::vector<std::string>& ports) {
+    ComPortCB->clear();
+    for (const std::string& p : ports) ComPortCB->addItem(ToQ(p));
+}
+
+void TOptionsForm::ComPortCBChange() {
+    if (!CommThread) return;
+    if (CommThread->IsBusy()) CommThread->StopRequest();
+    CommThread->SetPortName(ComPortCB->currentText().toStdString());
+}
+
+void TOptionsForm::EnumPortsBtnClick() {
+    std::vector<std::string> ports = cComPort::EnumeratePorts();
+    const QString selected = ComPortCB->currentText();
+    SetPorts(ports);
+    int at = ComPortCB->findText(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    ComPortCB->setCurrentIndex(at >= 0 ? at : (ComPortCB->count() > 0 ? 0 : -1));
+    // Handed over even when nothing changed: the link reopens the port.
+    if (CommThread) CommThread->SetPortName(ComPortCB->currentText().toStdString());
+}
+
+void TOptionsForm::LangCBChange() {
+    const std::string code = SelectedLanguage();
+    if (code.empty()) return;
+    const QString lastPort = CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString();
+
+    Translate::SetLanguage(code);
+    if (Ini) Ini->Language = code;
+
+    // Every screen at once, in this order.
+    RetranslateForm();
+    if (MainForm) MainForm->RetranslateForm();
+    if (VisScreen) VisScreen->RetranslateForm();
+    if (LoadForm) LoadForm->RetranslateForm();
+    if (SaveForm) SaveForm->RetranslateForm();
+    if (InfoForm) InfoForm->Retranslate();
+    if (CalibScreen) CalibScreen->RetranslateForm();
+    if (DataExScreen) DataExScreen->RetranslateForm();
+    if (ConfigScreen) ConfigScreen->RetranslateForm();
+    if (QuestionForm) QuestionForm->RetranslateForm();
+
+    EnumPortsBtnClick();
+    int at = ComPortCB->findText(lastPort, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (at >= 0) ComPortCB->setCurrentIndex(at);
+}
+
+void TOptionsForm::ExitBtnClick() { close(); }
+
+void TOptionsForm::LinkEvent() { cIOForm::LinkEvent(); }
+
+void TOptionsForm::SendError() {
+    cIOForm::SendError();
+    const QString port = CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString();
+    ShowInfo(port + Tr(": port error!\n") + Tr("Select other COM port!"));
+}

@@ -1,0 +1,82 @@
+#include "app/Pictures.h"
+
+#include <QFile>
+#include <QPainter>
+
+namespace {
+const char* const kHelpResource = ":/pictures/help.jpg";
+const char* const kLogoResource = ":/pictures/logo.png";
+const QSize kStandInSize(1563, 2048);
+
+QByteArray ReadResource(const char* name) {
+    QFile f(QString::fromLatin1(name));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+QImage StandInHelp() {
+    QImage img(kStandInSize, QImage::Format_RGB888);
+    img.fill(QColor(255, 255, 255));
+    QPainter p(&img);
+    p.setPen(QPen(QColor(0, 0, 128), 6));
+    p.drawRect(img.rect().adjusted(20, 20, -20, -20));
+    for (int y = 200; y < img.height() - 100; y += 200) p.drawLine(100, y, img.width() - 100, y);
+    QFont f;
+    f.setPixelSize(72);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(img.rect().adjusted(0, 40, 0, 0), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("ZORVA Basic"));
+    return img;
+}
+}  // namespace
+
+QImage ToQImage(sJpegImage&& image) {
+    if (image.Width <= 0 || image.Height <= 0) return {};
+    auto* pixels = new std::vector<uint8_t>(std::move(image.Rgb));
+    return QImage(
+        pixels->data(), image.Width, image.Height, image.Width * 3, QImage::Format_RGB888,
+        [](void* info) { delete static_cast<std::vector<uint8_t>*>(info); }, pixels);
+}
+
+QSize HelpPictureSize() {
+    QByteArray data = ReadResource(kHelpResource);
+    if (data.isEmpty()) return kStandInSize;
+    try {
+        int w = 0, h = 0;
+        ReadJpegSize(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), w, h);
+        return QSize(w, h);
+    } catch (const cJpegError&) {
+        return kStandInSize;
+    }
+}
+
+QImage HelpPicture() {
+    QByteArray data = ReadResource(kHelpResource);
+    if (data.isEmpty()) return StandInHelp();
+    try {
+        return ToQImage(DecodeJpeg(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())));
+    } catch (const cJpegError&) {
+        return StandInHelp();
+    }
+}
+
+QPixmap LogoPicture() {
+    QPixmap pix;
+    QByteArray data = ReadResource(kLogoResource);
+    if (!data.isEmpty() && pix.loadFromData(data, "PNG")) return pix;
+    // Stand-in: the product name in orange on navy.
+    QImage img(424, 112, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    QFont f;
+    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+    f.setPixelSize(64);
+    f.setBold(true);
+    f.setItalic(true);
+    p.setFont(f);
+    p.setPen(QColor(255, 128, 0));
+    p.drawText(img.rect(), Qt::AlignCenter, QStringLiteral("ZORVA"));
+    p.end();
+    return QPixmap::fromImage(img);
+}

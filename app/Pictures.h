@@ -1,0 +1,19 @@
+// The built-in pictures (help wiring diagram, logo) and the conversion of a
+// decoded JPEG to a Qt image.
+#pragma once
+
+#include <QImage>
+#include <QPixmap>
+#include <QSize>
+
+#include "app/JpegDecode.h"
+
+// Takes over the pixels without copying them.
+QImage ToQImage(sJpegImage&& image);
+
+// Size of the built-in help picture (read from its header; cheap).
+QSize HelpPictureSize();
+// The built-in help picture, decoded; a drawn stand-in when the program was
+// built without one.
+QImage HelpPicture();
+QPixmap LogoPicture();

@@ -1,0 +1,27 @@
+#include "app/ProgressGauge.h"
+
+#include <QPainter>
+
+cProgressGauge::cProgressGauge(QWidget* parent) : QWidget(parent) {}
+
+void cProgressGauge::SetValue(int percent) {
+    percent = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+    if (percent == Percent) return;
+    Percent = percent;
+    update();
+}
+
+void cProgressGauge::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    QRect r = rect();
+    p.fillRect(r, QColor(0, 0, 96));
+    QRect bar = r;
+    bar.setWidth(r.width() * Percent / 100);
+    p.fillRect(bar, QColor(255, 255, 0));
+    p.setPen(QPen(QColor(255, 128, 0), 2));
+    p.drawRect(r.adjusted(1, 1, -1, -1));
+    // The figure in the middle, readable on both colours.
+    QString text = QString::number(Percent) + QLatin1Char('%');
+    p.setPen(Percent >= 50 ? QColor(0, 0, 96) : QColor(255, 255, 0));
+    p.drawText(r, Qt::AlignCenter, text);
+}

@@ -1,0 +1,74 @@
+#include "app/QuestionForm.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+
+#include "app/QtText.h"
+#include "app/Shape.h"
+#include "widgets/ShadowButton.h"
+
+TQuestionForm::TQuestionForm(QWidget* parent) : cIOForm(parent) {
+    setObjectName(QStringLiteral("QuestionForm"));
+    Frame = new cShape(this);
+    Frame->SetBrush(Qt::transparent);
+    Frame->SetRadius(6);
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    TextLL = new QLabel(this);
+    TextLL->setObjectName(QStringLiteral("TextLL"));
+    TextLL->setAlignment(Qt::AlignCenter);
+    QPalette pal = TextLL->palette();
+    pal.setColor(QPalette::WindowText, QColor(255, 255, 0));
+    TextLL->setPalette(pal);
+    YesBtn = new cShadowButton(this);
+    YesBtn->setObjectName(QStringLiteral("YesBtn"));
+    NoBtn = new cShadowButton(this);
+    NoBtn->setObjectName(QStringLiteral("NoBtn"));
+    for (cShadowButton* b : {YesBtn, NoBtn}) b->SetAlignment(Qt::AlignCenter);
+    YesBtn->SetFill(cShadowButton::HoverFill());
+
+    connect(YesBtn, &QAbstractButton::clicked, this, [this] { Done(ResultOK); });
+    connect(NoBtn, &QAbstractButton::clicked, this, [this] { Done(ResultCancel); });
+    RegisterLargeButton(YesBtn, 0);
+    RegisterLargeButton(NoBtn, 0);
+
+    SetupDialog(440, 250);
+    Place(Frame, 0, 0, 440, 250);
+    Place(Image1, 16, 16, 32, 32);
+    Place(TextLL, 56, 16, 368, 120, 14, true);
+    Place(YesBtn, 50, 160, 150, 64, 18, true);
+    Place(NoBtn, 240, 160, 150, 64, 18, true);
+    TextLL->setText(QStringLiteral("Do you really want\r\nto quit program?"));
+    Retranslate();
+}
+
+void TQuestionForm::Retranslate() {
+    setWindowTitle(Tr("Question"));
+    YesBtn->setText(Tr("YES"));
+    NoBtn->setText(Tr("NO"));
+}
+
+bool TQuestionForm::Ask(const QString& text) {
+    TextLL->setText(text);
+    // Yes looks selected when the question comes up.
+    YesBtn->SetFill(cShadowButton::HoverFill());
+    NoBtn->SetFill(cShadowButton::NormalFill());
+    return ShowModal() == ResultOK;
+}
+
+void TQuestionForm::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const QString text = event->text();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || text == QLatin1String("T") || text == QLatin1String("t")) {
+        event->accept();
+        Done(ResultOK);
+        return;
+    }
+    if (key == Qt::Key_Escape || text == QLatin1String("N") || text == QLatin1String("n")) {
+        event->accept();
+        Done(ResultCancel);
+        return;
+    }
+    // F10 and any other way of closing answer No.
+    cIOForm::keyPressEvent(event);
+}

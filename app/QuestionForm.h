@@ -1,0 +1,27 @@
+// The yes/no question dialog.
+#pragma once
+
+#include "app/IOForm.h"
+
+class QLabel;
+class cShadowButton;
+class cShape;
+
+class TQuestionForm : public cIOForm {
+    Q_OBJECT
+public:
+    explicit TQuestionForm(QWidget* parent = nullptr);
+
+    QLabel* TextLL;
+    cShadowButton* YesBtn;
+    cShadowButton* NoBtn;
+    QLabel* Image1;
+    cShape* Frame;
+
+    // Shows the question modally; true exactly when answered with Yes.
+    bool Ask(const QString& text);
+    void Retranslate() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};

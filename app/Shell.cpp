@@ -1,0 +1,287 @@
+#include "app/Shell.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+#include <ctime>
+#include <exception>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "app/Error.h"
+#include "app/Globals.h"
+#include "app/HelpForm.h"
+#include "app/InfoForm.h"
+#include "app/Ini.h"
+#include "app/JpegDecode.h"
+#include "app/LoadForm.h"
+#include "app/MainForm.h"
+#include "app/OptionsForm.h"
+#include "app/Pictures.h"
+#include "app/QtText.h"
+#include "app/QuestionForm.h"
+#include "app/SaveForm.h"
+#include "app/Translate.h"
+#include "link/CommThread.h"
+#include "screens/CalibForm.h"
+#include "screens/ConfigForm.h"
+#include "screens/DataExForm.h"
+#include "screens/VisForm.h"
+#include "serial/ComPort.h"
+#include "widgets/ShadowButton.h"
+
+namespace {
+
+QString ErrorText(const sError& e) {
+    QString text = QStringLiteral("%1 (%2)").arg(ToQ(e.File), ToQ(e.Line));
+    if (!e.Text.empty()) text += QStringLiteral(": ") + ToQ(e.Text);
+    return text;
+}
+
+// Milliseconds since this process started (10 ms resolution), for the
+// start-up benchmark.
+long MsSinceProcessStart() {
+    std::ifstream stat("/proc/self/stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    size_t close = all.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream rest(all.substr(close + 2));
+    std::string field;
+    unsigned long long start = 0;
+    for (int i = 3; i <= 22 && rest >> field; ++i)
+        if (i == 22) start = std::stoull(field);
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const double hz = double(sysconf(_SC_CLK_TCK));
+    return long(now.tv_sec * 1000.0 + now.tv_nsec / 1e6 - start * 1000.0 / hz);
+}
+
+long ResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+class cFirstPaint : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !Seen) {
+            Seen = true;
+            QTimer::singleShot(0, qApp, [] {
+                std::printf("main menu shown after %ld ms, resident %ld kB\n", MsSinceProcessStart(), ResidentKb());
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool Seen = false;
+};
+
+}  // namespace
+
+cShell::cShell(sShellOptions options) : Options(std::move(options)) {
+    if (Options.ExeDir.isEmpty()) Options.ExeDir = QCoreApplication::applicationDirPath();
+    IniFile = Options.IniPath.isEmpty() ? ToQ(cIni::DefaultPath(Options.ExeDir.toStdString())) : Options.IniPath;
+}
+
+cShell::~cShell() { Shutdown(); }
+
+void cShell::Report(const QString& text) {
+    if (Options.ShowError) Options.ShowError(text);
+    else QMessageBox::critical(nullptr, QStringLiteral("ZVBasic"), text);
+}
+
+void cShell::CreateScreens() {
+    // The creation order is the order in which the link notifies the screens.
+    MainForm = new TMainForm;
+    OptionsForm = new TOptionsForm;
+    VisForm = new TVisForm;
+    ConfigForm = new TConfigForm;
+    CalibForm = new TCalibForm;
+    InfoForm = new TInfoForm;
+    DataExForm = new TDataExForm;
+    LoadForm = new TLoadForm;
+    SaveForm = new TSaveForm;
+    QuestionForm = new TQuestionForm;
+    HelpForm = new THelpForm;
+    VisScreen = VisForm;
+    ConfigScreen = ConfigForm;
+    CalibScreen = CalibForm;
+    DataExScreen = DataExForm;
+    IOForms = {MainForm, OptionsForm, VisForm, ConfigForm, CalibForm, DataExForm,
+               LoadForm, SaveForm, QuestionForm, HelpForm};
+}
+
+void cShell::DestroyScreens() {
+    IOForms.clear();
+    VisScreen = ConfigScreen = CalibScreen = DataExScreen = nullptr;
+    delete HelpForm;
+    HelpForm = nullptr;
+    delete QuestionForm;
+    QuestionForm = nullptr;
+    delete SaveForm;
+    SaveForm = nullptr;
+    delete LoadForm;
+    LoadForm = nullptr;
+    delete DataExForm;
+    DataExForm = nullptr;
+    delete InfoForm;
+    InfoForm = nullptr;
+    delete CalibForm;
+    CalibForm = nullptr;
+    delete ConfigForm;
+    ConfigForm = nullptr;
+    delete VisForm;
+    VisForm = nullptr;
+    delete OptionsForm;
+    OptionsForm = nullptr;
+    delete MainForm;
+    MainForm = nullptr;
+}
+
+cShell::eStart cShell::Start() {
+    Started = true;
+    QCoreApplication::setApplicationName(QStringLiteral("ZVBasic"));
+    try {
+        Translate::Init((Options.ExeDir + QStringLiteral("/locale")).toStdString());
+        CreateScreens();
+
+        // The link thread; it waits for a port name. Its failure ends the program.
+        try {
+            tUiInvoker invoker = [this](const std::function<void()>& fn) {
+                if (QThread::currentThread() == thread()) {
+                    fn();
+                    return;
+                }
+                QMetaObject::invokeMethod(this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+            };
+            CommThread = new cCommThread(invoker);
+        } catch (const sError& e) {
+            Report(ErrorText(e));
+            return eStart::Fatal;
+        }
+        for (cIOForm* form : IOForms) CommThread->AddListener(form);
+        for (cLinkListener* extra : Options.ExtraListeners) CommThread->AddListener(extra);
+        CommThread->SetEnabledSource([] { return Ini && Ini->Enabled; });
+        CommThread->SetPortNameSink([](const std::string& name) {
+            if (Ini) Ini->Port = name;
+        });
+
+        try {
+            Ini = new cIni;
+        } catch (const std::bad_alloc&) {
+            Report(ErrorText(sError("ZVBasic", 53)));
+            return eStart::Fatal;
+        }
+
+        // Ports: the list replaces the options screen's, item 0 selected.
+        const std::vector<std::string> ports = cComPort::EnumeratePorts();
+        OptionsForm->SetPorts(ports);
+        OptionsForm->ComPortCB->setCurrentIndex(OptionsForm->ComPortCB->count() > 0 ? 0 : -1);
+
+        if (Ini->Load(IniFile.toStdString())) {
+            for (size_t i = 0; i < ports.size(); ++i)
+                if (ports[i] == Ini->Port) {
+                    OptionsForm->ComPortCB->setCurrentIndex(int(i));
+                    break;
+                }
+            if (Ini->Enabled) {
+                MainForm->ConfigBtn->setEnabled(true);
+                MainForm->CalibBtn->setEnabled(true);
+                MainForm->VisBtn->setEnabled(true);
+            }
+            const QString name = ToQ(Translate::LanguageName(Ini->Language));
+            const int at = OptionsForm->LangCB->findText(name, Qt::MatchExactly);
+            if (at >= 0) {
+                OptionsForm->LangCB->setCurrentIndex(at);
+                OptionsForm->LangCBChange();
+            }
+        } else {
+            std::string code = Translate::CurrentLanguage();
+            if (code.size() == 5) code.resize(2);
+            Ini->Language = code;
+            MainForm->ConfigBtn->setEnabled(true);
+            MainForm->CalibBtn->setEnabled(true);
+            MainForm->VisBtn->setEnabled(true);
+            Ini->Enabled = true;
+        }
+
+        // This starts the connection (once more, if the language switch
+        // already handed a port over).
+        CommThread->SetPortName(OptionsForm->ComPortCB->currentText().toStdString());
+
+        // A replacement help picture beside the program.
+        const QString picture = Options.ExeDir + QStringLiteral("/data/schwzvb.jpg");
+        if (QFileInfo::exists(picture)) HelpForm->SetPicture(ToQImage(DecodeJpegFile(picture.toStdString())));
+    } catch (const std::exception& e) {
+        Report(QString::fromUtf8(e.what()));
+        return eStart::Failed;
+    }
+    return eStart::Ok;
+}
+
+void cShell::Run() {
+    if (!MainForm) return;
+    QApplication::setQuitOnLastWindowClosed(false);
+    // exit, not quit: quit would ask every window to close once more.
+    connect(MainForm, &TMainForm::Closed, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+
+    // For the start-up benchmark: report when the main menu has first been
+    // painted, then end at once.
+    if (qEnvironmentVariableIntValue("ZVBASIC_EXIT_AFTER_SHOW") == 1) MainForm->installEventFilter(new cFirstPaint(MainForm));
+
+    MainForm->show();
+    MainForm->raise();
+    MainForm->activateWindow();
+    QApplication::exec();
+}
+
+void cShell::Shutdown() {
+    if (ShutDownDone || !Started) return;
+    ShutDownDone = true;
+    // The link first: it calls into the screens. While it ends, deliveries
+    // in flight are run.
+    if (CommThread) {
+        CommThread->Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); });
+        delete CommThread;
+        CommThread = nullptr;
+    }
+    if (::Ini) {
+        ::Ini->Save(IniFile.toStdString());
+        delete ::Ini;
+        ::Ini = nullptr;
+    }
+    DestroyScreens();
+}
+
+int cShell::Main() {
+    switch (Start()) {
+    case eStart::Ok:
+        Run();
+        break;
+    case eStart::Failed:
+        break;
+    case eStart::Fatal:
+        ShutDownDone = true;
+        if (CommThread) {
+            CommThread->Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); });
+            delete CommThread;
+            CommThread = nullptr;
+        }
+        DestroyScreens();
+        return 1;
+    }
+    Shutdown();
+    return 0;
+}

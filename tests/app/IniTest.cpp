@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/Ini.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class IniTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = fs::temp_directory_path() / ("zvini_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        Path = (Dir / "zvbasic.ini").string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(Dir, fs::perms::owner_all, ec);
+        fs::remove_all(Dir, ec);
+    }
+    void Write(const std::string& bytes) {
+        std::ofstream(Path, std::ios::binary) << bytes;
+    }
+    std::string Read() const {
+        std::ifstream in(Path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    fs::path Dir;
+    std::string Path;
+};
+
+struct sLoadCase {
+    const char* Name;
+    std::string Bytes;
+    bool Result;
+    const char* Port;
+    const char* Language;
+    bool Enabled;
+};
+
+TEST_F(IniTest, LoadRecognisesLinesLikeFormattedScanning) {
+    const sLoadCase cases[] = {
+        {"only COM", "COM: COM3\r\n", false, "COM3", "", false},
+        {"COM and language", "COM: COM2\r\nLanguage: pl\r\n", true, "COM2", "pl", false},
+        {"no space after colon", "COM:COM4\nLanguage: de\n", true, "COM4", "de", false},
+        {"tab and spaces", "COM:\t  /dev/ttyUSB0\nLanguage:\tru\n", true, "/dev/ttyUSB0", "ru", false},
+        {"prefix only does not count", "COM: \nLanguage: de\n", false, "", "de", false},
+        {"extra words ignored", "COM: COM1 extra\nLanguage: en", true, "COM1", "en", false},
+        {"enabled without line end", "COM: COM1\r\nLanguage: de\r\nENABLED", true, "COM1", "de", true},
+        {"enabled counts as a line", "COM: COM1\nENABLED\n", true, "COM1", "", true},
+        {"leading blank", "COM: COM1\n ENABLED\n", false, "COM1", "", false},
+        {"trailing blank", "COM: COM1\nENABLED \n", false, "COM1", "", false},
+        {"lower case", "COM: COM1\nenabled\n", false, "COM1", "", false},
+        {"two language lines count twice", "Language: de\nLanguage: ru\n", true, "", "ru", false},
+        {"indented prefix does not match", " COM: COM1\nLanguage: de\n", false, "", "de", false},
+        {"lower-case prefix does not match", "com: COM1\nLanguage: de\n", false, "", "de", false},
+        {"zero byte ends the scan", std::string("COM: COM1\n\0Language: de\n", 24), false, "COM1", "", false},
+        {"empty file", "", false, "", "", false},
+        {"CR alone ends no line", "COM: COM1\rLanguage: de\r", false, "COM1Language:", "", false},
+    };
+    for (const sLoadCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Write(c.Bytes);
+        cIni ini;
+        EXPECT_EQ(ini.Load(Path), c.Result);
+        EXPECT_EQ(ini.Port, c.Port);
+        EXPECT_EQ(ini.Language, c.Language);
+        EXPECT_EQ(ini.Enabled, c.Enabled);
+    }
+}
+
+TEST_F(IniTest, LoadLooksAtTheFirst1024BytesOnly) {
+    // Padding lines, then a COM line that straddles byte 1024: dropped.
+    std::string head = "Language: pl\n";
+    std::string pad;
+    while (head.size() + pad.size() < 1020) pad += "#\n";
+    std::string bytes = head + pad;
+    bytes.resize(1020, '#');
+    bytes += "\nCOM: COM9\nENABLED\n";  // the COM line starts at byte 1021
+    ASSERT_GT(bytes.size(), 1024u);
+    Write(bytes);
+    cIni ini;
+    EXPECT_FALSE(ini.Load(Path));
+    EXPECT_EQ(ini.Language, "pl");
+    EXPECT_EQ(ini.Port, "");
+    EXPECT_FALSE(ini.Enabled);
+
+    // 1100 bytes whose recognised lines lie in the first kilobyte.
+    std::string good = "COM: COM7\r\nLanguage: de\r\n";
+    good.resize(1100, 'x');
+    Write(good);
+    cIni ini2;
+    EXPECT_TRUE(ini2.Load(Path));
+    EXPECT_EQ(ini2.Port, "COM7");
+
+    // An unterminated line that ends exactly at byte 1024 is dropped as well.
+    std::string exact(1024 - 10, '\n');
+    exact += "ENABLED";
+    exact.resize(1024, 'Z');
+    exact = "COM: COM5\n" + exact.substr(10);
+    ASSERT_EQ(exact.size(), 1024u);
+    Write(exact);
+    cIni ini3;
+    EXPECT_FALSE(ini3.Load(Path));
+    EXPECT_FALSE(ini3.Enabled);
+}
+
+TEST_F(IniTest, MissingFileIsNotLoaded) {
+    cIni ini;
+    EXPECT_FALSE(ini.Load((Dir / "none.ini").string()));
+    EXPECT_TRUE(ini.Port.empty());
+}
+
+TEST_F(IniTest, SaveWritesTheThreeLinesAndLoadsThemBack) {
+    cIni ini;
+    ini.Port = "/dev/ttyUSB0";
+    ini.Language = "pl";
+    ini.Enabled = true;
+    ASSERT_TRUE(ini.Save(Path));
+    EXPECT_EQ(Read(), "COM: /dev/ttyUSB0\r\nLanguage: pl\r\nENABLED");
+    cIni back;
+    EXPECT_TRUE(back.Load(Path));
+    EXPECT_EQ(back.Port, ini.Port);
+    EXPECT_EQ(back.Language, ini.Language);
+    EXPECT_TRUE(back.Enabled);
+
+    cIni plain;  // empty port, no ENABLED
+    plain.Language = "de";
+    ASSERT_TRUE(plain.Save(Path));
+    EXPECT_EQ(Read(), "COM: \r\nLanguage: de\r\n");
+    // Nothing but the file itself is left in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(IniTest, FailedSaveLeavesTheOldFileIntact) {
+    Write("COM: COM1\r\nLanguage: de\r\n");
+    cIni ini;
+    ini.Port = "COM2";
+    ini.Language = "ru";
+    if (::geteuid() != 0) {
+        // A read-only folder: the temporary file cannot be made.
+        fs::permissions(Dir, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(ini.Save(Path));
+        fs::permissions(Dir, fs::perms::owner_all);
+        EXPECT_EQ(Read(), "COM: COM1\r\nLanguage: de\r\n");
+    }
+    // The rename fails (the name is taken by a folder that is not empty):
+    // false, and no temporary file is left behind. Works for root too.
+    const std::string blocked = (Dir / "blocked.ini").string();
+    fs::create_directories(fs::path(blocked) / "inside");
+    EXPECT_FALSE(ini.Save(blocked));
+    EXPECT_TRUE(fs::is_directory(fs::path(blocked) / "inside"));
+    for (const auto& entry : fs::directory_iterator(Dir))
+        EXPECT_EQ(entry.path().filename().string().find(".blocked.ini."), std::string::npos) << entry.path();
+    // A folder that cannot exist (a file is in its place).
+    EXPECT_FALSE(ini.Save(Path + "/sub/zvbasic.ini"));
+    EXPECT_EQ(Read(), "COM: COM1\r\nLanguage: de\r\n");
+}
+
+TEST_F(IniTest, DefaultPathIsBesideTheProgramOrInTheUserConfig) {
+    EXPECT_EQ(cIni::DefaultPath(Dir.string()), Dir.string() + "/zvbasic.ini");
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    std::string saved = old ? old : "";
+    ::setenv("XDG_CONFIG_HOME", (Dir / "cfg").c_str(), 1);
+    const std::string user = cIni::DefaultPath((Dir / "no-such-folder").string());
+    EXPECT_EQ(user, (Dir / "cfg" / "zvbasic" / "zvbasic.ini").string());
+    // Saving there makes the folder.
+    cIni ini;
+    ini.Language = "en";
+    EXPECT_TRUE(ini.Save(user));
+    EXPECT_TRUE(fs::exists(user));
+    if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else ::unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+// zvbasic-shots: renders every screen and dialog to PNG at 1024 x 768 and
+// 800 x 600 for review. Usage: zvbasic-shots <output folder>
+// The program is started by its real start-up code in a temporary folder; the
+// link is then stopped and the panels are put into telling states by
+// notifications delivered the way the link delivers them.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QPixmap>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "GuiTestKit.h"
+#include "app/Globals.h"
+#include "app/HelpForm.h"
+#include "app/InfoForm.h"
+#include "app/IOForm.h"
+#include "app/LoadForm.h"
+#include "app/MainForm.h"
+#include "app/OptionsForm.h"
+#include "app/ProgressGauge.h"
+#include "app/QuestionForm.h"
+#include "app/SaveForm.h"
+#include "link/LinkListener.h"
+
+namespace {
+
+struct sShot {
+    const char* Name;
+    // Prepares the state and returns the widget to render.
+    std::function<QWidget*(GuiTestKit::cProgram&)> Prepare;
+    // Runs once the widget is shown (dialogs reset themselves on showing).
+    std::function<void()> AfterShow = {};
+};
+
+// Screens and dialogs, in creation order. The work screens are shown as the
+// link leaves them after a settings read.
+std::vector<sShot> Shots() {
+    return {
+        {"MainForm", [](GuiTestKit::cProgram&) -> QWidget* { return MainForm; }},
+        {"MainForm-connecting",
+         [](GuiTestKit::cProgram& p) -> QWidget* {
+             p.Deliver(RQ_CONNECT, 1, 6);
+             return MainForm;
+         }},
+        {"MainForm-loading",
+         [](GuiTestKit::cProgram& p) -> QWidget* {
+             p.Deliver(RQ_READ_SETTINGS, 1, ProgressToValue(0.7f));
+             return MainForm;
+         }},
+        {"MainForm-ready",
+         [](GuiTestKit::cProgram& p) -> QWidget* {
+             p.Deliver(RQ_IDENTIFY, 1, 0x25);
+             p.Deliver(RQ_IDENTIFY, 3, 0x31);
+             p.Deliver(RQ_READ_SETTINGS, 2, 1);
+             MainForm->ShowSettingsChanged(true);
+             return MainForm;
+         }},
+        {"OptionsForm", [](GuiTestKit::cProgram&) -> QWidget* { return OptionsForm; }},
+        {"VisForm", [](GuiTestKit::cProgram&) -> QWidget* { return VisScreen; }},
+        {"ConfigForm", [](GuiTestKit::cProgram&) -> QWidget* { return ConfigScreen; }},
+        {"CalibForm", [](GuiTestKit::cProgram&) -> QWidget* { return CalibScreen; }},
+        {"InfoForm",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             InfoForm->TextLL->setText(QStringLiteral("/dev/ttyUSB0: port error!\nSelect other COM port!"));
+             return InfoForm;
+         }},
+        {"DataExForm", [](GuiTestKit::cProgram&) -> QWidget* { return DataExScreen; }},
+        {"LoadForm", [](GuiTestKit::cProgram&) -> QWidget* { return LoadForm; },
+         [] { LoadForm->ProgressCG->SetValue(46); }},
+        {"SaveForm", [](GuiTestKit::cProgram&) -> QWidget* { return SaveForm; },
+         [] { SaveForm->ProgressCG->SetValue(63); }},
+        {"QuestionForm",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             QuestionForm->TextLL->setText(QStringLiteral("Do you want to\nquit program without\nsaving settings to ECU?"));
+             return QuestionForm;
+         }},
+        {"HelpForm", [](GuiTestKit::cProgram&) -> QWidget* { return HelpForm; }},
+    };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("shots");
+    int written = 0;
+    for (QSize size : {QSize(1024, 768), QSize(800, 600)}) {
+        GuiTestKit::cProgram program;
+        cIOForm::SetScreenOverride(size, 96);
+        GuiTestKit::cSilentLine line;
+        program.SetExtraPorts({line.Path()});
+        program.WriteIni("COM: " + line.Path() + "\r\nLanguage: en\r\n");
+        if (program.Start() != cShell::eStart::Ok) {
+            std::fprintf(stderr, "start-up failed\n");
+            return 1;
+        }
+        program.QuietLink();
+        const QString folder = QStringLiteral("%1/%2x%3").arg(out).arg(size.width()).arg(size.height());
+        QDir().mkpath(folder);
+        for (const sShot& shot : Shots()) {
+            QWidget* w = shot.Prepare(program);
+            if (!w) continue;
+            w->show();
+            QCoreApplication::processEvents();
+            if (shot.AfterShow) shot.AfterShow();
+            const QString file = folder + QLatin1Char('/') + QLatin1String(shot.Name) + QStringLiteral(".png");
+            if (w->grab().save(file)) ++written;
+            else std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+            w->hide();
+        }
+        program.Stop();
+    }
+    std::printf("%d pictures in %s\n", written, qPrintable(out));
+    return 0;
+}
