@@ -190,6 +190,12 @@ struct cEcuSimulator::sImpl {
     std::vector<uint8_t> Partial;
     bool PartialPacing = false;
     double LastRxMs = -1.0;
+    // Pacing reference: when the simulator last began writing a byte, and
+    // how many frame bytes have come in since. A program that waits for the
+    // reply and pauses before each byte cannot deliver its n-th byte before
+    // SentMs + n pauses, however late this thread sees it.
+    double SentMs = -1.0;
+    int SinceSent = 0;
     double DropSinceMs = -1.0;  // when a due line drop started waiting for the reader
     struct sOut {
         std::vector<uint8_t> Bytes;
@@ -325,6 +331,8 @@ struct cEcuSimulator::sImpl {
         Partial.clear();
         Out.clear();
         LastRxMs = -1.0;
+        SentMs = -1.0;
+        SinceSent = 0;
         DropSinceMs = -1.0;
         Thread = std::thread([this] { Serve(); });
     }
@@ -495,26 +503,39 @@ struct cEcuSimulator::sImpl {
         PartialPacing = false;
     }
 
+    // Whether a frame byte seen at t came sooner than the version's pause
+    // allows. Arrival times seen through a pseudo-terminal lag by a few
+    // milliseconds, more on a busy machine, and the lag varies, so the gap
+    // to the previous received byte alone can look short when it was not.
+    // The check therefore counts from the last byte this side sent: the
+    // program had to receive it before pausing, so its n-th byte since then
+    // cannot come before that plus n pauses, and lateness here only makes
+    // the gap look longer. Before anything has been sent the gap to the
+    // previous byte is used, with half a pause of slack.
+    bool Early(double t, double gap) {
+        int n = ++SinceSent;
+        if (SentMs >= 0) return t < SentMs + n * PauseMs() - Opt.PacingToleranceMs;
+        return gap < PauseMs() / 2;
+    }
+
     void OnByte(uint8_t b, double t) {
         double gap = LastRxMs < 0 ? 1e9 : t - LastRxMs;
         LastRxMs = t;
         if (!Partial.empty() && gap > RESYNC_MS) DropPartial(t, "incomplete frame dropped");
-        double tolerance = Opt.PacingToleranceMs < 0 ? PauseMs() / 2 : Opt.PacingToleranceMs;
-        bool early = gap < PauseMs() - tolerance;
         if (Partial.empty()) {
             if (b == 0x00) {
                 // The handshake byte: its pause is not checked.
                 OnHandshake(t);
             } else if (StartsFrame(b)) {
                 Partial.push_back(b);
-                PartialPacing = early;
+                PartialPacing = Early(t, gap);
             } else {
                 AddEntry({t, true, {b}, false, "ignored byte"}, false);
             }
             return;
         }
         Partial.push_back(b);
-        PartialPacing = PartialPacing || early;
+        PartialPacing = Early(t, gap) || PartialPacing;
         if (Partial.size() == 3) OnFrame(t);
     }
 
@@ -601,6 +622,9 @@ struct cEcuSimulator::sImpl {
         while (!Out.empty() && Out.front().DueMs <= now + 0.05) {
             sOut& o = Out.front();
             if (o.Next < o.Bytes.size()) {
+                // Taken before the write: the byte cannot reach the program sooner.
+                SentMs = NowMs();
+                SinceSent = 0;
                 ssize_t w = ::write(Master, &o.Bytes[o.Next], 1);
                 if (w == 1) {
                     ++o.Next;

@@ -32,14 +32,14 @@ struct sSimOptions {
     std::string LinkPath;      // if set, a symlink to the device made here
     std::string LogPath;       // if set, the frame log is also written here, line by line
     uint32_t Seed = 1;         // engine model / garbage randomness
-    // A received frame byte that comes sooner than the version's pause less
-    // this much after the previous received byte is a pacing violation.
-    // Negative: half the pause (25 ms below version 32, 5 ms from 32). The
-    // arrival times seen on a pseudo-terminal jitter by several milliseconds
-    // on a busy machine, so a tight tolerance flags correctly paced bytes;
-    // half the pause still catches a frame sent at once or at the fast pace
-    // on a slow ECU.
-    double PacingToleranceMs = -1.0;
+    // Slack of the pacing check. The program's n-th frame byte after the
+    // simulator's last sent byte must come at least n pauses (50 ms below
+    // version 32, 10 ms from 32) after it, less this; otherwise the frame is
+    // flagged. Counting from what the simulator sent makes the check immune
+    // to the lag with which bytes show up on a pseudo-terminal. Bytes sent
+    // before the simulator has sent anything are checked against the
+    // previous byte with half a pause of slack.
+    double PacingToleranceMs = 2.0;
     size_t MaxLogEntries = 0;  // 0: keep every entry; otherwise the newest this many
 };
 
