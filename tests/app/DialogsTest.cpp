@@ -1,1 +1,217 @@
+// The question, information and progress dialogs.
+#include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QLabel>
+
+#include "GuiTestKit.h"
+#include "app/Globals.h"
+#include "app/InfoForm.h"
+#include "app/LoadForm.h"
+#include "app/MainForm.h"
+#include "app/ProgressGauge.h"
+#include "app/QuestionForm.h"
+#include "app/SaveForm.h"
+#include "link/CommThread.h"
+#include "link/Settings.h"
+#include "tools/ecusim/EcuSimulator.h"
+#include "widgets/ShadowButton.h"
+
+using namespace GuiTestKit;
+
+namespace {
+
+class Dialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Program.SetExtraPorts({Line.Path()});
+        Program.WriteIni("COM: " + Line.Path() + "\r\nLanguage: en\r\n");
+        ASSERT_EQ(Program.Start(), cShell::eStart::Ok);
+        Program.QuietLink();
+        SavedWork = WorkSettings;
+        SavedEcu = EcuSettings;
+    }
+    void TearDown() override {
+        WorkSettings = SavedWork;
+        EcuSettings = SavedEcu;
+    }
+    cSilentLine Line;
+    cProgram Program;
+    sSettings SavedWork, SavedEcu;
+};
+
+TEST_F(Dialogs, QuestionAnswersByKeysAndButtons) {
+    struct sCase { const char* Name; int Key; const char* Text; bool Yes; };
+    const sCase cases[] = {
+        {"T", Qt::Key_T, "T", true},          {"t", Qt::Key_T, "t", true},
+        {"Enter", Qt::Key_Return, "\r", true}, {"keypad Enter", Qt::Key_Enter, "\r", true},
+        {"N", Qt::Key_N, "N", false},         {"n", Qt::Key_N, "n", false},
+        {"Esc", Qt::Key_Escape, "", false},   {"F10", Qt::Key_F10, "", false},
+    };
+    for (const sCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        bool stillUpAfterY = false;
+        cModalAnswer answer("QuestionForm", [&](QWidget* w) {
+            Key(w, Qt::Key_Y, "y");  // Y is no answer
+            stillUpAfterY = w->isVisible();
+            Key(w, c.Key, QString::fromLatin1(c.Text));
+            return true;
+        });
+        EXPECT_EQ(Ask(QStringLiteral("Question?")), c.Yes);
+        EXPECT_TRUE(stillUpAfterY);
+        EXPECT_FALSE(QuestionForm->isVisible());
+    }
+    cModalAnswer yes("QuestionForm", [](QWidget* w) { return ClickChild(w, "YesBtn"); });
+    EXPECT_TRUE(Ask(QStringLiteral("?")));
+    cModalAnswer no("QuestionForm", [](QWidget* w) { return ClickChild(w, "NoBtn"); });
+    EXPECT_FALSE(Ask(QStringLiteral("?")));
+    // Closed any other way: No.
+    cModalAnswer closed("QuestionForm", [](QWidget* w) { return w->close(); });
+    EXPECT_FALSE(Ask(QStringLiteral("?")));
+    // Yes looks selected when the question comes up.
+    cModalAnswer look("QuestionForm", [](QWidget* w) {
+        EXPECT_EQ(QuestionForm->YesBtn->Fill(), cShadowButton::HoverFill());
+        return w->close();
+    });
+    Ask(QStringLiteral("?"));
+}
+
+TEST_F(Dialogs, InformationClosesOnItsKeysAndButton) {
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Space, Qt::Key_F10}) {
+        SCOPED_TRACE(key);
+        bool up = false;
+        cModalAnswer answer("InfoForm", [&](QWidget* w) {
+            Key(w, Qt::Key_A, "a");  // any other key: still up
+            up = w->isVisible();
+            Key(w, key, key == Qt::Key_Space ? " " : "");
+            return true;
+        });
+        ShowInfo(QStringLiteral("Incorrect settings!"));
+        EXPECT_EQ(answer.Handled, 1);
+        EXPECT_EQ(answer.Texts.value(0), "Incorrect settings!");
+        EXPECT_TRUE(up);
+        EXPECT_FALSE(InfoForm->isVisible());
+    }
+    cModalAnswer ok("InfoForm", [](QWidget* w) { return ClickChild(w, "OKBtn"); });
+    ShowInfo(QStringLiteral("x"));
+    EXPECT_EQ(ok.Handled, 1);
+}
+
+TEST_F(Dialogs, LoadDialogFollowsTheReadAndCopiesTheSettings) {
+    IncomingSettings = WorkSettings;
+    IncomingSettings.CylCount = uint8_t(WorkSettings.CylCount + 2);
+    MainForm->ShowSettingsChanged(true);
+    QList<int> gauge;
+    QString status;
+    cModalAnswer run("LoadForm", [&](QWidget*) {
+        EXPECT_TRUE(LoadForm->ScreenActive);
+        EXPECT_EQ(LoadForm->StatusLL->text(), "Transferring data...");
+        Program.Deliver(RQ_READ_SETTINGS, 0, 0);
+        gauge << LoadForm->ProgressCG->Value();
+        Program.Deliver(RQ_READ_SETTINGS, 1, ProgressToValue(0.5f));
+        gauge << LoadForm->ProgressCG->Value();
+        Program.Deliver(RQ_VIS_POLL, 1, 77);  // other requests are ignored
+        gauge << LoadForm->ProgressCG->Value();
+        Program.Deliver(RQ_READ_SETTINGS, 1, ProgressToValue(12.0f / 13));
+        gauge << LoadForm->ProgressCG->Value();
+        Program.Deliver(RQ_READ_SETTINGS, 2, 1);
+        status = LoadForm->StatusLL->text();
+        // A failure after the completed read changes nothing.
+        Program.DeliverRequestFailed();
+        return true;
+    });
+    // The message from outside that asks for the dialog.
+    QCoreApplication::postEvent(MainForm, new QEvent(LOAD_DIALOG_EVENT));
+    ASSERT_TRUE(WaitFor([&] { return run.Handled == 1 && !LoadForm->isVisible(); }));
+    EXPECT_EQ(gauge, (QList<int>{0, 50, 50, 92}));
+    EXPECT_EQ(status, "Settings has been loaded.");
+    EXPECT_EQ(LoadForm->StatusLL->text(), "Settings has been loaded.");
+    EXPECT_FALSE(LoadForm->isVisible());
+    EXPECT_FALSE(LoadForm->ScreenActive);
+    EXPECT_TRUE(TLoadForm::ReadDone);
+    EXPECT_EQ(WorkSettings, IncomingSettings);
+    EXPECT_EQ(EcuSettings, IncomingSettings);
+    EXPECT_EQ(MainForm->DataExBtn->OutlineWidth(), 2);  // ShowSettingsChanged(false)
+}
+
+TEST_F(Dialogs, FailedReadShowsTransmissionErrorAndKeepsTheSettings) {
+    IncomingSettings = WorkSettings;
+    IncomingSettings.CylCount = uint8_t(WorkSettings.CylCount + 2);
+    const sSettings before = WorkSettings;
+    cModalAnswer run("LoadForm", [&](QWidget*) {
+        Program.Deliver(RQ_READ_SETTINGS, 1, ProgressToValue(0.3f));
+        Program.DeliverRequestFailed();
+        return true;
+    });
+    QEvent message(LOAD_DIALOG_EVENT);
+    QCoreApplication::sendEvent(MainForm, &message);
+    ASSERT_EQ(run.Handled, 1);
+    EXPECT_EQ(LoadForm->StatusLL->text(), "Transmission error!");
+    EXPECT_EQ(LoadForm->ProgressCG->Value(), 0);
+    EXPECT_FALSE(LoadForm->isVisible());
+    EXPECT_EQ(WorkSettings, before);
+}
+
+TEST_F(Dialogs, SaveDialogGaugeStepsAndClosing) {
+    MainForm->ShowSettingsChanged(true);
+    QList<int> gauge;
+    bool upAfterPhase2Value0 = false, upAfterEsc = false;
+    cModalAnswer run("SaveForm", [&](QWidget* w) {
+        Program.Deliver(RQ_WRITE_SETTINGS, 0, 0);
+        for (int step = 0; step <= 10; ++step) {
+            Program.Deliver(RQ_WRITE_SETTINGS, 1, step);
+            gauge << SaveForm->ProgressCG->Value();
+        }
+        Key(w, Qt::Key_Escape);  // no key closes it
+        upAfterEsc = w->isVisible();
+        Program.Deliver(RQ_WRITE_SETTINGS, 2, 0);  // values sent, store pending
+        upAfterPhase2Value0 = w->isVisible() && SaveForm->StatusLL->text() == "Transferring data...";
+        Program.Deliver(RQ_WRITE_SETTINGS, 2, 1);
+        return true;
+    });
+    EXPECT_EQ(SaveForm->ShowModal(), cIOForm::ResultOK);
+    EXPECT_EQ(gauge, (QList<int>{9, 18, 27, 36, 45, 54, 63, 72, 81, 90, 100}));
+    EXPECT_TRUE(upAfterEsc);
+    EXPECT_TRUE(upAfterPhase2Value0);
+    EXPECT_EQ(SaveForm->StatusLL->text(), "Settings has been saved in ECU");
+    EXPECT_EQ(SaveForm->ProgressCG->Value(), 100);
+    EXPECT_EQ(MainForm->DataExBtn->OutlineWidth(), 2);
+
+    // A failed write closes it without a text of its own.
+    cModalAnswer fail("SaveForm", [&](QWidget*) {
+        Program.Deliver(RQ_WRITE_SETTINGS, 1, 3);
+        Program.DeliverRequestFailed();
+        return true;
+    });
+    EXPECT_EQ(SaveForm->ShowModal(), cIOForm::ResultCancel);
+    EXPECT_EQ(SaveForm->StatusLL->text(), "Transferring data...");
+    EXPECT_TRUE(TSaveForm::WriteFailed);
+}
+
+// With the real link: the dialog refuses to close while the write runs, and
+// closes itself when the ECU has stored the settings.
+TEST(SaveDialog, RefusesToCloseWhileTheLinkWrites) {
+    sSimOptions o;
+    o.Version = 0x2F;  // old protocol: one frame per parameter
+    cEcuSimulator sim(o);
+    sim.Start();
+    cProgram program;
+    program.SetExtraPorts({sim.DevicePath()});
+    program.WriteIni("COM: " + sim.DevicePath() + "\r\nLanguage: en\r\n");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    ASSERT_TRUE(WaitFor([] { return MainForm->IdentityVisible() && !CommThread->IsBusy(); }, 20000));
+    ASSERT_TRUE(CommThread->PostRequest(RQ_WRITE_SETTINGS));
+    bool refused = false;
+    cModalAnswer tryClose("SaveForm", [&](QWidget* w) {
+        if (!CommThread->IsBusy() || CommThread->GetCurrentRequest() != RQ_WRITE_SETTINGS) return false;
+        w->close();
+        refused = w->isVisible();
+        return true;
+    });
+    EXPECT_EQ(SaveForm->ShowModal(), cIOForm::ResultOK);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(SaveForm->StatusLL->text(), "Settings has been saved in ECU");
+    EXPECT_EQ(SaveForm->ProgressCG->Value(), 100);
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QThread>
@@ -138,6 +139,13 @@ cModalAnswer::cModalAnswer(const char* objectName, std::function<bool(QWidget*)>
         }
     });
     Timer.start();
+}
+
+void Key(QWidget* w, int key, const QString& text, Qt::KeyboardModifiers mods) {
+    QKeyEvent press(QEvent::KeyPress, key, mods, text);
+    QCoreApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+    QCoreApplication::sendEvent(w, &release);
 }
 
 bool ClickChild(QWidget* parent, const char* name) {

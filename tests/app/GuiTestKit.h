@@ -93,6 +93,8 @@ private:
     QTimer Timer;
 };
 
+// A key press and release sent to a widget.
+void Key(QWidget* w, int key, const QString& text = QString(), Qt::KeyboardModifiers mods = Qt::NoModifier);
 // Clicks a button of a shown widget by object name.
 bool ClickChild(QWidget* parent, const char* name);
 // The text of a label child.
