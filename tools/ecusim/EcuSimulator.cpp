@@ -201,7 +201,6 @@ struct cEcuSimulator::sImpl {
         std::vector<uint8_t> Bytes;
         size_t Next = 0;
         double DueMs = 0;
-        bool Logged = false;
     };
     std::deque<sOut> Out;
     std::mt19937 Rng;
@@ -289,14 +288,18 @@ struct cEcuSimulator::sImpl {
         int flags = fcntl(m, F_GETFL);
         fcntl(m, F_SETFL, flags | O_NONBLOCK);
         fcntl(m, F_SETFD, FD_CLOEXEC);
+        try {
+            PointLink(name);
+        } catch (...) {
+            ::close(s);
+            ::close(m);
+            throw;
+        }
         Master = m;
         Slave = s;
-        {
-            std::lock_guard<std::mutex> lock(M);
-            Device = name;
-            Dropped = false;
-        }
-        PointLink(name);
+        std::lock_guard<std::mutex> lock(M);
+        Device = name;
+        Dropped = false;
     }
 
     // Makes LinkPath a symlink to the device, replacing an older symlink in
@@ -540,11 +543,12 @@ struct cEcuSimulator::sImpl {
     }
 
     // Closes both ends of the pseudo-terminal; the program sees the line drop.
+    // Under the lock, so whoever sees the hang-up also sees LineDropped().
     void DropLine() {
-        CloseFd(Master);
-        CloseFd(Slave);
         {
             std::lock_guard<std::mutex> lock(M);
+            CloseFd(Master);
+            CloseFd(Slave);
             Dropped = true;
             DropDue = false;
         }
@@ -693,6 +697,7 @@ void cEcuSimulator::Reopen() {
         Impl->DropDue = false;
         Impl->FaultFrames = 0;
     }
+    Impl->Running = false;
     Impl->OpenLogFile();
     Impl->OpenPty();
     Impl->Running = true;
