@@ -1,0 +1,226 @@
+// The algorithm calibration screen against the ECU simulator.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "ScreenRig.h"
+#include "app/MainForm.h"
+#include "link/Settings.h"
+#include "screens/CalibForm.h"
+#include "widgets/ShadowButton.h"
+
+namespace {
+
+void OpenCalib(cScreenRig& rig) {
+    rig.Main->CalibBtnClick();
+    ASSERT_TRUE(rig.Calib->isVisible());
+}
+
+void Choose(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+void Type(QLineEdit* edit, const QString& keys) {
+    for (QChar c : keys) {
+        int key = c == u'\b' ? int(Qt::Key_Backspace)
+                  : c.isDigit() ? int(Qt::Key_0) + (c.unicode() - u'0')
+                                : int(Qt::Key_A) + (c.toLower().unicode() - u'a');
+        cScreenRig::Key(edit, key);
+    }
+}
+
+// Selects the whole text and deletes it with one backspace.
+void Clear(QLineEdit* edit) {
+    edit->setFocus();
+    edit->selectAll();
+    cScreenRig::Key(edit, Qt::Key_Backspace);
+}
+
+}  // namespace
+
+TEST(CalibScreen, WrongFieldsTurnRedAndLeavingIsRefused) {
+    cScreenRig rig(47);
+    ASSERT_TRUE(rig.Start());
+    OpenCalib(rig);
+    TCalibForm* f = rig.Calib;
+    EXPECT_EQ(f->CheckSettings(), 0);
+
+    struct sCase {
+        QLineEdit* Edit;
+        const char* Text;
+        int Mask;
+        std::vector<QLineEdit*> Red;
+    } cases[] = {
+        {f->StepPosMaxED, "40", TCalibForm::OUT_OF_RANGE, {f->StepPosMaxED, f->StepPosH0ED, f->StepPosH1ED, f->StepPosH2ED}},
+        {f->StepPosH1ED, "160", TCalibForm::OUT_OF_RANGE, {f->StepPosH1ED}},
+        {f->StepPosMinED, "", TCalibForm::BAD_MIN, {f->StepPosMinED}},
+        {f->StepPosMinED, "300", TCalibForm::OUT_OF_RANGE, {f->StepPosMinED, f->StepPosMaxED, f->StepPosH0ED,
+                                                             f->StepPosH1ED, f->StepPosH2ED}},
+        {f->StepPosH2ED, "99999999999", TCalibForm::BAD_H2, {f->StepPosH2ED}},
+    };
+    for (const sCase& c : cases) {
+        SCOPED_TRACE(c.Text);
+        f->FormShow();  // back to the stored values (the colours stay as they were)
+        ASSERT_EQ(f->CheckSettings(), 0);
+        c.Edit->setText(QString::fromLatin1(c.Text));
+        EXPECT_EQ(TCalibForm::FieldColor(c.Edit) == TCalibForm::ErrorColor(), true);
+        EXPECT_EQ(f->CheckSettings(), c.Mask);
+        for (QLineEdit* e : {f->StepPosMinED, f->StepPosMaxED, f->StepPosH0ED, f->StepPosH1ED, f->StepPosH2ED}) {
+            bool red = std::find(c.Red.begin(), c.Red.end(), e) != c.Red.end();
+            EXPECT_EQ(TCalibForm::FieldColor(e), red ? TCalibForm::ErrorColor() : TCalibForm::NormalColor())
+                << e->objectName().toStdString();
+        }
+        QString shown;
+        rig.AcknowledgeInfo(&shown);
+        f->close();
+        EXPECT_EQ(shown, QStringLiteral("Incorrect settings!"));
+        EXPECT_TRUE(f->isVisible());
+        EXPECT_FALSE(rig.Question->isVisible());
+    }
+
+    // Corrected, the screen closes; the unchanged settings ask nothing.
+    f->FormShow();
+    EXPECT_EQ(f->CheckSettings(), 0);
+    f->close();
+    EXPECT_FALSE(f->isVisible());
+}
+
+TEST(CalibScreen, HiddenH0TakesNoPartWithoutAThrottleSensor) {
+    cScreenRig rig(47);
+    ASSERT_TRUE(rig.Start());
+    WorkSettings.TPSType = 0;
+    OpenCalib(rig);
+    TCalibForm* f = rig.Calib;
+    EXPECT_FALSE(f->StepPosH0ED->isVisibleTo(f));
+    EXPECT_FALSE(f->Label8->isVisibleTo(f));
+    f->StepPosH0ED->setText(QStringLiteral("999"));
+    EXPECT_EQ(f->CheckSettings(), 0);
+    EXPECT_EQ(TCalibForm::FieldColor(f->StepPosH0ED), TCalibForm::NormalColor());
+}
+
+TEST(CalibScreen, OnlyDigitsAndBackspaceReachTheFields) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenCalib(rig);
+    QLineEdit* e = rig.Calib->StepPosH1ED;
+    e->setFocus();
+    e->end(false);
+    Type(e, QStringLiteral("x"));
+    EXPECT_EQ(e->text(), QStringLiteral("90"));
+    Type(e, QStringLiteral("\b5"));
+    EXPECT_EQ(e->text(), QStringLiteral("95"));
+    EXPECT_EQ(WorkSettings.StepPosH1, 95);
+}
+
+// Typing into an emptied minimum sends every accepted intermediate number.
+TEST(CalibScreen, TypingIntoAnEmptiedMinimumQueuesEachKeystroke) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenCalib(rig);
+    TCalibForm* f = rig.Calib;
+    rig.Sim.ClearLog();
+    Clear(f->StepPosMinED);
+    EXPECT_EQ(TCalibForm::FieldColor(f->StepPosMinED), TCalibForm::ErrorColor());
+    Type(f->StepPosMinED, QStringLiteral("150"));
+    EXPECT_EQ(WorkSettings.StepPosMin, 150);
+    EXPECT_EQ(f->StepPosMinED->text(), QStringLiteral("150"));
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 3; }));
+    cScreenRig::Pump(200);
+    EXPECT_EQ(rig.Writes(), (std::vector<std::pair<int, int>>{{4, 1}, {4, 15}, {4, 150}}));
+    // H0 100 now lies below the minimum: red, and leaving is refused.
+    EXPECT_EQ(TCalibForm::FieldColor(f->StepPosH0ED), TCalibForm::ErrorColor());
+    // An out-of-range position is not sent and not stored.
+    rig.Sim.ClearLog();
+    f->StepPosH1ED->setText(QStringLiteral("120"));  // below the new minimum
+    EXPECT_EQ(WorkSettings.StepPosH1, 90);
+    f->StepPosMinED->setText(QStringLiteral("50"));  // minimum back: nothing else changes by itself
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return !rig.Writes().empty(); }));
+    cScreenRig::Pump(200);
+    // Min goes first, then H1 (now in range) in the same pass.
+    EXPECT_EQ(rig.Writes(), (std::vector<std::pair<int, int>>{{4, 50}, {7, 120}}));
+    // The new protocol asks nothing on leaving.
+    f->close();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_FALSE(rig.Question->isVisible());
+}
+
+TEST(CalibScreen, Version47SendsNothingAndAsksOnLeaving) {
+    cScreenRig rig(47);
+    ASSERT_TRUE(rig.Start());
+    OpenCalib(rig);
+    TCalibForm* f = rig.Calib;
+    EXPECT_FALSE(f->EmPetrolCB->isEnabled());
+    rig.Sim.ClearLog();
+    f->StepPosH2ED->setText(QStringLiteral("85"));
+    Choose(f->MinRPMCB, 0);  // 1000 rpm
+    EXPECT_EQ(WorkSettings.MinRPMCode, 54);
+    cScreenRig::Pump(300);
+    EXPECT_TRUE(rig.Writes().empty());
+    rig.AnswerQuestion(true);
+    f->close();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_EQ(WorkSettings.StepPosH2, 85);
+    EXPECT_EQ(rig.Save->StatusLL->text(), QStringLiteral("Settings has been saved in ECU"));
+    EXPECT_EQ(rig.Sim.Stored()[8], 85);
+    EXPECT_EQ(rig.Sim.Stored()[2], 54);
+    EXPECT_FALSE(SettingsChanged());
+}
+
+struct sEmPetrolCase {
+    int Version;
+    bool Enabled;
+};
+
+class CalibEmergency : public ::testing::TestWithParam<sEmPetrolCase> {};
+
+TEST_P(CalibEmergency, SwitchOffToPetrolByVersion) {
+    const auto [version, enabled] = GetParam();
+    cScreenRig rig(version);
+    ASSERT_TRUE(rig.Start());
+    OpenCalib(rig);
+    TCalibForm* f = rig.Calib;
+    EXPECT_EQ(f->EmPetrolCB->isEnabled(), enabled);
+    EXPECT_EQ(f->Label9->isEnabled(), enabled);
+    EXPECT_EQ(f->EmPetrolCB->currentIndex(), 0);  // MaxRPMCode 9: active
+    EXPECT_EQ(f->MaxRPMCB->currentText(), QStringLiteral("6000"));
+    if (!enabled) return;
+    rig.Sim.ClearLog();
+    Choose(f->EmPetrolCB, 1);
+    EXPECT_EQ(WorkSettings.MaxRPMCode, 0);
+    EXPECT_FALSE(f->MaxRPMCB->isEnabled());
+    f->MaxRPMCB->setCurrentIndex(1);  // "4500" shown while inactive
+    Choose(f->EmPetrolCB, 0);
+    EXPECT_EQ(WorkSettings.MaxRPMCode, 12);
+    EXPECT_TRUE(f->MaxRPMCB->isEnabled());
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 2; }));
+    EXPECT_EQ(rig.Writes(), (std::vector<std::pair<int, int>>{{3, 0}, {3, 12}}));
+    // With the code 0 the next fill shows "Inactive" and selects 6000.
+    Choose(f->EmPetrolCB, 1);
+    f->FormShow();
+    EXPECT_EQ(f->EmPetrolCB->currentIndex(), 1);
+    EXPECT_EQ(f->MaxRPMCB->currentText(), QStringLiteral("6000"));
+    EXPECT_FALSE(f->Label1->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, CalibEmergency,
+                         ::testing::Values(sEmPetrolCase{47, false}, sEmPetrolCase{48, false},
+                                           sEmPetrolCase{49, true}, sEmPetrolCase{57, true}));
+
+TEST(CalibScreen, EverySpeedItemComesBackAsItselfAfterAFill) {
+    cScreenRig rig(52);
+    ASSERT_TRUE(rig.Start());
+    OpenCalib(rig);
+    TCalibForm* f = rig.Calib;
+    for (int i = 0; i < f->MinRPMCB->count(); ++i) {
+        Choose(f->MinRPMCB, i);
+        f->FormShow();
+        EXPECT_EQ(f->MinRPMCB->currentIndex(), i) << f->MinRPMCB->itemText(i).toStdString();
+    }
+    Choose(f->MaxRPMCB, 3);  // "5500" stores 9, the same as "6000"
+    EXPECT_EQ(WorkSettings.MaxRPMCode, 9);
+    f->FormShow();
+    EXPECT_EQ(f->MaxRPMCB->currentText(), QStringLiteral("6000"));
+}

@@ -1,0 +1,215 @@
+// The data transfer screen against the ECU simulator.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QLabel>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "ScreenRig.h"
+#include "app/MainForm.h"
+#include "app/SaveForm.h"
+#include "link/Settings.h"
+#include "screens/DataExForm.h"
+#include "screens/FileDialog.h"
+#include "screens/VehicleFile.h"
+#include "widgets/ShadowButton.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct sDialogHook {
+    explicit sDialogHook(QString path) {
+        FileDialog::Hook() = [this, path](const sFileDialogSpec& spec) {
+            Spec = spec;
+            ++Calls;
+            return path;
+        };
+    }
+    ~sDialogHook() { FileDialog::Hook() = nullptr; }
+    sFileDialogSpec Spec;
+    int Calls = 0;
+};
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+fs::path TempPath(const char* name) {
+    return fs::temp_directory_path() / (std::string(name) + "_" + std::to_string(::getpid()) + ".zv2");
+}
+
+void OpenDataEx(cScreenRig& rig) {
+    rig.Main->DataExBtnClick();
+    ASSERT_TRUE(rig.DataEx->isVisible());
+}
+
+}  // namespace
+
+class DataExStore : public ::testing::TestWithParam<int> {};
+
+// F4 writes the settings with the progress dialog, which ends with the store.
+TEST_P(DataExStore, StoreInEcuFollowsTheWriteToTheStore) {
+    const int version = GetParam();
+    cScreenRig rig(version);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    ASSERT_TRUE(rig.WaitIdle());
+    WorkSettings.StepPosH1 = 99;
+    rig.Main->ShowSettingsChanged(true);
+    rig.Sim.ClearLog();
+    cScreenRig::Key(rig.DataEx, Qt::Key_F4);  // returns when the dialog has closed
+    EXPECT_FALSE(rig.Save->isVisible());
+    EXPECT_EQ(rig.Save->StatusLL->text(), QStringLiteral("Settings has been saved in ECU"));
+    EXPECT_TRUE(TSaveForm::WriteDone);
+    const auto commands = rig.Commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_NE(std::find(commands.begin(), commands.end(), 0x63), commands.end());
+    int writes = 0;
+    for (uint8_t c : commands) writes += (c & 0xF0) == 0xC0;
+    EXPECT_EQ(writes, Ecu::NewProtocol(version) ? 0 : Ecu::OldWriteCount(version));
+    if (!Ecu::NewProtocol(version)) EXPECT_EQ(rig.Sim.Stored()[7], 99);
+    EXPECT_FALSE(SettingsChanged());
+    EXPECT_EQ(rig.Main->DataExBtn->OutlineWidth(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, DataExStore, ::testing::Values(22, 47, 48));
+
+TEST(DataExScreen, StoreWhileTheLinkIsBusyDoesNothing) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    ASSERT_TRUE(rig.WaitIdle());
+    ASSERT_TRUE(rig.Link->PostRequest(RQ_VIS_POLL));  // runs until stopped
+    rig.DataEx->SaveToECUBtnClick();
+    EXPECT_FALSE(rig.Save->isVisible());
+    rig.Link->StopRequest();
+    ASSERT_TRUE(rig.WaitIdle());
+    for (uint8_t c : rig.Commands()) EXPECT_NE(c, 0x63);
+}
+
+TEST(DataExScreen, FactorySettingsSendsTheCommandBeforeTheRead) {
+    cScreenRig rig(48);
+    auto custom = cEcuSimulator::FactorySettings(48);
+    custom[4] = 70;  // StepPosMin
+    custom[12] = 3;  // LPGLevType
+    rig.Sim.SetSettings(custom);
+    ASSERT_TRUE(rig.Start());
+    ASSERT_EQ(WorkSettings.StepPosMin, 70);
+    OpenDataEx(rig);
+    EXPECT_TRUE(rig.DataEx->LoadFromECUBtn->isEnabled());
+    ASSERT_TRUE(rig.WaitIdle());
+    WorkSettings.StepPosMax = 200;  // an unsaved change, overwritten by the read
+    rig.Sim.ClearLog();
+    const int loaded = rig.Loaded;
+    cScreenRig::Key(rig.DataEx, Qt::Key_F5);
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Loaded > loaded; }));
+    const auto frames = rig.Sim.Received();
+    std::vector<std::vector<uint8_t>> settingsFrames;
+    for (const auto& f : frames)
+        if (f.size() == 3 && (f[0] == 0xCF || (f[0] >= 0xE0 && f[0] <= 0xEF))) settingsFrames.push_back(f);
+    ASSERT_EQ(settingsFrames.size(), 14u);
+    EXPECT_EQ(settingsFrames[0], (std::vector<uint8_t>{0xCF, 0xB4, 0xAC}));
+    for (int i = 0; i < 13; ++i) EXPECT_EQ(settingsFrames[1 + i][0], 0xE0 + i);
+    EXPECT_EQ(WorkSettings, EcuSettings);
+    EXPECT_EQ(WorkSettings.StepPosMin, 50);
+    EXPECT_EQ(WorkSettings.StepPosMax, 150);
+    EXPECT_EQ(WorkSettings.LPGLevType, 1);
+}
+
+TEST(DataExScreen, FactorySettingsBelow48DoesNothing) {
+    cScreenRig rig(47);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    EXPECT_FALSE(rig.DataEx->LoadFromECUBtn->isEnabled());
+    // Enabled again by the next served request, but the click does nothing.
+    rig.DataEx->LinkIdle(false);
+    EXPECT_FALSE(rig.DataEx->SaveToECUBtn->isEnabled());
+    rig.DataEx->LinkIdle(true);
+    EXPECT_TRUE(rig.DataEx->LoadFromECUBtn->isEnabled());
+    EXPECT_TRUE(rig.DataEx->SaveToECUBtn->isEnabled());
+    rig.Sim.ClearLog();
+    const int loaded = rig.Loaded;
+    cScreenRig::Key(rig.DataEx, Qt::Key_F5);
+    ASSERT_TRUE(rig.WaitLive(8));
+    EXPECT_EQ(rig.Loaded, loaded);
+    for (uint8_t c : rig.Commands()) EXPECT_FALSE(c == 0xCF || (c & 0xF0) == 0xE0) << int(c);
+}
+
+class DataExLoad : public ::testing::TestWithParam<int> {};
+
+// Loading a file fills the working image; from 48 the twelve values go out at once.
+TEST_P(DataExLoad, LoadFromFileQueuesTwelveUpdatesFrom48) {
+    const int version = GetParam();
+    cScreenRig rig(version);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    ASSERT_TRUE(rig.WaitIdle());
+    const fs::path path = TempPath("zv_load");
+    {
+        std::ofstream out(path, std::ios::binary);
+        // closed, switch, type, div, level, min rpm, max rpm, min, max, h0, h1, h2, lambda, cyl, coil
+        out << "200\r\n100\r\n1\r\n2\r\n3\r\n30\r\n11\r\n40\r\n160\r\n120\r\n110\r\n100\r\n2\r\n6\r\n3\r\n";
+    }
+    const sSettings ecuBefore = EcuSettings;
+    rig.Sim.ClearLog();
+    sDialogHook hook(QString::fromStdString(path.string()));
+    cScreenRig::Key(rig.DataEx, Qt::Key_F2);
+    EXPECT_FALSE(hook.Spec.Save);
+    EXPECT_EQ(hook.Spec.DefaultSuffix, QStringLiteral("zv2"));
+    EXPECT_TRUE(hook.Spec.Filter.contains(QStringLiteral("*.zv2")));
+    EXPECT_EQ(WorkSettings.TPSClosedLevel, 200);
+    EXPECT_EQ(WorkSettings.CoilCount, 3);
+    EXPECT_EQ(EcuSettings, ecuBefore);
+    EXPECT_TRUE(SettingsChanged());
+
+    const std::vector<std::pair<int, int>> expected{{0, 2},   {1, 100},  {2, 30},  {3, 11},  {4, 40},  {5, 160},
+                                                    {6, 120}, {7, 110},  {8, 100}, {9, 6},   {10, 3},  {12, 3}};
+    if (Ecu::NewProtocol(version)) {
+        ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 12; }));
+        cScreenRig::Pump(300);
+        EXPECT_EQ(rig.Writes(), expected);
+    } else {
+        ASSERT_TRUE(rig.WaitLive(8));
+        EXPECT_TRUE(rig.Writes().empty());
+    }
+    fs::remove(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, DataExLoad, ::testing::Values(47, 48));
+
+TEST(DataExScreen, SaveToFileWritesTheWorkingImageAndReportsFailure) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    const fs::path path = TempPath("zv_save");
+    WorkSettings.StepPosH2 = 77;
+    {
+        sDialogHook hook(QString::fromStdString(path.string()));
+        cScreenRig::Key(rig.DataEx, Qt::Key_F3);
+        EXPECT_TRUE(hook.Spec.Save);
+        EXPECT_TRUE(hook.Spec.ConfirmOverwrite);
+        EXPECT_EQ(hook.Spec.ProposedName, QStringLiteral("vehicle"));
+        EXPECT_EQ(hook.Spec.DefaultSuffix, QStringLiteral("zv2"));
+    }
+    EXPECT_EQ(Slurp(path), VehicleFile::Format(WorkSettings));
+    EXPECT_FALSE(rig.Info->isVisible());
+    {
+        // A folder that does not exist: the information dialog says so.
+        sDialogHook hook(QStringLiteral("/nonexistent-folder-zv/vehicle.zv2"));
+        QString shown;
+        rig.AcknowledgeInfo(&shown);
+        rig.DataEx->SaveToFileBtnClick();
+        EXPECT_EQ(shown, QStringLiteral("Settings file could not be saved!"));
+    }
+    {
+        sDialogHook cancel{QString()};
+        rig.DataEx->SaveToFileBtnClick();
+        rig.DataEx->LoadFromFileBtnClick();
+        EXPECT_EQ(cancel.Calls, 2);
+    }
+    fs::remove(path);
+}

@@ -1,0 +1,161 @@
+#include "ScreenRig.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTimer>
+
+#include "app/Globals.h"
+#include "app/InfoForm.h"
+#include "app/MainForm.h"
+#include "app/QuestionForm.h"
+#include "app/SaveForm.h"
+#include "link/Settings.h"
+#include "screens/CalibForm.h"
+#include "screens/CaptureFile.h"
+#include "screens/ConfigForm.h"
+#include "screens/DataExForm.h"
+#include "screens/VisForm.h"
+#include "widgets/ShadowButton.h"
+
+namespace {
+sSimOptions Options(int version) {
+    sSimOptions o;
+    o.Version = version;
+    o.Instant = true;
+    return o;
+}
+}  // namespace
+
+cScreenRig::cScreenRig(int version) : Sim(Options(version)), Version(version) {}
+
+cScreenRig::~cScreenRig() {
+    if (Link) Link->Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+    Link.reset();
+    CommThread = nullptr;
+    Sim.Stop();
+    MainForm = nullptr;
+    VisForm = nullptr;
+    ConfigForm = nullptr;
+    CalibForm = nullptr;
+    DataExForm = nullptr;
+    SaveForm = nullptr;
+    QuestionForm = nullptr;
+    InfoForm = nullptr;
+    ConfigScreen = CalibScreen = VisScreen = DataExScreen = nullptr;
+    delete Vis;
+    delete Config;
+    delete Calib;
+    delete DataEx;
+    delete Save;
+    delete Question;
+    delete Info;
+    delete Main;
+    QCoreApplication::processEvents();
+}
+
+bool cScreenRig::Start() {
+    WorkSettings = EcuSettings = IncomingSettings = sSettings{};
+    LiveSample = sLiveSample{};
+    cIOForm::SetScreenOverride(QSize(1024, 768), 96);
+
+    // Creation order of the program.
+    MainForm = Main = new TMainForm;
+    VisForm = Vis = new TVisForm;
+    ConfigForm = Config = new TConfigForm;
+    CalibForm = Calib = new TCalibForm;
+    InfoForm = Info = new TInfoForm;
+    DataExForm = DataEx = new TDataExForm;
+    SaveForm = Save = new TSaveForm;
+    QuestionForm = Question = new TQuestionForm;
+    VisScreen = Vis;
+    ConfigScreen = Config;
+    CalibScreen = Calib;
+    DataExScreen = DataEx;
+
+    Link = std::make_unique<cCommThread>([](const std::function<void()>& fn) {
+        QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
+    });
+    CommThread = Link.get();
+    for (cLinkListener* l : std::initializer_list<cLinkListener*>{Main, Vis, Config, Calib, DataEx, Save, Question})
+        Link->AddListener(l);
+    Link->AddListener(this);
+    Sim.Start();
+    Link->SetPortName(Sim.DevicePath());
+    return WaitUntil([this] { return Loaded > 0; }, 20000) && Link->GetEcuVersion() == Version;
+}
+
+void cScreenRig::LinkEvent() {
+    if (LinkRequest == RQ_IDLE_POLL || LinkRequest == RQ_VIS_POLL) ++LiveValues;
+}
+
+bool cScreenRig::WaitUntil(const std::function<bool()>& pred, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents();
+    }
+    return true;
+}
+
+void cScreenRig::Pump(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+bool cScreenRig::WaitIdle(int ms) {
+    return WaitUntil([this] { return Link->IsConnected() && !Link->IsBusy(); }, ms) && WaitLive(2, ms);
+}
+
+bool cScreenRig::WaitLive(int count, int ms) {
+    const int target = LiveValues + count;
+    return WaitUntil([&] { return LiveValues >= target; }, ms);
+}
+
+std::vector<std::pair<int, int>> cScreenRig::Writes() const {
+    std::vector<std::pair<int, int>> out;
+    for (const auto& f : Sim.Received())
+        if (f.size() == 3 && (f[0] & 0xF0) == 0xC0) out.emplace_back(f[0] & 0x0F, f[1]);
+    return out;
+}
+
+void cScreenRig::AnswerQuestion(bool yes) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [this, timer, yes] {
+        // A person answers after the screen's poll has wound down.
+        if (!Question || !Question->IsModalRunning() || (Link && Link->IsBusy())) return;
+        timer->stop();
+        timer->deleteLater();
+        (yes ? Question->YesBtn : Question->NoBtn)->click();
+    });
+    timer->start();
+}
+
+void cScreenRig::AcknowledgeInfo(QString* text) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [this, timer, text] {
+        if (!Info || !Info->IsModalRunning()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (text) *text = Info->TextLL->text();
+        Info->OKBtn->click();
+    });
+    timer->start();
+}
+
+void cScreenRig::Key(QWidget* w, int key, Qt::KeyboardModifiers mods) {
+    QString text;
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) text = QChar(u'0' + (key - Qt::Key_0));
+    else if (key >= Qt::Key_A && key <= Qt::Key_Z) text = QChar(u'a' + (key - Qt::Key_A));
+    else if (key == Qt::Key_Backspace) text = QStringLiteral("\b");
+    QKeyEvent press(QEvent::KeyPress, key, mods, text);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+    QApplication::sendEvent(w, &release);
+}
