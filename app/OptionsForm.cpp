@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
-#include <QPlainTextEdit>
 #include <algorithm>
 
 #include "app/Globals.h"
@@ -34,9 +33,14 @@ QComboBox* MakeCombo(QWidget* parent, const char* name) {
     auto* cb = new QComboBox(parent);
     cb->setObjectName(QString::fromLatin1(name));
     cb->setEditable(false);
-    cb->setStyleSheet(QStringLiteral(
-        "QComboBox { background: black; color: yellow; border: 2px solid #ff8000; padding-left: 8px; }"
-        "QComboBox QAbstractItemView { background: black; color: yellow; selection-background-color: #800000; }"));
+    // Colours by palette: a style sheet would cost the start-up several
+    // milliseconds.
+    QPalette pal = cb->palette();
+    for (auto role : {QPalette::Button, QPalette::Base, QPalette::Window}) pal.setColor(role, Qt::black);
+    for (auto role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText}) pal.setColor(role, QColor(255, 255, 0));
+    pal.setColor(QPalette::Highlight, QColor(128, 0, 0));
+    pal.setColor(QPalette::HighlightedText, QColor(255, 255, 0));
+    cb->setPalette(pal);
     return cb;
 }
 
@@ -67,12 +71,12 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Label2 = MakeLabel(this, "Label2", white);
     LangCB = MakeCombo(this, "LangCB");
     Label4 = MakeLabel(this, "Label4", white);
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setReadOnly(true);
-    Memo1->setEnabled(false);
-    Memo1->setFrameShape(QFrame::NoFrame);
-    Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; color: white; }"));
+    // The information panel is read-only text that takes no input: a label
+    // (a text editor would cost the start-up several milliseconds).
+    Memo1 = MakeLabel(this, "Memo1", white);
+    Memo1->setWordWrap(true);
+    Memo1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Memo1->setTextInteractionFlags(Qt::NoTextInteraction);
     ExitBtn = new cShadowButton(this);
     ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
 
@@ -117,7 +121,7 @@ void TOptionsForm::Retranslate() {
     EnumPortsBtn->setText(Tr("Lookup ports"));
     Label2->setText(Tr("Language:"));
     Label4->setText(Tr("Info"));
-    Memo1->setPlainText(Tr("ZVBasic - calibration software for the ZORVA Basic LPG control unit.") +
+    Memo1->setText(Tr("ZVBasic - calibration software for the ZORVA Basic LPG control unit.") +
                         QStringLiteral("\n\n") +
                         Tr("For service and support, contact the installer of your LPG system."));
     ExitBtn->setText(Tr("   F10  Exit"));

@@ -7,7 +7,6 @@
 
 class QComboBox;
 class QLabel;
-class QPlainTextEdit;
 class cShadowButton;
 class cShape;
 
@@ -25,7 +24,7 @@ public:
     QLabel* Label2;
     QComboBox* LangCB;
     QLabel* Label4;
-    QPlainTextEdit* Memo1;
+    QLabel* Memo1;  // the contact lines, read-only
     cShadowButton* ExitBtn;
     cShape* Shape1;
     cShape* Shape2;

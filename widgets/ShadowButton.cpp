@@ -1,7 +1,6 @@
 #include "widgets/ShadowButton.h"
 
 #include <QPainter>
-#include <QPainterPath>
 
 #include "app/IOForm.h"
 
@@ -62,8 +61,7 @@ void cShadowButton::paintEvent(QPaintEvent*) {
         p.drawRect(face.adjusted(half, half, -half, -half));
     }
 
-    // Caption in bold orange with a thin dark outline, so that it reads on
-    // both fills.
+    // Caption in bold orange.
     QFont f = font();
     QFontMetricsF fm(f);
     const qreal pad = Outline + fm.height() * 0.25;
@@ -74,12 +72,8 @@ void cShadowButton::paintEvent(QPaintEvent*) {
     if (Align & Qt::AlignHCenter) x = textRect.left() + (textRect.width() - textWidth) / 2;
     else if (Align & Qt::AlignRight) x = textRect.right() - textWidth;
     qreal y = face.top() + (face.height() + fm.ascent() - fm.descent()) / 2;
-    QPainterPath path;
-    path.addText(QPointF(x, y), f, caption);
-    p.setPen(QPen(QColor(0, 0, 0, 160), 1.0));
-    p.setBrush(isEnabled() ? OutlineColor() : OutlineColor().darker(200));
-    p.save();
     p.setClipRect(face);
-    p.drawPath(path);
-    p.restore();
+    p.setFont(f);
+    p.setPen(isEnabled() ? OutlineColor() : OutlineColor().darker(200));
+    p.drawText(QPointF(x, y), caption);
 }
