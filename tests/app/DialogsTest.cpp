@@ -188,6 +188,26 @@ TEST_F(Dialogs, SaveDialogGaugeStepsAndClosing) {
     EXPECT_TRUE(TSaveForm::WriteFailed);
 }
 
+// A port that fails during the write ends the link's cycle without a
+// RequestFailed; the dialog closes on the port error instead of waiting for
+// ever.
+TEST_F(Dialogs, SaveDialogClosesOnAPortError) {
+    cModalAnswer portError("InfoForm", [](QWidget* w) { return w->close(); });
+    cModalAnswer run("SaveForm", [&](QWidget*) {
+        Program.Deliver(RQ_WRITE_SETTINGS, 1, 2);
+        Program.DeliverSendError();
+        return true;
+    });
+    EXPECT_EQ(SaveForm->ShowModal(), cIOForm::ResultCancel);
+    EXPECT_EQ(portError.Handled, 1);
+    EXPECT_TRUE(TSaveForm::WriteFailed);
+    // A port error while the dialog is not up changes nothing there.
+    TSaveForm::WriteFailed = false;
+    cModalAnswer portError2("InfoForm", [](QWidget* w) { return w->close(); });
+    Program.DeliverSendError();
+    EXPECT_FALSE(TSaveForm::WriteFailed);
+}
+
 // With the real link: the dialog refuses to close while the write runs, and
 // closes itself when the ECU has stored the settings.
 TEST(SaveDialog, RefusesToCloseWhileTheLinkWrites) {
