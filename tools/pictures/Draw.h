@@ -44,7 +44,7 @@ void Junction(QPainter& p, QPointF at);
 void Console(QPainter& p, const QRectF& rect, bool lit);
 
 QImage HelpPicture();     // 1563 x 2048 wiring diagram
-QImage LogoPicture();     // 400 x 200, transparent
+QImage LogoPicture();     // 848 x 224 (424 x 112 at twice the size), transparent
 QImage ConsolePicture();  // 500 x 170, transparent
 
 }  // namespace draw

@@ -24,49 +24,51 @@ QPainterPath FitInto(const QPainterPath& path, const QRectF& target) {
 }  // namespace
 
 QImage LogoPicture() {
-    QImage image(400, 200, QImage::Format_ARGB32_Premultiplied);
+    // Design size 424 x 112, the main menu's logo place, drawn at twice that
+    // so that it stays sharp when the screen is scaled up.
+    QImage image(848, 224, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(2, 2);
 
     // A drop of liquid gas with a blue flame inside it.
     QPainterPath drop;
-    drop.moveTo(72, 22);
-    drop.cubicTo(92, 62, 122, 86, 122, 122);
-    drop.cubicTo(122, 152, 99, 174, 72, 174);
-    drop.cubicTo(45, 174, 22, 152, 22, 122);
-    drop.cubicTo(22, 86, 52, 62, 72, 22);
-    QLinearGradient dg(0, 22, 0, 174);
+    drop.moveTo(44, 4);
+    drop.cubicTo(56, 30, 76, 46, 76, 70);
+    drop.cubicTo(76, 91, 62, 106, 44, 106);
+    drop.cubicTo(26, 106, 12, 91, 12, 70);
+    drop.cubicTo(12, 46, 32, 30, 44, 4);
+    QLinearGradient dg(0, 4, 0, 106);
     dg.setColorAt(0, QColor(255, 190, 90));
     dg.setColorAt(0.55, QColor(255, 128, 0));
     dg.setColorAt(1, QColor(200, 80, 0));
-    p.setPen(QPen(QColor(120, 50, 0), 3));
+    p.setPen(QPen(QColor(120, 50, 0), 2));
     p.setBrush(dg);
     p.drawPath(drop);
 
     QPainterPath flame;
-    flame.moveTo(74, 88);
-    flame.cubicTo(80, 108, 98, 118, 94, 140);
-    flame.cubicTo(91, 156, 80, 162, 72, 162);
-    flame.cubicTo(58, 162, 50, 150, 52, 136);
-    flame.cubicTo(54, 122, 64, 118, 64, 104);
-    flame.cubicTo(70, 112, 72, 100, 74, 88);
-    QLinearGradient fg(0, 88, 0, 162);
+    flame.moveTo(45, 46);
+    flame.cubicTo(49, 60, 61, 66, 58, 82);
+    flame.cubicTo(56, 93, 50, 97, 44, 97);
+    flame.cubicTo(35, 97, 29, 89, 31, 79);
+    flame.cubicTo(32, 70, 39, 67, 39, 57);
+    flame.cubicTo(42, 63, 44, 54, 45, 46);
+    QLinearGradient fg(0, 46, 0, 97);
     fg.setColorAt(0, QColor(180, 235, 255));
     fg.setColorAt(1, QColor(30, 120, 230));
     p.setPen(Qt::NoPen);
     p.setBrush(fg);
     p.drawPath(flame);
-    // Highlight on the drop.
     p.setBrush(QColor(255, 255, 255, 110));
-    p.drawEllipse(QRectF(36, 96, 14, 34));
+    p.drawEllipse(QRectF(20, 56, 8, 22));
 
     // The name, with a dark edge so it reads on navy and on light ground.
     QPainterPath name;
     name.addText(QPointF(0, 0), Font(74, true, true), "ZORVA");
-    name = FitInto(name, QRectF(134, 52, 256, 66));
-    p.setPen(QPen(QColor(90, 35, 0), 3));
-    QLinearGradient ng(0, 60, 0, 120);
+    name = FitInto(name, QRectF(88, 8, 330, 60));
+    p.setPen(QPen(QColor(90, 35, 0), 1.5));
+    QLinearGradient ng(0, 8, 0, 68);
     ng.setColorAt(0, QColor(255, 176, 80));
     ng.setColorAt(1, QColor(255, 128, 0));
     p.setBrush(ng);
@@ -74,19 +76,19 @@ QImage LogoPicture() {
 
     // Swoosh under the name.
     QPainterPath swoosh;
-    swoosh.moveTo(134, 134);
-    swoosh.cubicTo(220, 150, 320, 140, 392, 122);
-    swoosh.cubicTo(320, 152, 220, 160, 134, 134);
-    p.setPen(QPen(QColor(255, 128, 0), 2));
+    swoosh.moveTo(90, 78);
+    swoosh.cubicTo(190, 88, 320, 82, 418, 68);
+    swoosh.cubicTo(320, 90, 190, 96, 90, 78);
+    p.setPen(QPen(QColor(255, 128, 0), 1.5));
     p.setBrush(QColor(255, 128, 0));
     p.drawPath(swoosh);
 
     // "BASIC" in spaced capitals, light with a navy edge.
-    QFont f = Font(26, true);
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 9);
+    QFont f = Font(19, true);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 8);
     QPainterPath basic;
-    basic.addText(QPointF(142, 182), f, "BASIC");
-    p.setPen(QPen(Navy, 1.5));
+    basic.addText(QPointF(96, 106), f, "BASIC");
+    p.setPen(QPen(Navy, 1));
     p.setBrush(QColor(235, 238, 245));
     p.drawPath(basic);
     return image;
