@@ -101,6 +101,8 @@ private:
     void RaiseLinkIdle(bool idle);
     // Sets the request to serve next, under the request lock.
     void SetPending(int32_t code);
+    // Takes a timed lock within `limit`; false when the time ran out.
+    static bool TryLockFor(std::unique_lock<std::timed_mutex>& lock, std::chrono::milliseconds limit);
 
     tUiInvoker Invoker;
     std::shared_ptr<cWaitHub> Hub;

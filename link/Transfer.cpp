@@ -17,7 +17,7 @@ bool cCommThread::FlushUpdates() {
         sUpdate update;
         {
             std::unique_lock<std::timed_mutex> lock(QueueLock, std::defer_lock);
-            if (!lock.try_lock_for(kQueueLockLimit)) return false;
+            if (!TryLockFor(lock, kQueueLockLimit)) return false;
             if (Updates.empty()) return true;
             update = Updates.front();
             Updates.pop();

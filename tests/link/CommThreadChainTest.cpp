@@ -194,9 +194,11 @@ TEST_F(RequestTest, NewProtocolWrite_flushesQueuedUpdatesAndStores) {
     EXPECT_EQ(Sim->Stored()[6], 111);
     EXPECT_EQ(EcuSettings, WorkSettings);
     int steps = 0;
-    for (const sNote& note : Rec.Notes())
-        if (note.Kind == eKind::Event && note.Request == RQ_WRITE_SETTINGS && note.Phase == 1)
+    for (const sNote& note : Rec.Notes()) {
+        if (note.Kind == eKind::Event && note.Request == RQ_WRITE_SETTINGS && note.Phase == 1) {
             EXPECT_EQ(note.Value, steps++);
+        }
+    }
     EXPECT_EQ(steps, 10);
 }
 
@@ -461,6 +463,7 @@ TEST_F(RequestTest, EnabledSource_skipsLinkIdleFalse_listenersInOrder) {
         return true;
     });
     ConnectAndLoad();
+    ASSERT_TRUE(Rec.WaitNote(Idle(true), 2s, 0, 3));
     Link.reset();
     EXPECT_EQ(Rec.Count(Idle(false)), 0);
     EXPECT_GE(Rec.Count(Idle(true)), 3);

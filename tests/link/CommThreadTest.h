@@ -239,11 +239,6 @@ protected:
         opt.Version = version;
         opt.IdVersion = 0x25;
         opt.Instant = instant;
-        // The simulator stamps a byte when its thread gets to read it; on a
-        // loaded machine that comes a few milliseconds late now and then,
-        // which makes the next gap look short. A missing pause, or 10 ms
-        // where 50 ms are due, still shows.
-        opt.PacingToleranceMs = 6.0;
         Sim = std::make_unique<cEcuSimulator>(opt);
         Sim->Start();
     }
