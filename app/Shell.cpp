@@ -253,7 +253,9 @@ void cShell::Shutdown() {
     // The link first: it calls into the screens. While it ends, deliveries
     // in flight are run.
     if (CommThread) {
-        CommThread->Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); });
+        // Only the link's deliveries run meanwhile (they are posted to this
+        // object): no user input, and no other message, reaches the screens.
+        CommThread->Shutdown([this] { QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); });
         delete CommThread;
         CommThread = nullptr;
     }
@@ -275,7 +277,7 @@ int cShell::Main() {
     case eStart::Fatal:
         ShutDownDone = true;
         if (CommThread) {
-            CommThread->Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); });
+            CommThread->Shutdown([this] { QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); });
             delete CommThread;
             CommThread = nullptr;
         }
