@@ -64,6 +64,8 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Logo->setPixmap(LogoPicture());
     ProgVerLL = MakeLabel(this, "ProgVerLL", white);
     BuildLL = MakeLabel(this, "BuildLL", white);
+    // The build text ends with a line end: keep its first line at the top.
+    BuildLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label3 = MakeLabel(this, "Label3", white);
     Label1 = MakeLabel(this, "Label1", yellow);
 
@@ -105,7 +107,7 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Place(Shape2, 520, 24, 464, 236);
     Place(Logo, 540, 36, 424, 112);
     Place(ProgVerLL, 544, 150, 420, 26, 14, true);
-    Place(BuildLL, 544, 178, 420, 20, 10);
+    Place(BuildLL, 544, 178, 420, 22, 10);
     Place(Label3, 544, 202, 420, 50, 12);
 
     Place(Shape1, 520, 300, 464, 200);
@@ -283,7 +285,9 @@ void TMainForm::LinkEvent() {
             RenderProgress();
         } else if (LinkPhase == 2 && LinkValue == 1) {
             Progress = eProgress::EcuType;
-            const int version = CommThread ? CommThread->GetEcuVersion() : LastEcuVersion;
+            // The link's version; the one identify reported if the link has none.
+            int version = CommThread ? CommThread->GetEcuVersion() : 0;
+            if (version == 0) version = LastEcuVersion;
             TypePlus = Ecu::NewProtocol(version);
             TypeKnown = true;
             ECUTypeLL->setText(TypePlus ? Tr("ZORVA Basic +") : Tr("ZORVA Basic"));

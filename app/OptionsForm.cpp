@@ -62,6 +62,8 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     VrLabel1 = MakeLabel(this, "VrLabel1", orange);
     ProgVerLL = MakeLabel(this, "ProgVerLL", white);
     BuildLL = MakeLabel(this, "BuildLL", white);
+    // The build text ends with a line end: keep its first line at the top.
+    BuildLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label1 = MakeLabel(this, "Label1", white);
     ComPortCB = MakeCombo(this, "ComPortCB");
     ComPortCB->addItem(QStringLiteral("------"));
