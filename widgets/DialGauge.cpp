@@ -13,6 +13,7 @@ cDialGauge::cDialGauge(QWidget* parent) : QWidget(parent) {}
 
 void cDialGauge::Changed() {
     ++Requests;
+    PaintProbe::Requested(this);
     update();
 }
 

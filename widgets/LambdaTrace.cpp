@@ -31,6 +31,7 @@ void cLambdaTrace::SetAxis(double minimum, double maximum, double increment) {
     Hi = maximum;
     Inc = increment;
     ++Requests;
+    PaintProbe::Requested(this);
     update();
 }
 
@@ -38,12 +39,14 @@ void cLambdaTrace::SetTitle(const QString& title) {
     if (title == Title) return;
     Title = title;
     ++Requests;
+    PaintProbe::Requested(this);
     update();
 }
 
 void cLambdaTrace::AddPoint(double y) {
     if (Trace.Push(y, Lo, Hi)) {
         ++Requests;
+        PaintProbe::Requested(this);
         update();
     }
 }

@@ -15,6 +15,7 @@ void cLamp::SetColors(const QColor& lit, const QColor& dark) {
     LitColor = lit;
     DarkColor = dark;
     ++Requests;
+    PaintProbe::Requested(this);
     update();
 }
 
@@ -22,6 +23,7 @@ void cLamp::SetLit(bool lit) {
     if (lit == Lit) return;
     Lit = lit;
     ++Requests;
+    PaintProbe::Requested(this);
     update();
 }
 

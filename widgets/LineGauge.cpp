@@ -16,6 +16,7 @@ template <class T> void cLineGauge::Change(T& field, const T& value) {
     if (field == value) return;
     field = value;
     ++Requests;
+    PaintProbe::Requested(this);
     update();
 }
 

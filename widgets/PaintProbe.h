@@ -1,6 +1,6 @@
-// A hook that the gauges, lamps and the trace call at the end of every
-// paintEvent. Benchmarks and tests set it to see when a widget was really
-// repainted; the program leaves it empty.
+// Hooks that the gauges, lamps and the trace call when a change makes them ask
+// for a repaint, and at the end of every paintEvent. Benchmarks and tests set
+// them to see when a change was really shown; the program leaves them empty.
 #pragma once
 
 #include <functional>
@@ -14,5 +14,12 @@ inline std::function<void(const QWidget*)>& Hook() {
 }
 inline void Painted(const QWidget* w) {
     if (auto& h = Hook()) h(w);
+}
+inline std::function<void(const QWidget*)>& RequestHook() {
+    static std::function<void(const QWidget*)> hook;
+    return hook;
+}
+inline void Requested(const QWidget* w) {
+    if (auto& h = RequestHook()) h(w);
 }
 }  // namespace PaintProbe
