@@ -35,6 +35,8 @@ struct sChainCase {
     int Reads;
 };
 
+void PrintTo(const sChainCase& c, std::ostream* os) { *os << "version " << c.Version; }
+
 class ChainTest : public CommThreadFixture, public ::testing::WithParamInterface<sChainCase> {};
 
 TEST_P(ChainTest, SetPortName_connectsIdentifiesAndReadsByItself) {

@@ -23,6 +23,8 @@ struct sFaultCase {
     eKind Expected;  // eKind::Event: any one of the three
 };
 
+void PrintTo(const sFaultCase& c, std::ostream* os) { *os << c.Name << ", version " << c.Version; }
+
 class FaultTest : public CommThreadFixture, public ::testing::WithParamInterface<sFaultCase> {};
 
 // One failure notification, then RequestFailed, then a new handshake that
