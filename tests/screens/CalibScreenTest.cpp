@@ -6,6 +6,7 @@
 #include <QLineEdit>
 
 #include "ScreenRig.h"
+#include "app/QtText.h"
 #include "app/MainForm.h"
 #include "link/Settings.h"
 #include "screens/CalibForm.h"
@@ -76,7 +77,7 @@ TEST(CalibScreen, WrongFieldsTurnRedAndLeavingIsRefused) {
         QString shown;
         rig.AcknowledgeInfo(&shown);
         f->close();
-        EXPECT_EQ(shown, QStringLiteral("Incorrect settings!"));
+        EXPECT_EQ(shown, Tr("Incorrect settings!"));
         EXPECT_TRUE(f->isVisible());
         EXPECT_FALSE(rig.Question->isVisible());
     }
@@ -163,7 +164,7 @@ TEST(CalibScreen, Version47SendsNothingAndAsksOnLeaving) {
     f->close();
     EXPECT_FALSE(f->isVisible());
     EXPECT_EQ(WorkSettings.StepPosH2, 85);
-    EXPECT_EQ(rig.Save->StatusLL->text(), QStringLiteral("Settings has been saved in ECU"));
+    EXPECT_EQ(rig.Save->StatusLL->text(), Tr("Settings has been saved in ECU"));
     EXPECT_EQ(rig.Sim.Stored()[8], 85);
     EXPECT_EQ(rig.Sim.Stored()[2], 54);
     EXPECT_FALSE(SettingsChanged());

@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "ScreenRig.h"
+#include "app/QtText.h"
 #include "app/MainForm.h"
 #include "link/Settings.h"
 #include "screens/ConfigForm.h"
@@ -160,7 +161,7 @@ TEST(ConfigScreenRules, LeavingWithChangesOn47AsksAndYesWritesTheBlockWithAStore
     rig.Config->close();
     EXPECT_FALSE(rig.Config->isVisible());
     // The save dialog followed the write to its end.
-    EXPECT_EQ(rig.Save->StatusLL->text(), QStringLiteral("Settings has been saved in ECU"));
+    EXPECT_EQ(rig.Save->StatusLL->text(), Tr("Settings has been saved in ECU"));
     std::vector<uint8_t> writes;
     bool stored = false;
     for (uint8_t c : rig.Commands()) {

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "ScreenRig.h"
+#include "app/QtText.h"
 #include "app/MainForm.h"
 #include "app/SaveForm.h"
 #include "link/Settings.h"
@@ -63,7 +64,7 @@ TEST_P(DataExStore, StoreInEcuFollowsTheWriteToTheStore) {
     rig.Sim.ClearLog();
     cScreenRig::Key(rig.DataEx, Qt::Key_F4);  // returns when the dialog has closed
     EXPECT_FALSE(rig.Save->isVisible());
-    EXPECT_EQ(rig.Save->StatusLL->text(), QStringLiteral("Settings has been saved in ECU"));
+    EXPECT_EQ(rig.Save->StatusLL->text(), Tr("Settings has been saved in ECU"));
     EXPECT_TRUE(TSaveForm::WriteDone);
     const auto commands = rig.Commands();
     ASSERT_FALSE(commands.empty());
@@ -203,7 +204,7 @@ TEST(DataExScreen, SaveToFileWritesTheWorkingImageAndReportsFailure) {
         QString shown;
         rig.AcknowledgeInfo(&shown);
         rig.DataEx->SaveToFileBtnClick();
-        EXPECT_EQ(shown, QStringLiteral("Settings file could not be saved!"));
+        EXPECT_EQ(shown, Tr("Settings file could not be saved!"));
     }
     {
         sDialogHook cancel{QString()};

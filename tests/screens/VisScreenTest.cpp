@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "ScreenRig.h"
+#include "app/QtText.h"
 #include "app/MainForm.h"
 #include "link/Settings.h"
 #include "screens/CaptureFile.h"
@@ -273,7 +274,7 @@ TEST(VisScreen, CaptureWritesOneRecordPerPollingCycle) {
     EXPECT_EQ(hook.Spec.ProposedName, QStringLiteral("capture"));
     EXPECT_EQ(hook.Spec.DefaultSuffix, QStringLiteral("dat"));
     EXPECT_TRUE(hook.Spec.Filter.contains(QStringLiteral("*.dat")));
-    EXPECT_EQ(f->LogBtn->text(), QStringLiteral("  F7  Stop capturing"));
+    EXPECT_EQ(f->LogBtn->text(), Tr("  F7  Stop capturing"));
     EXPECT_EQ(f->LogBtn->Fill(), QColor(0, 0x80, 0));
 
     // The screen closed, the capture goes on from the idle poll.
@@ -282,10 +283,10 @@ TEST(VisScreen, CaptureWritesOneRecordPerPollingCycle) {
     const std::string record = "\"2.352941\",\"0.450980\",\"2000.000000\",\"150.000000\"\r\n";
     ASSERT_TRUE(cScreenRig::WaitUntil([&] { return Slurp(path).size() >= header.size() + 3 * record.size(); }));
     OpenVis(rig);
-    EXPECT_EQ(f->LogBtn->text(), QStringLiteral("  F7  Stop capturing"));
+    EXPECT_EQ(f->LogBtn->text(), Tr("  F7  Stop capturing"));
     cScreenRig::Key(f, Qt::Key_F7);
     EXPECT_FALSE(f->Capturing());
-    EXPECT_EQ(f->LogBtn->text(), QStringLiteral("  F7  Capture to file"));
+    EXPECT_EQ(f->LogBtn->text(), Tr("  F7  Capture to file"));
     EXPECT_EQ(f->LogBtn->Fill(), QColor(0, 0, 0));
 
     const std::string bytes = Slurp(path);
@@ -315,6 +316,6 @@ TEST(VisScreen, CaptureCancelledOrUnopenableStaysIdle) {
         sDialogHook bad{QStringLiteral("/nonexistent-folder-zv/capture.dat")};
         rig.Vis->LogBtnClick();
         EXPECT_FALSE(rig.Vis->Capturing());
-        EXPECT_EQ(rig.Vis->LogBtn->text(), QStringLiteral("  F7  Capture to file"));
+        EXPECT_EQ(rig.Vis->LogBtn->text(), Tr("  F7  Capture to file"));
     }
 }
