@@ -92,7 +92,7 @@ private:
         const double w = width(), h = height();
         const double angles[3] = {8, 35, 72};  // plate angle across the pipe: closed, low, high speed
         for (int i = 0; i < 3; ++i) {
-            const double cx = w * (i * 2 + 1) / 6.0, cy = h * 0.5, r = std::min(w / 7.5, h * 0.36);
+            const double cx = w * (i * 2 + 1) / 6.0, cy = h * 0.5, r = std::min(w / 9.0, h * 0.36);
             p.setPen(QPen(QColor(200, 200, 200), 3));
             p.setBrush(Qt::NoBrush);
             p.drawLine(QPointF(cx - r * 1.1, cy - r), QPointF(cx - r * 1.1, cy + r));

@@ -24,7 +24,10 @@
 #include "app/ProgressGauge.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
+#include "link/CommThread.h"
 #include "link/LinkListener.h"
+#include "screens/VisForm.h"
+#include "tools/ecusim/EcuSimulator.h"
 
 namespace {
 
@@ -82,6 +85,41 @@ std::vector<sShot> Shots() {
     };
 }
 
+// The visualisation screen with live values: the program's forms hear a link
+// of their own, connected to the ECU simulator, until the lambda trace is full.
+bool LiveVisShot(GuiTestKit::cProgram& program, const QString& file) {
+    sSimOptions options;
+    options.Version = 55;
+    options.Instant = true;
+    cEcuSimulator sim(options);
+    sim.Start();
+    cCommThread* const saved = CommThread;
+    bool ok = false;
+    {
+        cCommThread link([](const std::function<void()>& fn) {
+            QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
+        });
+        GuiTestKit::cSpy spy;
+        int live = 0;
+        spy.OnEvent = [&live](const GuiTestKit::cSpy& s) {
+            live += s.LinkRequest == RQ_IDLE_POLL || s.LinkRequest == RQ_VIS_POLL;
+        };
+        for (cIOForm* f : program.Shell->Forms()) link.AddListener(f);
+        link.AddListener(&spy);
+        CommThread = &link;
+        link.SetPortName(sim.DevicePath());
+        VisScreen->show();
+        if (GuiTestKit::WaitFor([&] { return live >= 70; }, 30000)) {
+            QCoreApplication::processEvents();
+            ok = VisScreen->grab().save(file);
+        }
+        VisScreen->hide();
+        link.Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+    }
+    CommThread = saved;
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,6 +151,8 @@ int main(int argc, char** argv) {
             else std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
             w->hide();
         }
+        if (LiveVisShot(program, folder + QStringLiteral("/VisForm-live.png"))) ++written;
+        else std::fprintf(stderr, "no live values for the visualisation screen\n");
         program.Stop();
     }
     std::printf("%d pictures in %s\n", written, qPrintable(out));
