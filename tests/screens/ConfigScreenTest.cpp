@@ -222,3 +222,32 @@ TEST(ConfigScreenRules, FillSelectsNearestItemsAndNeverSendsUpdates) {
     rig.Config->SettingsLoaded();
     EXPECT_TRUE(rig.Config->TPSSwitchBtn->isEnabled());
 }
+
+// The screen wants its poll exactly while it is shown: on the first visit too,
+// and never because of a refill of the hidden screen.
+TEST(ConfigScreenRules, PollIsAskedForOnlyWhileShown) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenConfig(rig);
+    EXPECT_TRUE(rig.Config->ScreenActive);
+    rig.Config->close();
+    EXPECT_FALSE(rig.Config->ScreenActive);
+    ASSERT_TRUE(rig.WaitIdle());
+
+    // The main menu's refill of the hidden screen.
+    rig.Config->FormShow();
+    EXPECT_FALSE(rig.Config->ScreenActive);
+    rig.Config->SettingsLoaded();
+    cScreenRig::Pump(100);
+    EXPECT_FALSE(rig.Link->IsBusy());
+
+    // Shown again, a completed settings read restarts the poll.
+    rig.Config->show();
+    ASSERT_TRUE(rig.WaitIdle());
+    rig.Config->SettingsLoaded();
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] {
+        return rig.Link->IsBusy() && rig.Link->GetCurrentRequest() == RQ_CONFIG_POLL;
+    }));
+    rig.Config->close();
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return !rig.Link->IsBusy(); }));
+}

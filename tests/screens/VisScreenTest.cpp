@@ -105,6 +105,12 @@ TEST(VisScreen, ThrottleSpeedAndValveOnTheWidgets) {
     WorkSettings.MaxRPMCode = 0;  // no red zone
     f->ApplySettingsToDisplays();
     EXPECT_EQ(f->RPMAM->Zone1Span() + f->RPMAM->Zone2Span(), 100);
+    // A switch-on speed of 6000 rpm: yellow up to 6000 whatever the zones were
+    // before (the green span is cut, not the yellow one).
+    WorkSettings.MinRPMCode = 9;
+    f->ApplySettingsToDisplays();
+    EXPECT_EQ(f->RPMAM->Zone1Span(), 75);
+    EXPECT_EQ(f->RPMAM->Zone2Span(), 25);
 }
 
 struct sLambdaCase {
