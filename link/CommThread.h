@@ -37,7 +37,8 @@ public:
     // When set and returning true, LinkIdle(false) is not raised (the
     // program settings' Enabled flag). Read before every request served.
     void SetEnabledSource(std::function<bool()> enabled);
-    // Called with the name on every port open (program settings' Port).
+    // Called with the name on every port open (program settings' Port). It
+    // runs on the user-interface thread, through the invoker.
     void SetPortNameSink(std::function<void(const std::string&)> sink);
 
     bool PostRequest(int32_t code);
