@@ -1,5 +1,6 @@
 #include "widgets/DialGauge.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,7 +12,8 @@
 
 cDialGauge::cDialGauge(QWidget* parent) : QWidget(parent) {}
 
-void cDialGauge::Changed() {
+void cDialGauge::Changed(bool face) {
+    if (face) Face = QPixmap();
     ++Requests;
     PaintProbe::Requested(this);
     update();
@@ -22,7 +24,7 @@ void cDialGauge::SetScale(double min, double max, int labels) {
     Min = min;
     Max = max;
     Labels = std::max(1, labels);
-    Changed();
+    Changed(true);
 }
 
 void cDialGauge::SetZones(int span1, int span2) {
@@ -30,27 +32,27 @@ void cDialGauge::SetZones(int span1, int span2) {
     if (v[0] == Span1 && v[1] == Span2) return;
     Span1 = v[0];
     Span2 = v[1];
-    Changed();
+    Changed(true);
 }
 
 void cDialGauge::SetZoneColors(const QColor& c1, const QColor& c2, const QColor& c3) {
     std::array<QColor, 3> c{c1, c2, c3};
     if (c == Colors) return;
     Colors = c;
-    Changed();
+    Changed(true);
 }
 
 void cDialGauge::SetCaption(const QString& caption) {
     if (caption == CaptionText) return;
     CaptionText = caption;
-    Changed();
+    Changed(true);
 }
 
 void cDialGauge::SetValue(double value) {
     if (value == Val) return;
     double before = Held(Val, Min, Max);
     Val = value;
-    if (Held(Val, Min, Max) != before) Changed();  // beyond the end the needle stays put
+    if (Held(Val, Min, Max) != before) Changed(false);  // beyond the end the needle stays put
 }
 
 double cDialGauge::Held(double v, double min, double max) {
@@ -72,14 +74,14 @@ std::array<int, 2> cDialGauge::ValidSpans(int span1, int span2) {
 
 QStringList cDialGauge::CaptionLines(const QString& caption) { return caption.split(u'|'); }
 
-void cDialGauge::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+// The face, zones, scale and caption change seldom: they are drawn once into
+// a picture, and each repaint only puts the needle over it.
+void cDialGauge::DrawFace(QPainter& p) const {
     p.setRenderHint(QPainter::Antialiasing);
     const double side = std::min(width(), height());
     const QPointF c(width() / 2.0, height() / 2.0);
     const double r = side / 2.0 - 2;
 
-    // Face.
     QRadialGradient face(c, r);
     face.setColorAt(0, QColor(40, 40, 60));
     face.setColorAt(1, QColor(5, 5, 20));
@@ -88,7 +90,7 @@ void cDialGauge::paintEvent(QPaintEvent*) {
     p.drawEllipse(c, r, r);
 
     // Zones along the rim.
-    const double band = std::max(4.0, r * 0.11);
+    const double band = BandWidth(r);
     const double zr = r - band / 2 - 4;
     QRectF zoneRect(c.x() - zr, c.y() - zr, 2 * zr, 2 * zr);
     const int spans[3] = {Span1, Span2, 100 - Span1 - Span2};
@@ -103,9 +105,8 @@ void cDialGauge::paintEvent(QPaintEvent*) {
     }
 
     // Ticks and labels.
-    QFont f = font();
-    p.setFont(f);
-    const QFontMetrics fm(f);
+    p.setFont(font());
+    const QFontMetrics fm(font());
     p.setPen(QPen(Qt::white, 2));
     for (int i = 0; i <= Labels; ++i) {
         double v = Min + (Max - Min) * i / Labels;
@@ -126,6 +127,27 @@ void cDialGauge::paintEvent(QPaintEvent*) {
         p.drawText(QRectF(c.x() - r, y, 2 * r, fm.height()), Qt::AlignHCenter | Qt::AlignTop, line);
         y += fm.height();
     }
+}
+
+double cDialGauge::BandWidth(double r) { return std::max(4.0, r * 0.11); }
+
+void cDialGauge::paintEvent(QPaintEvent*) {
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = size() * dpr;
+    if (Face.size() != pixels) {
+        Face = QPixmap(pixels);
+        Face.setDevicePixelRatio(dpr);
+        Face.fill(Qt::transparent);
+        QPainter fp(&Face);
+        DrawFace(fp);
+    }
+    QPainter p(this);
+    p.drawPixmap(0, 0, Face);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double side = std::min(width(), height());
+    const QPointF c(width() / 2.0, height() / 2.0);
+    const double r = side / 2.0 - 2;
+    const double band = BandWidth(r);
 
     // Needle.
     double a = qDegreesToRadians(AngleOf(Val, Min, Max));
@@ -143,4 +165,9 @@ void cDialGauge::paintEvent(QPaintEvent*) {
     p.drawEllipse(c, nw * 1.8, nw * 1.8);
     p.end();
     PaintProbe::Painted(this);
+}
+
+void cDialGauge::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) Face = QPixmap();
+    QWidget::changeEvent(event);
 }

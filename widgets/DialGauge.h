@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPixmap>
 #include <QPointF>
 #include <QString>
 #include <QWidget>
@@ -45,6 +46,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     double Min = 0, Max = 8;
@@ -54,5 +56,8 @@ private:
     QString CaptionText;
     double Val = 0;
     int Requests = 0;
-    void Changed();
+    QPixmap Face;  // everything but the needle, drawn at the current size
+    void Changed(bool face);
+    void DrawFace(QPainter& p) const;
+    static double BandWidth(double r);
 };

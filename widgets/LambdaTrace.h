@@ -5,9 +5,11 @@
 #pragma once
 
 #include <QLocale>
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <vector>
 
 // The points of the trace, independent of painting.
 class cTracePoints {
@@ -57,10 +59,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     cTracePoints Trace;
     double Lo = 0, Hi = 1, Inc = 0.2;
     QString Title = QStringLiteral("Lambda");
     int Requests = 0;
+    QPixmap Axes;  // everything but the line, drawn at the current size
+
+    std::vector<double> AxisLabels() const;
+    QRectF PlotRect() const;
+    void DrawAxes(QPainter& p, const QRectF& plot) const;
 };

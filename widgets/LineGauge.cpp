@@ -1,5 +1,6 @@
 #include "widgets/LineGauge.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,6 +16,7 @@ cLineGauge::cLineGauge(Qt::Orientation orientation, QWidget* parent) : QWidget(p
 template <class T> void cLineGauge::Change(T& field, const T& value) {
     if (field == value) return;
     field = value;
+    Scale = QPixmap();  // the scale picture is drawn again
     ++Requests;
     PaintProbe::Requested(this);
     update();
@@ -46,7 +48,13 @@ void cLineGauge::SetCaptions(const QString& title, const QString& minText, const
     Change(MaxText, maxText);
 }
 
-void cLineGauge::SetValue(double value) { Change(Val, value); }
+void cLineGauge::SetValue(double value) {
+    if (value == Val) return;
+    Val = value;
+    ++Requests;
+    PaintProbe::Requested(this);
+    update();
+}
 
 double cLineGauge::Fraction(double v, double min, double max) {
     if (!(max > min)) return 0.0;
@@ -96,82 +104,70 @@ std::array<cLineGauge::sSpan, 3> cLineGauge::RegionSpans(double min, double max,
     return {sSpan{a, b}, sSpan{b, c}, sSpan{c, max}};
 }
 
-void cLineGauge::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+QRectF cLineGauge::TrackRect() const {
+    const QFontMetrics fm(font());
+    double labelWidth = 0;
+    for (double t : Ticks(Min, Max, Step)) labelWidth = std::max<double>(labelWidth, fm.horizontalAdvance(LabelText(Format, t)));
+    if (Orient == Qt::Vertical) {
+        double margin = fm.height() / 2.0 + 2;
+        double trackW = std::max(10.0, width() * 0.28);
+        return QRectF(labelWidth + 10, margin, trackW, height() - 2 * margin);
+    }
+    double top = Title.isEmpty() ? 2 : fm.height() + 4;
+    double bottomSpace = fm.height() * (MinText.isEmpty() && MaxText.isEmpty() ? 1 : 2) + 10;
+    double side = labelWidth / 2 + 4;
+    return QRectF(side, top, width() - 2 * side, std::max(8.0, height() - top - bottomSpace));
+}
+
+double cLineGauge::PosOf(const QRectF& track, double v) const {
+    double f = Fraction(v, Min, Max);
+    return Orient == Qt::Vertical ? track.bottom() - f * track.height() : track.left() + f * track.width();
+}
+
+QRectF cLineGauge::PartOf(const QRectF& track, double from, double to) const {
+    double a = PosOf(track, from), b = PosOf(track, to);
+    return Orient == Qt::Vertical ? QRectF(track.left(), std::min(a, b), track.width(), std::abs(a - b))
+                                  : QRectF(std::min(a, b), track.top(), std::abs(a - b), track.height());
+}
+
+// Everything but the value: drawn once into a picture until a scale, region,
+// caption, size or font changes.
+void cLineGauge::DrawScale(QPainter& p, const QRectF& track) const {
     p.setRenderHint(QPainter::Antialiasing);
     const QFontMetrics fm(font());
+    p.setFont(font());
     const bool vertical = Orient == Qt::Vertical;
     const auto spans = RegionSpans(Min, Max, R1, R2, R3);
     const auto ticks = Ticks(Min, Max, Step);
-    const QColor text(Qt::white);
-
-    // The track: a strip along the gauge, with the scale beside it.
-    QRectF track;
     double labelWidth = 0;
     for (double t : ticks) labelWidth = std::max<double>(labelWidth, fm.horizontalAdvance(LabelText(Format, t)));
-    if (vertical) {
-        double margin = fm.height() / 2.0 + 2;
-        double trackW = std::max(10.0, width() * 0.28);
-        double x = labelWidth + 10;
-        track = QRectF(x, margin, trackW, height() - 2 * margin);
-    } else {
-        double top = Title.isEmpty() ? 2 : fm.height() + 4;
-        double bottomSpace = fm.height() * (MinText.isEmpty() && MaxText.isEmpty() ? 1 : 2) + 10;
-        double side = labelWidth / 2 + 4;
-        track = QRectF(side, top, width() - 2 * side, std::max(8.0, height() - top - bottomSpace));
-    }
-    auto pos = [&](double v) {
-        double f = Fraction(v, Min, Max);
-        return vertical ? track.bottom() - f * track.height() : track.left() + f * track.width();
-    };
-    auto part = [&](double from, double to) {
-        double a = pos(from), b = pos(to);
-        return vertical ? QRectF(track.left(), std::min(a, b), track.width(), std::abs(a - b))
-                        : QRectF(std::min(a, b), track.top(), std::abs(a - b), track.height());
-    };
 
     p.fillRect(track, QColor(0, 0, 40));
     for (int i = 0; i < 3; ++i) {
         if (spans[i].To <= spans[i].From) continue;
         QColor c = Colors[i];
-        if (Style == eStyle::Bar) c = c.darker(320);
-        p.fillRect(part(spans[i].From, spans[i].To), c);
-    }
-    if (Style == eStyle::Bar) {
-        // The bar shows the regions it covers in their full colours.
-        double v = std::clamp(Val, std::min(Min, Max), std::max(Min, Max));
-        QRectF inner = part(Min, v);
-        for (int i = 0; i < 3; ++i) {
-            double to = std::min(spans[i].To, v);
-            if (to <= spans[i].From) continue;
-            p.fillRect(part(spans[i].From, to).intersected(inner), Colors[i]);
-        }
-        if (v > Min) {
-            bool covered = false;
-            for (auto& s : spans) covered |= s.To > s.From && v > s.From;
-            if (!covered) p.fillRect(inner, QColor(200, 200, 200));
-        }
+        if (Style == eStyle::Bar) c = c.darker(320);  // the bar shows them in full
+        p.fillRect(PartOf(track, spans[i].From, spans[i].To), c);
     }
     p.setPen(QPen(QColor(160, 160, 160), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(track);
 
-    // Scale: small ticks, labelled ticks.
-    p.setPen(QPen(text, 1));
+    p.setPen(QPen(Qt::white, 1));
     if (SmallStep > 0) {
         for (double t : Ticks(Min, Max, SmallStep)) {
-            double q = pos(t);
+            double q = PosOf(track, t);
             if (vertical) p.drawLine(QPointF(track.left() - 4, q), QPointF(track.left(), q));
             else p.drawLine(QPointF(q, track.bottom()), QPointF(q, track.bottom() + 4));
         }
     }
     for (double t : ticks) {
-        double q = pos(t);
+        double q = PosOf(track, t);
         QString label = LabelText(Format, t);
         if (vertical) {
             p.drawLine(QPointF(track.left() - 7, q), QPointF(track.left(), q));
-            QRectF r(0, q - fm.height() / 2.0, labelWidth + 2, fm.height());
-            p.drawText(r, Qt::AlignRight | Qt::AlignVCenter, label);
+            p.drawText(QRectF(0, q - fm.height() / 2.0, labelWidth + 2, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
+                       label);
         } else {
             p.drawLine(QPointF(q, track.bottom()), QPointF(q, track.bottom() + 7));
             double w = fm.horizontalAdvance(label) + 4;
@@ -180,16 +176,48 @@ void cLineGauge::paintEvent(QPaintEvent*) {
     }
     if (!vertical) {
         double y = track.bottom() + 8 + fm.height();
-        if (!Title.isEmpty())
-            p.drawText(QRectF(0, 0, width(), track.top()), Qt::AlignHCenter | Qt::AlignTop, Title);
+        if (!Title.isEmpty()) p.drawText(QRectF(0, 0, width(), track.top()), Qt::AlignHCenter | Qt::AlignTop, Title);
         if (!MinText.isEmpty()) p.drawText(QRectF(0, y, width() / 2.0, fm.height()), Qt::AlignLeft, MinText);
         if (!MaxText.isEmpty())
             p.drawText(QRectF(width() / 2.0, y, width() / 2.0, fm.height()), Qt::AlignRight, MaxText);
     }
+}
 
-    if (Style == eStyle::Pointer) {
+void cLineGauge::paintEvent(QPaintEvent*) {
+    const QRectF track = TrackRect();
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = size() * dpr;
+    if (Scale.size() != pixels) {
+        Scale = QPixmap(pixels);
+        Scale.setDevicePixelRatio(dpr);
+        Scale.fill(Qt::transparent);
+        QPainter sp(&Scale);
+        DrawScale(sp, track);
+    }
+    QPainter p(this);
+    p.drawPixmap(0, 0, Scale);
+    p.setRenderHint(QPainter::Antialiasing);
+    const bool vertical = Orient == Qt::Vertical;
+
+    if (Style == eStyle::Bar) {
+        // The bar shows the regions it covers in their full colours.
+        const auto spans = RegionSpans(Min, Max, R1, R2, R3);
+        double v = std::clamp(Val, std::min(Min, Max), std::max(Min, Max));
+        QRectF inner = PartOf(track, Min, v);
+        bool covered = false;
+        for (int i = 0; i < 3; ++i) {
+            double to = std::min(spans[i].To, v);
+            if (to <= spans[i].From) continue;
+            covered = true;
+            p.fillRect(PartOf(track, spans[i].From, to).intersected(inner), Colors[i]);
+        }
+        if (v > Min && !covered) p.fillRect(inner, QColor(200, 200, 200));
+        p.setPen(QPen(QColor(160, 160, 160), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(track);
+    } else {
         // A line across the track and a triangle beside it.
-        double q = pos(Val);
+        double q = PosOf(track, Val);
         p.setPen(QPen(Qt::white, 2));
         QPainterPath tri;
         if (vertical) {
@@ -210,4 +238,9 @@ void cLineGauge::paintEvent(QPaintEvent*) {
     }
     p.end();
     PaintProbe::Painted(this);
+}
+
+void cLineGauge::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) Scale = QPixmap();
+    QWidget::changeEvent(event);
 }

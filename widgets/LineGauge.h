@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -59,6 +60,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     template <class T> void Change(T& field, const T& value);
@@ -72,4 +74,10 @@ private:
     QString Title, MinText, MaxText;
     double Val = 0;
     int Requests = 0;
+    QPixmap Scale;  // everything but the value, drawn at the current size
+
+    QRectF TrackRect() const;
+    double PosOf(const QRectF& track, double v) const;
+    QRectF PartOf(const QRectF& track, double from, double to) const;
+    void DrawScale(QPainter& p, const QRectF& track) const;
 };
