@@ -524,6 +524,8 @@ TEST_F(RequestTest, RecordCopies_runOnTheUiThread) {
         EXPECT_EQ(WorkSettings, EcuSettings);
     });
     ConnectAndLoad();
+    // The invoker refers to this body's locals: end the link before they go.
+    Link.reset();
     EXPECT_FALSE(wrongThread);
     EXPECT_GT(calls, 20);
 }
