@@ -154,16 +154,16 @@ void TDataExForm::LinkIdle(bool idle) {
 }
 
 namespace {
-sFileDialogSpec VehicleFileSpec(bool save) {
-    sFileDialogSpec spec;
-    spec.Save = save;
-    spec.Filter = Q(_("Vehicle settings .zv2")) + QStringLiteral(" (*.zv2)");
-    spec.DefaultSuffix = QStringLiteral("zv2");
+sFileDialogRequest VehicleFileSpec(bool save) {
+    sFileDialogRequest request;
+    request.Save = save;
+    request.Filter = Q(_("Vehicle settings .zv2")) + QStringLiteral(" (*.zv2)");
+    request.DefaultSuffix = QStringLiteral("zv2");
     if (save) {
-        spec.ProposedName = QStringLiteral("vehicle");
-        spec.ConfirmOverwrite = true;
+        request.ProposedName = QStringLiteral("vehicle");
+        request.ConfirmOverwrite = true;
     }
-    return spec;
+    return request;
 }
 }  // namespace
 

@@ -9,17 +9,17 @@ tHook& Hook() {
     return hook;
 }
 
-QString Run(QWidget* parent, const sFileDialogSpec& spec) {
-    if (Hook()) return Hook()(spec);
+QString Run(QWidget* parent, const sFileDialogRequest& request) {
+    if (Hook()) return Hook()(request);
     QFileDialog dialog(parent);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setAcceptMode(spec.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(spec.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilter(spec.Filter);
-    dialog.setDefaultSuffix(spec.DefaultSuffix);
+    dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilter(request.Filter);
+    dialog.setDefaultSuffix(request.DefaultSuffix);
     // The overwrite question is set on every showing.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(spec.Save && spec.ConfirmOverwrite));
-    if (spec.Save && !spec.ProposedName.isEmpty()) dialog.selectFile(spec.ProposedName);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.Save && request.ConfirmOverwrite));
+    if (request.Save && !request.ProposedName.isEmpty()) dialog.selectFile(request.ProposedName);
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted) return QString();
     const QStringList files = dialog.selectedFiles();

@@ -8,7 +8,7 @@
 
 class QWidget;
 
-struct sFileDialogSpec {
+struct sFileDialogRequest {
     bool Save = false;
     QString Filter;          // Qt form: "Vehicle settings .zv2 (*.zv2)"
     QString DefaultSuffix;   // without the dot: "zv2"
@@ -19,9 +19,9 @@ struct sFileDialogSpec {
 namespace FileDialog {
 // When set, called instead of showing a dialog; returns the chosen path or
 // an empty string for a cancelled dialog.
-using tHook = std::function<QString(const sFileDialogSpec&)>;
+using tHook = std::function<QString(const sFileDialogRequest&)>;
 tHook& Hook();
 
 // Shows the dialog modally; the chosen path, or empty when cancelled.
-QString Run(QWidget* parent, const sFileDialogSpec& spec);
+QString Run(QWidget* parent, const sFileDialogRequest& request);
 }  // namespace FileDialog

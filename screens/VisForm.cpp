@@ -362,13 +362,13 @@ void TVisForm::LogBtnClick() {
         ShowLogButton();
         return;
     }
-    sFileDialogSpec spec;
-    spec.Save = true;
-    spec.Filter = Q(_("Data files *.dat")) + QStringLiteral(" (*.dat)");
-    spec.DefaultSuffix = QStringLiteral("dat");
-    spec.ProposedName = QStringLiteral("capture");
-    spec.ConfirmOverwrite = false;  // an existing capture is replaced without a question
-    const QString path = FileDialog::Run(this, spec);
+    sFileDialogRequest request;
+    request.Save = true;
+    request.Filter = Q(_("Data files *.dat")) + QStringLiteral(" (*.dat)");
+    request.DefaultSuffix = QStringLiteral("dat");
+    request.ProposedName = QStringLiteral("capture");
+    request.ConfirmOverwrite = false;  // an existing capture is replaced without a question
+    const QString path = FileDialog::Run(this, request);
     if (path.isEmpty()) return;
     if (!Capture.Open(QFile::encodeName(path).toStdString())) return;  // silently stays idle
     ShowLogButton();

@@ -23,14 +23,14 @@ namespace {
 
 struct sDialogHook {
     explicit sDialogHook(QString path) {
-        FileDialog::Hook() = [this, path](const sFileDialogSpec& spec) {
-            Spec = spec;
+        FileDialog::Hook() = [this, path](const sFileDialogRequest& request) {
+            Request = request;
             ++Calls;
             return path;
         };
     }
     ~sDialogHook() { FileDialog::Hook() = nullptr; }
-    sFileDialogSpec Spec;
+    sFileDialogRequest Request;
     int Calls = 0;
 };
 
@@ -159,9 +159,9 @@ TEST_P(DataExLoad, LoadFromFileQueuesTwelveUpdatesFrom48) {
     rig.Sim.ClearLog();
     sDialogHook hook(QString::fromStdString(path.string()));
     cScreenRig::Key(rig.DataEx, Qt::Key_F2);
-    EXPECT_FALSE(hook.Spec.Save);
-    EXPECT_EQ(hook.Spec.DefaultSuffix, QStringLiteral("zv2"));
-    EXPECT_TRUE(hook.Spec.Filter.contains(QStringLiteral("*.zv2")));
+    EXPECT_FALSE(hook.Request.Save);
+    EXPECT_EQ(hook.Request.DefaultSuffix, QStringLiteral("zv2"));
+    EXPECT_TRUE(hook.Request.Filter.contains(QStringLiteral("*.zv2")));
     EXPECT_EQ(WorkSettings.TPSClosedLevel, 200);
     EXPECT_EQ(WorkSettings.CoilCount, 3);
     EXPECT_EQ(EcuSettings, ecuBefore);
@@ -191,10 +191,10 @@ TEST(DataExScreen, SaveToFileWritesTheWorkingImageAndReportsFailure) {
     {
         sDialogHook hook(QString::fromStdString(path.string()));
         cScreenRig::Key(rig.DataEx, Qt::Key_F3);
-        EXPECT_TRUE(hook.Spec.Save);
-        EXPECT_TRUE(hook.Spec.ConfirmOverwrite);
-        EXPECT_EQ(hook.Spec.ProposedName, QStringLiteral("vehicle"));
-        EXPECT_EQ(hook.Spec.DefaultSuffix, QStringLiteral("zv2"));
+        EXPECT_TRUE(hook.Request.Save);
+        EXPECT_TRUE(hook.Request.ConfirmOverwrite);
+        EXPECT_EQ(hook.Request.ProposedName, QStringLiteral("vehicle"));
+        EXPECT_EQ(hook.Request.DefaultSuffix, QStringLiteral("zv2"));
     }
     EXPECT_EQ(Slurp(path), VehicleFile::Format(WorkSettings));
     EXPECT_FALSE(rig.Info->isVisible());

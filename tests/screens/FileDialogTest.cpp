@@ -50,14 +50,14 @@ struct sTempDir {
     fs::path Path;
 };
 
-sFileDialogSpec VehicleSave() {
-    sFileDialogSpec spec;
-    spec.Save = true;
-    spec.Filter = QStringLiteral("Vehicle settings .zv2 (*.zv2)");
-    spec.DefaultSuffix = QStringLiteral("zv2");
-    spec.ProposedName = QStringLiteral("vehicle");
-    spec.ConfirmOverwrite = true;
-    return spec;
+sFileDialogRequest VehicleSave() {
+    sFileDialogRequest request;
+    request.Save = true;
+    request.Filter = QStringLiteral("Vehicle settings .zv2 (*.zv2)");
+    request.DefaultSuffix = QStringLiteral("zv2");
+    request.ProposedName = QStringLiteral("vehicle");
+    request.ConfirmOverwrite = true;
+    return request;
 }
 
 }  // namespace
@@ -111,7 +111,7 @@ TEST(FileDialog, OverwriteIsAskedOnlyWhenWanted) {
     EXPECT_EQ(questions, 1);
 
     // Capture file: replaced without a question.
-    sFileDialogSpec capture;
+    sFileDialogRequest capture;
     capture.Save = true;
     capture.Filter = QStringLiteral("Data files *.dat (*.dat)");
     capture.DefaultSuffix = QStringLiteral("dat");

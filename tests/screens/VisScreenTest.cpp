@@ -49,14 +49,14 @@ std::string Slurp(const fs::path& p) {
 
 struct sDialogHook {
     explicit sDialogHook(QString path) {
-        FileDialog::Hook() = [this, path](const sFileDialogSpec& spec) {
-            Spec = spec;
+        FileDialog::Hook() = [this, path](const sFileDialogRequest& request) {
+            Request = request;
             ++Calls;
             return path;
         };
     }
     ~sDialogHook() { FileDialog::Hook() = nullptr; }
-    sFileDialogSpec Spec;
+    sFileDialogRequest Request;
     int Calls = 0;
 };
 
@@ -275,11 +275,11 @@ TEST(VisScreen, CaptureWritesOneRecordPerPollingCycle) {
     sDialogHook hook(QString::fromStdString(path.string()));
     cScreenRig::Key(f, Qt::Key_F7);
     ASSERT_TRUE(f->Capturing());
-    EXPECT_TRUE(hook.Spec.Save);
-    EXPECT_FALSE(hook.Spec.ConfirmOverwrite);
-    EXPECT_EQ(hook.Spec.ProposedName, QStringLiteral("capture"));
-    EXPECT_EQ(hook.Spec.DefaultSuffix, QStringLiteral("dat"));
-    EXPECT_TRUE(hook.Spec.Filter.contains(QStringLiteral("*.dat")));
+    EXPECT_TRUE(hook.Request.Save);
+    EXPECT_FALSE(hook.Request.ConfirmOverwrite);
+    EXPECT_EQ(hook.Request.ProposedName, QStringLiteral("capture"));
+    EXPECT_EQ(hook.Request.DefaultSuffix, QStringLiteral("dat"));
+    EXPECT_TRUE(hook.Request.Filter.contains(QStringLiteral("*.dat")));
     EXPECT_EQ(f->LogBtn->text(), Tr("  F7  Stop capturing"));
     EXPECT_EQ(f->LogBtn->Fill(), QColor(0, 0x80, 0));
 
