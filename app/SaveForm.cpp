@@ -7,48 +7,18 @@
 #include "app/MainForm.h"
 #include "app/ProgressGauge.h"
 #include "app/QtText.h"
-#include "app/Shape.h"
 #include "link/CommThread.h"
 
 bool TSaveForm::WriteDone = false;
 bool TSaveForm::WriteFailed = false;
 
-TSaveForm::TSaveForm(QWidget* parent) : cIOForm(parent) {
-    setObjectName(QStringLiteral("SaveForm"));
-    Frame = new cShape(this);
-    Frame->SetBrush(Qt::transparent);
-    Frame->SetRadius(6);
-    Label2 = new QLabel(this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setAlignment(Qt::AlignCenter);
-    QPalette pal = Label2->palette();
-    pal.setColor(QPalette::WindowText, QColor(255, 160, 66));
-    Label2->setPalette(pal);
-    StatusLL = new QLabel(this);
-    StatusLL->setObjectName(QStringLiteral("StatusLL"));
-    StatusLL->setAlignment(Qt::AlignCenter);
-    ProgressCG = new cProgressGauge(this);
-    ProgressCG->setObjectName(QStringLiteral("ProgressCG"));
-
-    SetupDialog(440, 190);
-    Place(Frame, 0, 0, 440, 190);
-    Place(Label2, 16, 16, 408, 40, 16, true);
-    Place(StatusLL, 16, 66, 408, 32, 12, true);
-    Place(ProgressCG, 30, 116, 380, 40, 12, true);
-    StatusLL->setText(QStringLiteral("Transferring data..."));
-    Retranslate();
-}
-
-void TSaveForm::Retranslate() {
-    setWindowTitle(Tr("Saving settings in ECU"));
-    Label2->setText(Tr("Saving settings in ECU"));
-}
+TSaveForm::TSaveForm(QWidget* parent)
+    : cTransferDialog("SaveForm", N_("Saving settings in ECU"), "Transferring data...", parent) {}
 
 void TSaveForm::showEvent(QShowEvent* event) {
     WriteDone = false;
     WriteFailed = false;
-    ProgressCG->SetValue(0);
-    StatusLL->setText(Tr("Transferring data..."));
+    ShowTransferStart();
     cIOForm::showEvent(event);
 }
 
@@ -67,8 +37,7 @@ void TSaveForm::LinkEvent() {
     if (LinkRequest != RQ_WRITE_SETTINGS) return;
     switch (LinkPhase) {
     case 0:
-        StatusLL->setText(Tr("Transferring data..."));
-        ProgressCG->SetValue(0);
+        ShowTransferStart();
         break;
     case 1:
         ProgressCG->SetValue((LinkValue * 100 + 100) / 11);
