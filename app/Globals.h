@@ -42,3 +42,9 @@ extern cIOForm* DataExScreen;
 // Question dialog: true for Yes. Information dialog: returns when acknowledged.
 bool Ask(const QString& text);
 void ShowInfo(const QString& text);
+
+// Posts a settings write and, when the link takes it, shows the save progress
+// dialog until the write ends. A live poll that a closing screen has just
+// asked to stop may still be finishing its exchange; the post is retried for
+// as long as that can take. False when the link did not take the write.
+bool WriteSettingsWithProgress();

@@ -405,7 +405,7 @@ bool TCalibForm::CanClose() {
     }
     if (!stay && !Ecu::NewProtocol(Version()) && SettingsChanged()) {
         if (Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")))) {
-            if (CommThread && CommThread->PostRequest(RQ_WRITE_SETTINGS) && SaveForm) SaveForm->ShowModal();
+            WriteSettingsWithProgress();
         }
     }
     if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());

@@ -426,7 +426,7 @@ void TConfigForm::FormClose() {
         CommThread->StopRequest();
     if (!Ecu::NewProtocol(Version()) && SettingsChanged()) {
         if (Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")))) {
-            if (CommThread && CommThread->PostRequest(RQ_WRITE_SETTINGS) && SaveForm) SaveForm->ShowModal();
+            WriteSettingsWithProgress();
         }
     }
     if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());

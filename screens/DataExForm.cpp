@@ -185,7 +185,7 @@ void TDataExForm::SaveToFileBtnClick() {
 }
 
 void TDataExForm::SaveToECUBtnClick() {
-    if (CommThread && CommThread->PostRequest(RQ_WRITE_SETTINGS) && SaveForm) SaveForm->ShowModal();
+    WriteSettingsWithProgress();
 }
 
 void TDataExForm::LoadFromECUBtnClick() {

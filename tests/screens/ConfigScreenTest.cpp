@@ -175,6 +175,21 @@ TEST(ConfigScreenRules, LeavingWithChangesOn47AsksAndYesWritesTheBlockWithAStore
     EXPECT_EQ(rig.Main->DataExBtn->OutlineWidth(), 2);
 }
 
+// A fitter who answers Yes while the screen's poll is still winding down
+// gets the write all the same, not a silently refused one.
+TEST(ConfigScreenRules, YesAnsweredWhileThePollEndsStillWrites) {
+    cScreenRig rig(47);
+    ASSERT_TRUE(rig.Start());
+    OpenConfig(rig);
+    Choose(rig.Config->RPMDivCB, 0);
+    rig.Sim.ClearLog();
+    rig.AnswerQuestion(true, /*atOnce=*/true);
+    rig.Config->close();
+    EXPECT_EQ(rig.Save->StatusLL->text(), Tr("Settings has been saved in ECU"));
+    EXPECT_EQ(rig.Sim.Stored()[9], 0);
+    EXPECT_FALSE(SettingsChanged());
+}
+
 TEST(ConfigScreenRules, LeavingWithoutChangesOn47AsksNothingAndNoKeepsTheChanges) {
     cScreenRig rig(47);
     ASSERT_TRUE(rig.Start());

@@ -123,12 +123,12 @@ std::vector<std::pair<int, int>> cScreenRig::Writes() const {
     return out;
 }
 
-void cScreenRig::AnswerQuestion(bool yes) {
+void cScreenRig::AnswerQuestion(bool yes, bool atOnce) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [this, timer, yes] {
-        // A person answers after the screen's poll has wound down.
-        if (!Question || !Question->IsModalRunning() || (Link && Link->IsBusy())) return;
+    QObject::connect(timer, &QTimer::timeout, [this, timer, yes, atOnce] {
+        if (!Question || !Question->IsModalRunning()) return;
+        if (!atOnce && Link && Link->IsBusy()) return;
         timer->stop();
         timer->deleteLater();
         (yes ? Question->YesBtn : Question->NoBtn)->click();

@@ -70,7 +70,9 @@ public:
 
     // Answers the next question dialog (Yes or No) once it is up and the
     // link has finished the request it was serving.
-    void AnswerQuestion(bool yes);
+    // Answers the next question; by default once the link is free, as a
+    // person would, or at once.
+    void AnswerQuestion(bool yes, bool atOnce = false);
     // Acknowledges the next information dialog; its text goes to `text`.
     void AcknowledgeInfo(QString* text);
 
