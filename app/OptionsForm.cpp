@@ -18,6 +18,7 @@
 #include "link/CommThread.h"
 #include "serial/ComPort.h"
 #include "widgets/ShadowButton.h"
+#include "widgets/ComboBox.h"
 
 namespace {
 QLabel* MakeLabel(QWidget* parent, const char* name, const QColor& color) {
@@ -30,7 +31,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QColor& color) {
 }
 
 QComboBox* MakeCombo(QWidget* parent, const char* name) {
-    auto* cb = new QComboBox(parent);
+    auto* cb = new cComboBox(parent);
     cb->setObjectName(QString::fromLatin1(name));
     cb->setEditable(false);
     // Colours by palette: a style sheet would cost the start-up several

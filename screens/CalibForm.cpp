@@ -19,6 +19,7 @@
 #include "screens/ScreenKit.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
+#include "widgets/ComboBox.h"
 
 using ScreenKit::Q;
 
@@ -159,7 +160,7 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     Shape6->lower();
 
     auto combo = [this](const char* name) {
-        auto* c = new QComboBox(this);
+        auto* c = new cComboBox(this);
         c->setObjectName(QString::fromLatin1(name));
         ScreenKit::StyleCombo(c);
         return c;

@@ -18,6 +18,7 @@
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
+#include "widgets/ComboBox.h"
 
 using ScreenKit::Q;
 
@@ -30,7 +31,7 @@ constexpr int NO_SENSOR_ITEM = 5;
 constexpr uint8_t NO_SENSOR = 8;
 
 QComboBox* NewCombo(QWidget* parent, const char* name) {
-    auto* c = new QComboBox(parent);
+    auto* c = new cComboBox(parent);
     c->setObjectName(QString::fromLatin1(name));
     ScreenKit::StyleCombo(c);
     return c;

@@ -32,10 +32,7 @@ constexpr uint8_t P_COMMAND = 15, CONSOLE_COMMAND = 1;
 // between them; the lamps and the console button lie over it.
 class cConsolePicture : public QWidget {
 public:
-    explicit cConsolePicture(QWidget* parent)
-        : QWidget(parent), Picture(QStringLiteral(":/pictures/console.png")) {
-        setMouseTracking(true);
-    }
+    explicit cConsolePicture(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -43,6 +40,11 @@ protected:
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         // The built-in picture when the program carries it, else a drawn one.
+        // Decoded on first use: the screen is created hidden at start-up.
+        if (!Loaded) {
+            Picture.load(QStringLiteral(":/pictures/console.png"));
+            Loaded = true;
+        }
         if (!Picture.isNull()) {
             p.drawPixmap(rect(), Picture);
             return;
@@ -73,6 +75,7 @@ protected:
 
 private:
     QPixmap Picture;
+    bool Loaded = false;
 };
 
 }  // namespace

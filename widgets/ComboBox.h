@@ -1,0 +1,18 @@
+// A drop-down list that builds its popup list only when it is first opened.
+//
+// A plain QComboBox builds and lays out its popup on every font change. Every
+// screen is created, scaled and given its fonts at start-up, hidden, so that
+// work would be done for every list before the main menu can show, most of it
+// for popups the fitter may never open. Opening the list gives the popup the
+// list's current font in any case.
+#pragma once
+
+#include <QComboBox>
+
+class cComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void changeEvent(QEvent* event) override;
+};
