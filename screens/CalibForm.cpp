@@ -125,6 +125,8 @@ QLineEdit* TCalibForm::NewEdit(const char* name) {
     pal.setColor(QPalette::Text, Qt::black);
     e->setPalette(pal);
     e->installEventFilter(this);
+    // Digits need no input method, whose text would bypass the key filter.
+    e->setAttribute(Qt::WA_InputMethodEnabled, false);
     connect(e, &QLineEdit::textChanged, this, [this] { StepPosH2EDChange(); });
     return e;
 }
@@ -243,15 +245,15 @@ void TCalibForm::Retranslate() {
 
 // Only the digits and backspace reach the position fields; other characters
 // are dropped. Keys without a character (arrows, Delete, function keys, Esc)
-// go on as usual.
+// go on as usual. A key may carry more than one character (a composed
+// sequence, or one character outside the basic plane, which takes two UTF-16
+// units): it is dropped when any of them is a character other than a digit.
 bool TCalibForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
         auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        if (text.size() == 1) {
-            const QChar c = text[0];
-            const bool digit = c >= u'0' && c <= u'9';
-            if (!digit && c != u'\b' && c.isPrint()) return true;
+        for (const char32_t c : key->text().toUcs4()) {
+            const bool digit = c >= U'0' && c <= U'9';
+            if (!digit && c != U'\b' && QChar::isPrint(c)) return true;
         }
     }
     return cIOForm::eventFilter(watched, event);

@@ -235,6 +235,10 @@ void TConfigForm::FillFromSettings() {
     ScreenKit::SelectNearest(CylCountCB, s.CylCount);
     ScreenKit::SelectNearest(CoilCountCB, s.CoilCount);
     TPSTypeCB->setCurrentIndex(s.TPSType != 0 ? 1 : 0);
+    // The capture buttons and the switching level follow the shown sensor
+    // type, so that a settings image loaded meanwhile never leaves "Linear"
+    // without its capture buttons (or "Not connected" with them).
+    ShowTpsCapture(s.TPSType != 0);
     if (s.LambdaType == NO_SENSOR) LambdaSensorCB->setCurrentIndex(NO_SENSOR_ITEM);
     else LambdaSensorCB->setCurrentIndex(s.LambdaType < LambdaSensorCB->count() ? s.LambdaType : -1);
     RPMDivCB->setCurrentIndex(s.RPMDiv < RPMDivCB->count() ? s.RPMDiv : -1);
@@ -357,11 +361,15 @@ void TConfigForm::TPSSwitchBtnClick() {
     QueueTps();
 }
 
-void TConfigForm::TPSTypeCBChange() {
-    const bool linear = TPSTypeCB->currentIndex() != 0;
+void TConfigForm::ShowTpsCapture(bool linear) {
     TPSMinBtn->setVisible(linear);
     TPSSwitchBtn->setVisible(linear);
     TPSSwitchLL->setVisible(linear);
+}
+
+void TConfigForm::TPSTypeCBChange() {
+    const bool linear = TPSTypeCB->currentIndex() != 0;
+    ShowTpsCapture(linear);
     WorkSettings.TPSType = linear ? 1 : 0;
     QueueTps();
 }

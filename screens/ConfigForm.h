@@ -85,6 +85,8 @@ private:
     void FillFromSettings();
     void FormClose();
     void ShowSwitchLevel();
+    // Shows the capture buttons and the switching level for a linear sensor.
+    void ShowTpsCapture(bool linear);
     void UpdateTpsRegions();
     void QueueTps();
     int Version() const;

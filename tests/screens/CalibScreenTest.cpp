@@ -1,7 +1,9 @@
 // The algorithm calibration screen against the ECU simulator.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -114,6 +116,15 @@ TEST(CalibScreen, OnlyDigitsAndBackspaceReachTheFields) {
     Type(e, QStringLiteral("\b5"));
     EXPECT_EQ(e->text(), QStringLiteral("95"));
     EXPECT_EQ(WorkSettings.StepPosH1, 95);
+
+    // Keys that carry other characters: a blank, a sign, a letter composed
+    // with a digit, a character outside the basic plane (two UTF-16 units).
+    for (const QString& text : {QStringLiteral(" "), QStringLiteral("-"), QStringLiteral("1a"),
+                                QString::fromUcs4(U"\U0001D7D8"), QString::fromUcs4(U"\U0001F600")}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+        QApplication::sendEvent(e, &press);
+        EXPECT_EQ(e->text(), QStringLiteral("95")) << text.toStdString();
+    }
 }
 
 // Typing into an emptied minimum sends every accepted intermediate number.

@@ -212,6 +212,19 @@ TEST(ConfigScreenRules, LeavingWithoutChangesOn47AsksNothingAndNoKeepsTheChanges
     EXPECT_EQ(WorkSettings.TPSType, 0);
     EXPECT_TRUE(SettingsChanged());
     EXPECT_EQ(rig.Main->DataExBtn->OutlineWidth(), 6);
+
+    // Every fill shows the capture buttons and the switching level exactly
+    // for a linear sensor, whatever the screen showed before.
+    WorkSettings.TPSType = 1;  // e.g. a vehicle file loaded meanwhile
+    OpenConfig(rig);
+    for (QWidget* w : {(QWidget*)rig.Config->TPSMinBtn, (QWidget*)rig.Config->TPSSwitchBtn,
+                       (QWidget*)rig.Config->TPSSwitchLL})
+        EXPECT_TRUE(w->isVisibleTo(rig.Config)) << w->objectName().toStdString();
+    WorkSettings.TPSType = 0;
+    rig.Config->FormShow();
+    for (QWidget* w : {(QWidget*)rig.Config->TPSMinBtn, (QWidget*)rig.Config->TPSSwitchBtn,
+                       (QWidget*)rig.Config->TPSSwitchLL})
+        EXPECT_FALSE(w->isVisibleTo(rig.Config)) << w->objectName().toStdString();
 }
 
 TEST(ConfigScreenRules, FillSelectsNearestItemsAndNeverSendsUpdates) {
