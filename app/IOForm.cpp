@@ -77,6 +77,7 @@ int cIOForm::Scaled(int designPixels) const { return Round(designPixels * Ratio)
 
 void cIOForm::SetupFullScreen() {
     Ratio = ScaleRatio();
+    FullScreen = true;
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setGeometry(ScreenRect());
     for (const sPlaced& p : Placed) Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(),
@@ -85,6 +86,7 @@ void cIOForm::SetupFullScreen() {
 
 void cIOForm::SetupDialog(int designWidth, int designHeight) {
     Ratio = 1.0;
+    FullScreen = false;
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setFixedSize(designWidth, designHeight);
     QRect screen = ScreenRect();
@@ -128,7 +130,9 @@ void cIOForm::SetAllButtonFills(cShadowButton* hovered) {
 
 void cIOForm::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
-    if (key == Qt::Key_Escape || key == Qt::Key_F10) {
+    // Esc and F10 close the full-screen screens only; a dialog closes by its
+    // own keys, buttons and results.
+    if (FullScreen && (key == Qt::Key_Escape || key == Qt::Key_F10)) {
         event->accept();
         CloseScreen();
         return;

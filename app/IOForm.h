@@ -92,8 +92,8 @@ protected:
     // coordinates); its text follows RQ_CONNECT events and port errors.
     void CreateStatusLine(int x, int y, int width, int height, int fontPt = 14);
 
-    // Esc and F10 call CloseScreen; function keys of registered buttons run
-    // them. The form sees keys before its controls. Screens override to add
+    // On full-screen forms Esc and F10 call CloseScreen (the dialogs have
+    // keys of their own); function keys of registered buttons run them. The form sees keys before its controls. Screens override to add
     // keys and then call the base; a key that is not handled must leave the
     // event ignored (the base does so), so that the control gets it.
     void keyPressEvent(QKeyEvent* event) override;
@@ -119,6 +119,7 @@ private:
     class QEventLoop* ModalLoop = nullptr;
     int ModalResult = 0;
     double Ratio = 1.0;
+    bool FullScreen = false;  // set by SetupFullScreen
     // What the status line shows, so that it can be retranslated.
     enum class eStatus { Design, Link, PortError } StatusKind = eStatus::Design;
     int32_t StatusPhase = 0, StatusValue = 0;

@@ -69,6 +69,7 @@ void TQuestionForm::keyPressEvent(QKeyEvent* event) {
         Done(ResultCancel);
         return;
     }
-    // F10 and any other way of closing answer No.
+    // Other keys (F10 among them) do nothing; closing the window any other
+    // way answers No.
     cIOForm::keyPressEvent(event);
 }

@@ -221,9 +221,10 @@ cShell::eStart cShell::Start() {
         // already handed a port over).
         CommThread->SetPortName(OptionsForm->ComPortCB->currentText().toStdString());
 
-        // A replacement help picture beside the program.
+        // A replacement help picture beside the program (a file; a folder of
+        // that name is no picture and leaves the built-in one).
         const QString picture = Options.ExeDir + QStringLiteral("/data/schwzvb.jpg");
-        if (QFileInfo::exists(picture)) HelpForm->SetPicture(ToQImage(DecodeJpegFile(picture.toStdString())));
+        if (QFileInfo(picture).isFile()) HelpForm->SetPicture(ToQImage(DecodeJpegFile(picture.toStdString())));
     } catch (const std::exception& e) {
         Report(QString::fromUtf8(e.what()));
         return eStart::Failed;

@@ -46,13 +46,16 @@ TEST_F(Dialogs, QuestionAnswersByKeysAndButtons) {
         {"T", Qt::Key_T, "T", true},          {"t", Qt::Key_T, "t", true},
         {"Enter", Qt::Key_Return, "\r", true}, {"keypad Enter", Qt::Key_Enter, "\r", true},
         {"N", Qt::Key_N, "N", false},         {"n", Qt::Key_N, "n", false},
-        {"Esc", Qt::Key_Escape, "", false},   {"F10", Qt::Key_F10, "", false},
+        {"Esc", Qt::Key_Escape, "", false},
     };
     for (const sCase& c : cases) {
         SCOPED_TRACE(c.Name);
         bool stillUpAfterY = false;
         cModalAnswer answer("QuestionForm", [&](QWidget* w) {
-            Key(w, Qt::Key_Y, "y");  // Y is no answer
+            // Y is no answer; nor is F10, which closes screens, not dialogs
+            // (a repeating F10 from the main menu must not answer No).
+            Key(w, Qt::Key_Y, "y");
+            Key(w, Qt::Key_F10);
             stillUpAfterY = w->isVisible();
             Key(w, c.Key, QString::fromLatin1(c.Text));
             return true;
@@ -103,7 +106,12 @@ TEST_F(Dialogs, LoadDialogFollowsTheReadAndCopiesTheSettings) {
     MainForm->ShowSettingsChanged(true);
     QList<int> gauge;
     QString status;
-    cModalAnswer run("LoadForm", [&](QWidget*) {
+    bool upAfterKeys = false;
+    cModalAnswer run("LoadForm", [&](QWidget* w) {
+        // It follows the link alone: Esc and F10 do not close it.
+        Key(w, Qt::Key_Escape);
+        Key(w, Qt::Key_F10);
+        upAfterKeys = w->isVisible();
         EXPECT_TRUE(LoadForm->ScreenActive);
         EXPECT_EQ(LoadForm->StatusLL->text(), "Transferring data...");
         Program.Deliver(RQ_READ_SETTINGS, 0, 0);
@@ -123,6 +131,7 @@ TEST_F(Dialogs, LoadDialogFollowsTheReadAndCopiesTheSettings) {
     // The message from outside that asks for the dialog.
     QCoreApplication::postEvent(MainForm, new QEvent(LOAD_DIALOG_EVENT));
     ASSERT_TRUE(WaitFor([&] { return run.Handled == 1 && !LoadForm->isVisible(); }));
+    EXPECT_TRUE(upAfterKeys);
     EXPECT_EQ(gauge, (QList<int>{0, 50, 50, 92}));
     EXPECT_EQ(status, "Settings has been loaded.");
     EXPECT_EQ(LoadForm->StatusLL->text(), "Settings has been loaded.");

@@ -185,6 +185,18 @@ TEST(Shell, GoodReplacementPictureSizesTheHelpPicture) {
     EXPECT_EQ(HelpForm->HelpIM->size(), QSize(300, 200));
 }
 
+// Only a file replaces the picture: a folder of that name is ignored.
+TEST(Shell, FolderNamedLikeThePictureKeepsTheBuiltInOne) {
+    cSilentLine line;
+    cProgram program;
+    program.SetExtraPorts({line.Path()});
+    program.WriteIni("COM: " + line.Path() + "\r\nLanguage: en\r\n");
+    std::filesystem::create_directories(program.Dir / "data" / "schwzvb.jpg");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    EXPECT_TRUE(program.Errors.isEmpty());
+    EXPECT_TRUE(HelpForm->HasOwnPicture());
+}
+
 class MainMenu : public ::testing::Test {
 protected:
     void SetUp() override {
