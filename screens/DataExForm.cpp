@@ -1,12 +1,14 @@
 #include "screens/DataExForm.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QShowEvent>
 
 #include "app/Globals.h"
 #include "app/SaveForm.h"
+#include "app/Shape.h"
 #include "app/Translate.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
@@ -124,6 +126,10 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
     Place(Image1, 570, 50, 430, 450);
     Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
+    // The status panel counts as background: its mouse moves must reach the
+    // form, which paints every large button black.
+    StatusSH->setMouseTracking(true);
+    StatusLL->setMouseTracking(true);
     SetupFullScreen();
     Retranslate();
 }
@@ -185,7 +191,10 @@ void TDataExForm::SaveToFileBtnClick() {
 }
 
 void TDataExForm::SaveToECUBtnClick() {
-    WriteSettingsWithProgress();
+    // A refused request (the link is serving another) does nothing visible;
+    // the user tries again once the buttons are enabled.
+    if (!CommThread || !CommThread->PostRequest(RQ_WRITE_SETTINGS)) return;
+    if (SaveForm) SaveForm->ShowModal();
 }
 
 void TDataExForm::LoadFromECUBtnClick() {

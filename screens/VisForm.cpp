@@ -143,6 +143,8 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     Label_LPG_Level = ScreenKit::NewLabel(this, "Label_LPG_Level", Qt::AlignLeft | Qt::AlignVCenter);
     Label_LPG_Level->setText(QStringLiteral("0"));
     Label_LPG_Level->hide();
+    // A move over the raw level paints the exit button black: it must reach the form.
+    Label_LPG_Level->setMouseTracking(true);
 
     LogBtn = new cShadowButton(this);
     LogBtn->setObjectName(QStringLiteral("LogBtn"));

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QMouseEvent>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,11 +14,13 @@
 #include "app/QtText.h"
 #include "app/MainForm.h"
 #include "app/SaveForm.h"
+#include "app/Shape.h"
 #include "link/Settings.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"
 #include "screens/VehicleFile.h"
 #include "widgets/ShadowButton.h"
+#include "widgets/VerticalLabel.h"
 
 namespace fs = std::filesystem;
 
@@ -41,6 +46,12 @@ std::string Slurp(const fs::path& p) {
 
 fs::path TempPath(const char* name) {
     return fs::temp_directory_path() / (std::string(name) + "_" + std::to_string(::getpid()) + ".zv2");
+}
+
+void Move(QWidget* w, QPoint at = QPoint(5, 5)) {
+    QMouseEvent e(QEvent::MouseMove, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
+                  Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
 }
 
 void OpenDataEx(cScreenRig& rig) {
@@ -85,7 +96,11 @@ TEST(DataExScreen, StoreWhileTheLinkIsBusyDoesNothing) {
     OpenDataEx(rig);
     ASSERT_TRUE(rig.WaitIdle());
     ASSERT_TRUE(rig.Link->PostRequest(RQ_VIS_POLL));  // runs until stopped
+    // Refused at once: no dialog and no waiting for the poll.
+    QElapsedTimer took;
+    took.start();
     rig.DataEx->SaveToECUBtnClick();
+    EXPECT_LT(took.elapsed(), 1000);
     EXPECT_FALSE(rig.Save->isVisible());
     rig.Link->StopRequest();
     ASSERT_TRUE(rig.WaitIdle());
@@ -213,4 +228,28 @@ TEST(DataExScreen, SaveToFileWritesTheWorkingImageAndReportsFailure) {
         EXPECT_EQ(cancel.Calls, 2);
     }
     fs::remove(path);
+}
+
+TEST(DataExScreen, HoverPaintsTheButtonUnderTheMouseAndBackgroundPaintsAllBlack) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    ASSERT_TRUE(rig.WaitIdle());
+    TDataExForm* f = rig.DataEx;
+    const std::vector<cShadowButton*> buttons{f->LoadFromFileBtn, f->SaveToFileBtn, f->SaveToECUBtn,
+                                              f->LoadFromECUBtn, f->ExitBtn};
+    // The title, the picture, the status panel and the bare form are background.
+    const std::vector<QWidget*> background{f->VrLabel1, f->Image1, f->StatusLL, f->StatusSH, f};
+    for (cShadowButton* hovered : buttons) {
+        for (QWidget* w : background) {
+            Move(hovered);
+            for (cShadowButton* b : buttons)
+                EXPECT_EQ(b->Fill(), b == hovered ? cShadowButton::HoverFill() : cShadowButton::NormalFill())
+                    << b->objectName().toStdString();
+            Move(w);
+            for (cShadowButton* b : buttons)
+                EXPECT_EQ(b->Fill(), cShadowButton::NormalFill())
+                    << b->objectName().toStdString() << " after a move over " << w->objectName().toStdString();
+        }
+    }
 }

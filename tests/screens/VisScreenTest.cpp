@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -324,4 +326,27 @@ TEST(VisScreen, CaptureCancelledOrUnopenableStaysIdle) {
         EXPECT_FALSE(rig.Vis->Capturing());
         EXPECT_EQ(rig.Vis->LogBtn->text(), Tr("  F7  Capture to file"));
     }
+}
+
+TEST(VisScreen, ExitButtonHoverAndTheControlsThatPaintItBlack) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenVis(rig);
+    TVisForm* f = rig.Vis;
+    auto move = [](QWidget* w) {
+        QMouseEvent e(QEvent::MouseMove, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+    };
+    cScreenRig::Key(f, Qt::Key_F12);  // the raw level label shown
+    ASSERT_TRUE(f->Label_LPG_Level->isVisible());
+    for (QWidget* w : {static_cast<QWidget*>(f->LogBtn), static_cast<QWidget*>(f->Label_LPG_Level)}) {
+        move(f->ExitBtn);
+        EXPECT_EQ(f->ExitBtn->Fill(), QColor(0x80, 0, 0));
+        move(w);
+        EXPECT_EQ(f->ExitBtn->Fill(), QColor(0, 0, 0)) << w->objectName().toStdString();
+    }
+    // The capture button's face shows the capture state, not the mouse.
+    move(f->LogBtn);
+    EXPECT_EQ(f->LogBtn->Fill(), QColor(0, 0, 0));
 }
