@@ -8,6 +8,8 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QShowEvent>
+#include <algorithm>
+#include <limits>
 
 #include "app/Globals.h"
 #include "app/Translate.h"
@@ -333,10 +335,14 @@ void TVisForm::LiveValue(int k, int r) {
         StepperLL->setText(QString::number(r));
         break;
     case K_LAMBDA: {
-        const std::optional<int> value = Conv::LambdaValue(r, Version(), s.LambdaType);
-        if (!value) break;  // no sensor: the last lambda value stays
-        LambdaLL->setText(ScreenKit::TwoDecimals(float(*value / 51.0)));
-        LiveSample.LambdaVolts = float(Conv::LambdaVolts(*value, s.LambdaType));
+        // Without a value (no sensor below version 48) the last lambda volts
+        // stay; they are shown and clamped again like a new value.
+        if (const std::optional<int> value = Conv::LambdaValue(r, Version(), s.LambdaType))
+            LiveSample.LambdaVolts = float(*value / 51.0);
+        LambdaLL->setText(ScreenKit::TwoDecimals(LiveSample.LambdaVolts));  // before the clamp
+        double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
+        Conv::LambdaRange(s.LambdaType, lo, hi);
+        LiveSample.LambdaVolts = float(std::clamp(double(LiveSample.LambdaVolts), lo, hi));
         break;
     }
     case K_LEVEL: {

@@ -165,6 +165,14 @@ TEST(VisScreen, NoSensorBelow48KeepsTheLastLambda) {
     ASSERT_TRUE(rig.WaitLive(12));
     EXPECT_EQ(rig.Vis->LambdaLL->text(), Two(25 / 51.0));
     EXPECT_FLOAT_EQ(LiveSample.LambdaVolts, float(25 / 51.0));
+    // The label then shows the kept volts, which were clamped: 1.06 V shown,
+    // 1.0 V kept, so "no sensor" shows 1.00.
+    WorkSettings.LambdaType = 0;
+    ASSERT_TRUE(Show(rig, 7, 60, [&] { return rig.Vis->LambdaLL->text() == Two(54 / 51.0); }));
+    EXPECT_FLOAT_EQ(LiveSample.LambdaVolts, 1.0f);
+    WorkSettings.LambdaType = 8;
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Vis->LambdaLL->text() == Two(1.0); }));
+    EXPECT_FLOAT_EQ(LiveSample.LambdaVolts, 1.0f);
 }
 
 struct sLevelCase {
