@@ -98,6 +98,7 @@ protected:
 TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
     setObjectName(QStringLiteral("DataExForm"));
     VrLabel1 = new cVerticalLabel(this);
+    VrLabel1->setObjectName(QStringLiteral("VrLabel1"));
     Image1 = new cTransferPicture(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     auto button = [this](const char* name, int key) {
