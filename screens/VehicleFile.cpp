@@ -152,6 +152,9 @@ bool Write(const std::string& path, const sSettings& rec, std::string* error) {
     struct stat st;
     bool existed = ::stat(target.c_str(), &st) == 0;
     if (existed) {
+        // A file that may not be written stays as it is, as it would with an
+        // in-place write; the rename below would otherwise replace it.
+        if (::access(target.c_str(), W_OK) != 0) return fail(errno);
         mode = st.st_mode & 07777;
     } else {
         mode_t mask = ::umask(0);

@@ -225,6 +225,29 @@ TEST(VehicleFile, UnwritableFolderFailsAndKeepsTheOldFile) {
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"v.zv2"});
 }
 
+TEST(VehicleFile, WriteProtectedFileFailsAndStaysAsItWas) {
+    TempDir dir;
+    fs::path p = dir.Path / "v.zv2";
+    ASSERT_TRUE(VehicleFile::Write(p.string(), Filled(1)));
+    const std::string old = Slurp(p);
+    fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(dir.Path, fs::perms::all);  // the folder itself is writable
+    int status = InChild([&] {
+        if (::geteuid() == 0) {  // root may write anything: run as an ordinary user
+            struct passwd* nobody = ::getpwnam("nobody");
+            uid_t uid = nobody ? nobody->pw_uid : 65534;
+            gid_t gid = nobody ? nobody->pw_gid : 65534;
+            if (::setgid(gid) != 0 || ::setuid(uid) != 0) return 2;
+        }
+        std::string error;
+        bool ok = VehicleFile::Write(p.string(), Filled(2), &error);
+        return ok || error.empty() ? 1 : 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Slurp(p), old);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"v.zv2"});
+}
+
 TEST(VehicleFile, FullDiskFailsAndKeepsTheOldFile) {
     TempDir dir;
     fs::path p = dir.Path / "v.zv2";
