@@ -259,6 +259,10 @@ void cIOForm::CreateStatusLine(int x, int y, int width, int height, int fontPt) 
         QPalette pal = StatusLL->palette();
         pal.setColor(QPalette::WindowText, QColor(255, 255, 0));
         StatusLL->setPalette(pal);
+        // The status panel counts as background for the buttons' hover
+        // colours: mouse moves over it are passed on to the form.
+        StatusSH->setMouseTracking(true);
+        StatusLL->setMouseTracking(true);
     }
     Place(StatusSH, x, y, width, height);
     Place(StatusLL, x + 14, y + 4, width - 28, height - 8, fontPt, true);

@@ -127,10 +127,6 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
     Place(Image1, 570, 50, 430, 450);
     Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
-    // The status panel counts as background: its mouse moves must reach the
-    // form, which paints every large button black.
-    StatusSH->setMouseTracking(true);
-    StatusLL->setMouseTracking(true);
     SetupFullScreen();
     Retranslate();
 }

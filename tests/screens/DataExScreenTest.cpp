@@ -83,7 +83,9 @@ TEST_P(DataExStore, StoreInEcuFollowsTheWriteToTheStore) {
     int writes = 0;
     for (uint8_t c : commands) writes += (c & 0xF0) == 0xC0;
     EXPECT_EQ(writes, Ecu::NewProtocol(version) ? 0 : Ecu::OldWriteCount(version));
-    if (!Ecu::NewProtocol(version)) EXPECT_EQ(rig.Sim.Stored()[7], 99);
+    if (!Ecu::NewProtocol(version)) {
+        EXPECT_EQ(rig.Sim.Stored()[7], 99);
+    }
     EXPECT_FALSE(SettingsChanged());
     EXPECT_EQ(rig.Main->DataExBtn->OutlineWidth(), 2);
 }
