@@ -4,13 +4,16 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <exception>
 #include <fstream>
 #include <sstream>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "app/Error.h"
@@ -232,8 +235,53 @@ cShell::eStart cShell::Start() {
     return eStart::Ok;
 }
 
+namespace {
+// SIGTERM, SIGINT and SIGHUP (the session ending, Ctrl-C in a terminal) end
+// the program the orderly way: the event loop quits without the exit
+// question, the link stops and zvbasic.ini is written. The handler only
+// writes a byte into a pipe; the event loop does the rest.
+int SignalPipe[2] = {-1, -1};
+void OnEndSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &byte, 1);
+}
+
+class cEndSignals {
+public:
+    explicit cEndSignals(QObject* owner) {
+        if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        Notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, owner);
+        QObject::connect(Notifier, &QSocketNotifier::activated, owner, [] {
+            char buf[16];
+            while (::read(SignalPipe[0], buf, sizeof buf) > 0) {
+            }
+            QCoreApplication::exit(0);
+        });
+        struct sigaction sa {};
+        sa.sa_handler = OnEndSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &sa, &Saved[i]);
+    }
+    ~cEndSignals() {
+        if (!Notifier) return;
+        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &Saved[i], nullptr);
+        delete Notifier;
+        ::close(SignalPipe[0]);
+        ::close(SignalPipe[1]);
+        SignalPipe[0] = SignalPipe[1] = -1;
+    }
+
+private:
+    static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
+    struct sigaction Saved[3] {};
+    QSocketNotifier* Notifier = nullptr;
+};
+}  // namespace
+
 void cShell::Run() {
     if (!MainForm) return;
+    cEndSignals endSignals(this);
     QApplication::setQuitOnLastWindowClosed(false);
     // exit, not quit: quit would ask every window to close once more.
     connect(MainForm, &TMainForm::Closed, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);

@@ -6,6 +6,9 @@
 #include <QKeyEvent>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QTimer>
+
+#include <csignal>
 
 #include "GuiTestKit.h"
 #include "JpegTestKit.h"
@@ -375,4 +378,22 @@ TEST_F(MainMenu, ScreensScaleWithTheScreenWidth) {
     EXPECT_EQ(MainForm->ExitBtn->geometry(), QRect(600, 660, 384, 72));
 }
 
+}  // namespace
+
+namespace {
+// The session ending (SIGTERM) closes the program the orderly way: no exit
+// question, the link stopped, zvbasic.ini written.
+TEST(Shell, TerminationSignalEndsTheProgramAndWritesTheSettings) {
+    cSilentLine line;
+    cProgram program;
+    program.SetExtraPorts({line.Path()});
+    program.WriteIni("COM: " + line.Path() + "\r\nLanguage: en\r\n");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    QTimer::singleShot(200, [] { ::raise(SIGTERM); });
+    program.Shell->Run();  // returns once the signal has ended the event loop
+    EXPECT_FALSE(QuestionForm->isVisible());
+    program.Stop();
+    const std::string ini = program.ReadIni();
+    EXPECT_EQ(ini, "COM: " + line.Path() + "\r\nLanguage: en\r\n");
+}
 }  // namespace
