@@ -320,3 +320,12 @@ void cIOForm::Done(int result) {
 }
 
 bool cIOForm::IsModalRunning() const { return ModalLoop != nullptr; }
+
+QLabel* cIOForm::MakeLabel(const char* name, const QColor& color) {
+    auto* l = new QLabel(this);
+    l->setObjectName(QString::fromLatin1(name));
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, color);
+    l->setPalette(pal);
+    return l;
+}

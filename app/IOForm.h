@@ -74,6 +74,8 @@ public:
     cShape* StatusSH = nullptr;
 
 protected:
+    // A label named for tests and look-ups, in one text colour.
+    QLabel* MakeLabel(const char* name, const QColor& color);
     // Full-screen borderless navy window scaled from the design size.
     void SetupFullScreen();
     // A dialog of fixed design size (not scaled), centred on the screen.

@@ -18,15 +18,6 @@
 #include "widgets/ShadowButton.h"
 
 namespace {
-QLabel* MakeLabel(QWidget* parent, const char* name, const QColor& color) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(QString::fromLatin1(name));
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, color);
-    l->setPalette(pal);
-    return l;
-}
-
 cShadowButton* MakeButton(QWidget* parent, const char* name) {
     auto* b = new cShadowButton(parent);
     b->setObjectName(QString::fromLatin1(name));
@@ -46,8 +37,8 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Shape1 = new cShape(this);
     Shape1->SetBrush(Qt::black);
 
-    lMainMenu2 = MakeLabel(this, "lMainMenu2", Qt::black);
-    lMainMenu1 = MakeLabel(this, "lMainMenu1", orange);
+    lMainMenu2 = MakeLabel("lMainMenu2", Qt::black);
+    lMainMenu1 = MakeLabel("lMainMenu1", orange);
 
     ConfigBtn = MakeButton(this, "ConfigBtn");
     CalibBtn = MakeButton(this, "CalibBtn");
@@ -59,22 +50,22 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     CalibBtn->setEnabled(false);
     VisBtn->setEnabled(false);
 
-    Logo = MakeLabel(this, "Logo", white);
+    Logo = MakeLabel("Logo", white);
     Logo->setScaledContents(true);
     Logo->setPixmap(LogoPicture());
-    ProgVerLL = MakeLabel(this, "ProgVerLL", white);
-    BuildLL = MakeLabel(this, "BuildLL", white);
+    ProgVerLL = MakeLabel("ProgVerLL", white);
+    BuildLL = MakeLabel("BuildLL", white);
     // The build text ends with a line end: keep its first line at the top.
     BuildLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label3 = MakeLabel(this, "Label3", white);
-    Label1 = MakeLabel(this, "Label1", yellow);
+    Label3 = MakeLabel("Label3", white);
+    Label1 = MakeLabel("Label1", yellow);
 
-    ProgressLL = MakeLabel(this, "ProgressLL", white);
-    ECUTypeLL = MakeLabel(this, "ECUTypeLL", yellow);
-    ECUVersionHLL = MakeLabel(this, "ECUVersionHLL", white);
-    ECUVersionLL = MakeLabel(this, "ECUVersionLL", yellow);
-    StatusHLL = MakeLabel(this, "StatusHLL", white);
-    StatusLL = MakeLabel(this, "StatusLL", yellow);
+    ProgressLL = MakeLabel("ProgressLL", white);
+    ECUTypeLL = MakeLabel("ECUTypeLL", yellow);
+    ECUVersionHLL = MakeLabel("ECUVersionHLL", white);
+    ECUVersionLL = MakeLabel("ECUVersionLL", yellow);
+    StatusHLL = MakeLabel("StatusHLL", white);
+    StatusLL = MakeLabel("StatusLL", yellow);
     ECUVersionLL->setText(QStringLiteral("0.0/0.0"));
     SetIdentityVisible(false);
 

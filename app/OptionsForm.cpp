@@ -21,15 +21,6 @@
 #include "widgets/ComboBox.h"
 
 namespace {
-QLabel* MakeLabel(QWidget* parent, const char* name, const QColor& color) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(QString::fromLatin1(name));
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, color);
-    l->setPalette(pal);
-    return l;
-}
-
 QComboBox* MakeCombo(QWidget* parent, const char* name) {
     auto* cb = new cComboBox(parent);
     cb->setObjectName(QString::fromLatin1(name));
@@ -60,23 +51,23 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Shape7 = new cShape(this);
     for (cShape* s : {Shape1, Shape2, Shape7}) s->SetBrush(QColor(0, 0, 96));
 
-    VrLabel1 = MakeLabel(this, "VrLabel1", orange);
-    ProgVerLL = MakeLabel(this, "ProgVerLL", white);
-    BuildLL = MakeLabel(this, "BuildLL", white);
+    VrLabel1 = MakeLabel("VrLabel1", orange);
+    ProgVerLL = MakeLabel("ProgVerLL", white);
+    BuildLL = MakeLabel("BuildLL", white);
     // The build text ends with a line end: keep its first line at the top.
     BuildLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1 = MakeLabel(this, "Label1", white);
+    Label1 = MakeLabel("Label1", white);
     ComPortCB = MakeCombo(this, "ComPortCB");
     ComPortCB->addItem(QStringLiteral("------"));
     EnumPortsBtn = new cShadowButton(this);
     EnumPortsBtn->setObjectName(QStringLiteral("EnumPortsBtn"));
     EnumPortsBtn->SetAlignment(Qt::AlignCenter);
-    Label2 = MakeLabel(this, "Label2", white);
+    Label2 = MakeLabel("Label2", white);
     LangCB = MakeCombo(this, "LangCB");
-    Label4 = MakeLabel(this, "Label4", white);
+    Label4 = MakeLabel("Label4", white);
     // The information panel is read-only text that takes no input: a label
     // (a text editor would cost the start-up several milliseconds).
-    Memo1 = MakeLabel(this, "Memo1", white);
+    Memo1 = MakeLabel("Memo1", white);
     Memo1->setWordWrap(true);
     Memo1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Memo1->setTextInteractionFlags(Qt::NoTextInteraction);
