@@ -329,3 +329,18 @@ QLabel* cIOForm::MakeLabel(const char* name, const QColor& color) {
     l->setPalette(pal);
     return l;
 }
+
+void cIOForm::DeferStyleSheet(QWidget* w, const QString& sheet) {
+    if (w) w->setProperty("zvDeferredStyleSheet", sheet);
+}
+
+void cIOForm::showEvent(QShowEvent* event) {
+    if (!StylesApplied) {
+        StylesApplied = true;
+        for (QWidget* child : findChildren<QWidget*>()) {
+            const QVariant sheet = child->property("zvDeferredStyleSheet");
+            if (sheet.isValid()) child->setStyleSheet(sheet.toString());
+        }
+    }
+    QWidget::showEvent(event);
+}

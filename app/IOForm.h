@@ -55,6 +55,11 @@ public:
     void Done(int result);
     bool IsModalRunning() const;
 
+    // A style sheet for a control, applied when its form is first shown.
+    // Style sheets are costly to apply, and every screen is created hidden
+    // at start-up.
+    static void DeferStyleSheet(QWidget* w, const QString& sheet);
+
     // Ratio (screen width x 96) : (pixels per inch x 1024).
     static double ScaleRatio();
     // Size and resolution of the screen the forms are laid out for; tests and
@@ -74,6 +79,7 @@ public:
     cShape* StatusSH = nullptr;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     // A label named for tests and look-ups, in one text colour.
     QLabel* MakeLabel(const char* name, const QColor& color);
     // Full-screen borderless navy window scaled from the design size.
@@ -121,6 +127,7 @@ private:
     class QEventLoop* ModalLoop = nullptr;
     int ModalResult = 0;
     double Ratio = 1.0;
+    bool StylesApplied = false;
     bool FullScreen = false;  // set by SetupFullScreen
     // What the status line shows, so that it can be retranslated.
     enum class eStatus { Design, Link, PortError } StatusKind = eStatus::Design;

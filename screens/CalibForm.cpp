@@ -157,7 +157,7 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
 
     Shape6 = new QFrame(this);
     Shape6->setObjectName(QStringLiteral("Shape6"));
-    Shape6->setStyleSheet(QStringLiteral("#Shape6 { border: 2px dotted rgb(255,128,0); border-radius: 8px; }"));
+    DeferStyleSheet(Shape6, QStringLiteral("#Shape6 { border: 2px dotted rgb(255,128,0); border-radius: 8px; }"));
     Shape6->setMouseTracking(true);
     Shape6->lower();
 

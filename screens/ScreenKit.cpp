@@ -1,5 +1,7 @@
 #include "screens/ScreenKit.h"
 
+#include "app/IOForm.h"
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -56,13 +58,13 @@ void StyleLabel(QLabel* label, const QColor& color) {
 }
 
 void StyleGroup(QGroupBox* group) {
-    group->setStyleSheet(QStringLiteral(
+    cIOForm::DeferStyleSheet(group, QStringLiteral(
         "QGroupBox { border: 2px solid rgb(255,128,0); border-radius: 10px; margin-top: 0.8em; }"
         "QGroupBox::title { subcontrol-origin: margin; left: 14px; padding: 0 2px; color: rgb(255,160,66); }"));
 }
 
 void StyleCombo(QComboBox* combo) {
-    combo->setStyleSheet(QStringLiteral(
+    cIOForm::DeferStyleSheet(combo, QStringLiteral(
         "QComboBox { background: rgb(233,232,171); color: black; border: 1px solid black; padding-left: 6px; }"
         "QComboBox:disabled { background: rgb(160,160,160); color: rgb(80,80,80); }"
         "QComboBox QAbstractItemView { background: rgb(233,232,171); color: black;"
@@ -70,7 +72,7 @@ void StyleCombo(QComboBox* combo) {
 }
 
 void StyleButton(QPushButton* button) {
-    button->setStyleSheet(QStringLiteral(
+    cIOForm::DeferStyleSheet(button, QStringLiteral(
         "QPushButton { background: black; color: rgb(255,128,0); border: 2px solid rgb(255,128,0); }"
         "QPushButton:disabled { color: rgb(120,80,40); border-color: rgb(120,80,40); }"
         "QPushButton:pressed { background: rgb(128,0,0); }"));

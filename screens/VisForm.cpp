@@ -137,7 +137,7 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     ConsoleBtn->setObjectName(QStringLiteral("ConsoleBtn"));
     ConsoleBtn->setFocusPolicy(Qt::NoFocus);
     ConsoleBtn->setCursor(Qt::PointingHandCursor);
-    ConsoleBtn->setStyleSheet(QStringLiteral(
+    DeferStyleSheet(ConsoleBtn, QStringLiteral(
         "QPushButton { background: rgb(50,50,56); border: 2px solid rgb(160,160,160); border-radius: 6px; }"
         "QPushButton:pressed { background: rgb(20,20,20); }"
         "QPushButton:disabled { border-color: rgb(80,80,80); }"));
