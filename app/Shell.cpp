@@ -26,6 +26,7 @@
 #include "app/MainForm.h"
 #include "app/OptionsForm.h"
 #include "app/Pictures.h"
+#include "app/ProcessClock.h"
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
@@ -46,23 +47,6 @@ QString ErrorText(const sError& e) {
     return text;
 }
 
-// Milliseconds since this process started (10 ms resolution), for the
-// start-up benchmark.
-long MsSinceProcessStart() {
-    std::ifstream stat("/proc/self/stat");
-    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t close = all.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream rest(all.substr(close + 2));
-    std::string field;
-    unsigned long long start = 0;
-    for (int i = 3; i <= 22 && rest >> field; ++i)
-        if (i == 22) start = std::stoull(field);
-    timespec now{};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    const double hz = double(sysconf(_SC_CLK_TCK));
-    return long(now.tv_sec * 1000.0 + now.tv_nsec / 1e6 - start * 1000.0 / hz);
-}
 
 long ResidentKb() {
     std::ifstream status("/proc/self/status");

@@ -12,21 +12,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "app/ProcessClock.h"
+
 namespace {
-long MsSinceProcessStart() {
-    std::ifstream stat("/proc/self/stat");
-    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t close = all.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream rest(all.substr(close + 2));
-    std::string field;
-    unsigned long long start = 0;
-    for (int i = 3; i <= 22 && rest >> field; ++i)
-        if (i == 22) start = std::stoull(field);
-    timespec now{};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    return long(now.tv_sec * 1000.0 + now.tv_nsec / 1e6 - start * 1000.0 / double(sysconf(_SC_CLK_TCK)));
-}
 
 long ResidentKb() {
     std::ifstream status("/proc/self/status");
