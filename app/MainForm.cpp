@@ -132,7 +132,7 @@ void TMainForm::Retranslate() {
     ECUVersionHLL->setText(Tr("ECU Version:"));
     StatusHLL->setText(Tr("Status:"));
     StatusLL->setText(Tr("connected"));
-    if (TypeKnown) ECUTypeLL->setText(TypePlus ? Tr("ZORVA Basic +") : Tr("ZORVA Basic"));
+    if (TypeKnown) ECUTypeLL->setText(Tr(Ecu::TypeName(TypeVersion)));
     else ECUTypeLL->setText(QStringLiteral("ZVBasic"));
     RenderProgress();
 }
@@ -254,34 +254,34 @@ void TMainForm::LinkEvent() {
     switch (LinkRequest) {
     case RQ_CONNECT:
         SetIdentityVisible(false);
-        if (LinkPhase == 1) {
+        if (LinkPhase == Phase::Attempt) {
             Progress = eProgress::Connecting;
             ProgressValue = LinkValue;
             RenderProgress();
         }
         break;
     case RQ_IDENTIFY:
-        if (LinkPhase == 1) {
+        if (LinkPhase == Phase::IdVersion) {
             EcuIdVersion = LinkValue;
             ECUVersionLL->setText(ToQ(Ecu::NibbleText(EcuIdVersion)));
-        } else if (LinkPhase == 3) {
+        } else if (LinkPhase == Phase::Version) {
             LastEcuVersion = LinkValue;
             ECUVersionLL->setText(ToQ(Ecu::NibbleText(EcuIdVersion) + "/" + Ecu::NibbleText(LinkValue)));
         }
         break;
     case RQ_READ_SETTINGS:
-        if (LinkPhase == 1) {
+        if (LinkPhase == Phase::Progress) {
             Progress = eProgress::Loading;
             ProgressValue = LinkValue;
             RenderProgress();
-        } else if (LinkPhase == 2 && LinkValue == 1) {
+        } else if (LinkPhase == Phase::Done && LinkValue == 1) {
             Progress = eProgress::EcuType;
             // The link's version; the one identify reported if the link has none.
             int version = CommThread ? CommThread->GetEcuVersion() : 0;
             if (version == 0) version = LastEcuVersion;
-            TypePlus = Ecu::NewProtocol(version);
+            TypeVersion = version;
             TypeKnown = true;
-            ECUTypeLL->setText(TypePlus ? Tr("ZORVA Basic +") : Tr("ZORVA Basic"));
+            ECUTypeLL->setText(Tr(Ecu::TypeName(version)));
             RenderProgress();
             SetIdentityVisible(true);
         }

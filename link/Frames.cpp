@@ -8,10 +8,10 @@
 bool IsValidReply(const uint8_t command[3], const uint8_t reply[3]) {
     if (reply[2] != FRAME_END) return false;
     const uint8_t code = command[0];
-    if (code == 0xA5) return reply[0] == 0x5A;                                   // link check
-    if (code == 0x63 && command[1] == 0xB4) return reply[0] == 0x63 && reply[1] == 0xB4;  // store
-    const uint8_t cls = code >> 4;
-    return (cls == 0xC || cls == 0xD || cls == 0xE) && reply[0] == code;
+    if (code == CMD_CHECK) return reply[0] == CHECK_ANSWER;
+    if (code == CMD_STORE && command[1] == STORE_DATA) return reply[0] == CMD_STORE && reply[1] == STORE_DATA;
+    const uint8_t cls = CommandClass(code);
+    return (cls == CMD_WRITE || cls == CMD_LIVE || cls == CMD_READ) && reply[0] == code;
 }
 
 bool SendFrame(cComPort& port, const uint8_t frame[3], int ecuVersion) {

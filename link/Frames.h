@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-class cComPort;
+#include "link/Protocol.h"
 
-constexpr uint8_t FRAME_END = 0xAC;
+class cComPort;
 
 // Where an exchange reports its single failure notification.
 class cExchangeSink {

@@ -62,7 +62,8 @@ inline bool HasEmergencyPetrol(int v) { return v >= 49; }
 inline bool LevelIndexDirect(int v) { return v > 51; }
 inline bool SixLevelTypes(int v) { return v > 54; }
 inline bool LevelFilterOption(int v) { return v > 56; }
-// "ZORVA Basic" / "ZORVA Basic +" (not translated: a product name).
+// The ECU type, "ZORVA Basic" below version 48 and "ZORVA Basic +" from 48:
+// the catalogue key, which the screens translate before showing it.
 const char* TypeName(int v);
 // A version byte shown as high nibble, point, low nibble: 0x25 -> "2.5".
 std::string NibbleText(int byte);
@@ -103,12 +104,17 @@ void RebuildTps(sSettings& s, uint8_t v);
 bool TpsFalling(const sSettings& s);
 // Throttle raw to volts (raw / 51).
 double RawToVolts(int raw);
-// Throttle raw to percent by the direction rule (integer division).
-int TpsPercent(int raw, bool falling);
+// Throttle raw to percent of opening by the direction rule: raw * 100 / 255
+// for a rising sensor, (255 - raw) * 100 / 255 for a falling one. The
+// switching level is drawn on the same scale.
+double TpsPercent(int raw, bool falling);
 // Live lambda: converts raw r for the ECU version and lambda type; nullopt
 // when the value is not used (no sensor below version 48).
 std::optional<int> LambdaValue(int r, int version, int lambdaType);
-// Volts of a lambda value clamped by lambda type.
+// Lambda volts clamped by lambda type (types 0 and 2 to 0..1 V, 1, 3 and 8
+// to 0..5 V, 4 to 0.8..1.6 V); other types are not clamped.
+double ClampLambdaVolts(double volts, int lambdaType);
+// Volts of a lambda value (value / 51 at single precision) clamped by type.
 double LambdaVolts(int value, int lambdaType);
 // Axis range of the lambda trace in volts, by lambda type.
 void LambdaRange(int lambdaType, double& lo, double& hi);

@@ -15,6 +15,7 @@
 #include "app/SaveForm.h"
 #include "app/Translate.h"
 #include "link/CommThread.h"
+#include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/ScreenKit.h"
 #include "widgets/ShadowButton.h"
@@ -25,7 +26,6 @@ using ScreenKit::Q;
 
 namespace {
 
-enum : uint8_t { P_MIN_RPM = 2, P_MAX_RPM = 3, P_STEP_MIN = 4 };
 constexpr int ACTIVE = 0, INACTIVE = 1;
 
 std::optional<int> Parse(const QLineEdit* edit) {

@@ -12,6 +12,7 @@
 #include "app/SaveForm.h"
 #include "app/Translate.h"
 #include "link/CommThread.h"
+#include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/ScreenKit.h"
 #include "widgets/DialGauge.h"
@@ -25,8 +26,6 @@ using ScreenKit::Q;
 namespace {
 
 // Parameter numbers of the single-parameter updates.
-enum : uint8_t { P_LAMBDA = 0, P_TPS = 1, P_CYL = 9, P_COIL = 10, P_LEVEL = 12, P_COMMAND = 15 };
-constexpr uint8_t LEVEL_FILTER_OFF = 2;
 constexpr int NO_SENSOR_ITEM = 5;
 constexpr uint8_t NO_SENSOR = 8;
 
@@ -283,8 +282,7 @@ void TConfigForm::UpdateTpsRegions() {
     TPSLM->SetScaleMin(0);
     TPSLM->SetRegion1Start(0);
     TPSLM->SetRegion2Start(0);
-    double boundary = Conv::TpsFalling(s) ? (255 - s.TPSSwitchLevel) * 100.0 / 255 : s.TPSSwitchLevel * 100.0 / 255;
-    TPSLM->SetRegion3Start(boundary);
+    TPSLM->SetRegion3Start(Conv::TpsPercent(s.TPSSwitchLevel, Conv::TpsFalling(s)));
 }
 
 // --- link notifications ---
@@ -296,14 +294,13 @@ void TConfigForm::LinkEvent() {
         return;
     }
     if (LinkRequest != RQ_CONFIG_POLL) return;
-    if (LinkPhase == 0) {
+    if (LinkPhase == Phase::ConfigTps) {
         const int raw = LinkValue & 0xFF;
         LastTPSRaw = raw;
         TPSLL->setText(ScreenKit::VoltsText(Conv::RawToVolts(raw)));
         UpdateTpsRegions();
-        const bool falling = Conv::TpsFalling(WorkSettings);
-        TPSLM->SetValue((falling ? 255 - raw : raw) * 100.0 / 255);
-    } else if (LinkPhase == 1) {
+        TPSLM->SetValue(Conv::TpsPercent(raw, Conv::TpsFalling(WorkSettings)));
+    } else if (LinkPhase == Phase::ConfigRpm) {
         const int rpm = Conv::PeriodToRpm(LinkValue & 0xFF);
         RPMLL->setText(ScreenKit::ThreeDigits(rpm));
         RPMAM->SetValue(rpm * 0.001);
@@ -380,7 +377,7 @@ void TConfigForm::ProbeTypeRGClick() {
     if (index < 0) return;
     WorkSettings.LambdaType = index == NO_SENSOR_ITEM ? NO_SENSOR : uint8_t(index);
     if (CommThread && Ecu::NewProtocol(Version()))
-        CommThread->QueueUpdate(sUpdate(P_LAMBDA, WorkSettings.LambdaType));
+        CommThread->QueueUpdate(sUpdate(P_LAMBDA_TYPE, WorkSettings.LambdaType));
 }
 
 void TConfigForm::LPGLevTypeRGClick() {
@@ -389,7 +386,7 @@ void TConfigForm::LPGLevTypeRGClick() {
     const int index = LPGLevTypeCB->currentIndex();
     if (!Ecu::HasLevelSensor(v) || index < 0) return;
     WorkSettings.LPGLevType = uint8_t(index);
-    if (CommThread && Ecu::NewProtocol(v)) CommThread->QueueUpdate(sUpdate(P_LEVEL, WorkSettings.LPGLevType));
+    if (CommThread && Ecu::NewProtocol(v)) CommThread->QueueUpdate(sUpdate(P_LEVEL_TYPE, WorkSettings.LPGLevType));
 }
 
 void TConfigForm::RPMDivCBChange() {
@@ -405,7 +402,7 @@ void TConfigForm::CylCountCBChange() {
     const int n = CylCountCB->currentText().toInt(&ok);
     if (!ok) return;
     WorkSettings.CylCount = uint8_t(n);
-    if (CommThread) CommThread->QueueUpdate(sUpdate(P_CYL, WorkSettings.CylCount));
+    if (CommThread) CommThread->QueueUpdate(sUpdate(P_CYL_COUNT, WorkSettings.CylCount));
 }
 
 void TConfigForm::CoilCountCBChange() {
@@ -414,7 +411,7 @@ void TConfigForm::CoilCountCBChange() {
     const int n = CoilCountCB->currentText().toInt(&ok);
     if (!ok) return;
     WorkSettings.CoilCount = uint8_t(n);
-    if (CommThread) CommThread->QueueUpdate(sUpdate(P_COIL, WorkSettings.CoilCount));
+    if (CommThread) CommThread->QueueUpdate(sUpdate(P_COIL_COUNT, WorkSettings.CoilCount));
 }
 
 void TConfigForm::DisableLpgFilterBtnClick() {

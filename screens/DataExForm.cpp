@@ -11,6 +11,7 @@
 #include "app/Shape.h"
 #include "app/Translate.h"
 #include "link/CommThread.h"
+#include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/FileDialog.h"
 #include "screens/ScreenKit.h"
@@ -21,8 +22,6 @@
 using ScreenKit::Q;
 
 namespace {
-
-constexpr uint8_t P_COMMAND = 15, FACTORY_SETTINGS = 0xB4;
 
 // A computer, a settings file and the ECU, joined by arrows both ways.
 class cTransferPicture : public QWidget {

@@ -8,12 +8,11 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QShowEvent>
-#include <algorithm>
-#include <limits>
 
 #include "app/Globals.h"
 #include "app/Translate.h"
 #include "link/CommThread.h"
+#include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/FileDialog.h"
 #include "screens/ScreenKit.h"
@@ -26,9 +25,6 @@
 using ScreenKit::Q;
 
 namespace {
-
-enum : int { K_TPS = 1, K_RPM = 3, K_FUEL = 5, K_STEPPER = 6, K_LAMBDA = 7, K_LEVEL = 8 };
-constexpr uint8_t P_COMMAND = 15, CONSOLE_COMMAND = 1;
 
 // The driver's switch console: the letters G and B and the level wedge
 // between them; the lamps and the console button lie over it.
@@ -295,57 +291,55 @@ void TVisForm::SettingsLoaded() {
 void TVisForm::LiveValue(int k, int r) {
     const sSettings& s = WorkSettings;
     switch (k) {
-    case K_TPS: {
+    case LiveTPS: {
         LiveSample.TPSVolts = float(Conv::RawToVolts(r));
         TPSLL->setText(ScreenKit::VoltsText(LiveSample.TPSVolts));
         TPSLM->SetScaleMin(0);
         TPSLM->SetRegion1Start(0);
         const bool falling = Conv::TpsFalling(s);
-        TPSLM->SetRegion3Start((falling ? 255 - s.TPSSwitchLevel : s.TPSSwitchLevel) * 100.0 / 255);
-        TPSLM->SetValue((falling ? 255 - r : r) * 100.0 / 255);
+        TPSLM->SetRegion3Start(Conv::TpsPercent(s.TPSSwitchLevel, falling));
+        TPSLM->SetValue(Conv::TpsPercent(r, falling));
         break;
     }
-    case K_RPM: {
+    case LiveRPM: {
         const int rpm = Conv::PeriodToRpm(r);
         LiveSample.RPM = rpm;
         RPMLL->setText(ScreenKit::ThreeDigits(rpm));
         RPMAM->SetValue(rpm * 0.001);
         break;
     }
-    case K_FUEL:
-        if (r == 1) {
+    case LiveFuel:
+        if (r == FUEL_GAS_STARTING) {
             if (!FuelTM->isActive()) {
                 FuelTM->start(500);
                 GasSH->SetLit(true);
             }
             PetrolSH->SetLit(false);
-        } else if (r == 2) {
+        } else if (r == FUEL_GAS) {
             FuelTM->stop();
             GasSH->SetLit(true);
             PetrolSH->SetLit(false);
-        } else if (r == 3) {
+        } else if (r == FUEL_PETROL) {
             FuelTM->stop();
             PetrolSH->SetLit(true);
             GasSH->SetLit(false);
         }
         break;
-    case K_STEPPER:
+    case LiveStepper:
         LiveSample.ValvePos = r;
         StepperLM->SetValue(r);
         StepperLL->setText(QString::number(r));
         break;
-    case K_LAMBDA: {
+    case LiveLambda: {
         // Without a value (no sensor below version 48) the last lambda volts
         // stay; they are shown and clamped again like a new value.
         if (const std::optional<int> value = Conv::LambdaValue(r, Version(), s.LambdaType))
-            LiveSample.LambdaVolts = float(*value / 51.0);
+            LiveSample.LambdaVolts = float(Conv::RawToVolts(*value));
         LambdaLL->setText(ScreenKit::TwoDecimals(LiveSample.LambdaVolts));  // before the clamp
-        double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
-        Conv::LambdaRange(s.LambdaType, lo, hi);
-        LiveSample.LambdaVolts = float(std::clamp(double(LiveSample.LambdaVolts), lo, hi));
+        LiveSample.LambdaVolts = float(Conv::ClampLambdaVolts(LiveSample.LambdaVolts, s.LambdaType));
         break;
     }
-    case K_LEVEL: {
+    case LiveLPGLevel: {
         if (Capture.IsOpen()) Capture.WriteRecord(LiveSample);
         const char* pattern = Conv::LevelLampPattern(Conv::LevelIndex(r, Version()));
         for (int i = 0; i < 6; ++i) FuelLevelSH[i]->SetLit(pattern[i] == '1');
