@@ -21,6 +21,7 @@ TSaveForm* SaveForm = nullptr;
 TQuestionForm* QuestionForm = nullptr;
 THelpForm* HelpForm = nullptr;
 cCommThread* CommThread = nullptr;
+cShell* Shell = nullptr;
 cIni* Ini = nullptr;
 
 cIOForm* ConfigScreen = nullptr;

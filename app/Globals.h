@@ -17,6 +17,7 @@ class cCommThread;
 class cIni;
 class QString;
 class cIOForm;
+class cShell;
 
 extern TMainForm* MainForm;
 extern TOptionsForm* OptionsForm;
@@ -31,6 +32,8 @@ extern TQuestionForm* QuestionForm;
 extern THelpForm* HelpForm;
 extern cCommThread* CommThread;
 extern cIni* Ini;
+// The shell that created the screens; its Forms() lists them.
+extern cShell* Shell;
 
 // The same four work screens as their common base, set together with the
 // typed pointers above, for code that needs no more than the base.

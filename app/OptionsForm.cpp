@@ -8,11 +8,8 @@
 #include "app/Globals.h"
 #include "app/Ini.h"
 #include "app/InfoForm.h"
-#include "app/MainForm.h"
 #include "app/QtText.h"
-#include "app/QuestionForm.h"
-#include "app/LoadForm.h"
-#include "app/SaveForm.h"
+#include "app/Shell.h"
 #include "app/Shape.h"
 #include "app/Version.h"
 #include "link/CommThread.h"
@@ -34,11 +31,6 @@ QComboBox* MakeCombo(QWidget* parent, const char* name) {
     pal.setColor(QPalette::HighlightedText, QColor(255, 255, 0));
     cb->setPalette(pal);
     return cb;
-}
-
-std::string ShortCode(std::string code) {
-    if (code.size() == 5) code.resize(2);
-    return code;
 }
 }  // namespace
 
@@ -131,7 +123,7 @@ void TOptionsForm::FillLanguages() {
     std::stable_sort(items.begin(), items.end(), [](const sItem& a, const sItem& b) { return a.Name < b.Name; });
     LangCB->clear();
     for (const sItem& item : items) LangCB->addItem(item.Name, item.Code);
-    const QString current = ToQ(Translate::LanguageName(ShortCode(Translate::CurrentLanguage())));
+    const QString current = ToQ(Translate::LanguageName(Translate::ShortCode(Translate::CurrentLanguage())));
     LangCB->setCurrentIndex(LangCB->findText(current, Qt::MatchExactly));
 }
 
@@ -169,17 +161,14 @@ void TOptionsForm::LangCBChange() {
     Translate::SetLanguage(code);
     if (Ini) Ini->Language = code;
 
-    // Every screen at once, in this order.
+    // Every screen at once: this one first, then every other form of the
+    // shell in creation order, then the information dialog (the one form
+    // that does not hear from the link).
     RetranslateForm();
-    if (MainForm) MainForm->RetranslateForm();
-    if (VisScreen) VisScreen->RetranslateForm();
-    if (LoadForm) LoadForm->RetranslateForm();
-    if (SaveForm) SaveForm->RetranslateForm();
+    if (Shell)
+        for (cIOForm* form : Shell->Forms())
+            if (form != this) form->RetranslateForm();
     if (InfoForm) InfoForm->Retranslate();
-    if (CalibScreen) CalibScreen->RetranslateForm();
-    if (DataExScreen) DataExScreen->RetranslateForm();
-    if (ConfigScreen) ConfigScreen->RetranslateForm();
-    if (QuestionForm) QuestionForm->RetranslateForm();
 
     EnumPortsBtnClick();
     int at = ComPortCB->findText(lastPort, Qt::MatchExactly | Qt::MatchCaseSensitive);

@@ -106,12 +106,14 @@ void cShell::CreateScreens() {
     ConfigScreen = ConfigForm;
     CalibScreen = CalibForm;
     DataExScreen = DataExForm;
+    Shell = this;
     IOForms = {MainForm, OptionsForm, VisForm, ConfigForm, CalibForm, DataExForm,
                LoadForm, SaveForm, QuestionForm, HelpForm};
 }
 
 void cShell::DestroyScreens() {
     IOForms.clear();
+    if (Shell == this) Shell = nullptr;
     VisScreen = ConfigScreen = CalibScreen = DataExScreen = nullptr;
     delete HelpForm;
     HelpForm = nullptr;
@@ -195,9 +197,7 @@ cShell::eStart cShell::Start() {
                 OptionsForm->LangCBChange();
             }
         } else {
-            std::string code = Translate::CurrentLanguage();
-            if (code.size() == 5) code.resize(2);
-            Ini->Language = code;
+            Ini->Language = Translate::ShortCode(Translate::CurrentLanguage());
             MainForm->ConfigBtn->setEnabled(true);
             MainForm->CalibBtn->setEnabled(true);
             MainForm->VisBtn->setEnabled(true);

@@ -81,6 +81,8 @@ void Init(const std::string& localeDir) {
     bind_textdomain_codeset(kDomain, "UTF-8");
 }
 
+std::string ShortCode(const std::string& code) { return code.size() == 5 ? code.substr(0, 2) : code; }
+
 const std::string& LocaleDir() { return Dir; }
 
 std::string CurrentLanguage() {

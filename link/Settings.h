@@ -75,7 +75,7 @@ inline int BytePauseMs(int v) { return FastPacing(v) ? 10 : 50; }
 int ReadCount(int v);
 int OldWriteCount(int v);  // 10 or 11
 
-// Stores the reply to read command 0xE0+param into rec by the parameter map of
+// Stores the reply to read command ReadCommand(param) into rec by the parameter map of
 // the generation (parameter 1 rebuilds positions 1..3, 2 and 3 are halved
 // below version 25). Unused parameters change nothing.
 void StoreReadParam(sSettings& rec, int version, int param, uint8_t value);
