@@ -16,6 +16,7 @@
 #include "link/CommThread.h"
 #include "link/Settings.h"
 #include "widgets/ShadowButton.h"
+#include "widgets/Palette.h"
 
 namespace {
 cShadowButton* MakeButton(QWidget* parent, const char* name) {
@@ -31,7 +32,7 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
 
     // Decoration first, so that it lies beneath the controls.
     Shape3 = new cShape(this);
-    Shape3->SetBrush(QColor(0, 0, 96));
+    Shape3->SetBrush(Palette::PanelNavy);
     Shape2 = new cShape(this);
     Shape2->SetBrush(Qt::transparent);
     Shape1 = new cShape(this);
@@ -184,7 +185,7 @@ void TMainForm::OptionsBtnClick() { ShowScreen(OptionsForm); }
 void TMainForm::ExitBtnClick() { close(); }
 
 void TMainForm::ShowSettingsChanged(bool changed) {
-    if (changed) DataExBtn->SetOutline(6, QColor(255, 255, 0));
+    if (changed) DataExBtn->SetOutline(6, Palette::Yellow);
     else DataExBtn->SetOutline(2, cShadowButton::OutlineColor());
 }
 

@@ -16,6 +16,7 @@
 #include "serial/ComPort.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/ComboBox.h"
+#include "widgets/Palette.h"
 
 namespace {
 QComboBox* MakeCombo(QWidget* parent, const char* name) {
@@ -26,9 +27,9 @@ QComboBox* MakeCombo(QWidget* parent, const char* name) {
     // milliseconds.
     QPalette pal = cb->palette();
     for (auto role : {QPalette::Button, QPalette::Base, QPalette::Window}) pal.setColor(role, Qt::black);
-    for (auto role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText}) pal.setColor(role, QColor(255, 255, 0));
-    pal.setColor(QPalette::Highlight, QColor(128, 0, 0));
-    pal.setColor(QPalette::HighlightedText, QColor(255, 255, 0));
+    for (auto role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText}) pal.setColor(role, Palette::Yellow);
+    pal.setColor(QPalette::Highlight, Palette::DarkRed);
+    pal.setColor(QPalette::HighlightedText, Palette::Yellow);
     cb->setPalette(pal);
     return cb;
 }
@@ -41,7 +42,7 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Shape1 = new cShape(this);
     Shape2 = new cShape(this);
     Shape7 = new cShape(this);
-    for (cShape* s : {Shape1, Shape2, Shape7}) s->SetBrush(QColor(0, 0, 96));
+    for (cShape* s : {Shape1, Shape2, Shape7}) s->SetBrush(Palette::PanelNavy);
 
     VrLabel1 = MakeLabel("VrLabel1", orange);
     ProgVerLL = MakeLabel("ProgVerLL", white);

@@ -20,6 +20,7 @@
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/ComboBox.h"
+#include "widgets/Palette.h"
 
 using ScreenKit::Q;
 
@@ -74,16 +75,16 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     TPSLM->SetStyle(cLineGauge::eStyle::Pointer);
     TPSLM->SetScale(0, 100, 20);
     TPSLM->SetLabelFormat(QStringLiteral("%s%%"));
-    TPSLM->SetRegionColors(QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 0));
+    TPSLM->SetRegionColors(Palette::Red, Palette::Yellow, Palette::Green);
     TPSHLL = ScreenKit::NewLabel(TPSGB, "TPSHLL", Qt::AlignCenter);
     TPSLL = ScreenKit::NewLabel(TPSGB, "TPSLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(TPSLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(TPSLL, Palette::Yellow);
     TPSMinBtn = new cShadowButton(TPSGB);
     TPSMinBtn->setObjectName(QStringLiteral("TPSMinBtn"));
     TPSSwitchBtn = new cShadowButton(TPSGB);
     TPSSwitchBtn->setObjectName(QStringLiteral("TPSSwitchBtn"));
     TPSSwitchLL = ScreenKit::NewLabel(TPSGB, "TPSSwitchLL");
-    ScreenKit::StyleLabel(TPSSwitchLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(TPSSwitchLL, Palette::Yellow);
 
     // Sensors.
     LambdaSensorGB = NewGroup(this, "LambdaSensorGB");
@@ -116,7 +117,7 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     RPMAM->setObjectName(QStringLiteral("RPMAM"));
     RPMAM->SetScale(0, 8, 8);
     RPMLL = ScreenKit::NewLabel(RPMNewGB, "RPMLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(RPMLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(RPMLL, Palette::Yellow);
     RPMLL->setText(QStringLiteral("000"));
 
     ExitBtn = new cShadowButton(this);

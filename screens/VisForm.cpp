@@ -21,6 +21,7 @@
 #include "widgets/Lamp.h"
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"
+#include "widgets/Palette.h"
 
 using ScreenKit::Q;
 
@@ -60,7 +61,7 @@ protected:
         wedge.lineTo(w * 0.82, h * 0.62);
         wedge.lineTo(w * 0.82, h * 0.44);
         wedge.closeSubpath();
-        p.fillPath(wedge, QColor(200, 200, 200));
+        p.fillPath(wedge, Palette::LightGrey);
         // The letters.
         QFont f = font();
         f.setBold(true);
@@ -86,36 +87,36 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     TPSLM->SetStyle(cLineGauge::eStyle::Bar);
     TPSLM->SetScale(0, 100, 20);
     TPSLM->SetLabelFormat(QStringLiteral("%s%%"));
-    TPSLM->SetRegionColors(QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 0));
+    TPSLM->SetRegionColors(Palette::Red, Palette::Yellow, Palette::Green);
     TPSLM->SetRegion1Start(0);
     TPSLM->SetRegion2Start(0);
     TPSHLL = ScreenKit::NewLabel(this, "TPSHLL", Qt::AlignCenter);
     TPSLL = ScreenKit::NewLabel(this, "TPSLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(TPSLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(TPSLL, Palette::Yellow);
     TPSLL->setText(ScreenKit::VoltsText(0));
 
     RPMAM = new cDialGauge(this);
     RPMAM->setObjectName(QStringLiteral("RPMAM"));
     RPMAM->SetScale(0, 8, 8);
-    RPMAM->SetZoneColors(QColor(255, 255, 0), QColor(0, 200, 0), QColor(255, 0, 0));
+    RPMAM->SetZoneColors(Palette::Yellow, QColor(0, 200, 0), Palette::Red);
     RPMLL = ScreenKit::NewLabel(this, "RPMLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(RPMLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(RPMLL, Palette::Yellow);
     RPMLL->setText(QStringLiteral("000"));
 
     StepperLM = new cLineGauge(Qt::Horizontal, this);
     StepperLM->setObjectName(QStringLiteral("StepperLM"));
     StepperLM->SetStyle(cLineGauge::eStyle::Bar);
     StepperLM->SetScale(0, 255, 50, 25);
-    StepperLM->SetRegionColors(QColor(255, 255, 0), QColor(0, 255, 0), QColor(255, 0, 0));
+    StepperLM->SetRegionColors(Palette::Yellow, Palette::Green, Palette::Red);
     StepperLL = ScreenKit::NewLabel(this, "StepperLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(StepperLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(StepperLL, Palette::Yellow);
     StepperLL->setText(QStringLiteral("0"));
 
     LambdaCH = new cLambdaTrace(this);
     LambdaCH->setObjectName(QStringLiteral("LambdaCH"));
     LambdaHLL = ScreenKit::NewLabel(this, "LambdaHLL", Qt::AlignRight | Qt::AlignVCenter);
     LambdaLL = ScreenKit::NewLabel(this, "LambdaLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(LambdaLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(LambdaLL, Palette::Yellow);
     LambdaLL->setText(ScreenKit::TwoDecimals(0));
 
     Image1 = new cConsolePicture(this);
@@ -205,7 +206,7 @@ void TVisForm::ShowLogButton() {
         LogBtn->SetFill(CapturingFill());
     } else {
         LogBtn->setText(Q(_("  F7  Capture to file")));
-        LogBtn->SetFill(QColor(0, 0, 0));
+        LogBtn->SetFill(Palette::Black);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "widgets/VerticalLabel.h"
+#include "widgets/Palette.h"
 
 #include <QPainter>
 
@@ -19,8 +20,8 @@ void cVerticalLabel::paintEvent(QPaintEvent*) {
     // Rotated: the text runs along the widget's height.
     const QRectF box(0, 0, height(), width());
     const int shadow = std::max(2, font().pixelSize() > 0 ? font().pixelSize() / 12 : font().pointSize() / 9);
-    p.setPen(QColor(0, 0, 0));
+    p.setPen(Palette::Black);
     p.drawText(box.translated(shadow, shadow), Qt::AlignCenter, TextValue);
-    p.setPen(QColor(255, 160, 66));
+    p.setPen(Palette::LightOrange);
     p.drawText(box, Qt::AlignCenter, TextValue);
 }
