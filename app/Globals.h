@@ -48,6 +48,6 @@ void ShowInfo(const QString& text);
 
 // Posts a settings write and, when the link takes it, shows the save progress
 // dialog until the write ends. A live poll that a closing screen has just
-// asked to stop may still be finishing its exchange; the post is retried for
-// as long as that can take. False when the link did not take the write.
+// asked to stop may still be finishing its exchange; the link then serves the
+// write right after it. False when the link did not take the write.
 bool WriteSettingsWithProgress();
