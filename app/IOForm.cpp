@@ -67,11 +67,12 @@ void cIOForm::SetScreenOverride(QSize size, double dpi) {
 
 void cIOForm::ClearScreenOverride() { OverrideSize.reset(); }
 
-double cIOForm::ScaleRatio() {
-    double dpi = ScreenDpi();
+double cIOForm::FitRatio(QSize screen, double dpi) {
     if (dpi <= 0) dpi = 96;
-    return (ScreenRect().width() * 96.0) / (dpi * 1024.0);
+    return (screen.width() * 96.0) / (dpi * 1024.0);
 }
+
+double cIOForm::ScaleRatio() { return FitRatio(ScreenRect().size(), ScreenDpi()); }
 
 int cIOForm::Scaled(int designPixels) const { return Round(designPixels * Ratio); }
 

@@ -62,6 +62,7 @@ public:
 
     // Ratio (screen width x 96) : (pixels per inch x 1024).
     static double ScaleRatio();
+    static double FitRatio(QSize screen, double dpi);
     // Size and resolution of the screen the forms are laid out for; tests and
     // the screenshot tool set it, the program uses the primary screen.
     static QRect ScreenRect();
