@@ -13,6 +13,7 @@
 #include <map>
 
 #include "GuiTestKit.h"
+#include "app/Artwork.h"
 #include "app/Globals.h"
 #include "app/InfoForm.h"
 #include "app/IOForm.h"
@@ -334,4 +335,51 @@ TEST(ScreenFit, HighDensityScreens) {
         EXPECT_EQ(dense.Numbers[7], plain.Numbers[7]);
         EXPECT_EQ(dense.Numbers[8], plain.Numbers[8]);
     }
+}
+
+// The drawings are made at the size the screen gives them, once per size.
+TEST(ScreenFit, DrawingsAreMadeAtTheirControlsSize) {
+    QRectF given;
+    cArtwork art([&given](QPainter&, const QRectF& r) { given = r; }, nullptr);
+    art.resize(596, 157);
+    art.grab();
+    EXPECT_EQ(given, QRectF(0, 0, 596, 157));
+    art.grab();
+    EXPECT_EQ(art.Drawn(), 1) << "the same size is not drawn again";
+    art.resize(331, 88);
+    art.grab();
+    EXPECT_EQ(given, QRectF(0, 0, 331, 88));
+    EXPECT_EQ(art.Drawn(), 2);
+}
+
+// The lamps of the visualisation screen lie over their seats in the drawn
+// console at every screen size (they are separate controls on top of it).
+TEST(ScreenFit, ConsoleLampsSitOnTheirSeats) {
+    for (QSize size : {QSize(1920, 1080), QSize(1366, 768), QSize(800, 600)}) {
+        SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        cProgram program;
+        cIOForm::SetScreenOverride(size, 96);
+        GuiTestKit::cSilentLine line;
+        program.SetExtraPorts({line.Path()});
+        program.WriteIni("COM: " + line.Path() + "\r\nLanguage: en\r\n");
+        ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+        program.QuietLink();
+        auto* console = VisScreen->findChild<QWidget*>(QStringLiteral("Image1"));
+        ASSERT_TRUE(console);
+        const double kx = console->width() / Artwork::ConsoleWidth, ky = console->height() / Artwork::ConsoleHeight;
+        auto seatOf = [&](const char* name) {
+            auto* lamp = VisScreen->findChild<QWidget*>(QString::fromLatin1(name));
+            const QPoint c = lamp->geometry().center() - console->geometry().topLeft();
+            return QPointF(c.x() / kx, c.y() / ky);
+        };
+        for (int i = 0; i < 6; ++i) {
+            const QPointF at = seatOf(QStringLiteral("FuelLevelSH%1").arg(i).toLatin1().constData());
+            EXPECT_NEAR(at.x(), 96 + 56 * i, 1.5) << i;
+            EXPECT_NEAR(at.y(), 50, 1.5) << i;
+        }
+        EXPECT_NEAR(seatOf("GasSH").x(), 40, 1.5);
+        EXPECT_NEAR(seatOf("PetrolSH").y(), 120, 1.5);
+        program.Stop();
+    }
+    cIOForm::SetScreenOverride(QSize(1024, 768), 96);
 }
