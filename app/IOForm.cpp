@@ -86,8 +86,9 @@ double cIOForm::ScaleRatio() { return FitRatio(ScreenRect().size(), ScreenDpi())
 
 int cIOForm::Scaled(int designPixels) const { return Round(designPixels * Ratio); }
 
-QRect cIOForm::ScaledRect(const QRect& d) const {
-    return QRect(Origin.x() + Round(d.x() * Ratio), Origin.y() + Round(d.y() * Ratio), Round(d.width() * Ratio),
+QRect cIOForm::ScaledRect(const QWidget* control, const QRect& d) const {
+    const QPoint origin = control && control->parentWidget() == this ? Origin : QPoint();
+    return QRect(origin.x() + Round(d.x() * Ratio), origin.y() + Round(d.y() * Ratio), Round(d.width() * Ratio),
                  Round(d.height() * Ratio));
 }
 
@@ -126,7 +127,7 @@ void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt,
             std::erase_if(Placed, [w](const sPlaced& p) { return p.Widget == w; });
         });
     }
-    w->setGeometry(ScaledRect(QRect(x, y, width, height)));
+    w->setGeometry(ScaledRect(w, QRect(x, y, width, height)));
     // Design sizes are points at 96 pixels per inch.
     if (fontPt > 0) w->setFont(DesignFont(Round(fontPt * 96.0 / 72.0 * Ratio), bold));
 }

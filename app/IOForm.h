@@ -82,8 +82,10 @@ public:
     double Scale() const { return Ratio; }
     // A design length in pixels of this form.
     int Scaled(int designPixels) const;
-    // A design rectangle in this form's pixels.
-    QRect ScaledRect(const QRect& design) const;
+    // A design rectangle of a control in its parent's pixels: scaled, and
+    // moved by the design's origin on the screen when the parent is the form
+    // itself (controls inside a group keep the group's coordinates).
+    QRect ScaledRect(const QWidget* control, const QRect& design) const;
 
     // The shared status line, when the form has one (otherwise null).
     QLabel* StatusLL = nullptr;

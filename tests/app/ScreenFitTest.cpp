@@ -122,6 +122,10 @@ QStringList Faults(QWidget* form, const QRect& screen) {
         for (QWidget* at = w->parentWidget(); at && at != form; at = at->parentWidget())
             scrolled = scrolled || at->inherits("QAbstractScrollArea");
         if (scrolled) continue;
+        // A control inside a group lies inside the group, or it is cut off.
+        if (w->parentWidget() != form && !w->parentWidget()->rect().contains(w->geometry()) &&
+            !w->inherits("QScrollBar"))
+            faults << QStringLiteral("%1/%2 sticks out of its group").arg(form->objectName(), PathOf(w, form));
         const QRect r(w->mapTo(form, QPoint(0, 0)) + g.topLeft(), w->size());
         if (!screen.contains(r))
             faults << QStringLiteral("%1/%2 at %3,%4 %5x%6")
