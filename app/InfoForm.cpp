@@ -1,5 +1,7 @@
 #include "app/InfoForm.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
@@ -37,6 +39,7 @@ TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     TextLL->setObjectName(QStringLiteral("TextLL"));
     TextLL->setAlignment(Qt::AlignCenter);
     TextLL->setGeometry(56, 16, 368, 110);
+    TextLL->setWordWrap(true);
     TextLL->setFont(DesignFont(19, true));
     TextLL->setText(QStringLiteral("Incorrect settings!"));
     OKBtn = new cShadowButton(this);
@@ -60,6 +63,7 @@ void TInfoForm::Retranslate() {
 
 void TInfoForm::ShowInfo(const QString& text) {
     TextLL->setText(text);
+    FitText();
     if (Loop) return;  // already up: it now shows the latest text
     setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
@@ -71,6 +75,22 @@ void TInfoForm::ShowInfo(const QString& text) {
     Loop = nullptr;
     hide();
     setWindowModality(Qt::NonModal);
+}
+
+void TInfoForm::FitText() {
+    // The dialog grows downwards for a text longer than its usual three
+    // lines (the port error with the group advice) and stays centred.
+    const int w = 440, textW = 368, textH = 110;
+    const int extra = std::max(0, TextLL->heightForWidth(textW) - textH);
+    const int screenH = cIOForm::ScreenRect().height();
+    const int h = std::min(230 + extra, std::max(230, screenH));
+    const int grow = h - 230;
+    setFixedSize(w, h);
+    Frame->setGeometry(0, 0, w, h);
+    TextLL->setGeometry(56, 16, textW, textH + grow);
+    OKBtn->move(145, 146 + grow);
+    const QRect screen = cIOForm::ScreenRect();
+    move(screen.x() + (screen.width() - w) / 2, screen.y() + (screen.height() - h) / 2);
 }
 
 void TInfoForm::keyPressEvent(QKeyEvent* event) {
