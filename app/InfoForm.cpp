@@ -78,18 +78,24 @@ void TInfoForm::ShowInfo(const QString& text) {
 }
 
 void TInfoForm::FitText() {
-    // The dialog grows downwards for a text longer than its usual three
-    // lines (the port error with the group advice) and stays centred.
-    const int w = 440, textW = 368, textH = 110;
-    const int extra = std::max(0, TextLL->heightForWidth(textW) - textH);
-    const int screenH = cIOForm::ScreenRect().height();
-    const int h = std::min(230 + extra, std::max(230, screenH));
-    const int grow = h - 230;
+    // The dialog grows for a text longer than its usual three short lines
+    // (the port error with the group advice): wider up to the screen for
+    // long lines, so that a command stays on one line, then taller; it stays
+    // centred. A short text gets the usual size back.
+    const int baseW = 440, baseH = 230, baseTextW = 368, baseTextH = 110;
+    const QRect screen = cIOForm::ScreenRect();
+    int widest = 0;
+    for (const QString& line : TextLL->text().split(QLatin1Char('\n')))
+        widest = std::max(widest, TextLL->fontMetrics().horizontalAdvance(line) + 8);
+    const int textW = std::clamp(widest, baseTextW, std::max(baseTextW, screen.width() - 40 - (baseW - baseTextW)));
+    const int w = baseW + (textW - baseTextW);
+    const int extra = std::max(0, TextLL->heightForWidth(textW) - baseTextH);
+    const int h = std::min(baseH + extra, std::max(baseH, screen.height()));
+    const int grow = h - baseH;
     setFixedSize(w, h);
     Frame->setGeometry(0, 0, w, h);
-    TextLL->setGeometry(56, 16, textW, textH + grow);
-    OKBtn->move(145, 146 + grow);
-    const QRect screen = cIOForm::ScreenRect();
+    TextLL->setGeometry(56, 16, textW, baseTextH + grow);
+    OKBtn->move((w - OKBtn->width()) / 2, 146 + grow);
     move(screen.x() + (screen.width() - w) / 2, screen.y() + (screen.height() - h) / 2);
 }
 

@@ -13,6 +13,9 @@ std::string PortGroup(const std::string& port) {
     const std::string fallback = "dialout";
     struct stat st {};
     if (port.empty() || ::stat(port.c_str(), &st) != 0 || st.st_gid == 0) return fallback;
+    // A group that may not both read and write the device is no help
+    // (a pseudo-terminal's group tty may only write to it).
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return fallback;
     long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
     std::vector<char> buf(size > 0 ? size_t(size) : 4096);
     struct group entry {};

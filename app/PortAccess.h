@@ -6,8 +6,8 @@
 #include <string>
 
 // The group that owns the device `port` (following links), by name;
-// "dialout" when the device cannot be examined, its group has no name, or it
-// belongs to root's group (membership would not help there).
+// "dialout" when the device cannot be examined, its group has no name, may
+// not read and write it, or is root's group (membership would not help).
 std::string PortGroup(const std::string& port);
 
 // For an open that failed with `errorCode` (an errno value): EACCES or EPERM

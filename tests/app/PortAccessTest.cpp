@@ -34,7 +34,12 @@ TEST(PortAccess, GroupIsReadFromTheDevice) {
     const struct group* other = ::getgrnam("uucp");
     if (!other) other = ::getgrnam("tty");
     if (other && ::chown(path.c_str(), uid_t(-1), other->gr_gid) == 0) {
+        ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
         EXPECT_EQ(PortGroup(path), other->gr_name);
+        // A group that may only write (a pseudo-terminal's) is no advice.
+        ASSERT_EQ(::chmod(path.c_str(), 0620), 0);
+        EXPECT_EQ(PortGroup(path), "dialout");
+        ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
     }
     // root's group: joining it is no advice; dialout is.
     if (::chown(path.c_str(), uid_t(-1), 0) == 0) {
