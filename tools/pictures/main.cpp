@@ -1,8 +1,9 @@
 // zvbasic-pictures: draws the program's built-in pictures into a folder
 // (data/ of the source tree by default when run through the build target
-// `pictures`): help.jpg, logo.png and console.png; with a second folder
-// (packaging/icons/), also the program's icon: zvbasic.svg and
-// zvbasic-48.png, -128.png, -256.png.
+// `pictures`): help.jpg; with a second folder (packaging/icons/), also the
+// program's icon: zvbasic.svg and zvbasic-48.png, -128.png, -256.png. The
+// logo and the switch console are drawn by the program itself at the size of
+// its screen (app/Artwork.cpp).
 #include <QFile>
 #include <QDir>
 #include <QGuiApplication>
@@ -26,8 +27,6 @@ int main(int argc, char** argv) {
         int quality;
     } pictures[] = {
         {draw::HelpPicture(), "help.jpg", "JPG", 90},
-        {draw::LogoPicture(), "logo.png", "PNG", -1},
-        {draw::ConsolePicture(), "console.png", "PNG", -1},
     };
     int rc = 0;
     for (auto& pic : pictures) {
