@@ -1,0 +1,37 @@
+// One capture as the viewer holds it: its records, what reading it gave and
+// the min/max pyramid of each column.
+#pragma once
+
+#include <string>
+
+#include "capview/CaptureData.h"
+#include "capview/MinMaxPyramid.h"
+
+namespace Capture {
+
+struct sLoadedCapture {
+    std::string Path;
+    sCaptureData Data;
+    sReadResult Result;
+    cMinMaxPyramid Pyramid[TraceCount];
+
+    size_t Records() const { return Data.Records(); }
+    // Builds the pyramids over the records (after Data is complete).
+    void Index() {
+        for (int t = 0; t < TraceCount; ++t) Pyramid[t].Build(Data.Values[t].data(), Data.Values[t].size());
+    }
+    // Reads the file and indexes it; see ReadCaptureFile.
+    void Load(const std::string& path, const tProgress& progress = {}) {
+        Path = path;
+        Result = ReadCaptureFile(path, Data, progress);
+        Index();
+    }
+    // Memory held for the records and the pyramids.
+    size_t MemoryBytes() const {
+        size_t bytes = 0;
+        for (int t = 0; t < TraceCount; ++t) bytes += Data.Values[t].capacity() * sizeof(float) + Pyramid[t].MemoryBytes();
+        return bytes;
+    }
+};
+
+}  // namespace Capture
