@@ -56,6 +56,7 @@ private:
 
 // Parses a whole buffer (also the entry point for fuzzing).
 sCaptureData ParseCapture(const void* data, size_t size);
+inline sCaptureData ParseCapture(const std::string& text) { return ParseCapture(text.data(), text.size()); }
 
 enum class eReadStatus { Ok, CannotOpen, ReadError, Cancelled, OutOfMemory };
 
