@@ -42,6 +42,7 @@ struct sArgs {
 };
 
 const char* T(const char* text) { return ViewerText::Get(text); }
+const char* TN(const char* singular, const char* plural, unsigned long n) { return ViewerText::Get(singular, plural, n); }
 
 void Usage(FILE* to) {
     std::fprintf(to, "%s\n",
@@ -124,11 +125,11 @@ std::shared_ptr<Capture::sLoadedCapture> LoadForCommandLine(const std::string& p
         return nullptr;
     }
     std::fprintf(stderr, "%s: ", path.c_str());
-    std::fprintf(stderr, ViewerText::Get("%llu record", "%llu records", (unsigned long)c->Records()),
+    std::fprintf(stderr, TN("%llu record", "%llu records", (unsigned long)c->Records()),
                  (unsigned long long)c->Records());
     if (c->Data.SkippedLines) {
         std::fprintf(stderr, ", ");
-        std::fprintf(stderr, ViewerText::Get("%llu line skipped", "%llu lines skipped", (unsigned long)c->Data.SkippedLines),
+        std::fprintf(stderr, TN("%llu line skipped", "%llu lines skipped", (unsigned long)c->Data.SkippedLines),
                      (unsigned long long)c->Data.SkippedLines);
     }
     if (c->Result.Status == Capture::eReadStatus::OutOfMemory) std::fprintf(stderr, ", %s", T("not enough memory for all records"));
