@@ -11,6 +11,8 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <exception>
+#include <thread>
 
 #include "link/CommThread.h"
 #include "link/Settings.h"
@@ -66,6 +68,58 @@ const char* ParseNumber(const char* p, const char* e, double& v) {
     return res.ptr;
 }
 
+// The same reading as ParseNumber for a number that is followed by a byte
+// that ends it (the line's LF, CR or closing quote, or the terminating zero
+// of a string): no bounds checks in the digit loops.
+inline const char* ParseNumberSentinel(const char* p, const char* e, double& v) {
+    const char* start = p;
+    const bool neg = *p == '-';
+    if (neg || *p == '+') ++p;
+    uint64_t m = 0;
+    const char* d = p;
+    while (IsDigit(*p)) m = m * 10 + unsigned(*p++ - '0');
+    int digits = int(p - d), frac = 0;
+    if (*p == '.') {
+        const char* f = ++p;
+        while (IsDigit(*p)) m = m * 10 + unsigned(*p++ - '0');
+        frac = int(p - f);
+        digits += frac;
+    }
+    if (digits == 0 || p > e) return nullptr;
+    if (digits <= 18 && *p != 'e' && *p != 'E') {
+        v = double(m) / kPow10[frac];
+        if (neg) v = -v;
+        return p;
+    }
+    return ParseNumber(start, e, v);
+}
+
+// ParseRecord for a line whose end byte is not part of a number (see above).
+inline bool ParseRecordSentinel(const char* p, const char* e, float values[TraceCount]) {
+    if (e > p && e[-1] == '\r') --e;
+    for (int i = 0; i < TraceCount; ++i) {
+        while (IsBlank(*p) && p < e) ++p;
+        const bool quoted = *p == '"' && p < e;
+        if (quoted) ++p;
+        double v;
+        p = ParseNumberSentinel(p, e, v);
+        if (!p) return false;
+        if (quoted) {
+            if (p >= e || *p != '"') return false;
+            ++p;
+        }
+        while (p < e && IsBlank(*p)) ++p;
+        const float f = float(v);
+        if (!std::isfinite(f)) return false;
+        values[i] = f;
+        if (i + 1 < TraceCount) {
+            if (p >= e || *p != ',') return false;
+            ++p;
+        }
+    }
+    return p == e;
+}
+
 }  // namespace
 
 void sCaptureData::Clear() {
@@ -109,10 +163,19 @@ bool cCaptureParser::IsHeader(const char* begin, const char* end) {
     return size_t(end - begin) == n && std::memcmp(begin, header, n) == 0;
 }
 
+void cCaptureParser::TakeUnfinishedLine(cCaptureParser& from) {
+    Partial = std::move(from.Partial);
+    Overlong = from.Overlong;
+    from.Partial.clear();
+    from.Overlong = false;
+}
+
+// Every line handed here ends before a byte that cannot be part of a number:
+// the LF found in the input, or the zero after a string's characters.
 void cCaptureParser::Line(const char* begin, const char* end) {
     ++Out.Lines;
     float v[TraceCount];
-    if (ParseRecord(begin, end, v)) {
+    if (ParseRecordSentinel(begin, end, v)) {
         if (Out.Records() >= MaxRecords) {
             ++Out.DroppedRecords;
             return;
@@ -193,6 +256,18 @@ void cCaptureParser::Finish() {
     Overlong = false;
 }
 
+// Appends the records and counts of `from` (read after `to`), keeping at
+// most maxRecords.
+static void Append(sCaptureData& to, const sCaptureData& from, uint64_t maxRecords) {
+    const size_t room = size_t(std::min<uint64_t>(maxRecords - std::min<uint64_t>(maxRecords, to.Records()), from.Records()));
+    for (int t = 0; t < TraceCount; ++t)
+        to.Values[t].insert(to.Values[t].end(), from.Values[t].begin(), from.Values[t].begin() + long(room));
+    to.Lines += from.Lines;
+    to.SkippedLines += from.SkippedLines;
+    to.HeaderLines += from.HeaderLines;
+    to.DroppedRecords += from.DroppedRecords + (from.Records() - room);
+}
+
 sCaptureData ParseCapture(const void* data, size_t size) {
     sCaptureData out;
     cCaptureParser parser(out);
@@ -224,7 +299,10 @@ sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tP
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     const uint64_t total = uint64_t(st.st_size);
 
-    constexpr size_t kChunk = size_t(1) << 20;
+    // Large pieces; each is parsed in two halves at once, the second half
+    // starting after a line end near the middle.
+    constexpr size_t kChunk = size_t(16) << 20;
+    constexpr size_t kSplitFrom = size_t(1) << 20;
     try {
         // Room for the records a file of this size can hold in the writer's
         // format (at least 45 bytes a line); a file written differently
@@ -243,19 +321,56 @@ sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tP
     uint64_t done = 0;
     try {
         for (;;) {
-            const ssize_t n = ::read(fd, buffer.get(), kChunk);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                result = {eReadStatus::ReadError, errno};
-                break;
+            // Fill the piece (reads may come back short).
+            size_t have = 0;
+            bool eof = false;
+            while (have < kChunk) {
+                const ssize_t n = ::read(fd, buffer.get() + have, kChunk - have);
+                if (n < 0) {
+                    if (errno == EINTR) continue;
+                    result = {eReadStatus::ReadError, errno};
+                    break;
+                }
+                if (n == 0) {
+                    eof = true;
+                    break;
+                }
+                have += size_t(n);
+                if (total && done + have >= total) break;
             }
-            if (n == 0) break;
-            parser.Feed(buffer.get(), size_t(n));
-            done += uint64_t(n);
+            const char* data = buffer.get();
+            const char* cut = nullptr;
+            if (have >= kSplitFrom)
+                cut = static_cast<const char*>(std::memchr(data + have / 2, '\n', have - have / 2));
+            if (cut && size_t(cut + 1 - data) < have) {
+                ++cut;
+                sCaptureData second;
+                cCaptureParser secondParser(second, maxRecords);
+                secondParser.StartsMidway();
+                std::exception_ptr failure;
+                std::thread helper([&] {
+                    try {
+                        for (auto& v : second.Values) v.reserve(size_t(data + have - cut) / 45 + 16);
+                        secondParser.Feed(cut, size_t(data + have - cut));
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                });
+                parser.Feed(data, size_t(cut - data));
+                helper.join();
+                if (failure) std::rethrow_exception(failure);
+                Append(out, second, maxRecords);
+                parser.TakeUnfinishedLine(secondParser);
+            } else {
+                parser.Feed(data, have);
+            }
+            done += have;
+            if (result.Status != eReadStatus::Ok) break;
             if (progress && !progress(done, std::max(total, done))) {
                 result.Status = eReadStatus::Cancelled;
                 break;
             }
+            if (eof || have == 0) break;
         }
         parser.Finish();
     } catch (const std::bad_alloc&) {

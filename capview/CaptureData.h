@@ -45,6 +45,13 @@ public:
     static bool ParseRecord(const char* begin, const char* end, float values[TraceCount]);
     static bool IsHeader(const char* begin, const char* end);
 
+    // For reading one input in two halves at once: a parser that starts at
+    // a line start in the middle (no byte order mark there), and the hand
+    // over of the unfinished line at the end of the second half to the
+    // parser that goes on with the input.
+    void StartsMidway() { AtStart = false; }
+    void TakeUnfinishedLine(cCaptureParser& from);
+
 private:
     sCaptureData& Out;
     uint64_t MaxRecords;

@@ -20,7 +20,7 @@ namespace {
 const QColor kNavy(0, 0, 128);
 const QColor kOrange(255, 128, 0);
 const QColor kCaption(255, 160, 66);
-const QColor kGrid(70, 70, 90);
+const QColor kGrid(45, 45, 70);
 const QColor kFrame(170, 170, 170);
 const QColor kValue(255, 255, 0);
 
@@ -98,15 +98,14 @@ void DrawTrace(QPainter& p, const QRectF& r, const Capture::sLoadedCapture& c, i
             const double x = r.left() + (i - v.First) / perPixel;
             line << QPointF(x, YOf(r, c.Data.Values[trace][size_t(i)], lo, hi));
         }
-        p.setRenderHint(QPainter::Antialiasing, true);
-        p.setPen(QPen(color, 1.5));
+        // A cosmetic pen keeps the raster engine on its fast path; smoothing
+        // only where the records are far apart.
+        QPen pen(color, 0);
+        p.setRenderHint(QPainter::Antialiasing, 1 / perPixel >= 4);
+        p.setPen(pen);
         p.drawPolyline(line);
-        if (1 / perPixel >= 6) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(color);
-            for (const QPointF& pt : line) p.drawEllipse(pt, 2.0, 2.0);
-            p.setBrush(Qt::NoBrush);
-        }
+        if (1 / perPixel >= 6)
+            for (const QPointF& pt : line) p.fillRect(QRectF(pt.x() - 1.5, pt.y() - 1.5, 3, 3), color);
     }
 }
 
@@ -255,7 +254,7 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         p.setFont(normal);
         for (double t : ticks) {
             const double y = std::round(YOf(r, t, lo, hi)) + 0.5;
-            p.setPen(QPen(kGrid, 1, Qt::DotLine));
+            p.setPen(QPen(kGrid, 0));
             p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
             p.setPen(Qt::white);
             // Labels at the ends stay within their own panel.
@@ -372,7 +371,7 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         const double index = (t - shift) / unit;
         const double x = std::round(xOf(index)) + 0.5;
         if (x < l.Plot.left() || x > l.Plot.right()) continue;
-        p.setPen(QPen(kGrid, 1, Qt::DotLine));
+        p.setPen(QPen(kGrid, 0));
         for (const QRectF& r : l.Panels) p.drawLine(QPointF(x, r.top() + 1), QPointF(x, r.bottom() - 1));
         p.setPen(Qt::white);
         p.drawLine(QPointF(x, l.Axis.top()), QPointF(x, l.Axis.top() + fp * 0.3));

@@ -232,6 +232,47 @@ TEST(CaptureReader, RecordLimitCountsTheRecordsNotKept) {
     EXPECT_EQ(d.Value(TraceValve, 3), 3.0f);
 }
 
+// A file large enough to be read in pieces, each parsed in two halves at
+// once: the same records, in order, and the same counts as one pass over
+// the bytes; a line split between halves or pieces is whole again.
+TEST(CaptureReader, LargeFileReadInPiecesGivesTheSameAsOnePass) {
+    std::mt19937 rng(17);
+    std::string text = kHeader;
+    while (text.size() < (size_t(40) << 20)) {
+        const unsigned r = rng() % 1000;
+        if (r == 0) text += "garbage \x01\x02 line\r\n";
+        else if (r == 1) text += std::string(3000, 'x') + "\r\n";  // overlong
+        else if (r == 2) text += kHeader;
+        else text += Record(float(rng() % 256 / 51.0), float(rng() % 60 / 51.0), int(rng() % 9000), int(rng() % 256));
+    }
+    text += "\"1.0\",\"2.0\",\"3.0\",\"4.0";  // cut last line
+    const fs::path p = TempPath("large.dat");
+    WriteBytes(p, text);
+    sCaptureData d;
+    int calls = 0;
+    ASSERT_EQ(ReadCaptureFile(p.string(), d, [&](uint64_t, uint64_t) { return ++calls > 0; }).Status, eReadStatus::Ok);
+    fs::remove(p);
+    const sCaptureData whole = ParseCapture(text);
+    EXPECT_GE(calls, 3);
+    ASSERT_EQ(d.Records(), whole.Records());
+    for (int t = 0; t < TraceCount; ++t) EXPECT_TRUE(d.Values[t] == whole.Values[t]) << t;
+    EXPECT_EQ(d.Lines, whole.Lines);
+    EXPECT_EQ(d.SkippedLines, whole.SkippedLines);
+    EXPECT_EQ(d.HeaderLines, whole.HeaderLines);
+    EXPECT_TRUE(d.LastLineCut);
+    EXPECT_GT(d.SkippedLines, 10u);
+
+    // With a record limit the records beyond it are counted, not kept.
+    WriteBytes(p, text);
+    sCaptureData limited;
+    ReadCaptureFile(p.string(), limited, {}, 1000);
+    fs::remove(p);
+    EXPECT_EQ(limited.Records(), 1000u);
+    EXPECT_EQ(limited.DroppedRecords, whole.Records() - 1000);
+    for (int t = 0; t < TraceCount; ++t)
+        EXPECT_TRUE(std::equal(limited.Values[t].begin(), limited.Values[t].end(), whole.Values[t].begin()));
+}
+
 TEST(CaptureReader, FilesThatCannotBeReadAreReportedAsSuch) {
     sCaptureData d;
     d.Values[0].push_back(1);  // an earlier result is not kept
@@ -263,7 +304,7 @@ TEST(CaptureReader, HugeFileReportsProgressAndCanBeCancelled) {
     EXPECT_EQ(total, uint64_t(3) << 30);
     EXPECT_GE(lastDone, uint64_t(64) << 20);
     EXPECT_LT(lastDone, uint64_t(1) << 30);
-    EXPECT_GT(calls, 10u);
+    EXPECT_GE(calls, 4u);  // a call per piece read
     EXPECT_EQ(d.Records(), 2u);
     // The zeros after the records form one overlong line that is not kept.
     EXPECT_LE(d.SkippedLines, 1u);
