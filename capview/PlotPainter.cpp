@@ -375,8 +375,11 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         for (const QRectF& r : l.Panels) p.drawLine(QPointF(x, r.top() + 1), QPointF(x, r.bottom() - 1));
         p.setPen(Qt::white);
         p.drawLine(QPointF(x, l.Axis.top()), QPointF(x, l.Axis.top() + fp * 0.3));
+        // A label that would stick out on the left (over the axis title) is left off.
+        const QString label = AxisText(index, scene.SecondsPerRecord);
+        if (x - fm.horizontalAdvance(label) / 2 < l.Plot.left() - fp * 0.2) continue;
         p.drawText(QRectF(x - fp * 5, l.Axis.top() + fp * 0.3, fp * 10, fm.height()), Qt::AlignHCenter | Qt::AlignTop,
-                   AxisText(index, scene.SecondsPerRecord));
+                   label);
     }
     p.setPen(kCaption);
     p.drawText(QRectF(0, l.Axis.top() + fp * 0.3, l.Plot.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignTop,
