@@ -150,10 +150,13 @@ int main(int argc, char** argv) {
     {
         Capture::sLoadedCapture c;
         auto a = Clock::now();
+        const double c0 = CpuMs(RUSAGE_SELF);
         c.Result = Capture::ReadCaptureFile(file.string(), c.Data);
         auto b = Clock::now();
+        const double c1 = CpuMs(RUSAGE_SELF);
         c.Index();
-        std::printf("  of which reading and parsing %.1f ms, min/max pyramids %.1f ms\n", Ms(a, b), Ms(b, Clock::now()));
+        std::printf("  of which reading and parsing %.1f ms (CPU %.1f ms), min/max pyramids %.1f ms (CPU %.1f ms)\n",
+                    Ms(a, b), c1 - c0, Ms(b, Clock::now()), CpuMs(RUSAGE_SELF) - c1);
     }
 
     // Redraw after zoom or pan, at any zoom level.
