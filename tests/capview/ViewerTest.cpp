@@ -56,8 +56,9 @@ void Key(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
 }
 
 QString BinDir() {
+    // The program is built beside the test.
     const char* dir = std::getenv("ZV_BIN_DIR");
-    return dir ? QString::fromLocal8Bit(dir) : QStringLiteral("bin");
+    return dir ? QString::fromLocal8Bit(dir) : QCoreApplication::applicationDirPath();
 }
 
 }  // namespace
@@ -195,8 +196,8 @@ TEST(ViewerCommandLine, PngOfTheAskedSizeAndCsv) {
     proc.setProcessEnvironment(env);
     proc.start(exe, {QStringLiteral("--png"), QString::fromStdString(png.string()), QStringLiteral("--size"),
                      QStringLiteral("1000x640"), QString::fromStdString(p.string())});
-    ASSERT_TRUE(proc.waitForFinished(60000));
-    EXPECT_EQ(proc.exitCode(), 0) << proc.readAllStandardError().toStdString();
+    ASSERT_TRUE(proc.waitForFinished(60000)) << exe.toStdString() << ": " << proc.errorString().toStdString();
+    EXPECT_EQ(proc.exitCode(), 0);
     const QString err = QString::fromLocal8Bit(proc.readAllStandardError());
     EXPECT_TRUE(err.contains(QStringLiteral("2000 records, 1 line skipped"))) << err.toStdString();
     QImage image(QString::fromStdString(png.string()));
@@ -225,6 +226,7 @@ TEST(ViewerCommandLine, PngOfTheAskedSizeAndCsv) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("LANGUAGE", "en");  // the texts the tests look for
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     const int rc = RUN_ALL_TESTS();
