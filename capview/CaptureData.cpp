@@ -318,6 +318,7 @@ sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tP
         return {eReadStatus::OutOfMemory, ENOMEM};
     }
     cCaptureParser parser(out, maxRecords);
+    sCaptureData second;
     uint64_t done = 0;
     try {
         for (;;) {
@@ -344,7 +345,10 @@ sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tP
                 cut = static_cast<const char*>(std::memchr(data + have / 2, '\n', have - have / 2));
             if (cut && size_t(cut + 1 - data) < have) {
                 ++cut;
-                sCaptureData second;
+                // The second half's columns keep their memory from piece to
+                // piece.
+                for (auto& v : second.Values) v.clear();
+                second.Lines = second.SkippedLines = second.HeaderLines = second.DroppedRecords = 0;
                 cCaptureParser secondParser(second, maxRecords);
                 secondParser.StartsMidway();
                 std::exception_ptr failure;
