@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QProcess>
 #include <filesystem>
 #include <fstream>
@@ -72,6 +74,24 @@ TEST(Viewer, ShowsGoodRecordsAndCountsSkippedLines) {
     ASSERT_EQ(f.Captures()[0]->Records(), 500u);
     EXPECT_TRUE(f.StatusText().contains(QStringLiteral("3 lines skipped"))) << f.StatusText().toStdString();
     EXPECT_TRUE(f.StatusText().contains(QStringLiteral("500 records"))) << f.StatusText().toStdString();
+}
+
+TEST(Viewer, DroppedFilesAreOpened) {
+    const fs::path p = MakeCapture("dropped.dat", 40);
+    TViewerForm f;
+    f.resize(1000, 700);
+    f.show();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(p.string())), QUrl(QStringLiteral("https://example.org/x.dat"))});
+    const QPointF at(300, 300);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &drop);
+    ASSERT_TRUE(WaitLoaded(f, 1));
+    EXPECT_EQ(f.Captures().size(), 1u);  // the remote address is not a file
+    EXPECT_EQ(f.Captures()[0]->Records(), 40u);
 }
 
 TEST(Viewer, MissingFileIsReportedAndNothingIsAdded) {
