@@ -2,6 +2,7 @@
 // the min/max pyramid of each column.
 #pragma once
 
+#include <new>
 #include <string>
 
 #include "capview/CaptureData.h"
@@ -16,9 +17,21 @@ struct sLoadedCapture {
     cMinMaxPyramid Pyramid[TraceCount];
 
     size_t Records() const { return Data.Records(); }
-    // Builds the pyramids over the records (after Data is complete).
+    // Builds the pyramids over the records (after Data is complete). When
+    // memory runs out, the later half of the records is given up (counted
+    // as not kept) until the pyramids fit.
     void Index() {
-        for (int t = 0; t < TraceCount; ++t) Pyramid[t].Build(Data.Values[t].data(), Data.Values[t].size());
+        for (;;) {
+            try {
+                for (int t = 0; t < TraceCount; ++t) Pyramid[t].Build(Data.Values[t].data(), Data.Values[t].size());
+                return;
+            } catch (const std::bad_alloc&) {
+                const size_t keep = Records() / 2;
+                Data.DroppedRecords += Records() - keep;
+                for (auto& v : Data.Values) v.resize(keep);
+                Result.Status = eReadStatus::OutOfMemory;
+            }
+        }
     }
     // Reads the file and indexes it; see ReadCaptureFile.
     void Load(const std::string& path, const tProgress& progress = {}) {

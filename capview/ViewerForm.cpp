@@ -19,6 +19,7 @@
 #include <QSaveFile>
 #include <QSvgGenerator>
 #include <QVBoxLayout>
+#include <cerrno>
 #include <cstring>
 
 #include "app/IOForm.h"
@@ -342,11 +343,18 @@ void TViewerForm::StartNext() {
     auto capture = std::make_shared<Capture::sLoadedCapture>();
     const std::string path = job.Path.toStdString();
     Worker = std::thread([this, capture, path, compare = job.CompareWithPrevious] {
-        capture->Load(path, [this](uint64_t done, uint64_t total) {
-            Done = done;
-            Total = total;
-            return !Cancel.load();
-        });
+        try {
+            capture->Load(path, [this](uint64_t done, uint64_t total) {
+                Done = done;
+                Total = total;
+                return !Cancel.load();
+            });
+        } catch (...) {
+            // Nothing of a failed reading is shown.
+            capture->Data.Clear();
+            capture->Index();
+            capture->Result = {Capture::eReadStatus::ReadError, EIO};
+        }
         QMetaObject::invokeMethod(this, [this, capture, compare] { Finished(capture, compare); }, Qt::QueuedConnection);
     });
     ProgressTM.start();
