@@ -5,11 +5,12 @@
 #include <cstdlib>
 
 #include "app/Ini.h"
+#include "app/Resources.h"
 #include "app/Translate.h"
 
 namespace ViewerText {
 
-std::string LocaleDir(const std::string& exeDir) { return (exeDir.empty() ? std::string(".") : exeDir) + "/locale"; }
+std::string LocaleDir(const std::string& exeDir) { return Resources::Folder(exeDir) + "/locale"; }
 
 void Init(const std::string& localeDir) {
     Translate::Init(localeDir);

@@ -11,7 +11,7 @@ namespace ViewerText {
 inline constexpr const char* Domain = "zvbasic-capview";
 
 // Where the catalogues are for a program in `exeDir`: the same folder the
-// main program uses.
+// main program uses (beside it, or ../share/zvbasic when installed).
 std::string LocaleDir(const std::string& exeDir);
 
 // Binds the viewer's domain (and the program's, for shared helpers) under

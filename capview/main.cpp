@@ -22,6 +22,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "app/Resources.h"
 #include "app/Translate.h"
 #include "app/Version.h"
 #include "capview/CsvExport.h"
@@ -106,14 +107,6 @@ int Parse(int argc, char** argv, sArgs& a) {
         }
     }
     return 0;
-}
-
-std::string ExeDir(const char* argv0) {
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string path = n > 0 ? std::string(buf, size_t(n)) : std::string(argv0);
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
 // Reads a file for a command-line run; prints what reading it gave.
@@ -204,7 +197,8 @@ int RunCommandLine(int argc, char** argv, const sArgs& a) {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    const std::string exeDir = ExeDir(argv[0]);
+    std::string exeDir = Resources::ExecutableDir();
+    if (exeDir.empty()) exeDir = ".";
     ViewerText::Init(ViewerText::LocaleDir(exeDir));
     ViewerText::ChooseLanguage(exeDir);
 
