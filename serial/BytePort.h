@@ -21,6 +21,9 @@ public:
     // Port errors are raised as sError.
     virtual void Open(const std::string& name) = 0;
     virtual std::string GetPortName() const = 0;  // safe from any thread
+    // errno of the last Open that the system refused (EACCES when the user
+    // may not use the device), 0 otherwise; safe from any thread.
+    virtual int LastOpenError() const { return 0; }
 
     virtual void SetBaudRate(int baud) = 0;
     virtual void SetAbortOnError(bool on) = 0;
