@@ -14,7 +14,7 @@
 
 #include "app/LinkStatus.h"
 #include "app/QtText.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/Palette.h"
 
@@ -24,16 +24,6 @@ double OverrideDpi = 96;
 
 int Round(double v) { return int(std::lround(v)); }
 }  // namespace
-
-QFont DesignFont(int pixelSize, bool bold) {
-    QFont f;
-    // Arial where it exists; fontconfig's metric twin or DejaVu Sans otherwise.
-    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(pixelSize > 0 ? pixelSize : 1);
-    f.setBold(bold);
-    return f;
-}
 
 cIOForm::cIOForm(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);

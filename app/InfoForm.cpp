@@ -10,7 +10,7 @@
 
 #include "app/IOForm.h"
 #include "app/QtText.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/Palette.h"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/LinkListener.h"
 
 std::optional<std::string> FormatLinkStatus(int32_t request, int32_t phase, int32_t value) {

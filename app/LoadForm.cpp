@@ -6,7 +6,7 @@
 #include "app/Globals.h"
 #include "app/LinkStatus.h"
 #include "app/MainForm.h"
-#include "app/ProgressGauge.h"
+#include "widgets/ProgressGauge.h"
 #include "app/QtText.h"
 #include "link/CommThread.h"
 

@@ -6,14 +6,14 @@
 #include <algorithm>
 
 #include "app/Globals.h"
-#include "app/Ini.h"
+#include "core/Ini.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
 #include "app/PortAccess.h"
 #include "app/QtText.h"
 #include "app/Shell.h"
-#include "app/Shape.h"
-#include "app/Version.h"
+#include "widgets/Shape.h"
+#include "core/Version.h"
 #include "link/CommThread.h"
 #include "serial/ComPort.h"
 #include "widgets/ShadowButton.h"

@@ -4,7 +4,7 @@
 #include <QLabel>
 
 #include "app/QtText.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/Palette.h"
 

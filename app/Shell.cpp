@@ -16,12 +16,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/Error.h"
+#include "core/Error.h"
 #include "app/Globals.h"
 #include "app/HelpForm.h"
 #include "app/InfoForm.h"
-#include "app/Ini.h"
-#include "app/JpegDecode.h"
+#include "core/Ini.h"
+#include "core/JpegDecode.h"
 #include "app/LoadForm.h"
 #include "app/MainForm.h"
 #include "app/OptionsForm.h"
@@ -31,7 +31,7 @@
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"

@@ -2,9 +2,9 @@
 
 #include <QLabel>
 
-#include "app/ProgressGauge.h"
+#include "widgets/ProgressGauge.h"
 #include "app/QtText.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 #include "widgets/Palette.h"
 
 cTransferDialog::cTransferDialog(const char* objectName, const char* titleKey, const char* designStatus,

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/Protocol.h"
 
 sSettings WorkSettings;

@@ -13,7 +13,7 @@
 #include "app/Globals.h"
 #include "app/MainForm.h"
 #include "app/SaveForm.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"

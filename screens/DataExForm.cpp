@@ -8,8 +8,8 @@
 
 #include "app/Globals.h"
 #include "app/SaveForm.h"
-#include "app/Shape.h"
-#include "app/Translate.h"
+#include "widgets/Shape.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"

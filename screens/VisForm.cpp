@@ -10,7 +10,7 @@
 
 #include "app/Artwork.h"
 #include "app/Globals.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"

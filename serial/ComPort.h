@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Error.h"
+#include "core/Error.h"
 #include "serial/BytePort.h"
 #include "serial/Event.h"
 #include "serial/LineMarks.h"

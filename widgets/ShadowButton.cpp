@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "app/IOForm.h"
+#include "widgets/DesignFont.h"
 
 namespace {
 constexpr int kShadow = 6;  // depth of the black shadow, pixels

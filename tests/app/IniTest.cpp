@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/Ini.h"
+#include "core/Ini.h"
 #include "tests/TestKit.h"
 
 namespace fs = std::filesystem;

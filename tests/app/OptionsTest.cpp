@@ -9,11 +9,11 @@
 #include "GuiTestKit.h"
 #include "app/Globals.h"
 #include "app/IOForm.h"
-#include "app/Ini.h"
+#include "core/Ini.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
 #include "app/OptionsForm.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "widgets/ShadowButton.h"
 

@@ -14,7 +14,7 @@
 #include "JpegTestKit.h"
 #include "app/Globals.h"
 #include "app/HelpForm.h"
-#include "app/Ini.h"
+#include "core/Ini.h"
 #include "app/MainForm.h"
 #include "app/OptionsForm.h"
 #include "app/QuestionForm.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "app/QtText.h"
 #include "app/MainForm.h"
 #include "app/SaveForm.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 #include "link/Settings.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"

@@ -1,4 +1,4 @@
-#include "app/Ini.h"
+#include "core/Ini.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

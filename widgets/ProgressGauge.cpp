@@ -1,4 +1,4 @@
-#include "app/ProgressGauge.h"
+#include "widgets/ProgressGauge.h"
 #include "widgets/Palette.h"
 
 #include <QPainter>

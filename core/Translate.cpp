@@ -1,4 +1,4 @@
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 #include <libintl.h>
 
