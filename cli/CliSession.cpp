@@ -151,6 +151,7 @@ int cCliSession::WaitFor(const std::function<bool()>& done, const char* what, st
     }
     if (Failure) {
         Progress.End();
+        if (!what) what = Identified ? "reading settings" : "connecting";
         error = std::string(Failure) + ": " + Meaning(Failure) + " while " + what + " on " + PortName;
         return EXIT_ECU;
     }
@@ -160,6 +161,7 @@ int cCliSession::WaitFor(const std::function<bool()>& done, const char* what, st
         error = "NoReply: no answer to the handshake on " + PortName + " (is the ECU connected and switched on?)";
         return EXIT_ECU;
     }
+    if (!what) what = Identified ? "reading settings" : "connecting";
     error = std::string("NoReply: no end in time while ") + what + " on " + PortName;
     return EXIT_ECU;
 }
@@ -169,8 +171,7 @@ int cCliSession::WaitIdentified(std::string& error) {
 }
 
 int cCliSession::WaitSettingsLoaded(std::string& error) {
-    return WaitFor([this] { return Loaded > 0; }, Identified ? "reading settings" : "connecting", kStepLimit,
-                   error);
+    return WaitFor([this] { return Loaded > 0; }, nullptr, kStepLimit, error);
 }
 
 bool cCliSession::Post(int32_t request) {
