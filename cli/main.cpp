@@ -32,9 +32,10 @@ int Error(int code, const std::string& text) {
     return code;
 }
 
-void Print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+// False when standard output is gone (a closed pipe, a full disk).
+bool Print(const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return std::fflush(stdout) == 0 && written;
 }
 
 void OnSignal(int sig) {
@@ -303,9 +304,11 @@ int Live(sContext& c) {
     long lines = 0;
     if (c.Args.Csv) Print(CliFormat::LiveCsvHeader());
     else if (!c.Args.Json) Print(CliFormat::LiveHeader());
+    // A reader that goes away (live | head) ends the watch like --count.
     feed.OnCycle = [&] {
-        Print(c.Args.Json ? CliFormat::LiveJson(feed.Line)
-                          : c.Args.Csv ? CliFormat::LiveCsv(feed.Line) : CliFormat::LiveText(feed.Line));
+        if (!Print(c.Args.Json ? CliFormat::LiveJson(feed.Line)
+                               : c.Args.Csv ? CliFormat::LiveCsv(feed.Line) : CliFormat::LiveText(feed.Line)))
+            return false;
         return !(c.Args.Count > 0 && ++lines >= c.Args.Count);
     };
     std::string error;

@@ -353,6 +353,17 @@ TEST_F(CliTest, LiveEndsOnSigtermWithExit143) {
     EXPECT_EQ(run.Err, "zvbasic-cli: ended by SIGTERM\n");
 }
 
+TEST_F(CliTest, LiveEndsWhenItsReaderGoesAway) {
+    if (::access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no bash";
+    cEcuSimulator sim(Instant(48));
+    sim.Start();
+    sCliRun run = RunCli("/bin/bash", {"-c", "\"$0\" --port \"$1\" --quiet live --csv | head -n 2; exit ${PIPESTATUS[0]}",
+                                       Exe, sim.DevicePath()},
+                         {}, SIGINT, 20000);
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(Lines(run.Out), 2);
+}
+
 // The capture file of the visualisation screen, closed complete on Ctrl+C.
 TEST_F(CliTest, CaptureWritesTheCaptureFormatAndIsCompleteAfterSigint) {
     cEcuSimulator sim(Instant(48));
