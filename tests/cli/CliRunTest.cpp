@@ -475,6 +475,20 @@ TEST_F(CliTest, PortDefaultsToTheOneSavedInZvbasicIni) {
     EXPECT_EQ(Slurp(Dir / "zvbasic.ini"), "COM: " + sim.DevicePath() + "\r\nLanguage: en\r\n");
 }
 
+TEST_F(CliTest, PortsListsTheDevicesAsOptionsDoWithoutConnecting) {
+    ::setenv("ZVBASIC_PORTS", "/tmp/zv-sim-a:/tmp/zv-sim-b", 1);
+    sCliRun text = RunCli(Exe, {"ports"});
+    sCliRun json = RunCli(Exe, {"--json", "ports"});
+    ::unsetenv("ZVBASIC_PORTS");
+    EXPECT_EQ(text.Exit, 0);
+    const std::string tail = "/tmp/zv-sim-a\n/tmp/zv-sim-b\n";
+    ASSERT_GE(text.Out.size(), tail.size());
+    EXPECT_EQ(text.Out.substr(text.Out.size() - tail.size()), tail);
+    EXPECT_EQ(json.Exit, 0);
+    EXPECT_EQ(json.Out.rfind("{\"ports\":[", 0), 0u) << json.Out;
+    EXPECT_NE(json.Out.find("\"/tmp/zv-sim-a\",\"/tmp/zv-sim-b\"]}\n"), std::string::npos) << json.Out;
+}
+
 TEST_F(CliTest, UsageErrorsGiveTwoAndOneLine) {
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"write"}, {"read", "extra"}, {"live", "--count", "0"},
