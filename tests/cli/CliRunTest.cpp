@@ -443,16 +443,24 @@ TEST_F(CliTest, PortThatCannotBeOpenedGivesThreeWithTheSystemsText) {
     EXPECT_EQ(run.Exit, 3);
     EXPECT_EQ(run.Err, "zvbasic-cli: cannot open " + missing + ": No such file or directory\n");
 
-    if (::geteuid() != 0) {
-        // A device file the user may not open: the hint names the group.
-        const std::string locked = Dir / "locked";
-        Put(locked, "");
-        ::chmod(locked.c_str(), 0);
-        sCliRun denied = RunCli(Exe, {"--port", locked, "identify"});
-        EXPECT_EQ(denied.Exit, 3);
-        EXPECT_NE(denied.Err.find("Permission denied (the user must be in the group dialout)"), std::string::npos)
-            << denied.Err;
+    // A device file the user may not open: the hint names the group. As
+    // root, the program runs as an ordinary user (nobody) for this.
+    const std::string locked = Dir / "locked";
+    Put(locked, "");
+    ::chmod(locked.c_str(), 0);
+    std::string exe = Exe;
+    int uid = -1;
+    if (::geteuid() == 0) {
+        exe = Dir / "zvbasic-cli";
+        fs::copy_file(Exe, exe);
+        ::chmod(exe.c_str(), 0755);
+        ::chmod(Dir.Path.c_str(), 0755);
+        uid = 65534;
     }
+    sCliRun denied = RunCli(exe, {"--port", locked, "identify"}, {}, SIGINT, 30000, uid);
+    EXPECT_EQ(denied.Exit, 3) << denied.Err;
+    EXPECT_EQ(denied.Err, "zvbasic-cli: cannot open " + locked +
+                              ": Permission denied (the user must be in the group dialout)\n");
 }
 
 // Without --port the port comes from zvbasic.ini beside the program.

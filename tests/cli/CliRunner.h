@@ -31,8 +31,10 @@ inline std::string CliExe() {
 
 // `signalWhen` is checked every 20 ms; when it holds, `signal` is sent once.
 // The child is killed after `limitMs`.
+// With `uid` >= 0 (only when running as root) the child runs as that user.
 inline sCliRun RunCli(const std::string& exe, const std::vector<std::string>& args,
-                      const std::function<bool()>& signalWhen = {}, int signal = SIGINT, int limitMs = 30000) {
+                      const std::function<bool()>& signalWhen = {}, int signal = SIGINT, int limitMs = 30000,
+                      int uid = -1) {
     sCliRun run;
     int out[2], err[2];
     if (::pipe(out) != 0 || ::pipe(err) != 0) return run;
@@ -43,6 +45,7 @@ inline sCliRun RunCli(const std::string& exe, const std::vector<std::string>& ar
         ::dup2(err[1], 2);
         ::close(out[0]);
         ::close(err[0]);
+        if (uid >= 0 && (::setgid(gid_t(uid)) != 0 || ::setuid(uid_t(uid)) != 0)) ::_exit(126);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(exe.c_str()));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
