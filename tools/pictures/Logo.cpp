@@ -31,36 +31,8 @@ QImage LogoPicture() {
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
 
-    // A drop of liquid gas with a blue flame inside it.
-    QPainterPath drop;
-    drop.moveTo(44, 4);
-    drop.cubicTo(56, 30, 76, 46, 76, 70);
-    drop.cubicTo(76, 91, 62, 106, 44, 106);
-    drop.cubicTo(26, 106, 12, 91, 12, 70);
-    drop.cubicTo(12, 46, 32, 30, 44, 4);
-    QLinearGradient dg(0, 4, 0, 106);
-    dg.setColorAt(0, QColor(255, 190, 90));
-    dg.setColorAt(0.55, QColor(255, 128, 0));
-    dg.setColorAt(1, QColor(200, 80, 0));
-    p.setPen(QPen(QColor(120, 50, 0), 2));
-    p.setBrush(dg);
-    p.drawPath(drop);
-
-    QPainterPath flame;
-    flame.moveTo(45, 46);
-    flame.cubicTo(49, 60, 61, 66, 58, 82);
-    flame.cubicTo(56, 93, 50, 97, 44, 97);
-    flame.cubicTo(35, 97, 29, 89, 31, 79);
-    flame.cubicTo(32, 70, 39, 67, 39, 57);
-    flame.cubicTo(42, 63, 44, 54, 45, 46);
-    QLinearGradient fg(0, 46, 0, 97);
-    fg.setColorAt(0, QColor(180, 235, 255));
-    fg.setColorAt(1, QColor(30, 120, 230));
-    p.setPen(Qt::NoPen);
-    p.setBrush(fg);
-    p.drawPath(flame);
-    p.setBrush(QColor(255, 255, 255, 110));
-    p.drawEllipse(QRectF(20, 56, 8, 22));
+    // A drop of liquid gas with a blue flame inside it (also the icon).
+    PaintShapes(p, DropShapes());
 
     // The name, with a dark edge so it reads on navy and on light ground.
     QPainterPath name;
