@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/Error.h"
+#include "app/PortAccess.h"
 #include "cli/CliArgs.h"
 #include "serial/ComPort.h"
 
@@ -80,7 +81,9 @@ int cCliSession::Open(const std::string& port, std::string& error) {
             probe.Open(port);
         } catch (const sError& e) {
             error = "cannot open " + port + ": " + (e.Code >= 0 ? std::strerror(e.Code) : "not a serial port");
-            if (e.Code == EACCES) error += " (the user must be in the group dialout)";
+            // One line for scripts; the group is the one that owns the device.
+            if (e.Code == EACCES || e.Code == EPERM)
+                error += " (the user must be in the group " + PortGroup(port) + ")";
             return EXIT_PORT;
         }
         probe.Close();
