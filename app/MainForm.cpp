@@ -265,7 +265,7 @@ void TMainForm::LinkEvent() {
             ECUVersionLL->setText(ToQ(Ecu::NibbleText(EcuIdVersion)));
         } else if (LinkPhase == 3) {
             LastEcuVersion = LinkValue;
-            ECUVersionLL->setText(ToQ(Ecu::NibbleText(EcuIdVersion) + "/" + Ecu::NibbleText(LinkValue)));
+            ECUVersionLL->setText(ToQ(Ecu::VersionCaption(EcuIdVersion, LinkValue)));
         }
         break;
     case RQ_READ_SETTINGS:

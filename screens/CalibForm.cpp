@@ -17,6 +17,7 @@
 #include "link/CommThread.h"
 #include "link/Settings.h"
 #include "screens/ScreenKit.h"
+#include "screens/SettingsText.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/ComboBox.h"
@@ -228,18 +229,18 @@ int TCalibForm::Version() const { return CommThread ? CommThread->GetEcuVersion(
 void TCalibForm::Retranslate() {
     setWindowTitle(Q(_("Algorithm calibration")));
     VrLabel1->SetText(Q(_("ALGORITHM CALIBRATION")));
-    Label6->setText(Q(_("Valve\nminimal open")));
-    Label7->setText(Q(_("Valve\nmaximal open")));
-    Label8->setText(Q(_("Throttle\nclosed")));
-    Label10->setText(Q(_("Throttle\nopen\nlow\nspeed")));
-    Label11->setText(Q(_("Throttle\nopen\nhigh\nspeed")));
-    Label3->setText(Q(_("Gas switch on rotation speed:")));
-    Label4->setText(Q(_("RPM")));
+    Label6->setText(Q(_(SettingsText::ValveMin)));
+    Label7->setText(Q(_(SettingsText::ValveMax)));
+    Label8->setText(Q(_(SettingsText::ValveH0)));
+    Label10->setText(Q(_(SettingsText::ValveH1)));
+    Label11->setText(Q(_(SettingsText::ValveH2)));
+    Label3->setText(Q(_(SettingsText::MinRpm)));
+    Label4->setText(Q(_(SettingsText::RpmUnit)));
     Label9->setText(Q(_("Emergency switch off to petrol:")));
-    Label1->setText(Q(_("Maximal rotation speed on gas:")));
-    Label2->setText(Q(_("RPM")));
+    Label1->setText(Q(_(SettingsText::MaxRpm)));
+    Label2->setText(Q(_(SettingsText::RpmUnit)));
     EmPetrolCB->setItemText(ACTIVE, Q(_("Active")));
-    EmPetrolCB->setItemText(INACTIVE, Q(_("Inactive")));
+    EmPetrolCB->setItemText(INACTIVE, Q(_(SettingsText::Inactive)));
     ExitBtn->setText(Q(_("   F10  Exit")));
 }
 

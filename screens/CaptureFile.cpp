@@ -1,8 +1,32 @@
 #include "screens/CaptureFile.h"
 
+#include <algorithm>
 #include <charconv>
+#include <limits>
+#include <optional>
+
+#include "link/Settings.h"
 
 sLiveSample LiveSample;
+
+float TakeLiveValue(sLiveSample& s, int k, int r, int ecuVersion, int lambdaType) {
+    switch (k) {
+    case K_LIVE_TPS: s.TPSVolts = float(Conv::RawToVolts(r)); break;
+    case K_LIVE_RPM: s.RPM = Conv::PeriodToRpm(r); break;
+    case K_LIVE_STEPPER: s.ValvePos = r; break;
+    case K_LIVE_LAMBDA: {
+        if (const std::optional<int> value = Conv::LambdaValue(r, ecuVersion, lambdaType))
+            s.LambdaVolts = float(*value / 51.0);
+        const float shown = s.LambdaVolts;
+        double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
+        Conv::LambdaRange(lambdaType, lo, hi);
+        s.LambdaVolts = float(std::clamp(double(s.LambdaVolts), lo, hi));
+        return shown;
+    }
+    default: break;
+    }
+    return s.LambdaVolts;
+}
 
 cCaptureFile::~cCaptureFile() { Close(); }
 

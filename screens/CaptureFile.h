@@ -17,6 +17,17 @@ struct sLiveSample {
 };
 extern sLiveSample LiveSample;
 
+// Live parameter numbers the sample takes (the link reports them as k).
+enum : int { K_LIVE_TPS = 1, K_LIVE_RPM = 3, K_LIVE_FUEL = 5, K_LIVE_STEPPER = 6, K_LIVE_LAMBDA = 7, K_LIVE_LEVEL = 8 };
+
+// Takes live value k (raw r, as the link reports it) into the sample: the
+// throttle as volts, the engine speed as rpm, the valve position, the lambda
+// as volts clamped by the lambda type (a lambda that is not used keeps the
+// last one, clamped again). Other values change nothing. Returns the lambda
+// volts before the clamp, which the visualisation screen shows (for other k,
+// the sample's lambda volts).
+float TakeLiveValue(sLiveSample& sample, int k, int r, int ecuVersion, int lambdaType);
+
 class cCaptureFile {
 public:
     cCaptureFile() = default;

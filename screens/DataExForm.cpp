@@ -22,8 +22,6 @@ using ScreenKit::Q;
 
 namespace {
 
-constexpr uint8_t P_COMMAND = 15, FACTORY_SETTINGS = 0xB4;
-
 // A computer, a settings file and the ECU, joined by arrows both ways.
 class cTransferPicture : public QWidget {
 public:
@@ -173,9 +171,8 @@ sFileDialogRequest VehicleFileSpec(bool save) {
 void TDataExForm::LoadFromFileBtnClick() {
     const QString path = FileDialog::Run(this, VehicleFileSpec(false));
     if (path.isEmpty()) return;
-    if (!VehicleFile::Read(QFile::encodeName(path).toStdString(), WorkSettings)) return;
-    if (CommThread && Ecu::NewProtocol(Version()))
-        for (const sUpdate& u : VehicleFile::Updates(WorkSettings)) CommThread->QueueUpdate(u);
+    VehicleFile::Load(QFile::encodeName(path).toStdString(), WorkSettings, Version(),
+                      [](sUpdate u) { if (CommThread) CommThread->QueueUpdate(u); });
 }
 
 void TDataExForm::SaveToFileBtnClick() {
@@ -196,6 +193,6 @@ void TDataExForm::SaveToECUBtnClick() {
 
 void TDataExForm::LoadFromECUBtnClick() {
     if (!CommThread || !Ecu::NewProtocol(Version())) return;
-    CommThread->QueueUpdate(sUpdate(P_COMMAND, FACTORY_SETTINGS));
+    CommThread->QueueUpdate(Ecu::FactorySettingsUpdate());
     CommThread->PostRequest(RQ_READ_SETTINGS);
 }

@@ -101,6 +101,13 @@ bool Read(const std::string& path, sSettings& rec) {
     return true;
 }
 
+bool Load(const std::string& path, sSettings& rec, int ecuVersion, const std::function<void(sUpdate)>& queue) {
+    if (!Read(path, rec)) return false;
+    if (Ecu::NewProtocol(ecuVersion) && queue)
+        for (const sUpdate& u : Updates(rec)) queue(u);
+    return true;
+}
+
 std::string Format(const sSettings& rec) {
     std::string out;
     for (const sLine& line : Lines) {

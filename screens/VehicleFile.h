@@ -4,6 +4,7 @@
 // same folder, so an existing file is either replaced whole or left as it was.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <string>
 #include <vector>
@@ -33,6 +34,12 @@ void Parse(const std::string& text, sSettings& rec);
 // Reads a file into rec. False when the file cannot be opened; rec is then
 // unchanged.
 bool Read(const std::string& path, sSettings& rec);
+
+// "Load from file": reads a file into rec and, for an ECU of version 48 or
+// above, hands the twelve updates that carry it to the running ECU to `queue`
+// in sending order (below 48 the values wait for a whole write). False when
+// the file cannot be opened: rec is then unchanged and nothing is queued.
+bool Load(const std::string& path, sSettings& rec, int ecuVersion, const std::function<void(sUpdate)>& queue);
 
 // The file contents for rec: 15 lines, each "value\r\n".
 std::string Format(const sSettings& rec);

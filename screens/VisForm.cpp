@@ -27,7 +27,7 @@ using ScreenKit::Q;
 
 namespace {
 
-enum : int { K_TPS = 1, K_RPM = 3, K_FUEL = 5, K_STEPPER = 6, K_LAMBDA = 7, K_LEVEL = 8 };
+enum : int { K_TPS = K_LIVE_TPS, K_RPM = K_LIVE_RPM, K_FUEL = K_LIVE_FUEL, K_STEPPER = K_LIVE_STEPPER, K_LAMBDA = K_LIVE_LAMBDA, K_LEVEL = K_LIVE_LEVEL };
 constexpr uint8_t P_COMMAND = 15, CONSOLE_COMMAND = 1;
 
 
@@ -246,9 +246,9 @@ void TVisForm::SettingsLoaded() {
 
 void TVisForm::LiveValue(int k, int r) {
     const sSettings& s = WorkSettings;
+    const float lambdaShown = TakeLiveValue(LiveSample, k, r, Version(), s.LambdaType);
     switch (k) {
     case K_TPS: {
-        LiveSample.TPSVolts = float(Conv::RawToVolts(r));
         TPSLL->setText(ScreenKit::VoltsText(LiveSample.TPSVolts));
         TPSLM->SetScaleMin(0);
         TPSLM->SetRegion1Start(0);
@@ -258,8 +258,7 @@ void TVisForm::LiveValue(int k, int r) {
         break;
     }
     case K_RPM: {
-        const int rpm = Conv::PeriodToRpm(r);
-        LiveSample.RPM = rpm;
+        const int rpm = LiveSample.RPM;
         RPMLL->setText(ScreenKit::ThreeDigits(rpm));
         RPMAM->SetValue(rpm * 0.001);
         break;
@@ -282,19 +281,13 @@ void TVisForm::LiveValue(int k, int r) {
         }
         break;
     case K_STEPPER:
-        LiveSample.ValvePos = r;
         StepperLM->SetValue(r);
         StepperLL->setText(QString::number(r));
         break;
     case K_LAMBDA: {
         // Without a value (no sensor below version 48) the last lambda volts
         // stay; they are shown and clamped again like a new value.
-        if (const std::optional<int> value = Conv::LambdaValue(r, Version(), s.LambdaType))
-            LiveSample.LambdaVolts = float(*value / 51.0);
-        LambdaLL->setText(ScreenKit::TwoDecimals(LiveSample.LambdaVolts));  // before the clamp
-        double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
-        Conv::LambdaRange(s.LambdaType, lo, hi);
-        LiveSample.LambdaVolts = float(std::clamp(double(LiveSample.LambdaVolts), lo, hi));
+        LambdaLL->setText(ScreenKit::TwoDecimals(lambdaShown));  // before the clamp
         break;
     }
     case K_LEVEL: {
