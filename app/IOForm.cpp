@@ -197,9 +197,15 @@ bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && w != this && w->window() == this) {
             auto* key = static_cast<QKeyEvent*>(event);
+            const bool wasAccepted = key->isAccepted();
             key->accept();
             keyPressEvent(key);
             if (key->isAccepted()) return true;
+            // Not the form's key: the control gets it as it came. Left
+            // ignored, a key the control does use (Tab moves the focus
+            // without accepting it) would travel on to every parent, and
+            // each would use it again.
+            key->setAccepted(wasAccepted);
         }
         break;
     }

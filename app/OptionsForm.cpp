@@ -62,6 +62,8 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     EnumPortsBtn = new cShadowButton(this);
     EnumPortsBtn->setObjectName(QStringLiteral("EnumPortsBtn"));
     EnumPortsBtn->SetAlignment(Qt::AlignCenter);
+    // It has no function key: the keyboard reaches it with Tab.
+    EnumPortsBtn->setFocusPolicy(Qt::TabFocus);
     Label2 = MakeLabel("Label2", white);
     LangCB = MakeCombo(this, "LangCB");
     Label4 = MakeLabel("Label4", white);

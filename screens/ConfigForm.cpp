@@ -96,7 +96,8 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     DisableLpgFilterBtn = new QPushButton(LambdaSensorGB);
     DisableLpgFilterBtn->setObjectName(QStringLiteral("DisableLpgFilterBtn"));
     ScreenKit::StyleButton(DisableLpgFilterBtn);
-    DisableLpgFilterBtn->setFocusPolicy(Qt::NoFocus);
+    // It has no function key: the keyboard reaches it with Tab.
+    DisableLpgFilterBtn->setFocusPolicy(Qt::TabFocus);
 
     // Engine speed source: older ECUs.
     RPMOldGB = NewGroup(this, "RPMOldGB");

@@ -1,5 +1,6 @@
 #include "widgets/ShadowButton.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 
 #include "app/IOForm.h"
@@ -61,6 +62,12 @@ void cShadowButton::paintEvent(QPaintEvent*) {
         p.drawRect(face.adjusted(half, half, -half, -half));
     }
 
+    if (hasFocus()) {
+        p.setPen(QPen(QColor(255, 255, 0), 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(face.adjusted(Outline + 2.5, Outline + 2.5, -Outline - 2.5, -Outline - 2.5));
+    }
+
     // Caption in bold orange.
     QFont f = font();
     QFontMetricsF fm(f);
@@ -76,4 +83,13 @@ void cShadowButton::paintEvent(QPaintEvent*) {
     p.setFont(f);
     p.setPen(isEnabled() ? OutlineColor() : OutlineColor().darker(200));
     p.drawText(QPointF(x, y), caption);
+}
+
+void cShadowButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
