@@ -46,6 +46,10 @@ TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     OKBtn->setFont(DesignFont(24, true));
     OKBtn->installEventFilter(this);
     connect(OKBtn, &QAbstractButton::clicked, this, &QWidget::close);
+    // The text, the picture place and the frame count as background for the
+    // button's hover colour. A control that does not track the mouse drops
+    // the moves over it, so they would never reach the form.
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame, Image1, TextLL}) w->setMouseTracking(true);
     Retranslate();
 }
 
