@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QPixmap>
 #include <QLabel>
 #include <map>
 
@@ -45,6 +49,41 @@ TEST(Options, PortThatCannotBeOpenedIsReported) {
     EXPECT_TRUE(OptionsForm->isVisible());
     program.Stop();
     EXPECT_EQ(program.ReadIni(), "COM: " + bad + "\r\nLanguage: en\r\n");
+}
+
+// An open list shows the screen's colours: black with the current item in dark red.
+TEST(Options, OpenListsUseTheScreensColours) {
+    cSilentLine first, second;
+    cProgram program;
+    program.SetExtraPorts({first.Path(), second.Path()});
+    program.WriteIni("COM: " + second.Path() + "\r\nLanguage: en\r\n");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    program.QuietLink();
+    OptionsForm->show();
+    for (QComboBox* list : {OptionsForm->ComPortCB, OptionsForm->LangCB}) {
+        SCOPED_TRACE(list->objectName().toStdString());
+        ASSERT_GE(list->count(), 2);
+        list->setCurrentIndex(1);
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        ASSERT_TRUE(WaitFor([&] { return view->isVisible(); }));
+        QCoreApplication::processEvents();
+        const QImage shot = view->viewport()->grab().toImage();
+        const QRect current = view->visualRect(list->model()->index(1, 0));
+        const QRect other = view->visualRect(list->model()->index(0, 0));
+        EXPECT_EQ(QColor(shot.pixel(current.left() + 3, current.center().y())), QColor(128, 0, 0));
+        EXPECT_EQ(QColor(shot.pixel(other.left() + 3, other.center().y())), QColor(Qt::black));
+        // Some of the current item's text is drawn in yellow.
+        bool yellow = false;
+        for (int x = current.left(); x < current.right() && !yellow; ++x)
+            for (int y = current.top(); y < current.bottom() && !yellow; ++y) {
+                const QColor c = shot.pixelColor(x, y);
+                yellow = c.red() > 200 && c.green() > 200 && c.blue() < 80;
+            }
+        EXPECT_TRUE(yellow);
+        list->hidePopup();
+    }
+    OptionsForm->hide();
 }
 
 TEST(Options, LookupPortsHandsThePortOverAgain) {
