@@ -9,6 +9,7 @@
 #include "app/Ini.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
+#include "app/QtLanguage.h"
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/LoadForm.h"
@@ -169,6 +170,7 @@ void TOptionsForm::LangCBChange() {
     const QString lastPort = CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString();
 
     Translate::SetLanguage(code);
+    QtLanguage::Apply(code);
     if (Ini) Ini->Language = code;
 
     // Every screen at once, in this order.

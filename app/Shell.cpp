@@ -27,6 +27,7 @@
 #include "app/OptionsForm.h"
 #include "app/Pictures.h"
 #include "app/ProcessClock.h"
+#include "app/QtLanguage.h"
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
@@ -142,6 +143,8 @@ cShell::eStart cShell::Start() {
     QCoreApplication::setApplicationName(QStringLiteral("ZVBasic"));
     try {
         Translate::Init((Options.ExeDir + QStringLiteral("/locale")).toStdString());
+        // Qt's own texts follow the language in force (and every later switch).
+        QtLanguage::Apply(Translate::CurrentLanguage());
         CreateScreens();
 
         // The link thread; it waits for a port name. Its failure ends the program.
