@@ -4,6 +4,7 @@
 #include <QChildEvent>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -110,6 +111,25 @@ void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt,
     w->setGeometry(Round(x * Ratio), Round(y * Ratio), Round(width * Ratio), Round(height * Ratio));
     // Design sizes are points at 96 pixels per inch.
     if (fontPt > 0) w->setFont(DesignFont(Round(fontPt * 96.0 / 72.0 * Ratio), bold));
+}
+
+void cIOForm::FitText(QLabel* label) {
+    if (!label) return;
+    for (const sPlaced& p : Placed) {
+        if (p.Widget != label || p.FontPt <= 0) continue;
+        QFont f = DesignFont(Round(p.FontPt * 96.0 / 72.0 * Ratio), p.Bold);
+        const QStringList lines = label->text().split(QLatin1Char('\n'));
+        const int room = label->contentsRect().width();
+        while (f.pixelSize() > 6) {
+            const QFontMetricsF fm(f);
+            double widest = 0;
+            for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
+            if (widest <= room) break;
+            f.setPixelSize(f.pixelSize() - 1);
+        }
+        label->setFont(f);
+        return;
+    }
 }
 
 // --- large buttons, keys and hover colours ---

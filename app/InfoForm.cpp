@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -36,9 +37,11 @@ TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     TextLL = new QLabel(this);
     TextLL->setObjectName(QStringLiteral("TextLL"));
     TextLL->setAlignment(Qt::AlignCenter);
-    TextLL->setGeometry(56, 16, 368, 110);
-    TextLL->setFont(DesignFont(19, true));
+    // Centred over the whole width: the picture place in the corner is empty.
+    TextLL->setGeometry(16, 16, w - 32, 110);
+    TextLL->setFont(DesignFont(TextPixels, true));
     TextLL->setText(QStringLiteral("Incorrect settings!"));
+    Image1->raise();
     OKBtn = new cShadowButton(this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->SetAlignment(Qt::AlignCenter);
@@ -62,8 +65,23 @@ void TInfoForm::Retranslate() {
     OKBtn->setText(Tr("OK"));
 }
 
-void TInfoForm::ShowInfo(const QString& text) {
+QFont TInfoForm::FittedFont(const QString& text) const {
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QFont f = DesignFont(TextPixels, true);
+    for (int px = TextPixels; px >= MinTextPixels; --px) {
+        f = DesignFont(px, true);
+        const QFontMetricsF fm(f);
+        double widest = 0;
+        for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
+        if (widest <= TextLL->contentsRect().width()) break;
+    }
+    return f;
+}
+
+void TInfoForm::ShowInfo(const QString& text, const QString& toolTip) {
+    TextLL->setFont(FittedFont(text));
     TextLL->setText(text);
+    TextLL->setToolTip(toolTip);
     if (Loop) return;  // already up: it now shows the latest text
     setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;

@@ -21,8 +21,14 @@ public:
     cShape* Frame;
 
     // Shows the text modally and returns when it is acknowledged.
-    void ShowInfo(const QString& text);
+    // A tool tip on the text carries what the text had to shorten.
+    void ShowInfo(const QString& text, const QString& toolTip = QString());
     bool IsModalRunning() const { return Loop != nullptr; }
+    // The text's font: bold, 19 pixels, smaller (down to MinTextPixels) for
+    // a line that would not fit otherwise.
+    static constexpr int TextPixels = 19;
+    static constexpr int MinTextPixels = 14;
+    QFont FittedFont(const QString& text) const;
     void Retranslate();
 
 protected:

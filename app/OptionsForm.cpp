@@ -60,6 +60,8 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Label1 = MakeLabel("Label1", white);
     ComPortCB = MakeCombo(this, "ComPortCB");
     ComPortCB->addItem(QStringLiteral("------"));
+    // Long device names (/dev/serial/by-id/...) keep both ends readable.
+    static_cast<cComboBox*>(ComPortCB)->SetElideMiddle(true);
     EnumPortsBtn = new cShadowButton(this);
     EnumPortsBtn->setObjectName(QStringLiteral("EnumPortsBtn"));
     EnumPortsBtn->SetAlignment(Qt::AlignCenter);
@@ -112,6 +114,7 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
 void TOptionsForm::Retranslate() {
     setWindowTitle(Tr("Program options"));
     VrLabel1->setText(Tr("PROGRAM OPTIONS"));
+    FitText(VrLabel1);
     ProgVerLL->setText(QStringLiteral("ZORVA Basic ") + ToQ(GetVersionText('v')));
     BuildLL->setText(ToQ(GetVersionText('b')));
     Label1->setText(Tr("Connect via:"));
@@ -145,7 +148,10 @@ std::string TOptionsForm::SelectedLanguage() const {
 
 void TOptionsForm::SetPorts(const std::vector<std::string>& ports) {
     ComPortCB->clear();
-    for (const std::string& p : ports) ComPortCB->addItem(ToQ(p));
+    for (const std::string& p : ports) {
+        ComPortCB->addItem(ToQ(p));
+        ComPortCB->setItemData(ComPortCB->count() - 1, ToQ(p), Qt::ToolTipRole);
+    }
 }
 
 void TOptionsForm::ComPortCBChange() {
@@ -196,6 +202,19 @@ void TOptionsForm::LinkEvent() { cIOForm::LinkEvent(); }
 
 void TOptionsForm::SendError() {
     cIOForm::SendError();
-    const QString port = CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString();
-    ShowInfo(port + Tr(": port error!\n") + Tr("Select other COM port!"));
+    ShowPortError(CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString());
+}
+
+void TOptionsForm::ShowPortError(const QString& port) {
+    QString shown = port;
+    if (InfoForm) {
+        // The dialog makes its text smaller for a long line; a name too long
+        // even then loses its middle.
+        const QFontMetrics fm(DesignFont(TInfoForm::MinTextPixels, true));
+        const QString rest = Tr(": port error!\n");
+        const int room = InfoForm->TextLL->contentsRect().width() - fm.horizontalAdvance(rest.trimmed());
+        shown = fm.elidedText(port, Qt::ElideMiddle, std::max(room, fm.averageCharWidth() * 6));
+    }
+    const QString text = shown + Tr(": port error!\n") + Tr("Select other COM port!");
+    if (InfoForm) InfoForm->ShowInfo(text, shown != port ? port : QString());
 }

@@ -20,6 +20,19 @@ public:
 
     void showPopup() override;
 
+    // Long texts (port names) shown with their middle left out, so that both
+    // ends stay readable; the whole text is the list's tool tip then.
+    void SetElideMiddle(bool elide);
+    // A text as the closed list shows it.
+    QString ShownText(const QString& text) const;
+
 protected:
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int FieldWidth() const;
+    void UpdateToolTip();
+    bool ElideMiddle = false;
 };

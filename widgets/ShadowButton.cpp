@@ -41,6 +41,11 @@ QSize cShadowButton::sizeHint() const {
     return QSize(fm.horizontalAdvance(text()) + 2 * fm.height() + kShadow, fm.height() * 2 + kShadow);
 }
 
+double cShadowButton::CaptionWidth() const {
+    const QFontMetricsF fm(font());
+    return (width() - kShadow) - 2 * (Outline + fm.height() * 0.25);
+}
+
 void cShadowButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);

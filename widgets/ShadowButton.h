@@ -29,6 +29,8 @@ public:
     static QColor NormalFill() { return QColor(0, 0, 0); }
 
     QSize sizeHint() const override;
+    // Width left for the caption inside the outline and its margins.
+    double CaptionWidth() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
