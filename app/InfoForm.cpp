@@ -1,5 +1,7 @@
 #include "app/InfoForm.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFontMetricsF>
@@ -37,9 +39,9 @@ TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     TextLL = new QLabel(this);
     TextLL->setObjectName(QStringLiteral("TextLL"));
     TextLL->setAlignment(Qt::AlignCenter);
-    // Centred over the whole width: the picture place in the corner is empty.
-    TextLL->setGeometry(16, 16, w - 32, 110);
-    TextLL->setFont(DesignFont(TextPixels, true));
+    TextLL->setGeometry(56, 16, 368, 110);
+    TextLL->setWordWrap(true);
+    TextLL->setFont(DesignFont(19, true));
     TextLL->setText(QStringLiteral("Incorrect settings!"));
     Image1->raise();
     OKBtn = new cShadowButton(this);
@@ -65,23 +67,10 @@ void TInfoForm::Retranslate() {
     OKBtn->setText(Tr("OK"));
 }
 
-QFont TInfoForm::FittedFont(const QString& text) const {
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    QFont f = DesignFont(TextPixels, true);
-    for (int px = TextPixels; px >= MinTextPixels; --px) {
-        f = DesignFont(px, true);
-        const QFontMetricsF fm(f);
-        double widest = 0;
-        for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
-        if (widest <= TextLL->contentsRect().width()) break;
-    }
-    return f;
-}
-
 void TInfoForm::ShowInfo(const QString& text, const QString& toolTip) {
-    TextLL->setFont(FittedFont(text));
     TextLL->setText(text);
     TextLL->setToolTip(toolTip);
+    FitText();
     if (Loop) return;  // already up: it now shows the latest text
     setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
@@ -93,6 +82,33 @@ void TInfoForm::ShowInfo(const QString& text, const QString& toolTip) {
     Loop = nullptr;
     hide();
     setWindowModality(Qt::NonModal);
+}
+
+int TInfoForm::MaxTextWidth() {
+    const int baseW = 440, baseTextW = 368;
+    return std::max(baseTextW, cIOForm::ScreenRect().width() - 40 - (baseW - baseTextW));
+}
+
+void TInfoForm::FitText() {
+    // The dialog grows for a text longer than its usual three short lines
+    // (the port error with the group advice): wider up to the screen for
+    // long lines, so that a command stays on one line, then taller; it stays
+    // centred. A short text gets the usual size back.
+    const int baseW = 440, baseH = 230, baseTextW = 368, baseTextH = 110;
+    const QRect screen = cIOForm::ScreenRect();
+    int widest = 0;
+    for (const QString& line : TextLL->text().split(QLatin1Char('\n')))
+        widest = std::max(widest, TextLL->fontMetrics().horizontalAdvance(line) + 8);
+    const int textW = std::clamp(widest, baseTextW, MaxTextWidth());
+    const int w = baseW + (textW - baseTextW);
+    const int extra = std::max(0, TextLL->heightForWidth(textW) - baseTextH);
+    const int h = std::min(baseH + extra, std::max(baseH, screen.height()));
+    const int grow = h - baseH;
+    setFixedSize(w, h);
+    Frame->setGeometry(0, 0, w, h);
+    TextLL->setGeometry(56, 16, textW, baseTextH + grow);
+    OKBtn->move((w - OKBtn->width()) / 2, 146 + grow);
+    move(screen.x() + (screen.width() - w) / 2, screen.y() + (screen.height() - h) / 2);
 }
 
 void TInfoForm::keyPressEvent(QKeyEvent* event) {

@@ -24,11 +24,8 @@ public:
     // A tool tip on the text carries what the text had to shorten.
     void ShowInfo(const QString& text, const QString& toolTip = QString());
     bool IsModalRunning() const { return Loop != nullptr; }
-    // The text's font: bold, 19 pixels, smaller (down to MinTextPixels) for
-    // a line that would not fit otherwise.
-    static constexpr int TextPixels = 19;
-    static constexpr int MinTextPixels = 14;
-    QFont FittedFont(const QString& text) const;
+    // The widest the text may grow to (the dialog grows with it).
+    static int MaxTextWidth();
     void Retranslate();
 
 protected:
@@ -38,5 +35,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void FitText();  // sizes the dialog to its text
     QEventLoop* Loop = nullptr;
 };

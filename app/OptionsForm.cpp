@@ -10,6 +10,7 @@
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
 #include "app/QtLanguage.h"
+#include "app/PortAccess.h"
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/LoadForm.h"
@@ -206,15 +207,19 @@ void TOptionsForm::SendError() {
 }
 
 void TOptionsForm::ShowPortError(const QString& port) {
+    // The dialog grows for long lines up to nearly the screen's width; a
+    // port name too long even for that loses its middle.
     QString shown = port;
     if (InfoForm) {
-        // The dialog makes its text smaller for a long line; a name too long
-        // even then loses its middle.
-        const QFontMetrics fm(DesignFont(TInfoForm::MinTextPixels, true));
-        const QString rest = Tr(": port error!\n");
-        const int room = InfoForm->TextLL->contentsRect().width() - fm.horizontalAdvance(rest.trimmed());
+        const QFontMetrics fm(InfoForm->TextLL->font());
+        const int room = TInfoForm::MaxTextWidth() - 8 - fm.horizontalAdvance(Tr(": port error!\n").trimmed());
         shown = fm.elidedText(port, Qt::ElideMiddle, std::max(room, fm.averageCharWidth() * 6));
     }
-    const QString text = shown + Tr(": port error!\n") + Tr("Select other COM port!");
+    QString text = shown + Tr(": port error!\n") + Tr("Select other COM port!");
+    // A device the user may not open: say which group he must join.
+    if (CommThread) {
+        const std::string hint = PortPermissionHint(port.toStdString(), CommThread->GetPort().LastOpenError());
+        if (!hint.empty()) text += QStringLiteral("\n") + ToQ(hint);
+    }
     if (InfoForm) InfoForm->ShowInfo(text, shown != port ? port : QString());
 }
