@@ -118,6 +118,8 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
 void TMainForm::Retranslate() {
     lMainMenu1->setText(Tr("MAIN MENU"));
     lMainMenu2->setText(Tr("MAIN MENU"));
+    FitText(lMainMenu1);
+    lMainMenu2->setFont(lMainMenu1->font());
     ConfigBtn->setText(Tr("   F2   Configuration"));
     CalibBtn->setText(Tr("   F3   Calibration"));
     VisBtn->setText(Tr("   F4   Visualisation"));

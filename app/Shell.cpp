@@ -27,6 +27,7 @@
 #include "app/OptionsForm.h"
 #include "app/Pictures.h"
 #include "app/ProcessClock.h"
+#include "app/QtLanguage.h"
 #include "app/Resources.h"
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
@@ -145,6 +146,8 @@ cShell::eStart cShell::Start() {
     QCoreApplication::setApplicationName(QStringLiteral("ZVBasic"));
     try {
         Translate::Init((ResourceDir + QStringLiteral("/locale")).toStdString());
+        // Qt's own texts follow the language in force (and every later switch).
+        QtLanguage::Apply(Translate::CurrentLanguage());
         CreateScreens();
 
         // The link thread; it waits for a port name. Its failure ends the program.

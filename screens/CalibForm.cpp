@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QShowEvent>
+#include <QValidator>
 #include <optional>
 
 #include "app/Globals.h"
@@ -114,6 +115,27 @@ private:
     eKind Kind;
 };
 
+// Text that reaches a position field other than by a key (pasted, dropped)
+// keeps only its digits "0" to "9", as typing it would.
+class cDigitsOnly : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        QString kept;
+        kept.reserve(input.size());
+        int keptBeforeCursor = 0;
+        for (int i = 0; i < input.size(); ++i) {
+            const QChar c = input.at(i);
+            if (c < u'0' || c > u'9') continue;
+            kept += c;
+            if (i < pos) ++keptBeforeCursor;
+        }
+        input = kept;
+        pos = keptBeforeCursor;
+        return Acceptable;
+    }
+};
+
 }  // namespace
 
 QLineEdit* TCalibForm::NewEdit(const char* name) {
@@ -126,6 +148,7 @@ QLineEdit* TCalibForm::NewEdit(const char* name) {
     pal.setColor(QPalette::Text, Qt::black);
     e->setPalette(pal);
     e->installEventFilter(this);
+    e->setValidator(new cDigitsOnly(e));
     // Digits need no input method, whose text would bypass the key filter.
     e->setAttribute(Qt::WA_InputMethodEnabled, false);
     connect(e, &QLineEdit::textChanged, this, [this] { StepPosH2EDChange(); });
@@ -252,6 +275,10 @@ void TCalibForm::Retranslate() {
 bool TCalibForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
         auto* key = static_cast<QKeyEvent*>(event);
+        // Ctrl and Alt make a key a command (Ctrl+V pastes, whatever its
+        // text); what a command inserts is filtered by the fields' validator.
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+            return cIOForm::eventFilter(watched, event);
         for (const char32_t c : key->text().toUcs4()) {
             const bool digit = c >= U'0' && c <= U'9';
             if (!digit && c != U'\b' && QChar::isPrint(c)) return true;

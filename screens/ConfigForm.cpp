@@ -104,7 +104,8 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     DisableLpgFilterBtn = new QPushButton(LambdaSensorGB);
     DisableLpgFilterBtn->setObjectName(QStringLiteral("DisableLpgFilterBtn"));
     ScreenKit::StyleButton(DisableLpgFilterBtn);
-    DisableLpgFilterBtn->setFocusPolicy(Qt::NoFocus);
+    // It has no function key: the keyboard reaches it with Tab.
+    DisableLpgFilterBtn->setFocusPolicy(Qt::TabFocus);
 
     // Engine speed source: older ECUs.
     RPMOldGB = NewGroup(this, "RPMOldGB");
@@ -157,7 +158,7 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     Place(TPSLL, 10, 452, 130, 30, 16, true);
     Place(TPSMinBtn, 136, 110, 254, 62, 12, true);
     Place(TPSSwitchBtn, 136, 200, 254, 62, 12, true);
-    Place(TPSSwitchLL, 138, 290, 254, 30, 13, true);
+    Place(TPSSwitchLL, 132, 290, 262, 30, 12, true);
 
     Place(LambdaSensorGB, 520, 16, 490, 240, 14, true);
     Place(Label1, 20, 44, 220, 32, 13);
@@ -172,10 +173,10 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     Place(RPMDivCB, 20, 100, 450, 32, 13);
 
     Place(RPMNewGB, 520, 276, 490, 240, 14, true);
-    Place(Label4, 20, 44, 150, 32, 13);
-    Place(CylCountCB, 170, 44, 80, 32, 13);
-    Place(Label5, 20, 110, 150, 32, 13);
-    Place(CoilCountCB, 170, 110, 80, 32, 13);
+    Place(Label4, 16, 44, 166, 32, 13);
+    Place(CylCountCB, 186, 44, 80, 32, 13);
+    Place(Label5, 16, 110, 166, 32, 13);
+    Place(CoilCountCB, 186, 110, 80, 32, 13);
     Place(RPMAM, 280, 30, 196, 170, 10, true);
     Place(RPMLL, 20, 176, 230, 40, 22, true);
 

@@ -87,11 +87,13 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     PetrolSH->setObjectName(QStringLiteral("PetrolSH"));
     ConsoleBtn = new QPushButton(this);
     ConsoleBtn->setObjectName(QStringLiteral("ConsoleBtn"));
-    ConsoleBtn->setFocusPolicy(Qt::NoFocus);
+    // It has no function key: the keyboard reaches it with Tab.
+    ConsoleBtn->setFocusPolicy(Qt::TabFocus);
     ConsoleBtn->setCursor(Qt::PointingHandCursor);
     DeferStyleSheet(ConsoleBtn, QStringLiteral(
         "QPushButton { background: rgb(50,50,56); border: 2px solid rgb(160,160,160); border-radius: 6px; }"
         "QPushButton:pressed { background: rgb(20,20,20); }"
+        "QPushButton:focus { border-color: rgb(255,255,0); }"
         "QPushButton:disabled { border-color: rgb(80,80,80); }"));
     ConsoleBtn->setEnabled(false);
     Label_LPG_Level = ScreenKit::NewLabel(this, "Label_LPG_Level", Qt::AlignLeft | Qt::AlignVCenter);
