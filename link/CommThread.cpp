@@ -287,8 +287,14 @@ bool cCommThread::Serve() {
     RaiseLinkIdle(false);
 
     Serving = true;
+    ReadCut = false;
     bool ok = RunTransaction(code);
     Serving = false;
+    // A read that was stopped before its last parameter has copied nothing:
+    // the screens must not take the records for the ECU's, so it is not
+    // reported as loaded but read again from the start. (A screen's stop is
+    // meant for its poll; the read only happened to run at that moment.)
+    const bool readAgain = ok && code == RQ_READ_SETTINGS && ReadCut;
 
     {
         // The next request (a chained one, or reconnecting after a failure)
@@ -299,12 +305,12 @@ bool cCommThread::Serve() {
             SetPending(RQ_CONNECT);
         else if (code == RQ_CONNECT)
             SetPending(RQ_IDENTIFY);
-        else if (code == RQ_IDENTIFY)
+        else if (code == RQ_IDENTIFY || readAgain)
             SetPending(RQ_READ_SETTINGS);
         Busy.Reset();
         Stop.Reset();
     }
-    if (ok && code == RQ_READ_SETTINGS) Notify([](cLinkListener& l) { l.SettingsLoaded(); });
+    if (ok && code == RQ_READ_SETTINGS && !readAgain) Notify([](cLinkListener& l) { l.SettingsLoaded(); });
     RaiseLinkIdle(true);
     return ok;
 }

@@ -134,6 +134,7 @@ private:
     std::atomic<bool> Connected{false};
     std::atomic<bool> Terminate{false};
     bool Serving = false;           // link thread only: a transaction runs
+    bool ReadCut = false;           // link thread only: the read served last was stopped
 
     std::mutex ShutdownMutex;
     std::thread Thread;
