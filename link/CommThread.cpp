@@ -177,8 +177,11 @@ void cCommThread::RaiseBadReply() {
 
 void cCommThread::Run() {
     cEvent& portStop = Port->GetStopEvent();
-    try {
-        while (!Terminate) {
+    while (!Terminate) {
+        // Anything thrown on this thread (a port error, but also a failed
+        // allocation or a system error of the library) ends the cycle as a
+        // port failure: the thread never ends while the program waits on it.
+        try {
             // Wait for a port name (or the end).
             int which = cEvent::WaitAny({&PortChanged, &portStop}, kNoLimit);
             if (which == 0)
@@ -188,35 +191,40 @@ void cCommThread::Run() {
             if (Terminate) break;
             if (!OpenPort()) continue;
 
-            try {
-                while (!Terminate) {
-                    if (PortChanged.IsSet()) {
-                        PortChanged.Reset();
-                        if (!OpenPort()) break;
-                    }
-                    RunCycle();
+            while (!Terminate) {
+                if (PortChanged.IsSet()) {
+                    PortChanged.Reset();
+                    if (!OpenPort()) break;
                 }
-            } catch (const sError&) {
-                // The port failed. The busy event stays set when a request
-                // was being served, so posts are refused until a new port
-                // name starts a new cycle.
-                bool serving = Serving;
-                Serving = false;
-                RaiseLinkIdle(false);
-                RaiseSendError();
-                // The request being served has failed too; a progress dialog
-                // following it closes on this.
-                if (serving) Notify([](cLinkListener& l) { l.RequestFailed(); });
-                Busy.Set();
-                Connected = false;
+                RunCycle();
             }
+        } catch (...) {
+            PortFailed();
         }
-    } catch (...) {
-        // Nothing else is expected here; the thread ends rather than taking
-        // the process down.
     }
     Connected = false;
     Ended.Set();
+}
+
+void cCommThread::PortFailed() {
+    // Posts are refused from here on, until a port opens again. The busy
+    // event stays set even when a request was being served.
+    const bool serving = Serving;
+    Serving = false;
+    Busy.Set();
+    Connected = false;
+    // Each notification on its own, so that a failure to deliver one does
+    // not keep back the others: the RequestFailed of a served request is
+    // what closes a progress dialog following it.
+    const auto deliver = [](const std::function<void()>& raise) {
+        try {
+            raise();
+        } catch (...) {
+        }
+    };
+    deliver([this] { RaiseLinkIdle(false); });
+    deliver([this] { RaiseSendError(); });
+    if (serving) deliver([this] { Notify([](cLinkListener& l) { l.RequestFailed(); }); });
 }
 
 bool cCommThread::OpenPort() {
@@ -226,11 +234,8 @@ bool cCommThread::OpenPort() {
         Port->SetTimeouts(kReadLimitMs, kWriteLimitMs);
         Port->SetQueueSizes(16, 0);
         return true;
-    } catch (const sError&) {
-        Busy.Set();
-        Connected = false;
-        RaiseLinkIdle(false);
-        RaiseSendError();
+    } catch (...) {
+        PortFailed();
         return false;
     }
 }

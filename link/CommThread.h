@@ -70,6 +70,10 @@ private:
     // Thread body and its levels.
     void Run();
     bool OpenPort();
+    // The port failed or could not be opened (or anything else was thrown on
+    // the thread): LinkIdle(false), SendError and, when a request was being
+    // served, RequestFailed; posts are refused until a port opens again.
+    void PortFailed();
     void RunCycle();
     bool Serve();
     bool RunTransaction(int32_t code);

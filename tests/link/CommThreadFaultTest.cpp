@@ -2,6 +2,8 @@
 // ECU, a dropped line, a port that cannot be opened, stopping the handshake,
 // changing the port, and shutting down from the states that wait.
 #include <atomic>
+#include <new>
+#include <system_error>
 
 #include "tests/link/CommThreadTest.h"
 
@@ -247,6 +249,75 @@ TEST_F(PortFaultTest, NewPortNameDuringHandshake_movesToTheNewPort) {
     EXPECT_EQ(Rec.Count(Ev(RQ_CONNECT, 2, 0)), 1);
     EXPECT_EQ(Link->GetPort().GetPortName(), other.DevicePath());
     Link.reset();
+}
+
+// Throws once, from the first LinkEvent that `When` accepts, on the
+// delivering thread. With deliveries run directly on the link thread this is
+// an exception raised inside the link's own work.
+class cThrower : public cLinkListener {
+public:
+    std::function<bool(int32_t request, int32_t phase)> When;
+    std::function<void()> Throw;
+    void LinkEvent() override {
+        if (When && When(LinkRequest, LinkPhase)) {
+            When = nullptr;
+            Throw();
+        }
+    }
+};
+
+// Anything other than a port error thrown on the link thread (a failed
+// allocation, a system error) is reported like a port failure: LinkIdle
+// (false), SendError and, for a served request, RequestFailed, so a progress
+// dialog following it closes. The thread lives on: posts are refused, and a
+// port name connects again.
+TEST_F(PortFaultTest, OtherExceptions_reportedAsPortFailureAndTheThreadLivesOn) {
+    struct sCase {
+        const char* Name;
+        bool Serving;
+    };
+    for (sCase c : {sCase{"bad_alloc while writing", true}, sCase{"system_error in the idle poll", false},
+                    sCase{"bad_alloc while opening", false}}) {
+        SCOPED_TRACE(c.Name);
+        SetUp();
+        StartSim(48);
+        StartLink(tUiInvoker{});
+        cThrower thrower;
+        Link->AddListener(&thrower);
+        const bool opening = std::string(c.Name).find("opening") != std::string::npos;
+        std::atomic<int> opens{0};
+        if (opening) {
+            Link->SetPortNameSink([&](const std::string&) {
+                if (++opens == 1) throw std::bad_alloc();
+            });
+        } else if (c.Serving) {
+            Rec.WhenKind(eKind::Loaded, [&] { EXPECT_TRUE(Link->PostRequest(RQ_WRITE_SETTINGS)); });
+            thrower.Throw = [] { throw std::bad_alloc(); };
+            thrower.When = [](int32_t rq, int32_t phase) { return rq == RQ_WRITE_SETTINGS && phase == 1; };
+        } else {
+            thrower.Throw = [] { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); };
+            thrower.When = [](int32_t rq, int32_t) { return rq == RQ_IDLE_POLL; };
+        }
+        Link->SetPortName(Sim->DevicePath());
+        ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 10s)) << Dump();
+        if (c.Serving) { ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s)) << Dump(); }
+        std::this_thread::sleep_for(100ms);
+        std::vector<sNote> tail;
+        for (const sNote& n : Rec.Notes())
+            if (n.Kind != eKind::Event) tail.push_back(n);
+        std::vector<sNote> want = {Idle(false), Note(eKind::SendErr)};
+        if (c.Serving) want.push_back(Note(eKind::Failed));
+        ASSERT_GE(tail.size(), want.size()) << Dump();
+        EXPECT_EQ(std::vector<sNote>(tail.end() - long(want.size()), tail.end()), want) << Dump();
+        EXPECT_FALSE(Link->IsConnected());
+
+        const int loaded = Rec.Count(eKind::Loaded);
+        Link->SetPortName(Sim->DevicePath());
+        ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, loaded + 1, 10s)) << Dump();
+        EXPECT_TRUE(Link->IsConnected());
+        Link.reset();  // the sink refers to this body's locals
+        TearDown();
+    }
 }
 
 // Shutdown ends the thread about at once from the states that wait: the
