@@ -1,5 +1,7 @@
 #include "app/Ini.h"
 
+#include "app/SafeWrite.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,21 +54,6 @@ std::vector<std::string> SplitLines(const char* buf, size_t size) {
     return lines;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    const char* p = data.data();
-    size_t left = data.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= size_t(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool cIni::Load(const std::string& path) {
@@ -98,26 +85,11 @@ bool cIni::Save(const std::string& path) const {
     std::string text = "COM: " + Port + "\r\n" + "Language: " + Language + "\r\n";
     if (Enabled) text += "ENABLED";
 
-    namespace fs = std::filesystem;
+    // The per-user folder may not exist yet.
     std::error_code ec;
-    fs::path target(path);
-    fs::path dir = target.parent_path();
-    if (!dir.empty()) fs::create_directories(dir, ec);
-
-    // A temporary file in the same folder, renamed over the old one: a failure
-    // at any point leaves the old file as it was.
-    std::string tmpl = (dir.empty() ? std::string() : dir.string() + "/") + "." +
-                       target.filename().string() + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ::chmod(name.data(), 0644);
-    if (ok && ::rename(name.data(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(name.data());
-    return ok;
+    const std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    return SafeWrite::ReplaceFile(path, text);
 }
 
 std::string cIni::DefaultPath(const std::string& exeDir) {

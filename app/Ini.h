@@ -15,8 +15,9 @@ public:
     // True when at least two lines were recognised; recognised fields are
     // set either way.
     bool Load(const std::string& path);
-    // Writes through a temporary file and a rename; false when it failed
-    // (the old file is then left as it was).
+    // Writes the file the safe way (SafeWrite::ReplaceFile), making its
+    // folder when it is missing; false when it failed (the old file is then
+    // left as it was).
     bool Save(const std::string& path) const;
 
     // Where zvbasic.ini lives: beside the executable when that folder is

@@ -159,7 +159,7 @@ TEST_F(IniTest, FailedSaveLeavesTheOldFileIntact) {
     EXPECT_FALSE(ini.Save(blocked));
     EXPECT_TRUE(fs::is_directory(fs::path(blocked) / "inside"));
     for (const auto& entry : fs::directory_iterator(Dir))
-        EXPECT_EQ(entry.path().filename().string().find(".blocked.ini."), std::string::npos) << entry.path();
+        EXPECT_TRUE(entry.path() == Path || entry.path() == blocked) << entry.path();
     // A folder that cannot exist (a file is in its place).
     EXPECT_FALSE(ini.Save(Path + "/sub/zvbasic.ini"));
     EXPECT_EQ(Read(), "COM: COM1\r\nLanguage: de\r\n");
