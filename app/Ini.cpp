@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,7 +69,7 @@ bool cIni::Load(const std::string& path) {
     for (const std::string& line : SplitLines(buf, sizeof buf)) {
         std::string word;
         if (MatchWord(line, "COM:", word)) {
-            Port = word;
+            Port = LoadedPort = word;
             ++count;
         } else if (MatchWord(line, "Language:", word)) {
             Language = word;
@@ -81,9 +82,36 @@ bool cIni::Load(const std::string& path) {
     return count >= 2;
 }
 
+namespace {
+
+// The file's text with `port` on its first line.
+std::string SettingsText(const std::string& port, const std::string& language, bool enabled) {
+    std::string text = "COM: " + port + "\r\n" + "Language: " + language + "\r\n";
+    if (enabled) text += "ENABLED";
+    return text;
+}
+
+// A port name that Load gives back as it was written, without disturbing
+// the other lines: one word of printable characters, within the system's
+// path limit. (A line feed in it would plant a line of its own.)
+bool WritablePort(const std::string& port) {
+    if (port.size() >= PATH_MAX) return false;
+    for (unsigned char c : port)
+        if (c < 0x20 || c == 0x7F || c == ' ') return false;
+    return true;
+}
+
+}  // namespace
+
 bool cIni::Save(const std::string& path) const {
-    std::string text = "COM: " + Port + "\r\n" + "Language: " + Language + "\r\n";
-    if (Enabled) text += "ENABLED";
+    // Every line must lie within the bytes Load looks at; a port that would
+    // push the others out is not written.
+    std::string text;
+    for (const std::string& port : {Port, LoadedPort, std::string()}) {
+        if (!WritablePort(port)) continue;
+        text = SettingsText(port, Language, Enabled);
+        if (text.size() < size_t(SETTINGS_READ_LIMIT)) break;
+    }
 
     // The per-user folder may not exist yet.
     std::error_code ec;

@@ -17,10 +17,16 @@ public:
     bool Load(const std::string& path);
     // Writes the file the safe way (SafeWrite::ReplaceFile), making its
     // folder when it is missing; false when it failed (the old file is then
-    // left as it was).
+    // left as it was). A port name that could not be read back whole (one
+    // with blanks or control characters, one longer than the system's path
+    // limit, or one that would push the file past SETTINGS_READ_LIMIT) is
+    // not written: the port last loaded from the file is kept instead.
     bool Save(const std::string& path) const;
 
     // Where zvbasic.ini lives: beside the executable when that folder is
     // writable, otherwise $XDG_CONFIG_HOME/zvbasic (default ~/.config/zvbasic).
     static std::string DefaultPath(const std::string& exeDir);
+
+private:
+    std::string LoadedPort;  // the port as the file last loaded held it
 };

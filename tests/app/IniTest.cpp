@@ -140,6 +140,51 @@ TEST_F(IniTest, SaveWritesTheThreeLinesAndLoadsThemBack) {
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
 }
 
+// A port name that could not be read back as written (a line feed planting
+// a line of its own, other control characters, blanks, a name beyond the
+// path limit or one that pushes the other lines past the 1024 bytes Load
+// reads) is not written: the port loaded from the file stays, and every
+// line is read back.
+TEST_F(IniTest, UnfitPortNamesKeepTheSavedPortAndEveryLine) {
+    const std::string unfit[] = {"/dev/ttyS0\nENABLED", "/dev/tty\rUSB0", std::string("/dev/tty\x01", 9),
+                                 "/dev/my port", "/dev/" + std::string(1000, 'x'),
+                                 "/dev/" + std::string(5000, 'x'), "/dev/tty\x7f"};
+    for (bool enabled : {false, true}) {
+        for (const std::string& port : unfit) {
+            SCOPED_TRACE(port.substr(0, 40));
+            Write("COM: /dev/ttyUSB1\r\nLanguage: de\r\n");
+            cIni ini;
+            ASSERT_TRUE(ini.Load(Path));
+            ini.Port = port;  // the link opened this name
+            ini.Language = "pl";
+            ini.Enabled = enabled;
+            ASSERT_TRUE(ini.Save(Path));
+            EXPECT_EQ(Read(), std::string("COM: /dev/ttyUSB1\r\nLanguage: pl\r\n") + (enabled ? "ENABLED" : ""));
+            cIni back;
+            EXPECT_TRUE(back.Load(Path));
+            EXPECT_EQ(back.Port, "/dev/ttyUSB1");
+            EXPECT_EQ(back.Language, "pl");
+            EXPECT_EQ(back.Enabled, enabled);
+        }
+    }
+    // Without a file loaded there is no old port: the line stays empty.
+    cIni fresh;
+    fresh.Port = "/dev/ttyUSB0\nENABLED";
+    fresh.Language = "en";
+    ASSERT_TRUE(fresh.Save(Path));
+    EXPECT_EQ(Read(), "COM: \r\nLanguage: en\r\n");
+    // The longest name that still leaves room for the other lines is kept.
+    cIni longest;
+    longest.Language = "ru";
+    longest.Enabled = true;
+    longest.Port = "/" + std::string(1024 - std::string("COM: \r\nLanguage: ru\r\nENABLED").size() - 2, 'p');
+    ASSERT_TRUE(longest.Save(Path));
+    cIni back;
+    EXPECT_TRUE(back.Load(Path));
+    EXPECT_EQ(back.Port, longest.Port);
+    EXPECT_TRUE(back.Enabled);
+}
+
 TEST_F(IniTest, FailedSaveLeavesTheOldFileIntact) {
     Write("COM: COM1\r\nLanguage: de\r\n");
     cIni ini;
