@@ -8,10 +8,12 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class cIOForm;
 class cLinkListener;
+class cEndSignals;
 
 struct sShellOptions {
     QString ExeDir;   // locale/ and data/ live here
@@ -52,6 +54,9 @@ private:
     void DestroyScreens();
     void Report(const QString& text);
 
+    // SIGTERM, SIGINT and SIGHUP end the program the orderly way, from the
+    // start of Start to the end of Shutdown.
+    std::unique_ptr<cEndSignals> EndSignals;
     sShellOptions Options;
     QString IniFile;
     std::vector<cIOForm*> IOForms;

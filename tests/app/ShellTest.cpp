@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <QMessageBox>
 
 #include <csignal>
 
@@ -395,5 +397,46 @@ TEST(Shell, TerminationSignalEndsTheProgramAndWritesTheSettings) {
     program.Stop();
     const std::string ini = program.ReadIni();
     EXPECT_EQ(ini, "COM: " + line.Path() + "\r\nLanguage: en\r\n");
+}
+
+// The session ending while a start-up error box is up: the program's own
+// handling is in place by then, the box closes, and zvbasic.ini is written.
+TEST(Shell, TerminationSignalDuringAStartUpErrorBoxStillWritesTheSettings) {
+    cSilentLine line;
+    cProgram program;
+    program.SetExtraPorts({line.Path()});
+    program.WriteIni("COM: " + line.Path() + "\r\n");  // one line: rewritten whole at the end
+    ASSERT_TRUE(JpegTestKit::WriteFile((program.Dir / "data" / "schwzvb.jpg").string(), {0xFF, 0xD8, 0x00}));
+    bool handled = false;
+    bool boxClosed = false;
+    sShellOptions options;
+    options.ExeDir = QString::fromStdString(program.Dir.string());
+    options.IniPath = QString::fromStdString(program.IniPath());
+    options.ShowError = [&](const QString&) {
+        // The box of the program: a modal loop of its own.
+        struct sigaction now {};
+        ::sigaction(SIGTERM, nullptr, &now);
+        handled = now.sa_handler != SIG_DFL && now.sa_handler != SIG_IGN;
+        if (!handled) return;  // the signal would end the test program
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("ZVBasic"), QStringLiteral("failure"));
+        QTimer::singleShot(100, [] { ::raise(SIGTERM); });
+        QTimer::singleShot(5000, &box, [&box] { box.done(0); });  // safety net
+        QElapsedTimer took;
+        took.start();
+        box.exec();
+        boxClosed = took.elapsed() < 4000;
+    };
+    program.Shell = std::make_unique<cShell>(options);
+    EXPECT_EQ(program.Shell->Start(), cShell::eStart::Failed);
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(boxClosed);
+    program.Stop();
+    const std::string ini = program.ReadIni();
+    EXPECT_NE(ini.find("\r\nLanguage: "), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ENABLED"), std::string::npos) << ini;
+    // Once ended, the program no longer handles the signals.
+    struct sigaction after {};
+    ::sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, SIG_DFL);
 }
 }  // namespace
