@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <termios.h>
 #include <vector>
 
 #include "app/Error.h"
@@ -87,5 +88,6 @@ private:
     int InQueueSize = 0;
     int OutQueueSize = 0;
     cLineMarkDecoder Marks;  // line-error marks while abort-on-error is on
+    termios SavedLine{};     // the device's line settings when it was opened
     std::function<void(const std::string&)> NameSink;
 };
