@@ -13,6 +13,7 @@ constexpr auto kNoLimit = std::chrono::milliseconds(-1);
 constexpr auto kIdleWait = std::chrono::milliseconds(50);
 constexpr auto kPostLockLimit = std::chrono::milliseconds(1000);
 constexpr auto kShutdownSlice = std::chrono::milliseconds(5);
+constexpr auto kReopenWait = std::chrono::milliseconds(1000);
 constexpr int kReadLimitMs = 100;
 constexpr int kWriteLimitMs = 100;
 constexpr int kBaudRate = 1200;
@@ -177,42 +178,62 @@ void cCommThread::RaiseBadReply() {
 
 void cCommThread::Run() {
     cEvent& portStop = Port->GetStopEvent();
+    // Set while the port has failed: the same name is opened again about
+    // once a second (an adapter plugged back in, a line that returns),
+    // quietly, until it opens or another name is given.
+    bool reopening = false;
     while (!Terminate) {
         // Anything thrown on this thread (a port error, but also a failed
         // allocation or a system error of the library) ends the cycle as a
         // port failure: the thread never ends while the program waits on it.
         try {
-            // Wait for a port name (or the end).
-            int which = cEvent::WaitAny({&PortChanged, &portStop}, kNoLimit);
+            // Wait for a port name, the time to try the failed one again, or
+            // the end.
+            int which = cEvent::WaitAny({&PortChanged, &portStop}, reopening ? kReopenWait : kNoLimit);
             if (which == 0)
                 PortChanged.Reset();
-            else
+            else if (which == 1)
                 Terminate = true;
             if (Terminate) break;
-            if (!OpenPort()) continue;
+            const bool retry = which < 0;
+            reopening = false;
+            if (!OpenPort(retry)) {
+                reopening = true;
+                continue;
+            }
 
             while (!Terminate) {
                 if (PortChanged.IsSet()) {
                     PortChanged.Reset();
-                    if (!OpenPort()) break;
+                    if (!OpenPort(false)) {
+                        reopening = true;
+                        break;
+                    }
                 }
                 RunCycle();
             }
         } catch (...) {
             PortFailed();
+            reopening = true;
         }
+        // Nothing to open again without a name.
+        if (GetPortName().empty()) reopening = false;
     }
     Connected = false;
     Ended.Set();
 }
 
-void cCommThread::PortFailed() {
-    // Posts are refused from here on, until a port opens again. The busy
-    // event stays set even when a request was being served.
+void cCommThread::PortFailed(bool quiet) {
+    // The failed device is let go at once (a pulled adapter's device stays
+    // around while it is held open). Posts are refused from here on, until a
+    // port opens again; the busy event stays set even when a request was
+    // being served.
+    Port->Close();
     const bool serving = Serving;
     Serving = false;
     Busy.Set();
     Connected = false;
+    if (quiet) return;
     // Each notification on its own, so that a failure to deliver one does
     // not keep back the others: the RequestFailed of a served request is
     // what closes a progress dialog following it.
@@ -227,7 +248,7 @@ void cCommThread::PortFailed() {
     if (serving) deliver([this] { Notify([](cLinkListener& l) { l.RequestFailed(); }); });
 }
 
-bool cCommThread::OpenPort() {
+bool cCommThread::OpenPort(bool quiet) {
     std::string name = GetPortName();
     try {
         Port->Open(name);
@@ -235,7 +256,9 @@ bool cCommThread::OpenPort() {
         Port->SetQueueSizes(16, 0);
         return true;
     } catch (...) {
-        PortFailed();
+        // A new name that fails is reported; trying a failed one again is
+        // not (the screens still show the port error).
+        PortFailed(quiet);
         return false;
     }
 }

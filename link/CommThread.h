@@ -1,7 +1,9 @@
 // The link thread: owns the serial port, serves one request at a time,
 // connects, identifies and reads the settings by itself, polls live values
 // while idle, and tells the listeners (the screens) what happens through
-// synchronous calls on the user-interface thread.
+// synchronous calls on the user-interface thread. When the port fails it is
+// closed at once and opened again under the same name about once a second,
+// until that works or another name is given.
 #pragma once
 
 #include <atomic>
@@ -69,11 +71,14 @@ private:
 
     // Thread body and its levels.
     void Run();
-    bool OpenPort();
+    // Opens and configures the port under the stored name; on failure
+    // PortFailed(quiet) and false.
+    bool OpenPort(bool quiet);
     // The port failed or could not be opened (or anything else was thrown on
-    // the thread): LinkIdle(false), SendError and, when a request was being
-    // served, RequestFailed; posts are refused until a port opens again.
-    void PortFailed();
+    // the thread): the device is closed, posts are refused until a port opens
+    // again, and unless `quiet` LinkIdle(false), SendError and, when a
+    // request was being served, RequestFailed are raised.
+    void PortFailed(bool quiet = false);
     void RunCycle();
     bool Serve();
     bool RunTransaction(int32_t code);

@@ -2,6 +2,7 @@
 // ECU, a dropped line, a port that cannot be opened, stopping the handshake,
 // changing the port, and shutting down from the states that wait.
 #include <atomic>
+#include <filesystem>
 #include <new>
 #include <system_error>
 
@@ -166,6 +167,69 @@ TEST_F(PortFaultTest, LineDrop_reportsPortErrorAndAcceptsNextPortName) {
         EXPECT_TRUE(Link->IsConnected());
         TearDown();
     }
+}
+
+// How many of this process's descriptors are open on `device`.
+int OpenDescriptorsOn(const std::string& device) {
+    int count = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        std::error_code rc;
+        if (std::filesystem::read_symlink(entry.path(), rc).string() == device) ++count;
+    }
+    return count;
+}
+
+// The line drops (an adapter pulled): the failed device is closed at once,
+// the port error is reported once, and the link quietly opens the same name
+// about once a second; when the ECU is there again (the simulator reopened
+// behind the same link name) it connects, identifies and reads by itself.
+TEST_F(PortFaultTest, LineDrop_closesTheDeviceAndReconnectsOnTheSameNameByItself) {
+    const std::string link = (std::filesystem::temp_directory_path() /
+                              ("zvecu-link-" + std::to_string(::getpid()))).string();
+    sSimOptions opt;
+    opt.Version = 48;
+    opt.Instant = true;
+    opt.LinkPath = link;
+    Sim = std::make_unique<cEcuSimulator>(opt);
+    Sim->Start();
+    StartLink();
+    Link->SetPortName(link);
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 1, 10s)) << Dump();
+    const std::string device = Sim->DevicePath();
+    ASSERT_GE(OpenDescriptorsOn(device), 1);  // the link's port (and the simulator's own end)
+
+    Sim->SetFault(eSimFault::LineDrop, 0);
+    ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 5s)) << Dump();
+    // The name goes with the device, as a pulled adapter's does (the freed
+    // pseudo-terminal number may soon belong to someone else's terminal).
+    std::filesystem::remove(link);
+    const size_t dropped = Rec.Size();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(OpenDescriptorsOn(device), 0);
+    EXPECT_FALSE(Link->PostRequest(RQ_READ_SETTINGS));
+
+    // Some tries on the dead name: nothing more is reported meanwhile.
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_EQ(Rec.Size(), dropped) << Dump();
+    EXPECT_FALSE(Link->IsConnected());
+
+    const auto t0 = Clock::now();
+    Sim->Reopen();  // the name is back and leads to the new device
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 2, 10s)) << Dump();
+    EXPECT_LT(MsSince(t0), 5000.0);
+    EXPECT_TRUE(Link->IsConnected());
+    EXPECT_EQ(Link->GetPort().GetPortName(), link);
+    EXPECT_EQ(Link->GetPortName(), link);
+    // The screens saw a whole new connection: connecting, identity, read.
+    auto notes = Rec.Notes();
+    std::vector<sNote> after(notes.begin() + long(dropped), notes.end());
+    EXPECT_EQ(std::count(after.begin(), after.end(), Ev(RQ_CONNECT, 0, 0)), 1) << Dump();
+    EXPECT_EQ(std::count(after.begin(), after.end(), Ev(RQ_CONNECT, 2, 1)), 1);
+    EXPECT_EQ(std::count(after.begin(), after.end(), Ev(RQ_READ_SETTINGS, 2, 1)), 1);
+    EXPECT_EQ(std::count_if(after.begin(), after.end(), IsExchangeFailure), 0) << Dump();
+    Link.reset();
+    Sim.reset();
 }
 
 // A name that cannot be opened: LinkIdle(false), SendError, and the link
