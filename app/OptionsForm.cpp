@@ -192,6 +192,7 @@ void TOptionsForm::LinkEvent() { cIOForm::LinkEvent(); }
 
 void TOptionsForm::SendError() {
     cIOForm::SendError();
-    const QString port = CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString();
+    // The link's port name: the failed device itself is closed by now.
+    const QString port = CommThread ? ToQ(CommThread->GetPortName()) : QString();
     ShowInfo(port + Tr(": port error!\n") + Tr("Select other COM port!"));
 }

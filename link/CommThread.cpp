@@ -135,10 +135,10 @@ void cCommThread::Notify(const std::function<void(cLinkListener&)>& fn) {
         std::lock_guard<std::mutex> lock(ListenerMutex);
         listeners = Listeners;
     }
-    for (cLinkListener* listener : listeners) {
-        if (Terminate) return;
-        OnUi([&] { fn(*listener); });
-    }
+    // Nothing new once the thread is told to end; but one that has begun
+    // reaches every listener (Shutdown keeps the deliveries running).
+    if (Terminate) return;
+    for (cLinkListener* listener : listeners) OnUi([&] { fn(*listener); });
 }
 
 void cCommThread::RaiseLinkEvent(int32_t request, int32_t phase, int32_t value) {
@@ -159,7 +159,7 @@ void cCommThread::RaiseLinkIdle(bool idle) {
         }
         if (enabled && enabled()) return;
     }
-    Notify([idle](cLinkListener& l) { l.LinkIdle(idle); });
+    Notify([idle](cLinkListener& l) { l.DeliverLinkIdle(idle); });
 }
 
 void cCommThread::RaiseSendError() {

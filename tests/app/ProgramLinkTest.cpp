@@ -2,10 +2,12 @@
 // simulator: what reaches the ECU when the user acts while the link works.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <array>
 
 #include "GuiTestKit.h"
 #include "app/Globals.h"
+#include "app/IOForm.h"
 #include "app/MainForm.h"
 #include "app/SaveForm.h"
 #include "link/CommThread.h"
@@ -79,6 +81,38 @@ TEST(ProgramLink, VisualisationKeyDuringTheFirstReadStoresTheEcusOwnValues) {
     ASSERT_EQ(writes.size(), 10u);
     for (int p = 0; p < 10; ++p) EXPECT_EQ(writes[size_t(p)], std::make_pair(p, int(values[p]))) << p;
     EXPECT_EQ(sim.Stored(), ecu);
+}
+
+// A screen's part that hears from the link itself (a cIOForm inside a
+// cIOForm): the link's LinkIdle reaches it through the same walk that the
+// screens use, in the program and in the tests alike.
+class cIdleProbe : public cIOForm {
+public:
+    using cIOForm::cIOForm;
+    int Idle = 0;
+    int Busy = 0;
+    void LinkIdle(bool idle) override { ++(idle ? Idle : Busy); }
+};
+
+TEST(ProgramLink, LinkIdleReachesFormsNestedInAScreen) {
+    sSimOptions o;
+    o.Instant = true;
+    cEcuSimulator sim(o);
+    sim.Start();
+    cIdleProbe screen;
+    auto* nested = new cIdleProbe(&screen);
+    cCounter counter;
+    cCommThread link([](const std::function<void()>& fn) {
+        QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
+    });
+    link.AddListener(&screen);
+    link.AddListener(&counter);
+    link.SetPortName(sim.DevicePath());
+    ASSERT_TRUE(WaitFor([&] { return counter.Loaded > 0; }, 20000));
+    link.Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+    EXPECT_GE(screen.Idle, 3);
+    EXPECT_EQ(nested->Idle, screen.Idle);
+    EXPECT_EQ(nested->Busy, screen.Busy);
 }
 
 }  // namespace

@@ -384,6 +384,55 @@ TEST_F(PortFaultTest, OtherExceptions_reportedAsPortFailureAndTheThreadLivesOn) 
     }
 }
 
+// A notification that has begun when Shutdown is called still reaches every
+// listener: Shutdown keeps running the deliveries while it waits.
+TEST_F(PortFaultTest, Shutdown_deliversANotificationInFlightToEveryListener) {
+    StartSim(48);
+    cRecorder second;
+    // This thread is the user-interface thread; deliveries wait until it
+    // pumps them.
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<std::pair<const std::function<void()>*, bool*>> queue;
+    auto pump = [&] {
+        std::unique_lock<std::mutex> lock(m);
+        while (!queue.empty()) {
+            auto job = queue.front();
+            queue.pop_front();
+            lock.unlock();
+            (*job.first)();
+            lock.lock();
+            *job.second = true;
+            cv.notify_all();
+        }
+    };
+    StartLink([&](const std::function<void()>& fn) {
+        bool done = false;
+        std::unique_lock<std::mutex> lock(m);
+        queue.emplace_back(&fn, &done);
+        cv.notify_all();
+        cv.wait(lock, [&] { return done; });
+    });
+    Link->AddListener(&second);
+    Link->SetPortName(Sim->DevicePath());
+    auto until = Clock::now() + 10s;
+    while (Rec.Count(eKind::Loaded) == 0 && Clock::now() < until) {
+        pump();
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(Rec.Count(eKind::Loaded), 1);
+    // Let one delivery wait, then end the link: the first listener gets it
+    // from Shutdown's pump, and so must the second.
+    {
+        std::unique_lock<std::mutex> lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, 2s, [&] { return !queue.empty(); }));
+    }
+    Link->Shutdown(pump);
+    pump();
+    EXPECT_EQ(second.Notes(), Rec.Notes());
+    Link.reset();
+}
+
 // Shutdown ends the thread about at once from the states that wait: the
 // handshake pause and read, a slow poll, and a delivery that waits for the
 // user-interface thread, which only runs while Shutdown pumps it.
