@@ -120,8 +120,7 @@ bool cIni::Save(const std::string& path) const {
     return SafeWrite::ReplaceFile(path, text);
 }
 
-std::string cIni::DefaultPath(const std::string& exeDir) {
-    if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0) return exeDir + "/zvbasic.ini";
+std::string cIni::UserPath() {
     std::string base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
         base = xdg;
@@ -130,4 +129,24 @@ std::string cIni::DefaultPath(const std::string& exeDir) {
     else
         base = "/tmp";
     return base + "/zvbasic/zvbasic.ini";
+}
+
+namespace {
+std::string BesideProgram(const std::string& exeDir) { return exeDir + "/zvbasic.ini"; }
+bool Exists(const std::string& path) { return !path.empty() && ::access(path.c_str(), F_OK) == 0; }
+}  // namespace
+
+std::string cIni::WritePath(const std::string& exeDir) {
+    if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0) {
+        const std::string beside = BesideProgram(exeDir);
+        if (!Exists(beside) || ::access(beside.c_str(), W_OK) == 0) return beside;
+    }
+    return UserPath();
+}
+
+std::string cIni::ReadPath(const std::string& exeDir) {
+    const std::string written = WritePath(exeDir);
+    if (Exists(written)) return written;
+    if (!exeDir.empty() && Exists(BesideProgram(exeDir))) return BesideProgram(exeDir);
+    return UserPath();
 }

@@ -23,9 +23,19 @@ public:
     // not written: the port last loaded from the file is kept instead.
     bool Save(const std::string& path) const;
 
-    // Where zvbasic.ini lives: beside the executable when that folder is
-    // writable, otherwise $XDG_CONFIG_HOME/zvbasic (default ~/.config/zvbasic).
-    static std::string DefaultPath(const std::string& exeDir);
+    // Where zvbasic.ini is written: beside the executable when it can be
+    // written there (the folder is writable and so is a file already there),
+    // otherwise the per-user file.
+    static std::string WritePath(const std::string& exeDir);
+    // Where it is read from: where it would be written, when there is a file
+    // there; otherwise beside the executable when a file is there (a
+    // read-only installation's own settings); otherwise the per-user file.
+    // So settings written to the per-user file because the program's folder
+    // is read-only are the ones read at the next start.
+    static std::string ReadPath(const std::string& exeDir);
+    // The per-user file: $XDG_CONFIG_HOME/zvbasic/zvbasic.ini, by default
+    // ~/.config/zvbasic/zvbasic.ini.
+    static std::string UserPath();
 
 private:
     std::string LoadedPort;  // the port as the file last loaded held it

@@ -129,7 +129,9 @@ private:
 
 cShell::cShell(sShellOptions options) : Options(std::move(options)) {
     if (Options.ExeDir.isEmpty()) Options.ExeDir = QCoreApplication::applicationDirPath();
-    IniFile = Options.IniPath.isEmpty() ? ToQ(cIni::DefaultPath(Options.ExeDir.toStdString())) : Options.IniPath;
+    const std::string exeDir = Options.ExeDir.toStdString();
+    IniLoadFile = Options.IniPath.isEmpty() ? ToQ(cIni::ReadPath(exeDir)) : Options.IniPath;
+    IniSaveFile = Options.IniPath.isEmpty() ? ToQ(cIni::WritePath(exeDir)) : Options.IniPath;
 }
 
 cShell::~cShell() { Shutdown(); }
@@ -230,7 +232,7 @@ cShell::eStart cShell::Start() {
         OptionsForm->SetPorts(ports);
         OptionsForm->ComPortCB->setCurrentIndex(OptionsForm->ComPortCB->count() > 0 ? 0 : -1);
 
-        if (Ini->Load(IniFile.toStdString())) {
+        if (Ini->Load(IniLoadFile.toStdString())) {
             for (size_t i = 0; i < ports.size(); ++i)
                 if (ports[i] == Ini->Port) {
                     OptionsForm->ComPortCB->setCurrentIndex(int(i));
@@ -302,7 +304,7 @@ void cShell::Shutdown() {
         CommThread = nullptr;
     }
     if (::Ini) {
-        ::Ini->Save(IniFile.toStdString());
+        ::Ini->Save(IniSaveFile.toStdString());
         delete ::Ini;
         ::Ini = nullptr;
     }

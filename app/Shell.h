@@ -17,7 +17,7 @@ class cEndSignals;
 
 struct sShellOptions {
     QString ExeDir;   // locale/ and data/ live here
-    QString IniPath;  // empty: beside the executable, or the user's config folder
+    QString IniPath;  // empty: beside the executable, or the user's config folder (cIni)
     // Heard after the screens (tests); the program has none.
     std::vector<cLinkListener*> ExtraListeners;
     // Shows a start-up failure; empty: the standard error box.
@@ -47,7 +47,8 @@ public:
 
     // The forms that hear from the link, in creation order.
     const std::vector<cIOForm*>& Forms() const { return IOForms; }
-    QString IniPath() const { return IniFile; }
+    // Where zvbasic.ini was read from and where it is written.
+    QString IniPath() const { return IniSaveFile; }
 
 private:
     void CreateScreens();
@@ -58,7 +59,8 @@ private:
     // start of Start to the end of Shutdown.
     std::unique_ptr<cEndSignals> EndSignals;
     sShellOptions Options;
-    QString IniFile;
+    QString IniLoadFile;
+    QString IniSaveFile;
     std::vector<cIOForm*> IOForms;
     bool Started = false;
     bool ShutDownDone = false;
