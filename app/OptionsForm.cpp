@@ -9,6 +9,7 @@
 #include "app/Ini.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
+#include "app/PortAccess.h"
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/LoadForm.h"
@@ -194,5 +195,11 @@ void TOptionsForm::SendError() {
     cIOForm::SendError();
     // The link's port name: the failed device itself is closed by now.
     const QString port = CommThread ? ToQ(CommThread->GetPortName()) : QString();
-    ShowInfo(port + Tr(": port error!\n") + Tr("Select other COM port!"));
+    QString text = port + Tr(": port error!\n") + Tr("Select other COM port!");
+    // A device the user may not open: say which group he must join.
+    if (CommThread) {
+        const std::string hint = PortPermissionHint(port.toStdString(), CommThread->GetPort().LastOpenError());
+        if (!hint.empty()) text += QStringLiteral("\n") + ToQ(hint);
+    }
+    ShowInfo(text);
 }

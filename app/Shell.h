@@ -16,7 +16,7 @@ class cLinkListener;
 class cEndSignals;
 
 struct sShellOptions {
-    QString ExeDir;   // locale/ and data/ live here
+    QString ExeDir;   // the executable's folder; locale/ and data/ are looked for from here
     QString IniPath;  // empty: beside the executable, or the user's config folder (cIni)
     // Heard after the screens (tests); the program has none.
     std::vector<cLinkListener*> ExtraListeners;
@@ -47,8 +47,10 @@ public:
 
     // The forms that hear from the link, in creation order.
     const std::vector<cIOForm*>& Forms() const { return IOForms; }
-    // Where zvbasic.ini was read from and where it is written.
+    // Where zvbasic.ini is written (and read from, when it is there).
     QString IniPath() const { return IniSaveFile; }
+    // The folder that holds locale/ and data/ (Resources::Folder).
+    QString ResourcesDir() const { return ResourceDir; }
 
 private:
     void CreateScreens();
@@ -61,6 +63,7 @@ private:
     sShellOptions Options;
     QString IniLoadFile;
     QString IniSaveFile;
+    QString ResourceDir;
     std::vector<cIOForm*> IOForms;
     bool Started = false;
     bool ShutDownDone = false;
