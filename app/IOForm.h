@@ -33,8 +33,8 @@ public:
     void LinkEvent() override;
     void SendError() override;
 
-    // Delivered to this form and then to every nested cIOForm child.
-    void DeliverLinkIdle(bool idle);
+    // LinkIdle goes to this form and then to every nested cIOForm child.
+    void DeliverLinkIdle(bool idle) override;
 
     // Sets every user-visible text of the form again from the catalogue.
     virtual void Retranslate() {}

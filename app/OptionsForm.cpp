@@ -203,7 +203,8 @@ void TOptionsForm::LinkEvent() { cIOForm::LinkEvent(); }
 
 void TOptionsForm::SendError() {
     cIOForm::SendError();
-    ShowPortError(CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString());
+    // The link's port name: the failed device itself is closed by now.
+    ShowPortError(CommThread ? ToQ(CommThread->GetPortName()) : QString());
 }
 
 void TOptionsForm::ShowPortError(const QString& port) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <termios.h>
 #include <vector>
 
 #include "app/Error.h"
@@ -93,5 +94,6 @@ private:
     int InQueueSize = 0;
     int OutQueueSize = 0;
     cLineMarkDecoder Marks;  // line-error marks while abort-on-error is on
+    termios SavedLine{};     // the device's line settings when it was opened
     std::function<void(const std::string&)> NameSink;
 };
