@@ -4,6 +4,7 @@
 #include <QChildEvent>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -123,6 +124,25 @@ void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt,
     if (fontPt > 0) w->setFont(DesignFont(Round(fontPt * 96.0 / 72.0 * Ratio), bold));
 }
 
+void cIOForm::FitText(QLabel* label) {
+    if (!label) return;
+    for (const sPlaced& p : Placed) {
+        if (p.Widget != label || p.FontPt <= 0) continue;
+        QFont f = DesignFont(Round(p.FontPt * 96.0 / 72.0 * Ratio), p.Bold);
+        const QStringList lines = label->text().split(QLatin1Char('\n'));
+        const int room = label->contentsRect().width();
+        while (f.pixelSize() > 6) {
+            const QFontMetricsF fm(f);
+            double widest = 0;
+            for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
+            if (widest <= room) break;
+            f.setPixelSize(f.pixelSize() - 1);
+        }
+        label->setFont(f);
+        return;
+    }
+}
+
 // --- large buttons, keys and hover colours ---
 
 void cIOForm::RegisterLargeButton(cShadowButton* button, int functionKey) {
@@ -208,9 +228,15 @@ bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && w != this && w->window() == this) {
             auto* key = static_cast<QKeyEvent*>(event);
+            const bool wasAccepted = key->isAccepted();
             key->accept();
             keyPressEvent(key);
             if (key->isAccepted()) return true;
+            // Not the form's key: the control gets it as it came. Left
+            // ignored, a key the control does use (Tab moves the focus
+            // without accepting it) would travel on to every parent, and
+            // each would use it again.
+            key->setAccepted(wasAccepted);
         }
         break;
     }

@@ -34,8 +34,8 @@ public:
     void LinkEvent() override;
     void SendError() override;
 
-    // Delivered to this form and then to every nested cIOForm child.
-    void DeliverLinkIdle(bool idle);
+    // LinkIdle goes to this form and then to every nested cIOForm child.
+    void DeliverLinkIdle(bool idle) override;
 
     // Sets every user-visible text of the form again from the catalogue.
     virtual void Retranslate() {}
@@ -104,6 +104,10 @@ protected:
     // Places a child at design coordinates; remembered so that scaling and
     // rescaling are exact. Fonts given in design point sizes are scaled too.
     void Place(QWidget* w, int x, int y, int width, int height, int fontPt = 0, bool bold = false);
+    // Gives a placed label its placed font again, made smaller where its text
+    // (every line of it) would not fit the label's width. For titles whose
+    // translations differ much in length; run after each change of text.
+    void FitText(QLabel* label);
 
     // A large button with its function key (Qt::Key_F1 ...; 0 for none). The
     // key runs the button's click only while it is enabled; hover colours

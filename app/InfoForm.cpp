@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -43,6 +44,7 @@ TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     TextLL->setWordWrap(true);
     TextLL->setFont(DesignFont(19, true));
     TextLL->setText(QStringLiteral("Incorrect settings!"));
+    Image1->raise();
     OKBtn = new cShadowButton(this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->SetAlignment(Qt::AlignCenter);
@@ -50,6 +52,10 @@ TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     OKBtn->setFont(DesignFont(24, true));
     OKBtn->installEventFilter(this);
     connect(OKBtn, &QAbstractButton::clicked, this, &QWidget::close);
+    // The text, the picture place and the frame count as background for the
+    // button's hover colour. A control that does not track the mouse drops
+    // the moves over it, so they would never reach the form.
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame, Image1, TextLL}) w->setMouseTracking(true);
     Retranslate();
 }
 
@@ -62,8 +68,9 @@ void TInfoForm::Retranslate() {
     OKBtn->setText(Tr("OK"));
 }
 
-void TInfoForm::ShowInfo(const QString& text) {
+void TInfoForm::ShowInfo(const QString& text, const QString& toolTip) {
     TextLL->setText(text);
+    TextLL->setToolTip(toolTip);
     FitText();
     if (Loop) return;  // already up: it now shows the latest text
     setWindowModality(Qt::ApplicationModal);
@@ -78,6 +85,11 @@ void TInfoForm::ShowInfo(const QString& text) {
     setWindowModality(Qt::NonModal);
 }
 
+int TInfoForm::MaxTextWidth() {
+    const int baseW = 440, baseTextW = 368;
+    return std::max(baseTextW, cIOForm::ScreenRect().width() - 40 - (baseW - baseTextW));
+}
+
 void TInfoForm::FitText() {
     // The dialog grows for a text longer than its usual three short lines
     // (the port error with the group advice): wider up to the screen for
@@ -88,7 +100,7 @@ void TInfoForm::FitText() {
     int widest = 0;
     for (const QString& line : TextLL->text().split(QLatin1Char('\n')))
         widest = std::max(widest, TextLL->fontMetrics().horizontalAdvance(line) + 8);
-    const int textW = std::clamp(widest, baseTextW, std::max(baseTextW, screen.width() - 40 - (baseW - baseTextW)));
+    const int textW = std::clamp(widest, baseTextW, MaxTextWidth());
     const int w = baseW + (textW - baseTextW);
     const int extra = std::max(0, TextLL->heightForWidth(textW) - baseTextH);
     const int h = std::min(baseH + extra, std::max(baseH, screen.height()));

@@ -21,8 +21,11 @@ public:
     cShape* Frame;
 
     // Shows the text modally and returns when it is acknowledged.
-    void ShowInfo(const QString& text);
+    // A tool tip on the text carries what the text had to shorten.
+    void ShowInfo(const QString& text, const QString& toolTip = QString());
     bool IsModalRunning() const { return Loop != nullptr; }
+    // The widest the text may grow to (the dialog grows with it).
+    static int MaxTextWidth();
     void Retranslate();
 
 protected:

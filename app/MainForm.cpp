@@ -119,6 +119,8 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
 void TMainForm::Retranslate() {
     lMainMenu1->setText(Tr("MAIN MENU"));
     lMainMenu2->setText(Tr("MAIN MENU"));
+    FitText(lMainMenu1);
+    lMainMenu2->setFont(lMainMenu1->font());
     ConfigBtn->setText(Tr("   F2   Configuration"));
     CalibBtn->setText(Tr("   F3   Calibration"));
     VisBtn->setText(Tr("   F4   Visualisation"));
@@ -266,7 +268,7 @@ void TMainForm::LinkEvent() {
             ECUVersionLL->setText(ToQ(Ecu::NibbleText(EcuIdVersion)));
         } else if (LinkPhase == Phase::Version) {
             LastEcuVersion = LinkValue;
-            ECUVersionLL->setText(ToQ(Ecu::NibbleText(EcuIdVersion) + "/" + Ecu::NibbleText(LinkValue)));
+            ECUVersionLL->setText(ToQ(Ecu::VersionCaption(EcuIdVersion, LinkValue)));
         }
         break;
     case RQ_READ_SETTINGS:

@@ -9,6 +9,7 @@
 #include "core/Ini.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
+#include "app/QtLanguage.h"
 #include "app/PortAccess.h"
 #include "app/QtText.h"
 #include "app/Shell.h"
@@ -54,9 +55,13 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Label1 = MakeLabel("Label1", white);
     ComPortCB = MakeCombo(this, "ComPortCB");
     ComPortCB->addItem(QStringLiteral("------"));
+    // Long device names (/dev/serial/by-id/...) keep both ends readable.
+    static_cast<cComboBox*>(ComPortCB)->SetElideMiddle(true);
     EnumPortsBtn = new cShadowButton(this);
     EnumPortsBtn->setObjectName(QStringLiteral("EnumPortsBtn"));
     EnumPortsBtn->SetAlignment(Qt::AlignCenter);
+    // It has no function key: the keyboard reaches it with Tab.
+    EnumPortsBtn->setFocusPolicy(Qt::TabFocus);
     Label2 = MakeLabel("Label2", white);
     LangCB = MakeCombo(this, "LangCB");
     Label4 = MakeLabel("Label4", white);
@@ -104,6 +109,7 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
 void TOptionsForm::Retranslate() {
     setWindowTitle(Tr("Program options"));
     VrLabel1->setText(Tr("PROGRAM OPTIONS"));
+    FitText(VrLabel1);
     ProgVerLL->setText(QStringLiteral("ZORVA Basic ") + ToQ(GetVersionText('v')));
     BuildLL->setText(ToQ(GetVersionText('b')));
     Label1->setText(Tr("Connect via:"));
@@ -137,7 +143,10 @@ std::string TOptionsForm::SelectedLanguage() const {
 
 void TOptionsForm::SetPorts(const std::vector<std::string>& ports) {
     ComPortCB->clear();
-    for (const std::string& p : ports) ComPortCB->addItem(ToQ(p));
+    for (const std::string& p : ports) {
+        ComPortCB->addItem(ToQ(p));
+        ComPortCB->setItemData(ComPortCB->count() - 1, ToQ(p), Qt::ToolTipRole);
+    }
 }
 
 void TOptionsForm::ComPortCBChange() {
@@ -162,6 +171,7 @@ void TOptionsForm::LangCBChange() {
     const QString lastPort = CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString();
 
     Translate::SetLanguage(code);
+    QtLanguage::Apply(code);
     if (Ini) Ini->Language = code;
 
     // Every screen at once: this one first, then every other form of the
@@ -184,12 +194,24 @@ void TOptionsForm::LinkEvent() { cIOForm::LinkEvent(); }
 
 void TOptionsForm::SendError() {
     cIOForm::SendError();
-    const QString port = CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString();
-    QString text = port + Tr(": port error!\n") + Tr("Select other COM port!");
+    // The link's port name: the failed device itself is closed by now.
+    ShowPortError(CommThread ? ToQ(CommThread->GetPortName()) : QString());
+}
+
+void TOptionsForm::ShowPortError(const QString& port) {
+    // The dialog grows for long lines up to nearly the screen's width; a
+    // port name too long even for that loses its middle.
+    QString shown = port;
+    if (InfoForm) {
+        const QFontMetrics fm(InfoForm->TextLL->font());
+        const int room = TInfoForm::MaxTextWidth() - 8 - fm.horizontalAdvance(Tr(": port error!\n").trimmed());
+        shown = fm.elidedText(port, Qt::ElideMiddle, std::max(room, fm.averageCharWidth() * 6));
+    }
+    QString text = shown + Tr(": port error!\n") + Tr("Select other COM port!");
     // A device the user may not open: say which group he must join.
     if (CommThread) {
         const std::string hint = PortPermissionHint(port.toStdString(), CommThread->GetPort().LastOpenError());
         if (!hint.empty()) text += QStringLiteral("\n") + ToQ(hint);
     }
-    ShowInfo(text);
+    if (InfoForm) InfoForm->ShowInfo(text, shown != port ? port : QString());
 }

@@ -45,6 +45,9 @@ public:
 
     void LinkEvent() override;
     void SendError() override;
+    // The port error message for a port name, the name shortened in the
+    // middle when it does not fit the dialog (the whole name as tool tip).
+    void ShowPortError(const QString& port);
     void Retranslate() override;
 
 private:

@@ -27,6 +27,10 @@ TQuestionForm::TQuestionForm(QWidget* parent) : cIOForm(parent) {
     NoBtn->setObjectName(QStringLiteral("NoBtn"));
     for (cShadowButton* b : {YesBtn, NoBtn}) b->SetAlignment(Qt::AlignCenter);
     YesBtn->SetFill(cShadowButton::HoverFill());
+    // The text, the picture place and the frame count as background for the
+    // buttons' hover colours. A control that does not track the mouse drops
+    // the moves over it, so they would never reach the form.
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame, Image1, TextLL}) w->setMouseTracking(true);
 
     connect(YesBtn, &QAbstractButton::clicked, this, [this] { Done(ResultOK); });
     connect(NoBtn, &QAbstractButton::clicked, this, [this] { Done(ResultCancel); });

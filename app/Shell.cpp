@@ -27,6 +27,7 @@
 #include "app/OptionsForm.h"
 #include "app/Pictures.h"
 #include "app/ProcessClock.h"
+#include "app/QtLanguage.h"
 #include "app/Resources.h"
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
@@ -78,11 +79,63 @@ private:
 
 }  // namespace
 
+namespace {
+// SIGTERM, SIGINT and SIGHUP (the session ending, Ctrl-C in a terminal) end
+// the program the orderly way: the event loop quits without the exit
+// question, the link stops and zvbasic.ini is written. The handler only
+// writes a byte into a pipe; the event loop does the rest.
+int SignalPipe[2] = {-1, -1};
+void OnEndSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &byte, 1);
+}
+}  // namespace
+
+class cEndSignals {
+public:
+    explicit cEndSignals(QObject* owner) {
+        if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        Notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, owner);
+        QObject::connect(Notifier, &QSocketNotifier::activated, owner, [this] {
+            char buf[16];
+            while (::read(SignalPipe[0], buf, sizeof buf) > 0) {
+            }
+            // Every running loop ends: the event loop, or a start-up error
+            // box's or a dialog's own. One that has not started yet does not.
+            Requested = true;
+            QCoreApplication::exit(0);
+        });
+        struct sigaction sa {};
+        sa.sa_handler = OnEndSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &sa, &Saved[i]);
+    }
+    ~cEndSignals() {
+        if (!Notifier) return;
+        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &Saved[i], nullptr);
+        delete Notifier;
+        ::close(SignalPipe[0]);
+        ::close(SignalPipe[1]);
+        SignalPipe[0] = SignalPipe[1] = -1;
+    }
+
+    // A signal has come: the program is to end.
+    bool Requested = false;
+
+private:
+    static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
+    struct sigaction Saved[3] {};
+    QSocketNotifier* Notifier = nullptr;
+};
+
 cShell::cShell(sShellOptions options) : Options(std::move(options)) {
     if (Options.ExeDir.isEmpty()) Options.ExeDir = QCoreApplication::applicationDirPath();
-    IniFile = Options.IniPath.isEmpty() ? ToQ(cIni::DefaultPath(Options.ExeDir.toStdString())) : Options.IniPath;
+    const std::string exeDir = Options.ExeDir.toStdString();
+    IniLoadFile = Options.IniPath.isEmpty() ? ToQ(cIni::ReadPath(exeDir)) : Options.IniPath;
+    IniSaveFile = Options.IniPath.isEmpty() ? ToQ(cIni::WritePath(exeDir)) : Options.IniPath;
     // locale/ and data/: beside the executable, or the installed share folder.
-    ResourceDir = ToQ(Resources::Folder(Options.ExeDir.toStdString()));
+    ResourceDir = ToQ(Resources::Folder(exeDir));
 }
 
 cShell::~cShell() { Shutdown(); }
@@ -144,9 +197,14 @@ void cShell::DestroyScreens() {
 
 cShell::eStart cShell::Start() {
     Started = true;
+    // Before anything can show a dialog (a start-up error box): the session
+    // ending then closes it and the settings file is still written.
+    EndSignals = std::make_unique<cEndSignals>(this);
     QCoreApplication::setApplicationName(QStringLiteral("ZVBasic"));
     try {
         Translate::Init((ResourceDir + QStringLiteral("/locale")).toStdString());
+        // Qt's own texts follow the language in force (and every later switch).
+        QtLanguage::Apply(Translate::CurrentLanguage());
         CreateScreens();
 
         // The link thread; it waits for a port name. Its failure ends the program.
@@ -182,7 +240,7 @@ cShell::eStart cShell::Start() {
         OptionsForm->SetPorts(ports);
         OptionsForm->ComPortCB->setCurrentIndex(OptionsForm->ComPortCB->count() > 0 ? 0 : -1);
 
-        if (Ini->Load(IniFile.toStdString())) {
+        if (Ini->Load(IniLoadFile.toStdString())) {
             for (size_t i = 0; i < ports.size(); ++i)
                 if (ports[i] == Ini->Port) {
                     OptionsForm->ComPortCB->setCurrentIndex(int(i));
@@ -222,53 +280,9 @@ cShell::eStart cShell::Start() {
     return eStart::Ok;
 }
 
-namespace {
-// SIGTERM, SIGINT and SIGHUP (the session ending, Ctrl-C in a terminal) end
-// the program the orderly way: the event loop quits without the exit
-// question, the link stops and zvbasic.ini is written. The handler only
-// writes a byte into a pipe; the event loop does the rest.
-int SignalPipe[2] = {-1, -1};
-void OnEndSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &byte, 1);
-}
-
-class cEndSignals {
-public:
-    explicit cEndSignals(QObject* owner) {
-        if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        Notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, owner);
-        QObject::connect(Notifier, &QSocketNotifier::activated, owner, [] {
-            char buf[16];
-            while (::read(SignalPipe[0], buf, sizeof buf) > 0) {
-            }
-            QCoreApplication::exit(0);
-        });
-        struct sigaction sa {};
-        sa.sa_handler = OnEndSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &sa, &Saved[i]);
-    }
-    ~cEndSignals() {
-        if (!Notifier) return;
-        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &Saved[i], nullptr);
-        delete Notifier;
-        ::close(SignalPipe[0]);
-        ::close(SignalPipe[1]);
-        SignalPipe[0] = SignalPipe[1] = -1;
-    }
-
-private:
-    static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
-    struct sigaction Saved[3] {};
-    QSocketNotifier* Notifier = nullptr;
-};
-}  // namespace
-
 void cShell::Run() {
     if (!MainForm) return;
-    cEndSignals endSignals(this);
+    if (EndSignals && EndSignals->Requested) return;  // ended during start-up
     QApplication::setQuitOnLastWindowClosed(false);
     // exit, not quit: quit would ask every window to close once more.
     connect(MainForm, &TMainForm::Closed, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
@@ -296,11 +310,12 @@ void cShell::Shutdown() {
         CommThread = nullptr;
     }
     if (::Ini) {
-        ::Ini->Save(IniFile.toStdString());
+        ::Ini->Save(IniSaveFile.toStdString());
         delete ::Ini;
         ::Ini = nullptr;
     }
     DestroyScreens();
+    EndSignals.reset();
 }
 
 int cShell::Main() {
@@ -318,6 +333,7 @@ int cShell::Main() {
             CommThread = nullptr;
         }
         DestroyScreens();
+        EndSignals.reset();
         return 1;
     }
     Shutdown();

@@ -8,14 +8,16 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class cIOForm;
 class cLinkListener;
+class cEndSignals;
 
 struct sShellOptions {
     QString ExeDir;   // the executable's folder; locale/ and data/ are looked for from here
-    QString IniPath;  // empty: beside the executable, or the user's config folder
+    QString IniPath;  // empty: beside the executable, or the user's config folder (cIni)
     // Heard after the screens (tests); the program has none.
     std::vector<cLinkListener*> ExtraListeners;
     // Shows a start-up failure; empty: the standard error box.
@@ -45,7 +47,8 @@ public:
 
     // The forms that hear from the link, in creation order.
     const std::vector<cIOForm*>& Forms() const { return IOForms; }
-    QString IniPath() const { return IniFile; }
+    // Where zvbasic.ini is written (and read from, when it is there).
+    QString IniPath() const { return IniSaveFile; }
     // The folder that holds locale/ and data/ (Resources::Folder).
     QString ResourcesDir() const { return ResourceDir; }
 
@@ -54,8 +57,12 @@ private:
     void DestroyScreens();
     void Report(const QString& text);
 
+    // SIGTERM, SIGINT and SIGHUP end the program the orderly way, from the
+    // start of Start to the end of Shutdown.
+    std::unique_ptr<cEndSignals> EndSignals;
     sShellOptions Options;
-    QString IniFile;
+    QString IniLoadFile;
+    QString IniSaveFile;
     QString ResourceDir;
     std::vector<cIOForm*> IOForms;
     bool Started = false;

@@ -25,7 +25,7 @@ std::string ChooseLanguage(const std::string& exeDir) {
         code = explicitLanguage;
     } else {
         cIni ini;
-        ini.Load(cIni::DefaultPath(exeDir));
+        ini.Load(cIni::ReadPath(exeDir));
         code = ini.Language;
     }
     if (code.empty()) return Translate::CurrentLanguage();

@@ -1,10 +1,13 @@
 #include "core/Ini.h"
 
+#include "core/SafeWrite.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,21 +55,6 @@ std::vector<std::string> SplitLines(const char* buf, size_t size) {
     return lines;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    const char* p = data.data();
-    size_t left = data.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= size_t(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool cIni::Load(const std::string& path) {
@@ -81,7 +69,7 @@ bool cIni::Load(const std::string& path) {
     for (const std::string& line : SplitLines(buf, sizeof buf)) {
         std::string word;
         if (MatchWord(line, "COM:", word)) {
-            Port = word;
+            Port = LoadedPort = word;
             ++count;
         } else if (MatchWord(line, "Language:", word)) {
             Language = word;
@@ -94,34 +82,45 @@ bool cIni::Load(const std::string& path) {
     return count >= 2;
 }
 
-bool cIni::Save(const std::string& path) const {
-    std::string text = "COM: " + Port + "\r\n" + "Language: " + Language + "\r\n";
-    if (Enabled) text += "ENABLED";
+namespace {
 
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target(path);
-    fs::path dir = target.parent_path();
-    if (!dir.empty()) fs::create_directories(dir, ec);
-
-    // A temporary file in the same folder, renamed over the old one: a failure
-    // at any point leaves the old file as it was.
-    std::string tmpl = (dir.empty() ? std::string() : dir.string() + "/") + "." +
-                       target.filename().string() + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ::chmod(name.data(), 0644);
-    if (ok && ::rename(name.data(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(name.data());
-    return ok;
+// The file's text with `port` on its first line.
+std::string SettingsText(const std::string& port, const std::string& language, bool enabled) {
+    std::string text = "COM: " + port + "\r\n" + "Language: " + language + "\r\n";
+    if (enabled) text += "ENABLED";
+    return text;
 }
 
-std::string cIni::DefaultPath(const std::string& exeDir) {
-    if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0) return exeDir + "/zvbasic.ini";
+// A port name that Load gives back as it was written, without disturbing
+// the other lines: one word of printable characters, within the system's
+// path limit. (A line feed in it would plant a line of its own.)
+bool WritablePort(const std::string& port) {
+    if (port.size() >= PATH_MAX) return false;
+    for (unsigned char c : port)
+        if (c < 0x20 || c == 0x7F || c == ' ') return false;
+    return true;
+}
+
+}  // namespace
+
+bool cIni::Save(const std::string& path) const {
+    // Every line must lie within the bytes Load looks at; a port that would
+    // push the others out is not written.
+    std::string text;
+    for (const std::string& port : {Port, LoadedPort, std::string()}) {
+        if (!WritablePort(port)) continue;
+        text = SettingsText(port, Language, Enabled);
+        if (text.size() < size_t(SETTINGS_READ_LIMIT)) break;
+    }
+
+    // The per-user folder may not exist yet.
+    std::error_code ec;
+    const std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    return SafeWrite::ReplaceFile(path, text);
+}
+
+std::string cIni::UserPath() {
     std::string base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
         base = xdg;
@@ -130,4 +129,24 @@ std::string cIni::DefaultPath(const std::string& exeDir) {
     else
         base = "/tmp";
     return base + "/zvbasic/zvbasic.ini";
+}
+
+namespace {
+std::string BesideProgram(const std::string& exeDir) { return exeDir + "/zvbasic.ini"; }
+bool Exists(const std::string& path) { return !path.empty() && ::access(path.c_str(), F_OK) == 0; }
+}  // namespace
+
+std::string cIni::WritePath(const std::string& exeDir) {
+    if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0) {
+        const std::string beside = BesideProgram(exeDir);
+        if (!Exists(beside) || ::access(beside.c_str(), W_OK) == 0) return beside;
+    }
+    return UserPath();
+}
+
+std::string cIni::ReadPath(const std::string& exeDir) {
+    const std::string written = WritePath(exeDir);
+    if (Exists(written)) return written;
+    if (!exeDir.empty() && Exists(BesideProgram(exeDir))) return BesideProgram(exeDir);
+    return UserPath();
 }

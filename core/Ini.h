@@ -15,11 +15,28 @@ public:
     // True when at least two lines were recognised; recognised fields are
     // set either way.
     bool Load(const std::string& path);
-    // Writes through a temporary file and a rename; false when it failed
-    // (the old file is then left as it was).
+    // Writes the file the safe way (SafeWrite::ReplaceFile), making its
+    // folder when it is missing; false when it failed (the old file is then
+    // left as it was). A port name that could not be read back whole (one
+    // with blanks or control characters, one longer than the system's path
+    // limit, or one that would push the file past SETTINGS_READ_LIMIT) is
+    // not written: the port last loaded from the file is kept instead.
     bool Save(const std::string& path) const;
 
-    // Where zvbasic.ini lives: beside the executable when that folder is
-    // writable, otherwise $XDG_CONFIG_HOME/zvbasic (default ~/.config/zvbasic).
-    static std::string DefaultPath(const std::string& exeDir);
+    // Where zvbasic.ini is written: beside the executable when it can be
+    // written there (the folder is writable and so is a file already there),
+    // otherwise the per-user file.
+    static std::string WritePath(const std::string& exeDir);
+    // Where it is read from: where it would be written, when there is a file
+    // there; otherwise beside the executable when a file is there (a
+    // read-only installation's own settings); otherwise the per-user file.
+    // So settings written to the per-user file because the program's folder
+    // is read-only are the ones read at the next start.
+    static std::string ReadPath(const std::string& exeDir);
+    // The per-user file: $XDG_CONFIG_HOME/zvbasic/zvbasic.ini, by default
+    // ~/.config/zvbasic/zvbasic.ini.
+    static std::string UserPath();
+
+private:
+    std::string LoadedPort;  // the port as the file last loaded held it
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <new>
 
 #include <jpeglib.h>
 
@@ -75,7 +76,14 @@ bool Run(const uint8_t* data, size_t size, const sJpegLimits& limits, eStage sta
         return false;
     }
     const size_t stride = size_t(w) * 3;
-    out.Rgb.resize(stride * size_t(h));
+    try {
+        out.Rgb.resize(stride * size_t(h));
+    } catch (const std::bad_alloc&) {
+        std::snprintf(message, messageSize, "not enough memory for a picture of %llu x %llu pixels",
+                      static_cast<unsigned long long>(w), static_cast<unsigned long long>(h));
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = out.Rgb.data() + stride * cinfo.output_scanline;
         jpeg_read_scanlines(&cinfo, &row, 1);
@@ -114,7 +122,12 @@ sJpegImage DecodeJpegFile(const std::string& path, const sJpegLimits& limits) {
     std::streamoff length = in.tellg();
     if (length < 0) throw cJpegError(path + ": cannot be read");
     if (uint64_t(length) > limits.MaxFileBytes) throw cJpegError(path + ": picture file too large");
-    std::vector<uint8_t> data(static_cast<size_t>(length));
+    std::vector<uint8_t> data;
+    try {
+        data.resize(static_cast<size_t>(length));
+    } catch (const std::bad_alloc&) {
+        throw cJpegError(path + ": not enough memory");
+    }
     in.seekg(0);
     if (length > 0 && !in.read(reinterpret_cast<char*>(data.data()), length))
         throw cJpegError(path + ": cannot be read");

@@ -86,7 +86,23 @@ std::string ShortCode(const std::string& code) { return code.size() == 5 ? code.
 const std::string& LocaleDir() { return Dir; }
 
 std::string CurrentLanguage() {
-    // The same order gettext uses: LANGUAGE, then LC_ALL, LC_MESSAGES, LANG.
+    // What gettext actually resolves, not what the environment asks for: a
+    // system language whose locale is not installed leaves the messages
+    // locale at C, and then gettext translates nothing. The catalogue found
+    // for the domain names its language in its header (the entry of the
+    // empty key); no catalogue found means the English texts.
+    const char* header = dgettext(kDomain, "");
+    if (!header || !*header) return "en";
+    const char* field = std::strstr(header, "Language:");
+    if (field) {
+        field += std::strlen("Language:");
+        while (*field == ' ' || *field == '\t') ++field;
+        std::string code;
+        while (*field && *field != '\n' && *field != '\r' && *field != ' ' && *field != '\t') code += *field++;
+        code = Strip(code);
+        if (!code.empty()) return code;
+    }
+    // A catalogue without that field: the first language asked for.
     for (const char* var : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* v = std::getenv(var);
         if (!v || !*v) continue;

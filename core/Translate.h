@@ -14,7 +14,9 @@ namespace Translate {
 // Binds the domains "default" (locale/<code>/LC_MESSAGES/default.mo) and
 // "isotolanguagenames" (locale/isotolanguagenames.mo) under `localeDir`.
 void Init(const std::string& localeDir);
-// The language code in force ("de", "pl_PL", ...), as gettext sees it.
+// The language code in force ("de", "pl_PL", ...): the language of the
+// catalogue gettext resolves for the domain "default" now, "en" when it
+// resolves none (the English texts are the keys).
 std::string CurrentLanguage();
 // Switches the language in force; works even when the user's locale is C.
 void SetLanguage(const std::string& code);

@@ -15,6 +15,7 @@ constexpr auto kNoLimit = std::chrono::milliseconds(-1);
 constexpr auto kIdleWait = cCommThread::IdleWait;
 constexpr auto kPostLockLimit = std::chrono::milliseconds(1000);
 constexpr auto kShutdownSlice = std::chrono::milliseconds(5);
+constexpr auto kReopenWait = std::chrono::milliseconds(1000);
 constexpr int kReadLimitMs = 100;
 constexpr int kWriteLimitMs = 100;
 constexpr int kBaudRate = cCommThread::BaudRate;
@@ -158,10 +159,10 @@ void cCommThread::Notify(const std::function<void(cLinkListener&)>& fn) {
         std::lock_guard<std::mutex> lock(ListenerMutex);
         listeners = Listeners;
     }
-    for (cLinkListener* listener : listeners) {
-        if (Terminate) return;
-        OnUi([&] { fn(*listener); });
-    }
+    // Nothing new once the thread is told to end; but one that has begun
+    // reaches every listener (Shutdown keeps the deliveries running).
+    if (Terminate) return;
+    for (cLinkListener* listener : listeners) OnUi([&] { fn(*listener); });
 }
 
 void cCommThread::RaiseLinkEvent(int32_t request, int32_t phase, int32_t value) {
@@ -182,7 +183,7 @@ void cCommThread::RaiseLinkIdle(bool idle) {
         }
         if (enabled && enabled()) return;
     }
-    Notify([idle](cLinkListener& l) { l.LinkIdle(idle); });
+    Notify([idle](cLinkListener& l) { l.DeliverLinkIdle(idle); });
 }
 
 void cCommThread::RaiseSendError() {
@@ -201,65 +202,93 @@ void cCommThread::RaiseBadReply() {
 
 void cCommThread::Run() {
     cEvent& portStop = Port->GetStopEvent();
-    try {
-        while (!Terminate) {
-            // Wait for a port name (or the end).
-            int which = cEvent::WaitAny({&PortChanged, &portStop}, kNoLimit);
+    // Set while the port has failed: the same name is opened again about
+    // once a second (an adapter plugged back in, a line that returns),
+    // quietly, until it opens or another name is given.
+    bool reopening = false;
+    while (!Terminate) {
+        // Anything thrown on this thread (a port error, but also a failed
+        // allocation or a system error of the library) ends the cycle as a
+        // port failure: the thread never ends while the program waits on it.
+        try {
+            // Wait for a port name, the time to try the failed one again, or
+            // the end.
+            int which = cEvent::WaitAny({&PortChanged, &portStop}, reopening ? kReopenWait : kNoLimit);
             if (which == 0)
                 PortChanged.Reset();
-            else
+            else if (which == 1)
                 Terminate = true;
             if (Terminate) break;
-            if (!OpenPort()) continue;
-
-            try {
-                while (!Terminate) {
-                    if (PortChanged.IsSet()) {
-                        PortChanged.Reset();
-                        if (!OpenPort()) break;
-                    }
-                    RunCycle();
-                }
-            } catch (const sError&) {
-                // The port failed. The busy event stays set when a request
-                // was being served, so posts are refused until a new port
-                // name starts a new cycle.
-                bool serving = Serving;
-                Serving = false;
-                {
-                    std::lock_guard<std::timed_mutex> lock(RequestLock);
-                    FollowUp = 0;
-                    ServingRequest = false;
-                }
-                RaiseLinkIdle(false);
-                RaiseSendError();
-                // The request being served has failed too; a progress dialog
-                // following it closes on this.
-                if (serving) Notify([](cLinkListener& l) { l.RequestFailed(); });
-                Busy.Set();
-                Connected = false;
+            const bool retry = which < 0;
+            reopening = false;
+            if (!OpenPort(retry)) {
+                reopening = true;
+                continue;
             }
+
+            while (!Terminate) {
+                if (PortChanged.IsSet()) {
+                    PortChanged.Reset();
+                    if (!OpenPort(false)) {
+                        reopening = true;
+                        break;
+                    }
+                }
+                RunCycle();
+            }
+        } catch (...) {
+            PortFailed();
+            reopening = true;
         }
-    } catch (...) {
-        // Nothing else is expected here; the thread ends rather than taking
-        // the process down.
+        // Nothing to open again without a name.
+        if (GetPortName().empty()) reopening = false;
     }
     Connected = false;
     Ended.Set();
 }
 
-bool cCommThread::OpenPort() {
+void cCommThread::PortFailed(bool quiet) {
+    // The failed device is let go at once (a pulled adapter's device stays
+    // around while it is held open). Posts are refused from here on, until a
+    // port opens again; the busy event stays set even when a request was
+    // being served.
+    Port->Close();
+    const bool serving = Serving;
+    Serving = false;
+    {
+        // A write posted after a stop goes with the request it followed.
+        std::lock_guard<std::timed_mutex> lock(RequestLock);
+        FollowUp = 0;
+        ServingRequest = false;
+    }
+    Busy.Set();
+    Connected = false;
+    if (quiet) return;
+    // Each notification on its own, so that a failure to deliver one does
+    // not keep back the others: the RequestFailed of a served request is
+    // what closes a progress dialog following it.
+    const auto deliver = [](const std::function<void()>& raise) {
+        try {
+            raise();
+        } catch (...) {
+        }
+    };
+    deliver([this] { RaiseLinkIdle(false); });
+    deliver([this] { RaiseSendError(); });
+    if (serving) deliver([this] { Notify([](cLinkListener& l) { l.RequestFailed(); }); });
+}
+
+bool cCommThread::OpenPort(bool quiet) {
     std::string name = GetPortName();
     try {
         Port->Open(name);
         Port->SetTimeouts(kReadLimitMs, kWriteLimitMs);
         Port->SetQueueSizes(16, 0);
         return true;
-    } catch (const sError&) {
-        Busy.Set();
-        Connected = false;
-        RaiseLinkIdle(false);
-        RaiseSendError();
+    } catch (...) {
+        // A new name that fails is reported; trying a failed one again is
+        // not (the screens still show the port error).
+        PortFailed(quiet);
         return false;
     }
 }
@@ -317,8 +346,14 @@ bool cCommThread::Serve() {
     RaiseLinkIdle(false);
 
     Serving = true;
+    ReadCut = false;
     bool ok = RunTransaction(code);
     Serving = false;
+    // A read that was stopped before its last parameter has copied nothing:
+    // the screens must not take the records for the ECU's, so it is not
+    // reported as loaded but read again from the start. (A screen's stop is
+    // meant for its poll; the read only happened to run at that moment.)
+    const bool readAgain = ok && code == RQ_READ_SETTINGS && ReadCut;
 
     {
         // The next request (a chained one, or reconnecting after a failure)
@@ -329,7 +364,7 @@ bool cCommThread::Serve() {
             SetPending(RQ_CONNECT);
         else if (code == RQ_CONNECT)
             SetPending(RQ_IDENTIFY);
-        else if (code == RQ_IDENTIFY)
+        else if (code == RQ_IDENTIFY || readAgain)
             SetPending(RQ_READ_SETTINGS);
         else if (FollowUp != 0)
             SetPending(FollowUp);
@@ -338,7 +373,7 @@ bool cCommThread::Serve() {
         Busy.Reset();
         Stop.Reset();
     }
-    if (ok && code == RQ_READ_SETTINGS) Notify([](cLinkListener& l) { l.SettingsLoaded(); });
+    if (ok && code == RQ_READ_SETTINGS && !readAgain) Notify([](cLinkListener& l) { l.SettingsLoaded(); });
     RaiseLinkIdle(true);
     return ok;
 }

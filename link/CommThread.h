@@ -1,7 +1,9 @@
 // The link thread: owns the serial port, serves one request at a time,
 // connects, identifies and reads the settings by itself, polls live values
 // while idle, and tells the listeners (the screens) what happens through
-// synchronous calls on the user-interface thread.
+// synchronous calls on the user-interface thread. When the port fails it is
+// closed at once and opened again under the same name about once a second,
+// until that works or another name is given.
 #pragma once
 
 #include <atomic>
@@ -84,7 +86,14 @@ private:
 
     // Thread body and its levels.
     void Run();
-    bool OpenPort();
+    // Opens and configures the port under the stored name; on failure
+    // PortFailed(quiet) and false.
+    bool OpenPort(bool quiet);
+    // The port failed or could not be opened (or anything else was thrown on
+    // the thread): the device is closed, posts are refused until a port opens
+    // again, and unless `quiet` LinkIdle(false), SendError and, when a
+    // request was being served, RequestFailed are raised.
+    void PortFailed(bool quiet = false);
     void RunCycle();
     bool Serve();
     bool RunTransaction(int32_t code);
@@ -111,7 +120,8 @@ private:
     // Runs `fn` on the user-interface thread (through the invoker) and waits.
     void OnUi(const std::function<void()>& fn);
     // Delivers a notification to every listener in order, one invoker call
-    // per listener. Nothing new is delivered once the thread is told to end.
+    // per listener. Nothing new is delivered once the thread is told to end;
+    // one begun before goes to every listener.
     void Notify(const std::function<void(cLinkListener&)>& fn);
     void RaiseLinkEvent(int32_t request, int32_t phase, int32_t value);
     void RaiseLinkIdle(bool idle);
@@ -151,6 +161,7 @@ private:
     std::atomic<bool> Connected{false};
     std::atomic<bool> Terminate{false};
     bool Serving = false;           // link thread only: a transaction runs
+    bool ReadCut = false;           // link thread only: the read served last was stopped
 
     std::mutex ShutdownMutex;
     std::thread Thread;

@@ -50,6 +50,10 @@ public:
     virtual void NoReply() {}
     virtual void BadReply() {}
     virtual void LinkIdle(bool /*idle*/) {}
+
+    // How the link delivers LinkIdle: to this listener, and (screens) to
+    // every listener nested in it.
+    virtual void DeliverLinkIdle(bool idle) { LinkIdle(idle); }
 };
 
 // Runs a function on the user-interface thread and returns when it has run.

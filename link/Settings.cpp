@@ -20,6 +20,10 @@ std::string NibbleText(int byte) {
     return std::to_string((byte >> 4) & 0xF) + "." + std::to_string(byte & 0xF);
 }
 
+sUpdate FactorySettingsUpdate() { return sUpdate(15, 0xB4); }
+
+std::string VersionCaption(int idVersion, int version) { return NibbleText(idVersion) + "/" + NibbleText(version); }
+
 int ReadCount(int v) {
     if (NewProtocol(v)) return 13;
     return HasLevelSensor(v) ? 11 : 10;

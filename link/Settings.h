@@ -85,6 +85,13 @@ uint8_t OldWriteValue(const sSettings& rec, int version, int param);
 
 // Record position of a parameter for the generation, or -1 when unused.
 int ParamPosition(int version, int param);
+
+// The update that makes an ECU of version 48 or above restore its factory
+// settings: the command parameter 15 with the value 0xB4.
+sUpdate FactorySettingsUpdate();
+// The identity as the main screen shows it: identity version, a slash, ECU
+// version, each as nibbles ("2.5/3.0").
+std::string VersionCaption(int idVersion, int version);
 }  // namespace Ecu
 
 constexpr int RPM_PERIOD_CONSTANT = 54000;

@@ -40,7 +40,11 @@ bool cCommThread::ReadSettings() {
     const int count = Ecu::ReadCount(version);
     for (int i = 0; i < count; ++i) {
         if (Terminate) return false;
-        if (Stop.IsSet()) return true;  // stopped: success, nothing copied
+        if (Stop.IsSet()) {
+            // Stopped: nothing is copied, and the read is done again.
+            ReadCut = true;
+            return true;
+        }
         uint8_t reply = 0;
         if (!Exchange(ReadCommand(i), 0x00, reply)) return false;
         // IncomingSettings is the link's own receive buffer.

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QShowEvent>
+#include <QValidator>
 #include <optional>
 
 #include "app/Globals.h"
@@ -18,6 +19,7 @@
 #include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/ScreenKit.h"
+#include "screens/SettingsText.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/ComboBox.h"
@@ -114,6 +116,27 @@ private:
     eKind Kind;
 };
 
+// Text that reaches a position field other than by a key (pasted, dropped)
+// keeps only its digits "0" to "9", as typing it would.
+class cDigitsOnly : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        QString kept;
+        kept.reserve(input.size());
+        int keptBeforeCursor = 0;
+        for (int i = 0; i < input.size(); ++i) {
+            const QChar c = input.at(i);
+            if (c < u'0' || c > u'9') continue;
+            kept += c;
+            if (i < pos) ++keptBeforeCursor;
+        }
+        input = kept;
+        pos = keptBeforeCursor;
+        return Acceptable;
+    }
+};
+
 }  // namespace
 
 QLineEdit* TCalibForm::NewEdit(const char* name) {
@@ -126,6 +149,7 @@ QLineEdit* TCalibForm::NewEdit(const char* name) {
     pal.setColor(QPalette::Text, Qt::black);
     e->setPalette(pal);
     e->installEventFilter(this);
+    e->setValidator(new cDigitsOnly(e));
     // Digits need no input method, whose text would bypass the key filter.
     e->setAttribute(Qt::WA_InputMethodEnabled, false);
     connect(e, &QLineEdit::textChanged, this, [this] { StepPosH2EDChange(); });
@@ -229,18 +253,18 @@ int TCalibForm::Version() const { return CommThread ? CommThread->GetEcuVersion(
 void TCalibForm::Retranslate() {
     setWindowTitle(Q(_("Algorithm calibration")));
     VrLabel1->SetText(Q(_("ALGORITHM CALIBRATION")));
-    Label6->setText(Q(_("Valve\nminimal open")));
-    Label7->setText(Q(_("Valve\nmaximal open")));
-    Label8->setText(Q(_("Throttle\nclosed")));
-    Label10->setText(Q(_("Throttle\nopen\nlow\nspeed")));
-    Label11->setText(Q(_("Throttle\nopen\nhigh\nspeed")));
-    Label3->setText(Q(_("Gas switch on rotation speed:")));
-    Label4->setText(Q(_("RPM")));
+    Label6->setText(Q(_(SettingsText::ValveMin)));
+    Label7->setText(Q(_(SettingsText::ValveMax)));
+    Label8->setText(Q(_(SettingsText::ValveH0)));
+    Label10->setText(Q(_(SettingsText::ValveH1)));
+    Label11->setText(Q(_(SettingsText::ValveH2)));
+    Label3->setText(Q(_(SettingsText::MinRpm)));
+    Label4->setText(Q(_(SettingsText::RpmUnit)));
     Label9->setText(Q(_("Emergency switch off to petrol:")));
-    Label1->setText(Q(_("Maximal rotation speed on gas:")));
-    Label2->setText(Q(_("RPM")));
+    Label1->setText(Q(_(SettingsText::MaxRpm)));
+    Label2->setText(Q(_(SettingsText::RpmUnit)));
     EmPetrolCB->setItemText(ACTIVE, Q(_("Active")));
-    EmPetrolCB->setItemText(INACTIVE, Q(_("Inactive")));
+    EmPetrolCB->setItemText(INACTIVE, Q(_(SettingsText::Inactive)));
     ExitBtn->setText(Q(_("   F10  Exit")));
 }
 
@@ -252,6 +276,10 @@ void TCalibForm::Retranslate() {
 bool TCalibForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
         auto* key = static_cast<QKeyEvent*>(event);
+        // Ctrl and Alt make a key a command (Ctrl+V pastes, whatever its
+        // text); what a command inserts is filtered by the fields' validator.
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+            return cIOForm::eventFilter(watched, event);
         for (const char32_t c : key->text().toUcs4()) {
             const bool digit = c >= U'0' && c <= U'9';
             if (!digit && c != U'\b' && QChar::isPrint(c)) return true;

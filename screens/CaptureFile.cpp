@@ -1,8 +1,30 @@
 #include "screens/CaptureFile.h"
 
+#include <algorithm>
 #include <charconv>
+#include <limits>
+#include <optional>
+
+#include "link/Settings.h"
 
 sLiveSample LiveSample;
+
+float TakeLiveValue(sLiveSample& s, int k, int r, int ecuVersion, int lambdaType) {
+    switch (k) {
+    case LiveTPS: s.TPSVolts = float(Conv::RawToVolts(r)); break;
+    case LiveRPM: s.RPM = Conv::PeriodToRpm(r); break;
+    case LiveStepper: s.ValvePos = r; break;
+    case LiveLambda: {
+        if (const std::optional<int> value = Conv::LambdaValue(r, ecuVersion, lambdaType))
+            s.LambdaVolts = float(Conv::RawToVolts(*value));
+        const float shown = s.LambdaVolts;
+        s.LambdaVolts = float(Conv::ClampLambdaVolts(s.LambdaVolts, lambdaType));
+        return shown;
+    }
+    default: break;
+    }
+    return s.LambdaVolts;
+}
 
 cCaptureFile::~cCaptureFile() { Close(); }
 

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "link/Protocol.h"  // the live value numbers (eLive)
+
 // The latest live values, shared by the visualisation screen and the capture.
 struct sLiveSample {
     float TPSVolts = 0;     // throttle volts, not clamped
@@ -16,6 +18,14 @@ struct sLiveSample {
     int32_t ValvePos = 0;
 };
 extern sLiveSample LiveSample;
+
+// Takes live value k (raw r, as the link reports it) into the sample: the
+// throttle as volts, the engine speed as rpm, the valve position, the lambda
+// as volts clamped by the lambda type (a lambda that is not used keeps the
+// last one, clamped again). Other values change nothing. Returns the lambda
+// volts before the clamp, which the visualisation screen shows (for other k,
+// the sample's lambda volts).
+float TakeLiveValue(sLiveSample& sample, int k, int r, int ecuVersion, int lambdaType);
 
 class cCaptureFile {
 public:

@@ -12,23 +12,24 @@
 #include "app/SaveForm.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
-#include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/ScreenKit.h"
+#include "screens/SettingsText.h"
 #include "widgets/DialGauge.h"
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/ComboBox.h"
 #include "widgets/Palette.h"
+#include "link/Protocol.h"
 
 using ScreenKit::Q;
 
 namespace {
 
 // Parameter numbers of the single-parameter updates.
-constexpr int NO_SENSOR_ITEM = 5;
-constexpr uint8_t NO_SENSOR = 8;
+constexpr int NO_SENSOR_ITEM = SettingsText::NO_SENSOR_ITEM;
+constexpr uint8_t NO_SENSOR = SettingsText::NO_SENSOR;
 
 QComboBox* NewCombo(QWidget* parent, const char* name) {
     auto* c = new cComboBox(parent);
@@ -43,6 +44,13 @@ QGroupBox* NewGroup(QWidget* parent, const char* name) {
     ScreenKit::StyleGroup(g);
     g->setMouseTracking(true);
     return g;
+}
+
+// The translated texts of a list's catalogue keys.
+QStringList Items(const char* const* keys, int count) {
+    QStringList items;
+    for (int i = 0; i < count; ++i) items << Q(_(keys[i]));
+    return items;
 }
 
 // Sets the texts of a list, keeping its selection.
@@ -96,7 +104,8 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     DisableLpgFilterBtn = new QPushButton(LambdaSensorGB);
     DisableLpgFilterBtn->setObjectName(QStringLiteral("DisableLpgFilterBtn"));
     ScreenKit::StyleButton(DisableLpgFilterBtn);
-    DisableLpgFilterBtn->setFocusPolicy(Qt::NoFocus);
+    // It has no function key: the keyboard reaches it with Tab.
+    DisableLpgFilterBtn->setFocusPolicy(Qt::TabFocus);
 
     // Engine speed source: older ECUs.
     RPMOldGB = NewGroup(this, "RPMOldGB");
@@ -149,7 +158,7 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     Place(TPSLL, 10, 452, 130, 30, 16, true);
     Place(TPSMinBtn, 136, 110, 254, 62, 12, true);
     Place(TPSSwitchBtn, 136, 200, 254, 62, 12, true);
-    Place(TPSSwitchLL, 138, 290, 254, 30, 13, true);
+    Place(TPSSwitchLL, 132, 290, 262, 30, 12, true);
 
     Place(LambdaSensorGB, 520, 16, 490, 240, 14, true);
     Place(Label1, 20, 44, 220, 32, 13);
@@ -164,10 +173,10 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     Place(RPMDivCB, 20, 100, 450, 32, 13);
 
     Place(RPMNewGB, 520, 276, 490, 240, 14, true);
-    Place(Label4, 20, 44, 150, 32, 13);
-    Place(CylCountCB, 170, 44, 80, 32, 13);
-    Place(Label5, 20, 110, 150, 32, 13);
-    Place(CoilCountCB, 170, 110, 80, 32, 13);
+    Place(Label4, 16, 44, 166, 32, 13);
+    Place(CylCountCB, 186, 44, 80, 32, 13);
+    Place(Label5, 16, 110, 166, 32, 13);
+    Place(CoilCountCB, 186, 110, 80, 32, 13);
     Place(RPMAM, 280, 30, 196, 170, 10, true);
     Place(RPMLL, 20, 176, 230, 40, 22, true);
 
@@ -182,29 +191,25 @@ int TConfigForm::Version() const { return CommThread ? CommThread->GetEcuVersion
 void TConfigForm::Retranslate() {
     setWindowTitle(Q(_("Hardware configuration")));
     VrLabel1->SetText(Q(_("HARDWARE CONFIGURATION")));
-    TPSGB->setTitle(Q(_(" TPS ")));
-    SetItems(TPSTypeCB, {Q(_("Not connected")), Q(_("Linear"))});
-    TPSMinBtn->setText(Q(_("  F6  Throttle closed")));
+    TPSGB->setTitle(Q(_(SettingsText::TpsGroup)));
+    SetItems(TPSTypeCB, Items(SettingsText::TpsTypes, 2));
+    TPSMinBtn->setText(Q(_(SettingsText::ThrottleClosedBtn)));
     TPSSwitchBtn->setText(Q(_("  F8  Throttle small open")));
     TPSHLL->setText(Q(_("TPS [V]")));
     if (TPSLL->text().isEmpty()) TPSLL->setText(ScreenKit::VoltsText(0));
     LambdaSensorGB->setTitle(Q(_(" Sensors ")));
-    Label1->setText(Q(_("Lambda probe:")));
-    SetItems(LambdaSensorCB, {Q(_("0 - 1 V")), Q(_("0 - 5 V")), Q(_("1 - 0 V")), Q(_("5 - 0 V")),
-                              Q(_("0,8 - 1,6 V")), Q(_("No sensor"))});
-    Label3->setText(Q(_("LPG level sensor:")));
-    QStringList levels{Q(_("AC, ZV (11 segm.)")), Q(_("Reserve only"))};
-    if (LPGLevTypeCB->count() > 2)
-        levels << Q(_("AEB (9 segm.)")) << Q(_("ZV (Hallotron)")) << Q(_("Lovato")) << Q(_("Lovato 90 ohm"));
-    SetItems(LPGLevTypeCB, levels);
+    Label1->setText(Q(_(SettingsText::LambdaProbe)));
+    SetItems(LambdaSensorCB, Items(SettingsText::LambdaTypes, 6));
+    Label3->setText(Q(_(SettingsText::LevelSensor)));
+    SetItems(LPGLevTypeCB, Items(SettingsText::LevelTypes, LPGLevTypeCB->count() > 2 ? 6 : 2));
     Label12->setText(Q(_("LPG level filter:")));
     DisableLpgFilterBtn->setText(Q(_("Disable")));
     RPMOldGB->setTitle(Q(_(" RPM ")));
-    Label2->setText(Q(_("RPM signal source:")));
-    SetItems(RPMDivCB, {Q(_("speed meter   (x2)")), Q(_("two coils         (x1)")), Q(_("one coil          (x0,5)"))});
+    Label2->setText(Q(_(SettingsText::RpmSource)));
+    SetItems(RPMDivCB, Items(SettingsText::RpmSources, 3));
     RPMNewGB->setTitle(Q(_(" RPM ")));
-    Label4->setText(Q(_("Cylinder count:")));
-    Label5->setText(Q(_("Coil count:")));
+    Label4->setText(Q(_(SettingsText::CylCount)));
+    Label5->setText(Q(_(SettingsText::CoilCount)));
     RPMAM->SetCaption(Q(_("RPM|x 1000")));
     ExitBtn->setText(Q(_("   F10  Exit")));
     ShowSwitchLevel();
@@ -254,14 +259,7 @@ void TConfigForm::FillFromSettings() {
     {
         QSignalBlocker block(LPGLevTypeCB);
         LPGLevTypeCB->clear();
-        LPGLevTypeCB->addItem(Q(_("AC, ZV (11 segm.)")));
-        LPGLevTypeCB->addItem(Q(_("Reserve only")));
-        if (Ecu::SixLevelTypes(v)) {
-            LPGLevTypeCB->addItem(Q(_("AEB (9 segm.)")));
-            LPGLevTypeCB->addItem(Q(_("ZV (Hallotron)")));
-            LPGLevTypeCB->addItem(Q(_("Lovato")));
-            LPGLevTypeCB->addItem(Q(_("Lovato 90 ohm")));
-        }
+        LPGLevTypeCB->addItems(Items(SettingsText::LevelTypes, Ecu::SixLevelTypes(v) ? 6 : 2));
         LPGLevTypeCB->setEnabled(Ecu::HasLevelSensor(v));
         LPGLevTypeCB->setCurrentIndex(s.LPGLevType < LPGLevTypeCB->count() ? s.LPGLevType : -1);
     }
@@ -273,7 +271,7 @@ void TConfigForm::FillFromSettings() {
 }
 
 void TConfigForm::ShowSwitchLevel() {
-    TPSSwitchLL->setText(Q(_("Switching level")) + QStringLiteral(": ") +
+    TPSSwitchLL->setText(Q(_(SettingsText::SwitchingLevel)) + QStringLiteral(": ") +
                          ScreenKit::VoltsText(Conv::RawToVolts(WorkSettings.TPSSwitchLevel)));
 }
 

@@ -173,9 +173,8 @@ sFileDialogRequest VehicleFileDialogRequest(bool save) {
 void TDataExForm::LoadFromFileBtnClick() {
     const QString path = FileDialog::Run(this, VehicleFileDialogRequest(false));
     if (path.isEmpty()) return;
-    if (!VehicleFile::Read(QFile::encodeName(path).toStdString(), WorkSettings)) return;
-    if (CommThread && Ecu::NewProtocol(Version()))
-        for (const sUpdate& u : VehicleFile::Updates(WorkSettings)) CommThread->QueueUpdate(u);
+    VehicleFile::Load(QFile::encodeName(path).toStdString(), WorkSettings, Version(),
+                      [](sUpdate u) { if (CommThread) CommThread->QueueUpdate(u); });
 }
 
 void TDataExForm::SaveToFileBtnClick() {
@@ -196,6 +195,6 @@ void TDataExForm::SaveToECUBtnClick() {
 
 void TDataExForm::LoadFromECUBtnClick() {
     if (!CommThread || !Ecu::NewProtocol(Version())) return;
-    CommThread->QueueUpdate(sUpdate(P_COMMAND, FACTORY_SETTINGS));
+    CommThread->QueueUpdate(Ecu::FactorySettingsUpdate());
     CommThread->PostRequest(RQ_READ_SETTINGS);
 }

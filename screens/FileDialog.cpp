@@ -1,6 +1,45 @@
 #include "screens/FileDialog.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QMimeDatabase>
+#include <QTemporaryDir>
+
+namespace {
+
+// Qt's own provider asks the MIME database for every listed file, which reads
+// the file's first bytes when its name says nothing. This one looks at the
+// name and the kind of entry only.
+class cNameOnlyIconProvider : public QFileIconProvider {
+public:
+    QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+
+    QIcon icon(const QFileInfo& info) const override {
+        if (info.isRoot()) return icon(Drive);
+        if (info.isDir()) return icon(Folder);
+        return icon(File);
+    }
+
+    QString type(const QFileInfo& info) const override {
+        // Folders and drives: Qt's words, which need no look at any content.
+        if (info.isRoot() || info.isDir()) return QFileIconProvider::type(info);
+        const QList<QMimeType> byName = Mime.mimeTypesForFileName(info.fileName());
+        const QMimeType mime = byName.isEmpty() ? Mime.mimeTypeForName(QStringLiteral("application/octet-stream"))
+                                                : byName.first();
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeDatabase Mime;
+};
+
+QString& LastFolder() {
+    static QString folder;
+    return folder;
+}
+
+}  // namespace
 
 namespace FileDialog {
 
@@ -9,19 +48,36 @@ tHook& Hook() {
     return hook;
 }
 
+QAbstractFileIconProvider* NameOnlyIcons() {
+    static cNameOnlyIconProvider provider;
+    return &provider;
+}
+
 QString Run(QWidget* parent, const sFileDialogRequest& request) {
     if (Hook()) return Hook()(request);
-    QFileDialog dialog(parent);
+    QString folder = !request.Folder.isEmpty() ? request.Folder : LastFolder();
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::currentPath();
+
+    // The dialog starts listing its first folder while it is being built,
+    // before it can be given the name-only icons: it is built on an empty
+    // folder and sent to the real one afterwards.
+    QTemporaryDir empty;
+    QFileDialog dialog(parent, QString(), empty.isValid() ? empty.path() : QStringLiteral("/nonexistent"));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setIconProvider(NameOnlyIcons());
     dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilter(request.Filter);
     dialog.setDefaultSuffix(request.DefaultSuffix);
     // The overwrite question is set on every showing.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.Save && request.ConfirmOverwrite));
+    dialog.setDirectory(folder);
     if (request.Save && !request.ProposedName.isEmpty()) dialog.selectFile(request.ProposedName);
     dialog.setWindowModality(Qt::ApplicationModal);
-    if (dialog.exec() != QDialog::Accepted) return QString();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    const QString shown = dialog.directory().absolutePath();
+    if (shown != empty.path()) LastFolder() = shown;
+    if (!accepted) return QString();
     const QStringList files = dialog.selectedFiles();
     return files.isEmpty() ? QString() : files.first();
 }

@@ -1,11 +1,16 @@
 // The file dialogs of the screens: Qt's own (non-native) open and save
 // dialogs with a filter, a proposed name, a default extension and the
 // overwrite question when asked for. Tests replace the dialog through Hook().
+//
+// The dialogs never read the contents of the files they list: types and icons
+// come from the names alone. Guessing a type from the contents would read
+// every listed file, and some files (/proc/kmsg) block a reader for ever.
 #pragma once
 
 #include <QString>
 #include <functional>
 
+class QAbstractFileIconProvider;
 class QWidget;
 
 struct sFileDialogRequest {
@@ -14,6 +19,7 @@ struct sFileDialogRequest {
     QString DefaultSuffix;   // without the dot: "zv2"
     QString ProposedName;    // save dialogs: "vehicle"
     bool ConfirmOverwrite = false;
+    QString Folder;          // where the dialog opens; empty: the folder used last
 };
 
 namespace FileDialog {
@@ -24,4 +30,7 @@ tHook& Hook();
 
 // Shows the dialog modally; the chosen path, or empty when cancelled.
 QString Run(QWidget* parent, const sFileDialogRequest& request);
+
+// The icon and type source of the dialogs: by file name only.
+QAbstractFileIconProvider* NameOnlyIcons();
 }  // namespace FileDialog

@@ -75,7 +75,8 @@ void StyleButton(QPushButton* button) {
     cIOForm::DeferStyleSheet(button, QStringLiteral(
         "QPushButton { background: black; color: rgb(255,128,0); border: 2px solid rgb(255,128,0); }"
         "QPushButton:disabled { color: rgb(120,80,40); border-color: rgb(120,80,40); }"
-        "QPushButton:pressed { background: rgb(128,0,0); }"));
+        "QPushButton:pressed { background: rgb(128,0,0); }"
+        "QPushButton:focus { border-color: rgb(255,255,0); }"));
     button->setCursor(Qt::PointingHandCursor);
 }
 

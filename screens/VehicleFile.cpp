@@ -1,14 +1,9 @@
 #include "screens/VehicleFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "core/SafeWrite.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -103,6 +98,13 @@ bool Read(const std::string& path, sSettings& rec) {
     return true;
 }
 
+bool Load(const std::string& path, sSettings& rec, int ecuVersion, const std::function<void(sUpdate)>& queue) {
+    if (!Read(path, rec)) return false;
+    if (Ecu::NewProtocol(ecuVersion) && queue)
+        for (const sUpdate& u : Updates(rec)) queue(u);
+    return true;
+}
+
 std::string Format(const sSettings& rec) {
     std::string out;
     for (const sLine& line : Lines) {
@@ -112,90 +114,8 @@ std::string Format(const sSettings& rec) {
     return out;
 }
 
-namespace {
-
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        done += size_t(n);
-    }
-    return true;
-}
-
-}  // namespace
-
 bool Write(const std::string& path, const sSettings& rec, std::string* error) {
-    namespace fs = std::filesystem;
-    auto fail = [&](int code) {
-        if (error) *error = std::strerror(code);
-        return false;
-    };
-    if (path.empty()) return fail(ENOENT);
-
-    // Replace the file a symbolic link points to, not the link itself.
-    std::error_code ec;
-    fs::path target(path);
-    if (fs::is_symlink(target, ec)) {
-        fs::path real = fs::weakly_canonical(target, ec);
-        if (!ec) target = real;
-    }
-
-    // The new file gets the old file's permissions, or the usual ones.
-    mode_t mode = 0666;
-    struct stat st;
-    bool existed = ::stat(target.c_str(), &st) == 0;
-    if (existed) {
-        // A file that may not be written stays as it is, as it would with an
-        // in-place write; the rename below would otherwise replace it.
-        if (::access(target.c_str(), W_OK) != 0) return fail(errno);
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
-    }
-
-    std::string tmp = target.string() + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return fail(errno);
-
-    std::string data = Format(rec);
-    (void)::fchmod(fd, mode);
-    bool ok = WriteAll(fd, data);
-    int code = ok ? 0 : errno;
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        code = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        code = errno;
-    }
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        code = errno;
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return fail(code ? code : EIO);
-    }
-    // Make the rename itself durable.
-    fs::path folder = target.parent_path();
-    int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    return SafeWrite::ReplaceFile(path, Format(rec), error);
 }
 
 std::vector<sUpdate> Updates(const sSettings& rec) {

@@ -1,9 +1,10 @@
 // The vehicle settings file (*.zv2): 15 lines of unsigned decimals, one
 // setting each, CR LF line ends. Reading is lenient (every field that cannot
-// be read takes its own default); writing goes through a temporary file in the
-// same folder, so an existing file is either replaced whole or left as it was.
+// be read takes its own default); writing replaces an existing file whole or leaves
+// it as it was.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <string>
 #include <vector>
@@ -34,13 +35,19 @@ void Parse(const std::string& text, sSettings& rec);
 // unchanged.
 bool Read(const std::string& path, sSettings& rec);
 
+// "Load from file": reads a file into rec and, for an ECU of version 48 or
+// above, hands the twelve updates that carry it to the running ECU to `queue`
+// in sending order (below 48 the values wait for a whole write). False when
+// the file cannot be opened: rec is then unchanged and nothing is queued.
+bool Load(const std::string& path, sSettings& rec, int ecuVersion, const std::function<void(sUpdate)>& queue);
+
 // The file contents for rec: 15 lines, each "value\r\n".
 std::string Format(const sSettings& rec);
 
-// Writes rec to path through a temporary file in the same folder that is
-// synced and renamed over the old file. False when anything failed; the old
-// file is then untouched and no temporary file remains. `error` receives the
-// system's text of the failure when given.
+// Writes rec to path the safe way (SafeWrite::ReplaceFile: a symbolic link's
+// target is replaced, only a regular file is, its permissions are kept).
+// False when anything failed; the old file is then untouched and no
+// temporary file remains. `error` receives the text of the failure when given.
 bool Write(const std::string& path, const sSettings& rec, std::string* error = nullptr);
 
 // The twelve single-parameter updates that carry loaded settings to an ECU of

@@ -7,12 +7,13 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
+#include <algorithm>
+#include <limits>
 
 #include "app/Artwork.h"
 #include "app/Globals.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
-#include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/FileDialog.h"
 #include "screens/ScreenKit.h"
@@ -21,6 +22,7 @@
 #include "widgets/Lamp.h"
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"
+#include "link/Protocol.h"
 #include "widgets/Palette.h"
 
 using ScreenKit::Q;
@@ -79,11 +81,13 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     PetrolSH->setObjectName(QStringLiteral("PetrolSH"));
     ConsoleBtn = new QPushButton(this);
     ConsoleBtn->setObjectName(QStringLiteral("ConsoleBtn"));
-    ConsoleBtn->setFocusPolicy(Qt::NoFocus);
+    // It has no function key: the keyboard reaches it with Tab.
+    ConsoleBtn->setFocusPolicy(Qt::TabFocus);
     ConsoleBtn->setCursor(Qt::PointingHandCursor);
     DeferStyleSheet(ConsoleBtn, QStringLiteral(
         "QPushButton { background: rgb(50,50,56); border: 2px solid rgb(160,160,160); border-radius: 6px; }"
         "QPushButton:pressed { background: rgb(20,20,20); }"
+        "QPushButton:focus { border-color: rgb(255,255,0); }"
         "QPushButton:disabled { border-color: rgb(80,80,80); }"));
     ConsoleBtn->setEnabled(false);
     Label_LPG_Level = ScreenKit::NewLabel(this, "Label_LPG_Level", Qt::AlignLeft | Qt::AlignVCenter);
@@ -238,9 +242,9 @@ void TVisForm::SettingsLoaded() {
 
 void TVisForm::LiveValue(int k, int r) {
     const sSettings& s = WorkSettings;
+    const float lambdaShown = TakeLiveValue(LiveSample, k, r, Version(), s.LambdaType);
     switch (k) {
     case LiveTPS: {
-        LiveSample.TPSVolts = float(Conv::RawToVolts(r));
         TPSLL->setText(ScreenKit::VoltsText(LiveSample.TPSVolts));
         TPSLM->SetScaleMin(0);
         TPSLM->SetRegion1Start(0);
@@ -250,8 +254,7 @@ void TVisForm::LiveValue(int k, int r) {
         break;
     }
     case LiveRPM: {
-        const int rpm = Conv::PeriodToRpm(r);
-        LiveSample.RPM = rpm;
+        const int rpm = LiveSample.RPM;
         RPMLL->setText(ScreenKit::ThreeDigits(rpm));
         RPMAM->SetValue(rpm * 0.001);
         break;
@@ -274,17 +277,13 @@ void TVisForm::LiveValue(int k, int r) {
         }
         break;
     case LiveStepper:
-        LiveSample.ValvePos = r;
         StepperLM->SetValue(r);
         StepperLL->setText(QString::number(r));
         break;
     case LiveLambda: {
         // Without a value (no sensor below version 48) the last lambda volts
         // stay; they are shown and clamped again like a new value.
-        if (const std::optional<int> value = Conv::LambdaValue(r, Version(), s.LambdaType))
-            LiveSample.LambdaVolts = float(Conv::RawToVolts(*value));
-        LambdaLL->setText(ScreenKit::TwoDecimals(LiveSample.LambdaVolts));  // before the clamp
-        LiveSample.LambdaVolts = float(Conv::ClampLambdaVolts(LiveSample.LambdaVolts, s.LambdaType));
+        LambdaLL->setText(ScreenKit::TwoDecimals(lambdaShown));  // before the clamp
         break;
     }
     case LiveLPGLevel: {

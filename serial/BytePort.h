@@ -20,6 +20,7 @@ public:
     virtual void SetNameSink(std::function<void(const std::string&)> sink) = 0;
     // Port errors are raised as sError.
     virtual void Open(const std::string& name) = 0;
+    virtual void Close() = 0;
     virtual std::string GetPortName() const = 0;  // safe from any thread
     // errno of the last Open that the system refused (EACCES when the user
     // may not use the device), 0 otherwise; safe from any thread.

@@ -147,6 +147,8 @@ void cComPort::Open(const std::string& name) {
         Fail(__LINE__, err);
     }
     Fd = fd;
+    // Close puts the device back the way it was found.
+    SavedLine = tio;
     Marks.Reset();
     AbortOnError = false;
     if (tcflush(Fd, TCIOFLUSH) != 0) Fail(__LINE__, errno);
@@ -155,6 +157,10 @@ void cComPort::Open(const std::string& name) {
 void cComPort::Close() {
     if (Fd < 0) return;
     tcflush(Fd, TCIOFLUSH);
+    // The line settings the device had before Open (speed, raw mode, flow
+    // control, modem line handling). A device that has gone away refuses;
+    // nothing is left to restore then.
+    tcsetattr(Fd, TCSANOW, &SavedLine);
     // The exclusive flag can outlive this descriptor (a pseudo-terminal keeps
     // it while its master is open), which would lock out the next open.
     ioctl(Fd, TIOCNXCL);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <termios.h>
 #include <vector>
 
 #include "core/Error.h"
@@ -32,7 +33,7 @@ public:
     void SetNameSink(std::function<void(const std::string&)> sink) override { NameSink = std::move(sink); }
 
     void Open(const std::string& name) override;  // raises sError (ComPort)
-    void Close();
+    void Close() override;
     std::string GetPortName() const override;     // safe from any thread
     bool IsOpen() const { return Fd >= 0; }
 
@@ -92,5 +93,6 @@ private:
     int ReadLimitMs = 100;
     int WriteLimitMs = 100;
     cLineMarkDecoder Marks;  // line-error marks while abort-on-error is on
+    termios SavedLine{};     // the device's line settings when it was opened
     std::function<void(const std::string&)> NameSink;
 };

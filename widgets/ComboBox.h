@@ -1,10 +1,15 @@
-// A drop-down list that builds its popup list only when it is first opened.
+// A drop-down list that builds its popup list only when it is first opened,
+// and opens it in the list's own colours.
 //
 // A plain QComboBox builds and lays out its popup on every font change. Every
 // screen is created, scaled and given its fonts at start-up, hidden, so that
 // work would be done for every list before the main menu can show, most of it
 // for popups the fitter may never open. Opening the list gives the popup the
 // list's current font in any case.
+//
+// Styles that draw the popup as a menu (Fusion among them) give it the
+// desktop's menu colours, whatever the list's palette says. Opening the list
+// hands the list's palette (text, background, highlight) to the popup.
 #pragma once
 
 #include <QComboBox>
@@ -13,6 +18,21 @@ class cComboBox : public QComboBox {
 public:
     using QComboBox::QComboBox;
 
+    void showPopup() override;
+
+    // Long texts (port names) shown with their middle left out, so that both
+    // ends stay readable; the whole text is the list's tool tip then.
+    void SetElideMiddle(bool elide);
+    // A text as the closed list shows it.
+    QString ShownText(const QString& text) const;
+
 protected:
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int FieldWidth() const;
+    void UpdateToolTip();
+    bool ElideMiddle = false;
 };

@@ -1,8 +1,10 @@
 #include "widgets/ShadowButton.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 
 #include "widgets/DesignFont.h"
+#include "widgets/Palette.h"
 
 namespace {
 constexpr int kShadow = 6;  // depth of the black shadow, pixels
@@ -40,6 +42,11 @@ QSize cShadowButton::sizeHint() const {
     return QSize(fm.horizontalAdvance(text()) + 2 * fm.height() + kShadow, fm.height() * 2 + kShadow);
 }
 
+double cShadowButton::CaptionWidth() const {
+    const QFontMetricsF fm(font());
+    return (width() - kShadow) - 2 * (Outline + fm.height() * 0.25);
+}
+
 void cShadowButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -61,6 +68,12 @@ void cShadowButton::paintEvent(QPaintEvent*) {
         p.drawRect(face.adjusted(half, half, -half, -half));
     }
 
+    if (hasFocus()) {
+        p.setPen(QPen(Palette::Yellow, 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(face.adjusted(Outline + 2.5, Outline + 2.5, -Outline - 2.5, -Outline - 2.5));
+    }
+
     // Caption in bold orange.
     QFont f = font();
     QFontMetricsF fm(f);
@@ -76,4 +89,13 @@ void cShadowButton::paintEvent(QPaintEvent*) {
     p.setFont(f);
     p.setPen(isEnabled() ? OutlineColor() : OutlineColor().darker(200));
     p.drawText(QPointF(x, y), caption);
+}
+
+void cShadowButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }

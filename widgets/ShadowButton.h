@@ -1,5 +1,8 @@
 // The large 3-D button of the screens: bold Arial caption and outline in
 // orange, a black shadow, a fill that the hover rules set, a hand cursor.
+// Buttons with a function key never take the focus (the form runs them by
+// their key); the others are given Qt::TabFocus by their screen and show the
+// focus as a dotted yellow frame.
 #pragma once
 
 #include <QAbstractButton>
@@ -27,9 +30,14 @@ public:
     static QColor NormalFill() { return Palette::Black; }
 
     QSize sizeHint() const override;
+    // Width left for the caption inside the outline and its margins.
+    double CaptionWidth() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A button that takes the focus (one without a function key) is pressed
+    // with Space, Enter or Return.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QColor FillColor = NormalFill();

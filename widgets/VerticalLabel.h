@@ -13,6 +13,9 @@ public:
 
     void SetText(const QString& text);
     QString Text() const { return TextValue; }
+    // The font the title is drawn with: the widget's font, made smaller
+    // where the text would not fit the widget's height (or its line the width).
+    QFont PaintFont() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QWindow>
 
 #include "GuiTestKit.h"
 #include "app/Globals.h"
@@ -20,6 +22,21 @@
 using namespace GuiTestKit;
 
 namespace {
+
+// Moves the mouse (no button held) to a point of a shown top-level window, the
+// way the window system reports it: to the window, which passes it on to the
+// control under the point.
+void MoveMouse(QWidget* window, QPoint at) {
+    QWindow* handle = window->windowHandle();
+    ASSERT_NE(handle, nullptr);
+    const QPointF global = window->mapToGlobal(QPointF(at));
+    QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(at), global, Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &move);
+    QCoreApplication::processEvents();
+}
+
+QPoint Centre(QWidget* child) { return child->geometry().center(); }
 
 class Dialogs : public ::testing::Test {
 protected:
@@ -98,6 +115,48 @@ TEST_F(Dialogs, InformationClosesOnItsKeysAndButton) {
     cModalAnswer ok("InfoForm", [](QWidget* w) { return ClickChild(w, "OKBtn"); });
     ShowInfo(QStringLiteral("x"));
     EXPECT_EQ(ok.Handled, 1);
+}
+
+// After hovering a button, a move over the text, the picture place, the frame
+// or the bare background paints every button black again.
+TEST_F(Dialogs, ButtonHighlightClearsOverTextPictureFrameAndBackground) {
+    const auto background = [](QWidget* dialog) {
+        return std::vector<std::pair<const char*, QPoint>>{
+            {"text", Centre(dialog->findChild<QLabel*>(QStringLiteral("TextLL")))},
+            {"picture place", Centre(dialog->findChild<QLabel*>(QStringLiteral("Image1")))},
+            {"frame", QPoint(1, dialog->height() / 2)},
+            {"background", QPoint(dialog->width() / 2, dialog->height() - 8)},
+        };
+    };
+    int checked = 0;
+    cModalAnswer question("QuestionForm", [&](QWidget* w) {
+        for (const auto& [what, point] : background(w)) {
+            SCOPED_TRACE(what);
+            for (cShadowButton* b : {QuestionForm->NoBtn, QuestionForm->YesBtn}) {
+                MoveMouse(w, Centre(b));
+                EXPECT_EQ(b->Fill(), cShadowButton::HoverFill());
+                MoveMouse(w, point);
+                EXPECT_EQ(QuestionForm->NoBtn->Fill(), cShadowButton::NormalFill());
+                EXPECT_EQ(QuestionForm->YesBtn->Fill(), cShadowButton::NormalFill());
+                ++checked;
+            }
+        }
+        return w->close();
+    });
+    Ask(QStringLiteral("Do you really\nwant to quit program?"));
+    cModalAnswer info("InfoForm", [&](QWidget* w) {
+        for (const auto& [what, point] : background(w)) {
+            SCOPED_TRACE(what);
+            MoveMouse(w, Centre(InfoForm->OKBtn));
+            EXPECT_EQ(InfoForm->OKBtn->Fill(), cShadowButton::HoverFill());
+            MoveMouse(w, point);
+            EXPECT_EQ(InfoForm->OKBtn->Fill(), cShadowButton::NormalFill());
+            ++checked;
+        }
+        return w->close();
+    });
+    ShowInfo(QStringLiteral("Incorrect settings!"));
+    EXPECT_EQ(checked, 12);
 }
 
 TEST_F(Dialogs, InformationGrowsForALongTextAndShrinksBack) {
@@ -277,5 +336,6 @@ TEST(SaveDialog, RefusesToCloseWhileTheLinkWrites) {
     EXPECT_EQ(SaveForm->StatusLL->text(), "Settings has been saved in ECU");
     EXPECT_EQ(SaveForm->ProgressCG->Value(), 100);
 }
+
 
 }  // namespace

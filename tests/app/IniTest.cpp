@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -127,6 +128,51 @@ TEST_F(IniTest, SaveWritesTheThreeLinesAndLoadsThemBack) {
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
 }
 
+// A port name that could not be read back as written (a line feed planting
+// a line of its own, other control characters, blanks, a name beyond the
+// path limit or one that pushes the other lines past the 1024 bytes Load
+// reads) is not written: the port loaded from the file stays, and every
+// line is read back.
+TEST_F(IniTest, UnfitPortNamesKeepTheSavedPortAndEveryLine) {
+    const std::string unfit[] = {"/dev/ttyS0\nENABLED", "/dev/tty\rUSB0", std::string("/dev/tty\x01", 9),
+                                 "/dev/my port", "/dev/" + std::string(1000, 'x'),
+                                 "/dev/" + std::string(5000, 'x'), "/dev/tty\x7f"};
+    for (bool enabled : {false, true}) {
+        for (const std::string& port : unfit) {
+            SCOPED_TRACE(port.substr(0, 40));
+            Write("COM: /dev/ttyUSB1\r\nLanguage: de\r\n");
+            cIni ini;
+            ASSERT_TRUE(ini.Load(Path));
+            ini.Port = port;  // the link opened this name
+            ini.Language = "pl";
+            ini.Enabled = enabled;
+            ASSERT_TRUE(ini.Save(Path));
+            EXPECT_EQ(Read(), std::string("COM: /dev/ttyUSB1\r\nLanguage: pl\r\n") + (enabled ? "ENABLED" : ""));
+            cIni back;
+            EXPECT_TRUE(back.Load(Path));
+            EXPECT_EQ(back.Port, "/dev/ttyUSB1");
+            EXPECT_EQ(back.Language, "pl");
+            EXPECT_EQ(back.Enabled, enabled);
+        }
+    }
+    // Without a file loaded there is no old port: the line stays empty.
+    cIni fresh;
+    fresh.Port = "/dev/ttyUSB0\nENABLED";
+    fresh.Language = "en";
+    ASSERT_TRUE(fresh.Save(Path));
+    EXPECT_EQ(Read(), "COM: \r\nLanguage: en\r\n");
+    // The longest name that still leaves room for the other lines is kept.
+    cIni longest;
+    longest.Language = "ru";
+    longest.Enabled = true;
+    longest.Port = "/" + std::string(1024 - std::string("COM: \r\nLanguage: ru\r\nENABLED").size() - 2, 'p');
+    ASSERT_TRUE(longest.Save(Path));
+    cIni back;
+    EXPECT_TRUE(back.Load(Path));
+    EXPECT_EQ(back.Port, longest.Port);
+    EXPECT_TRUE(back.Enabled);
+}
+
 TEST_F(IniTest, FailedSaveLeavesTheOldFileIntact) {
     Write("COM: COM1\r\nLanguage: de\r\n");
     cIni ini;
@@ -146,24 +192,69 @@ TEST_F(IniTest, FailedSaveLeavesTheOldFileIntact) {
     EXPECT_FALSE(ini.Save(blocked));
     EXPECT_TRUE(fs::is_directory(fs::path(blocked) / "inside"));
     for (const auto& entry : fs::directory_iterator(Dir))
-        EXPECT_EQ(entry.path().filename().string().find(".blocked.ini."), std::string::npos) << entry.path();
+        EXPECT_TRUE(entry.path() == Path || entry.path() == blocked) << entry.path();
     // A folder that cannot exist (a file is in its place).
     EXPECT_FALSE(ini.Save(Path + "/sub/zvbasic.ini"));
     EXPECT_EQ(Read(), "COM: COM1\r\nLanguage: de\r\n");
 }
 
-TEST_F(IniTest, DefaultPathIsBesideTheProgramOrInTheUserConfig) {
-    EXPECT_EQ(cIni::DefaultPath(Dir.string()), Dir.string() + "/zvbasic.ini");
+// Where the file is read and written. Run as an ordinary user in a child
+// process (root may write into any folder).
+TEST_F(IniTest, ReadBesideTheProgramWriteThereWhenPossibleElsePerUser) {
+    const fs::path exe = Dir / "bin", user = Dir / "cfg";
+    fs::create_directories(exe);
+    fs::create_directories(user);
+    std::ofstream(exe / "zvbasic.ini") << "COM: /dev/ttyS3\r\nLanguage: pl\r\n";
+    fs::permissions(Dir, fs::perms::all);
+    fs::permissions(user, fs::perms::all);
+    fs::permissions(exe, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
+    const std::string beside = (exe / "zvbasic.ini").string();
+    const std::string perUser = (user / "zvbasic" / "zvbasic.ini").string();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        ::setenv("XDG_CONFIG_HOME", user.c_str(), 1);
+        int code = 10;
+        auto check = [&code](bool ok) {
+            ++code;
+            if (!ok) ::_exit(code);
+        };
+        // A read-only installation with its own file: that file is read, the
+        // per-user one written.
+        check(cIni::UserPath() == perUser);
+        check(cIni::ReadPath(exe.string()) == beside);
+        check(cIni::WritePath(exe.string()) == perUser);
+        cIni ini;
+        check(ini.Load(cIni::ReadPath(exe.string())) && ini.Language == "pl");
+        ini.Language = "ru";
+        check(ini.Save(cIni::WritePath(exe.string())));
+        // Next start: what was written is what is read.
+        check(cIni::ReadPath(exe.string()) == perUser);
+        cIni next;
+        check(next.Load(cIni::ReadPath(exe.string())) && next.Language == "ru" && next.Port == "/dev/ttyS3");
+        // A folder without a file of its own: the per-user file.
+        check(cIni::ReadPath((Dir / "nowhere").string()) == perUser);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "check number " << WEXITSTATUS(status) - 10;
+
+    // A writable program folder: read and written there.
     const char* old = std::getenv("XDG_CONFIG_HOME");
-    std::string saved = old ? old : "";
-    ::setenv("XDG_CONFIG_HOME", (Dir / "cfg").c_str(), 1);
-    const std::string user = cIni::DefaultPath((Dir / "no-such-folder").string());
-    EXPECT_EQ(user, (Dir / "cfg" / "zvbasic" / "zvbasic.ini").string());
-    // Saving there makes the folder.
+    const std::string saved = old ? old : "";
+    ::setenv("XDG_CONFIG_HOME", user.c_str(), 1);
+    fs::permissions(exe, fs::perms::owner_all);
+    EXPECT_EQ(cIni::ReadPath(exe.string()), beside);
+    EXPECT_EQ(cIni::WritePath(exe.string()), beside);
+    // Saving to the per-user file makes its folder.
+    fs::remove_all(user / "zvbasic");
     cIni ini;
     ini.Language = "en";
-    EXPECT_TRUE(ini.Save(user));
-    EXPECT_TRUE(fs::exists(user));
+    EXPECT_TRUE(ini.Save(cIni::UserPath()));
+    EXPECT_TRUE(fs::exists(perUser));
     if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else ::unsetenv("XDG_CONFIG_HOME");
 }

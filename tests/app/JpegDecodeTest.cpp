@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 
 #include "JpegTestKit.h"
@@ -55,7 +61,10 @@ TEST(JpegDecode, DamagedInputThrows) {
 
 TEST(JpegDecode, RejectsAbsurdDimensionsBeforeAllocating) {
     struct sCase { int W, H; };
-    for (sCase c : {sCase{30000, 100}, sCase{100, 30000}, sCase{16000, 15000}, sCase{20000, 20000}}) {
+    // A help picture needs no more than 16 megapixels: 20000 x 10000 (a 758
+    // byte file can claim it) would take 600 MB of pixels.
+    for (sCase c : {sCase{30000, 100}, sCase{100, 30000}, sCase{16000, 15000}, sCase{20000, 20000},
+                    sCase{20000, 10000}, sCase{4097, 4096}, sCase{8000, 2200}}) {
         SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H));
         auto data = JpegTestKit::Encode(16, 16);
         ASSERT_TRUE(JpegTestKit::SetDimensions(data, c.W, c.H));
@@ -66,6 +75,12 @@ TEST(JpegDecode, RejectsAbsurdDimensionsBeforeAllocating) {
             EXPECT_NE(std::string(e.what()).find("exceeds the limits"), std::string::npos) << e.what();
         }
     }
+    // 16 megapixels themselves pass the check.
+    auto largest = JpegTestKit::Encode(16, 16);
+    ASSERT_TRUE(JpegTestKit::SetDimensions(largest, 4096, 4096));
+    int w = 0, h = 0;
+    ReadJpegSize(largest.data(), largest.size(), w, h);
+    EXPECT_EQ(w * h, 4096 * 4096);
     // The limits are the caller's to choose.
     auto small = JpegTestKit::Encode(64, 64);
     sJpegLimits tight;
@@ -74,6 +89,50 @@ TEST(JpegDecode, RejectsAbsurdDimensionsBeforeAllocating) {
     tight = {};
     tight.MaxFileBytes = 10;
     EXPECT_THROW(DecodeVec(small, tight), cJpegError);
+}
+
+// When the pixels cannot be allocated the decoder is released and the
+// failure is a cJpegError like any other: repeated failures leave no memory
+// behind. Run in a child process with a limit on its address space (not
+// under the sanitizers, which reserve far more address space than that).
+TEST(JpegDecode, AllocationFailureReleasesTheDecoder) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "address space limits do not go with the sanitizers";
+#else
+    auto data = JpegTestKit::Encode(16, 16);
+    ASSERT_TRUE(JpegTestKit::SetDimensions(data, 6000, 6000));  // 108 MB of pixels
+    sJpegLimits loose;
+    loose.MaxPixels = 6000ull * 6000;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        if (pages <= 0) ::_exit(3);
+        const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (48u << 20);
+        struct rlimit lim {limit, limit};
+        if (::setrlimit(RLIMIT_AS, &lim) != 0) ::_exit(3);
+        size_t before = 0;
+        for (int i = 0; i < 30; ++i) {
+            try {
+                DecodeVec(data, loose);
+                ::_exit(4);  // it cannot have fitted
+            } catch (const cJpegError&) {
+            } catch (...) {
+                ::_exit(5);  // anything else escapes the decoder's clean-up
+            }
+            if (i == 0) before = mallinfo2().uordblks;
+        }
+        // libjpeg's pools for a 6000-pixel-wide picture are far larger than this.
+        ::_exit(mallinfo2().uordblks - before < 64 * 1024 ? 0 : 6);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
 }
 
 TEST(JpegDecode, FileErrorsNameTheFile) {

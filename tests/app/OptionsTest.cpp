@@ -2,7 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QImage>
+#include <QPixmap>
 #include <QLabel>
 #include <map>
 
@@ -15,6 +22,7 @@
 #include "app/OptionsForm.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
+#include "screens/FileDialog.h"
 #include "widgets/ShadowButton.h"
 
 using namespace GuiTestKit;
@@ -45,6 +53,41 @@ TEST(Options, PortThatCannotBeOpenedIsReported) {
     EXPECT_TRUE(OptionsForm->isVisible());
     program.Stop();
     EXPECT_EQ(program.ReadIni(), "COM: " + bad + "\r\nLanguage: en\r\n");
+}
+
+// An open list shows the screen's colours: black with the current item in dark red.
+TEST(Options, OpenListsUseTheScreensColours) {
+    cSilentLine first, second;
+    cProgram program;
+    program.SetExtraPorts({first.Path(), second.Path()});
+    program.WriteIni("COM: " + second.Path() + "\r\nLanguage: en\r\n");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    program.QuietLink();
+    OptionsForm->show();
+    for (QComboBox* list : {OptionsForm->ComPortCB, OptionsForm->LangCB}) {
+        SCOPED_TRACE(list->objectName().toStdString());
+        ASSERT_GE(list->count(), 2);
+        list->setCurrentIndex(1);
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        ASSERT_TRUE(WaitFor([&] { return view->isVisible(); }));
+        QCoreApplication::processEvents();
+        const QImage shot = view->viewport()->grab().toImage();
+        const QRect current = view->visualRect(list->model()->index(1, 0));
+        const QRect other = view->visualRect(list->model()->index(0, 0));
+        EXPECT_EQ(QColor(shot.pixel(current.left() + 3, current.center().y())), QColor(128, 0, 0));
+        EXPECT_EQ(QColor(shot.pixel(other.left() + 3, other.center().y())), QColor(Qt::black));
+        // Some of the current item's text is drawn in yellow.
+        bool yellow = false;
+        for (int x = current.left(); x < current.right() && !yellow; ++x)
+            for (int y = current.top(); y < current.bottom() && !yellow; ++y) {
+                const QColor c = shot.pixelColor(x, y);
+                yellow = c.red() > 200 && c.green() > 200 && c.blue() < 80;
+            }
+        EXPECT_TRUE(yellow);
+        list->hidePopup();
+    }
+    OptionsForm->hide();
 }
 
 TEST(Options, LookupPortsHandsThePortOverAgain) {
@@ -127,6 +170,56 @@ TEST(Options, ChoosingALanguageRetranslatesEveryScreenAtOnce) {
     EXPECT_EQ(MainForm->ConfigBtn->text(), "   F2   Configuration");
     program.Stop();
     EXPECT_NE(program.ReadIni().find("Language: en"), std::string::npos);
+    if (oldLanguage) ::setenv("LANGUAGE", saved.c_str(), 1);
+    else ::unsetenv("LANGUAGE");
+}
+
+// The file dialogs' own texts (Qt's) follow the chosen language, at once.
+TEST(Options, FileDialogTextsFollowTheLanguage) {
+    const char* oldLanguage = std::getenv("LANGUAGE");
+    const std::string saved = oldLanguage ? oldLanguage : "";
+    cSilentLine line;
+    cProgram program;
+    program.SetExtraPorts({line.Path()});
+    program.WriteIni("COM: " + line.Path() + "\r\nLanguage: en\r\n");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    program.QuietLink();
+    const auto codes = Translate::AvailableLanguages();
+    if (codes.size() < 4) GTEST_SKIP() << "catalogues not built";
+
+    const auto dialogTexts = [] {
+        QStringList texts;
+        cModalAnswer look(nullptr, [&](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            if (!d) return false;
+            if (auto* l = d->findChild<QLabel*>(QStringLiteral("lookInLabel"))) texts << l->text();
+            if (auto* l = d->findChild<QLabel*>(QStringLiteral("fileNameLabel"))) texts << l->text();
+            if (auto* box = d->findChild<QDialogButtonBox*>())
+                if (QPushButton* b = box->button(QDialogButtonBox::Cancel)) texts << b->text();
+            d->reject();
+            return true;
+        });
+        sFileDialogRequest request;
+        request.Save = true;
+        request.Filter = QStringLiteral("Vehicle settings .zv2 (*.zv2)");
+        FileDialog::Run(nullptr, request);
+        return texts;
+    };
+    const QStringList english = dialogTexts();
+    ASSERT_EQ(english.size(), 3);
+    EXPECT_EQ(english[0], "Look in:");
+    for (const char* name : {"Deutsh", "Polski", "Russian", "English"}) {
+        SCOPED_TRACE(name);
+        OptionsForm->LangCB->setCurrentIndex(OptionsForm->LangCB->findText(QString::fromLatin1(name)));
+        OptionsForm->LangCBChange();
+        const QStringList texts = dialogTexts();
+        ASSERT_EQ(texts.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            if (std::string(name) == "English") EXPECT_EQ(texts[i], english[i]);
+            else EXPECT_NE(texts[i], english[i]) << texts[i].toStdString();
+        }
+    }
+    program.Stop();
     if (oldLanguage) ::setenv("LANGUAGE", saved.c_str(), 1);
     else ::unsetenv("LANGUAGE");
 }

@@ -1,14 +1,19 @@
 // The program's start-up, main menu and shutdown, by the real start-up code.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <QMessageBox>
 
+#include <clocale>
 #include <csignal>
+#include <optional>
 
 #include "GuiTestKit.h"
 #include "JpegTestKit.h"
@@ -18,6 +23,7 @@
 #include "app/MainForm.h"
 #include "app/OptionsForm.h"
 #include "app/QuestionForm.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
 #include "serial/ComPort.h"
@@ -97,8 +103,32 @@ TEST(Shell, PanelFollowsTheLinkFromConnectingToTheEcuType) {
     EXPECT_EQ(program.ReadIni(), "COM: " + sim.DevicePath() + "\r\nLanguage: en\r\n");
 }
 
+// Keeps the messages locale and the language variables as they were.
+struct sLocaleGuard {
+    std::string Messages;
+    std::vector<std::pair<const char*, std::optional<std::string>>> Vars;
+    sLocaleGuard() {
+        const char* now = std::setlocale(LC_MESSAGES, nullptr);
+        Messages = now ? now : "C";
+        for (const char* var : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+            const char* v = std::getenv(var);
+            Vars.emplace_back(var, v ? std::optional<std::string>(v) : std::nullopt);
+        }
+    }
+    ~sLocaleGuard() {
+        for (const auto& [var, value] : Vars) {
+            if (value) ::setenv(var, value->c_str(), 1);
+            else ::unsetenv(var);
+        }
+        std::setlocale(LC_MESSAGES, Messages.c_str());
+        Translate::SetLanguage("en");
+    }
+};
+
 TEST(Shell, FirstRunUsesSystemLanguageEnablesButtonsAndWritesEnabled) {
-    sLanguageGuard guard;
+    sLocaleGuard guard;
+    // An installed messages locale: the system's language is then in force.
+    std::setlocale(LC_MESSAGES, "C.UTF-8");
     ::setenv("LANGUAGE", "de_DE", 1);
     cSilentLine line;
     cProgram program;
@@ -114,6 +144,31 @@ TEST(Shell, FirstRunUsesSystemLanguageEnablesButtonsAndWritesEnabled) {
     const std::string ini = program.ReadIni();
     EXPECT_NE(ini.find("\r\nLanguage: de\r\n"), std::string::npos) << ini;
     EXPECT_TRUE(ini.size() >= 7 && ini.compare(ini.size() - 7, 7, "ENABLED") == 0) << ini;
+}
+
+// The system asks for German, but its German locale is not installed: the
+// messages locale stays C and gettext shows the English texts. The language
+// in force is then English for the screens, the options screen and the
+// saved file alike.
+TEST(Shell, FirstRunWithAnUninstalledSystemLocaleTakesTheLanguageActuallyShown) {
+    sLocaleGuard guard;
+    for (const char* var : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"}) ::unsetenv(var);
+    ::setenv("LANG", "de_DE.UTF-8", 1);
+    if (std::setlocale(LC_MESSAGES, "")) GTEST_SKIP() << "de_DE.UTF-8 is installed here";
+    std::setlocale(LC_MESSAGES, "C");  // what a start in that locale leaves
+    cSilentLine line;
+    cProgram program;
+    program.SetExtraPorts({line.Path()});
+    cModalAnswer portErrors("InfoForm", [](QWidget* w) { return w->close(); }, true);
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    ASSERT_EQ(QString::fromUtf8(_("Connecting to ECU")), QStringLiteral("Connecting to ECU"));
+    EXPECT_EQ(Ini->Language, "en");
+    OptionsForm->show();
+    EXPECT_EQ(OptionsForm->LangCB->currentText().toStdString(), Translate::LanguageName("en"));
+    OptionsForm->hide();
+    program.Stop();
+    const std::string ini = program.ReadIni();
+    EXPECT_NE(ini.find("\r\nLanguage: en\r\n"), std::string::npos) << ini;
 }
 
 TEST(Shell, OneRecognisedLineCountsAsNoFile) {
@@ -395,5 +450,50 @@ TEST(Shell, TerminationSignalEndsTheProgramAndWritesTheSettings) {
     program.Stop();
     const std::string ini = program.ReadIni();
     EXPECT_EQ(ini, "COM: " + line.Path() + "\r\nLanguage: en\r\n");
+}
+
+// The session ending while a start-up error box is up: the program's own
+// handling is in place by then, the box closes, and zvbasic.ini is written.
+TEST(Shell, TerminationSignalDuringAStartUpErrorBoxStillWritesTheSettings) {
+    cSilentLine line;
+    cProgram program;
+    program.SetExtraPorts({line.Path()});
+    program.WriteIni("COM: " + line.Path() + "\r\n");  // one line: rewritten whole at the end
+    ASSERT_TRUE(JpegTestKit::WriteFile((program.Dir / "data" / "schwzvb.jpg").string(), {0xFF, 0xD8, 0x00}));
+    bool handled = false;
+    bool boxClosed = false;
+    sShellOptions options;
+    options.ExeDir = QString::fromStdString(program.Dir.string());
+    options.IniPath = QString::fromStdString(program.IniPath());
+    options.ShowError = [&](const QString&) {
+        // The box of the program: a modal loop of its own.
+        struct sigaction now {};
+        ::sigaction(SIGTERM, nullptr, &now);
+        handled = now.sa_handler != SIG_DFL && now.sa_handler != SIG_IGN;
+        if (!handled) return;  // the signal would end the test program
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("ZVBasic"), QStringLiteral("failure"));
+        QTimer::singleShot(100, [] { ::raise(SIGTERM); });
+        QTimer::singleShot(5000, &box, [&box] { box.done(0); });  // safety net
+        QElapsedTimer took;
+        took.start();
+        box.exec();
+        boxClosed = took.elapsed() < 4000;
+    };
+    program.Shell = std::make_unique<cShell>(options);
+    EXPECT_EQ(program.Shell->Start(), cShell::eStart::Failed);
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(boxClosed);
+    // The signal asked every loop of the application to end, which sticks
+    // until an application event loop has run: run one, for the tests after.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QApplication::exec();
+    program.Stop();
+    const std::string ini = program.ReadIni();
+    EXPECT_NE(ini.find("\r\nLanguage: "), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ENABLED"), std::string::npos) << ini;
+    // Once ended, the program no longer handles the signals.
+    struct sigaction after {};
+    ::sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, SIG_DFL);
 }
 }  // namespace

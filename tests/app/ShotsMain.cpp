@@ -132,7 +132,10 @@ int main(int argc, char** argv) {
         cIOForm::SetScreenOverride(size, 96);
         GuiTestKit::cSilentLine line;
         program.SetExtraPorts({line.Path()});
-        program.WriteIni("COM: " + line.Path() + "\r\nLanguage: en\r\n");
+        // ZV_SHOTS_LANGUAGE (de, en, pl, ru) renders another language.
+        const QByteArray language = qEnvironmentVariableIsEmpty("ZV_SHOTS_LANGUAGE")
+                                        ? QByteArray("en") : qgetenv("ZV_SHOTS_LANGUAGE");
+        program.WriteIni("COM: " + line.Path() + "\r\nLanguage: " + language.toStdString() + "\r\n");
         if (program.Start() != cShell::eStart::Ok) {
             std::fprintf(stderr, "start-up failed\n");
             return 1;

@@ -32,7 +32,7 @@ root=$tmp/root
 dpkg-deb -x "$deb" "$root"
 usr=$root/usr
 has() { [ -f "$usr/$1" ] || fail "no /usr/$1"; }
-for p in zvbasic zvbasic-ecusim; do [ -x "$usr/bin/$p" ] || fail "no /usr/bin/$p"; done
+for p in zvbasic zvbasic-ecusim zvbasic-cli; do [ -x "$usr/bin/$p" ] || fail "no /usr/bin/$p"; done
 has share/zvbasic/locale/isotolanguagenames.mo
 for l in de en pl ru; do has "share/zvbasic/locale/$l/LC_MESSAGES/default.mo"; done
 [ ! -e "$usr/share/locale" ] || fail "catalogues in the system's locale folder"
@@ -50,6 +50,7 @@ for f in "$src"/man/*.1; do
 done
 has share/man/man1/zvbasic.1.gz
 has share/man/man1/zvbasic-ecusim.1.gz
+has share/man/man1/zvbasic-cli.1.gz
 
 # Icons: the scalable one and PNGs of the size their folder names.
 has share/icons/hicolor/scalable/apps/zvbasic.svg

@@ -25,7 +25,7 @@ bin=$root/usr/bin
 share=$root/usr/share/zvbasic
 
 # The layout.
-for p in zvbasic zvbasic-ecusim; do [ -x "$bin/$p" ] || fail "no $p in bin/"; done
+for p in zvbasic zvbasic-ecusim zvbasic-cli; do [ -x "$bin/$p" ] || fail "no $p in bin/"; done
 for f in locale/isotolanguagenames.mo locale/{de,en,pl,ru}/LC_MESSAGES/default.mo; do
   [ -f "$share/$f" ] || fail "no share/zvbasic/$f"
 done

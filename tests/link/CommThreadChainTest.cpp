@@ -519,32 +519,100 @@ TEST_F(RequestTest, EnabledSource_skipsLinkIdleFalse_listenersInOrder) {
     }
 }
 
-// A stopped read succeeds without copying: SettingsLoaded comes, the records
-// keep what they had, no more reads are sent.
-TEST_F(RequestTest, StopDuringRead_succeedsWithoutCopy) {
-    StartSim(48);
-    StartLink();
-    size_t mark = 0;
-    sSettings work, ecu;
-    Rec.WhenKind(eKind::Loaded, [&] {
-        WorkSettings.StepPosH0 = 123;  // an edit not yet stored
-        work = WorkSettings;
-        ecu = EcuSettings;
-        Sim->SetSettings(EcuValues(48));
-        mark = Sim->Commands().size();
-        EXPECT_TRUE(Link->PostRequest(RQ_READ_SETTINGS));
-        Rec.When([](const sNote& n) { return n == Ev(RQ_READ_SETTINGS, 1, ProgressToValue(3 * (1.0f / 13))); },
-                 [&] { Link->StopRequest(); });
-    });
-    ConnectAndLoad(2);
-    std::vector<uint8_t> reads;
-    for (uint8_t c : CommandsFrom(mark))
-        if (c >> 4 == 0xE) reads.push_back(c);
-    EXPECT_EQ(reads, (std::vector<uint8_t>{0xE0, 0xE1, 0xE2, 0xE3}));
-    EXPECT_EQ(Rec.Count(Ev(RQ_READ_SETTINGS, 2, 1)), 1);  // only the chained read completed
-    EXPECT_EQ(Rec.Count(eKind::Failed), 0);
-    EXPECT_EQ(WorkSettings, work);
-    EXPECT_EQ(EcuSettings, ecu);
+// A screen's stop that lands in a settings read (the main menu's F4 posts
+// a poll, which is refused while the chained read runs, and stops): the cut
+// read is not reported as loaded, copies nothing and is read again in full,
+// so SettingsLoaded comes once, with the ECU's values. Both protocols, the
+// chained read and a posted one.
+TEST_F(RequestTest, StopDuringRead_readsAgainAndLoadsOnlyWhatWasRead) {
+    for (int version : {22, 48}) {
+        for (bool chained : {true, false}) {
+            SCOPED_TRACE(std::to_string(version) + (chained ? " chained read" : " posted read"));
+            SetUp();
+            StartSim(version);
+            Sim->SetSettings(EcuValues(version));
+            StartLink();
+            const int n = Ecu::ReadCount(version);
+            const auto third = [version, n](const sNote& note) {
+                const float f = Ecu::NewProtocol(version) ? 3 * (1.0f / 13) : 3.0f / float(n);
+                return note == Ev(RQ_READ_SETTINGS, 1, ProgressToValue(f));
+            };
+            std::atomic<int> loadedAtCutRead{-1};
+            sSettings work;
+            size_t mark = 0;
+            // At the read's fourth parameter: F4's refused post, then its stop.
+            auto stopAtFourth = [&] {
+                mark = Sim->Commands().size() - 4;
+                EXPECT_FALSE(Link->PostRequest(RQ_VIS_POLL));
+                Link->StopRequest();
+                loadedAtCutRead = Rec.Count(eKind::Loaded);
+            };
+            if (chained) {
+                Rec.When(third, stopAtFourth);
+            } else {
+                Rec.WhenKind(eKind::Loaded, [&] {
+                    WorkSettings.StepPosH0 = 123;  // an edit not yet stored
+                    EXPECT_TRUE(Link->PostRequest(RQ_READ_SETTINGS));
+                    Rec.When(third, stopAtFourth);
+                    // The records a screen sees at the next SettingsLoaded
+                    // must be the ECU's, never the edited or old ones.
+                    Rec.WhenKind(eKind::Loaded, [&] { work = WorkSettings; });
+                });
+            }
+            ConnectAndLoad(chained ? 1 : 2);
+            std::this_thread::sleep_for(150ms);
+            ASSERT_EQ(loadedAtCutRead, chained ? 0 : 1) << Dump();
+            EXPECT_EQ(Rec.Count(eKind::Loaded), chained ? 1 : 2) << Dump();
+            std::vector<uint8_t> reads;
+            for (uint8_t c : CommandsFrom(mark))
+                if (c >> 4 == 0xE) reads.push_back(c);
+            std::vector<uint8_t> want = {0xE0, 0xE1, 0xE2, 0xE3};
+            for (int i = 0; i < n; ++i) want.push_back(uint8_t(0xE0 + i));
+            EXPECT_EQ(reads, want) << Dump();
+            EXPECT_EQ(Rec.Count(Ev(RQ_READ_SETTINGS, 2, 1)), chained ? 1 : 2);
+            EXPECT_EQ(Rec.Count(eKind::Failed), 0);
+
+            // What the ECU holds is what the program now holds.
+            sSettings fromEcu{};
+            const auto values = EcuValues(version);
+            for (int p = 0; p < n; ++p) Ecu::StoreReadParam(fromEcu, version, p, values[size_t(p)]);
+            EXPECT_EQ(WorkSettings, fromEcu);
+            EXPECT_EQ(EcuSettings, fromEcu);
+            if (!chained) { EXPECT_EQ(work, fromEcu); }
+            EXPECT_FALSE(SettingsChanged());
+            TearDown();
+        }
+    }
+}
+
+// The write does not heed a screen's stop: a post refused while it runs and
+// the stop after it leave the write to send every value and store them.
+TEST_F(RequestTest, StopDuringWrite_writesAndStoresEverything) {
+    for (int version : {22, 48}) {
+        SCOPED_TRACE(version);
+        SetUp();
+        StartSim(version);
+        StartLink();
+        std::atomic<bool> posted{false};
+        Rec.WhenKind(eKind::Loaded, [&] {
+            WorkSettings.StepPosH1 = 97;
+            if (Ecu::NewProtocol(version)) Link->QueueUpdate(sUpdate(7, 97));
+            posted = Link->PostRequest(RQ_WRITE_SETTINGS);
+            Rec.When([](const sNote& n) { return n == Ev(RQ_WRITE_SETTINGS, 1, 2); }, [&] {
+                EXPECT_FALSE(Link->PostRequest(RQ_VIS_POLL));
+                Link->StopRequest();
+            });
+        });
+        ConnectAndLoad();
+        ASSERT_TRUE(posted);
+        ASSERT_TRUE(Rec.WaitNote(Ev(RQ_WRITE_SETTINGS, 2, 1), 10s)) << Dump();
+        EXPECT_EQ(Sim->Stored()[7], 97);
+        const int steps = Ecu::NewProtocol(version) ? 10 : Ecu::OldWriteCount(version);
+        for (int i = 0; i < steps; ++i) EXPECT_EQ(Rec.Count(Ev(RQ_WRITE_SETTINGS, 1, i)), 1) << i;
+        EXPECT_EQ(Rec.Count(eKind::Failed), 0);
+        EXPECT_FALSE(SettingsChanged());
+        TearDown();
+    }
 }
 
 // The user-interface thread sees each whole-record copy as one step: the

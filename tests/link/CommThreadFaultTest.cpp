@@ -2,6 +2,9 @@
 // ECU, a dropped line, a port that cannot be opened, stopping the handshake,
 // changing the port, and shutting down from the states that wait.
 #include <atomic>
+#include <filesystem>
+#include <new>
+#include <system_error>
 
 #include "tests/link/CommThreadTest.h"
 
@@ -166,6 +169,69 @@ TEST_F(PortFaultTest, LineDrop_reportsPortErrorAndAcceptsNextPortName) {
     }
 }
 
+// How many of this process's descriptors are open on `device`.
+int OpenDescriptorsOn(const std::string& device) {
+    int count = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        std::error_code rc;
+        if (std::filesystem::read_symlink(entry.path(), rc).string() == device) ++count;
+    }
+    return count;
+}
+
+// The line drops (an adapter pulled): the failed device is closed at once,
+// the port error is reported once, and the link quietly opens the same name
+// about once a second; when the ECU is there again (the simulator reopened
+// behind the same link name) it connects, identifies and reads by itself.
+TEST_F(PortFaultTest, LineDrop_closesTheDeviceAndReconnectsOnTheSameNameByItself) {
+    const std::string link = (std::filesystem::temp_directory_path() /
+                              ("zvecu-link-" + std::to_string(::getpid()))).string();
+    sSimOptions opt;
+    opt.Version = 48;
+    opt.Instant = true;
+    opt.LinkPath = link;
+    Sim = std::make_unique<cEcuSimulator>(opt);
+    Sim->Start();
+    StartLink();
+    Link->SetPortName(link);
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 1, 10s)) << Dump();
+    const std::string device = Sim->DevicePath();
+    ASSERT_GE(OpenDescriptorsOn(device), 1);  // the link's port (and the simulator's own end)
+
+    Sim->SetFault(eSimFault::LineDrop, 0);
+    ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 5s)) << Dump();
+    // The name goes with the device, as a pulled adapter's does (the freed
+    // pseudo-terminal number may soon belong to someone else's terminal).
+    std::filesystem::remove(link);
+    const size_t dropped = Rec.Size();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(OpenDescriptorsOn(device), 0);
+    EXPECT_FALSE(Link->PostRequest(RQ_READ_SETTINGS));
+
+    // Some tries on the dead name: nothing more is reported meanwhile.
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_EQ(Rec.Size(), dropped) << Dump();
+    EXPECT_FALSE(Link->IsConnected());
+
+    const auto t0 = Clock::now();
+    Sim->Reopen();  // the name is back and leads to the new device
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 2, 10s)) << Dump();
+    EXPECT_LT(MsSince(t0), 5000.0);
+    EXPECT_TRUE(Link->IsConnected());
+    EXPECT_EQ(Link->GetPort().GetPortName(), link);
+    EXPECT_EQ(Link->GetPortName(), link);
+    // The screens saw a whole new connection: connecting, identity, read.
+    auto notes = Rec.Notes();
+    std::vector<sNote> after(notes.begin() + long(dropped), notes.end());
+    EXPECT_EQ(std::count(after.begin(), after.end(), Ev(RQ_CONNECT, 0, 0)), 1) << Dump();
+    EXPECT_EQ(std::count(after.begin(), after.end(), Ev(RQ_CONNECT, 2, 1)), 1);
+    EXPECT_EQ(std::count(after.begin(), after.end(), Ev(RQ_READ_SETTINGS, 2, 1)), 1);
+    EXPECT_EQ(std::count_if(after.begin(), after.end(), IsExchangeFailure), 0) << Dump();
+    Link.reset();
+    Sim.reset();
+}
+
 // A name that cannot be opened: LinkIdle(false), SendError, and the link
 // waits for the next name.
 TEST_F(PortFaultTest, UnopenablePort_reportsAndWaitsForAnotherName) {
@@ -246,6 +312,124 @@ TEST_F(PortFaultTest, NewPortNameDuringHandshake_movesToTheNewPort) {
     EXPECT_EQ(Link->GetEcuVersion(), 50);
     EXPECT_EQ(Rec.Count(Ev(RQ_CONNECT, 2, 0)), 1);
     EXPECT_EQ(Link->GetPort().GetPortName(), other.DevicePath());
+    Link.reset();
+}
+
+// Throws once, from the first LinkEvent that `When` accepts, on the
+// delivering thread. With deliveries run directly on the link thread this is
+// an exception raised inside the link's own work.
+class cThrower : public cLinkListener {
+public:
+    std::function<bool(int32_t request, int32_t phase)> When;
+    std::function<void()> Throw;
+    void LinkEvent() override {
+        if (When && When(LinkRequest, LinkPhase)) {
+            When = nullptr;
+            Throw();
+        }
+    }
+};
+
+// Anything other than a port error thrown on the link thread (a failed
+// allocation, a system error) is reported like a port failure: LinkIdle
+// (false), SendError and, for a served request, RequestFailed, so a progress
+// dialog following it closes. The thread lives on: posts are refused, and a
+// port name connects again.
+TEST_F(PortFaultTest, OtherExceptions_reportedAsPortFailureAndTheThreadLivesOn) {
+    struct sCase {
+        const char* Name;
+        bool Serving;
+    };
+    for (sCase c : {sCase{"bad_alloc while writing", true}, sCase{"system_error in the idle poll", false},
+                    sCase{"bad_alloc while opening", false}}) {
+        SCOPED_TRACE(c.Name);
+        SetUp();
+        StartSim(48);
+        StartLink(tUiInvoker{});
+        cThrower thrower;
+        Link->AddListener(&thrower);
+        const bool opening = std::string(c.Name).find("opening") != std::string::npos;
+        std::atomic<int> opens{0};
+        if (opening) {
+            Link->SetPortNameSink([&](const std::string&) {
+                if (++opens == 1) throw std::bad_alloc();
+            });
+        } else if (c.Serving) {
+            Rec.WhenKind(eKind::Loaded, [&] { EXPECT_TRUE(Link->PostRequest(RQ_WRITE_SETTINGS)); });
+            thrower.Throw = [] { throw std::bad_alloc(); };
+            thrower.When = [](int32_t rq, int32_t phase) { return rq == RQ_WRITE_SETTINGS && phase == 1; };
+        } else {
+            thrower.Throw = [] { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); };
+            thrower.When = [](int32_t rq, int32_t) { return rq == RQ_IDLE_POLL; };
+        }
+        Link->SetPortName(Sim->DevicePath());
+        ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 10s)) << Dump();
+        if (c.Serving) { ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s)) << Dump(); }
+        std::this_thread::sleep_for(100ms);
+        std::vector<sNote> tail;
+        for (const sNote& n : Rec.Notes())
+            if (n.Kind != eKind::Event) tail.push_back(n);
+        std::vector<sNote> want = {Idle(false), Note(eKind::SendErr)};
+        if (c.Serving) want.push_back(Note(eKind::Failed));
+        ASSERT_GE(tail.size(), want.size()) << Dump();
+        EXPECT_EQ(std::vector<sNote>(tail.end() - long(want.size()), tail.end()), want) << Dump();
+        EXPECT_FALSE(Link->IsConnected());
+
+        const int loaded = Rec.Count(eKind::Loaded);
+        Link->SetPortName(Sim->DevicePath());
+        ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, loaded + 1, 10s)) << Dump();
+        EXPECT_TRUE(Link->IsConnected());
+        Link.reset();  // the sink refers to this body's locals
+        TearDown();
+    }
+}
+
+// A notification that has begun when Shutdown is called still reaches every
+// listener: Shutdown keeps running the deliveries while it waits.
+TEST_F(PortFaultTest, Shutdown_deliversANotificationInFlightToEveryListener) {
+    StartSim(48);
+    cRecorder second;
+    // This thread is the user-interface thread; deliveries wait until it
+    // pumps them.
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<std::pair<const std::function<void()>*, bool*>> queue;
+    auto pump = [&] {
+        std::unique_lock<std::mutex> lock(m);
+        while (!queue.empty()) {
+            auto job = queue.front();
+            queue.pop_front();
+            lock.unlock();
+            (*job.first)();
+            lock.lock();
+            *job.second = true;
+            cv.notify_all();
+        }
+    };
+    StartLink([&](const std::function<void()>& fn) {
+        bool done = false;
+        std::unique_lock<std::mutex> lock(m);
+        queue.emplace_back(&fn, &done);
+        cv.notify_all();
+        cv.wait(lock, [&] { return done; });
+    });
+    Link->AddListener(&second);
+    Link->SetPortName(Sim->DevicePath());
+    auto until = Clock::now() + 10s;
+    while (Rec.Count(eKind::Loaded) == 0 && Clock::now() < until) {
+        pump();
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(Rec.Count(eKind::Loaded), 1);
+    // Let one delivery wait, then end the link: the first listener gets it
+    // from Shutdown's pump, and so must the second.
+    {
+        std::unique_lock<std::mutex> lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, 2s, [&] { return !queue.empty(); }));
+    }
+    Link->Shutdown(pump);
+    pump();
+    EXPECT_EQ(second.Notes(), Rec.Notes());
     Link.reset();
 }
 

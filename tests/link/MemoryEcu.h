@@ -208,6 +208,10 @@ public:
         }
         if (NameSink) NameSink(name);
     }
+    void Close() override {
+        std::lock_guard<std::mutex> lock(M);
+        Rx.clear();
+    }
     std::string GetPortName() const override {
         std::lock_guard<std::mutex> lock(M);
         return Name;

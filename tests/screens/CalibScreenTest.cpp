@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -125,6 +128,42 @@ TEST(CalibScreen, OnlyDigitsAndBackspaceReachTheFields) {
         QApplication::sendEvent(e, &press);
         EXPECT_EQ(e->text(), QStringLiteral("95")) << text.toStdString();
     }
+}
+
+// Pasted (by Ctrl+V or the context menu's Paste) and dropped text keeps only
+// its digits, as if it had been typed.
+TEST(CalibScreen, PastedAndDroppedTextKeepsOnlyItsDigits) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenCalib(rig);
+    QLineEdit* e = rig.Calib->StepPosH1ED;
+    e->setFocus();
+
+    QApplication::clipboard()->setText(QStringLiteral("+9a5"));
+    e->selectAll();
+    cScreenRig::Key(e, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(e->text(), QStringLiteral("95"));
+    EXPECT_EQ(WorkSettings.StepPosH1, 95);
+
+    QApplication::clipboard()->setText(QStringLiteral(" -1\t0 "));
+    e->selectAll();
+    e->paste();
+    EXPECT_EQ(e->text(), QStringLiteral("10"));
+    EXPECT_EQ(e->cursorPosition(), 2);
+
+    // Dropped in the middle of "10": the digits only, where it fell.
+    QMimeData mime;
+    mime.setText(QStringLiteral("x0.5"));
+    e->setCursorPosition(1);
+    const QPointF between(e->width() / 2.0, e->height() / 2.0);
+    QDragEnterEvent enter(between.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(e, &enter);
+    QDropEvent drop(between, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(e, &drop);
+    EXPECT_TRUE(e->text() == QStringLiteral("1050") || e->text() == QStringLiteral("0510") ||
+                e->text() == QStringLiteral("1005"))
+        << e->text().toStdString();
+    for (QChar c : e->text()) EXPECT_TRUE(c >= u'0' && c <= u'9') << e->text().toStdString();
 }
 
 // Typing into an emptied minimum sends every accepted intermediate number.

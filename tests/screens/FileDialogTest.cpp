@@ -4,13 +4,22 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QThread>
 #include <QTimer>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include "screens/FileDialog.h"
 #include "tests/TestKit.h"
@@ -54,7 +63,124 @@ sFileDialogRequest VehicleSave() {
     return request;
 }
 
+// Ends the test program with a message when it is not disarmed (destroyed)
+// within the given time: a hang fails the run instead of stalling it.
+class cWatchdog {
+public:
+    cWatchdog(int seconds, const char* what) : Thread([this, seconds, what] {
+        std::unique_lock<std::mutex> lock(Mutex);
+        if (!Wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return Done; })) {
+            std::fprintf(stderr, "watchdog: %s did not return\n", what);
+            std::_Exit(3);
+        }
+    }) {}
+    ~cWatchdog() {
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Done = true;
+        }
+        Wake.notify_all();
+        Thread.join();
+    }
+
+private:
+    std::mutex Mutex;
+    std::condition_variable Wake;
+    bool Done = false;
+    std::thread Thread;
+};
+
+bool Pump(const std::function<bool()>& until, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!until()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// Sends the dialog to a folder and waits until its model has listed it.
+bool ListFolder(QFileDialog* d, QFileSystemModel* model, const QString& folder) {
+    bool loaded = false;
+    auto c = QObject::connect(model, &QFileSystemModel::directoryLoaded, [&](const QString& path) {
+        loaded = loaded || path == folder;
+    });
+    d->setDirectory(folder);
+    const bool ok = Pump([&] { return loaded; }, 30000);
+    QObject::disconnect(c);
+    return ok;
+}
+
 }  // namespace
+
+TEST(FileDialog, TypesComeFromNamesNeverFromContents) {
+    sTempDir dir;
+    // Files whose names say nothing and whose first bytes say PDF and PNG.
+    const std::string pdf = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<< /Type /Catalog >>\nendobj\n";
+    const std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    std::ofstream(dir.Path / "notes", std::ios::binary) << pdf;
+    std::ofstream(dir.Path / "picture", std::ios::binary) << png;
+    const QMimeDatabase mime;
+    const QString pdfType = mime.mimeTypeForData(QByteArray::fromStdString(pdf)).comment();
+    const QString pngType = mime.mimeTypeForData(QByteArray::fromStdString(png)).comment();
+    ASSERT_NE(pdfType, mime.mimeTypeForName(QStringLiteral("application/octet-stream")).comment());
+
+    sFileDialogRequest request;
+    request.Filter = QStringLiteral("All (*)");
+    request.Folder = QString::fromStdString(dir.Path.string());
+    QString notesType, pictureType;
+    bool listed = false;
+    OnModal([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (!d) return true;
+        auto* model = d->findChild<QFileSystemModel*>();
+        if (model) {
+            // Both the listing in the background and a path looked up at once
+            // (as when a name is typed) give a type.
+            listed = Pump([&] { return model->rowCount(model->index(request.Folder)) >= 2; }, 20000);
+            notesType = model->type(model->index(request.Folder + QStringLiteral("/notes")));
+            pictureType = model->type(model->index(request.Folder + QStringLiteral("/picture")));
+        }
+        d->reject();
+        return false;
+    });
+    EXPECT_TRUE(FileDialog::Run(nullptr, request).isEmpty());
+    EXPECT_TRUE(listed);
+    EXPECT_FALSE(notesType.isEmpty());
+    EXPECT_NE(notesType.toStdString(), pdfType.toStdString());
+    EXPECT_NE(pictureType.toStdString(), pngType.toStdString());
+}
+
+// /proc/kmsg is a regular file whose reader waits for the next kernel message;
+// /dev holds devices. Listing both, and looking a path up at once, must not
+// wait on any of them, nor must closing the dialog.
+TEST(FileDialog, ListsProcAndDevWithoutWaitingOnAnyFile) {
+    cWatchdog watchdog(120, "the file dialog on /proc and /dev");
+    bool dev = false, proc = false;
+    QString kmsgType;
+    OnModal([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (!d) return true;
+        if (auto* model = d->findChild<QFileSystemModel*>()) {
+            dev = ListFolder(d, model, QStringLiteral("/dev"));
+            proc = ListFolder(d, model, QStringLiteral("/proc"));
+            kmsgType = model->type(model->index(QStringLiteral("/proc/kmsg")));
+            model->type(model->index(QStringLiteral("/proc/self/pagemap")));
+        }
+        d->reject();
+        return false;
+    });
+    sFileDialogRequest request;
+    request.Filter = QStringLiteral("All (*)");
+    EXPECT_TRUE(FileDialog::Run(nullptr, request).isEmpty());
+    EXPECT_TRUE(dev);
+    EXPECT_TRUE(proc);
+    if (std::filesystem::exists("/proc/kmsg")) {
+        EXPECT_FALSE(kmsgType.isEmpty());
+    }
+}
 
 TEST(FileDialog, SaveAddsTheExtensionToTheProposedName) {
     sTempDir dir;

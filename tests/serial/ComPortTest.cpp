@@ -9,6 +9,9 @@
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <thread>
 
 #include "serial/ComPort.h"
@@ -283,6 +286,49 @@ TEST(ComPort, CloseWhenNotOpenDoesNothingAndClosedPortRaisesNotOpen) {
     // A good open after a failed one starts with the flag clear.
     port.Open(peer.SlavePath());
     EXPECT_FALSE(port.HasFailed());
+}
+
+// Close gives the device back its own line settings: a terminal that was
+// opened, set to 1200 baud raw with abort-on-error, and closed is as before.
+TEST(ComPort, CloseRestoresTheLineSettingsTheDeviceHadBeforeOpen) {
+    cPtyPeer peer;
+    // Another user of the terminal keeps it (and its settings) alive.
+    const int other = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(other, &before), 0);
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    before.c_iflag |= ICRNL | IXON;
+    before.c_oflag |= OPOST;
+    before.c_cc[VMIN] = 1;
+    ASSERT_EQ(cfsetispeed(&before, B9600), 0);
+    ASSERT_EQ(cfsetospeed(&before, B9600), 0);
+    ASSERT_EQ(tcsetattr(other, TCSANOW, &before), 0);
+    ASSERT_EQ(tcgetattr(other, &before), 0);
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        cComPort port;
+        port.Open(peer.SlavePath());
+        port.SetBaudRate(1200);
+        port.SetAbortOnError(true);
+        termios during{};
+        ASSERT_EQ(tcgetattr(other, &during), 0);
+        ASSERT_EQ(cfgetospeed(&during), speed_t(B1200));
+        ASSERT_EQ(during.c_lflag & ICANON, 0u);
+        if (round == 0) port.Close();  // round 1: the destructor closes it
+    }
+    termios after{};
+    ASSERT_EQ(tcgetattr(other, &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), speed_t(B9600));
+    EXPECT_EQ(cfgetispeed(&after), speed_t(B9600));
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+    EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
+    ::close(other);
 }
 
 TEST(ComPort, SignalStopWakesABlockedReadAtOnceAndStaysSet) {

@@ -1,0 +1,179 @@
+#include "cli/CliArgs.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool IsCommand(const std::string& s) {
+    for (const char* c : {"ports", "identify", "read", "write", "diff", "factory", "live", "capture"})
+        if (s == c) return true;
+    return false;
+}
+
+bool PositiveCount(const std::string& text, long& value) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v <= 0) return false;
+    value = v;
+    return true;
+}
+
+bool PositiveSeconds(const std::string& text, double& value) {
+    if (text.empty() || !((text[0] >= '0' && text[0] <= '9') || text[0] == '.')) return false;
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v <= 0) return false;
+    value = v;
+    return true;
+}
+
+}  // namespace
+
+bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::string& error) {
+    out = sCliArgs{};
+    std::vector<std::string> positional;
+    bool sawCount = false, sawSeconds = false, sawOutput = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        // The value of an option: the next word, or what follows "=".
+        auto value = [&](const char* name, std::string& v) {
+            const std::string prefix = std::string(name) + "=";
+            if (a.rfind(prefix, 0) == 0) {
+                v = a.substr(prefix.size());
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = std::string(name) + " needs a value";
+                return false;
+            }
+            v = args[++i];
+            return true;
+        };
+        auto is = [&](const char* name) { return a == name || a.rfind(std::string(name) + "=", 0) == 0; };
+
+        if (a == "--help" || a == "-h") {
+            out.Help = true;
+        } else if (a == "--json") {
+            out.Json = true;
+        } else if (a == "--quiet" || a == "-q") {
+            out.Quiet = true;
+        } else if (is("--port")) {
+            if (!value("--port", out.Port)) return false;
+            if (out.Port.empty()) {
+                error = "--port needs a device name";
+                return false;
+            }
+        } else if (a == "-o" || is("--output")) {
+            std::string v;
+            if (a == "-o") {
+                if (i + 1 >= args.size()) {
+                    error = "-o needs a file name";
+                    return false;
+                }
+                v = args[++i];
+            } else if (!value("--output", v)) {
+                return false;
+            }
+            if (v.empty()) {
+                error = "-o needs a file name";
+                return false;
+            }
+            out.File = v;
+            sawOutput = true;
+        } else if (a == "--no-store") {
+            out.NoStore = true;
+        } else if (a == "--yes") {
+            out.Yes = true;
+        } else if (a == "--csv") {
+            out.Csv = true;
+        } else if (is("--count")) {
+            std::string v;
+            if (!value("--count", v)) return false;
+            if (!PositiveCount(v, out.Count)) {
+                error = "--count needs a whole number above 0, not '" + v + "'";
+                return false;
+            }
+            sawCount = true;
+        } else if (is("--seconds")) {
+            std::string v;
+            if (!value("--seconds", v)) return false;
+            if (!PositiveSeconds(v, out.Seconds)) {
+                error = "--seconds needs a number above 0, not '" + v + "'";
+                return false;
+            }
+            sawSeconds = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option '" + a + "'";
+            return false;
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (out.Help) return true;
+    if (positional.empty()) {
+        error = "no command given";
+        return false;
+    }
+    out.Command = positional[0];
+    if (!IsCommand(out.Command)) {
+        error = "unknown command '" + out.Command + "'";
+        return false;
+    }
+    const std::string& c = out.Command;
+    const size_t files = positional.size() - 1;
+    const bool takesFile = c == "write" || c == "diff" || c == "capture";
+    if (takesFile) {
+        if (files != 1) {
+            error = c + " needs exactly one file name";
+            return false;
+        }
+        out.File = positional[1];
+    } else if (files != 0) {
+        error = c + " takes no argument '" + positional[1] + "'";
+        return false;
+    }
+    auto misplaced = [&](bool used, const char* option, bool allowed) {
+        if (used && !allowed) error = std::string(option) + " does not go with " + c;
+        return used && !allowed;
+    };
+    if (misplaced(sawOutput, "-o", c == "read") || misplaced(out.NoStore, "--no-store", c == "write") ||
+        misplaced(out.Yes, "--yes", c == "factory") || misplaced(out.Csv, "--csv", c == "live") ||
+        misplaced(sawCount, "--count", c == "live") || misplaced(sawSeconds, "--seconds", c == "capture"))
+        return false;
+    if (out.Csv && out.Json) {
+        error = "--csv and --json do not go together";
+        return false;
+    }
+    return true;
+}
+
+const char* CliUsage() {
+    return "Usage: zvbasic-cli [--port DEVICE] [--json] [--quiet] COMMAND [ARGS]\n"
+           "\n"
+           "Commands:\n"
+           "  ports                           list the serial ports\n"
+           "  identify                        connect and show the ECU's version, identity and type\n"
+           "  read [-o FILE.zv2]              read the settings; show them, or save a vehicle file\n"
+           "  write FILE.zv2 [--no-store]     write a vehicle file's settings into the ECU, store\n"
+           "                                  them and verify them by reading them back\n"
+           "  diff FILE.zv2                   compare a vehicle file with the ECU (exit 1 when different)\n"
+           "  factory --yes                   restore the ECU's factory settings (version 48 and above)\n"
+           "  live [--count N] [--csv]        show live values as they arrive\n"
+           "  capture FILE.dat [--seconds N]  record live values to a capture file until N seconds\n"
+           "                                  have passed or Ctrl+C\n"
+           "\n"
+           "Options:\n"
+           "  --port DEVICE   serial port (default: the port saved in zvbasic.ini)\n"
+           "  --json          print JSON (one object; one per line for live)\n"
+           "  --quiet         no progress on standard error\n"
+           "  --help          show this text\n"
+           "\n"
+           "Exit codes: 0 success, 1 diff found differences, 2 usage error, 3 port cannot be opened,\n"
+           "4 the ECU did not answer or answered wrongly, 5 a file could not be read or written,\n"
+           "130/143 ended by SIGINT/SIGTERM.\n";
+}

@@ -1,0 +1,385 @@
+// zvbasic-cli: the ECU from the command line. Backs up, restores and compares
+// an ECU's settings with vehicle files, restores factory settings, shows live
+// values and records capture files, through the same link thread and file
+// formats as the windowed program.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/Ini.h"
+#include "cli/CliArgs.h"
+#include "cli/CliFormat.h"
+#include "cli/CliSession.h"
+#include "link/Settings.h"
+#include "screens/CaptureFile.h"
+#include "screens/VehicleFile.h"
+#include "serial/ComPort.h"
+
+namespace {
+
+const char* const kProgram = "zvbasic-cli";
+
+int Error(int code, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
+    return code;
+}
+
+// False when standard output is gone (a closed pipe, a full disk).
+bool Print(const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return std::fflush(stdout) == 0 && written;
+}
+
+void OnSignal(int sig) {
+    if (!CliSignal) CliSignal = sig;
+}
+
+void InstallSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);  // a closed pipe ends the output, not the program
+}
+
+// The folder of this executable: zvbasic.ini is looked for as the windowed
+// program looks for it from its own folder (both are installed side by side).
+std::string ExeDir() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return std::string();
+    std::string path(buf, size_t(n));
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string SavedPort() {
+    cIni ini;
+    if (!ini.Load(cIni::ReadPath(ExeDir()))) return std::string();
+    return ini.Port;
+}
+
+// Writes a vehicle file the safe way: a temporary file renamed over the old
+// one, so a failure leaves either the old file or the new one, never half.
+bool SaveVehicleFile(const std::string& path, const sSettings& rec, std::string& error) {
+    return VehicleFile::Write(path, rec, &error);
+}
+
+// A vehicle file must be a readable regular file that holds at least one
+// number: the reader gives every unreadable field its default, and writing
+// the defaults of an empty or foreign file into an ECU is never meant.
+bool CheckVehicleFile(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "cannot read " + path + ": not a regular file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    long first = 0;
+    if (!(in >> first)) {
+        error = path + " holds no settings (no number at its start)";
+        return false;
+    }
+    return true;
+}
+
+struct sContext {
+    sCliArgs Args;
+    std::string Port;
+    cProgress* Progress = nullptr;
+};
+
+// Connects and waits until the settings have been read (or the ECU
+// identified, when `identifyOnly`).
+int Connect(sContext& c, cCliSession& s, bool identifyOnly) {
+    std::string error;
+    int rc = s.Open(c.Port, error);
+    if (rc == EXIT_OK) rc = identifyOnly ? s.WaitIdentified(error) : s.WaitSettingsLoaded(error);
+    if (rc != EXIT_OK && !error.empty()) Error(rc, error);
+    return rc;
+}
+
+int Ended(int rc, const std::string& error) {
+    if (!error.empty()) Error(rc, error);
+    return rc;
+}
+
+// ---- commands -----------------------------------------------------------
+
+int Ports(sContext& c) {
+    const std::vector<std::string> ports = cComPort::EnumeratePorts();
+    if (c.Args.Json) {
+        std::string out = "{\"ports\":[";
+        for (size_t i = 0; i < ports.size(); ++i) out += (i ? "," : "") + CliFormat::JsonString(ports[i]);
+        Print(out + "]}\n");
+    } else {
+        std::string out;
+        for (const std::string& p : ports) out += p + "\n";
+        Print(out);
+    }
+    return EXIT_OK;
+}
+
+int Identify(sContext& c) {
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, true);
+    if (rc != EXIT_OK) return rc;
+    const int version = s.Version(), id = s.IdVersion();
+    s.Close();
+    if (c.Args.Json)
+        Print("{" + CliFormat::IdentityJsonFields(c.Port, id, version) + "}\n");
+    else
+        Print(CliFormat::IdentityText(c.Port, id, version));
+    return EXIT_OK;
+}
+
+std::string SettingsJsonObject(const sContext& c, const cCliSession& s, const sSettings& rec,
+                               const std::string& extra = {}) {
+    return "{" + CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), s.Version()) + extra +
+           ",\"settings\":" + CliFormat::SettingsJson(rec, s.Version()) + "}\n";
+}
+
+int Read(sContext& c) {
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    // What the data transfer screen saves: the working image, which the
+    // completed read has just set to what the ECU holds.
+    const sSettings rec = WorkSettings;
+    s.Close();
+    if (!c.Args.File.empty()) {
+        std::string error;
+        if (!SaveVehicleFile(c.Args.File, rec, error))
+            return Error(EXIT_FILE, "cannot write " + c.Args.File + ": " + error);
+        if (c.Args.Json) Print(SettingsJsonObject(c, s, rec, ",\"file\":" + CliFormat::JsonString(c.Args.File)));
+        return EXIT_OK;
+    }
+    Print(c.Args.Json ? SettingsJsonObject(c, s, rec) : CliFormat::SettingsTable(rec, s.Version()));
+    return EXIT_OK;
+}
+
+int Write(sContext& c) {
+    std::string error;
+    if (!CheckVehicleFile(c.Args.File, error)) return Error(EXIT_FILE, error);
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    const int version = s.Version();
+    if (c.Args.NoStore && !Ecu::NewProtocol(version))
+        return Error(EXIT_USAGE, "--no-store needs an ECU of version 48 or above (this one is " +
+                                     std::to_string(version) + "): older ECUs take settings only as a whole "
+                                     "block that ends with the store command");
+    const sSettings before = EcuSettings;
+    // "Load from file": the file into the working image and, from 48, the
+    // twelve updates onto the link's queue.
+    if (!VehicleFile::Load(c.Args.File, WorkSettings, version, [&](sUpdate u) { s.Link().QueueUpdate(u); }))
+        return Error(EXIT_FILE, "cannot read " + c.Args.File + ": " + std::strerror(errno));
+    const sSettings file = WorkSettings;
+    // "Store in ECU", then read back; without the store the read's flush
+    // sends the queued updates first.
+    if (!c.Args.NoStore) {
+        rc = s.Write(error);
+        if (rc != EXIT_OK) return Ended(rc, error);
+    }
+    rc = s.ReadAgain(error);
+    if (rc != EXIT_OK) return Ended(rc, error);
+    const sSettings actual = EcuSettings;
+    s.Close();
+    const sSettings expected = CliFormat::ExpectedReadBack(before, file, version);
+    const auto diffs = CliFormat::Differences(expected, actual);
+    if (c.Args.Json)
+        Print("{" + CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
+              ",\"file\":" + CliFormat::JsonString(c.Args.File) + ",\"stored\":" + (c.Args.NoStore ? "false" : "true") +
+              ",\"verified\":" + (diffs.empty() ? "true" : "false") +
+              ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version) + "}\n");
+    if (!diffs.empty()) {
+        std::string text = CliFormat::DifferencesText(diffs, expected, actual, version);
+        text.pop_back();
+        for (char& ch : text)
+            if (ch == '\n') ch = ';';
+        return Error(EXIT_ECU, "verify failed, the ECU holds other values: " + text);
+    }
+    if (!c.Args.Json && !c.Args.Quiet)
+        std::fprintf(stderr, "%s: %s written%s and verified\n", kProgram, c.Args.File.c_str(),
+                     c.Args.NoStore ? " (not stored)" : ", stored");
+    return EXIT_OK;
+}
+
+int Diff(sContext& c) {
+    std::string error;
+    if (!CheckVehicleFile(c.Args.File, error)) return Error(EXIT_FILE, error);
+    sSettings file = sSettings{};
+    if (!VehicleFile::Read(c.Args.File, file))
+        return Error(EXIT_FILE, "cannot read " + c.Args.File + ": " + std::strerror(errno));
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    const int version = s.Version();
+    const sSettings actual = EcuSettings;
+    s.Close();
+    // Compared as the ECU would hold the file: only what it carries counts.
+    const sSettings expected = CliFormat::ExpectedReadBack(actual, file, version);
+    const auto diffs = CliFormat::Differences(expected, actual);
+    if (c.Args.Json)
+        Print("{" + CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
+              ",\"file\":" + CliFormat::JsonString(c.Args.File) + ",\"equal\":" + (diffs.empty() ? "true" : "false") +
+              ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version) + "}\n");
+    else
+        Print(CliFormat::DifferencesText(diffs, expected, actual, version));
+    return diffs.empty() ? EXIT_OK : EXIT_DIFFERENT;
+}
+
+int Factory(sContext& c) {
+    if (!c.Args.Yes)
+        return Error(EXIT_USAGE, "factory overwrites every setting of the ECU; add --yes to do it");
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    const int version = s.Version();
+    if (!Ecu::NewProtocol(version))
+        return Error(EXIT_USAGE, "factory settings need an ECU of version 48 or above (this one is " +
+                                     std::to_string(version) + ")");
+    // As the data transfer screen does it: the command goes out with the
+    // flush at the start of the read, which then fetches the new settings.
+    s.Link().QueueUpdate(Ecu::FactorySettingsUpdate());
+    std::string error;
+    rc = s.ReadAgain(error);
+    if (rc != EXIT_OK) return Ended(rc, error);
+    const sSettings rec = EcuSettings;
+    s.Close();
+    Print(c.Args.Json ? SettingsJsonObject(c, s, rec) : CliFormat::SettingsTable(rec, version));
+    return EXIT_OK;
+}
+
+// Feeds live values into a line of one polling cycle; `onCycle` runs after
+// each level value (the last of a cycle) and returns false to end.
+struct sLiveFeed {
+    CliFormat::sLiveLine Line;
+    int Version = 0;
+    std::function<bool()> OnCycle;
+    bool Take(int k, int raw) {
+        TakeLiveValue(Line.Sample, k, raw, Version, WorkSettings.LambdaType);
+        switch (k) {
+        case LiveTPS:
+            Line.TpsRaw = raw;
+            Line.TpsFalling = Conv::TpsFalling(WorkSettings);
+            break;
+        case LiveFuel:
+            if (raw >= 1 && raw <= 3) Line.Fuel = raw;
+            break;
+        case LiveLPGLevel:
+            Line.Level = Conv::LevelIndex(raw, Version);
+            return OnCycle();
+        default:
+            break;
+        }
+        return true;
+    }
+};
+
+int Live(sContext& c) {
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    sLiveFeed feed;
+    feed.Version = s.Version();
+    long lines = 0;
+    if (c.Args.Csv) Print(CliFormat::LiveCsvHeader());
+    else if (!c.Args.Json) Print(CliFormat::LiveHeader());
+    // A reader that goes away (live | head) ends the watch like --count.
+    feed.OnCycle = [&] {
+        if (!Print(c.Args.Json ? CliFormat::LiveJson(feed.Line)
+                               : c.Args.Csv ? CliFormat::LiveCsv(feed.Line) : CliFormat::LiveText(feed.Line)))
+            return false;
+        return !(c.Args.Count > 0 && ++lines >= c.Args.Count);
+    };
+    std::string error;
+    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, 0, error);
+    s.Close();
+    return Ended(rc, error);
+}
+
+int Capture(sContext& c) {
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    cCaptureFile file;
+    if (!file.Open(c.Args.File)) {
+        const int code = errno;
+        s.Close();
+        return Error(EXIT_FILE, "cannot write " + c.Args.File + ": " + std::strerror(code));
+    }
+    // The records are those of the visualisation screen: one per polling
+    // cycle, written when the level arrives, from the same sample.
+    sLiveFeed feed;
+    feed.Version = s.Version();
+    long records = 0;
+    feed.OnCycle = [&] {
+        file.WriteRecord(feed.Line.Sample);
+        ++records;
+        return true;
+    };
+    std::string error;
+    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, c.Args.Seconds, error);
+    s.Close();
+    file.Close();  // every record is flushed as written; closing ends the file
+    if (!c.Args.Quiet && !c.Args.Json)
+        std::fprintf(stderr, "%s: %ld records in %s\n", kProgram, records, c.Args.File.c_str());
+    if (c.Args.Json)
+        Print("{\"file\":" + CliFormat::JsonString(c.Args.File) + ",\"records\":" + std::to_string(records) + "}\n");
+    return Ended(rc, error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    InstallSignals();
+    sContext c;
+    std::string error;
+    if (!ParseCliArgs(std::vector<std::string>(argv + 1, argv + argc), c.Args, error))
+        return Error(EXIT_USAGE, error + " (see " + kProgram + " --help)");
+    if (c.Args.Help) {
+        Print(CliUsage());
+        return EXIT_OK;
+    }
+    cProgress progress(c.Args.Quiet, ::isatty(STDERR_FILENO) == 1);
+    c.Progress = &progress;
+    if (c.Args.Command == "ports") return Ports(c);
+
+    c.Port = c.Args.Port.empty() ? SavedPort() : c.Args.Port;
+    if (c.Port.empty())
+        return Error(EXIT_USAGE, "no serial port: give one with --port DEVICE (zvbasic.ini names none)");
+
+    int rc = EXIT_OK;
+    const std::string& cmd = c.Args.Command;
+    if (cmd == "identify") rc = Identify(c);
+    else if (cmd == "read") rc = Read(c);
+    else if (cmd == "write") rc = Write(c);
+    else if (cmd == "diff") rc = Diff(c);
+    else if (cmd == "factory") rc = Factory(c);
+    else if (cmd == "live") rc = Live(c);
+    else if (cmd == "capture") rc = Capture(c);
+    if (rc > 128) {
+        progress.End();
+        std::fprintf(stderr, "%s: ended by %s\n", kProgram, rc == 128 + SIGINT ? "SIGINT" : "SIGTERM");
+    }
+    return rc;
+}

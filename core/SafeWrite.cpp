@@ -1,0 +1,137 @@
+#include "core/SafeWrite.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace SafeWrite {
+
+namespace {
+
+constexpr int kMaxLinkHops = 40;  // as the kernel allows when it resolves a path
+constexpr int kNameAttempts = 100;
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Follows symbolic links from `path` to the file they end at (which need not
+// exist). 0 and `target`/`st`/`exists` set, or an errno value.
+int Resolve(const std::string& path, std::string& target, struct stat& st, bool& exists) {
+    target = path;
+    for (int hops = 0;; ++hops) {
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (errno != ENOENT) return errno;
+            exists = false;
+            return 0;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            exists = true;
+            return 0;
+        }
+        if (hops >= kMaxLinkHops) return ELOOP;
+        std::vector<char> buf(PATH_MAX + 1);
+        const ssize_t n = ::readlink(target.c_str(), buf.data(), buf.size());
+        if (n < 0) return errno;
+        if (size_t(n) >= buf.size()) return ENAMETOOLONG;
+        std::string next(buf.data(), size_t(n));
+        if (next.empty()) return ENOENT;
+        if (next[0] != '/') next = FolderOf(target) + "/" + next;
+        target = next;
+    }
+}
+
+// Creates a new file ".zv" plus six random characters in `folder`, with
+// 0666 less the umask, for writing. The descriptor, or -1 with errno set.
+int CreateTemporary(const std::string& folder, std::string& name) {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 random(std::random_device{}() ^ unsigned(::getpid()) ^
+                                     unsigned(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::uniform_int_distribution<int> pick(0, int(sizeof kChars) - 2);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        name = folder + "/.zv";
+        for (int i = 0; i < 6; ++i) name += kChars[pick(random)];
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+int WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return ENOSPC;
+        done += size_t(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool ReplaceFile(const std::string& path, const std::string& data, std::string* error) {
+    const auto fail = [error](int code, const char* text = nullptr) {
+        if (error) *error = text ? text : std::strerror(code);
+        return false;
+    };
+    if (path.empty()) return fail(ENOENT);
+
+    std::string target;
+    struct stat old {};
+    bool exists = false;
+    if (int code = Resolve(path, target, old, exists)) return fail(code);
+    if (exists) {
+        // Never opened: opening a named pipe for writing would block, and
+        // renaming over a device would put a plain file in its place.
+        if (S_ISDIR(old.st_mode)) return fail(EISDIR);
+        if (!S_ISREG(old.st_mode)) return fail(EINVAL, "not a regular file");
+        if (::access(target.c_str(), W_OK) != 0) return fail(errno);
+    }
+
+    const std::string folder = FolderOf(target);
+    std::string temporary;
+    const int fd = CreateTemporary(folder, temporary);
+    if (fd < 0) return fail(errno);
+
+    int code = 0;
+    if (exists) {
+        // Owner first: changing it may clear permission bits.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Only the owner's own group change may be refused; the bits
+            // below are what matters.
+        }
+        if (::fchmod(fd, old.st_mode & 07777) != 0) code = errno;
+    }
+    if (code == 0) code = WriteAll(fd, data);
+    if (code == 0 && ::fsync(fd) != 0) code = errno;
+    if (::close(fd) != 0 && code == 0) code = errno;
+    if (code == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) code = errno;
+    if (code != 0) {
+        ::unlink(temporary.c_str());
+        return fail(code);
+    }
+    // Make the rename itself durable.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+}  // namespace SafeWrite

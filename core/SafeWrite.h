@@ -1,0 +1,34 @@
+// Replacing a small file whole and safely: the one way the program writes
+// its settings files (zvbasic.ini, vehicle settings files). No Qt; usable by
+// every program built on the core.
+//
+// ReplaceFile(path, data) gives `path` the contents `data` so that, whatever
+// happens (a full disk, a missing right, a crash, the power going), the file
+// afterwards holds either its old contents or the new ones whole:
+//
+// - the data goes into a temporary file in the same folder (a short name
+//   ".zv" plus six random characters, so any name that fits the folder can
+//   be saved), is synced to the disk, and the temporary file is renamed over
+//   the target; the folder is synced after the rename;
+// - a symbolic link (or a chain of them) is followed: the file it points to
+//   is replaced and the link stays a link;
+// - only a regular file is replaced: a named pipe, a device, a folder or a
+//   socket is refused without being opened, and stays as it was;
+// - a file that may not be written (no write permission) is refused, as an
+//   in-place write would be;
+// - the replacement keeps the old file's permission bits (and its owner and
+//   group where the system allows it); a new file gets 0666 less the umask;
+// - folders are not created; a missing folder is a failure.
+//
+// On failure nothing has changed: the old file (if any) is untouched and no
+// temporary file remains. The return value is true on success; `error`, when
+// given, receives the system's text of the failure.
+#pragma once
+
+#include <string>
+
+namespace SafeWrite {
+
+bool ReplaceFile(const std::string& path, const std::string& data, std::string* error = nullptr);
+
+}  // namespace SafeWrite

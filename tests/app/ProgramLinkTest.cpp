@@ -1,0 +1,118 @@
+// The whole program (its real start-up code and screens) against the ECU
+// simulator: what reaches the ECU when the user acts while the link works.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <array>
+
+#include "GuiTestKit.h"
+#include "app/Globals.h"
+#include "app/IOForm.h"
+#include "app/MainForm.h"
+#include "app/SaveForm.h"
+#include "link/CommThread.h"
+#include "link/Settings.h"
+#include "tools/ecusim/EcuSimulator.h"
+#include "widgets/ShadowButton.h"
+
+using namespace GuiTestKit;
+
+namespace {
+
+// Counts what the screens heard, after them.
+class cCounter : public cLinkListener {
+public:
+    int ReadSteps = 0;
+    int Loaded = 0;
+    void LinkEvent() override {
+        if (LinkRequest == RQ_READ_SETTINGS && LinkPhase == 1) ++ReadSteps;
+    }
+    void SettingsLoaded() override { ++Loaded; }
+};
+
+// An old-protocol ECU whose settings all differ from the program's own
+// start-up values; F4 on the main menu in the middle of the first read (the
+// buttons work then on a first start), back to the menu, then "Store in ECU"
+// without editing: the ECU must receive exactly the values it had.
+TEST(ProgramLink, VisualisationKeyDuringTheFirstReadStoresTheEcusOwnValues) {
+    constexpr int kVersion = 22;
+    sSimOptions o;
+    o.Version = kVersion;
+    o.IdVersion = 0x25;
+    cEcuSimulator sim(o);
+    std::array<uint8_t, 16> ecu = cEcuSimulator::FactorySettings(kVersion);
+    const uint8_t values[10] = {3, 0x67, 60, 24, 61, 171, 121, 99, 88, 2};
+    for (int p = 0; p < 10; ++p) ecu[size_t(p)] = values[p];
+    sim.SetSettings(ecu);
+    sim.Start();
+
+    cProgram program;
+    cCounter counter;
+    program.Extra = {&counter};
+    program.SetExtraPorts({sim.DevicePath()});
+    program.WriteIni("COM: " + sim.DevicePath() + "\r\nLanguage: en\r\nENABLED");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    MainForm->show();
+
+    ASSERT_TRUE(WaitFor([&] { return counter.ReadSteps >= 3; }, 20000));
+    ASSERT_EQ(counter.Loaded, 0);
+    ASSERT_TRUE(MainForm->VisBtn->isEnabled());
+    Key(MainForm, Qt::Key_F4);
+    ASSERT_TRUE(VisScreen->isVisible());
+    Key(VisScreen, Qt::Key_Escape);
+    ASSERT_FALSE(VisScreen->isVisible());
+
+    ASSERT_TRUE(WaitFor([&] { return counter.Loaded >= 1 && CommThread->IsConnected() && !CommThread->IsBusy(); },
+                        20000));
+    EXPECT_EQ(counter.Loaded, 1);
+    EXPECT_EQ(WorkSettings.StepPosMin, 61);
+    EXPECT_EQ(WorkSettings, EcuSettings);
+
+    Key(MainForm, Qt::Key_F5);
+    ASSERT_TRUE(DataExScreen->isVisible());
+    sim.ClearLog();
+    ASSERT_TRUE(WaitFor([] { return !CommThread->IsBusy(); }));
+    Key(DataExScreen, Qt::Key_F4);  // returns when the progress dialog has closed
+    ASSERT_TRUE(TSaveForm::WriteDone);
+
+    std::vector<std::pair<int, int>> writes;
+    for (const auto& f : sim.Received())
+        if (f.size() == 3 && (f[0] & 0xF0) == 0xC0) writes.emplace_back(f[0] & 0x0F, f[1]);
+    ASSERT_EQ(writes.size(), 10u);
+    for (int p = 0; p < 10; ++p) EXPECT_EQ(writes[size_t(p)], std::make_pair(p, int(values[p]))) << p;
+    EXPECT_EQ(sim.Stored(), ecu);
+}
+
+// A screen's part that hears from the link itself (a cIOForm inside a
+// cIOForm): the link's LinkIdle reaches it through the same walk that the
+// screens use, in the program and in the tests alike.
+class cIdleProbe : public cIOForm {
+public:
+    using cIOForm::cIOForm;
+    int Idle = 0;
+    int Busy = 0;
+    void LinkIdle(bool idle) override { ++(idle ? Idle : Busy); }
+};
+
+TEST(ProgramLink, LinkIdleReachesFormsNestedInAScreen) {
+    sSimOptions o;
+    o.Instant = true;
+    cEcuSimulator sim(o);
+    sim.Start();
+    cIdleProbe screen;
+    auto* nested = new cIdleProbe(&screen);
+    cCounter counter;
+    cCommThread link([](const std::function<void()>& fn) {
+        QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
+    });
+    link.AddListener(&screen);
+    link.AddListener(&counter);
+    link.SetPortName(sim.DevicePath());
+    ASSERT_TRUE(WaitFor([&] { return counter.Loaded > 0; }, 20000));
+    link.Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+    EXPECT_GE(screen.Idle, 3);
+    EXPECT_EQ(nested->Idle, screen.Idle);
+    EXPECT_EQ(nested->Busy, screen.Busy);
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+// Tab and Shift+Tab walk the controls of every screen one step at a time, in
+// screen order, through every enabled control that takes the keyboard; the
+// large buttons with a function key are run by their key and stay out.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <string>
+#include <vector>
+
+#include "GuiTestKit.h"
+#include "ScreenRig.h"
+#include "app/Globals.h"
+#include "app/OptionsForm.h"
+#include "link/Settings.h"
+#include "screens/CalibForm.h"
+#include "screens/ConfigForm.h"
+#include "screens/DataExForm.h"
+#include "screens/VisForm.h"
+#include "widgets/ShadowButton.h"
+
+namespace {
+
+QString Name(QWidget* w) { return w ? w->objectName() : QStringLiteral("(none)"); }
+
+QWidget* Focused(QWidget* screen) {
+    QWidget* f = screen->focusWidget();
+    return f && f != screen ? f : nullptr;
+}
+
+// Presses Tab (or Shift+Tab) `steps` times on whatever has the focus and
+// lists where the focus went after each press.
+std::vector<std::string> Walk(QWidget* screen, int steps, bool back) {
+    std::vector<std::string> visited;
+    for (int i = 0; i < steps; ++i) {
+        QWidget* at = Focused(screen);
+        GuiTestKit::Key(at ? at : screen, back ? Qt::Key_Backtab : Qt::Key_Tab, QString(),
+                        back ? Qt::ShiftModifier : Qt::NoModifier);
+        QCoreApplication::processEvents();
+        visited.push_back(Name(Focused(screen)).toStdString());
+    }
+    return visited;
+}
+
+// The whole round forwards from nothing focused and once more to the first,
+// then the same round backwards, back to the first.
+void ExpectRound(QWidget* screen, const std::vector<std::string>& order) {
+    ASSERT_TRUE(screen->isVisible());
+    screen->activateWindow();
+    QCoreApplication::processEvents();
+    if (QWidget* f = Focused(screen)) f->clearFocus();
+    screen->setFocus();
+
+    std::vector<std::string> forward = order;
+    if (!order.empty()) forward.push_back(order.front());
+    else forward.push_back("(none)");
+    EXPECT_EQ(Walk(screen, int(forward.size()), false), forward) << screen->objectName().toStdString();
+
+    std::vector<std::string> backward(order.rbegin(), order.rend());
+    if (order.empty()) backward.push_back("(none)");
+    EXPECT_EQ(Walk(screen, int(backward.size()), true), backward) << screen->objectName().toStdString();
+}
+
+
+}  // namespace
+
+// Version 22: no level sensor list, no filter row, the old engine speed group.
+TEST(KeyboardFocus, ConfigurationScreenOldEcuLeavesTheThrottleList) {
+    cScreenRig rig(22);
+    ASSERT_TRUE(rig.Start());
+    rig.Main->ConfigBtnClick();
+    ExpectRound(rig.Config, {"TPSTypeCB", "LambdaSensorCB", "RPMDivCB"});
+}
+
+TEST(KeyboardFocus, ConfigurationScreenNewEcuReachesTheFilterButtonAndCounts) {
+    cScreenRig rig(57);
+    ASSERT_TRUE(rig.Start());
+    rig.Main->ConfigBtnClick();
+    ExpectRound(rig.Config, {"TPSTypeCB", "LambdaSensorCB", "LPGLevTypeCB", "DisableLpgFilterBtn", "CylCountCB",
+                             "CoilCountCB"});
+    // Space on the focused filter button presses it.
+    rig.Sim.ClearLog();
+    rig.Config->DisableLpgFilterBtn->setFocus();
+    GuiTestKit::Key(rig.Config->DisableLpgFilterBtn, Qt::Key_Space, QStringLiteral(" "));
+    EXPECT_TRUE(cScreenRig::WaitUntil([&] {
+        const auto w = rig.Writes();
+        return std::find(w.begin(), w.end(), std::make_pair(15, 2)) != w.end();
+    }));
+}
+
+// Every position field in turn, "Valve maximal open" and "Throttle open high
+// speed" among them, then the engine speed lists.
+TEST(KeyboardFocus, CalibrationScreenVisitsEveryPositionField) {
+    cScreenRig rig(57);
+    ASSERT_TRUE(rig.Start());
+    WorkSettings.TPSType = 1;
+    WorkSettings.MaxRPMCode = 9;
+    rig.Main->CalibBtnClick();
+    ExpectRound(rig.Calib, {"StepPosMinED", "StepPosMaxED", "StepPosH0ED", "StepPosH1ED", "StepPosH2ED", "MinRPMCB",
+                            "EmPetrolCB", "MaxRPMCB"});
+    rig.Calib->hide();
+
+    // Without a throttle sensor the hidden field and the disabled rows are skipped.
+    WorkSettings.TPSType = 0;
+    WorkSettings.MaxRPMCode = 0;
+    rig.Main->CalibBtnClick();
+    ExpectRound(rig.Calib, {"StepPosMinED", "StepPosMaxED", "StepPosH1ED", "StepPosH2ED", "MinRPMCB", "EmPetrolCB"});
+}
+
+TEST(KeyboardFocus, VisualisationAndDataTransferScreens) {
+    cScreenRig rig(57);
+    ASSERT_TRUE(rig.Start());
+    rig.Main->VisBtnClick();
+    ExpectRound(rig.Vis, {"ConsoleBtn"});
+    rig.Vis->hide();
+    // The data transfer screen has only buttons with function keys.
+    rig.Main->DataExBtnClick();
+    ExpectRound(rig.DataEx, {});
+}
+
+TEST(KeyboardFocus, OptionsScreenReachesLookupPorts) {
+    GuiTestKit::cSilentLine line;
+    GuiTestKit::cProgram program;
+    program.SetExtraPorts({line.Path()});
+    program.WriteIni("COM: " + line.Path() + "\r\nLanguage: en\r\n");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    program.QuietLink();
+    OptionsForm->show();
+    ExpectRound(OptionsForm, {"ComPortCB", "EnumPortsBtn", "LangCB"});
+    // Enter on the focused button runs it: the list is filled again.
+    OptionsForm->ComPortCB->clear();
+    OptionsForm->EnumPortsBtn->setFocus();
+    GuiTestKit::Key(OptionsForm->EnumPortsBtn, Qt::Key_Return, QStringLiteral("\r"));
+    EXPECT_GT(OptionsForm->ComPortCB->count(), 0);
+    OptionsForm->hide();
+    program.Stop();
+}
