@@ -65,7 +65,7 @@ std::string ExeDir() {
 
 std::string SavedPort() {
     cIni ini;
-    if (!ini.Load(cIni::DefaultPath(ExeDir()))) return std::string();
+    if (!ini.Load(cIni::ReadPath(ExeDir()))) return std::string();
     return ini.Port;
 }
 
