@@ -233,6 +233,9 @@ int main(int argc, char** argv) {
     VisForm->show();
     waitFor([&] { return !link.IsBusy(); }, 5000);
     link.PostRequest(RQ_VIS_POLL);
+    Pump(3000);  // warm-up
+    // The capture starts and the counting begins in one step on the
+    // user-interface thread, where the live values arrive too.
     const std::string capture = dir + "/capture.dat";
     FileDialog::Hook() = [&capture](const sFileDialogRequest&) { return QString::fromStdString(capture); };
     VisForm->LogBtnClick();
@@ -240,10 +243,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the capture did not start\n");
         return 1;
     }
-    Pump(3000);  // warm-up
+    heard.Capturing = true;
     long logFrom = 0;
     LevelReplies(sim.Log, 0, &logFrom);
-    heard.Capturing = true;
     const long rss0 = ResidentKiB();
     const int reads0 = heard.SettingsReads;
     const auto t0 = Clock::now();
@@ -323,8 +325,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 
-    heard.Capturing = false;
     VisForm->LogBtnClick();  // stops the capture
+    heard.Capturing = false;
     const double wall = elapsed();
     const long rss1 = ResidentKiB();
     Pump(500);
