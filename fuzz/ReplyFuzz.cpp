@@ -4,8 +4,9 @@
 // must come through once, in order (a data byte 0xFF too, which the terminal
 // driver escapes while marking is on), and judging each reply must be safe.
 //
-// Input: byte 0 bit 0 = marking on; bytes 1-2 = the command and data byte
-// the replies answer; the rest is the line.
+// Input: byte 0 bit 0 = marking on, bit 1 = keep a last short reply (which
+// costs a read time-out; otherwise the line is cut to whole replies); bytes
+// 1-2 = the command and data byte the replies answer; the rest is the line.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -39,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool marking = data[0] & 1;
     const uint8_t command[3] = {data[1], data[2], FRAME_END};
     const uint8_t* stream = data + 3;
-    const size_t length = size - 3;
+    const bool shortLast = data[0] & 2;
+    const size_t length = shortLast ? size - 3 : (size - 3) / 3 * 3;
     // The terminal queue holds 4 KiB; a reply is three bytes.
     if (length > 1024) return 0;
 
