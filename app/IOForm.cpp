@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -67,25 +68,44 @@ void cIOForm::SetScreenOverride(QSize size, double dpi) {
 
 void cIOForm::ClearScreenOverride() { OverrideSize.reset(); }
 
-double cIOForm::ScaleRatio() {
-    double dpi = ScreenDpi();
+double cIOForm::FitRatio(QSize screen, double dpi) {
     if (dpi <= 0) dpi = 96;
-    return (ScreenRect().width() * 96.0) / (dpi * 1024.0);
+    if (screen.width() <= 0 || screen.height() <= 0) screen = QSize(1024, 768);
+    const double byWidth = (screen.width() * 96.0) / (dpi * 1024.0);
+    const double byHeight = (screen.height() * 96.0) / (dpi * 768.0);
+    return std::min(byWidth, byHeight);
 }
+
+QPoint cIOForm::FitOrigin(QSize screen, double ratio) {
+    // Whole pixels towards the top-left: on a 4:3 screen both margins are 0.
+    return QPoint(std::max(0, int((screen.width() - 1024 * ratio) / 2)),
+                  std::max(0, int((screen.height() - 768 * ratio) / 2)));
+}
+
+double cIOForm::ScaleRatio() { return FitRatio(ScreenRect().size(), ScreenDpi()); }
 
 int cIOForm::Scaled(int designPixels) const { return Round(designPixels * Ratio); }
 
+QRect cIOForm::ScaledRect(const QWidget* control, const QRect& d) const {
+    const QPoint origin = control && control->parentWidget() == this ? Origin : QPoint();
+    return QRect(origin.x() + Round(d.x() * Ratio), origin.y() + Round(d.y() * Ratio), Round(d.width() * Ratio),
+                 Round(d.height() * Ratio));
+}
+
 void cIOForm::SetupFullScreen() {
     Ratio = ScaleRatio();
+    const QRect screen = ScreenRect();
+    Origin = FitOrigin(screen.size(), Ratio);
     FullScreen = true;
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setGeometry(ScreenRect());
+    setGeometry(screen);
     for (const sPlaced& p : Placed) Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(),
                                           p.Design.height(), p.FontPt, p.Bold);
 }
 
 void cIOForm::SetupDialog(int designWidth, int designHeight) {
     Ratio = 1.0;
+    Origin = QPoint();
     FullScreen = false;
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setFixedSize(designWidth, designHeight);
@@ -105,7 +125,7 @@ void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt,
         std::erase_if(Placed, [](const sPlaced& p) { return p.Widget.isNull(); });
         Placed.push_back({w, QRect(x, y, width, height), fontPt, bold});
     }
-    w->setGeometry(Round(x * Ratio), Round(y * Ratio), Round(width * Ratio), Round(height * Ratio));
+    w->setGeometry(ScaledRect(w, QRect(x, y, width, height)));
     // Design sizes are points at 96 pixels per inch.
     if (fontPt > 0) w->setFont(DesignFont(Round(fontPt * 96.0 / 72.0 * Ratio), bold));
 }

@@ -61,8 +61,17 @@ public:
     // at start-up.
     static void DeferStyleSheet(QWidget* w, const QString& sheet);
 
-    // Ratio (screen width x 96) : (pixels per inch x 1024).
+    // The ratio the full-screen forms are scaled by: the smaller of
+    // (screen width x 96) : (pixels per inch x 1024) and
+    // (screen height x 96) : (pixels per inch x 768), so that the whole
+    // 1024 x 768 design fits on the screen whatever its shape. Sizes and
+    // pixels per inch are Qt's logical ones: where Qt draws at a device pixel
+    // ratio it reports 96 pixels per inch and the screen in its own pixels.
     static double ScaleRatio();
+    static double FitRatio(QSize screen, double dpi);
+    // Where the scaled design starts on the screen: centred, navy margins on
+    // the sides of a wide screen and above and below a tall one.
+    static QPoint FitOrigin(QSize screen, double ratio);
     // Size and resolution of the screen the forms are laid out for; tests and
     // the screenshot tool set it, the program uses the primary screen.
     static QRect ScreenRect();
@@ -74,6 +83,10 @@ public:
     double Scale() const { return Ratio; }
     // A design length in pixels of this form.
     int Scaled(int designPixels) const;
+    // A design rectangle of a control in its parent's pixels: scaled, and
+    // moved by the design's origin on the screen when the parent is the form
+    // itself (controls inside a group keep the group's coordinates).
+    QRect ScaledRect(const QWidget* control, const QRect& design) const;
 
     // The shared status line, when the form has one (otherwise null).
     QLabel* StatusLL = nullptr;
@@ -133,6 +146,7 @@ private:
     class QEventLoop* ModalLoop = nullptr;
     int ModalResult = 0;
     double Ratio = 1.0;
+    QPoint Origin;  // of the design on a full-screen form
     bool StylesApplied = false;
     bool FullScreen = false;  // set by SetupFullScreen
     // What the status line shows, so that it can be retranslated.

@@ -1,5 +1,7 @@
 #include "app/InfoForm.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
@@ -37,6 +39,7 @@ TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     TextLL->setObjectName(QStringLiteral("TextLL"));
     TextLL->setAlignment(Qt::AlignCenter);
     TextLL->setGeometry(56, 16, 368, 110);
+    TextLL->setWordWrap(true);
     TextLL->setFont(DesignFont(19, true));
     TextLL->setText(QStringLiteral("Incorrect settings!"));
     OKBtn = new cShadowButton(this);
@@ -60,6 +63,7 @@ void TInfoForm::Retranslate() {
 
 void TInfoForm::ShowInfo(const QString& text) {
     TextLL->setText(text);
+    FitText();
     if (Loop) return;  // already up: it now shows the latest text
     setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
@@ -71,6 +75,28 @@ void TInfoForm::ShowInfo(const QString& text) {
     Loop = nullptr;
     hide();
     setWindowModality(Qt::NonModal);
+}
+
+void TInfoForm::FitText() {
+    // The dialog grows for a text longer than its usual three short lines
+    // (the port error with the group advice): wider up to the screen for
+    // long lines, so that a command stays on one line, then taller; it stays
+    // centred. A short text gets the usual size back.
+    const int baseW = 440, baseH = 230, baseTextW = 368, baseTextH = 110;
+    const QRect screen = cIOForm::ScreenRect();
+    int widest = 0;
+    for (const QString& line : TextLL->text().split(QLatin1Char('\n')))
+        widest = std::max(widest, TextLL->fontMetrics().horizontalAdvance(line) + 8);
+    const int textW = std::clamp(widest, baseTextW, std::max(baseTextW, screen.width() - 40 - (baseW - baseTextW)));
+    const int w = baseW + (textW - baseTextW);
+    const int extra = std::max(0, TextLL->heightForWidth(textW) - baseTextH);
+    const int h = std::min(baseH + extra, std::max(baseH, screen.height()));
+    const int grow = h - baseH;
+    setFixedSize(w, h);
+    Frame->setGeometry(0, 0, w, h);
+    TextLL->setGeometry(56, 16, textW, baseTextH + grow);
+    OKBtn->move((w - OKBtn->width()) / 2, 146 + grow);
+    move(screen.x() + (screen.width() - w) / 2, screen.y() + (screen.height() - h) / 2);
 }
 
 void TInfoForm::keyPressEvent(QKeyEvent* event) {

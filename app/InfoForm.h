@@ -32,5 +32,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void FitText();  // sizes the dialog to its text
     QEventLoop* Loop = nullptr;
 };

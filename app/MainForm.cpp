@@ -9,7 +9,7 @@
 #include "app/LinkStatus.h"
 #include "app/LoadForm.h"
 #include "app/OptionsForm.h"
-#include "app/Pictures.h"
+#include "app/Artwork.h"
 #include "app/QtText.h"
 #include "app/Shape.h"
 #include "app/Version.h"
@@ -50,9 +50,8 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     CalibBtn->setEnabled(false);
     VisBtn->setEnabled(false);
 
-    Logo = MakeLabel("Logo", white);
-    Logo->setScaledContents(true);
-    Logo->setPixmap(LogoPicture());
+    Logo = new cArtwork(Artwork::DrawLogo, this);
+    Logo->setObjectName(QStringLiteral("Logo"));
     ProgVerLL = MakeLabel("ProgVerLL", white);
     BuildLL = MakeLabel("BuildLL", white);
     // The build text ends with a line end: keep its first line at the top.

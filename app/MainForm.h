@@ -31,7 +31,7 @@ public:
     QLabel* ProgVerLL;
     QLabel* BuildLL;
     QLabel* Label3;
-    QLabel* Logo;
+    QWidget* Logo;  // the drawn logo
     QLabel* Label1;
     cShape* Shape1;
     cShape* Shape2;

@@ -9,6 +9,7 @@
 #include "app/Ini.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
+#include "app/PortAccess.h"
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/LoadForm.h"
@@ -193,5 +194,11 @@ void TOptionsForm::LinkEvent() { cIOForm::LinkEvent(); }
 void TOptionsForm::SendError() {
     cIOForm::SendError();
     const QString port = CommThread ? ToQ(CommThread->GetPort().GetPortName()) : QString();
-    ShowInfo(port + Tr(": port error!\n") + Tr("Select other COM port!"));
+    QString text = port + Tr(": port error!\n") + Tr("Select other COM port!");
+    // A device the user may not open: say which group he must join.
+    if (CommThread) {
+        const std::string hint = PortPermissionHint(port.toStdString(), CommThread->GetPort().LastOpenError());
+        if (!hint.empty()) text += QStringLiteral("\n") + ToQ(hint);
+    }
+    ShowInfo(text);
 }

@@ -5,7 +5,6 @@
 
 namespace {
 const char* const kHelpResource = ":/pictures/help.jpg";
-const char* const kLogoResource = ":/pictures/logo.png";
 const QSize kStandInSize(1563, 2048);
 
 QByteArray ReadResource(const char* name) {
@@ -58,25 +57,4 @@ QImage HelpPicture() {
     } catch (const cJpegError&) {
         return StandInHelp();
     }
-}
-
-QPixmap LogoPicture() {
-    QPixmap pix;
-    QByteArray data = ReadResource(kLogoResource);
-    if (!data.isEmpty() && pix.loadFromData(data, "PNG")) return pix;
-    // Stand-in: the product name in orange on navy.
-    QImage img(424, 112, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    QFont f;
-    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
-    f.setPixelSize(64);
-    f.setBold(true);
-    f.setItalic(true);
-    p.setFont(f);
-    p.setPen(QColor(255, 128, 0));
-    p.drawText(img.rect(), Qt::AlignCenter, QStringLiteral("ZORVA"));
-    p.end();
-    return QPixmap::fromImage(img);
 }

@@ -1,9 +1,8 @@
-// The built-in pictures (help wiring diagram, logo) and the conversion of a
-// decoded JPEG to a Qt image.
+// The built-in help picture (wiring diagram) and the conversion of a decoded
+// JPEG to a Qt image.
 #pragma once
 
 #include <QImage>
-#include <QPixmap>
 #include <QSize>
 
 #include "app/JpegDecode.h"
@@ -16,4 +15,3 @@ QSize HelpPictureSize();
 // The built-in help picture, decoded; a drawn stand-in when the program was
 // built without one.
 QImage HelpPicture();
-QPixmap LogoPicture();

@@ -27,6 +27,7 @@
 #include "app/OptionsForm.h"
 #include "app/Pictures.h"
 #include "app/ProcessClock.h"
+#include "app/Resources.h"
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
@@ -80,6 +81,8 @@ private:
 cShell::cShell(sShellOptions options) : Options(std::move(options)) {
     if (Options.ExeDir.isEmpty()) Options.ExeDir = QCoreApplication::applicationDirPath();
     IniFile = Options.IniPath.isEmpty() ? ToQ(cIni::DefaultPath(Options.ExeDir.toStdString())) : Options.IniPath;
+    // locale/ and data/: beside the executable, or the installed share folder.
+    ResourceDir = ToQ(Resources::Folder(Options.ExeDir.toStdString()));
 }
 
 cShell::~cShell() { Shutdown(); }
@@ -141,7 +144,7 @@ cShell::eStart cShell::Start() {
     Started = true;
     QCoreApplication::setApplicationName(QStringLiteral("ZVBasic"));
     try {
-        Translate::Init((Options.ExeDir + QStringLiteral("/locale")).toStdString());
+        Translate::Init((ResourceDir + QStringLiteral("/locale")).toStdString());
         CreateScreens();
 
         // The link thread; it waits for a port name. Its failure ends the program.
@@ -208,9 +211,9 @@ cShell::eStart cShell::Start() {
         // already handed a port over).
         CommThread->SetPortName(OptionsForm->ComPortCB->currentText().toStdString());
 
-        // A replacement help picture beside the program (a file; a folder of
-        // that name is no picture and leaves the built-in one).
-        const QString picture = Options.ExeDir + QStringLiteral("/data/schwzvb.jpg");
+        // A replacement help picture in the program's data folder (a file; a
+        // folder of that name is no picture and leaves the built-in one).
+        const QString picture = ResourceDir + QStringLiteral("/data/schwzvb.jpg");
         if (QFileInfo(picture).isFile()) HelpForm->SetPicture(ToQImage(DecodeJpegFile(picture.toStdString())));
     } catch (const std::exception& e) {
         Report(QString::fromUtf8(e.what()));

@@ -14,7 +14,7 @@ class cIOForm;
 class cLinkListener;
 
 struct sShellOptions {
-    QString ExeDir;   // locale/ and data/ live here
+    QString ExeDir;   // the executable's folder; locale/ and data/ are looked for from here
     QString IniPath;  // empty: beside the executable, or the user's config folder
     // Heard after the screens (tests); the program has none.
     std::vector<cLinkListener*> ExtraListeners;
@@ -46,6 +46,8 @@ public:
     // The forms that hear from the link, in creation order.
     const std::vector<cIOForm*>& Forms() const { return IOForms; }
     QString IniPath() const { return IniFile; }
+    // The folder that holds locale/ and data/ (Resources::Folder).
+    QString ResourcesDir() const { return ResourceDir; }
 
 private:
     void CreateScreens();
@@ -54,6 +56,7 @@ private:
 
     sShellOptions Options;
     QString IniFile;
+    QString ResourceDir;
     std::vector<cIOForm*> IOForms;
     bool Started = false;
     bool ShutDownDone = false;

@@ -10,12 +10,12 @@ std::atomic<int> cCommThread::IdlePollIndex{0};
 
 namespace {
 constexpr auto kNoLimit = std::chrono::milliseconds(-1);
-constexpr auto kIdleWait = std::chrono::milliseconds(50);
+constexpr auto kIdleWait = cCommThread::IdleWait;
 constexpr auto kPostLockLimit = std::chrono::milliseconds(1000);
 constexpr auto kShutdownSlice = std::chrono::milliseconds(5);
 constexpr int kReadLimitMs = 100;
 constexpr int kWriteLimitMs = 100;
-constexpr int kBaudRate = 1200;
+constexpr int kBaudRate = cCommThread::BaudRate;
 }  // namespace
 
 cCommThread::cCommThread(tUiInvoker invoker)

@@ -23,6 +23,12 @@
 
 class cCommThread : private cExchangeSink {
 public:
+    // The line speed, and the wait before each idle poll step.
+    static constexpr int BaudRate = 1200;
+    static constexpr std::chrono::milliseconds IdleWait{50};
+    // The live values of the visualisation and idle polls, in polling order.
+    static constexpr int LivePollParams[6] = {1, 3, 5, 7, 6, 8};
+
     // `invoker` runs a function on the user-interface thread and waits for it;
     // an empty invoker runs it directly on the link thread (core tests).
     // The thread starts at once and waits for a port name.

@@ -4,7 +4,7 @@
 #include "link/CommThread.h"
 
 namespace {
-constexpr int kLiveParams[6] = {1, 3, 5, 7, 6, 8};  // visualisation and idle poll order
+constexpr const auto& kLiveParams = cCommThread::LivePollParams;  // visualisation and idle poll order
 }  // namespace
 
 uint8_t cCommThread::LiveValue(int k, uint8_t raw) const {

@@ -2,13 +2,16 @@
 # Run as a script:
 #   cmake -DSOURCE_DIR=<top> -DPOT=<out.pot> -DXGETTEXT=<xgettext>
 #         [-DVERSION=<x.y.z.w>] [-DMSGMERGE=<msgmerge> -DLANGUAGES=de;en;...]
+#         [-DFOLDERS=a;b] [-DKEYWORDS=k1;k2] [-DPO_DIR=<dir>]
 #         -P ExtractMessages.cmake
-# With MSGMERGE, every locale/<code>.po of LANGUAGES is then merged with the
-# new template (msgmerge --update); entries no longer in the code are kept as
-# obsolete (#~) entries.
+# With MSGMERGE, every <PO_DIR>/<code>.po of LANGUAGES (PO_DIR: locale/) is
+# then merged with the new template (msgmerge --update); entries no longer in
+# the code are kept as obsolete (#~) entries.
 #
-# Marked texts: _("...") and N_("...") in the core, Tr("...") in the Qt code
-# (app/QtText.h). Comments starting with TRANSLATORS go into the template.
+# Marked texts of the domain "default": _("...") and N_("...") in the core,
+# Tr("...") in the Qt code (app/QtText.h), in the program's folders. Other
+# domains pass their own FOLDERS and KEYWORDS. Comments starting with
+# TRANSLATORS go into the template.
 cmake_minimum_required(VERSION 3.22)
 
 foreach(var SOURCE_DIR POT XGETTEXT)
@@ -19,10 +22,23 @@ endforeach()
 if(NOT DEFINED VERSION)
   set(VERSION "")
 endif()
+if(NOT DEFINED FOLDERS)
+  set(FOLDERS app serial link screens widgets tools)
+endif()
+if(NOT DEFINED KEYWORDS)
+  set(KEYWORDS _ N_ Tr)
+endif()
+if(NOT DEFINED PO_DIR)
+  set(PO_DIR ${SOURCE_DIR}/locale)
+endif()
+set(keyword_args)
+foreach(k IN LISTS KEYWORDS)
+  list(APPEND keyword_args --keyword=${k})
+endforeach()
 
 # Program sources only: tests may quote texts but do not define them.
 set(sources)
-foreach(folder app serial link screens widgets tools)
+foreach(folder IN LISTS FOLDERS)
   file(GLOB_RECURSE found RELATIVE ${SOURCE_DIR}
        ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
   list(APPEND sources ${found})
@@ -31,7 +47,7 @@ list(SORT sources)
 
 execute_process(
   COMMAND ${XGETTEXT} --language=C++ --from-code=UTF-8
-          --keyword=_ --keyword=N_ --keyword=Tr
+          ${keyword_args}
           --add-comments=TRANSLATORS --force-po
           --package-name=ZVBasic --package-version=${VERSION}
           --msgid-bugs-address=
@@ -51,7 +67,7 @@ file(WRITE ${POT} "${text}")
 
 if(DEFINED MSGMERGE)
   foreach(lang IN LISTS LANGUAGES)
-    set(po ${SOURCE_DIR}/locale/${lang}.po)
+    set(po ${PO_DIR}/${lang}.po)
     execute_process(
       COMMAND ${MSGMERGE} --quiet --update --backup=none --previous ${po} ${POT}
       RESULT_VARIABLE rc

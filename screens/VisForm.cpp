@@ -5,12 +5,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QShowEvent>
 #include <algorithm>
 #include <limits>
 
+#include "app/Artwork.h"
 #include "app/Globals.h"
 #include "app/Translate.h"
 #include "link/CommThread.h"
@@ -30,55 +30,6 @@ namespace {
 enum : int { K_TPS = 1, K_RPM = 3, K_FUEL = 5, K_STEPPER = 6, K_LAMBDA = 7, K_LEVEL = 8 };
 constexpr uint8_t P_COMMAND = 15, CONSOLE_COMMAND = 1;
 
-// The driver's switch console: the letters G and B and the level wedge
-// between them; the lamps and the console button lie over it.
-class cConsolePicture : public QWidget {
-public:
-    explicit cConsolePicture(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        // The built-in picture when the program carries it, else a drawn one.
-        // Decoded on first use: the screen is created hidden at start-up.
-        if (!Loaded) {
-            Picture.load(QStringLiteral(":/pictures/console.png"));
-            Loaded = true;
-        }
-        if (!Picture.isNull()) {
-            p.drawPixmap(rect(), Picture);
-            return;
-        }
-        const double w = width(), h = height();
-        QLinearGradient g(0, 0, 0, h);
-        g.setColorAt(0, QColor(70, 70, 76));
-        g.setColorAt(1, QColor(25, 25, 30));
-        p.setPen(QPen(QColor(150, 150, 150), 2));
-        p.setBrush(g);
-        p.drawRoundedRect(QRectF(1, 1, w - 2, h - 2), h * 0.2, h * 0.2);
-        // Level wedge under the lamps: thin at the reserve end, thick at full.
-        QPainterPath wedge;
-        wedge.moveTo(w * 0.18, h * 0.62);
-        wedge.lineTo(w * 0.82, h * 0.62);
-        wedge.lineTo(w * 0.82, h * 0.44);
-        wedge.closeSubpath();
-        p.fillPath(wedge, QColor(200, 200, 200));
-        // The letters.
-        QFont f = font();
-        f.setBold(true);
-        f.setPixelSize(int(h * 0.34));
-        p.setFont(f);
-        p.setPen(QColor(230, 230, 230));
-        p.drawText(QRectF(0, h * 0.05, w * 0.16, h * 0.5), Qt::AlignCenter, QStringLiteral("G"));
-        p.drawText(QRectF(w * 0.84, h * 0.05, w * 0.16, h * 0.5), Qt::AlignCenter, QStringLiteral("B"));
-    }
-
-private:
-    QPixmap Picture;
-    bool Loaded = false;
-};
 
 }  // namespace
 
@@ -122,7 +73,8 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     ScreenKit::StyleLabel(LambdaLL, QColor(255, 255, 0));
     LambdaLL->setText(ScreenKit::TwoDecimals(0));
 
-    Image1 = new cConsolePicture(this);
+    // The driver's switch console; the lamps and the console button lie over it.
+    Image1 = new cArtwork([](QPainter& p, const QRectF& r) { Artwork::DrawConsole(p, r, false); }, this);
     Image1->setObjectName(QStringLiteral("Image1"));
     for (int i = 0; i < 6; ++i) {
         FuelLevelSH[i] = i == 0 ? new cLamp(cLamp::RedLit(), cLamp::RedDark(), this)

@@ -108,7 +108,12 @@ void cComPort::Open(const std::string& name) {
     SetName(name);
 
     int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) Fail(__LINE__, errno);
+    if (fd < 0) {
+        const int err = errno;
+        OpenError = err;
+        Fail(__LINE__, err);
+    }
+    OpenError = 0;
 
     // Only a terminal device will do: a directory, a plain file, /dev/null or
     // a pipe would accept reads and writes and never answer.

@@ -4,6 +4,7 @@
 // from other threads.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,10 @@ public:
     bool IsStopSignalled() const { return StopEvent.IsSet(); }
     cEvent& GetStopEvent() { return StopEvent; }
     bool HasFailed() const { return Failed; }
+    // errno of the last Open whose open() call failed (EACCES when the user
+    // may not use the device), 0 after an Open that got that far; safe from
+    // any thread.
+    int LastOpenError() const { return OpenError.load(); }
 
     // Serial devices present (USB adapters, on-board ports that have a
     // device), sorted without regard to case, followed by the names listed in
@@ -75,6 +80,7 @@ private:
     void DrainWake();
 
     int Fd = -1;
+    std::atomic<int> OpenError{0};
     int WakeRead = -1;   // self-pipe: SignalStop writes a byte to wake a poll
     int WakeWrite = -1;
     mutable std::mutex NameMutex;

@@ -100,6 +100,41 @@ TEST_F(Dialogs, InformationClosesOnItsKeysAndButton) {
     EXPECT_EQ(ok.Handled, 1);
 }
 
+TEST_F(Dialogs, InformationGrowsForALongTextAndShrinksBack) {
+    struct sLook {
+        QSize Size;
+        QRect Text, Ok;
+        int TextHeight = 0;
+    };
+    auto look = [](const QString& text) {
+        sLook seen;
+        cModalAnswer answer("InfoForm", [&](QWidget* w) {
+            seen.Size = w->size();
+            auto* label = w->findChild<QLabel*>(QStringLiteral("TextLL"));
+            seen.Text = label->geometry();
+            seen.TextHeight = label->heightForWidth(label->width());
+            seen.Ok = w->findChild<QWidget*>(QStringLiteral("OKBtn"))->geometry();
+            return w->close();
+        });
+        ShowInfo(text);
+        return seen;
+    };
+    const sLook shortText = look(QStringLiteral("COM3: port error!\nSelect other COM port!"));
+    EXPECT_EQ(shortText.Size, QSize(440, 230));
+    // The port error with the group advice: five lines, some wrapped.
+    const sLook longText = look(QStringLiteral(
+        "/dev/ttyUSB0: port error!\nSelect other COM port!\nAccess denied: the user must be a member of the group "
+        "dialout.\nRun: sudo adduser $USER dialout\nthen log out and log in again."));
+    EXPECT_GT(longText.Size.height(), 230);
+    EXPECT_GT(longText.Size.width(), 440);
+    EXPECT_LE(longText.Size.width(), 1024);
+    EXPECT_GE(longText.Text.height(), longText.TextHeight) << "the text does not fit";
+    EXPECT_GE(longText.Ok.top(), longText.Text.bottom()) << "the OK button covers the text";
+    EXPECT_LE(longText.Ok.bottom(), longText.Size.height());
+    // A short text afterwards gets the usual dialog again.
+    EXPECT_EQ(look(QStringLiteral("x")).Size, QSize(440, 230));
+}
+
 TEST_F(Dialogs, LoadDialogFollowsTheReadAndCopiesTheSettings) {
     IncomingSettings = WorkSettings;
     IncomingSettings.CylCount = uint8_t(WorkSettings.CylCount + 2);

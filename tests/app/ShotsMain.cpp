@@ -1,5 +1,5 @@
-// zvbasic-shots: renders every screen and dialog to PNG at 1024 x 768 and
-// 800 x 600 for review. Usage: zvbasic-shots <output folder>
+// zvbasic-shots: renders every screen and dialog to PNG at 1920 x 1080,
+// 1024 x 768 and 800 x 600 for review. Usage: zvbasic-shots <output folder>
 // The program is started by its real start-up code in a temporary folder; the
 // link is then stopped and the panels are put into telling states by
 // notifications delivered the way the link delivers them.
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("shots");
     int written = 0;
-    for (QSize size : {QSize(1024, 768), QSize(800, 600)}) {
+    for (QSize size : {QSize(1920, 1080), QSize(1024, 768), QSize(800, 600)}) {
         GuiTestKit::cProgram program;
         cIOForm::SetScreenOverride(size, 96);
         GuiTestKit::cSilentLine line;

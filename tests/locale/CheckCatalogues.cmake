@@ -10,7 +10,22 @@
 # CMakeLists.txt next to it). Fails with a list of the offending texts.
 cmake_minimum_required(VERSION 3.22)
 
-set(locale ${SOURCE_DIR}/locale)
+# Another domain passes its catalogue folder, template name, source folders
+# and keywords (CATALOGUE_DIR, POT_NAME, FOLDERS, KEYWORDS).
+if(NOT DEFINED CATALOGUE_DIR)
+  set(CATALOGUE_DIR ${SOURCE_DIR}/locale)
+endif()
+if(NOT DEFINED POT_NAME)
+  set(POT_NAME default.pot)
+endif()
+set(extract_args)
+if(DEFINED FOLDERS)
+  list(APPEND extract_args "-DFOLDERS=${FOLDERS}")
+endif()
+if(DEFINED KEYWORDS)
+  list(APPEND extract_args "-DKEYWORDS=${KEYWORDS}")
+endif()
+set(locale ${CATALOGUE_DIR})
 
 # msgcmp also lists every entry the other side does not use; only the
 # missing and untranslated ones matter here.
@@ -26,17 +41,17 @@ set(failures "")
 # 1. Texts in the code against the template.
 execute_process(
   COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${SOURCE_DIR} -DPOT=${WORK_DIR}/code.pot -DXGETTEXT=${XGETTEXT}
-          -P ${locale}/ExtractMessages.cmake
+          ${extract_args} -P ${SOURCE_DIR}/locale/ExtractMessages.cmake
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "Extraction failed:\n${out}${err}")
 endif()
 execute_process(
-  COMMAND ${MSGCMP} --use-untranslated ${locale}/default.pot ${WORK_DIR}/code.pot
+  COMMAND ${MSGCMP} --use-untranslated ${locale}/${POT_NAME} ${WORK_DIR}/code.pot
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   keep_errors(msg "${out}${err}")
-  string(APPEND failures "Texts of the code missing from locale/default.pot (build the target update-pot):\n${msg}\n")
+  string(APPEND failures "Texts of the code missing from ${POT_NAME} (build the target update-pot):\n${msg}\n")
 endif()
 
 foreach(lang IN LISTS LANGUAGES)
@@ -44,7 +59,7 @@ foreach(lang IN LISTS LANGUAGES)
 
   # 2. Complete, not fuzzy, well-formed.
   execute_process(
-    COMMAND ${MSGCMP} ${po} ${locale}/default.pot
+    COMMAND ${MSGCMP} ${po} ${locale}/${POT_NAME}
     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
     keep_errors(msg "${out}${err}")

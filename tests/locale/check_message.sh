@@ -13,7 +13,13 @@ fail() {
     exit 1
 }
 
-if [ "$lang" = en ] && [ "$str" != "$id" ]; then
+# Plural entries come once per form; the English forms repeat the singular
+# and the plural key.
+key=$id
+if [ -n "$MSGEXEC_PLURAL_FORM" ] && [ "$MSGEXEC_PLURAL_FORM" != 0 ]; then
+    key=$MSGEXEC_MSGID_PLURAL
+fi
+if [ "$lang" = en ] && [ "$str" != "$key" ]; then
     fail "the English translation differs from its key"
 fi
 

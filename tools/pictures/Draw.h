@@ -1,14 +1,17 @@
-// Drawing helpers shared by the picture generator: text, wires with their
-// insulation colours, and the switch console, which appears both in the
-// wiring diagram and on its own for the visualisation screen.
+// Drawing helpers of the picture generator: text, wires with their
+// insulation colours. The switch console in the diagram is the program's own
+// drawing (app/Artwork.h).
 #pragma once
 
 #include <QColor>
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPolygonF>
 #include <QRectF>
 #include <QString>
+
+#include <vector>
 
 namespace draw {
 
@@ -37,14 +40,24 @@ void Ground(QPainter& p, QPointF top);
 // Junction dot where a wire branches.
 void Junction(QPainter& p, QPointF at);
 
-// The driver's switch console in `rect` (design size 500 x 170): letter G
-// with the gas lamp, letter B with the petrol lamp, the level wedge with its
-// six lamps between them and the console button in the middle. With
-// `lit` the lamps are drawn lit (gas and three level lamps), for the diagram.
-void Console(QPainter& p, const QRectF& rect, bool lit);
+// One filled outline of a picture that is also written as SVG: the path,
+// a vertical gradient (or one colour when it has a single stop) and an
+// optional edge.
+struct sShape {
+    QPainterPath Path;
+    double GradientTop = 0, GradientBottom = 0;
+    QGradientStops Stops;
+    QColor Edge;  // invalid: no edge
+    double EdgeWidth = 0;
+};
+void PaintShapes(QPainter& p, const std::vector<sShape>& shapes);
+// The logo's drop with its flame, in the logo's coordinates (x 12..76,
+// y 4..106).
+std::vector<sShape> DropShapes();
 
 QImage HelpPicture();     // 1563 x 2048 wiring diagram
-QImage LogoPicture();     // 848 x 224 (424 x 112 at twice the size), transparent
-QImage ConsolePicture();  // 500 x 170, transparent
+// The program's icon: the drop, centred on a transparent square.
+QImage IconPicture(int size);
+QByteArray IconSvg();
 
 }  // namespace draw

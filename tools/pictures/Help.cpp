@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Draw.h"
+#include "app/Artwork.h"
 
 namespace draw {
 namespace {
@@ -438,7 +439,7 @@ void ConsoleWiring(QPainter& p) {
     }
     Text(p, QRectF(1180, 1296, 80, 26), Qt::AlignLeft | Qt::AlignVCenter, "lamps", 15);
     Text(p, QRectF(1180, 1430, 80, 26), Qt::AlignLeft | Qt::AlignVCenter, "button", 15);
-    Console(p, consoleRect, true);
+    Artwork::DrawConsole(p, consoleRect, true);
     Text(p, QRectF(1200, 1466, 340, 30), Qt::AlignCenter, "Switch console (dashboard)", 20, true);
     Text(p, QRectF(1200, 1494, 340, 56), Qt::AlignCenter | Qt::TextWordWrap,
          QString::fromUtf8("G gas · B petrol · wedge: LPG level, red lamp = reserve"), 16, false,

@@ -1,6 +1,10 @@
 // zvbasic-pictures: draws the program's built-in pictures into a folder
 // (data/ of the source tree by default when run through the build target
-// `pictures`): help.jpg, logo.png and console.png.
+// `pictures`): help.jpg; with a second folder (packaging/icons/), also the
+// program's icon: zvbasic.svg and zvbasic-48.png, -128.png, -256.png. The
+// logo and the switch console are drawn by the program itself at the size of
+// its screen (app/Artwork.cpp).
+#include <QFile>
 #include <QDir>
 #include <QGuiApplication>
 
@@ -23,8 +27,6 @@ int main(int argc, char** argv) {
         int quality;
     } pictures[] = {
         {draw::HelpPicture(), "help.jpg", "JPG", 90},
-        {draw::LogoPicture(), "logo.png", "PNG", -1},
-        {draw::ConsolePicture(), "console.png", "PNG", -1},
     };
     int rc = 0;
     for (auto& pic : pictures) {
@@ -34,6 +36,29 @@ int main(int argc, char** argv) {
             rc = 1;
         } else {
             std::printf("%s %dx%d\n", qPrintable(path), pic.image.width(), pic.image.height());
+        }
+    }
+    if (argc > 2) {
+        const QDir icons(QString::fromLocal8Bit(argv[2]));
+        if (!QDir().mkpath(icons.path())) {
+            std::fprintf(stderr, "cannot create %s\n", qPrintable(icons.path()));
+            return 1;
+        }
+        for (int size : {48, 128, 256}) {
+            const QString path = icons.filePath(QStringLiteral("zvbasic-%1.png").arg(size));
+            if (!draw::IconPicture(size).save(path, "PNG")) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                rc = 1;
+            } else {
+                std::printf("%s %dx%d\n", qPrintable(path), size, size);
+            }
+        }
+        QFile svg(icons.filePath(QStringLiteral("zvbasic.svg")));
+        if (!svg.open(QIODevice::WriteOnly | QIODevice::Truncate) || svg.write(draw::IconSvg()) < 0) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(svg.fileName()));
+            rc = 1;
+        } else {
+            std::printf("%s\n", qPrintable(svg.fileName()));
         }
     }
     return rc;

@@ -1,0 +1,93 @@
+// Reading capture files (*.dat) of the visualisation screen: the header line,
+// then one record of four quoted numbers per line. Lines that are not records
+// are counted, never fatal; a file of any size or content gives the records
+// it holds. No Qt: the viewer, its command line and the tests share it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace Capture {
+
+// The four columns of a record, in file order.
+enum eTrace { TraceTps = 0, TraceLambda, TraceRpm, TraceValve, TraceCount };
+
+struct sCaptureData {
+    std::vector<float> Values[TraceCount];  // one entry per record and column
+    uint64_t Lines = 0;          // lines seen, a last line without line end included
+    uint64_t SkippedLines = 0;   // lines that are neither a record nor the header
+    uint64_t HeaderLines = 0;    // header lines (more than one: captures joined together)
+    uint64_t DroppedRecords = 0; // good records beyond the record limit, not kept
+    bool LastLineCut = false;    // the file ends inside a line (no line end)
+
+    size_t Records() const { return Values[TraceTps].size(); }
+    float Value(int trace, size_t record) const { return Values[trace][record]; }
+    void Clear();
+};
+
+// Turns bytes into records, fed in pieces of any size (a line may be split
+// anywhere). Lines longer than MaxLineLength are skipped without being kept.
+class cCaptureParser {
+public:
+    static constexpr size_t MaxLineLength = 1024;
+
+    // Records beyond maxRecords are counted in DroppedRecords, not stored.
+    explicit cCaptureParser(sCaptureData& out, uint64_t maxRecords = UINT64_MAX);
+    void Feed(const char* data, size_t size);
+    // Ends the input: a last line without line end is judged like any other.
+    void Finish();
+
+    // One line without its line end (a trailing CR is allowed): true when it
+    // is a record, whose four values then go to `values`.
+    static bool ParseRecord(const char* begin, const char* end, float values[TraceCount]);
+    static bool IsHeader(const char* begin, const char* end);
+
+    // For reading one input in two halves at once: a parser that starts at
+    // a line start in the middle (no byte order mark there), and the hand
+    // over of the unfinished line at the end of the second half to the
+    // parser that goes on with the input.
+    void StartsMidway() { AtStart = false; }
+    void TakeUnfinishedLine(cCaptureParser& from);
+
+private:
+    sCaptureData& Out;
+    uint64_t MaxRecords;
+    std::string Partial;     // the start of a line split between two pieces
+    bool Overlong = false;   // inside a line longer than MaxLineLength
+    bool AtStart = true;     // nothing fed yet (a byte order mark may follow)
+    void Line(const char* begin, const char* end);
+};
+
+// Parses a whole buffer (also the entry point for fuzzing).
+sCaptureData ParseCapture(const void* data, size_t size);
+inline sCaptureData ParseCapture(const std::string& text) { return ParseCapture(text.data(), text.size()); }
+
+enum class eReadStatus { Ok, CannotOpen, ReadError, Cancelled, OutOfMemory };
+
+struct sReadResult {
+    eReadStatus Status = eReadStatus::Ok;
+    int Errno = 0;  // for CannotOpen and ReadError
+};
+
+// Called now and then with the bytes read so far and the file size; returning
+// false cancels the reading (the records read so far are kept).
+using tProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
+// The most records kept in memory: half of the physical memory at the
+// memory a record takes in the viewer, at least 1,000,000.
+uint64_t DefaultRecordLimit();
+
+// Reads a capture file in pieces into `out` (cleared first). Whatever the
+// outcome, `out` holds the records read until then.
+sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tProgress& progress = {},
+                            uint64_t maxRecords = DefaultRecordLimit());
+
+// Seconds between two records of a capture recorded while the link ran its
+// idle poll with an ECU of the given version: six live reads per record,
+// each one idle wait and one frame exchange at the ECU's pacing.
+double PollCycleSeconds(int ecuVersion);
+
+}  // namespace Capture

@@ -1,0 +1,412 @@
+#include "capview/PlotPainter.h"
+
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QLineF>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <algorithm>
+#include <cmath>
+
+#include "app/IOForm.h"
+#include "capview/ViewerQt.h"
+
+namespace Plot {
+
+namespace {
+
+const QColor kNavy(0, 0, 128);
+const QColor kOrange(255, 128, 0);
+const QColor kCaption(255, 160, 66);
+const QColor kGrid(45, 45, 70);
+const QColor kFrame(170, 170, 170);
+const QColor kValue(255, 255, 0);
+
+constexpr double kLambdaLine = 0.45;  // volts: the rich/lean switching point
+
+const sTraceLook kLooks[Capture::TraceCount] = {
+    {CvN_("Throttle"), CvN_("V"), QColor(255, 255, 0), 0, 5, 2},
+    {CvN_("Lambda"), CvN_("V"), QColor(255, 255, 255), 0, 1, 2},
+    {CvN_("Engine speed"), CvN_("rpm"), QColor(0, 255, 0), 0, 8000, 0},
+    {CvN_("Valve position"), "", QColor(255, 160, 66), 0, 255, 0},
+};
+
+struct sPanel {
+    const Capture::sLoadedCapture* Capture;
+    const Capture::sLoadedCapture* Overlay;  // drawn over it in the second colour
+    int Trace;
+    bool SecondGroup;
+};
+
+std::vector<sPanel> Panels(const sScene& s) {
+    std::vector<sPanel> panels;
+    const bool stacked = s.Second && s.Compare == eCompare::Stacked;
+    for (int t = 0; t < Capture::TraceCount; ++t)
+        panels.push_back({s.Primary.get(), stacked ? nullptr : s.Second.get(), t, false});
+    if (stacked)
+        for (int t = 0; t < Capture::TraceCount; ++t) panels.push_back({s.Second.get(), nullptr, t, true});
+    return panels;
+}
+
+double YOf(const QRectF& r, double v, double lo, double hi) {
+    return hi > lo ? r.bottom() - (v - lo) / (hi - lo) * r.height() : r.bottom();
+}
+
+void DrawTrace(QPainter& p, const QRectF& r, const Capture::sLoadedCapture& c, int trace, const sView& v,
+               double lo, double hi, const QColor& color) {
+    const size_t n = c.Records();
+    if (n == 0 || r.width() < 1 || v.Span <= 0) return;
+    const double perPixel = v.Span / r.width();
+    if (perPixel >= 1) {
+        // One vertical stroke per pixel column from its minimum to its
+        // maximum, stretched to meet its neighbour so the line stays whole.
+        static thread_local std::vector<Capture::sColumn> cols;
+        const int columns = int(std::ceil(r.width()));
+        c.Pyramid[trace].Decimate(v.First, perPixel, columns, cols);
+        static thread_local std::vector<QLineF> lines;
+        lines.clear();
+        bool prev = false;
+        double pTop = 0, pBottom = 0;
+        for (int i = 0; i < columns; ++i) {
+            const Capture::sColumn& col = cols[size_t(i)];
+            if (!col.Has) {
+                prev = false;
+                continue;
+            }
+            double top = std::round(YOf(r, col.Max, lo, hi)), bottom = std::round(YOf(r, col.Min, lo, hi));
+            if (prev) {
+                if (top > pBottom) top = pBottom;
+                if (bottom < pTop) bottom = pTop;
+            }
+            pTop = std::round(YOf(r, col.Max, lo, hi));
+            pBottom = std::round(YOf(r, col.Min, lo, hi));
+            prev = true;
+            const double x = std::floor(r.left()) + i + 0.5;
+            lines.emplace_back(x, top, x, std::max(bottom, top + 1));
+        }
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(QPen(color, 1, Qt::SolidLine, Qt::FlatCap));
+        p.drawLines(lines.data(), int(lines.size()));
+    } else {
+        // Fewer records than pixels: a line through the records themselves.
+        const double from = std::max(0.0, std::floor(v.First) - 1);
+        const double to = std::min(double(n) - 1, std::ceil(v.First + v.Span) + 1);
+        QPolygonF line;
+        for (double i = from; i <= to; i += 1) {
+            const double x = r.left() + (i - v.First) / perPixel;
+            line << QPointF(x, YOf(r, c.Data.Values[trace][size_t(i)], lo, hi));
+        }
+        // A cosmetic pen keeps the raster engine on its fast path; smoothing
+        // only where the records are far apart.
+        QPen pen(color, 0);
+        p.setRenderHint(QPainter::Antialiasing, 1 / perPixel >= 4);
+        p.setPen(pen);
+        p.drawPolyline(line);
+        if (1 / perPixel >= 6)
+            for (const QPointF& pt : line) p.fillRect(QRectF(pt.x() - 1.5, pt.y() - 1.5, 3, 3), color);
+    }
+}
+
+QString FileLabel(const Capture::sLoadedCapture* c) {
+    return c ? QFileInfo(QString::fromStdString(c->Path)).fileName() : QString();
+}
+
+}  // namespace
+
+size_t sScene::Records() const {
+    size_t n = Primary ? Primary->Records() : 0;
+    if (Second) n = std::max(n, Second->Records());
+    return n;
+}
+
+const sTraceLook& TraceLook(int trace) { return kLooks[std::clamp(trace, 0, Capture::TraceCount - 1)]; }
+
+QColor SecondColor() { return QColor(0, 200, 255); }
+
+std::vector<double> NiceTicks(double lo, double hi, int maxTicks) {
+    std::vector<double> ticks;
+    if (!(hi > lo) || maxTicks < 2 || !std::isfinite(lo) || !std::isfinite(hi)) return ticks;
+    const double raw = (hi - lo) / (maxTicks - 1);
+    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = mag;
+    for (double f : {1.0, 2.0, 5.0, 10.0})
+        if (f * mag >= raw * (1 - 1e-9)) {
+            step = f * mag;
+            break;
+        }
+    for (double v = std::ceil(lo / step - 1e-9) * step; v <= hi + step * 1e-9; v += step) {
+        ticks.push_back(std::fabs(v) < step * 1e-9 ? 0.0 : v);
+        if (ticks.size() > size_t(maxTicks) * 2) break;
+    }
+    return ticks;
+}
+
+void TraceRange(int trace, const sScene& scene, double& lo, double& hi) {
+    const sTraceLook& look = TraceLook(trace);
+    lo = look.Lo;
+    hi = look.Hi;
+    for (const auto* c : {scene.Primary.get(), scene.Second.get()}) {
+        if (!c || c->Records() == 0) continue;
+        const Capture::sRangeStats s = c->Pyramid[trace].Query(0, c->Records());
+        lo = std::min(lo, double(s.Min));
+        hi = std::max(hi, double(s.Max));
+    }
+    if (lo < look.Lo || hi > look.Hi) {
+        // Widened: round out to the step of its ticks.
+        const std::vector<double> t = NiceTicks(lo, hi, 6);
+        if (t.size() >= 2) {
+            const double step = t[1] - t[0];
+            lo = std::floor(lo / step) * step;
+            hi = std::ceil(hi / step) * step;
+        }
+    }
+}
+
+QString AxisText(double index, double secondsPerRecord) {
+    if (secondsPerRecord <= 0) return QLocale().toString(qlonglong(std::llround(index)) + 1);
+    double t = index * secondsPerRecord;
+    const bool negative = t < 0;
+    t = std::fabs(t);
+    const long long tenths = std::llround(t * 10);
+    const long long whole = tenths / 10, h = whole / 3600, m = whole / 60 % 60, s = whole % 60;
+    QString text;
+    if (h > 0) text = QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
+    else
+        text = QStringLiteral("%1:%2%3%4")
+                   .arg(m)
+                   .arg(s, 2, 10, QLatin1Char('0'))
+                   .arg(QLocale().decimalPoint())
+                   .arg(tenths % 10);
+    return negative ? QStringLiteral("-") + text : text;
+}
+
+QString ValueText(int trace, double value) { return QLocale().toString(value, 'f', TraceLook(trace).Decimals); }
+
+double FontPixels(QSizeF size) { return std::clamp(std::min(size.width() / 90.0, size.height() / 40.0), 9.0, 18.0); }
+
+sLayout Layout(QSizeF size, int panels, double fp) {
+    sLayout l;
+    const double left = fp * 5.5, info = fp * 15, right = fp * 0.6, top = fp * 2.0, axis = fp * 2.4;
+    const double gap = fp * 0.5;
+    const double x0 = left, x1 = std::max(x0 + 10, size.width() - info - right - gap);
+    l.Plot = QRectF(QPointF(std::round(x0), top), QPointF(std::round(x1), size.height() - axis));
+    const double h = (l.Plot.height() - gap * (panels - 1)) / std::max(panels, 1);
+    for (int i = 0; i < panels; ++i) {
+        QRectF r(l.Plot.left(), std::round(top + i * (h + gap)), l.Plot.width(), std::round(std::max(h, 4.0)));
+        l.Panels.push_back(r);
+        l.Infos.push_back(QRectF(x1 + gap, r.top(), info, r.height()));
+    }
+    l.Axis = QRectF(l.Plot.left(), l.Plot.bottom(), l.Plot.width(), axis);
+    return l;
+}
+
+double IndexAt(const sLayout& layout, const sView& view, double x) {
+    const double f = std::clamp((x - layout.Plot.left()) / std::max(layout.Plot.width(), 1.0), 0.0, 1.0);
+    return view.First + f * view.Span;
+}
+
+void Paint(QPainter& p, QSizeF size, const sScene& scene) {
+    const std::vector<sPanel> panels = Panels(scene);
+    const double fp = FontPixels(size);
+    const sLayout l = Layout(size, int(panels.size()), fp);
+    const QFont normal = DesignFont(int(std::round(fp)), false), bold = DesignFont(int(std::round(fp)), true);
+    const QFont big = DesignFont(int(std::round(fp * 1.5)), true);
+    const QFontMetricsF fm(normal);
+
+    p.fillRect(QRectF(QPointF(0, 0), size), kNavy);
+
+    // File names over the traces, in the colours their lines have.
+    p.setFont(bold);
+    double hx = l.Plot.left();
+    const double hy = fp * 0.2, hh = fp * 1.4;
+    if (scene.Primary) {
+        p.setPen(Qt::white);
+        const QString name = FileLabel(scene.Primary.get());
+        p.drawText(QRectF(hx, hy, l.Plot.width(), hh), Qt::AlignLeft | Qt::AlignVCenter, name);
+        hx += QFontMetricsF(bold).horizontalAdvance(name) + fp * 2;
+    }
+    if (scene.Second) {
+        p.setPen(SecondColor());
+        const QString text = (scene.Compare == eCompare::Overlaid ? CvTr("compared with") + QStringLiteral(" ")
+                                                                  : QString()) +
+                             FileLabel(scene.Second.get());
+        p.drawText(QRectF(hx, hy, l.Plot.right() - hx, hh), Qt::AlignLeft | Qt::AlignVCenter, text);
+    }
+
+    const size_t records = scene.Records();
+    const double perPixel = scene.View.Span / std::max(l.Plot.width(), 1.0);
+    auto xOf = [&](double index) { return l.Plot.left() + (index - scene.View.First) / perPixel; };
+
+    for (size_t k = 0; k < panels.size(); ++k) {
+        const sPanel& pan = panels[k];
+        const QRectF& r = l.Panels[k];
+        double lo, hi;
+        TraceRange(pan.Trace, scene, lo, hi);
+        const sTraceLook& look = TraceLook(pan.Trace);
+
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.fillRect(r, Qt::black);
+        // Grid and scale.
+        const int maxTicks = std::clamp(int(r.height() / (fm.height() * 1.6)), 2, 6);
+        const std::vector<double> ticks = NiceTicks(lo, hi, maxTicks);
+        p.setFont(normal);
+        for (double t : ticks) {
+            const double y = std::round(YOf(r, t, lo, hi)) + 0.5;
+            p.setPen(QPen(kGrid, 0));
+            p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+            p.setPen(Qt::white);
+            // Labels at the ends stay within their own panel.
+            const double ty = std::clamp(y - fm.height() / 2, r.top() - 1, r.bottom() - fm.height() + 1);
+            p.drawText(QRectF(0, ty, r.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
+                       ValueText(pan.Trace, t));
+        }
+        if (pan.Trace == Capture::TraceLambda && kLambdaLine > lo && kLambdaLine < hi) {
+            const double y = std::round(YOf(r, kLambdaLine, lo, hi)) + 0.5;
+            p.setPen(QPen(kOrange, 1, Qt::DashLine));
+            p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+        }
+        // Selected range.
+        if (scene.Selection && records) {
+            const double a = std::max(r.left(), xOf(double(scene.Selection->first)));
+            const double b = std::min(r.right(), xOf(double(scene.Selection->second + 1)));
+            if (b > a) p.fillRect(QRectF(a, r.top(), std::max(b - a, 1.0), r.height()), QColor(255, 128, 0, 70));
+        }
+        if (pan.Capture) {
+            const QColor color = pan.SecondGroup ? SecondColor() : look.Color;
+            p.save();
+            p.setClipRect(r);
+            DrawTrace(p, r, *pan.Capture, pan.Trace, scene.View, lo, hi, color);
+            if (pan.Overlay) DrawTrace(p, r, *pan.Overlay, pan.Trace, scene.View, lo, hi, SecondColor());
+            p.restore();
+        }
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(QPen(kFrame, 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
+        if (pan.Trace == Capture::TraceLambda && kLambdaLine > lo && kLambdaLine < hi) {
+            p.setPen(kOrange);
+            p.drawText(QRectF(r.left() + fp * 0.3, YOf(r, kLambdaLine, lo, hi) - fm.height(), fp * 6, fm.height()),
+                       Qt::AlignLeft | Qt::AlignBottom, ValueText(Capture::TraceLambda, kLambdaLine) + " V");
+        }
+
+        // The box beside the trace: title, value at the cursor, statistics
+        // of the selected range.
+        const QRectF box = l.Infos[k];
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setPen(QPen(kOrange, 2));
+        p.setBrush(Qt::black);
+        p.drawRoundedRect(box.adjusted(1, 1, -1, -1), fp * 0.6, fp * 0.6);
+        p.setBrush(Qt::NoBrush);
+        const QRectF inner = box.adjusted(fp * 0.6, fp * 0.2, -fp * 0.5, -fp * 0.2);
+        QString title = CvTr(look.Title);
+        if (*look.Unit) title += QStringLiteral(" [") + CvTr(look.Unit) + QStringLiteral("]");
+        p.setFont(bold);
+        p.setPen(pan.SecondGroup ? SecondColor() : kCaption);
+        const double line = QFontMetricsF(bold).height();
+        double y = inner.top();
+        if (inner.height() >= line) p.drawText(QRectF(inner.left(), y, inner.width(), line), Qt::AlignLeft | Qt::AlignVCenter, title);
+        y += line;
+        std::vector<std::pair<const Capture::sLoadedCapture*, QColor>> shown;
+        if (pan.Capture) shown.push_back({pan.Capture, pan.SecondGroup ? SecondColor() : kValue});
+        if (pan.Overlay) shown.push_back({pan.Overlay, SecondColor()});
+        if (scene.Cursor) {
+            p.setFont(big);
+            const double bl = QFontMetricsF(big).height();
+            double x = inner.left();
+            for (const auto& [c, color] : shown) {
+                if (*scene.Cursor >= c->Records() || y + bl > inner.bottom() + 2) continue;
+                const QString text = ValueText(pan.Trace, c->Data.Values[pan.Trace][*scene.Cursor]);
+                p.setPen(color);
+                p.drawText(QRectF(x, y, inner.right() - x, bl), Qt::AlignLeft | Qt::AlignVCenter, text);
+                x += QFontMetricsF(big).horizontalAdvance(text) + fp;
+            }
+            y += bl;
+        }
+        // Minimum, mean and maximum of the selected range, or of the view.
+        {
+            size_t a, b;
+            if (scene.Selection) {
+                a = scene.Selection->first;
+                b = scene.Selection->second + 1;
+            } else {
+                a = size_t(std::max(0.0, std::floor(scene.View.First)));
+                b = size_t(std::max(0.0, std::ceil(scene.View.First + scene.View.Span)));
+            }
+            const QFont small = DesignFont(int(std::round(fp * 0.85)), false);
+            const QFontMetricsF sm(small);
+            p.setFont(small);
+            const double colW = inner.width() / 3;
+            if (y + sm.height() * 2 <= inner.bottom() + 2 && records) {
+                p.setPen(kCaption);
+                const char* heads[3] = {CvN_("min"), CvN_("mean"), CvN_("max")};
+                for (int i = 0; i < 3; ++i)
+                    p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                               CvTr(heads[i]));
+                y += sm.height();
+                for (const auto& [c, color] : shown) {
+                    if (y + sm.height() > inner.bottom() + 2) break;
+                    const Capture::sRangeStats s = c->Pyramid[pan.Trace].Query(a, b);
+                    if (!s.Count) continue;
+                    p.setPen(color == kValue ? QColor(Qt::white) : color);
+                    const double vals[3] = {s.Min, s.Mean(), s.Max};
+                    for (int i = 0; i < 3; ++i)
+                        p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                                   ValueText(pan.Trace, vals[i]));
+                    y += sm.height();
+                }
+            }
+        }
+    }
+
+    // The shared horizontal axis.
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setFont(normal);
+    const int maxTicks = std::max(2, int(l.Plot.width() / (fm.horizontalAdvance(QStringLiteral("00:00:00")) * 1.8)));
+    // Ticks at round times, or at round record numbers (counted from 1).
+    const double unit = scene.SecondsPerRecord > 0 ? scene.SecondsPerRecord : 1.0;
+    const double shift = scene.SecondsPerRecord > 0 ? 0.0 : 1.0;
+    for (double t : NiceTicks(scene.View.First * unit + shift, (scene.View.First + scene.View.Span) * unit + shift, maxTicks)) {
+        const double index = (t - shift) / unit;
+        const double x = std::round(xOf(index)) + 0.5;
+        if (x < l.Plot.left() || x > l.Plot.right()) continue;
+        p.setPen(QPen(kGrid, 0));
+        for (const QRectF& r : l.Panels) p.drawLine(QPointF(x, r.top() + 1), QPointF(x, r.bottom() - 1));
+        p.setPen(Qt::white);
+        p.drawLine(QPointF(x, l.Axis.top()), QPointF(x, l.Axis.top() + fp * 0.3));
+        // A label that would stick out on the left (over the axis title) is left off.
+        const QString label = AxisText(index, scene.SecondsPerRecord);
+        if (x - fm.horizontalAdvance(label) / 2 < l.Plot.left() - fp * 0.2) continue;
+        p.drawText(QRectF(x - fp * 5, l.Axis.top() + fp * 0.3, fp * 10, fm.height()), Qt::AlignHCenter | Qt::AlignTop,
+                   label);
+    }
+    p.setPen(kCaption);
+    p.drawText(QRectF(0, l.Axis.top() + fp * 0.3, l.Plot.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignTop,
+               scene.SecondsPerRecord > 0 ? CvTr("Time") : CvTr("Record"));
+
+    // The cursor across all traces.
+    if (scene.Cursor && records) {
+        const double x = std::round(xOf(double(*scene.Cursor))) + 0.5;
+        if (x >= l.Plot.left() && x <= l.Plot.right()) {
+            p.setPen(QPen(QColor(255, 255, 255, 200), 1));
+            p.drawLine(QPointF(x, l.Plot.top()), QPointF(x, l.Plot.bottom()));
+            p.setPen(kValue);
+            p.setFont(bold);
+            const QString text = AxisText(double(*scene.Cursor), scene.SecondsPerRecord);
+            const double w = QFontMetricsF(bold).horizontalAdvance(text) + fp;
+            const QRectF tag(std::clamp(x - w / 2, l.Plot.left(), l.Plot.right() - w), l.Axis.top() + fp * 0.3 + fm.height(), w,
+                             fm.height());
+            p.fillRect(tag, kNavy);
+            p.drawText(tag, Qt::AlignCenter, text);
+        }
+    }
+
+    if (records == 0 && !scene.EmptyText.isEmpty()) {
+        p.setFont(big);
+        p.setPen(Qt::white);
+        p.drawText(l.Plot, Qt::AlignCenter | Qt::TextWordWrap, scene.EmptyText);
+    }
+}
+
+}  // namespace Plot

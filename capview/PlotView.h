@@ -1,0 +1,60 @@
+// The plot widget of the viewer: paints the scene with Plot::Paint and turns
+// wheel, mouse and keys into zoom, pan, cursor and range selection.
+//   wheel: zoom around the mouse; drag: pan; Shift+drag or right drag: select
+//   a range; mouse move: cursor; + and -: zoom; Left/Right: pan;
+//   Shift+Left/Right: move the cursor by one record; Home: show everything;
+//   Esc: clear the selection.
+#pragma once
+
+#include <QWidget>
+#include <optional>
+
+#include "capview/PlotPainter.h"
+
+class cPlotView : public QWidget {
+    Q_OBJECT
+public:
+    explicit cPlotView(QWidget* parent = nullptr);
+
+    void SetCaptures(std::shared_ptr<const Capture::sLoadedCapture> primary,
+                     std::shared_ptr<const Capture::sLoadedCapture> second);
+    void SetCompare(Plot::eCompare mode);
+    void SetSecondsPerRecord(double seconds);
+    void SetEmptyText(const QString& text);
+
+    const Plot::sScene& Scene() const { return Scene_; }
+    // Zoom by `factor` (below 1 zooms in) keeping record `anchor` in place.
+    void Zoom(double factor, double anchor);
+    void Pan(double records);
+    void ShowAll();
+    void SetView(double first, double span);
+    void SetCursor(std::optional<size_t> record);
+    void SetSelection(size_t a, size_t b);
+    void ClearSelection();
+
+    // The smallest span shown: a few records across the whole width.
+    static constexpr double MinSpan = 8;
+
+signals:
+    void CursorMoved();
+    void SelectionChanged();
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+
+private:
+    Plot::sScene Scene_;
+    enum class eDrag { None, Pan, Select } Drag = eDrag::None;
+    double DragX = 0, DragFirst = 0;
+    size_t DragAnchor = 0;
+
+    Plot::sLayout CurrentLayout() const;
+    double IndexAtX(double x) const;
+    void Clamp();
+};

@@ -1,0 +1,114 @@
+// The viewer's window: the plot, the choice of shown and compared capture,
+// the time axis, the status line with its progress bar and the buttons
+// (F3 open, F5 picture, F6 CSV, F10 exit). Files are read on a worker
+// thread, one after another; the window stays responsive and Esc cancels.
+#pragma once
+
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "capview/LoadedCapture.h"
+
+class cPlotView;
+class cShadowButton;
+class cShape;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QProgressBar;
+
+class TViewerForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TViewerForm(QWidget* parent = nullptr);
+    ~TViewerForm() override;
+
+    // Queues files for reading. With exactly two files in one call the
+    // second is compared with the first.
+    void OpenFiles(const QStringList& paths);
+    bool IsLoading() const { return Worker.joinable(); }
+    void CancelLoading();
+
+    // Writes the visible plot (PNG or SVG by the name's extension) or the
+    // shown capture as CSV. False with a message in the status line when
+    // writing failed.
+    bool ExportPicture(const QString& path);
+    bool ExportCsv(const QString& path);
+
+    cPlotView* Plot() const { return PlotView; }
+    QString StatusText() const;
+    const std::vector<std::shared_ptr<const Capture::sLoadedCapture>>& Captures() const { return Loaded; }
+
+    // Replaces the file dialogs (tests): gets the dialog's kind ("open",
+    // "picture", "csv") and returns the chosen paths, empty when cancelled.
+    using tDialogHook = std::function<QStringList(const QString& kind)>;
+    static tDialogHook& DialogHook();
+
+    // The controls, named by role and kind.
+    QComboBox* FileCB = nullptr;
+    QComboBox* CompareCB = nullptr;
+    QComboBox* ModeCB = nullptr;
+    QComboBox* TimeCB = nullptr;
+    QDoubleSpinBox* SecondsED = nullptr;
+    QProgressBar* LoadPB = nullptr;
+    cShadowButton* OpenBtn = nullptr;
+    cShadowButton* PictureBtn = nullptr;
+    cShadowButton* CsvBtn = nullptr;
+    cShadowButton* ExitBtn = nullptr;
+
+signals:
+    // After a file has been read (or failed); tests and the benchmark wait
+    // for it.
+    void FileLoaded();
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    cPlotView* PlotView = nullptr;
+    cShape* StatusSH = nullptr;
+    QLabel* StatusLL = nullptr;
+    QLabel* FileLL = nullptr;
+    QLabel* CompareLL = nullptr;
+    QLabel* ModeLL = nullptr;
+    QLabel* TimeLL = nullptr;
+    std::vector<std::shared_ptr<const Capture::sLoadedCapture>> Loaded;
+    QString Message;  // a message that replaces the capture's summary
+
+    // The reading side.
+    struct sJob {
+        QString Path;
+        bool CompareWithPrevious = false;
+    };
+    std::vector<sJob> Queue;
+    std::thread Worker;
+    std::atomic<uint64_t> Done{0}, Total{0};
+    std::atomic<bool> Cancel{false};
+    QString Reading;
+    QTimer ProgressTM;
+    int ProgressTicks = 0;
+    bool Filling = false;
+
+    void StartNext();
+    void Finished(std::shared_ptr<Capture::sLoadedCapture> capture, bool compare);
+    void ShowProgress();
+    void FillFileLists();
+    void ApplyChoice();
+    void ApplyTime();
+    void UpdateStatus();
+    void Retranslate();
+
+    void OpenBtnClick();
+    void PictureBtnClick();
+    void CsvBtnClick();
+};

@@ -1,0 +1,42 @@
+#include "capview/ViewerText.h"
+
+#include <libintl.h>
+
+#include <cstdlib>
+
+#include "app/Ini.h"
+#include "app/Resources.h"
+#include "app/Translate.h"
+
+namespace ViewerText {
+
+std::string LocaleDir(const std::string& exeDir) { return Resources::Folder(exeDir) + "/locale"; }
+
+void Init(const std::string& localeDir) {
+    Translate::Init(localeDir);
+    bindtextdomain(Domain, localeDir.c_str());
+    bind_textdomain_codeset(Domain, "UTF-8");
+}
+
+std::string ChooseLanguage(const std::string& exeDir) {
+    const char* explicitLanguage = std::getenv("LANGUAGE");
+    std::string code;
+    if (explicitLanguage && *explicitLanguage) {
+        code = explicitLanguage;
+    } else {
+        cIni ini;
+        ini.Load(cIni::DefaultPath(exeDir));
+        code = ini.Language;
+    }
+    if (code.empty()) return Translate::CurrentLanguage();
+    Translate::SetLanguage(code);
+    return Translate::CurrentLanguage();
+}
+
+const char* Get(const char* text) { return dgettext(Domain, text); }
+
+const char* Get(const char* singular, const char* plural, unsigned long n) {
+    return dngettext(Domain, singular, plural, n);
+}
+
+}  // namespace ViewerText

@@ -1,0 +1,222 @@
+// zvbasic-capview: plots capture files of the visualisation screen.
+//   zvbasic-capview [FILE.dat ...]                  the window
+//   zvbasic-capview --png OUT.png [--size WxH] FILE  a picture, no window
+//   zvbasic-capview --svg OUT.svg [--size WxH] FILE
+//   zvbasic-capview --csv OUT.csv FILE               a spreadsheet file
+// The picture options take --compare FILE2 [--stacked] and
+// --seconds-per-record S. Exit status: 0 done, 1 a file could not be read or
+// written, 2 bad arguments.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "app/Resources.h"
+#include "app/Translate.h"
+#include "app/Version.h"
+#include "capview/CsvExport.h"
+#include "capview/PlotPainter.h"
+#include "capview/PlotView.h"
+#include "capview/ViewerForm.h"
+#include "capview/ViewerQt.h"
+#include "capview/ViewerText.h"
+
+namespace {
+
+struct sArgs {
+    std::string Png, Svg, Csv, Compare;
+    int Width = 1600, Height = 900;
+    bool Stacked = false;
+    double SecondsPerRecord = 0;
+    std::vector<std::string> Files;
+};
+
+const char* T(const char* text) { return ViewerText::Get(text); }
+const char* TN(const char* singular, const char* plural, unsigned long n) { return ViewerText::Get(singular, plural, n); }
+
+void Usage(FILE* to) {
+    std::fprintf(to, "%s\n",
+                 T("Usage: zvbasic-capview [FILE.dat ...]\n"
+                   "       zvbasic-capview --png OUT.png [--size WIDTHxHEIGHT] FILE.dat\n"
+                   "       zvbasic-capview --svg OUT.svg [--size WIDTHxHEIGHT] FILE.dat\n"
+                   "       zvbasic-capview --csv OUT.csv FILE.dat\n"
+                   "Picture options: --compare FILE2.dat, --stacked, --seconds-per-record S"));
+}
+
+// 0: go on, otherwise the exit status.
+int Parse(int argc, char** argv, sArgs& a) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return -1;
+        } else if (arg == "--version") {
+            const sVersion v = ProgramVersion();
+            std::printf("zvbasic-capview %u.%u.%u.%u\n", v.Major, v.Minor, v.Release, v.Build);
+            return -1;
+        } else if (arg == "--png") {
+            if (!value(a.Png)) return 2;
+        } else if (arg == "--svg") {
+            if (!value(a.Svg)) return 2;
+        } else if (arg == "--csv") {
+            if (!value(a.Csv)) return 2;
+        } else if (arg == "--compare") {
+            if (!value(a.Compare)) return 2;
+        } else if (arg == "--stacked") {
+            a.Stacked = true;
+        } else if (arg == "--size") {
+            if (!value(v)) return 2;
+            int w = 0, h = 0;
+            char x = 0, extra = 0;
+            if (std::sscanf(v.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 64 ||
+                h < 64 || w > 16384 || h > 16384) {
+                std::fprintf(stderr, "%s: %s\n", T("Bad size (WIDTHxHEIGHT, 64 to 16384)"), v.c_str());
+                return 2;
+            }
+            a.Width = w;
+            a.Height = h;
+        } else if (arg == "--seconds-per-record") {
+            if (!value(v)) return 2;
+            char* end = nullptr;
+            a.SecondsPerRecord = std::strtod(v.c_str(), &end);
+            if (!end || *end || !(a.SecondsPerRecord >= 0)) return 2;
+        } else if (arg == "--") {
+            for (++i; i < argc; ++i) a.Files.push_back(argv[i]);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "%s: %s\n", T("Unknown option"), arg.c_str());
+            return 2;
+        } else {
+            a.Files.push_back(arg);
+        }
+    }
+    return 0;
+}
+
+// Reads a file for a command-line run; prints what reading it gave.
+std::shared_ptr<Capture::sLoadedCapture> LoadForCommandLine(const std::string& path) {
+    auto c = std::make_shared<Capture::sLoadedCapture>();
+    c->Load(path);
+    if (c->Result.Status == Capture::eReadStatus::CannotOpen || c->Result.Status == Capture::eReadStatus::ReadError) {
+        std::fprintf(stderr, "%s %s: %s\n", T("Cannot read"), path.c_str(), std::strerror(c->Result.Errno));
+        return nullptr;
+    }
+    std::fprintf(stderr, "%s: ", path.c_str());
+    std::fprintf(stderr, TN("%llu record", "%llu records", (unsigned long)c->Records()),
+                 (unsigned long long)c->Records());
+    if (c->Data.SkippedLines) {
+        std::fprintf(stderr, ", ");
+        std::fprintf(stderr, TN("%llu line skipped", "%llu lines skipped", (unsigned long)c->Data.SkippedLines),
+                     (unsigned long long)c->Data.SkippedLines);
+    }
+    if (c->Result.Status == Capture::eReadStatus::OutOfMemory) std::fprintf(stderr, ", %s", T("not enough memory for all records"));
+    std::fprintf(stderr, "\n");
+    return c;
+}
+
+bool WritePicture(const std::string& out, bool svgFormat, const Plot::sScene& scene, QSize size) {
+    QSaveFile file(QString::fromStdString(out));
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok) {
+        if (svgFormat) {
+            QSvgGenerator svg;
+            svg.setOutputDevice(&file);
+            svg.setSize(size);
+            svg.setViewBox(QRect(QPoint(0, 0), size));
+            QPainter p(&svg);
+            Plot::Paint(p, QSizeF(size), scene);
+        } else {
+            QImage image(size, QImage::Format_RGB32);
+            {
+                QPainter p(&image);
+                Plot::Paint(p, QSizeF(size), scene);
+            }
+            ok = image.save(&file, "PNG");
+        }
+        ok = ok && file.commit();
+    }
+    if (!ok)
+        std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), out.c_str(), file.errorString().toLocal8Bit().constData());
+    return ok;
+}
+
+int RunCommandLine(int argc, char** argv, const sArgs& a) {
+    if (a.Files.size() != 1) {
+        Usage(stderr);
+        return 2;
+    }
+    auto capture = LoadForCommandLine(a.Files[0]);
+    if (!capture) return 1;
+    int status = 0;
+    if (!a.Csv.empty()) {
+        std::string error;
+        if (!Capture::WriteCsv(a.Csv, capture->Data, &error)) {
+            std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), a.Csv.c_str(), error.c_str());
+            status = 1;
+        }
+    }
+    if (a.Png.empty() && a.Svg.empty()) return status;
+
+    // Pictures need fonts but no screen: without a display the offscreen
+    // platform serves.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    Plot::sScene scene;
+    scene.Primary = capture;
+    if (!a.Compare.empty()) {
+        scene.Second = LoadForCommandLine(a.Compare);
+        if (!scene.Second) return 1;
+    }
+    scene.Compare = a.Stacked ? Plot::eCompare::Stacked : Plot::eCompare::Overlaid;
+    scene.SecondsPerRecord = a.SecondsPerRecord;
+    scene.View = {0, std::max<double>(double(scene.Records()), cPlotView::MinSpan)};
+    scene.EmptyText = CvTr("No records");
+    const QSize size(a.Width, a.Height);
+    if (!a.Png.empty() && !WritePicture(a.Png, false, scene, size)) status = 1;
+    if (!a.Svg.empty() && !WritePicture(a.Svg, true, scene, size)) status = 1;
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    std::string exeDir = Resources::ExecutableDir();
+    if (exeDir.empty()) exeDir = ".";
+    ViewerText::Init(ViewerText::LocaleDir(exeDir));
+    ViewerText::ChooseLanguage(exeDir);
+
+    sArgs args;
+    const int parsed = Parse(argc, argv, args);
+    if (parsed < 0) return 0;
+    if (parsed > 0) {
+        Usage(stderr);
+        return parsed;
+    }
+    if (!args.Png.empty() || !args.Svg.empty() || !args.Csv.empty()) return RunCommandLine(argc, argv, args);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zvbasic-capview"));
+    TViewerForm form;
+    form.show();
+    QStringList files;
+    for (const std::string& f : args.Files) files << QString::fromLocal8Bit(f.c_str());
+    if (!files.isEmpty()) form.OpenFiles(files);
+    return app.exec();
+}
