@@ -106,7 +106,7 @@ void cIOForm::SetupDialog(int designWidth, int designHeight) {
 }
 
 void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt, bool bold) {
-    if (!w) return;
+    if (!w) return;  // also a deleted child's entry
     bool known = false;
     for (sPlaced& p : Placed)
         if (p.Widget == w) {
@@ -114,10 +114,8 @@ void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt,
             known = true;
         }
     if (!known) {
+        std::erase_if(Placed, [](const sPlaced& p) { return p.Widget.isNull(); });
         Placed.push_back({w, QRect(x, y, width, height), fontPt, bold});
-        connect(w, &QObject::destroyed, this, [this, w] {
-            std::erase_if(Placed, [w](const sPlaced& p) { return p.Widget == w; });
-        });
     }
     w->setGeometry(ScaledRect(w, QRect(x, y, width, height)));
     // Design sizes are points at 96 pixels per inch.
@@ -147,16 +145,14 @@ void cIOForm::FitText(QLabel* label) {
 
 void cIOForm::RegisterLargeButton(cShadowButton* button, int functionKey) {
     if (!button) return;
+    std::erase_if(LargeButtons, [](const auto& b) { return b.first.isNull(); });
     LargeButtons.emplace_back(button, functionKey);
     button->installEventFilter(this);
-    connect(button, &QObject::destroyed, this, [this, button] {
-        std::erase_if(LargeButtons, [button](const auto& b) { return b.first == button; });
-    });
 }
 
 void cIOForm::SetAllButtonFills(cShadowButton* hovered) {
     for (auto& [button, key] : LargeButtons)
-        button->SetFill(button == hovered ? cShadowButton::HoverFill() : cShadowButton::NormalFill());
+        if (button) button->SetFill(button == hovered ? cShadowButton::HoverFill() : cShadowButton::NormalFill());
 }
 
 void cIOForm::keyPressEvent(QKeyEvent* event) {
@@ -170,7 +166,7 @@ void cIOForm::keyPressEvent(QKeyEvent* event) {
     }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F35) {
         for (auto& [button, fkey] : LargeButtons) {
-            if (fkey != key) continue;
+            if (!button || fkey != key) continue;
             event->accept();
             // A disabled button's key does nothing.
             if (button->isEnabled()) button->click();
@@ -184,7 +180,7 @@ void cIOForm::mouseMoveEvent(QMouseEvent* event) {
     // Over a disabled large button (its moves come here) nothing changes.
     QWidget* under = childAt(event->position().toPoint());
     for (auto& [button, key] : LargeButtons)
-        if (under && (under == button || button->isAncestorOf(under)) && !button->isEnabled()) return;
+        if (button && under && (under == button || button->isAncestorOf(under)) && !button->isEnabled()) return;
     SetAllButtonFills(nullptr);
     QWidget::mouseMoveEvent(event);
 }
@@ -243,7 +239,7 @@ bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove:
     case QEvent::Enter:
         for (auto& [button, fkey] : LargeButtons) {
-            if (button != watched) continue;
+            if (!button || button != watched) continue;
             if (!button->isEnabled()) break;  // keeps its fill
             SetAllButtonFills(button);
             // Without a pressed button the move would travel on to the form,

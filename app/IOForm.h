@@ -4,6 +4,7 @@
 // their hover colours, the shared status line, and modal showing.
 #pragma once
 
+#include <QPointer>
 #include <QRect>
 #include <QSize>
 #include <QWidget>
@@ -139,9 +140,14 @@ protected:
 private:
     void WatchTree(QObject* object);
 
-    struct sPlaced { QWidget* Widget; QRect Design; int FontPt; bool Bold; };
+    // The children are held by guarded pointers, not cleaned up from their
+    // destroyed signals: the form's members are gone by the time QWidget's
+    // destructor deletes the children, so no handler may reach them then.
+    // Entries of deleted children read null and are dropped when the lists
+    // next grow.
+    struct sPlaced { QPointer<QWidget> Widget; QRect Design; int FontPt; bool Bold; };
     std::vector<sPlaced> Placed;
-    std::vector<std::pair<cShadowButton*, int>> LargeButtons;
+    std::vector<std::pair<QPointer<cShadowButton>, int>> LargeButtons;
     class QEventLoop* ModalLoop = nullptr;
     int ModalResult = 0;
     double Ratio = 1.0;

@@ -60,7 +60,8 @@ inline bool SetDimensions(std::vector<uint8_t>& data, int w, int h) {
 inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
-    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    // An empty vector's data() may be null, which fwrite must not get.
+    bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
     return std::fclose(f) == 0 && ok;
 }
 

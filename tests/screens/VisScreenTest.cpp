@@ -178,6 +178,9 @@ struct sLevelCase {
     int Raw;
     const char* Lamps;
 };
+// Printed into the test names: stable from run to run (the default prints
+// the bytes, the lamp text's address among them).
+void PrintTo(const sLevelCase& c, std::ostream* os) { *os << "v" << c.Version << "-raw" << c.Raw; }
 
 class VisLevel : public ::testing::TestWithParam<sLevelCase> {};
 
