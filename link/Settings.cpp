@@ -20,7 +20,7 @@ std::string NibbleText(int byte) {
     return std::to_string((byte >> 4) & 0xF) + "." + std::to_string(byte & 0xF);
 }
 
-sUpdate FactorySettingsUpdate() { return sUpdate(15, 0xB4); }
+sUpdate FactorySettingsUpdate() { return sUpdate(P_COMMAND, FACTORY_SETTINGS); }
 
 std::string VersionCaption(int idVersion, int version) { return NibbleText(idVersion) + "/" + NibbleText(version); }
 

@@ -87,7 +87,7 @@ uint8_t OldWriteValue(const sSettings& rec, int version, int param);
 int ParamPosition(int version, int param);
 
 // The update that makes an ECU of version 48 or above restore its factory
-// settings: the command parameter 15 with the value 0xB4.
+// settings: the command parameter P_COMMAND with the value FACTORY_SETTINGS.
 sUpdate FactorySettingsUpdate();
 // The identity as the main screen shows it: identity version, a slash, ECU
 // version, each as nibbles ("2.5/3.0").
