@@ -1,4 +1,5 @@
 #include "app/Artwork.h"
+#include "widgets/Palette.h"
 
 #include <QLinearGradient>
 #include <QPainterPath>
@@ -54,7 +55,7 @@ void DrawLogo(QPainter& p, const QRectF& rect) {
     drop.cubicTo(12, 46, 32, 30, 44, 4);
     QLinearGradient dg(0, 4, 0, 106);
     dg.setColorAt(0, QColor(255, 190, 90));
-    dg.setColorAt(0.55, QColor(255, 128, 0));
+    dg.setColorAt(0.55, Palette::Orange);
     dg.setColorAt(1, QColor(200, 80, 0));
     p.setPen(QPen(QColor(120, 50, 0), 2));
     p.setBrush(dg);
@@ -83,7 +84,7 @@ void DrawLogo(QPainter& p, const QRectF& rect) {
     p.setPen(QPen(QColor(90, 35, 0), 1.5));
     QLinearGradient ng(0, 8, 0, 68);
     ng.setColorAt(0, QColor(255, 176, 80));
-    ng.setColorAt(1, QColor(255, 128, 0));
+    ng.setColorAt(1, Palette::Orange);
     p.setBrush(ng);
     p.drawPath(name);
 
@@ -92,8 +93,8 @@ void DrawLogo(QPainter& p, const QRectF& rect) {
     swoosh.moveTo(90, 78);
     swoosh.cubicTo(190, 88, 320, 82, 418, 68);
     swoosh.cubicTo(320, 90, 190, 96, 90, 78);
-    p.setPen(QPen(QColor(255, 128, 0), 1.5));
-    p.setBrush(QColor(255, 128, 0));
+    p.setPen(QPen(Palette::Orange, 1.5));
+    p.setBrush(Palette::Orange);
     p.drawPath(swoosh);
 
     // "BASIC" in spaced capitals, light with a navy edge.
@@ -148,25 +149,25 @@ void DrawConsole(QPainter& p, const QRectF& rect, bool lit) {
         p.setBrush(g);
         p.drawEllipse(c, r, r);
     };
-    seat(QPointF(40, 120), 20, QColor(0, 255, 0), QColor(0, 64, 0), lit);
-    seat(QPointF(460, 120), 20, QColor(255, 0, 0), QColor(128, 0, 0), false);
+    seat(QPointF(40, 120), 20, Palette::Green, QColor(0, 64, 0), lit);
+    seat(QPointF(460, 120), 20, Palette::Red, Palette::DarkRed, false);
 
     // Level wedge under the level lamps: thin at the reserve end, thick at
     // the full end.
     QPolygonF wedge;
     wedge << QPointF(80, 104) << QPointF(412, 104) << QPointF(412, 72);
     QLinearGradient wg(80, 0, 412, 0);
-    wg.setColorAt(0, QColor(255, 160, 66));
-    wg.setColorAt(1, QColor(255, 128, 0));
+    wg.setColorAt(0, Palette::LightOrange);
+    wg.setColorAt(1, Palette::Orange);
     p.setPen(QPen(QColor(20, 20, 20), 2));
     p.setBrush(wg);
     p.drawPolygon(wedge);
     for (int i = 0; i < 6; ++i) {
         const QPointF c(96 + 56 * i, 50);
         if (i == 0)
-            seat(c, 14, QColor(255, 0, 0), QColor(128, 0, 0), false);
+            seat(c, 14, Palette::Red, Palette::DarkRed, false);
         else
-            seat(c, 14, QColor(0, 255, 0), QColor(0, 64, 0), lit && i <= 3);
+            seat(c, 14, Palette::Green, QColor(0, 64, 0), lit && i <= 3);
     }
 
     // Seat of the console button.

@@ -1,9 +1,5 @@
 #include "app/Globals.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
-
 #include "app/InfoForm.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
@@ -21,6 +17,7 @@ TSaveForm* SaveForm = nullptr;
 TQuestionForm* QuestionForm = nullptr;
 THelpForm* HelpForm = nullptr;
 cCommThread* CommThread = nullptr;
+cShell* Shell = nullptr;
 cIni* Ini = nullptr;
 
 cIOForm* ConfigScreen = nullptr;
@@ -36,20 +33,9 @@ void ShowInfo(const QString& text) {
 
 bool WriteSettingsWithProgress() {
     if (!CommThread) return false;
-    // One old-protocol exchange takes 150 ms of pauses and up to three reads
-    // of about 101 ms; a stopping poll ends at its next check after it.
-    constexpr qint64 kStopLimitMs = 1500;
-    QElapsedTimer waited;
-    waited.start();
-    while (!CommThread->PostRequest(RQ_WRITE_SETTINGS)) {
-        const int32_t running = CommThread->GetCurrentRequest();
-        const bool pollStopping =
-            CommThread->IsBusy() && (running == RQ_CONFIG_POLL || running == RQ_VIS_POLL);
-        if (!pollStopping || waited.elapsed() > kStopLimitMs) return false;
-        // The link may be delivering its last notifications of the poll.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-        QThread::msleep(5);
-    }
+    // The live poll a closing screen has just asked to stop may still be
+    // finishing its exchange: the link serves the write once it has ended.
+    if (!CommThread->PostRequestAfterStop(RQ_WRITE_SETTINGS)) return false;
     if (SaveForm) SaveForm->ShowModal();
     return true;
 }

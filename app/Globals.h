@@ -17,6 +17,7 @@ class cCommThread;
 class cIni;
 class QString;
 class cIOForm;
+class cShell;
 
 extern TMainForm* MainForm;
 extern TOptionsForm* OptionsForm;
@@ -31,6 +32,8 @@ extern TQuestionForm* QuestionForm;
 extern THelpForm* HelpForm;
 extern cCommThread* CommThread;
 extern cIni* Ini;
+// The shell that created the screens; its Forms() lists them.
+extern cShell* Shell;
 
 // The same four work screens as their common base, set together with the
 // typed pointers above, for code that needs no more than the base.
@@ -45,6 +48,6 @@ void ShowInfo(const QString& text);
 
 // Posts a settings write and, when the link takes it, shows the save progress
 // dialog until the write ends. A live poll that a closing screen has just
-// asked to stop may still be finishing its exchange; the post is retried for
-// as long as that can take. False when the link did not take the write.
+// asked to stop may still be finishing its exchange; the link then serves the
+// write right after it. False when the link did not take the write.
 bool WriteSettingsWithProgress();

@@ -15,8 +15,9 @@
 
 #include "app/LinkStatus.h"
 #include "app/QtText.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 #include "widgets/ShadowButton.h"
+#include "widgets/Palette.h"
 
 namespace {
 std::optional<QSize> OverrideSize;
@@ -25,20 +26,10 @@ double OverrideDpi = 96;
 int Round(double v) { return int(std::lround(v)); }
 }  // namespace
 
-QFont DesignFont(int pixelSize, bool bold) {
-    QFont f;
-    // Arial where it exists; fontconfig's metric twin or DejaVu Sans otherwise.
-    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(pixelSize > 0 ? pixelSize : 1);
-    f.setBold(bold);
-    return f;
-}
-
 cIOForm::cIOForm(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0, 0, 128));
+    pal.setColor(QPalette::Window, Palette::Navy);
     pal.setColor(QPalette::WindowText, Qt::white);
     setPalette(pal);
     setAutoFillBackground(true);
@@ -293,13 +284,13 @@ void cIOForm::CreateStatusLine(int x, int y, int width, int height, int fontPt) 
         StatusSH = new cShape(this);
         StatusSH->setObjectName(QStringLiteral("StatusSH"));
         StatusSH->SetBrush(Qt::black);
-        StatusSH->SetPen(QColor(255, 128, 0), 2);
+        StatusSH->SetPen(Palette::Orange, 2);
         StatusSH->SetRadius(12);
         StatusLL = new QLabel(this);
         StatusLL->setObjectName(QStringLiteral("StatusLL"));
         StatusLL->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
         QPalette pal = StatusLL->palette();
-        pal.setColor(QPalette::WindowText, QColor(255, 255, 0));
+        pal.setColor(QPalette::WindowText, Palette::Yellow);
         StatusLL->setPalette(pal);
         // The status panel counts as background for the buttons' hover
         // colours: mouse moves over it are passed on to the form.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/LinkListener.h"
+#include "widgets/DesignFont.h"
 
 class cShadowButton;
 class cShape;
@@ -159,6 +160,3 @@ private:
     void RenderStatus();
 };
 
-// The design font of the screens: bold or normal Arial (a sans-serif font
-// where Arial is missing) with the given pixel size.
-QFont DesignFont(int pixelSize, bool bold);

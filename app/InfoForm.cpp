@@ -11,16 +11,17 @@
 
 #include "app/IOForm.h"
 #include "app/QtText.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 #include "widgets/ShadowButton.h"
+#include "widgets/Palette.h"
 
 TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("InfoForm"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setMouseTracking(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0, 0, 128));
-    pal.setColor(QPalette::WindowText, QColor(255, 255, 0));
+    pal.setColor(QPalette::Window, Palette::Navy);
+    pal.setColor(QPalette::WindowText, Palette::Yellow);
     setPalette(pal);
     setAutoFillBackground(true);
 

@@ -2,21 +2,21 @@
 
 #include <cmath>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/LinkListener.h"
 
 std::optional<std::string> FormatLinkStatus(int32_t request, int32_t phase, int32_t value) {
     if (request != RQ_CONNECT) return std::nullopt;
     switch (phase) {
-    case 0:
+    case Phase::Start:
         return std::string(_("Status: -(       )-"));
-    case 1: {
+    case Phase::Attempt: {
         // A marker that bounces across six cells as the counter runs 1..9, 0.
         std::string text = _("Status: -(");
         for (int i = 0; i < 6; ++i) text += (i == value || i == 10 - value) ? '~' : ' ';
         return text + ")-";
     }
-    case 2:
+    case Phase::Connected:
         if (value == 1) return std::string(_("Status: connected"));
         return std::nullopt;
     default:

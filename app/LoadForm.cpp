@@ -6,7 +6,7 @@
 #include "app/Globals.h"
 #include "app/LinkStatus.h"
 #include "app/MainForm.h"
-#include "app/ProgressGauge.h"
+#include "widgets/ProgressGauge.h"
 #include "app/QtText.h"
 #include "link/CommThread.h"
 
@@ -31,13 +31,13 @@ void TLoadForm::LinkEvent() {
     cIOForm::LinkEvent();
     if (LinkRequest != RQ_READ_SETTINGS) return;
     switch (LinkPhase) {
-    case 0:
+    case Phase::Start:
         ShowTransferStart();
         break;
-    case 1:
+    case Phase::Progress:
         ProgressCG->SetValue(ProgressPercent(LinkValue));
         break;
-    case 2:
+    case Phase::Done:
         ScreenActive = false;
         ReadDone = true;
         StatusLL->setText(Tr("Settings has been loaded."));

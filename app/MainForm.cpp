@@ -11,11 +11,12 @@
 #include "app/OptionsForm.h"
 #include "app/Artwork.h"
 #include "app/QtText.h"
-#include "app/Shape.h"
-#include "app/Version.h"
+#include "widgets/Shape.h"
+#include "core/Version.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
 #include "widgets/ShadowButton.h"
+#include "widgets/Palette.h"
 
 namespace {
 cShadowButton* MakeButton(QWidget* parent, const char* name) {
@@ -31,7 +32,7 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
 
     // Decoration first, so that it lies beneath the controls.
     Shape3 = new cShape(this);
-    Shape3->SetBrush(QColor(0, 0, 96));
+    Shape3->SetBrush(Palette::PanelNavy);
     Shape2 = new cShape(this);
     Shape2->SetBrush(Qt::transparent);
     Shape1 = new cShape(this);
@@ -133,7 +134,7 @@ void TMainForm::Retranslate() {
     ECUVersionHLL->setText(Tr("ECU Version:"));
     StatusHLL->setText(Tr("Status:"));
     StatusLL->setText(Tr("connected"));
-    if (TypeKnown) ECUTypeLL->setText(TypePlus ? Tr("ZORVA Basic +") : Tr("ZORVA Basic"));
+    if (TypeKnown) ECUTypeLL->setText(Tr(Ecu::TypeName(TypeVersion)));
     else ECUTypeLL->setText(QStringLiteral("ZVBasic"));
     RenderProgress();
 }
@@ -185,7 +186,7 @@ void TMainForm::OptionsBtnClick() { ShowScreen(OptionsForm); }
 void TMainForm::ExitBtnClick() { close(); }
 
 void TMainForm::ShowSettingsChanged(bool changed) {
-    if (changed) DataExBtn->SetOutline(6, QColor(255, 255, 0));
+    if (changed) DataExBtn->SetOutline(6, Palette::Yellow);
     else DataExBtn->SetOutline(2, cShadowButton::OutlineColor());
 }
 
@@ -255,34 +256,34 @@ void TMainForm::LinkEvent() {
     switch (LinkRequest) {
     case RQ_CONNECT:
         SetIdentityVisible(false);
-        if (LinkPhase == 1) {
+        if (LinkPhase == Phase::Attempt) {
             Progress = eProgress::Connecting;
             ProgressValue = LinkValue;
             RenderProgress();
         }
         break;
     case RQ_IDENTIFY:
-        if (LinkPhase == 1) {
+        if (LinkPhase == Phase::IdVersion) {
             EcuIdVersion = LinkValue;
             ECUVersionLL->setText(ToQ(Ecu::NibbleText(EcuIdVersion)));
-        } else if (LinkPhase == 3) {
+        } else if (LinkPhase == Phase::Version) {
             LastEcuVersion = LinkValue;
             ECUVersionLL->setText(ToQ(Ecu::VersionCaption(EcuIdVersion, LinkValue)));
         }
         break;
     case RQ_READ_SETTINGS:
-        if (LinkPhase == 1) {
+        if (LinkPhase == Phase::Progress) {
             Progress = eProgress::Loading;
             ProgressValue = LinkValue;
             RenderProgress();
-        } else if (LinkPhase == 2 && LinkValue == 1) {
+        } else if (LinkPhase == Phase::Done && LinkValue == 1) {
             Progress = eProgress::EcuType;
             // The link's version; the one identify reported if the link has none.
             int version = CommThread ? CommThread->GetEcuVersion() : 0;
             if (version == 0) version = LastEcuVersion;
-            TypePlus = Ecu::NewProtocol(version);
+            TypeVersion = version;
             TypeKnown = true;
-            ECUTypeLL->setText(TypePlus ? Tr("ZORVA Basic +") : Tr("ZORVA Basic"));
+            ECUTypeLL->setText(Tr(Ecu::TypeName(version)));
             RenderProgress();
             SetIdentityVisible(true);
         }

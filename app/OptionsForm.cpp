@@ -6,21 +6,20 @@
 #include <algorithm>
 
 #include "app/Globals.h"
-#include "app/Ini.h"
+#include "core/Ini.h"
 #include "app/InfoForm.h"
 #include "app/MainForm.h"
 #include "app/QtLanguage.h"
 #include "app/PortAccess.h"
 #include "app/QtText.h"
-#include "app/QuestionForm.h"
-#include "app/LoadForm.h"
-#include "app/SaveForm.h"
-#include "app/Shape.h"
-#include "app/Version.h"
+#include "app/Shell.h"
+#include "widgets/Shape.h"
+#include "core/Version.h"
 #include "link/CommThread.h"
 #include "serial/ComPort.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/ComboBox.h"
+#include "widgets/Palette.h"
 
 namespace {
 QComboBox* MakeCombo(QWidget* parent, const char* name) {
@@ -31,16 +30,11 @@ QComboBox* MakeCombo(QWidget* parent, const char* name) {
     // milliseconds.
     QPalette pal = cb->palette();
     for (auto role : {QPalette::Button, QPalette::Base, QPalette::Window}) pal.setColor(role, Qt::black);
-    for (auto role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText}) pal.setColor(role, QColor(255, 255, 0));
-    pal.setColor(QPalette::Highlight, QColor(128, 0, 0));
-    pal.setColor(QPalette::HighlightedText, QColor(255, 255, 0));
+    for (auto role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText}) pal.setColor(role, Palette::Yellow);
+    pal.setColor(QPalette::Highlight, Palette::DarkRed);
+    pal.setColor(QPalette::HighlightedText, Palette::Yellow);
     cb->setPalette(pal);
     return cb;
-}
-
-std::string ShortCode(std::string code) {
-    if (code.size() == 5) code.resize(2);
-    return code;
 }
 }  // namespace
 
@@ -51,7 +45,7 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Shape1 = new cShape(this);
     Shape2 = new cShape(this);
     Shape7 = new cShape(this);
-    for (cShape* s : {Shape1, Shape2, Shape7}) s->SetBrush(QColor(0, 0, 96));
+    for (cShape* s : {Shape1, Shape2, Shape7}) s->SetBrush(Palette::PanelNavy);
 
     VrLabel1 = MakeLabel("VrLabel1", orange);
     ProgVerLL = MakeLabel("ProgVerLL", white);
@@ -138,7 +132,7 @@ void TOptionsForm::FillLanguages() {
     std::stable_sort(items.begin(), items.end(), [](const sItem& a, const sItem& b) { return a.Name < b.Name; });
     LangCB->clear();
     for (const sItem& item : items) LangCB->addItem(item.Name, item.Code);
-    const QString current = ToQ(Translate::LanguageName(ShortCode(Translate::CurrentLanguage())));
+    const QString current = ToQ(Translate::LanguageName(Translate::ShortCode(Translate::CurrentLanguage())));
     LangCB->setCurrentIndex(LangCB->findText(current, Qt::MatchExactly));
 }
 
@@ -180,17 +174,14 @@ void TOptionsForm::LangCBChange() {
     QtLanguage::Apply(code);
     if (Ini) Ini->Language = code;
 
-    // Every screen at once, in this order.
+    // Every screen at once: this one first, then every other form of the
+    // shell in creation order, then the information dialog (the one form
+    // that does not hear from the link).
     RetranslateForm();
-    if (MainForm) MainForm->RetranslateForm();
-    if (VisScreen) VisScreen->RetranslateForm();
-    if (LoadForm) LoadForm->RetranslateForm();
-    if (SaveForm) SaveForm->RetranslateForm();
+    if (Shell)
+        for (cIOForm* form : Shell->Forms())
+            if (form != this) form->RetranslateForm();
     if (InfoForm) InfoForm->Retranslate();
-    if (CalibScreen) CalibScreen->RetranslateForm();
-    if (DataExScreen) DataExScreen->RetranslateForm();
-    if (ConfigScreen) ConfigScreen->RetranslateForm();
-    if (QuestionForm) QuestionForm->RetranslateForm();
 
     EnumPortsBtnClick();
     int at = ComPortCB->findText(lastPort, Qt::MatchExactly | Qt::MatchCaseSensitive);

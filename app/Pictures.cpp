@@ -1,4 +1,5 @@
 #include "app/Pictures.h"
+#include "widgets/Palette.h"
 
 #include <QFile>
 #include <QPainter>
@@ -15,9 +16,9 @@ QByteArray ReadResource(const char* name) {
 
 QImage StandInHelp() {
     QImage img(kStandInSize, QImage::Format_RGB888);
-    img.fill(QColor(255, 255, 255));
+    img.fill(Palette::White);
     QPainter p(&img);
-    p.setPen(QPen(QColor(0, 0, 128), 6));
+    p.setPen(QPen(Palette::Navy, 6));
     p.drawRect(img.rect().adjusted(20, 20, -20, -20));
     for (int y = 200; y < img.height() - 100; y += 200) p.drawLine(100, y, img.width() - 100, y);
     QFont f;

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QSize>
 
-#include "app/JpegDecode.h"
+#include "core/JpegDecode.h"
 
 // Takes over the pixels without copying them.
 QImage ToQImage(sJpegImage&& image);

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 std::string PortGroup(const std::string& port) {
     const std::string fallback = "dialout";

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 inline QString Tr(const char* text) { return QString::fromUtf8(_(text)); }
 inline QString ToQ(const std::string& text) { return QString::fromStdString(text); }

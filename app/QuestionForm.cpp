@@ -4,8 +4,9 @@
 #include <QLabel>
 
 #include "app/QtText.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 #include "widgets/ShadowButton.h"
+#include "widgets/Palette.h"
 
 TQuestionForm::TQuestionForm(QWidget* parent) : cIOForm(parent) {
     setObjectName(QStringLiteral("QuestionForm"));
@@ -18,7 +19,7 @@ TQuestionForm::TQuestionForm(QWidget* parent) : cIOForm(parent) {
     TextLL->setObjectName(QStringLiteral("TextLL"));
     TextLL->setAlignment(Qt::AlignCenter);
     QPalette pal = TextLL->palette();
-    pal.setColor(QPalette::WindowText, QColor(255, 255, 0));
+    pal.setColor(QPalette::WindowText, Palette::Yellow);
     TextLL->setPalette(pal);
     YesBtn = new cShadowButton(this);
     YesBtn->setObjectName(QStringLiteral("YesBtn"));

@@ -5,7 +5,7 @@
 
 #include "app/Globals.h"
 #include "app/MainForm.h"
-#include "app/ProgressGauge.h"
+#include "widgets/ProgressGauge.h"
 #include "app/QtText.h"
 #include "link/CommThread.h"
 
@@ -36,13 +36,13 @@ void TSaveForm::LinkEvent() {
     cIOForm::LinkEvent();
     if (LinkRequest != RQ_WRITE_SETTINGS) return;
     switch (LinkPhase) {
-    case 0:
+    case Phase::Start:
         ShowTransferStart();
         break;
-    case 1:
+    case Phase::Progress:
         ProgressCG->SetValue((LinkValue * 100 + 100) / 11);
         break;
-    case 2:
+    case Phase::Done:
         if (LinkValue != 1) break;  // values sent, the store follows
         WriteDone = true;
         StatusLL->setText(Tr("Settings has been saved in ECU"));

@@ -16,12 +16,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/Error.h"
+#include "core/Error.h"
 #include "app/Globals.h"
 #include "app/HelpForm.h"
 #include "app/InfoForm.h"
-#include "app/Ini.h"
-#include "app/JpegDecode.h"
+#include "core/Ini.h"
+#include "core/JpegDecode.h"
 #include "app/LoadForm.h"
 #include "app/MainForm.h"
 #include "app/OptionsForm.h"
@@ -32,7 +32,7 @@
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
@@ -162,12 +162,14 @@ void cShell::CreateScreens() {
     ConfigScreen = ConfigForm;
     CalibScreen = CalibForm;
     DataExScreen = DataExForm;
+    Shell = this;
     IOForms = {MainForm, OptionsForm, VisForm, ConfigForm, CalibForm, DataExForm,
                LoadForm, SaveForm, QuestionForm, HelpForm};
 }
 
 void cShell::DestroyScreens() {
     IOForms.clear();
+    if (Shell == this) Shell = nullptr;
     VisScreen = ConfigScreen = CalibScreen = DataExScreen = nullptr;
     delete HelpForm;
     HelpForm = nullptr;
@@ -256,9 +258,7 @@ cShell::eStart cShell::Start() {
                 OptionsForm->LangCBChange();
             }
         } else {
-            std::string code = Translate::CurrentLanguage();
-            if (code.size() == 5) code.resize(2);
-            Ini->Language = code;
+            Ini->Language = Translate::ShortCode(Translate::CurrentLanguage());
             MainForm->ConfigBtn->setEnabled(true);
             MainForm->CalibBtn->setEnabled(true);
             MainForm->VisBtn->setEnabled(true);

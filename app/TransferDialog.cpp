@@ -2,9 +2,10 @@
 
 #include <QLabel>
 
-#include "app/ProgressGauge.h"
+#include "widgets/ProgressGauge.h"
 #include "app/QtText.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
+#include "widgets/Palette.h"
 
 cTransferDialog::cTransferDialog(const char* objectName, const char* titleKey, const char* designStatus,
                                  QWidget* parent)
@@ -17,7 +18,7 @@ cTransferDialog::cTransferDialog(const char* objectName, const char* titleKey, c
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignCenter);
     QPalette pal = Label2->palette();
-    pal.setColor(QPalette::WindowText, QColor(255, 160, 66));
+    pal.setColor(QPalette::WindowText, Palette::LightOrange);
     Label2->setPalette(pal);
     StatusLL = new QLabel(this);
     StatusLL->setObjectName(QStringLiteral("StatusLL"));

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/IOForm.h"
+#include "widgets/DesignFont.h"
 #include "capview/ViewerQt.h"
 
 namespace Plot {

@@ -22,8 +22,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/IOForm.h"
-#include "app/Shape.h"
+#include "widgets/DesignFont.h"
+#include "widgets/Shape.h"
 #include "capview/CsvExport.h"
 #include "capview/PlotView.h"
 #include "capview/ViewerQt.h"

@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
-#include "app/Ini.h"
+#include "core/Ini.h"
 #include "app/Resources.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 namespace ViewerText {
 

@@ -23,8 +23,8 @@
 #include <unistd.h>
 
 #include "app/Resources.h"
-#include "app/Translate.h"
-#include "app/Version.h"
+#include "core/Translate.h"
+#include "core/Version.h"
 #include "capview/CsvExport.h"
 #include "capview/PlotPainter.h"
 #include "capview/PlotView.h"

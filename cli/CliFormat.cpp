@@ -162,7 +162,7 @@ std::string LiveHeader() { return "TPS V  TPS %   RPM  VALVE  LAMBDA V  FUEL    
 std::string LiveText(const sLiveLine& l) {
     char buf[128];
     std::snprintf(buf, sizeof buf, "%5s  %5d  %4d  %5d  %8s  %-9s  %5d\n", Fixed(l.Sample.TPSVolts, 2).c_str(),
-                  Conv::TpsPercent(l.TpsRaw, l.TpsFalling), int(l.Sample.RPM), int(l.Sample.ValvePos),
+                  int(Conv::TpsPercent(l.TpsRaw, l.TpsFalling)), int(l.Sample.RPM), int(l.Sample.ValvePos),
                   Fixed(l.Sample.LambdaVolts, 2).c_str(), FuelStateText(l.Fuel), l.Level);
     return buf;
 }
@@ -170,7 +170,7 @@ std::string LiveText(const sLiveLine& l) {
 std::string LiveCsvHeader() { return "tps_v,tps_pct,rpm,valve,lambda_v,fuel,fuel_state,level\n"; }
 
 std::string LiveCsv(const sLiveLine& l) {
-    return Fixed(l.Sample.TPSVolts, 2) + "," + std::to_string(Conv::TpsPercent(l.TpsRaw, l.TpsFalling)) + "," +
+    return Fixed(l.Sample.TPSVolts, 2) + "," + std::to_string(int(Conv::TpsPercent(l.TpsRaw, l.TpsFalling))) + "," +
            std::to_string(l.Sample.RPM) + "," + std::to_string(l.Sample.ValvePos) + "," +
            Fixed(l.Sample.LambdaVolts, 2) + "," + std::to_string(l.Fuel) + "," + FuelStateText(l.Fuel) + "," +
            std::to_string(l.Level) + "\n";
@@ -178,7 +178,7 @@ std::string LiveCsv(const sLiveLine& l) {
 
 std::string LiveJson(const sLiveLine& l) {
     return "{\"tps_v\":" + Fixed(l.Sample.TPSVolts, 2) +
-           ",\"tps_pct\":" + std::to_string(Conv::TpsPercent(l.TpsRaw, l.TpsFalling)) +
+           ",\"tps_pct\":" + std::to_string(int(Conv::TpsPercent(l.TpsRaw, l.TpsFalling))) +
            ",\"rpm\":" + std::to_string(l.Sample.RPM) + ",\"valve\":" + std::to_string(l.Sample.ValvePos) +
            ",\"lambda_v\":" + Fixed(l.Sample.LambdaVolts, 2) + ",\"fuel\":" + std::to_string(l.Fuel) +
            ",\"fuel_state\":" + JsonString(FuelStateText(l.Fuel)) + ",\"level\":" + std::to_string(l.Level) + "}\n";

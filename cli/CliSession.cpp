@@ -6,7 +6,7 @@
 #include <cstring>
 #include <cstdio>
 
-#include "app/Error.h"
+#include "core/Error.h"
 #include "app/PortAccess.h"
 #include "cli/CliArgs.h"
 #include "serial/ComPort.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Ini.h"
+#include "core/Ini.h"
 #include "cli/CliArgs.h"
 #include "cli/CliFormat.h"
 #include "cli/CliSession.h"
@@ -278,14 +278,14 @@ struct sLiveFeed {
     bool Take(int k, int raw) {
         TakeLiveValue(Line.Sample, k, raw, Version, WorkSettings.LambdaType);
         switch (k) {
-        case K_LIVE_TPS:
+        case LiveTPS:
             Line.TpsRaw = raw;
             Line.TpsFalling = Conv::TpsFalling(WorkSettings);
             break;
-        case K_LIVE_FUEL:
+        case LiveFuel:
             if (raw >= 1 && raw <= 3) Line.Fuel = raw;
             break;
-        case K_LIVE_LEVEL:
+        case LiveLPGLevel:
             Line.Level = Conv::LevelIndex(raw, Version);
             return OnCycle();
         default:

@@ -6,6 +6,8 @@
 
 #include <system_error>
 
+#include "serial/ComPort.h"
+
 std::atomic<int> cCommThread::IdlePollIndex{0};
 
 namespace {
@@ -20,9 +22,14 @@ constexpr int kBaudRate = cCommThread::BaudRate;
 }  // namespace
 
 cCommThread::cCommThread(tUiInvoker invoker)
+    : cCommThread(std::move(invoker), [](std::shared_ptr<cWaitHub> hub) -> std::unique_ptr<cBytePort> {
+          return std::make_unique<cComPort>(std::move(hub));
+      }) {}
+
+cCommThread::cCommThread(tUiInvoker invoker, const tPortMaker& makePort)
     : Invoker(std::move(invoker)),
       Hub(std::make_shared<cWaitHub>()),
-      Port(std::make_unique<cComPort>(Hub)) {
+      Port(makePort(Hub)) {
     // No port yet: nothing posted now could be served, so posts are refused
     // until the first connection cycle starts.
     Busy.Set();
@@ -74,6 +81,23 @@ bool cCommThread::PostRequest(int32_t code) {
     Stop.Reset();
     // Busy before pending: the thread may take and finish the request as
     // soon as it is pending, and must not find busy set afterwards.
+    Busy.Set();
+    Pending.Set();
+    return true;
+}
+
+bool cCommThread::PostRequestAfterStop(int32_t code) {
+    std::unique_lock<std::timed_mutex> lock(RequestLock, std::defer_lock);
+    if (!TryLockFor(lock, kPostLockLimit)) return false;
+    if (Pending.IsSet()) return false;
+    if (Busy.IsSet()) {
+        // Only a request being served that was told to stop ends by itself.
+        if (!Stop.IsSet() || FollowUp != 0 || !ServingRequest) return false;
+        FollowUp = code;
+        return true;
+    }
+    CurrentRequest = code;
+    Stop.Reset();
     Busy.Set();
     Pending.Set();
     return true;
@@ -231,6 +255,12 @@ void cCommThread::PortFailed(bool quiet) {
     Port->Close();
     const bool serving = Serving;
     Serving = false;
+    {
+        // A write posted after a stop goes with the request it followed.
+        std::lock_guard<std::timed_mutex> lock(RequestLock);
+        FollowUp = 0;
+        ServingRequest = false;
+    }
     Busy.Set();
     Connected = false;
     if (quiet) return;
@@ -281,7 +311,7 @@ void cCommThread::RunCycle() {
 
     cEvent& portStop = Port->GetStopEvent();
     while (!Terminate) {
-        int which = cEvent::WaitAny({&PortChanged, &portStop, &Pending}, kIdleWait);
+        int which = Port->WaitAny({&PortChanged, &portStop, &Pending}, kIdleWait);
         if (which == 0 || which == 1) return;
         if (which == 2) {
             bool wasConnected = Connected;
@@ -311,6 +341,7 @@ bool cCommThread::Serve() {
         code = CurrentRequest;
         Busy.Set();
         Pending.Reset();
+        ServingRequest = true;
     }
     RaiseLinkIdle(false);
 
@@ -335,6 +366,10 @@ bool cCommThread::Serve() {
             SetPending(RQ_IDENTIFY);
         else if (code == RQ_IDENTIFY || readAgain)
             SetPending(RQ_READ_SETTINGS);
+        else if (FollowUp != 0)
+            SetPending(FollowUp);
+        FollowUp = 0;
+        ServingRequest = false;
         Busy.Reset();
         Stop.Reset();
     }
@@ -363,7 +398,7 @@ bool cCommThread::Exchange(uint8_t code, uint8_t data, uint8_t& reply) {
 bool cCommThread::Pause(int ms, bool orStop) {
     cEvent& portStop = Port->GetStopEvent();
     auto limit = std::chrono::milliseconds(ms);
-    int which = orStop ? cEvent::WaitAny({&portStop, &Stop, &PortChanged}, limit)
-                       : cEvent::WaitAny({&portStop}, limit);
+    int which = orStop ? Port->WaitAny({&portStop, &Stop, &PortChanged}, limit)
+                       : Port->WaitAny({&portStop}, limit);
     return which < 0;
 }

@@ -20,7 +20,7 @@
 #include "link/Frames.h"
 #include "link/LinkListener.h"
 #include "link/Settings.h"
-#include "serial/ComPort.h"
+#include "serial/BytePort.h"
 #include "serial/Event.h"
 
 class cCommThread : private cExchangeSink {
@@ -29,12 +29,16 @@ public:
     static constexpr int BaudRate = 1200;
     static constexpr std::chrono::milliseconds IdleWait{50};
     // The live values of the visualisation and idle polls, in polling order.
-    static constexpr int LivePollParams[6] = {1, 3, 5, 7, 6, 8};
+    static constexpr const int (&LivePollParams)[LIVE_POLL_COUNT] = VisPollParams;
 
     // `invoker` runs a function on the user-interface thread and waits for it;
     // an empty invoker runs it directly on the link thread (core tests).
     // The thread starts at once and waits for a port name.
     explicit cCommThread(tUiInvoker invoker = {});
+    // The same on another byte port than cComPort (tests: an in-memory ECU).
+    // `makePort` gets the hub the port's stop event must live on.
+    using tPortMaker = std::function<std::unique_ptr<cBytePort>(std::shared_ptr<cWaitHub>)>;
+    cCommThread(tUiInvoker invoker, const tPortMaker& makePort);
     ~cCommThread();  // calls Shutdown if it has not run
     cCommThread(const cCommThread&) = delete;
     cCommThread& operator=(const cCommThread&) = delete;
@@ -50,6 +54,11 @@ public:
     void SetPortNameSink(std::function<void(const std::string&)> sink);
 
     bool PostRequest(int32_t code);
+    // As PostRequest, but a request that is running and has been asked to
+    // stop (StopRequest) does not refuse it: `code` is then served as soon as
+    // that request has ended with success. Should it fail instead, the link
+    // reconnects and `code` is dropped; the listeners hear RequestFailed.
+    bool PostRequestAfterStop(int32_t code);
     void QueueUpdate(sUpdate update);
     void StopRequest();
     bool IsBusy() const;
@@ -57,7 +66,7 @@ public:
     int GetEcuVersion() const { return EcuVersion.load(); }
     int GetEcuIdVersion() const { return EcuIdVersion.load(); }
     bool IsConnected() const { return Connected.load(); }
-    cComPort& GetPort() { return *Port; }
+    cBytePort& GetPort() { return *Port; }
     void SetPortName(const std::string& name);
     std::string GetPortName() const;
 
@@ -123,7 +132,7 @@ private:
 
     tUiInvoker Invoker;
     std::shared_ptr<cWaitHub> Hub;
-    std::unique_ptr<cComPort> Port;
+    std::unique_ptr<cBytePort> Port;
 
     // Manual-reset events, all on Hub together with the port's stop event.
     cEvent PortChanged{Hub};
@@ -133,6 +142,8 @@ private:
     cEvent Ended{Hub};
 
     std::timed_mutex RequestLock;   // serialises posting and taking requests
+    int32_t FollowUp = 0;           // guarded by RequestLock: served after a stopped request
+    bool ServingRequest = false;    // guarded by RequestLock: Serve has taken a request
     std::timed_mutex QueueLock;     // guards Updates
     std::queue<sUpdate> Updates;
 

@@ -4,12 +4,10 @@
 
 namespace {
 constexpr int kHandshakePauseMs = 200;
-constexpr uint8_t kHandshakeByte = 0x00;
-constexpr uint8_t kHandshakeAnswer[3] = {0xFF, 0x00, 0x00};
 }  // namespace
 
 bool cCommThread::Connect() {
-    RaiseLinkEvent(RQ_CONNECT, 0, 0);
+    RaiseLinkEvent(RQ_CONNECT, Phase::Start, 0);
     EcuVersion = 0;  // frames are paced at 50 ms until identification
     EcuIdVersion = 0;
     Port->SetAbortOnError(false);  // line noise must not block the port while hunting
@@ -19,17 +17,17 @@ bool cCommThread::Connect() {
     // A new port name ends the hunt too, so the cycle moves to that port.
     while (!Terminate && !Stop.IsSet() && !PortChanged.IsSet() && !portStop.IsSet()) {
         attempt = (attempt + 1) % 10;
-        RaiseLinkEvent(RQ_CONNECT, 1, attempt);
+        RaiseLinkEvent(RQ_CONNECT, Phase::Attempt, attempt);
         Port->ClearAndPurgeTx();
         Port->ClearAndPurgeRx();
         if (!Pause(kHandshakePauseMs, true)) continue;  // stopped: the loop ends
 
-        if (!Port->WriteByte(kHandshakeByte)) {
+        if (!Port->WriteByte(HANDSHAKE_BYTE)) {
             RaiseSendError();
             return false;
         }
         bool matched = true;
-        for (uint8_t expected : kHandshakeAnswer) {
+        for (uint8_t expected : HANDSHAKE_ANSWER) {
             uint8_t byte = 0;
             if (!Port->ReadByte(byte)) {
                 if (portStop.IsSet()) return false;
@@ -42,13 +40,13 @@ bool cCommThread::Connect() {
             }
         }
         if (matched) {
-            RaiseLinkEvent(RQ_CONNECT, 2, 1);
+            RaiseLinkEvent(RQ_CONNECT, Phase::Connected, 1);
             Port->SetAbortOnError(true);
             return true;
         }
     }
 
-    RaiseLinkEvent(RQ_CONNECT, 2, 0);
+    RaiseLinkEvent(RQ_CONNECT, Phase::Connected, 0);
     {
         std::lock_guard<std::timed_mutex> lock(QueueLock);
         Updates = {};
@@ -57,22 +55,22 @@ bool cCommThread::Connect() {
 }
 
 bool cCommThread::Identify() {
-    RaiseLinkEvent(RQ_IDENTIFY, 0, 0);
+    RaiseLinkEvent(RQ_IDENTIFY, Phase::Start, 0);
     uint8_t reply = 0;
-    if (!Exchange(0xD4, 0x00, reply)) return false;
+    if (!Exchange(CMD_ID_VERSION, 0x00, reply)) return false;
     EcuIdVersion = reply;
-    RaiseLinkEvent(RQ_IDENTIFY, 1, reply);
-    RaiseLinkEvent(RQ_IDENTIFY, 2, 0);
-    if (!Exchange(0xD2, 0x00, reply)) return false;
+    RaiseLinkEvent(RQ_IDENTIFY, Phase::IdVersion, reply);
+    RaiseLinkEvent(RQ_IDENTIFY, Phase::AskVersion, 0);
+    if (!Exchange(CMD_VERSION, 0x00, reply)) return false;
     EcuVersion = reply;
-    RaiseLinkEvent(RQ_IDENTIFY, 3, reply);
+    RaiseLinkEvent(RQ_IDENTIFY, Phase::Version, reply);
     return true;
 }
 
 bool cCommThread::Check() {
-    RaiseLinkEvent(RQ_CHECK, 0, 0);
+    RaiseLinkEvent(RQ_CHECK, Phase::Start, 0);
     uint8_t reply = 0;
-    if (!Exchange(0xA5, 0x00, reply)) return false;
-    RaiseLinkEvent(RQ_CHECK, 1, 1);
+    if (!Exchange(CMD_CHECK, 0x00, reply)) return false;
+    RaiseLinkEvent(RQ_CHECK, Phase::Checked, 1);
     return true;
 }

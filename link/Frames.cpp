@@ -3,29 +3,29 @@
 #include <chrono>
 
 #include "link/Settings.h"
-#include "serial/ComPort.h"
+#include "serial/BytePort.h"
 
 bool IsValidReply(const uint8_t command[3], const uint8_t reply[3]) {
     if (reply[2] != FRAME_END) return false;
     const uint8_t code = command[0];
-    if (code == 0xA5) return reply[0] == 0x5A;                                   // link check
-    if (code == 0x63 && command[1] == 0xB4) return reply[0] == 0x63 && reply[1] == 0xB4;  // store
-    const uint8_t cls = code >> 4;
-    return (cls == 0xC || cls == 0xD || cls == 0xE) && reply[0] == code;
+    if (code == CMD_CHECK) return reply[0] == CHECK_ANSWER;
+    if (code == CMD_STORE && command[1] == STORE_DATA) return reply[0] == CMD_STORE && reply[1] == STORE_DATA;
+    const uint8_t cls = CommandClass(code);
+    return (cls == CMD_WRITE || cls == CMD_LIVE || cls == CMD_READ) && reply[0] == code;
 }
 
-bool SendFrame(cComPort& port, const uint8_t frame[3], int ecuVersion) {
+bool SendFrame(cBytePort& port, const uint8_t frame[3], int ecuVersion) {
     const std::chrono::milliseconds pause(Ecu::BytePauseMs(ecuVersion));
     for (int i = 0; i < 3; ++i) {
         // The pause comes before every byte, the first included; the ECU
         // needs it between the bytes it receives. A stop ends it at once.
-        if (port.GetStopEvent().Wait(pause)) return false;
+        if (port.WaitAny({&port.GetStopEvent()}, pause) >= 0) return false;
         if (!port.WriteByte(frame[i])) return false;
     }
     return true;
 }
 
-int ReceiveReply(cComPort& port, uint8_t reply[3]) {
+int ReceiveReply(cBytePort& port, uint8_t reply[3]) {
     int count = 0;
     while (count < 3) {
         uint8_t byte;
@@ -35,7 +35,7 @@ int ReceiveReply(cComPort& port, uint8_t reply[3]) {
     return count;
 }
 
-bool Exchange(cComPort& port, int ecuVersion, cExchangeSink& sink, uint8_t code, uint8_t data,
+bool Exchange(cBytePort& port, int ecuVersion, cExchangeSink& sink, uint8_t code, uint8_t data,
               uint8_t& reply) {
     // Missing reply bytes stay 0, so a short reply fails the trailer test.
     uint8_t buffer[3] = {0, 0, 0};

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-class cComPort;
+#include "link/Protocol.h"
 
-constexpr uint8_t FRAME_END = 0xAC;
+class cBytePort;
 
 // Where an exchange reports its single failure notification.
 class cExchangeSink {
@@ -23,14 +23,14 @@ bool IsValidReply(const uint8_t command[3], const uint8_t reply[3]);
 // 32 and while it is 0, 10 ms from 32). The pause ends early, with false,
 // when the port's stop event is set. False as soon as a byte is refused.
 // Port errors are raised as sError.
-bool SendFrame(cComPort& port, const uint8_t frame[3], int ecuVersion);
+bool SendFrame(cBytePort& port, const uint8_t frame[3], int ecuVersion);
 
 // Reads up to three reply bytes, stopping at the first that does not come
 // within the port's time limit; returns the count.
-int ReceiveReply(cComPort& port, uint8_t reply[3]);
+int ReceiveReply(cBytePort& port, uint8_t reply[3]);
 
 // The whole transaction: send, receive, judge. On failure exactly one of
 // SendError, NoReply, BadReply goes to `sink`. On success `data` is the
 // reply's byte 1.
-bool Exchange(cComPort& port, int ecuVersion, cExchangeSink& sink, uint8_t code, uint8_t data,
+bool Exchange(cBytePort& port, int ecuVersion, cExchangeSink& sink, uint8_t code, uint8_t data,
               uint8_t& reply);

@@ -2,6 +2,7 @@
 // the core tests use plain listeners.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 
@@ -15,6 +16,22 @@ enum : int32_t {
     RQ_VIS_POLL = 0x10000006,
     RQ_IDLE_POLL = 0x10000007,
 };
+
+// LinkEvent phases by request. The visualisation and idle polls report the
+// live value number (eLive) as their phase.
+namespace Phase {
+constexpr int32_t Start = 0;         // every request: the transaction starts (value 0)
+constexpr int32_t Attempt = 1;       // RQ_CONNECT: attempt counter 1..9, 0, 1, ...
+constexpr int32_t Connected = 2;     // RQ_CONNECT: 1 answered, 0 connecting stopped
+constexpr int32_t IdVersion = 1;     // RQ_IDENTIFY: EcuIdVersion
+constexpr int32_t AskVersion = 2;    // RQ_IDENTIFY: the version command follows (value 0)
+constexpr int32_t Version = 3;       // RQ_IDENTIFY: EcuVersion
+constexpr int32_t Checked = 1;       // RQ_CHECK: value 1, the link answered
+constexpr int32_t Progress = 1;      // settings read: fraction bits; write: step 0, 1, ...
+constexpr int32_t Done = 2;          // read: 1 complete; write: 0 store follows, 1 stored
+constexpr int32_t ConfigTps = 0;     // RQ_CONFIG_POLL: throttle raw
+constexpr int32_t ConfigRpm = 1;     // RQ_CONFIG_POLL: engine speed period code
+}  // namespace Phase
 
 class cLinkListener {
 public:
@@ -43,14 +60,5 @@ public:
 using tUiInvoker = std::function<void(const std::function<void()>&)>;
 
 // The settings-read progress travels as a 32-bit float in the integer's bits.
-inline int32_t ProgressToValue(float f) {
-    int32_t v;
-    static_assert(sizeof v == sizeof f);
-    __builtin_memcpy(&v, &f, sizeof v);
-    return v;
-}
-inline float ValueToProgress(int32_t v) {
-    float f;
-    __builtin_memcpy(&f, &v, sizeof f);
-    return f;
-}
+inline int32_t ProgressToValue(float f) { return std::bit_cast<int32_t>(f); }
+inline float ValueToProgress(int32_t v) { return std::bit_cast<float>(v); }

@@ -3,13 +3,9 @@
 // itself while connected.
 #include "link/CommThread.h"
 
-namespace {
-constexpr const auto& kLiveParams = cCommThread::LivePollParams;  // visualisation and idle poll order
-}  // namespace
-
 uint8_t cCommThread::LiveValue(int k, uint8_t raw) const {
     // ECUs below version 25 report the engine speed period doubled.
-    if (k == 3 && Ecu::RpmDoubled(EcuVersion)) return uint8_t(raw >> 1);
+    if (k == LiveRPM && Ecu::RpmDoubled(EcuVersion)) return uint8_t(raw >> 1);
     return raw;
 }
 
@@ -19,23 +15,23 @@ bool cCommThread::ConfigPoll() {
         if (Terminate) return false;
         if (Stop.IsSet()) return true;
         if (!FlushUpdates()) return false;
-        if (!Exchange(0xD1, 0x00, reply)) return false;
-        RaiseLinkEvent(RQ_CONFIG_POLL, 0, reply);  // throttle raw
+        if (!Exchange(LiveCommand(LiveTPS), 0x00, reply)) return false;
+        RaiseLinkEvent(RQ_CONFIG_POLL, Phase::ConfigTps, reply);
         if (!Ecu::NewProtocol(EcuVersion)) continue;
         if (!FlushUpdates()) return false;
-        if (!Exchange(0xD3, 0x00, reply)) return false;
-        RaiseLinkEvent(RQ_CONFIG_POLL, 1, reply);  // engine speed period, as sent
+        if (!Exchange(LiveCommand(LiveRPM), 0x00, reply)) return false;
+        RaiseLinkEvent(RQ_CONFIG_POLL, Phase::ConfigRpm, reply);  // as sent, not halved
     }
 }
 
 bool cCommThread::VisPoll() {
     uint8_t reply = 0;
     for (;;) {
-        for (int k : kLiveParams) {
+        for (int k : VisPollParams) {
             if (Terminate) return false;
             if (Stop.IsSet()) return true;
             if (!FlushUpdates()) return false;
-            if (!Exchange(uint8_t(0xD0 + k), 0x00, reply)) return false;
+            if (!Exchange(LiveCommand(k), 0x00, reply)) return false;
             RaiseLinkEvent(RQ_VIS_POLL, k, LiveValue(k, reply));
         }
     }
@@ -50,11 +46,11 @@ bool cCommThread::IdlePollStep() {
         CurrentRequest = RQ_IDLE_POLL;
     }
     int index = IdlePollIndex.load();
-    if (index < 0 || index > 5) index = 0;
-    const int k = kLiveParams[index];
+    if (index < 0 || index >= LIVE_POLL_COUNT) index = 0;
+    const int k = IdlePollParams[index];
     uint8_t reply = 0;
-    if (!Exchange(uint8_t(0xD0 + k), 0x00, reply)) return false;
+    if (!Exchange(LiveCommand(k), 0x00, reply)) return false;
     RaiseLinkEvent(RQ_IDLE_POLL, k, LiveValue(k, reply));
-    IdlePollIndex = (index + 1) % 6;
+    IdlePollIndex = (index + 1) % LIVE_POLL_COUNT;
     return true;
 }

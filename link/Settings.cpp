@@ -1,6 +1,10 @@
 #include "link/Settings.h"
 
 #include <algorithm>
+#include <limits>
+
+#include "core/Translate.h"
+#include "link/Protocol.h"
 
 sSettings WorkSettings;
 sSettings EcuSettings;
@@ -10,13 +14,13 @@ bool SettingsChanged() { return !(WorkSettings == EcuSettings); }
 
 namespace Ecu {
 
-const char* TypeName(int v) { return NewProtocol(v) ? "ZORVA Basic +" : "ZORVA Basic"; }
+const char* TypeName(int v) { return NewProtocol(v) ? N_("ZORVA Basic +") : N_("ZORVA Basic"); }
 
 std::string NibbleText(int byte) {
     return std::to_string((byte >> 4) & 0xF) + "." + std::to_string(byte & 0xF);
 }
 
-sUpdate FactorySettingsUpdate() { return sUpdate(15, 0xB4); }
+sUpdate FactorySettingsUpdate() { return sUpdate(P_COMMAND, FACTORY_SETTINGS); }
 
 std::string VersionCaption(int idVersion, int version) { return NibbleText(idVersion) + "/" + NibbleText(version); }
 
@@ -32,27 +36,27 @@ int ParamPosition(int version, int param) {
     static const int newMap[16] = {0, 1, 4, 5, 6, 7, 8, 9, 10, 13, 14, 15, 12, -1, -1, -1};
     if (param < 0 || param > 15) return -1;
     if (NewProtocol(version)) return newMap[param];
-    if (param == 10 && !HasLevelSensor(version)) return -1;
+    if (param == P_OLD_LEVEL_TYPE && !HasLevelSensor(version)) return -1;
     return oldMap[param];
 }
 
 void StoreReadParam(sSettings& rec, int version, int param, uint8_t value) {
     int pos = ParamPosition(version, param);
     if (pos < 0) return;
-    if (param == 1) {
+    if (param == P_TPS) {
         Conv::RebuildTps(rec, value);
         return;
     }
-    if ((param == 2 || param == 3) && RpmDoubled(version)) value = uint8_t(value >> 1);
+    if ((param == P_MIN_RPM || param == P_MAX_RPM) && RpmDoubled(version)) value = uint8_t(value >> 1);
     rec[pos] = value;
 }
 
 uint8_t OldWriteValue(const sSettings& rec, int version, int param) {
-    if (param == 1) return rec.TPSSwitchLevel;
+    if (param == P_TPS) return rec.TPSSwitchLevel;
     int pos = ParamPosition(version, param);
     if (pos < 0) return 0;
     uint8_t value = rec[pos];
-    if ((param == 2 || param == 3) && RpmDoubled(version)) value = uint8_t(value << 1);  // 8 bits
+    if ((param == P_MIN_RPM || param == P_MAX_RPM) && RpmDoubled(version)) value = uint8_t(value << 1);  // 8 bits
     return value;
 }
 
@@ -91,7 +95,7 @@ void RebuildTps(sSettings& s, uint8_t v) {
 
 double RawToVolts(int raw) { return raw / 51.0; }
 
-int TpsPercent(int raw, bool falling) { return (falling ? 255 - raw : raw) * 100 / 255; }
+double TpsPercent(int raw, bool falling) { return (falling ? 255 - raw : raw) * 100.0 / 255; }
 
 std::optional<int> LambdaValue(int r, int version, int lambdaType) {
     if (Ecu::NewProtocol(version)) return r;
@@ -115,12 +119,13 @@ void LambdaRange(int lambdaType, double& lo, double& hi) {
     }
 }
 
-double LambdaVolts(int value, int lambdaType) {
-    double v = float(value / 51.0);
-    double lo = -1e9, hi = 1e9;
+double ClampLambdaVolts(double volts, int lambdaType) {
+    double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
     LambdaRange(lambdaType, lo, hi);
-    return std::clamp(v, lo, hi);
+    return std::clamp(volts, lo, hi);
 }
+
+double LambdaVolts(int value, int lambdaType) { return ClampLambdaVolts(float(RawToVolts(value)), lambdaType); }
 
 int LevelIndex(int r, int version) {
     if (Ecu::LevelIndexDirect(version)) return int(int8_t(uint8_t(r)));

@@ -62,7 +62,8 @@ inline bool HasEmergencyPetrol(int v) { return v >= 49; }
 inline bool LevelIndexDirect(int v) { return v > 51; }
 inline bool SixLevelTypes(int v) { return v > 54; }
 inline bool LevelFilterOption(int v) { return v > 56; }
-// "ZORVA Basic" / "ZORVA Basic +" (not translated: a product name).
+// The ECU type, "ZORVA Basic" below version 48 and "ZORVA Basic +" from 48:
+// the catalogue key, which the screens translate before showing it.
 const char* TypeName(int v);
 // A version byte shown as high nibble, point, low nibble: 0x25 -> "2.5".
 std::string NibbleText(int byte);
@@ -74,7 +75,7 @@ inline int BytePauseMs(int v) { return FastPacing(v) ? 10 : 50; }
 int ReadCount(int v);
 int OldWriteCount(int v);  // 10 or 11
 
-// Stores the reply to read command 0xE0+param into rec by the parameter map of
+// Stores the reply to read command ReadCommand(param) into rec by the parameter map of
 // the generation (parameter 1 rebuilds positions 1..3, 2 and 3 are halved
 // below version 25). Unused parameters change nothing.
 void StoreReadParam(sSettings& rec, int version, int param, uint8_t value);
@@ -86,7 +87,7 @@ uint8_t OldWriteValue(const sSettings& rec, int version, int param);
 int ParamPosition(int version, int param);
 
 // The update that makes an ECU of version 48 or above restore its factory
-// settings: the command parameter 15 with the value 0xB4.
+// settings: the command parameter P_COMMAND with the value FACTORY_SETTINGS.
 sUpdate FactorySettingsUpdate();
 // The identity as the main screen shows it: identity version, a slash, ECU
 // version, each as nibbles ("2.5/3.0").
@@ -110,12 +111,17 @@ void RebuildTps(sSettings& s, uint8_t v);
 bool TpsFalling(const sSettings& s);
 // Throttle raw to volts (raw / 51).
 double RawToVolts(int raw);
-// Throttle raw to percent by the direction rule (integer division).
-int TpsPercent(int raw, bool falling);
+// Throttle raw to percent of opening by the direction rule: raw * 100 / 255
+// for a rising sensor, (255 - raw) * 100 / 255 for a falling one. The
+// switching level is drawn on the same scale.
+double TpsPercent(int raw, bool falling);
 // Live lambda: converts raw r for the ECU version and lambda type; nullopt
 // when the value is not used (no sensor below version 48).
 std::optional<int> LambdaValue(int r, int version, int lambdaType);
-// Volts of a lambda value clamped by lambda type.
+// Lambda volts clamped by lambda type (types 0 and 2 to 0..1 V, 1, 3 and 8
+// to 0..5 V, 4 to 0.8..1.6 V); other types are not clamped.
+double ClampLambdaVolts(double volts, int lambdaType);
+// Volts of a lambda value (value / 51 at single precision) clamped by type.
 double LambdaVolts(int value, int lambdaType);
 // Axis range of the lambda trace in volts, by lambda type.
 void LambdaRange(int lambdaType, double& lo, double& hi);

@@ -4,8 +4,6 @@
 #include "link/CommThread.h"
 
 namespace {
-constexpr uint8_t kStoreCommand = 0x63;
-constexpr uint8_t kStoreData = 0xB4;
 constexpr int kNewWriteSteps = 10;
 constexpr int kNewWriteStepMs = 10;
 constexpr auto kQueueLockLimit = std::chrono::milliseconds(10000);
@@ -27,12 +25,12 @@ bool cCommThread::FlushUpdates() {
         // turn into another command class: dropped as well.
         if (!Ecu::NewProtocol(EcuVersion) || update.Param() > 15) continue;
         uint8_t reply = 0;
-        if (!Exchange(uint8_t(0xC0 + update.Param()), update.Value(), reply)) return false;
+        if (!Exchange(WriteCommand(update.Param()), update.Value(), reply)) return false;
     }
 }
 
 bool cCommThread::ReadSettings() {
-    RaiseLinkEvent(RQ_READ_SETTINGS, 0, 0);
+    RaiseLinkEvent(RQ_READ_SETTINGS, Phase::Start, 0);
     const int version = EcuVersion;
     const bool isNew = Ecu::NewProtocol(version);
     if (isNew && !FlushUpdates()) {
@@ -48,11 +46,11 @@ bool cCommThread::ReadSettings() {
             return true;
         }
         uint8_t reply = 0;
-        if (!Exchange(uint8_t(0xE0 + i), 0x00, reply)) return false;
+        if (!Exchange(ReadCommand(i), 0x00, reply)) return false;
         // IncomingSettings is the link's own receive buffer.
         Ecu::StoreReadParam(IncomingSettings, version, i, reply);
         float progress = isNew ? float(i) * (1.0f / 13) : float(i) / float(count);
-        RaiseLinkEvent(RQ_READ_SETTINGS, 1, ProgressToValue(progress));
+        RaiseLinkEvent(RQ_READ_SETTINGS, Phase::Progress, ProgressToValue(progress));
     }
     if (Terminate) return false;
     // One step for the screens: both copies happen on the user-interface thread.
@@ -60,12 +58,12 @@ bool cCommThread::ReadSettings() {
         WorkSettings = IncomingSettings;
         EcuSettings = IncomingSettings;
     });
-    RaiseLinkEvent(RQ_READ_SETTINGS, 2, 1);
+    RaiseLinkEvent(RQ_READ_SETTINGS, Phase::Done, 1);
     return true;
 }
 
 bool cCommThread::WriteSettings() {
-    RaiseLinkEvent(RQ_WRITE_SETTINGS, 0, 0);
+    RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Start, 0);
     const int version = EcuVersion;
     uint8_t reply = 0;
 
@@ -80,16 +78,16 @@ bool cCommThread::WriteSettings() {
         const int count = Ecu::OldWriteCount(version);
         for (int i = 0; i < count; ++i) {
             if (Terminate) return false;
-            if (!Exchange(uint8_t(0xC0 + i), Ecu::OldWriteValue(sent, version, i), reply))
+            if (!Exchange(WriteCommand(i), Ecu::OldWriteValue(sent, version, i), reply))
                 return false;
-            RaiseLinkEvent(RQ_WRITE_SETTINGS, 1, i);
+            RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Progress, i);
         }
-        RaiseLinkEvent(RQ_WRITE_SETTINGS, 2, 0);
-        if (!Exchange(kStoreCommand, kStoreData, reply)) return false;
+        RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 0);
+        if (!Exchange(CMD_STORE, STORE_DATA, reply)) return false;
         if (Terminate) return false;
         // What the ECU now holds is what was sent.
         OnUi([&] { EcuSettings = sent; });
-        RaiseLinkEvent(RQ_WRITE_SETTINGS, 2, 1);
+        RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 1);
         return true;
     }
 
@@ -102,12 +100,12 @@ bool cCommThread::WriteSettings() {
     for (int i = 0; i < kNewWriteSteps; ++i) {
         if (Terminate) return false;
         Pause(kNewWriteStepMs, false);
-        RaiseLinkEvent(RQ_WRITE_SETTINGS, 1, i);
+        RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Progress, i);
     }
-    RaiseLinkEvent(RQ_WRITE_SETTINGS, 2, 0);
-    if (!Exchange(kStoreCommand, kStoreData, reply)) return false;
+    RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 0);
+    if (!Exchange(CMD_STORE, STORE_DATA, reply)) return false;
     if (Terminate) return false;
     OnUi([] { EcuSettings = WorkSettings; });
-    RaiseLinkEvent(RQ_WRITE_SETTINGS, 2, 1);
+    RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 1);
     return true;
 }

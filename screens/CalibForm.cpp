@@ -14,20 +14,21 @@
 #include "app/Globals.h"
 #include "app/MainForm.h"
 #include "app/SaveForm.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
+#include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/ScreenKit.h"
 #include "screens/SettingsText.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/ComboBox.h"
+#include "widgets/Palette.h"
 
 using ScreenKit::Q;
 
 namespace {
 
-enum : uint8_t { P_MIN_RPM = 2, P_MAX_RPM = 3, P_STEP_MIN = 4 };
 constexpr int ACTIVE = 0, INACTIVE = 1;
 
 std::optional<int> Parse(const QLineEdit* edit) {
@@ -48,7 +49,7 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(QColor(255, 128, 0), 2));
+        p.setPen(QPen(Palette::Orange, 2));
         p.setBrush(QColor(0, 0, 60));
         p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 12, 12);
         if (Kind == eKind::Valve) PaintValve(p);
@@ -60,14 +61,14 @@ private:
         const double w = width(), h = height();
         // Gas pipe across the lower half with a cone closing the seat.
         QRectF pipe(w * 0.08, h * 0.55, w * 0.84, h * 0.2);
-        p.setPen(QPen(QColor(200, 200, 200), 2));
+        p.setPen(QPen(Palette::LightGrey, 2));
         p.setBrush(QColor(90, 90, 110));
         p.drawRect(pipe);
         // Stepper motor on top.
         QRectF motor(w * 0.36, h * 0.1, w * 0.28, h * 0.3);
         p.setBrush(QColor(60, 60, 60));
         p.drawRoundedRect(motor, 6, 6);
-        p.setPen(QPen(QColor(255, 160, 66), 2));
+        p.setPen(QPen(Palette::LightOrange, 2));
         for (int i = 1; i < 4; ++i)
             p.drawLine(QPointF(motor.left() + 4, motor.top() + motor.height() * i / 4),
                        QPointF(motor.right() - 4, motor.top() + motor.height() * i / 4));
@@ -81,7 +82,7 @@ private:
         cone.closeSubpath();
         p.fillPath(cone, QColor(255, 200, 0));
         // Flow arrows.
-        p.setPen(QPen(QColor(0, 255, 0), 3));
+        p.setPen(QPen(Palette::Green, 3));
         double y = pipe.center().y();
         p.drawLine(QPointF(w * 0.12, y), QPointF(w * 0.3, y));
         p.drawLine(QPointF(w * 0.3, y), QPointF(w * 0.26, y - 6));
@@ -96,7 +97,7 @@ private:
         const double angles[3] = {8, 35, 72};  // plate angle across the pipe: closed, low, high speed
         for (int i = 0; i < 3; ++i) {
             const double cx = w * (i * 2 + 1) / 6.0, cy = h * 0.5, r = std::min(w / 9.0, h * 0.36);
-            p.setPen(QPen(QColor(200, 200, 200), 3));
+            p.setPen(QPen(Palette::LightGrey, 3));
             p.setBrush(Qt::NoBrush);
             p.drawLine(QPointF(cx - r * 1.1, cy - r), QPointF(cx - r * 1.1, cy + r));
             p.drawLine(QPointF(cx + r * 1.1, cy - r), QPointF(cx + r * 1.1, cy + r));
@@ -106,7 +107,7 @@ private:
             p.setPen(QPen(QColor(255, 200, 0), 5, Qt::SolidLine, Qt::RoundCap));
             p.drawLine(QPointF(-r * 1.05, 0), QPointF(r * 1.05, 0));
             p.restore();
-            p.setBrush(QColor(255, 128, 0));
+            p.setBrush(Palette::Orange);
             p.setPen(Qt::NoPen);
             p.drawEllipse(QPointF(cx, cy), 4, 4);
         }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "app/IOForm.h"
+#include "widgets/Palette.h"
 
 class QComboBox;
 class QFrame;
@@ -37,7 +38,7 @@ public:
     int CheckSettings();
 
     static QColor NormalColor() { return QColor(233, 232, 171); }
-    static QColor ErrorColor() { return QColor(255, 0, 0); }
+    static QColor ErrorColor() { return Palette::Red; }
     // The background colour a field shows now.
     static QColor FieldColor(const QLineEdit* edit);
 

@@ -11,16 +11,14 @@ sLiveSample LiveSample;
 
 float TakeLiveValue(sLiveSample& s, int k, int r, int ecuVersion, int lambdaType) {
     switch (k) {
-    case K_LIVE_TPS: s.TPSVolts = float(Conv::RawToVolts(r)); break;
-    case K_LIVE_RPM: s.RPM = Conv::PeriodToRpm(r); break;
-    case K_LIVE_STEPPER: s.ValvePos = r; break;
-    case K_LIVE_LAMBDA: {
+    case LiveTPS: s.TPSVolts = float(Conv::RawToVolts(r)); break;
+    case LiveRPM: s.RPM = Conv::PeriodToRpm(r); break;
+    case LiveStepper: s.ValvePos = r; break;
+    case LiveLambda: {
         if (const std::optional<int> value = Conv::LambdaValue(r, ecuVersion, lambdaType))
-            s.LambdaVolts = float(*value / 51.0);
+            s.LambdaVolts = float(Conv::RawToVolts(*value));
         const float shown = s.LambdaVolts;
-        double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
-        Conv::LambdaRange(lambdaType, lo, hi);
-        s.LambdaVolts = float(std::clamp(double(s.LambdaVolts), lo, hi));
+        s.LambdaVolts = float(Conv::ClampLambdaVolts(s.LambdaVolts, lambdaType));
         return shown;
     }
     default: break;

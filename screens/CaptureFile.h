@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "link/Protocol.h"  // the live value numbers (eLive)
+
 // The latest live values, shared by the visualisation screen and the capture.
 struct sLiveSample {
     float TPSVolts = 0;     // throttle volts, not clamped
@@ -16,9 +18,6 @@ struct sLiveSample {
     int32_t ValvePos = 0;
 };
 extern sLiveSample LiveSample;
-
-// Live parameter numbers the sample takes (the link reports them as k).
-enum : int { K_LIVE_TPS = 1, K_LIVE_RPM = 3, K_LIVE_FUEL = 5, K_LIVE_STEPPER = 6, K_LIVE_LAMBDA = 7, K_LIVE_LEVEL = 8 };
 
 // Takes live value k (raw r, as the link reports it) into the sample: the
 // throttle as volts, the engine speed as rpm, the valve position, the lambda

@@ -10,7 +10,7 @@
 #include "app/Globals.h"
 #include "app/MainForm.h"
 #include "app/SaveForm.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
 #include "screens/ScreenKit.h"
@@ -20,14 +20,14 @@
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/ComboBox.h"
+#include "widgets/Palette.h"
+#include "link/Protocol.h"
 
 using ScreenKit::Q;
 
 namespace {
 
 // Parameter numbers of the single-parameter updates.
-enum : uint8_t { P_LAMBDA = 0, P_TPS = 1, P_CYL = 9, P_COIL = 10, P_LEVEL = 12, P_COMMAND = 15 };
-constexpr uint8_t LEVEL_FILTER_OFF = 2;
 constexpr int NO_SENSOR_ITEM = SettingsText::NO_SENSOR_ITEM;
 constexpr uint8_t NO_SENSOR = SettingsText::NO_SENSOR;
 
@@ -83,16 +83,16 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     TPSLM->SetStyle(cLineGauge::eStyle::Pointer);
     TPSLM->SetScale(0, 100, 20);
     TPSLM->SetLabelFormat(QStringLiteral("%s%%"));
-    TPSLM->SetRegionColors(QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 0));
+    TPSLM->SetRegionColors(Palette::Red, Palette::Yellow, Palette::Green);
     TPSHLL = ScreenKit::NewLabel(TPSGB, "TPSHLL", Qt::AlignCenter);
     TPSLL = ScreenKit::NewLabel(TPSGB, "TPSLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(TPSLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(TPSLL, Palette::Yellow);
     TPSMinBtn = new cShadowButton(TPSGB);
     TPSMinBtn->setObjectName(QStringLiteral("TPSMinBtn"));
     TPSSwitchBtn = new cShadowButton(TPSGB);
     TPSSwitchBtn->setObjectName(QStringLiteral("TPSSwitchBtn"));
     TPSSwitchLL = ScreenKit::NewLabel(TPSGB, "TPSSwitchLL");
-    ScreenKit::StyleLabel(TPSSwitchLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(TPSSwitchLL, Palette::Yellow);
 
     // Sensors.
     LambdaSensorGB = NewGroup(this, "LambdaSensorGB");
@@ -126,7 +126,7 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     RPMAM->setObjectName(QStringLiteral("RPMAM"));
     RPMAM->SetScale(0, 8, 8);
     RPMLL = ScreenKit::NewLabel(RPMNewGB, "RPMLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(RPMLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(RPMLL, Palette::Yellow);
     RPMLL->setText(QStringLiteral("000"));
 
     ExitBtn = new cShadowButton(this);
@@ -281,8 +281,7 @@ void TConfigForm::UpdateTpsRegions() {
     TPSLM->SetScaleMin(0);
     TPSLM->SetRegion1Start(0);
     TPSLM->SetRegion2Start(0);
-    double boundary = Conv::TpsFalling(s) ? (255 - s.TPSSwitchLevel) * 100.0 / 255 : s.TPSSwitchLevel * 100.0 / 255;
-    TPSLM->SetRegion3Start(boundary);
+    TPSLM->SetRegion3Start(Conv::TpsPercent(s.TPSSwitchLevel, Conv::TpsFalling(s)));
 }
 
 // --- link notifications ---
@@ -294,14 +293,13 @@ void TConfigForm::LinkEvent() {
         return;
     }
     if (LinkRequest != RQ_CONFIG_POLL) return;
-    if (LinkPhase == 0) {
+    if (LinkPhase == Phase::ConfigTps) {
         const int raw = LinkValue & 0xFF;
         LastTPSRaw = raw;
         TPSLL->setText(ScreenKit::VoltsText(Conv::RawToVolts(raw)));
         UpdateTpsRegions();
-        const bool falling = Conv::TpsFalling(WorkSettings);
-        TPSLM->SetValue((falling ? 255 - raw : raw) * 100.0 / 255);
-    } else if (LinkPhase == 1) {
+        TPSLM->SetValue(Conv::TpsPercent(raw, Conv::TpsFalling(WorkSettings)));
+    } else if (LinkPhase == Phase::ConfigRpm) {
         const int rpm = Conv::PeriodToRpm(LinkValue & 0xFF);
         RPMLL->setText(ScreenKit::ThreeDigits(rpm));
         RPMAM->SetValue(rpm * 0.001);
@@ -378,7 +376,7 @@ void TConfigForm::ProbeTypeRGClick() {
     if (index < 0) return;
     WorkSettings.LambdaType = index == NO_SENSOR_ITEM ? NO_SENSOR : uint8_t(index);
     if (CommThread && Ecu::NewProtocol(Version()))
-        CommThread->QueueUpdate(sUpdate(P_LAMBDA, WorkSettings.LambdaType));
+        CommThread->QueueUpdate(sUpdate(P_LAMBDA_TYPE, WorkSettings.LambdaType));
 }
 
 void TConfigForm::LPGLevTypeRGClick() {
@@ -387,7 +385,7 @@ void TConfigForm::LPGLevTypeRGClick() {
     const int index = LPGLevTypeCB->currentIndex();
     if (!Ecu::HasLevelSensor(v) || index < 0) return;
     WorkSettings.LPGLevType = uint8_t(index);
-    if (CommThread && Ecu::NewProtocol(v)) CommThread->QueueUpdate(sUpdate(P_LEVEL, WorkSettings.LPGLevType));
+    if (CommThread && Ecu::NewProtocol(v)) CommThread->QueueUpdate(sUpdate(P_LEVEL_TYPE, WorkSettings.LPGLevType));
 }
 
 void TConfigForm::RPMDivCBChange() {
@@ -403,7 +401,7 @@ void TConfigForm::CylCountCBChange() {
     const int n = CylCountCB->currentText().toInt(&ok);
     if (!ok) return;
     WorkSettings.CylCount = uint8_t(n);
-    if (CommThread) CommThread->QueueUpdate(sUpdate(P_CYL, WorkSettings.CylCount));
+    if (CommThread) CommThread->QueueUpdate(sUpdate(P_CYL_COUNT, WorkSettings.CylCount));
 }
 
 void TConfigForm::CoilCountCBChange() {
@@ -412,7 +410,7 @@ void TConfigForm::CoilCountCBChange() {
     const int n = CoilCountCB->currentText().toInt(&ok);
     if (!ok) return;
     WorkSettings.CoilCount = uint8_t(n);
-    if (CommThread) CommThread->QueueUpdate(sUpdate(P_COIL, WorkSettings.CoilCount));
+    if (CommThread) CommThread->QueueUpdate(sUpdate(P_COIL_COUNT, WorkSettings.CoilCount));
 }
 
 void TConfigForm::DisableLpgFilterBtnClick() {

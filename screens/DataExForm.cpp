@@ -8,15 +8,17 @@
 
 #include "app/Globals.h"
 #include "app/SaveForm.h"
-#include "app/Shape.h"
-#include "app/Translate.h"
+#include "widgets/Shape.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
+#include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/FileDialog.h"
 #include "screens/ScreenKit.h"
 #include "screens/VehicleFile.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
+#include "widgets/Palette.h"
 
 using ScreenKit::Q;
 
@@ -38,7 +40,7 @@ protected:
         p.setPen(QPen(light, 3));
         p.setBrush(QColor(0, 0, 40));
         p.drawRoundedRect(screen, 6, 6);
-        p.fillRect(screen.adjusted(8, 8, -8, -8), QColor(0, 0, 128));
+        p.fillRect(screen.adjusted(8, 8, -8, -8), Palette::Navy);
         p.drawLine(QPointF(w * 0.5, screen.bottom()), QPointF(w * 0.5, screen.bottom() + h * 0.04));
         p.drawLine(QPointF(w * 0.42, screen.bottom() + h * 0.04), QPointF(w * 0.58, screen.bottom() + h * 0.04));
         // Settings file, bottom left.
@@ -155,7 +157,7 @@ void TDataExForm::LinkIdle(bool idle) {
 }
 
 namespace {
-sFileDialogRequest VehicleFileSpec(bool save) {
+sFileDialogRequest VehicleFileDialogRequest(bool save) {
     sFileDialogRequest request;
     request.Save = save;
     request.Filter = Q(_("Vehicle settings .zv2")) + QStringLiteral(" (*.zv2)");
@@ -169,14 +171,14 @@ sFileDialogRequest VehicleFileSpec(bool save) {
 }  // namespace
 
 void TDataExForm::LoadFromFileBtnClick() {
-    const QString path = FileDialog::Run(this, VehicleFileSpec(false));
+    const QString path = FileDialog::Run(this, VehicleFileDialogRequest(false));
     if (path.isEmpty()) return;
     VehicleFile::Load(QFile::encodeName(path).toStdString(), WorkSettings, Version(),
                       [](sUpdate u) { if (CommThread) CommThread->QueueUpdate(u); });
 }
 
 void TDataExForm::SaveToFileBtnClick() {
-    const QString path = FileDialog::Run(this, VehicleFileSpec(true));
+    const QString path = FileDialog::Run(this, VehicleFileDialogRequest(true));
     if (path.isEmpty()) return;
     // A failed save is reported: the fitter would otherwise believe the
     // settings archived. The old file, if any, is left as it was.

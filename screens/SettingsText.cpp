@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 namespace SettingsText {
 

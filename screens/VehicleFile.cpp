@@ -1,12 +1,14 @@
 #include "screens/VehicleFile.h"
 
-#include "app/SafeWrite.h"
+#include "core/SafeWrite.h"
 
 #include <cctype>
 #include <cstdint>
 #include <fstream>
 #include <optional>
 #include <sstream>
+
+#include "link/Protocol.h"
 
 namespace VehicleFile {
 
@@ -118,10 +120,12 @@ bool Write(const std::string& path, const sSettings& rec, std::string* error) {
 
 std::vector<sUpdate> Updates(const sSettings& rec) {
     return {
-        sUpdate(0, rec.LambdaType),  sUpdate(1, rec.TPSSwitchLevel), sUpdate(2, rec.MinRPMCode),
-        sUpdate(3, rec.MaxRPMCode),  sUpdate(4, rec.StepPosMin),     sUpdate(5, rec.StepPosMax),
-        sUpdate(6, rec.StepPosH0),   sUpdate(7, rec.StepPosH1),      sUpdate(8, rec.StepPosH2),
-        sUpdate(9, rec.CylCount),    sUpdate(10, rec.CoilCount),     sUpdate(12, rec.LPGLevType),
+        sUpdate(P_LAMBDA_TYPE, rec.LambdaType), sUpdate(P_TPS, rec.TPSSwitchLevel),
+        sUpdate(P_MIN_RPM, rec.MinRPMCode),     sUpdate(P_MAX_RPM, rec.MaxRPMCode),
+        sUpdate(P_STEP_MIN, rec.StepPosMin),    sUpdate(P_STEP_MAX, rec.StepPosMax),
+        sUpdate(P_STEP_H0, rec.StepPosH0),      sUpdate(P_STEP_H1, rec.StepPosH1),
+        sUpdate(P_STEP_H2, rec.StepPosH2),      sUpdate(P_CYL_COUNT, rec.CylCount),
+        sUpdate(P_COIL_COUNT, rec.CoilCount),   sUpdate(P_LEVEL_TYPE, rec.LPGLevType),
     };
 }
 

@@ -12,7 +12,7 @@
 
 #include "app/Artwork.h"
 #include "app/Globals.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
 #include "screens/FileDialog.h"
@@ -22,16 +22,10 @@
 #include "widgets/Lamp.h"
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"
+#include "link/Protocol.h"
+#include "widgets/Palette.h"
 
 using ScreenKit::Q;
-
-namespace {
-
-enum : int { K_TPS = K_LIVE_TPS, K_RPM = K_LIVE_RPM, K_FUEL = K_LIVE_FUEL, K_STEPPER = K_LIVE_STEPPER, K_LAMBDA = K_LIVE_LAMBDA, K_LEVEL = K_LIVE_LEVEL };
-constexpr uint8_t P_COMMAND = 15, CONSOLE_COMMAND = 1;
-
-
-}  // namespace
 
 TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     setObjectName(QStringLiteral("VisForm"));
@@ -41,36 +35,36 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     TPSLM->SetStyle(cLineGauge::eStyle::Bar);
     TPSLM->SetScale(0, 100, 20);
     TPSLM->SetLabelFormat(QStringLiteral("%s%%"));
-    TPSLM->SetRegionColors(QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 0));
+    TPSLM->SetRegionColors(Palette::Red, Palette::Yellow, Palette::Green);
     TPSLM->SetRegion1Start(0);
     TPSLM->SetRegion2Start(0);
     TPSHLL = ScreenKit::NewLabel(this, "TPSHLL", Qt::AlignCenter);
     TPSLL = ScreenKit::NewLabel(this, "TPSLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(TPSLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(TPSLL, Palette::Yellow);
     TPSLL->setText(ScreenKit::VoltsText(0));
 
     RPMAM = new cDialGauge(this);
     RPMAM->setObjectName(QStringLiteral("RPMAM"));
     RPMAM->SetScale(0, 8, 8);
-    RPMAM->SetZoneColors(QColor(255, 255, 0), QColor(0, 200, 0), QColor(255, 0, 0));
+    RPMAM->SetZoneColors(Palette::Yellow, QColor(0, 200, 0), Palette::Red);
     RPMLL = ScreenKit::NewLabel(this, "RPMLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(RPMLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(RPMLL, Palette::Yellow);
     RPMLL->setText(QStringLiteral("000"));
 
     StepperLM = new cLineGauge(Qt::Horizontal, this);
     StepperLM->setObjectName(QStringLiteral("StepperLM"));
     StepperLM->SetStyle(cLineGauge::eStyle::Bar);
     StepperLM->SetScale(0, 255, 50, 25);
-    StepperLM->SetRegionColors(QColor(255, 255, 0), QColor(0, 255, 0), QColor(255, 0, 0));
+    StepperLM->SetRegionColors(Palette::Yellow, Palette::Green, Palette::Red);
     StepperLL = ScreenKit::NewLabel(this, "StepperLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(StepperLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(StepperLL, Palette::Yellow);
     StepperLL->setText(QStringLiteral("0"));
 
     LambdaCH = new cLambdaTrace(this);
     LambdaCH->setObjectName(QStringLiteral("LambdaCH"));
     LambdaHLL = ScreenKit::NewLabel(this, "LambdaHLL", Qt::AlignRight | Qt::AlignVCenter);
     LambdaLL = ScreenKit::NewLabel(this, "LambdaLL", Qt::AlignCenter);
-    ScreenKit::StyleLabel(LambdaLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(LambdaLL, Palette::Yellow);
     LambdaLL->setText(ScreenKit::TwoDecimals(0));
 
     // The driver's switch console; the lamps and the console button lie over it.
@@ -163,7 +157,7 @@ void TVisForm::ShowLogButton() {
         LogBtn->SetFill(CapturingFill());
     } else {
         LogBtn->setText(Q(_("  F7  Capture to file")));
-        LogBtn->SetFill(QColor(0, 0, 0));
+        LogBtn->SetFill(Palette::Black);
     }
 }
 
@@ -250,49 +244,49 @@ void TVisForm::LiveValue(int k, int r) {
     const sSettings& s = WorkSettings;
     const float lambdaShown = TakeLiveValue(LiveSample, k, r, Version(), s.LambdaType);
     switch (k) {
-    case K_TPS: {
+    case LiveTPS: {
         TPSLL->setText(ScreenKit::VoltsText(LiveSample.TPSVolts));
         TPSLM->SetScaleMin(0);
         TPSLM->SetRegion1Start(0);
         const bool falling = Conv::TpsFalling(s);
-        TPSLM->SetRegion3Start((falling ? 255 - s.TPSSwitchLevel : s.TPSSwitchLevel) * 100.0 / 255);
-        TPSLM->SetValue((falling ? 255 - r : r) * 100.0 / 255);
+        TPSLM->SetRegion3Start(Conv::TpsPercent(s.TPSSwitchLevel, falling));
+        TPSLM->SetValue(Conv::TpsPercent(r, falling));
         break;
     }
-    case K_RPM: {
+    case LiveRPM: {
         const int rpm = LiveSample.RPM;
         RPMLL->setText(ScreenKit::ThreeDigits(rpm));
         RPMAM->SetValue(rpm * 0.001);
         break;
     }
-    case K_FUEL:
-        if (r == 1) {
+    case LiveFuel:
+        if (r == FUEL_GAS_STARTING) {
             if (!FuelTM->isActive()) {
                 FuelTM->start(500);
                 GasSH->SetLit(true);
             }
             PetrolSH->SetLit(false);
-        } else if (r == 2) {
+        } else if (r == FUEL_GAS) {
             FuelTM->stop();
             GasSH->SetLit(true);
             PetrolSH->SetLit(false);
-        } else if (r == 3) {
+        } else if (r == FUEL_PETROL) {
             FuelTM->stop();
             PetrolSH->SetLit(true);
             GasSH->SetLit(false);
         }
         break;
-    case K_STEPPER:
+    case LiveStepper:
         StepperLM->SetValue(r);
         StepperLL->setText(QString::number(r));
         break;
-    case K_LAMBDA: {
+    case LiveLambda: {
         // Without a value (no sensor below version 48) the last lambda volts
         // stay; they are shown and clamped again like a new value.
         LambdaLL->setText(ScreenKit::TwoDecimals(lambdaShown));  // before the clamp
         break;
     }
-    case K_LEVEL: {
+    case LiveLPGLevel: {
         if (Capture.IsOpen()) Capture.WriteRecord(LiveSample);
         const char* pattern = Conv::LevelLampPattern(Conv::LevelIndex(r, Version()));
         for (int i = 0; i < 6; ++i) FuelLevelSH[i]->SetLit(pattern[i] == '1');

@@ -237,11 +237,10 @@ void cComPort::SetTimeouts(int readLimitMs, int writeLimitMs) {
     WriteLimitMs = std::max(writeLimitMs, 0);
 }
 
-void cComPort::SetQueueSizes(int inSize, int outSize) {
+void cComPort::SetQueueSizes(int /*inSize*/, int /*outSize*/) {
+    // The terminal driver sizes its own queues: nothing to set, but the port
+    // must be open, as for every other setting.
     RequireOpen(__LINE__);
-    // The terminal driver sizes its own queues; the values are only kept.
-    InQueueSize = inSize;
-    OutQueueSize = outSize;
 }
 
 void cComPort::ClearAndPurgeRx() {

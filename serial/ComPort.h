@@ -14,49 +14,50 @@
 #include <termios.h>
 #include <vector>
 
-#include "app/Error.h"
+#include "core/Error.h"
+#include "serial/BytePort.h"
 #include "serial/Event.h"
 #include "serial/LineMarks.h"
 
-class cComPort {
+class cComPort : public cBytePort {
 public:
     // The stop event is created on `hub`, so the owner can wait on it together
     // with its own events.
     explicit cComPort(std::shared_ptr<cWaitHub> hub = std::make_shared<cWaitHub>());
-    ~cComPort();
+    ~cComPort() override;
     cComPort(const cComPort&) = delete;
     cComPort& operator=(const cComPort&) = delete;
 
     // Called with the name on every Open, whether it succeeds or not, so the
     // program settings remember the last port tried.
-    void SetNameSink(std::function<void(const std::string&)> sink) { NameSink = std::move(sink); }
+    void SetNameSink(std::function<void(const std::string&)> sink) override { NameSink = std::move(sink); }
 
-    void Open(const std::string& name);   // raises sError (ComPort)
-    void Close();
-    std::string GetPortName() const;      // safe from any thread
+    void Open(const std::string& name) override;  // raises sError (ComPort)
+    void Close() override;
+    std::string GetPortName() const override;     // safe from any thread
     bool IsOpen() const { return Fd >= 0; }
 
-    void SetBaudRate(int baud);
-    void SetAbortOnError(bool on);
-    void SetTimeouts(int readLimitMs, int writeLimitMs);
-    void SetQueueSizes(int inSize, int outSize);
-    void ClearAndPurgeRx();
-    void ClearAndPurgeTx();
-    bool ReadByte(uint8_t& byte);
-    bool WriteByte(uint8_t byte);
+    void SetBaudRate(int baud) override;
+    void SetAbortOnError(bool on) override;
+    void SetTimeouts(int readLimitMs, int writeLimitMs) override;
+    void SetQueueSizes(int inSize, int outSize) override;
+    void ClearAndPurgeRx() override;
+    void ClearAndPurgeTx() override;
+    bool ReadByte(uint8_t& byte) override;
+    bool WriteByte(uint8_t byte) override;
 
     // Sets the stop event and wakes a ReadByte or WriteByte waiting on the
     // line at once. While the event is set, ReadByte returns false at once.
     // Setting the event directly through GetStopEvent does not cut a wait on
     // the line short; use SignalStop for that. The port never clears it.
-    void SignalStop();
+    void SignalStop() override;
     bool IsStopSignalled() const { return StopEvent.IsSet(); }
-    cEvent& GetStopEvent() { return StopEvent; }
+    cEvent& GetStopEvent() override { return StopEvent; }
     bool HasFailed() const { return Failed; }
     // errno of the last Open whose open() call failed (EACCES when the user
     // may not use the device), 0 after an Open that got that far; safe from
     // any thread.
-    int LastOpenError() const { return OpenError.load(); }
+    int LastOpenError() const override { return OpenError.load(); }
 
     // Serial devices present (USB adapters, on-board ports that have a
     // device), sorted without regard to case, followed by the names listed in
@@ -91,8 +92,6 @@ private:
     bool AbortOnError = false;
     int ReadLimitMs = 100;
     int WriteLimitMs = 100;
-    int InQueueSize = 0;
-    int OutQueueSize = 0;
     cLineMarkDecoder Marks;  // line-error marks while abort-on-error is on
     termios SavedLine{};     // the device's line settings when it was opened
     std::function<void(const std::string&)> NameSink;

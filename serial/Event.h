@@ -41,7 +41,7 @@ public:
         return Flag;
     }
     // Waits until this event is set; false when the time ran out.
-    bool Wait(std::chrono::milliseconds limit) {
+    bool Wait(std::chrono::microseconds limit) {
         std::unique_lock<std::mutex> lock(Hub->Mutex);
         return Hub->Cond.wait_for(lock, limit, [this] { return Flag; });
     }
@@ -50,7 +50,7 @@ public:
     // Waits until any of the events (all of the same hub) is set. Returns the
     // index of the first one set, in the order given, or -1 on time-out.
     // A negative limit waits without time limit.
-    static int WaitAny(std::initializer_list<cEvent*> events, std::chrono::milliseconds limit) {
+    static int WaitAny(std::initializer_list<cEvent*> events, std::chrono::microseconds limit) {
         if (events.size() == 0) return -1;
         cWaitHub& hub = *(*events.begin())->Hub;
         std::unique_lock<std::mutex> lock(hub.Mutex);

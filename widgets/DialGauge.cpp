@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "widgets/PaintProbe.h"
+#include "widgets/Palette.h"
 
 cDialGauge::cDialGauge(QWidget* parent) : QWidget(parent) {}
 
@@ -122,7 +123,7 @@ void cDialGauge::DrawFace(QPainter& p) const {
     // Caption below the centre.
     const QStringList lines = CaptionLines(CaptionText);
     double y = c.y() + r * 0.28;
-    p.setPen(QColor(255, 160, 66));
+    p.setPen(Palette::LightOrange);
     for (const QString& line : lines) {
         p.drawText(QRectF(c.x() - r, y, 2 * r, fm.height()), Qt::AlignHCenter | Qt::AlignTop, line);
         y += fm.height();
@@ -161,7 +162,7 @@ void cDialGauge::paintEvent(QPaintEvent*) {
     needle.closeSubpath();
     p.setPen(Qt::NoPen);
     p.fillPath(needle, QColor(255, 60, 0));
-    p.setBrush(QColor(200, 200, 200));
+    p.setBrush(Palette::LightGrey);
     p.drawEllipse(c, nw * 1.8, nw * 1.8);
     p.end();
     PaintProbe::Painted(this);

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include "widgets/Palette.h"
 
 class cDialGauge : public QWidget {
     Q_OBJECT
@@ -52,7 +53,7 @@ private:
     double Min = 0, Max = 8;
     int Labels = 8;
     int Span1 = 25, Span2 = 50;
-    std::array<QColor, 3> Colors{QColor(255, 255, 0), QColor(0, 200, 0), QColor(255, 0, 0)};
+    std::array<QColor, 3> Colors{Palette::Yellow, QColor(0, 200, 0), Palette::Red};
     QString CaptionText;
     double Val = 0;
     int Requests = 0;

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "widgets/PaintProbe.h"
+#include "widgets/Palette.h"
 
 cTracePoints::cTracePoints() { Ys.fill(0.0); }
 
@@ -89,7 +90,7 @@ QRectF cLambdaTrace::PlotRect() const {
 // until the axis, title, size or font changes.
 void cLambdaTrace::DrawAxes(QPainter& p, const QRectF& plot) const {
     p.setRenderHint(QPainter::Antialiasing);
-    p.fillRect(rect(), QColor(0, 0, 0));
+    p.fillRect(rect(), Palette::Black);
     p.setFont(font());
     const QFontMetrics fm(font());
     const std::vector<double> labels = AxisLabels();

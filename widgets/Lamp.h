@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QWidget>
+#include "widgets/Palette.h"
 
 class cLamp : public QWidget {
     Q_OBJECT
@@ -19,9 +20,9 @@ public:
     int RepaintRequests() const { return Requests; }
 
     // The lamps of the screens.
-    static QColor RedLit() { return QColor(0xFF, 0, 0); }
-    static QColor RedDark() { return QColor(0x80, 0, 0); }
-    static QColor GreenLit() { return QColor(0, 0xFF, 0); }
+    static QColor RedLit() { return Palette::Red; }
+    static QColor RedDark() { return Palette::DarkRed; }
+    static QColor GreenLit() { return Palette::Green; }
     static QColor GreenDark() { return QColor(0, 0x40, 0); }
 
 protected:

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "widgets/PaintProbe.h"
+#include "widgets/Palette.h"
 
 cLineGauge::cLineGauge(Qt::Orientation orientation, QWidget* parent) : QWidget(parent), Orient(orientation) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -211,7 +212,7 @@ void cLineGauge::paintEvent(QPaintEvent*) {
             covered = true;
             p.fillRect(PartOf(track, spans[i].From, to).intersected(inner), Colors[i]);
         }
-        if (v > Min && !covered) p.fillRect(inner, QColor(200, 200, 200));
+        if (v > Min && !covered) p.fillRect(inner, Palette::LightGrey);
         p.setPen(QPen(QColor(160, 160, 160), 1));
         p.setBrush(Qt::NoBrush);
         p.drawRect(track);
@@ -234,7 +235,7 @@ void cLineGauge::paintEvent(QPaintEvent*) {
             tri.lineTo(q + s / 2, y - s);
         }
         tri.closeSubpath();
-        p.fillPath(tri, QColor(255, 255, 255));
+        p.fillPath(tri, Palette::White);
     }
     p.end();
     PaintProbe::Painted(this);

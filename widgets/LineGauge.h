@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <array>
 #include <vector>
+#include "widgets/Palette.h"
 
 class cLineGauge : public QWidget {
     Q_OBJECT
@@ -69,7 +70,7 @@ private:
     eStyle Style = eStyle::Pointer;
     double Min = 0, Max = 100, Step = 20, SmallStep = 0;
     double R1 = 0, R2 = 0, R3 = 0;
-    std::array<QColor, 3> Colors{QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 0)};
+    std::array<QColor, 3> Colors{Palette::Red, Palette::Yellow, Palette::Green};
     QString Format = QStringLiteral("%s");
     QString Title, MinText, MaxText;
     double Val = 0;

@@ -3,7 +3,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include "app/IOForm.h"
+#include "widgets/DesignFont.h"
+#include "widgets/Palette.h"
 
 namespace {
 constexpr int kShadow = 6;  // depth of the black shadow, pixels
@@ -68,7 +69,7 @@ void cShadowButton::paintEvent(QPaintEvent*) {
     }
 
     if (hasFocus()) {
-        p.setPen(QPen(QColor(255, 255, 0), 1, Qt::DotLine));
+        p.setPen(QPen(Palette::Yellow, 1, Qt::DotLine));
         p.setBrush(Qt::NoBrush);
         p.drawRect(face.adjusted(Outline + 2.5, Outline + 2.5, -Outline - 2.5, -Outline - 2.5));
     }

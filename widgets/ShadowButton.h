@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include "widgets/Palette.h"
 
 class cShadowButton : public QAbstractButton {
     Q_OBJECT
@@ -24,9 +25,9 @@ public:
     void SetAlignment(Qt::Alignment alignment);
     Qt::Alignment Alignment() const { return Align; }
 
-    static QColor OutlineColor() { return QColor(255, 128, 0); }
-    static QColor HoverFill() { return QColor(128, 0, 0); }
-    static QColor NormalFill() { return QColor(0, 0, 0); }
+    static QColor OutlineColor() { return Palette::Orange; }
+    static QColor HoverFill() { return Palette::DarkRed; }
+    static QColor NormalFill() { return Palette::Black; }
 
     QSize sizeHint() const override;
     // Width left for the caption inside the outline and its margins.

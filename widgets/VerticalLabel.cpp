@@ -1,4 +1,5 @@
 #include "widgets/VerticalLabel.h"
+#include "widgets/Palette.h"
 
 #include <QPainter>
 
@@ -33,8 +34,8 @@ void cVerticalLabel::paintEvent(QPaintEvent*) {
     // Rotated: the text runs along the widget's height.
     const QRectF box(0, 0, height(), width());
     const int shadow = std::max(2, f.pixelSize() > 0 ? f.pixelSize() / 12 : f.pointSize() / 9);
-    p.setPen(QColor(0, 0, 0));
+    p.setPen(Palette::Black);
     p.drawText(box.translated(shadow, shadow), Qt::AlignCenter, TextValue);
-    p.setPen(QColor(255, 160, 66));
+    p.setPen(Palette::LightOrange);
     p.drawText(box, Qt::AlignCenter, TextValue);
 }

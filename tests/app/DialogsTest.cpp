@@ -11,7 +11,7 @@
 #include "app/InfoForm.h"
 #include "app/LoadForm.h"
 #include "app/MainForm.h"
-#include "app/ProgressGauge.h"
+#include "widgets/ProgressGauge.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
 #include "link/CommThread.h"

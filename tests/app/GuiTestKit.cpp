@@ -18,6 +18,7 @@
 #include "app/Globals.h"
 #include "app/IOForm.h"
 #include "link/CommThread.h"
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 
@@ -66,8 +67,7 @@ cProgram::~cProgram() {
 void cProgram::WriteIni(const std::string& bytes) { std::ofstream(IniPath(), std::ios::binary) << bytes; }
 
 std::string cProgram::ReadIni() const {
-    std::ifstream in(IniPath(), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return testkit::Slurp(IniPath());
 }
 
 bool cProgram::IniExists() const { return fs::exists(IniPath()); }

@@ -7,7 +7,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/Ini.h"
+#include "core/Ini.h"
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 
@@ -15,27 +16,13 @@ namespace {
 
 class IniTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Dir = fs::temp_directory_path() / ("zvini_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-        Path = (Dir / "zvbasic.ini").string();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(Dir, fs::perms::owner_all, ec);
-        fs::remove_all(Dir, ec);
-    }
     void Write(const std::string& bytes) {
         std::ofstream(Path, std::ios::binary) << bytes;
     }
-    std::string Read() const {
-        std::ifstream in(Path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-    fs::path Dir;
-    std::string Path;
+    std::string Read() const { return testkit::Slurp(Path); }
+    testkit::cTempDir Temp{"zvini"};
+    fs::path Dir = Temp.Path;
+    std::string Path = (Dir / "zvbasic.ini").string();
 };
 
 struct sLoadCase {

@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "JpegTestKit.h"
-#include "app/JpegDecode.h"
+#include "core/JpegDecode.h"
 
 namespace {
 

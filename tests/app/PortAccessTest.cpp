@@ -13,9 +13,9 @@
 #include <fstream>
 #include <string>
 
-#include "app/Error.h"
+#include "core/Error.h"
 #include "app/PortAccess.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "serial/ComPort.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <iterator>
 #include <set>
 
-#include "app/Ini.h"
-#include "app/SafeWrite.h"
+#include "core/Ini.h"
+#include "core/SafeWrite.h"
 #include "screens/VehicleFile.h"
 
 namespace fs = std::filesystem;

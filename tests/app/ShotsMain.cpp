@@ -21,7 +21,7 @@
 #include "app/LoadForm.h"
 #include "app/MainForm.h"
 #include "app/OptionsForm.h"
-#include "app/ProgressGauge.h"
+#include "widgets/ProgressGauge.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
 #include "link/CommThread.h"

@@ -21,7 +21,7 @@
 #include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "link/CommThread.h"
 #include "widgets/ComboBox.h"
 #include "widgets/ShadowButton.h"

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "app/Error.h"
-#include "app/Version.h"
+#include "core/Error.h"
+#include "core/Version.h"
 
 TEST(VersionText, ShortAndBuildTextsOfTheCompiledVersion) {
     EXPECT_EQ(GetVersionText('v'), "v. 3.2");

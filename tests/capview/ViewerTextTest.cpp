@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "capview/ViewerText.h"
 
 namespace fs = std::filesystem;

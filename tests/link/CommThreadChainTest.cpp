@@ -37,7 +37,7 @@ struct sChainCase {
 
 void PrintTo(const sChainCase& c, std::ostream* os) { *os << "version " << c.Version; }
 
-class ChainTest : public CommThreadFixture, public ::testing::WithParamInterface<sChainCase> {};
+class ChainTest : public MemoryLinkFixture, public ::testing::WithParamInterface<sChainCase> {};
 
 TEST_P(ChainTest, SetPortName_connectsIdentifiesAndReadsByItself) {
     const int version = GetParam().Version;
@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, ChainTest,
                                            sChainCase{48, 13}),
                          [](const auto& info) { return "v" + std::to_string(info.param.Version); });
 
-class RequestTest : public CommThreadFixture {};
+class RequestTest : public MemoryLinkFixture {};
 
 // Old protocol: every parameter goes out, then the store command; the
 // direction rule lands in WorkSettings and EcuSettings follows it.
@@ -363,6 +363,48 @@ TEST_F(RequestTest, VisPoll_stopEndsItWithoutFailureAndIdlePollFollows) {
     for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], cycle[i % 6]) << i;
     EXPECT_EQ(Rec.Count(eKind::Failed), 0);
     EXPECT_TRUE(Link->IsConnected());
+}
+
+// A write posted "after stop" while a stopped poll finishes its exchange is
+// taken at once and served right after the poll ends; a running request that
+// was not told to stop still refuses it, and so does a second one.
+TEST_F(RequestTest, PostAfterStop_writeFollowsTheStoppedPoll) {
+    StartSim(47);
+    StartLink();
+    Rec.WhenKind(eKind::Loaded, [&] { EXPECT_TRUE(Link->PostRequest(RQ_CONFIG_POLL)); });
+    ConnectAndLoad();
+    ASSERT_TRUE(Rec.WaitCount(eKind::Event, 1, 10s, Rec.Size())) << Dump();
+    ASSERT_TRUE(Rec.WaitFor(
+        [](const auto& l) {
+            return std::count_if(l.begin(), l.end(), [](const sNote& n) {
+                       return n.Kind == eKind::Event && n.Request == RQ_CONFIG_POLL;
+                   }) >= 2;
+        },
+        10s))
+        << Dump();
+    EXPECT_FALSE(Link->PostRequestAfterStop(RQ_WRITE_SETTINGS));  // not stopping
+
+    WorkSettings.StepPosH2 = 77;  // something to store
+    const size_t mark = Sim->Commands().size();
+    Link->StopRequest();
+    EXPECT_TRUE(Link->PostRequestAfterStop(RQ_WRITE_SETTINGS));
+    EXPECT_FALSE(Link->PostRequestAfterStop(RQ_WRITE_SETTINGS));  // one at a time
+    ASSERT_TRUE(Rec.WaitNote(Ev(RQ_WRITE_SETTINGS, 2, 1), 20s)) << Dump();
+
+    // The write's frames follow the poll's last read, with nothing failed.
+    std::vector<uint8_t> sent = CommandsFrom(mark);
+    auto first = std::find(sent.begin(), sent.end(), uint8_t(0xC0));
+    ASSERT_NE(first, sent.end()) << Dump();
+    std::vector<uint8_t> write(first, sent.end());
+    std::vector<uint8_t> want;
+    for (int i = 0; i < 11; ++i) want.push_back(uint8_t(0xC0 + i));
+    want.push_back(0x63);
+    ASSERT_GE(write.size(), want.size());
+    EXPECT_EQ(std::vector<uint8_t>(write.begin(), write.begin() + long(want.size())), want) << Dump();
+    for (auto it = sent.begin(); it != first; ++it) EXPECT_EQ(*it, 0xD1);
+    EXPECT_EQ(Rec.Count(eKind::Failed), 0) << Dump();
+    EXPECT_EQ(Sim->Stored()[8], 77);
+    EXPECT_FALSE(SettingsChanged());
 }
 
 // The idle poll reads one value per idle period in the fixed order and

@@ -28,7 +28,7 @@ struct sFaultCase {
 
 void PrintTo(const sFaultCase& c, std::ostream* os) { *os << c.Name << ", version " << c.Version; }
 
-class FaultTest : public CommThreadFixture, public ::testing::WithParamInterface<sFaultCase> {};
+class FaultTest : public MemoryLinkFixture, public ::testing::WithParamInterface<sFaultCase> {};
 
 // One failure notification, then RequestFailed, then a new handshake that
 // succeeds once the fault is gone. A failed read or write leaves the records

@@ -15,11 +15,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
 #include "link/Settings.h"
+#include "tests/link/MemoryEcu.h"
 #include "tools/ecusim/EcuSimulator.h"
 
 namespace linktest {
@@ -219,7 +221,10 @@ private:
     std::thread Thread;
 };
 
-class CommThreadFixture : public ::testing::Test {
+// The link against an ECU of type tEcu: cEcuSimulator on a pseudo-terminal
+// through cComPort, or cMemoryEcu through its in-memory port.
+template <class tEcu>
+class tLinkFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         // The settings records and the idle poll position are process-wide.
@@ -239,11 +244,18 @@ protected:
         opt.Version = version;
         opt.IdVersion = 0x25;
         opt.Instant = instant;
-        Sim = std::make_unique<cEcuSimulator>(opt);
+        Sim = std::make_unique<tEcu>(opt);
         Sim->Start();
     }
     void StartLink(tUiInvoker invoker) {
-        Link = std::make_unique<cCommThread>(std::move(invoker));
+        if constexpr (std::is_same_v<tEcu, cMemoryEcu>) {
+            tEcu* ecu = Sim.get();
+            Link = std::make_unique<cCommThread>(std::move(invoker), [ecu](std::shared_ptr<cWaitHub> hub) {
+                return std::unique_ptr<cBytePort>(std::make_unique<cMemoryPort>(std::move(hub), *ecu));
+            });
+        } else {
+            Link = std::make_unique<cCommThread>(std::move(invoker));
+        }
         Link->AddListener(&Rec);
     }
     void StartLink() { StartLink(Ui.Invoker()); }
@@ -269,8 +281,11 @@ protected:
 
     cUiThread Ui;
     cRecorder Rec;
-    std::unique_ptr<cEcuSimulator> Sim;
+    std::unique_ptr<tEcu> Sim;
     std::unique_ptr<cCommThread> Link;
 };
+
+using CommThreadFixture = tLinkFixture<cEcuSimulator>;
+using MemoryLinkFixture = tLinkFixture<cMemoryEcu>;
 
 }  // namespace linktest

@@ -111,6 +111,9 @@ TEST(Conversions, ThrottleVoltsAndPercent) {
     EXPECT_EQ(Conv::TpsPercent(51, true), 80);
     EXPECT_EQ(Conv::TpsPercent(255, false), 100);
     EXPECT_EQ(Conv::TpsPercent(255, true), 0);
+    // Not rounded to whole percent: the gauges move smoothly.
+    EXPECT_DOUBLE_EQ(Conv::TpsPercent(128, false), 12800.0 / 255);
+    EXPECT_DOUBLE_EQ(Conv::TpsPercent(128, true), 12700.0 / 255);
 }
 
 TEST(Conversions, LambdaByTypeAndVersion) {
@@ -126,6 +129,14 @@ TEST(Conversions, LambdaByTypeAndVersion) {
     EXPECT_NEAR(Conv::LambdaVolts(255, 1), 5.0, 1e-6);
     EXPECT_NEAR(Conv::LambdaVolts(300, 3), 5.0, 1e-6);
     EXPECT_NEAR(Conv::LambdaVolts(300, 5), 300 / 51.0, 1e-5);  // type 5 is not clamped
+
+    // The clamp alone, for volts kept from an earlier value when the type
+    // changes: 3 V is cut to 1 V for type 2, left for type 8 (0..5 V).
+    EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(3.0, 2), 1.0);
+    EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(3.0, 8), 3.0);
+    EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(-0.5, 3), 0.0);
+    EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(1.7, 4), 1.6);
+    EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(-7.0, 6), -7.0);
 }
 
 TEST(Conversions, LevelIndexAndLamps) {

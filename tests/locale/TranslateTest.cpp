@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 namespace {
 
@@ -86,3 +86,10 @@ TEST(CatalogueFolder, MissingFolderLeavesEnglishAndNoLanguages) {
 }
 
 }  // namespace
+
+TEST(LanguageCode, OnlyAFiveCharacterCodeIsShortened) {
+    EXPECT_EQ(Translate::ShortCode("de_DE"), "de");
+    EXPECT_EQ(Translate::ShortCode("pl"), "pl");
+    EXPECT_EQ(Translate::ShortCode("de_DE.UTF-8"), "de_DE.UTF-8");  // not the xx_YY form
+    EXPECT_EQ(Translate::ShortCode(""), "");
+}

@@ -1,4 +1,5 @@
 #include "screens/CaptureFile.h"
+#include "tests/TestKit.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,10 +12,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testkit::Slurp;
 fs::path TempFile(const char* name) {
     return fs::temp_directory_path() / (std::string(name) + "_" + std::to_string(::getpid()) + ".dat");
 }

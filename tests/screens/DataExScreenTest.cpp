@@ -14,13 +14,14 @@
 #include "app/QtText.h"
 #include "app/MainForm.h"
 #include "app/SaveForm.h"
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 #include "link/Settings.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"
 #include "screens/VehicleFile.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 
@@ -39,10 +40,7 @@ struct sDialogHook {
     int Calls = 0;
 };
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testkit::Slurp;
 
 fs::path TempPath(const char* name) {
     return fs::temp_directory_path() / (std::string(name) + "_" + std::to_string(::getpid()) + ".zv2");

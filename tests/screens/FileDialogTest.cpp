@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "screens/FileDialog.h"
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 
@@ -50,14 +51,7 @@ void Accept(QFileDialog* d) {
     QTimer::singleShot(0, d, [d] { static_cast<QDialog*>(d)->accept(); });
 }
 
-struct sTempDir {
-    sTempDir() {
-        Path = fs::temp_directory_path() / ("zv_dialog_" + std::to_string(::getpid()));
-        fs::create_directories(Path);
-    }
-    ~sTempDir() { fs::remove_all(Path); }
-    fs::path Path;
-};
+using sTempDir = testkit::cTempDir;
 
 sFileDialogRequest VehicleSave() {
     sFileDialogRequest request;

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "app/IOForm.h"
-#include "app/Translate.h"
+#include "core/Translate.h"
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"

@@ -1,4 +1,5 @@
 #include "screens/VehicleFile.h"
+#include "tests/TestKit.h"
 
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -42,29 +43,9 @@ sSettings Filled(uint8_t base) {  // every byte distinct
     return s;
 }
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testkit::Slurp;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "zvfileXXXXXX").string();
-        Path = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(Path, fs::perms::owner_all, ec);
-        fs::remove_all(Path, ec);
-    }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> out;
-        for (auto& e : fs::directory_iterator(Path)) out.push_back(e.path().filename().string());
-        return out;
-    }
-    fs::path Path;
-};
+using TempDir = testkit::cTempDir;
 
 // Runs fn in a child process and returns its exit status (fn's result: 0 or
 // 1), so that resource limits and user changes stay out of the test runner.

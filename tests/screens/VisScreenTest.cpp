@@ -24,6 +24,7 @@
 #include "widgets/Lamp.h"
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 
@@ -44,10 +45,7 @@ bool Show(cScreenRig& rig, int k, int raw, const std::function<bool()>& shown) {
     return cScreenRig::WaitUntil(shown, 8000);
 }
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testkit::Slurp;
 
 struct sDialogHook {
     explicit sDialogHook(QString path) {

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QWidget>
+#include "widgets/Palette.h"
 
 class cShape : public QWidget {
     Q_OBJECT
@@ -20,7 +21,7 @@ protected:
 
 private:
     QColor BrushColor = Qt::black;
-    QColor PenColor = QColor(255, 128, 0);
+    QColor PenColor = Palette::Orange;
     int PenWidth = 2;
     int Radius = 16;
 };

@@ -1,4 +1,4 @@
-#include "app/SafeWrite.h"
+#include "core/SafeWrite.h"
 
 #include <fcntl.h>
 #include <limits.h>

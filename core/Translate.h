@@ -22,6 +22,9 @@ std::string CurrentLanguage();
 void SetLanguage(const std::string& code);
 // The language codes that have a catalogue of the domain "default".
 std::vector<std::string> AvailableLanguages();
+// A code of the form de_DE (exactly five characters) shortened to its first
+// two; any other code as it is.
+std::string ShortCode(const std::string& code);
 // Name of a language code from the domain "isotolanguagenames".
 std::string LanguageName(const std::string& code);
 // Printf-style formatting of a translated pattern.

@@ -1,4 +1,4 @@
-#include "app/Shape.h"
+#include "widgets/Shape.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "app/Ini.h"
+#include "core/Ini.h"
 
-#include "app/SafeWrite.h"
+#include "core/SafeWrite.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 #include <libintl.h>
 
@@ -80,6 +80,8 @@ void Init(const std::string& localeDir) {
     bindtextdomain(kDomain, localeDir.c_str());
     bind_textdomain_codeset(kDomain, "UTF-8");
 }
+
+std::string ShortCode(const std::string& code) { return code.size() == 5 ? code.substr(0, 2) : code; }
 
 const std::string& LocaleDir() { return Dir; }
 

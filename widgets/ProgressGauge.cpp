@@ -1,4 +1,5 @@
-#include "app/ProgressGauge.h"
+#include "widgets/ProgressGauge.h"
+#include "widgets/Palette.h"
 
 #include <QPainter>
 
@@ -14,14 +15,14 @@ void cProgressGauge::SetValue(int percent) {
 void cProgressGauge::paintEvent(QPaintEvent*) {
     QPainter p(this);
     QRect r = rect();
-    p.fillRect(r, QColor(0, 0, 96));
+    p.fillRect(r, Palette::PanelNavy);
     QRect bar = r;
     bar.setWidth(r.width() * Percent / 100);
-    p.fillRect(bar, QColor(255, 255, 0));
-    p.setPen(QPen(QColor(255, 128, 0), 2));
+    p.fillRect(bar, Palette::Yellow);
+    p.setPen(QPen(Palette::Orange, 2));
     p.drawRect(r.adjusted(1, 1, -1, -1));
     // The figure in the middle, readable on both colours.
     QString text = QString::number(Percent) + QLatin1Char('%');
-    p.setPen(Percent >= 50 ? QColor(0, 0, 96) : QColor(255, 255, 0));
+    p.setPen(Percent >= 50 ? Palette::PanelNavy : Palette::Yellow);
     p.drawText(r, Qt::AlignCenter, text);
 }

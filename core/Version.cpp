@@ -1,6 +1,6 @@
-#include "app/Version.h"
+#include "core/Version.h"
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 #ifndef ZV_VERSION_MAJOR
 #define ZV_VERSION_MAJOR -1

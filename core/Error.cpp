@@ -1,9 +1,9 @@
-#include "app/Error.h"
+#include "core/Error.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "app/Translate.h"
+#include "core/Translate.h"
 
 namespace {
 // strerror_r comes in two flavours; both are handled so the text is found

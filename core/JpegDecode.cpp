@@ -1,4 +1,4 @@
-#include "app/JpegDecode.h"
+#include "core/JpegDecode.h"
 
 #include <csetjmp>
 #include <cstdio>
