@@ -89,7 +89,18 @@ bool cCommThread::PostRequest(int32_t code) {
 bool cCommThread::PostRequestAfterStop(int32_t code) {
     std::unique_lock<std::timed_mutex> lock(RequestLock, std::defer_lock);
     if (!TryLockFor(lock, kPostLockLimit)) return false;
-    if (Pending.IsSet()) return false;
+    if (Pending.IsSet()) {
+        // A live poll posted while the link was busy with an idle-poll
+        // exchange, and told to stop before the link took it, would end at
+        // once when taken: `code` takes its place. Any other waiting request
+        // (a chained connect, identify or settings read) keeps its turn.
+        const int32_t waiting = CurrentRequest;
+        const bool stoppedPoll = (waiting == RQ_CONFIG_POLL || waiting == RQ_VIS_POLL) && Stop.IsSet();
+        if (!stoppedPoll || ServingRequest || FollowUp != 0) return false;
+        CurrentRequest = code;
+        Stop.Reset();
+        return true;
+    }
     if (Busy.IsSet()) {
         // Only a request being served that was told to stop ends by itself.
         if (!Stop.IsSet() || FollowUp != 0 || !ServingRequest) return false;

@@ -57,7 +57,8 @@ public:
     // As PostRequest, but a request that is running and has been asked to
     // stop (StopRequest) does not refuse it: `code` is then served as soon as
     // that request has ended with success. Should it fail instead, the link
-    // reconnects and `code` is dropped; the listeners hear RequestFailed.
+    // reconnects and `code` is dropped; the listeners hear RequestFailed. A
+    // stopped live poll that the link has not yet taken is replaced by `code`.
     bool PostRequestAfterStop(int32_t code);
     void QueueUpdate(sUpdate update);
     void StopRequest();

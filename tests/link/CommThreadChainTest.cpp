@@ -407,6 +407,39 @@ TEST_F(RequestTest, PostAfterStop_writeFollowsTheStoppedPoll) {
     EXPECT_FALSE(SettingsChanged());
 }
 
+// A screen that posts its poll while the link is busy with an idle-poll
+// exchange, stops it at once and asks for a write (a fitter leaving with Yes)
+// gets the write: the poll was never taken, so the write takes its place and
+// the poll never runs.
+TEST_F(RequestTest, PostAfterStop_replacesAStoppedPollNotYetTaken) {
+    StartSim(47);
+    StartLink();
+    ConnectAndLoad();
+    WorkSettings.StepPosH2 = 91;
+    bool posted = false, stopPosted = false, second = true;
+    size_t mark = 0;
+    Rec.When([](const sNote& n) { return n.Kind == eKind::Event && n.Request == RQ_IDLE_POLL; },
+             [&] {
+                 // The link waits for this handler: it cannot take the poll yet.
+                 mark = Sim->Commands().size();
+                 posted = Link->PostRequest(RQ_CONFIG_POLL);
+                 Link->StopRequest();
+                 stopPosted = Link->PostRequestAfterStop(RQ_WRITE_SETTINGS);
+                 second = Link->PostRequestAfterStop(RQ_WRITE_SETTINGS);
+             });
+    ASSERT_TRUE(Rec.WaitNote(Ev(RQ_WRITE_SETTINGS, 2, 1), 20s)) << Dump();
+    EXPECT_TRUE(posted);
+    EXPECT_TRUE(stopPosted);
+    EXPECT_FALSE(second);  // one at a time
+    for (const sNote& n : Rec.Notes()) EXPECT_NE(n.Request, RQ_CONFIG_POLL) << Dump();
+    std::vector<uint8_t> sent = CommandsFrom(mark);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front(), 0xC0) << Dump();  // the write came first, no live read before it
+    EXPECT_EQ(Rec.Count(eKind::Failed), 0) << Dump();
+    EXPECT_EQ(Sim->Stored()[8], 91);
+    EXPECT_FALSE(SettingsChanged());
+}
+
 // The idle poll reads one value per idle period in the fixed order and
 // reports it under RQ_IDLE_POLL.
 TEST_F(RequestTest, IdlePoll_readsTheSixValuesRoundRobin) {
