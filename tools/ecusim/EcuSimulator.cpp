@@ -638,7 +638,9 @@ struct cEcuSimulator::sImpl {
                 }
             }
             if (o.Next >= o.Bytes.size()) {
-                AddEntry({NowMs(), false, o.Bytes, false, {}}, false);
+                // Stamped like the pacing reference, so that the log shows
+                // what the pacing check counted from.
+                AddEntry({SentMs, false, o.Bytes, false, {}}, false);
                 double due = o.DueMs;
                 Out.pop_front();
                 if (!Out.empty()) Out.front().DueMs = std::max(Out.front().DueMs, due + (Opt.Instant ? 0 : BYTE_TIME_MS));

@@ -44,7 +44,9 @@ struct sSimOptions {
 };
 
 struct sSimLogEntry {
-    double TimeMs;               // since the simulator started
+    // Since the simulator started: when the last byte was read (received)
+    // or began to be written (sent).
+    double TimeMs;
     bool FromProgram;            // true: received; false: sent by the simulator
     std::vector<uint8_t> Bytes;  // one handshake byte or one 3-byte frame (or fewer/garbage when sent so)
     bool PacingViolation = false;  // a received byte came sooner than the version's pause allows
