@@ -92,12 +92,13 @@ TEST(Options, OpenListsUseTheScreensColours) {
 
 TEST(Options, LookupPortsHandsThePortOverAgain) {
     cSilentLine first, second;
-    cProgram program;
     cSpy spy;
     int connectStarts = 0;
     spy.OnEvent = [&](const cSpy& s) {
         if (s.LinkRequest == RQ_CONNECT && s.LinkPhase == 0) ++connectStarts;
     };
+    // Declared after what its listeners use: it stops the link first.
+    cProgram program;
     program.Extra = {&spy};
     program.SetExtraPorts({first.Path(), second.Path()});
     program.WriteIni("COM: " + second.Path() + "\r\nLanguage: en\r\n");

@@ -46,8 +46,9 @@ TEST(ProgramLink, VisualisationKeyDuringTheFirstReadStoresTheEcusOwnValues) {
     sim.SetSettings(ecu);
     sim.Start();
 
-    cProgram program;
     cCounter counter;
+    // Declared after what its listeners use: it stops the link first.
+    cProgram program;
     program.Extra = {&counter};
     program.SetExtraPorts({sim.DevicePath()});
     program.WriteIni("COM: " + sim.DevicePath() + "\r\nLanguage: en\r\nENABLED");

@@ -66,12 +66,13 @@ TEST(Shell, PanelFollowsTheLinkFromConnectingToTheEcuType) {
     cEcuSimulator sim(o);
     sim.Start();
 
-    cProgram program;
     cSpy spy;
     QStringList seen;
     spy.OnEvent = [&](const cSpy&) {
         if (seen.isEmpty() || seen.last() != Progress()) seen << Progress();
     };
+    // Declared after what its listeners use: it stops the link first.
+    cProgram program;
     program.Extra = {&spy};
     program.SetExtraPorts({sim.DevicePath()});
     program.WriteIni("COM: " + sim.DevicePath() + "\r\nLanguage: en\r\n");
