@@ -1,16 +1,24 @@
 // zvbasic.ini reader: any file content is read without a fault; the words it
-// takes hold no white space; what it read survives a save and a new read.
+// takes hold no white space; what it read survives a save and a new read
+// (but for a port name with control characters, which is left out).
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
-#include "app/Ini.h"
+#include "core/Ini.h"
 #include "fuzz/FuzzKit.h"
 
 namespace {
 bool IsSpaceOrNul(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
+// A port name with control characters is never written: it could plant a
+// line of its own or come back different.
+bool IsPrintable(const std::string& s) {
+    for (unsigned char c : s)
+        if (c < 0x20 || c == 0x7F) return false;
+    return true;
+}
 bool IsWord(const std::string& s) {
     for (char c : s)
         if (IsSpaceOrNul(c)) return false;
@@ -44,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(ini.Save(path));
         cIni again;
         again.Load(path);
-        FUZZ_CHECK(again.Port == ini.Port);
+        FUZZ_CHECK(again.Port == (IsPrintable(ini.Port) ? ini.Port : std::string()));
         FUZZ_CHECK(again.Language == ini.Language);
         FUZZ_CHECK(again.Enabled == ini.Enabled);
     }

@@ -2,7 +2,7 @@
 // size its header gives, within the limits, or refused with cJpegError;
 // nothing else may happen (libjpeg's own faults, overflows, other
 // exceptions).
-#include "app/JpegDecode.h"
+#include "core/JpegDecode.h"
 #include "fuzz/FuzzKit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
