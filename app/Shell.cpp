@@ -6,12 +6,9 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QThread>
-#include <QTimer>
 #include <csignal>
-#include <cstdio>
 #include <ctime>
 #include <exception>
-#include <fstream>
 #include <sstream>
 #include <fcntl.h>
 #include <unistd.h>
@@ -26,7 +23,6 @@
 #include "app/MainForm.h"
 #include "app/OptionsForm.h"
 #include "app/Pictures.h"
-#include "app/ProcessClock.h"
 #include "app/QtLanguage.h"
 #include "app/Resources.h"
 #include "app/QtText.h"
@@ -49,33 +45,6 @@ QString ErrorText(const sError& e) {
     return text;
 }
 
-
-long ResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return -1;
-}
-
-class cFirstPaint : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && !Seen) {
-            Seen = true;
-            QTimer::singleShot(0, qApp, [] {
-                std::printf("main menu shown after %ld ms, resident %ld kB\n", MsSinceProcessStart(), ResidentKb());
-                std::fflush(stdout);
-                QCoreApplication::exit(0);
-            });
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    bool Seen = false;
-};
 
 }  // namespace
 
@@ -286,10 +255,6 @@ void cShell::Run() {
     QApplication::setQuitOnLastWindowClosed(false);
     // exit, not quit: quit would ask every window to close once more.
     connect(MainForm, &TMainForm::Closed, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-
-    // For the start-up benchmark: report when the main menu has first been
-    // painted, then end at once.
-    if (qEnvironmentVariableIntValue("ZVBASIC_EXIT_AFTER_SHOW") == 1) MainForm->installEventFilter(new cFirstPaint(MainForm));
 
     MainForm->show();
     MainForm->raise();

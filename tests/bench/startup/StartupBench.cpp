@@ -1,4 +1,5 @@
-// zvbasic-bench-startup [rounds]: starts zvbasic (ZVBASIC_EXIT_AFTER_SHOW=1)
+// zvbasic-bench-startup [rounds]: starts zvbasic-probed (the program's own
+// start-up with a first-paint probe)
 // and the minimal Qt program in turns and prints, for each, the time from
 // launching the process to its first window shown (measured here, through a
 // pipe) and the time and resident memory it reports itself, then medians and
@@ -43,7 +44,6 @@ std::optional<sRun> Launch(const std::string& exe) {
         if (devnull >= 0) ::dup2(devnull, 2);
         ::close(pipeFd[0]);
         ::close(pipeFd[1]);
-        ::setenv("ZVBASIC_EXIT_AFTER_SHOW", "1", 1);
         ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const fs::path dir = fs::canonical("/proc/self/exe").parent_path();
-    const std::string program = (dir / "zvbasic").string();
+    const std::string program = (dir / "zvbasic-probed").string();
     const std::string minimal = (dir / "zvbasic-minimal-qt").string();
 
     const fs::path ini = dir / "zvbasic.ini";
