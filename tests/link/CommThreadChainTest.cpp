@@ -39,7 +39,7 @@ void PrintTo(const sChainCase& c, std::ostream* os) { *os << "version " << c.Ver
 
 class ChainTest : public MemoryLinkFixture, public ::testing::WithParamInterface<sChainCase> {};
 
-TEST_P(ChainTest, SetPortName_connectsIdentifiesAndReadsByItself) {
+TEST_P(ChainTest, SetPortNameConnectsIdentifiesAndReadsByItself) {
     const int version = GetParam().Version;
     const int n = GetParam().Reads;
     StartSim(version);
@@ -113,7 +113,7 @@ class RequestTest : public MemoryLinkFixture {};
 
 // Old protocol: every parameter goes out, then the store command; the
 // direction rule lands in WorkSettings and EcuSettings follows it.
-TEST_F(RequestTest, OldProtocolWrite_sendsAllParametersThenStores) {
+TEST_F(RequestTest, OldProtocolWriteSendsAllParametersThenStores) {
     struct sCase {
         int Version;
         uint8_t TpsType;
@@ -175,7 +175,7 @@ TEST_F(RequestTest, OldProtocolWrite_sendsAllParametersThenStores) {
 
 // New protocol: the write sends what is queued, steps its progress and
 // stores; EcuSettings then equals WorkSettings.
-TEST_F(RequestTest, NewProtocolWrite_flushesQueuedUpdatesAndStores) {
+TEST_F(RequestTest, NewProtocolWriteFlushesQueuedUpdatesAndStores) {
     StartSim(48);
     StartLink();
     std::atomic<bool> posted{false};
@@ -206,7 +206,7 @@ TEST_F(RequestTest, NewProtocolWrite_flushesQueuedUpdatesAndStores) {
 
 // Factory settings: the queued 15/0xB4 goes out before the 13 reads, and all
 // three records end up with the factory values.
-TEST_F(RequestTest, FactorySettings_sentBeforeTheReadAndLoadedEverywhere) {
+TEST_F(RequestTest, FactorySettingsSentBeforeTheReadAndLoadedEverywhere) {
     StartSim(48);
     Sim->SetSettings(EcuValues(48));
     StartLink();
@@ -235,7 +235,7 @@ TEST_F(RequestTest, FactorySettings_sentBeforeTheReadAndLoadedEverywhere) {
 
 // A queued update goes out before the next live read, whichever poll runs;
 // below version 48 it is dropped without a frame.
-TEST_F(RequestTest, QueuedUpdate_sentBeforeNextLiveRead) {
+TEST_F(RequestTest, QueuedUpdateSentBeforeNextLiveRead) {
     struct sCase {
         int Version;
         int32_t Poll;  // 0: the idle poll
@@ -287,7 +287,7 @@ TEST_F(RequestTest, QueuedUpdate_sentBeforeNextLiveRead) {
 
 // The configuration poll alternates throttle and engine speed from version
 // 48 and reads only the throttle below; a stop ends it without a failure.
-TEST_F(RequestTest, ConfigPoll_alternatesFrom48AndReadsThrottleOnlyBelow) {
+TEST_F(RequestTest, ConfigPollAlternatesFrom48AndReadsThrottleOnlyBelow) {
     for (int version : {48, 47}) {
         SCOPED_TRACE(version);
         SetUp();
@@ -327,7 +327,7 @@ TEST_F(RequestTest, ConfigPoll_alternatesFrom48AndReadsThrottleOnlyBelow) {
 // The visualisation poll reads 1, 3, 5, 7, 6, 8 over and over and halves the
 // engine speed below version 25; a stop ends it with success, and the idle
 // poll takes over with the same halving.
-TEST_F(RequestTest, VisPoll_stopEndsItWithoutFailureAndIdlePollFollows) {
+TEST_F(RequestTest, VisPollStopEndsItWithoutFailureAndIdlePollFollows) {
     StartSim(24);
     Sim->SetLive(3, 54);
     StartLink();
@@ -368,7 +368,7 @@ TEST_F(RequestTest, VisPoll_stopEndsItWithoutFailureAndIdlePollFollows) {
 // A write posted "after stop" while a stopped poll finishes its exchange is
 // taken at once and served right after the poll ends; a running request that
 // was not told to stop still refuses it, and so does a second one.
-TEST_F(RequestTest, PostAfterStop_writeFollowsTheStoppedPoll) {
+TEST_F(RequestTest, PostAfterStopWriteFollowsTheStoppedPoll) {
     StartSim(47);
     StartLink();
     Rec.WhenKind(eKind::Loaded, [&] { EXPECT_TRUE(Link->PostRequest(RQ_CONFIG_POLL)); });
@@ -411,7 +411,7 @@ TEST_F(RequestTest, PostAfterStop_writeFollowsTheStoppedPoll) {
 // exchange, stops it at once and asks for a write (a fitter leaving with Yes)
 // gets the write: the poll was never taken, so the write takes its place and
 // the poll never runs.
-TEST_F(RequestTest, PostAfterStop_replacesAStoppedPollNotYetTaken) {
+TEST_F(RequestTest, PostAfterStopReplacesAStoppedPollNotYetTaken) {
     StartSim(47);
     StartLink();
     ConnectAndLoad();
@@ -442,7 +442,7 @@ TEST_F(RequestTest, PostAfterStop_replacesAStoppedPollNotYetTaken) {
 
 // The idle poll reads one value per idle period in the fixed order and
 // reports it under RQ_IDLE_POLL.
-TEST_F(RequestTest, IdlePoll_readsTheSixValuesRoundRobin) {
+TEST_F(RequestTest, IdlePollReadsTheSixValuesRoundRobin) {
     StartSim(48);
     StartLink();
     size_t mark = 0;
@@ -464,7 +464,7 @@ TEST_F(RequestTest, IdlePoll_readsTheSixValuesRoundRobin) {
 
 // While one request is pending or running a second post is refused and
 // changes nothing; the link check is served like any request.
-TEST_F(RequestTest, SecondPost_refusedWhileBusy) {
+TEST_F(RequestTest, SecondPostRefusedWhileBusy) {
     StartSim(48);
     StartLink();
     std::atomic<int> results{0};
@@ -489,7 +489,7 @@ TEST_F(RequestTest, SecondPost_refusedWhileBusy) {
 }
 
 // An unknown request code fails at once; the link reconnects and reads again.
-TEST_F(RequestTest, UnknownCode_failsAndReconnects) {
+TEST_F(RequestTest, UnknownCodeFailsAndReconnects) {
     StartSim(48);
     StartLink();
     size_t mark = 0;
@@ -513,7 +513,7 @@ TEST_F(RequestTest, UnknownCode_failsAndReconnects) {
 // With the Enabled flag set no LinkIdle(false) is raised; LinkIdle(true) is.
 // With an empty invoker the notifications run on the link thread, each
 // listener in the order added.
-TEST_F(RequestTest, EnabledSource_skipsLinkIdleFalse_listenersInOrder) {
+TEST_F(RequestTest, EnabledSourceSkipsLinkIdleFalseListenersInOrder) {
     StartSim(48);
     struct cOrdered : cLinkListener {
         std::mutex* M;
@@ -557,7 +557,7 @@ TEST_F(RequestTest, EnabledSource_skipsLinkIdleFalse_listenersInOrder) {
 // read is not reported as loaded, copies nothing and is read again in full,
 // so SettingsLoaded comes once, with the ECU's values. Both protocols, the
 // chained read and a posted one.
-TEST_F(RequestTest, StopDuringRead_readsAgainAndLoadsOnlyWhatWasRead) {
+TEST_F(RequestTest, StopDuringReadReadsAgainAndLoadsOnlyWhatWasRead) {
     for (int version : {22, 48}) {
         for (bool chained : {true, false}) {
             SCOPED_TRACE(std::to_string(version) + (chained ? " chained read" : " posted read"));
@@ -620,7 +620,7 @@ TEST_F(RequestTest, StopDuringRead_readsAgainAndLoadsOnlyWhatWasRead) {
 
 // The write does not heed a screen's stop: a post refused while it runs and
 // the stop after it leave the write to send every value and store them.
-TEST_F(RequestTest, StopDuringWrite_writesAndStoresEverything) {
+TEST_F(RequestTest, StopDuringWriteWritesAndStoresEverything) {
     for (int version : {22, 48}) {
         SCOPED_TRACE(version);
         SetUp();
@@ -650,7 +650,7 @@ TEST_F(RequestTest, StopDuringWrite_writesAndStoresEverything) {
 
 // The user-interface thread sees each whole-record copy as one step: the
 // copies run there, not on the link thread.
-TEST_F(RequestTest, RecordCopies_runOnTheUiThread) {
+TEST_F(RequestTest, RecordCopiesRunOnTheUiThread) {
     StartSim(48);
     std::atomic<bool> wrongThread{false};
     std::atomic<int> calls{0};

@@ -33,7 +33,7 @@ class FaultTest : public MemoryLinkFixture, public ::testing::WithParamInterface
 // One failure notification, then RequestFailed, then a new handshake that
 // succeeds once the fault is gone. A failed read or write leaves the records
 // it would have changed as they were.
-TEST_P(FaultTest, FailedRequest_oneNotificationThenRequestFailedThenReconnect) {
+TEST_P(FaultTest, FailedRequestOneNotificationThenRequestFailedThenReconnect) {
     const sFaultCase c = GetParam();
     StartSim(c.Version);
     StartLink();
@@ -107,7 +107,7 @@ class PortFaultTest : public CommThreadFixture {};
 
 // A failing idle poll raises its notification but no RequestFailed, and
 // the link reconnects.
-TEST_F(PortFaultTest, IdlePollFailure_reconnectsWithoutRequestFailed) {
+TEST_F(PortFaultTest, IdlePollFailureReconnectsWithoutRequestFailed) {
     StartSim(48);
     StartLink();
     size_t mark = 0;
@@ -128,7 +128,7 @@ TEST_F(PortFaultTest, IdlePollFailure_reconnectsWithoutRequestFailed) {
 // The line drops mid-session: LinkIdle(false) and SendError (and
 // RequestFailed when a request was being served), posts are refused, and
 // the next port name connects again.
-TEST_F(PortFaultTest, LineDrop_reportsPortErrorAndAcceptsNextPortName) {
+TEST_F(PortFaultTest, LineDropReportsPortErrorAndAcceptsNextPortName) {
     for (bool serving : {true, false}) {
         SCOPED_TRACE(serving ? "while serving a poll" : "while idle");
         SetUp();
@@ -184,7 +184,7 @@ int OpenDescriptorsOn(const std::string& device) {
 // the port error is reported once, and the link quietly opens the same name
 // about once a second; when the ECU is there again (the simulator reopened
 // behind the same link name) it connects, identifies and reads by itself.
-TEST_F(PortFaultTest, LineDrop_closesTheDeviceAndReconnectsOnTheSameNameByItself) {
+TEST_F(PortFaultTest, LineDropClosesTheDeviceAndReconnectsOnTheSameNameByItself) {
     const std::string link = (std::filesystem::temp_directory_path() /
                               ("zvecu-link-" + std::to_string(::getpid()))).string();
     sSimOptions opt;
@@ -234,7 +234,7 @@ TEST_F(PortFaultTest, LineDrop_closesTheDeviceAndReconnectsOnTheSameNameByItself
 
 // A name that cannot be opened: LinkIdle(false), SendError, and the link
 // waits for the next name.
-TEST_F(PortFaultTest, UnopenablePort_reportsAndWaitsForAnotherName) {
+TEST_F(PortFaultTest, UnopenablePortReportsAndWaitsForAnotherName) {
     StartSim(48);
     StartLink();
     std::vector<std::string> names;
@@ -259,7 +259,7 @@ TEST_F(PortFaultTest, UnopenablePort_reportsAndWaitsForAnotherName) {
 
 // Stopping the handshake: LinkEvent (2, 0), RequestFailed, a new cycle; the
 // update queue is emptied on the way.
-TEST_F(PortFaultTest, StopDuringHandshake_failsEmptiesQueueAndStartsAgain) {
+TEST_F(PortFaultTest, StopDuringHandshakeFailsEmptiesQueueAndStartsAgain) {
     StartSim(48);
     Sim->SetFault(eSimFault::Silence);
     StartLink();
@@ -294,7 +294,7 @@ TEST_F(PortFaultTest, StopDuringHandshake_failsEmptiesQueueAndStartsAgain) {
 
 // A new port name while the handshake hunts on a silent port ends that
 // handshake and connects on the new port.
-TEST_F(PortFaultTest, NewPortNameDuringHandshake_movesToTheNewPort) {
+TEST_F(PortFaultTest, NewPortNameDuringHandshakeMovesToTheNewPort) {
     StartSim(48);
     Sim->SetFault(eSimFault::Silence);
     cEcuSimulator other([] {
@@ -335,7 +335,7 @@ public:
 // (false), SendError and, for a served request, RequestFailed, so a progress
 // dialog following it closes. The thread lives on: posts are refused, and a
 // port name connects again.
-TEST_F(PortFaultTest, OtherExceptions_reportedAsPortFailureAndTheThreadLivesOn) {
+TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
     struct sCase {
         const char* Name;
         bool Serving;
@@ -386,7 +386,7 @@ TEST_F(PortFaultTest, OtherExceptions_reportedAsPortFailureAndTheThreadLivesOn) 
 
 // A notification that has begun when Shutdown is called still reaches every
 // listener: Shutdown keeps running the deliveries while it waits.
-TEST_F(PortFaultTest, Shutdown_deliversANotificationInFlightToEveryListener) {
+TEST_F(PortFaultTest, ShutdownDeliversANotificationInFlightToEveryListener) {
     StartSim(48);
     cRecorder second;
     // This thread is the user-interface thread; deliveries wait until it
@@ -436,7 +436,7 @@ TEST_F(PortFaultTest, Shutdown_deliversANotificationInFlightToEveryListener) {
 // Shutdown ends the thread about at once from the states that wait: the
 // handshake pause and read, a slow poll, and a delivery that waits for the
 // user-interface thread, which only runs while Shutdown pumps it.
-TEST_F(PortFaultTest, Shutdown_endsPromptlyFromWaitingStates) {
+TEST_F(PortFaultTest, ShutdownEndsPromptlyFromWaitingStates) {
     {
         SCOPED_TRACE("handshake");
         StartSim(48);
