@@ -31,6 +31,23 @@ void OpenLikeTheLink(cComPort& port, const std::string& path) {
     port.SetAbortOnError(true);
 }
 
+// A version-48 simulator that answers at once, and a port opened on it as
+// the link opens its port.
+sSimOptions InstantNewEcu() {
+    sSimOptions options;
+    options.Version = 48;
+    options.Instant = true;
+    return options;
+}
+struct sInstantLine {
+    cEcuSimulator Sim{InstantNewEcu()};
+    cComPort Port;
+    sInstantLine() {
+        Sim.Start();
+        OpenLikeTheLink(Port, Sim.DevicePath());
+    }
+};
+
 }  // namespace
 
 TEST(ExchangeSim, ReadsAndWritesParametersWithinThePacingForOldAndNewVersions) {
@@ -94,13 +111,9 @@ TEST(ExchangeSim, EachFailureModeRaisesItsOneNotification) {
         // about the program and is tried again; any other outcome counts.
         bool judged = false;
         for (int attempt = 0; attempt < 5 && !judged; ++attempt) {
-            sSimOptions options;
-            options.Version = 48;
-            options.Instant = true;
-            cEcuSimulator sim(options);
-            sim.Start();
-            cComPort port;
-            OpenLikeTheLink(port, sim.DevicePath());
+            sInstantLine line;
+            cEcuSimulator& sim = line.Sim;
+            cComPort& port = line.Port;
             sim.SetFault(c.Fault, 0);
             cCountingSink sink;
             uint8_t value;
@@ -133,13 +146,9 @@ TEST(ExchangeSim, EachFailureModeRaisesItsOneNotification) {
 }
 
 TEST(ExchangeSim, ALineDropIsAPortErrorNotANotification) {
-    sSimOptions options;
-    options.Version = 48;
-    options.Instant = true;
-    cEcuSimulator sim(options);
-    sim.Start();
-    cComPort port;
-    OpenLikeTheLink(port, sim.DevicePath());
+    sInstantLine line;
+    cEcuSimulator& sim = line.Sim;
+    cComPort& port = line.Port;
     sim.SetFault(eSimFault::LineDrop, 1);  // drops right after answering one frame
     cCountingSink sink;
     uint8_t value = 0;
