@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <stdio.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,7 +84,66 @@ int WriteAll(int fd, const std::string& data) {
     return 0;
 }
 
+// Makes the folder's entries durable (a rename or a new link).
+void SyncFolder(const std::string& folder) {
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+// Gives the synced temporary file `from` the name `to` unless that name is
+// taken (EEXIST). A hard link does it in one step; file systems without hard
+// links are given a rename that refuses to replace; where the kernel knows
+// neither, the name is checked just before a plain rename.
+int LinkNoReplace(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    int code = errno;
+    if (code == EEXIST) return code;
+    if (code != EPERM && code != EOPNOTSUPP && code != ENOSYS && code != EMLINK) return code;
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1u /* RENAME_NOREPLACE */) == 0)
+        return 0;
+    code = errno;
+    if (code != EINVAL && code != ENOSYS) return code;
+#endif
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) return EEXIST;
+    if (::rename(from.c_str(), to.c_str()) != 0) return errno;
+    return 0;
+}
+
 }  // namespace
+
+bool CreateNew(const std::string& path, const std::string& data, std::string* error, bool* exists) {
+    if (exists) *exists = false;
+    const auto fail = [error, exists](int code) {
+        if (exists && code == EEXIST) *exists = true;
+        if (error) *error = std::strerror(code);
+        return false;
+    };
+    if (path.empty()) return fail(ENOENT);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) return fail(EEXIST);
+    const std::string folder = FolderOf(path);
+    std::string temporary;
+    const int fd = CreateTemporary(folder, temporary);
+    if (fd < 0) return fail(errno);
+    int code = WriteAll(fd, data);
+    if (code == 0 && ::fsync(fd) != 0) code = errno;
+    if (::close(fd) != 0 && code == 0) code = errno;
+    if (code == 0) code = LinkNoReplace(temporary, path);
+    if (code != 0) {
+        ::unlink(temporary.c_str());
+        return fail(code);
+    }
+    SyncFolder(folder);
+    return true;
+}
 
 bool ReplaceFile(const std::string& path, const std::string& data, std::string* error) {
     const auto fail = [error](int code, const char* text = nullptr) {
@@ -126,11 +187,7 @@ bool ReplaceFile(const std::string& path, const std::string& data, std::string* 
         return fail(code);
     }
     // Make the rename itself durable.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    SyncFolder(folder);
     return true;
 }
 

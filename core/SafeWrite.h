@@ -31,4 +31,12 @@ namespace SafeWrite {
 
 bool ReplaceFile(const std::string& path, const std::string& data, std::string* error = nullptr);
 
+// Creates `path` as a new file with the contents `data`, the same safe way
+// (a synced temporary file that then takes the name), but never over
+// anything that exists under that name, a symbolic link included: when the
+// name is taken the call fails with EEXIST (`exists`, when given, is then
+// set) and nothing has changed. A new file gets 0666 less the umask.
+bool CreateNew(const std::string& path, const std::string& data, std::string* error = nullptr,
+               bool* exists = nullptr);
+
 }  // namespace SafeWrite

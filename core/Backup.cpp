@@ -1,0 +1,214 @@
+#include "core/Backup.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "core/SafeWrite.h"
+
+namespace Backup {
+
+namespace {
+
+constexpr const char* kExtension = ".zv2";
+constexpr int kMaxSuffix = 1000;
+
+bool IsDigits(const std::string& s, size_t from, size_t count) {
+    if (from + count > s.size()) return false;
+    for (size_t i = from; i < from + count; ++i)
+        if (s[i] < '0' || s[i] > '9') return false;
+    return true;
+}
+
+// Makes `folder` and its missing parents, 0777 less the umask. 0 or errno.
+int MakeFolders(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    const size_t slash = folder.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) {
+        if (int code = MakeFolders(folder.substr(0, slash))) return code;
+    }
+    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    if (::stat(folder.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+std::string Folder() {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.local/share";
+    else return std::string();
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return base + "/zvbasic/backups";
+}
+
+std::string IdentityPart(const std::string& identity) {
+    std::string out = "ECU-";
+    for (char c : identity) {
+        const bool safe = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
+                          c == '-';
+        out += safe ? c : '-';
+    }
+    // A name may not end in a full stop on some file systems.
+    while (!out.empty() && out.back() == '.') out.back() = '-';
+    return out;
+}
+
+std::string FileName(std::time_t when, const std::string& identity) {
+    std::tm local {};
+    ::localtime_r(&when, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
+    return std::string(stamp) + "_" + IdentityPart(identity) + kExtension;
+}
+
+bool ParseName(const std::string& name, sEntry& entry) {
+    // YYYY-MM-DD_HH-MM-SS_ECU-<identity>[_N].zv2
+    const std::string ext = kExtension;
+    if (name.size() < 20 + 4 + ext.size() || name.compare(name.size() - ext.size(), ext.size(), ext) != 0)
+        return false;
+    if (!IsDigits(name, 0, 4) || name[4] != '-' || !IsDigits(name, 5, 2) || name[7] != '-' ||
+        !IsDigits(name, 8, 2) || name[10] != '_' || !IsDigits(name, 11, 2) || name[13] != '-' ||
+        !IsDigits(name, 14, 2) || name[16] != '-' || !IsDigits(name, 17, 2) || name[19] != '_' ||
+        name.compare(20, 4, "ECU-") != 0)
+        return false;
+    std::string rest = name.substr(24, name.size() - 24 - ext.size());
+    int suffix = 1;
+    const size_t under = rest.rfind('_');
+    if (under != std::string::npos) {
+        const std::string number = rest.substr(under + 1);
+        if (number.empty() || number.size() > 4 || !IsDigits(number, 0, number.size())) return false;
+        suffix = std::atoi(number.c_str());
+        if (suffix < 2) return false;
+        rest.erase(under);
+    }
+    if (rest.empty() || rest.find('_') != std::string::npos) return false;
+    entry.Name = name;
+    entry.Stamp = name.substr(0, 19);
+    entry.Time = name.substr(0, 10) + " " + name.substr(11, 2) + ":" + name.substr(14, 2) + ":" + name.substr(17, 2);
+    entry.Part = "ECU-" + rest;
+    entry.Identity = rest;
+    std::replace(entry.Identity.begin(), entry.Identity.end(), '-', '/');
+    entry.Suffix = suffix;
+    return true;
+}
+
+std::vector<sEntry> List(const std::string& folder) {
+    std::vector<sEntry> out;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return out;
+    while (const dirent* e = ::readdir(dir)) {
+        sEntry entry;
+        if (!ParseName(e->d_name, entry)) continue;
+        entry.Path = folder + "/" + entry.Name;
+        struct stat st {};
+        if (::stat(entry.Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        out.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), [](const sEntry& a, const sEntry& b) {
+        if (a.Stamp != b.Stamp) return a.Stamp > b.Stamp;
+        if (a.Suffix != b.Suffix) return a.Suffix > b.Suffix;
+        return a.Name > b.Name;
+    });
+    return out;
+}
+
+sResult Save(const std::string& folder, const std::string& identity, const std::string& contents,
+             std::time_t when) {
+    sResult result;
+    if (folder.empty()) {
+        result.Error = "no folder for backups (neither XDG_DATA_HOME nor HOME is set)";
+        return result;
+    }
+    if (int code = MakeFolders(folder)) {
+        result.Error = folder + ": " + std::strerror(code);
+        return result;
+    }
+    const std::string part = IdentityPart(identity);
+    for (const sEntry& e : List(folder)) {
+        if (e.Part != part) continue;
+        // The newest backup of this ECU.
+        if (ReadAll(e.Path) == contents) {
+            result.Outcome = eOutcome::Unchanged;
+            result.Path = e.Path;
+            return result;
+        }
+        break;
+    }
+    const std::string name = FileName(when, identity);
+    const std::string stem = name.substr(0, name.size() - std::strlen(kExtension));
+    for (int suffix = 1; suffix <= kMaxSuffix; ++suffix) {
+        const std::string path =
+            folder + "/" + (suffix == 1 ? name : stem + "_" + std::to_string(suffix) + kExtension);
+        std::string error;
+        bool exists = false;
+        if (SafeWrite::CreateNew(path, contents, &error, &exists)) {
+            result.Outcome = eOutcome::Written;
+            result.Path = path;
+            return result;
+        }
+        if (!exists) {
+            result.Error = path + ": " + error;
+            return result;
+        }
+    }
+    result.Error = folder + "/" + name + ": " + std::strerror(EEXIST);
+    return result;
+}
+
+cWriter::cWriter(tDone done) : Done(std::move(done)), Thread([this] { Run(); }) {}
+
+cWriter::~cWriter() {
+    {
+        std::lock_guard<std::mutex> lock(M);
+        Ending = true;
+    }
+    Wake.notify_all();
+    Thread.join();
+}
+
+void cWriter::Submit(sJob job) {
+    {
+        std::lock_guard<std::mutex> lock(M);
+        Jobs.push_back(std::move(job));
+    }
+    Wake.notify_all();
+}
+
+void cWriter::Flush() {
+    std::unique_lock<std::mutex> lock(M);
+    Idle.wait(lock, [this] { return Jobs.empty() && !Working; });
+}
+
+void cWriter::Run() {
+    std::unique_lock<std::mutex> lock(M);
+    for (;;) {
+        Wake.wait(lock, [this] { return Ending || !Jobs.empty(); });
+        if (Jobs.empty()) return;  // ending, and every backup made
+        sJob job = std::move(Jobs.front());
+        Jobs.pop_front();
+        Working = true;
+        lock.unlock();
+        const sResult result = Save(job.Folder, job.Identity, job.Contents, job.When);
+        if (Done) Done(job, result);
+        lock.lock();
+        Working = false;
+        if (Jobs.empty()) Idle.notify_all();
+    }
+}
+
+}  // namespace Backup

@@ -1,0 +1,109 @@
+// Automatic backups of the ECU's settings: after every completed settings
+// read the values go into a file of their own in the per-user folder
+// $XDG_DATA_HOME/zvbasic/backups/ (by default ~/.local/share/zvbasic/backups/),
+// named by the local time and the ECU's identity so that the names sort by
+// time and are safe on every file system:
+//
+//     2026-12-08_14-03-27_ECU-2.5-3.0.zv2
+//
+// A second file in the same second gets "_2", "_3", ... before the extension.
+// Nothing is written when the newest backup of the same identity already
+// holds the same contents. Files are written whole or not at all and never
+// over an existing file. No Qt, and nothing of the file formats: the caller
+// gives the contents.
+#pragma once
+
+#include <condition_variable>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace Backup {
+
+// The backup folder; empty when neither XDG_DATA_HOME (an absolute path)
+// nor HOME is set.
+std::string Folder();
+
+// The identity part of a name: "ECU-" and the identity with every character
+// that is not a letter, digit, '.' or '-' (the '/' between the two versions
+// among them) replaced by '-'.
+std::string IdentityPart(const std::string& identity);
+
+// The file name for a backup made at `when` (local time), without suffix.
+std::string FileName(std::time_t when, const std::string& identity);
+
+struct sEntry {
+    std::string Time;      // local time "2026-12-08 14:03:27"
+    std::string Identity;  // "2.5/3.0": the identity part with '-' back to '/'
+    std::string Path;      // folder + "/" + name
+    std::string Name;
+    std::string Part;      // the identity part of the name, "ECU-2.5-3.0"
+    std::string Stamp;     // "2026-12-08_14-03-27", for ordering
+    int Suffix = 1;        // 1 without "_N"
+};
+
+// Whether a file name is a backup's; fills `entry` (but Path) when it is.
+bool ParseName(const std::string& name, sEntry& entry);
+
+// The backups in `folder`, newest first (by the time in the name, then by
+// suffix). Other files are left out; a missing folder lists nothing.
+std::vector<sEntry> List(const std::string& folder);
+
+enum class eOutcome { Written, Unchanged, Failed };
+
+struct sResult {
+    eOutcome Outcome = eOutcome::Failed;
+    std::string Path;   // the new file, or the newest one that holds the same contents
+    std::string Error;  // Failed: what went wrong, with the path concerned
+};
+
+// Saves `contents` as the backup of the ECU `identity` made at `when`: makes
+// the folder (and its parents) when missing, with the user's default
+// permissions; writes nothing when the newest backup of the identity has the
+// same contents; otherwise creates a new file through SafeWrite::CreateNew.
+sResult Save(const std::string& folder, const std::string& identity, const std::string& contents,
+             std::time_t when);
+
+// One backup to make.
+struct sJob {
+    std::string Folder;
+    std::string Identity;
+    std::string Contents;
+    std::time_t When = 0;
+};
+
+// Makes backups on a thread of its own, one after another in the order they
+// were handed over, so that neither the link nor the screens wait for a disk.
+// `done` runs on that thread after each backup. The destructor finishes the
+// backups already handed over.
+class cWriter {
+public:
+    using tDone = std::function<void(const sJob&, const sResult&)>;
+    explicit cWriter(tDone done);
+    ~cWriter();
+    cWriter(const cWriter&) = delete;
+    cWriter& operator=(const cWriter&) = delete;
+
+    // Hands a backup over and returns at once.
+    void Submit(sJob job);
+    // Waits until every backup handed over has been made (tests, shutdown).
+    void Flush();
+
+private:
+    void Run();
+
+    tDone Done;
+    std::mutex M;
+    std::condition_variable Wake;
+    std::condition_variable Idle;
+    std::deque<sJob> Jobs;
+    bool Working = false;
+    bool Ending = false;
+    std::thread Thread;
+};
+
+}  // namespace Backup

@@ -1,0 +1,168 @@
+// The automatic backups: names, the duplicate rule, never over an existing
+// file, the listing order, and failures that leave nothing behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/Backup.h"
+#include "core/SafeWrite.h"
+#include "tests/TestKit.h"
+
+namespace fs = std::filesystem;
+using testkit::Slurp;
+
+namespace {
+// 2026-12-08 14:03:27 local time.
+std::time_t At(int hour, int minute, int second) {
+    std::tm t {};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 8;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+}  // namespace
+
+TEST(Backup, NamesSortByTimeAndAreSafeEverywhere) {
+    EXPECT_EQ(Backup::FileName(At(14, 3, 27), "2.5/3.0"), "2026-12-08_14-03-27_ECU-2.5-3.0.zv2");
+    EXPECT_EQ(Backup::IdentityPart("2.5/3.12"), "ECU-2.5-3.12");
+    EXPECT_EQ(Backup::IdentityPart("a:b\\c*?<>|\"_ x."), "ECU-a-b-c--------x-");
+
+    struct sCase {
+        const char* Name;
+        bool Backup;
+        const char* Identity;
+        int Suffix;
+    } cases[] = {
+        {"2026-12-08_14-03-27_ECU-2.5-3.0.zv2", true, "2.5/3.0", 1},
+        {"2026-12-08_14-03-27_ECU-2.5-3.0_3.zv2", true, "2.5/3.0", 3},
+        {"2026-12-08_14-03-27_ECU-2.5-3.0_1.zv2", false, "", 0},
+        {"2026-12-08_14-03-27_ECU-.zv2", false, "", 0},
+        {"2026-12-08_14-03-27_ECU-2.5-3.0.zv2~", false, "", 0},
+        {"2026-1x-08_14-03-27_ECU-2.5-3.0.zv2", false, "", 0},
+        {"vehicle.zv2", false, "", 0},
+    };
+    for (const sCase& c : cases) {
+        Backup::sEntry e;
+        EXPECT_EQ(Backup::ParseName(c.Name, e), c.Backup) << c.Name;
+        if (!c.Backup) continue;
+        EXPECT_EQ(e.Identity, c.Identity) << c.Name;
+        EXPECT_EQ(e.Suffix, c.Suffix) << c.Name;
+        EXPECT_EQ(e.Time, "2026-12-08 14:03:27");
+    }
+}
+
+TEST(Backup, FolderFollowsXdgDataHome) {
+    const char* oldXdg = std::getenv("XDG_DATA_HOME");
+    const std::string saved = oldXdg ? oldXdg : "";
+    ::setenv("XDG_DATA_HOME", "/data/x/", 1);
+    EXPECT_EQ(Backup::Folder(), "/data/x/zvbasic/backups");
+    ::setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored
+    const char* home = std::getenv("HOME");
+    if (home && *home) EXPECT_EQ(Backup::Folder(), std::string(home) + "/.local/share/zvbasic/backups");
+    if (oldXdg) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else ::unsetenv("XDG_DATA_HOME");
+}
+
+// One new file per changed content, none for the same content, a suffix in
+// the same second, each identity judged by its own newest backup.
+TEST(Backup, SaveWritesOnlyWhatIsNotBackedUpYet) {
+    testkit::cTempDir tmp;
+    const std::string folder = (tmp.Path / "deep" / "zvbasic" / "backups").string();  // made when missing
+    const std::string a = "1\r\n2\r\n", b = "1\r\n3\r\n";
+
+    auto r = Backup::Save(folder, "2.5/3.0", a, At(14, 3, 27));
+    ASSERT_EQ(r.Outcome, Backup::eOutcome::Written) << r.Error;
+    EXPECT_EQ(r.Path, folder + "/2026-12-08_14-03-27_ECU-2.5-3.0.zv2");
+    EXPECT_EQ(Slurp(r.Path), a);
+
+    r = Backup::Save(folder, "2.5/3.0", a, At(14, 5, 0));
+    EXPECT_EQ(r.Outcome, Backup::eOutcome::Unchanged);
+    EXPECT_EQ(r.Path, folder + "/2026-12-08_14-03-27_ECU-2.5-3.0.zv2");
+
+    r = Backup::Save(folder, "2.5/3.0", b, At(14, 3, 27));  // same second, the name is taken
+    ASSERT_EQ(r.Outcome, Backup::eOutcome::Written) << r.Error;
+    EXPECT_EQ(r.Path, folder + "/2026-12-08_14-03-27_ECU-2.5-3.0_2.zv2");
+    EXPECT_EQ(Slurp(folder + "/2026-12-08_14-03-27_ECU-2.5-3.0.zv2"), a);
+
+    // Back to the first values: the newest holds others, so a third file.
+    r = Backup::Save(folder, "2.5/3.0", a, At(14, 10, 0));
+    EXPECT_EQ(r.Outcome, Backup::eOutcome::Written);
+    // Another ECU with the same values has no backup of its own yet.
+    r = Backup::Save(folder, "2.5/3.1", a, At(14, 11, 0));
+    EXPECT_EQ(r.Outcome, Backup::eOutcome::Written);
+
+    const auto list = Backup::List(folder);
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].Name, "2026-12-08_14-11-00_ECU-2.5-3.1.zv2");
+    EXPECT_EQ(list[1].Name, "2026-12-08_14-10-00_ECU-2.5-3.0.zv2");
+    EXPECT_EQ(list[2].Name, "2026-12-08_14-03-27_ECU-2.5-3.0_2.zv2");
+    EXPECT_EQ(list[3].Name, "2026-12-08_14-03-27_ECU-2.5-3.0.zv2");
+    EXPECT_EQ(list[0].Identity, "2.5/3.1");
+    // Nothing else in the folder: no temporary file left.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
+}
+
+TEST(Backup, UnusableFoldersFailAndLeaveNothing) {
+    testkit::cTempDir tmp;
+    std::ofstream(tmp.Path / "file") << "x";
+    auto r = Backup::Save((tmp.Path / "file" / "backups").string(), "2.5/3.0", "1\r\n", At(1, 2, 3));
+    EXPECT_EQ(r.Outcome, Backup::eOutcome::Failed);
+    EXPECT_NE(r.Error.find("file"), std::string::npos) << r.Error;
+    EXPECT_EQ(Backup::Save("", "2.5/3.0", "1\r\n", At(1, 2, 3)).Outcome, Backup::eOutcome::Failed);
+
+    if (::geteuid() != 0) {  // root writes anywhere
+        const fs::path locked = tmp.Path / "locked";
+        fs::create_directory(locked);
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+        r = Backup::Save(locked.string(), "2.5/3.0", "1\r\n", At(1, 2, 3));
+        EXPECT_EQ(r.Outcome, Backup::eOutcome::Failed);
+        fs::permissions(locked, fs::perms::owner_all);
+        EXPECT_TRUE(fs::is_empty(locked));
+    }
+}
+
+// A new file never replaces anything under its name, not even a dangling link.
+TEST(Backup, CreateNewNeverReplaces) {
+    testkit::cTempDir tmp;
+    const fs::path file = tmp.Path / "f.zv2", link = tmp.Path / "l.zv2";
+    std::ofstream(file) << "old";
+    fs::create_symlink(tmp.Path / "nowhere", link);
+    for (const fs::path& p : {file, link}) {
+        bool exists = false;
+        std::string error;
+        EXPECT_FALSE(SafeWrite::CreateNew(p.string(), "new", &error, &exists)) << p;
+        EXPECT_TRUE(exists) << p;
+    }
+    EXPECT_EQ(Slurp(file), "old");
+    EXPECT_FALSE(fs::exists(tmp.Path / "nowhere"));
+    EXPECT_TRUE(SafeWrite::CreateNew((tmp.Path / "n.zv2").string(), "new"));
+    EXPECT_EQ(Slurp(tmp.Path / "n.zv2"), "new");
+    EXPECT_EQ(tmp.Names().size(), 3u);
+}
+
+TEST(Backup, WriterMakesBackupsInTurnOffTheCallersThread) {
+    testkit::cTempDir tmp;
+    std::vector<std::string> contents;
+    std::thread::id caller = std::this_thread::get_id(), writer;
+    {
+        Backup::cWriter w([&](const Backup::sJob& job, const Backup::sResult& r) {
+            writer = std::this_thread::get_id();
+            if (r.Outcome == Backup::eOutcome::Written) contents.push_back(job.Contents);
+        });
+        for (const char* c : {"1\r\n", "1\r\n", "2\r\n", "3\r\n"})
+            w.Submit({tmp.Path.string(), "2.5/3.0", c, At(9, 0, 0)});
+        w.Flush();
+        EXPECT_EQ(contents, (std::vector<std::string>{"1\r\n", "2\r\n", "3\r\n"}));
+        w.Submit({tmp.Path.string(), "2.5/3.0", "4\r\n", At(9, 0, 0)});
+    }  // the destructor finishes what was handed over
+    EXPECT_EQ(contents.size(), 4u);
+    EXPECT_NE(writer, caller);
+    EXPECT_EQ(Backup::List(tmp.Path.string()).front().Name, "2026-12-08_09-00-00_ECU-2.5-3.0_4.zv2");
+}
