@@ -7,7 +7,7 @@
 namespace {
 
 bool IsCommand(const std::string& s) {
-    for (const char* c : {"ports", "identify", "read", "write", "diff", "factory", "live", "capture"})
+    for (const char* c : {"ports", "identify", "read", "write", "diff", "factory", "live", "capture", "backups"})
         if (s == c) return true;
     return false;
 }
@@ -62,6 +62,10 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
             out.Json = true;
         } else if (a == "--quiet" || a == "-q") {
             out.Quiet = true;
+        } else if (a == "--no-backup") {
+            out.NoBackup = true;
+        } else if (a == "--latest") {
+            out.Latest = true;
         } else if (is("--port")) {
             if (!value("--port", out.Port)) return false;
             if (out.Port.empty()) {
@@ -143,7 +147,8 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
     };
     if (misplaced(sawOutput, "-o", c == "read") || misplaced(out.NoStore, "--no-store", c == "write") ||
         misplaced(out.Yes, "--yes", c == "factory") || misplaced(out.Csv, "--csv", c == "live") ||
-        misplaced(sawCount, "--count", c == "live") || misplaced(sawSeconds, "--seconds", c == "capture"))
+        misplaced(sawCount, "--count", c == "live") || misplaced(sawSeconds, "--seconds", c == "capture") ||
+        misplaced(out.Latest, "--latest", c == "backups"))
         return false;
     if (out.Csv && out.Json) {
         error = "--csv and --json do not go together";
@@ -153,24 +158,32 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
 }
 
 const char* CliUsage() {
-    return "Usage: zvbasic-cli [--port DEVICE] [--json] [--quiet] COMMAND [ARGS]\n"
+    return "Usage: zvbasic-cli [--port DEVICE] [--json] [--quiet] [--no-backup] COMMAND [ARGS]\n"
            "\n"
            "Commands:\n"
            "  ports                           list the serial ports\n"
            "  identify                        connect and show the ECU's version, identity and type\n"
            "  read [-o FILE.zv2]              read the settings; show them, or save a vehicle file\n"
-           "  write FILE.zv2 [--no-store]     write a vehicle file's settings into the ECU, store\n"
-           "                                  them and verify them by reading them back\n"
+           "  write FILE.zv2 [--no-store]     back the ECU up, write a vehicle file's settings into it,\n"
+           "                                  store them and verify them by reading them back\n"
            "  diff FILE.zv2                   compare a vehicle file with the ECU (exit 1 when different)\n"
-           "  factory --yes                   restore the ECU's factory settings (version 48 and above)\n"
+           "  factory --yes                   back the ECU up, then restore its factory settings\n"
+           "                                  (version 48 and above)\n"
            "  live [--count N] [--csv]        show live values as they arrive\n"
            "  capture FILE.dat [--seconds N]  record live values to a capture file until N seconds\n"
            "                                  have passed or Ctrl+C\n"
+           "  backups [--latest]              list the automatic backups, newest first (time, ECU,\n"
+           "                                  file); --latest prints only the newest file\n"
+           "\n"
+           "Every settings read is backed up to $XDG_DATA_HOME/zvbasic/backups/ (by default\n"
+           "~/.local/share/zvbasic/backups/) unless the newest backup of that ECU holds the same\n"
+           "values. Restore one with: zvbasic-cli write BACKUP.zv2\n"
            "\n"
            "Options:\n"
            "  --port DEVICE   serial port (default: the port saved in zvbasic.ini)\n"
            "  --json          print JSON (one object; one per line for live)\n"
            "  --quiet         no progress on standard error\n"
+           "  --no-backup     make no automatic backup in this run\n"
            "  --help          show this text\n"
            "\n"
            "Exit codes: 0 success, 1 diff found differences, 2 usage error, 3 port cannot be opened,\n"

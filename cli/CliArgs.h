@@ -21,13 +21,15 @@ struct sCliArgs {
     bool Json = false;
     bool Quiet = false;
     bool Help = false;
-    std::string Command;   // ports, identify, read, write, diff, factory, live, capture
+    bool NoBackup = false; // no automatic backup of what is read
+    std::string Command;   // ports, identify, read, write, diff, factory, live, capture, backups
     std::string File;      // read -o, write, diff, capture
     bool NoStore = false;  // write
     bool Yes = false;      // factory
     bool Csv = false;      // live
     long Count = 0;        // live: 0 = until stopped
     double Seconds = 0;    // capture: 0 = until stopped
+    bool Latest = false;   // backups: only the newest path
 };
 
 // Parses argv[1..]. On a usage error returns false with the reason in `error`

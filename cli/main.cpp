@@ -10,10 +10,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "core/Backup.h"
 #include "core/Ini.h"
 #include "cli/CliArgs.h"
 #include "cli/CliFormat.h"
@@ -105,15 +107,51 @@ struct sContext {
     sCliArgs Args;
     std::string Port;
     cProgress* Progress = nullptr;
+    // The backup of the first settings read (empty: none, or it failed).
+    std::string FirstBackup;
+    bool BackupFailed = false;
 };
 
+// Backs up the settings just read, as the windowed program does after every
+// completed read: the values read, in vehicle-file form. A failure is told
+// once per run on standard error and changes nothing else.
+void BackUp(sContext& c, const cCliSession& s) {
+    if (c.Args.NoBackup) return;
+    const Backup::sResult r = Backup::Save(Backup::Folder(), Ecu::VersionCaption(s.IdVersion(), s.Version()),
+                                           VehicleFile::Format(IncomingSettings), std::time(nullptr));
+    if (r.Outcome == Backup::eOutcome::Failed) {
+        if (!c.BackupFailed) Error(0, "no backup of the ECU's settings: " + r.Error);
+        c.BackupFailed = true;
+        return;
+    }
+    if (c.FirstBackup.empty()) c.FirstBackup = r.Path;
+}
+
+// Says where the ECU's settings are kept before a command changes them.
+void TellBackup(const sContext& c) {
+    if (c.Args.Quiet || c.FirstBackup.empty()) return;
+    std::fprintf(stderr, "%s: backup of the ECU's settings: %s\n", kProgram, c.FirstBackup.c_str());
+}
+
+std::string BackupJsonField(const sContext& c) {
+    return ",\"backup\":" + (c.FirstBackup.empty() ? std::string("null") : CliFormat::JsonString(c.FirstBackup));
+}
+
 // Connects and waits until the settings have been read (or the ECU
-// identified, when `identifyOnly`).
+// identified, when `identifyOnly`); a completed read is backed up.
 int Connect(sContext& c, cCliSession& s, bool identifyOnly) {
     std::string error;
     int rc = s.Open(c.Port, error);
     if (rc == EXIT_OK) rc = identifyOnly ? s.WaitIdentified(error) : s.WaitSettingsLoaded(error);
     if (rc != EXIT_OK && !error.empty()) Error(rc, error);
+    if (rc == EXIT_OK && !identifyOnly) BackUp(c, s);
+    return rc;
+}
+
+// Reads the settings once more (after a change); the read is backed up.
+int ReadAgain(sContext& c, cCliSession& s, std::string& error) {
+    const int rc = s.ReadAgain(error);
+    if (rc == EXIT_OK) BackUp(c, s);
     return rc;
 }
 
@@ -187,6 +225,7 @@ int Write(sContext& c) {
         return Error(EXIT_USAGE, "--no-store needs an ECU of version 48 or above (this one is " +
                                      std::to_string(version) + "): older ECUs take settings only as a whole "
                                      "block that ends with the store command");
+    TellBackup(c);
     const sSettings before = EcuSettings;
     // "Load from file": the file into the working image and, from 48, the
     // twelve updates onto the link's queue.
@@ -199,7 +238,7 @@ int Write(sContext& c) {
         rc = s.Write(error);
         if (rc != EXIT_OK) return Ended(rc, error);
     }
-    rc = s.ReadAgain(error);
+    rc = ReadAgain(c, s, error);
     if (rc != EXIT_OK) return Ended(rc, error);
     const sSettings actual = EcuSettings;
     s.Close();
@@ -207,7 +246,8 @@ int Write(sContext& c) {
     const auto diffs = CliFormat::Differences(expected, actual);
     if (c.Args.Json)
         Print("{" + CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
-              ",\"file\":" + CliFormat::JsonString(c.Args.File) + ",\"stored\":" + (c.Args.NoStore ? "false" : "true") +
+              ",\"file\":" + CliFormat::JsonString(c.Args.File) + BackupJsonField(c) +
+              ",\"stored\":" + (c.Args.NoStore ? "false" : "true") +
               ",\"verified\":" + (diffs.empty() ? "true" : "false") +
               ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version) + "}\n");
     if (!diffs.empty()) {
@@ -257,15 +297,16 @@ int Factory(sContext& c) {
     if (!Ecu::NewProtocol(version))
         return Error(EXIT_USAGE, "factory settings need an ECU of version 48 or above (this one is " +
                                      std::to_string(version) + ")");
+    TellBackup(c);
     // As the data transfer screen does it: the command goes out with the
     // flush at the start of the read, which then fetches the new settings.
     s.Link().QueueUpdate(Ecu::FactorySettingsUpdate());
     std::string error;
-    rc = s.ReadAgain(error);
+    rc = ReadAgain(c, s, error);
     if (rc != EXIT_OK) return Ended(rc, error);
     const sSettings rec = EcuSettings;
     s.Close();
-    Print(c.Args.Json ? SettingsJsonObject(c, s, rec) : CliFormat::SettingsTable(rec, version));
+    Print(c.Args.Json ? SettingsJsonObject(c, s, rec, BackupJsonField(c)) : CliFormat::SettingsTable(rec, version));
     return EXIT_OK;
 }
 
@@ -348,6 +389,32 @@ int Capture(sContext& c) {
     return Ended(rc, error);
 }
 
+// The automatic backups, newest first; with --latest only the newest path.
+int Backups(sContext& c) {
+    const std::string folder = Backup::Folder();
+    const std::vector<Backup::sEntry> list = Backup::List(folder);
+    if (c.Args.Latest) {
+        if (list.empty()) return Error(EXIT_FILE, "no backups in " + (folder.empty() ? "(no home folder)" : folder));
+        Print(c.Args.Json ? CliFormat::JsonString(list.front().Path) + "\n" : list.front().Path + "\n");
+        return EXIT_OK;
+    }
+    std::string out;
+    if (c.Args.Json) {
+        out = "[";
+        for (size_t i = 0; i < list.size(); ++i) {
+            std::string time = list[i].Time;
+            time[10] = 'T';
+            out += std::string(i ? "," : "") + "{\"time\":" + CliFormat::JsonString(time) +
+                   ",\"identity\":" + CliFormat::JsonString(list[i].Identity) +
+                   ",\"path\":" + CliFormat::JsonString(list[i].Path) + "}";
+        }
+        out += "]\n";
+    } else {
+        for (const Backup::sEntry& e : list) out += e.Time + "  " + e.Identity + "  " + e.Path + "\n";
+    }
+    return Print(out) ? EXIT_OK : EXIT_FILE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -363,6 +430,7 @@ int main(int argc, char** argv) {
     cProgress progress(c.Args.Quiet, ::isatty(STDERR_FILENO) == 1);
     c.Progress = &progress;
     if (c.Args.Command == "ports") return Ports(c);
+    if (c.Args.Command == "backups") return Backups(c);
 
     c.Port = c.Args.Port.empty() ? SavedPort() : c.Args.Port;
     if (c.Port.empty())
