@@ -25,7 +25,7 @@ cIOForm* CalibScreen = nullptr;
 cIOForm* VisScreen = nullptr;
 cIOForm* DataExScreen = nullptr;
 
-bool Ask(const QString& text) { return QuestionForm && QuestionForm->Ask(text); }
+bool Ask(const QString& text, bool defaultYes) { return QuestionForm && QuestionForm->Ask(text, defaultYes); }
 
 void ShowInfo(const QString& text) {
     if (InfoForm) InfoForm->ShowInfo(text);

@@ -42,8 +42,9 @@ extern cIOForm* CalibScreen;
 extern cIOForm* VisScreen;
 extern cIOForm* DataExScreen;
 
-// Question dialog: true for Yes. Information dialog: returns when acknowledged.
-bool Ask(const QString& text);
+// Question dialog: true for Yes; `defaultYes` false makes No the answer of
+// Enter. Information dialog: returns when acknowledged.
+bool Ask(const QString& text, bool defaultYes = true);
 void ShowInfo(const QString& text);
 
 // Posts a settings write and, when the link takes it, shows the save progress

@@ -68,6 +68,10 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     StatusLL = MakeLabel("StatusLL", yellow);
     ECUVersionLL->setText(QStringLiteral("0.0/0.0"));
     SetIdentityVisible(false);
+    BackupLL = MakeLabel("BackupLL", orange);
+    BackupLL->setWordWrap(true);
+    BackupLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    BackupLL->hide();
 
     connect(ConfigBtn, &QAbstractButton::clicked, this, &TMainForm::ConfigBtnClick);
     connect(CalibBtn, &QAbstractButton::clicked, this, &TMainForm::CalibBtnClick);
@@ -108,6 +112,7 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Place(ECUTypeLL, 750, 382, 220, 36, 16, true);
     Place(StatusHLL, 544, 440, 200, 36, 16, true);
     Place(StatusLL, 750, 440, 220, 36, 16, true);
+    Place(BackupLL, 524, 510, 456, 100, 11, true);
     ECUTypeLL->raise();
 
     Label3->setWordWrap(true);
@@ -136,6 +141,9 @@ void TMainForm::Retranslate() {
     StatusLL->setText(Tr("connected"));
     if (TypeKnown) ECUTypeLL->setText(Tr(Ecu::TypeName(TypeVersion)));
     else ECUTypeLL->setText(QStringLiteral("ZVBasic"));
+    if (!BackupFailure.isEmpty())
+        BackupLL->setText(Tr("The automatic backup of the ECU's settings could not be saved:") + QLatin1Char('\n') +
+                          BackupFailure);
     RenderProgress();
 }
 
@@ -188,6 +196,12 @@ void TMainForm::ExitBtnClick() { close(); }
 void TMainForm::ShowSettingsChanged(bool changed) {
     if (changed) DataExBtn->SetOutline(6, Palette::Yellow);
     else DataExBtn->SetOutline(2, cShadowButton::OutlineColor());
+}
+
+void TMainForm::ShowBackupFailure(const QString& reason) {
+    BackupFailure = reason.isEmpty() ? QStringLiteral("?") : reason;
+    Retranslate();
+    BackupLL->show();
 }
 
 // --- keys, closing and the load message ---

@@ -42,6 +42,7 @@ public:
     QLabel* ECUTypeLL;
     QLabel* StatusHLL;
     QLabel* StatusLL;  // the panel's "connected" (the form has no shared status line)
+    QLabel* BackupLL;  // below the panel: an automatic backup could not be written
 
     void ConfigBtnClick();
     void CalibBtnClick();
@@ -52,6 +53,9 @@ public:
 
     // Highlights the data transfer button while the settings differ from the ECU's.
     void ShowSettingsChanged(bool changed);
+    // Says below the panel, without a dialog, that an automatic backup could
+    // not be written, and why.
+    void ShowBackupFailure(const QString& reason);
 
     void LinkEvent() override;
     void SendError() override;
@@ -86,4 +90,5 @@ private:
     int LastEcuVersion = 0;
     bool Confirmed = false;
     bool Asking = false;
+    QString BackupFailure;  // the reason shown in BackupLL; empty while none
 };

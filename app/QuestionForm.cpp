@@ -53,18 +53,27 @@ void TQuestionForm::Retranslate() {
     NoBtn->setText(Tr("NO"));
 }
 
-bool TQuestionForm::Ask(const QString& text) {
+bool TQuestionForm::Ask(const QString& text, bool defaultYes) {
     TextLL->setText(text);
-    // Yes looks selected when the question comes up.
-    YesBtn->SetFill(cShadowButton::HoverFill());
-    NoBtn->SetFill(cShadowButton::NormalFill());
-    return ShowModal() == ResultOK;
+    FitText(TextLL);  // a long line (a file name) is drawn smaller rather than cut
+    DefaultYes = defaultYes;
+    // The default answer looks selected when the question comes up.
+    (defaultYes ? YesBtn : NoBtn)->SetFill(cShadowButton::HoverFill());
+    (defaultYes ? NoBtn : YesBtn)->SetFill(cShadowButton::NormalFill());
+    const bool yes = ShowModal() == ResultOK;
+    DefaultYes = true;
+    return yes;
 }
 
 void TQuestionForm::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     const QString text = event->text();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter || text == QLatin1String("T") || text == QLatin1String("t")) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        event->accept();
+        Done(DefaultYes ? ResultOK : ResultCancel);
+        return;
+    }
+    if (text == QLatin1String("T") || text == QLatin1String("t")) {
         event->accept();
         Done(ResultOK);
         return;

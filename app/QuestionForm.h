@@ -19,9 +19,15 @@ public:
     cShape* Frame;
 
     // Shows the question modally; true exactly when answered with Yes.
-    bool Ask(const QString& text);
+    // Enter gives the answer that looks selected when the question comes
+    // up: Yes, or No when `defaultYes` is false (questions whose Yes cannot
+    // be undone).
+    bool Ask(const QString& text, bool defaultYes = true);
     void Retranslate() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool DefaultYes = true;
 };

@@ -13,7 +13,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "core/Backup.h"
 #include "core/Error.h"
+#include "app/AutoBackup.h"
 #include "app/Globals.h"
 #include "app/HelpForm.h"
 #include "app/InfoForm.h"
@@ -191,6 +193,11 @@ cShell::eStart cShell::Start() {
             return eStart::Fatal;
         }
         for (cIOForm* form : IOForms) CommThread->AddListener(form);
+        AutoBackup = std::make_unique<cAutoBackup>(Backup::Folder());
+        AutoBackup->OnFailure = [](const QString& reason) {
+            if (MainForm) MainForm->ShowBackupFailure(reason);
+        };
+        CommThread->AddListener(AutoBackup.get());
         for (cLinkListener* extra : Options.ExtraListeners) CommThread->AddListener(extra);
         CommThread->SetEnabledSource([] { return Ini && Ini->Enabled; });
         CommThread->SetPortNameSink([](const std::string& name) {
@@ -274,6 +281,7 @@ void cShell::Shutdown() {
         delete CommThread;
         CommThread = nullptr;
     }
+    AutoBackup.reset();  // after the link that notifies it; a backup being written is finished
     if (::Ini) {
         ::Ini->Save(IniSaveFile.toStdString());
         delete ::Ini;
@@ -297,6 +305,7 @@ int cShell::Main() {
             delete CommThread;
             CommThread = nullptr;
         }
+        AutoBackup.reset();
         DestroyScreens();
         EndSignals.reset();
         return 1;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+class cAutoBackup;
 class cIOForm;
 class cLinkListener;
 class cEndSignals;
@@ -60,6 +61,8 @@ private:
     // SIGTERM, SIGINT and SIGHUP end the program the orderly way, from the
     // start of Start to the end of Shutdown.
     std::unique_ptr<cEndSignals> EndSignals;
+    // Backs up every completed settings read; hears the link after the screens.
+    std::unique_ptr<cAutoBackup> AutoBackup;
     sShellOptions Options;
     QString IniLoadFile;
     QString IniSaveFile;

@@ -1,11 +1,14 @@
 #include "screens/DataExForm.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QShowEvent>
 
+#include "app/AutoBackup.h"
 #include "app/Globals.h"
 #include "app/SaveForm.h"
 #include "widgets/Shape.h"
@@ -160,6 +163,9 @@ namespace {
 sFileDialogRequest VehicleFileDialogRequest(bool save) {
     sFileDialogRequest request;
     request.Save = save;
+    // The automatic backups are a place of their own beside the usual ones.
+    if (const cAutoBackup* backups = cAutoBackup::Instance())
+        request.Places.push_back({Q(_("ECU backups")), QString::fromStdString(backups->Folder())});
     request.Filter = Q(_("Vehicle settings .zv2")) + QStringLiteral(" (*.zv2)");
     request.DefaultSuffix = QStringLiteral("zv2");
     if (save) {
@@ -193,7 +199,24 @@ void TDataExForm::SaveToECUBtnClick() {
     if (SaveForm) SaveForm->ShowModal();
 }
 
+QString TDataExForm::FactoryQuestion() const {
+    // The backup of the settings the ECU holds now, when the last read was
+    // backed up and that read was of this ECU.
+    const cAutoBackup* backups = cAutoBackup::Instance();
+    if (backups && CommThread && !backups->LatestPath().isEmpty() &&
+        backups->LatestIdentity() ==
+            QString::fromStdString(Ecu::VersionCaption(CommThread->GetEcuIdVersion(), CommThread->GetEcuVersion())) &&
+        QFileInfo(backups->LatestPath()).isFile())
+        return Q(_("Restore factory settings?\nThe ECU's settings are saved\nin the backup")) + QLatin1Char('\n') +
+               QFileInfo(backups->LatestPath()).fileName();
+    return Q(_("Restore factory settings?\nEvery setting in the ECU\nwill be replaced."));
+}
+
 void TDataExForm::LoadFromECUBtnClick() {
+    if (!CommThread || !Ecu::NewProtocol(Version())) return;
+    // Every tuned value goes: asked first, No unless Yes is chosen.
+    if (!Ask(FactoryQuestion(), false)) return;
+    // The link may have lost or changed the ECU while the question was up.
     if (!CommThread || !Ecu::NewProtocol(Version())) return;
     CommThread->QueueUpdate(Ecu::FactorySettingsUpdate());
     CommThread->PostRequest(RQ_READ_SETTINGS);

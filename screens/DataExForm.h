@@ -33,6 +33,10 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 
+    // The question Factory Settings asks first; it names the backup of the
+    // ECU's settings when there is one.
+    QString FactoryQuestion() const;
+
 private:
     int Version() const;
 };

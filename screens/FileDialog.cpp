@@ -3,8 +3,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QHash>
+#include <QListView>
 #include <QMimeDatabase>
+#include <QStyledItemDelegate>
 #include <QTemporaryDir>
+#include <QUrl>
 
 namespace {
 
@@ -39,6 +43,29 @@ QString& LastFolder() {
     return folder;
 }
 
+// The program's own places by their clean local path.
+QHash<QString, QString>& PlaceNames() {
+    static QHash<QString, QString> names;
+    return names;
+}
+
+// The side bar names its entries after their folders; the program's own
+// places are shown under their own names. The side bar's list keeps each
+// entry's address in the role after Qt::UserRole.
+class cPlaceDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QUrl url = index.data(Qt::UserRole + 1).toUrl();
+        if (!url.isLocalFile()) return;
+        const QString name = FileDialog::PlaceName(url.toLocalFile());
+        if (!name.isEmpty()) option->text = name;
+    }
+};
+
 }  // namespace
 
 namespace FileDialog {
@@ -52,6 +79,8 @@ QAbstractFileIconProvider* NameOnlyIcons() {
     static cNameOnlyIconProvider provider;
     return &provider;
 }
+
+QString PlaceName(const QString& path) { return PlaceNames().value(QDir::cleanPath(path)); }
 
 QString Run(QWidget* parent, const sFileDialogRequest& request) {
     if (Hook()) return Hook()(request);
@@ -71,6 +100,20 @@ QString Run(QWidget* parent, const sFileDialogRequest& request) {
     dialog.setDefaultSuffix(request.DefaultSuffix);
     // The overwrite question is set on every showing.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.Save && request.ConfirmOverwrite));
+    if (!request.Places.empty()) {
+        QList<QUrl> urls = dialog.sidebarUrls();
+        for (const sFileDialogRequest::sPlace& place : request.Places) {
+            // The side bar lists only folders that exist.
+            const QString path = QDir::cleanPath(place.Path);
+            QDir().mkpath(path);
+            PlaceNames().insert(path, place.Name);
+            const QUrl url = QUrl::fromLocalFile(path);
+            if (!urls.contains(url)) urls.append(url);
+        }
+        dialog.setSidebarUrls(urls);
+        if (auto* bar = dialog.findChild<QListView*>(QStringLiteral("sidebar")))
+            bar->setItemDelegate(new cPlaceDelegate(bar));
+    }
     dialog.setDirectory(folder);
     if (request.Save && !request.ProposedName.isEmpty()) dialog.selectFile(request.ProposedName);
     dialog.setWindowModality(Qt::ApplicationModal);

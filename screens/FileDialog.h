@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <functional>
+#include <vector>
 
 class QAbstractFileIconProvider;
 class QWidget;
@@ -20,6 +21,13 @@ struct sFileDialogRequest {
     QString ProposedName;    // save dialogs: "vehicle"
     bool ConfirmOverwrite = false;
     QString Folder;          // where the dialog opens; empty: the folder used last
+    // Places of the program's own, listed beside the usual ones in the
+    // dialog's side bar (the folder need not exist yet).
+    struct sPlace {
+        QString Name;
+        QString Path;
+    };
+    std::vector<sPlace> Places;
 };
 
 namespace FileDialog {
@@ -30,6 +38,10 @@ tHook& Hook();
 
 // Shows the dialog modally; the chosen path, or empty when cancelled.
 QString Run(QWidget* parent, const sFileDialogRequest& request);
+
+// The name a side bar entry of the dialogs shows for `path`: a place's own
+// name, or empty for the usual places.
+QString PlaceName(const QString& path);
 
 // The icon and type source of the dialogs: by file name only.
 QAbstractFileIconProvider* NameOnlyIcons();
