@@ -17,6 +17,7 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
+export XDG_DATA_HOME=$tmp/data  # the program's automatic backups
 fail() { echo "FAIL: $*" >&2; for f in "$tmp"/*.log "$tmp"/report; do [ -f "$f" ] && { echo "--- $f"; cat "$f"; }; done >&2; exit 1; }
 
 root=$tmp/root

@@ -121,6 +121,7 @@ TEST(DataExScreen, FactorySettingsSendsTheCommandBeforeTheRead) {
     WorkSettings.StepPosMax = 200;  // an unsaved change, overwritten by the read
     rig.Sim.ClearLog();
     const int loaded = rig.Loaded;
+    rig.AnswerQuestion(true);
     cScreenRig::Key(rig.DataEx, Qt::Key_F5);
     ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Loaded > loaded; }));
     const auto frames = rig.Sim.Received();

@@ -81,6 +81,7 @@ bool cScreenRig::Start() {
     for (cLinkListener* l : std::initializer_list<cLinkListener*>{Main, Vis, Config, Calib, DataEx, Save, Question})
         Link->AddListener(l);
     Link->AddListener(this);
+    for (cLinkListener* l : ExtraListeners) Link->AddListener(l);
     Sim.Start();
     Link->SetPortName(Sim.DevicePath());
     return WaitUntil([this] { return Loaded > 0; }, 20000) && Link->GetEcuVersion() == Version;

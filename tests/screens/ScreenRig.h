@@ -36,6 +36,8 @@ public:
 
     cEcuSimulator Sim;
     std::unique_ptr<cCommThread> Link;
+    // Heard after the bench itself; set before Start.
+    std::vector<cLinkListener*> ExtraListeners;
     TMainForm* Main = nullptr;
     TVisForm* Vis = nullptr;
     TConfigForm* Config = nullptr;
