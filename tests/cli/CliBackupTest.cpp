@@ -1,0 +1,138 @@
+// zvbasic-cli's automatic backups against the ECU simulator: a backup before
+// anything changes the ECU, nothing changed when the read fails, the listing,
+// and a backup folder that cannot be written.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "CliRunner.h"
+#include "tests/TestKit.h"
+#include "tools/ecusim/EcuSimulator.h"
+
+namespace fs = std::filesystem;
+using testkit::Slurp;
+
+namespace {
+
+// closed, switch, type, div, level, min rpm, max rpm, min, max, h0, h1, h2, lambda, cyl, coil
+const char* const kFile = "0\r\n101\r\n1\r\n1\r\n1\r\n30\r\n12\r\n61\r\n141\r\n111\r\n96\r\n86\r\n2\r\n6\r\n3\r\n";
+
+// Runs the test with XDG_DATA_HOME (inherited by zvbasic-cli) in a folder of its own.
+class CliBackup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Exe = CliExe();
+        if (Exe.empty()) GTEST_SKIP() << "zvbasic-cli not built (ZV_BIN_DIR)";
+        const char* old = std::getenv("XDG_DATA_HOME");
+        Saved = old ? old : "";
+        HadOld = old != nullptr;
+        SetDataHome((Dir.Path / "data").string());
+        Sim.Start();
+    }
+    void TearDown() override {
+        if (HadOld) ::setenv("XDG_DATA_HOME", Saved.c_str(), 1);
+        else ::unsetenv("XDG_DATA_HOME");
+    }
+    void SetDataHome(const std::string& path) { ::setenv("XDG_DATA_HOME", path.c_str(), 1); }
+    fs::path Folder() const { return Dir.Path / "data" / "zvbasic" / "backups"; }
+    sCliRun Run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", Sim.DevicePath()});
+        return RunCli(Exe, args);
+    }
+    static sSimOptions Options() {
+        sSimOptions o;
+        o.Version = 48;
+        o.Instant = true;
+        return o;
+    }
+    std::vector<uint8_t> Changes() const {
+        std::vector<uint8_t> out;
+        for (uint8_t c : Sim.Commands())
+            if ((c & 0xF0) == 0xC0 || c == 0x63) out.push_back(c);
+        return out;
+    }
+
+    std::string Exe;
+    testkit::cTempDir Dir;
+    cEcuSimulator Sim{Options()};
+    std::string Saved;
+    bool HadOld = false;
+};
+
+}  // namespace
+
+TEST_F(CliBackup, WriteBacksTheEcuUpBeforeChangingItAndListsTheBackups) {
+    const std::string before = (Dir.Path / "before.zv2").string(), file = (Dir.Path / "file.zv2").string();
+    sCliRun run = Run({"--quiet", "--no-backup", "read", "-o", before});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_FALSE(fs::exists(Folder()));
+    std::ofstream(file, std::ios::binary) << kFile;
+
+    run = Run({"write", file});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    const std::string tell = "zvbasic-cli: backup of the ECU's settings: ";
+    const size_t at = run.Err.find(tell);
+    ASSERT_NE(at, std::string::npos) << run.Err;
+    EXPECT_LT(at, run.Err.find("writing settings")) << run.Err;
+    const std::string path = run.Err.substr(at + tell.size(), run.Err.find('\n', at) - at - tell.size());
+    EXPECT_EQ(fs::path(path).parent_path(), Folder());
+    EXPECT_EQ(Slurp(path), Slurp(before));  // what the ECU held before the write
+
+    // The verifying read made a second backup, of the new values: newest first.
+    run = RunCli(Exe, {"backups", "--json"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    const std::string newest = RunCli(Exe, {"backups", "--latest"}).Out;
+    ASSERT_FALSE(newest.empty());
+    EXPECT_EQ(Slurp(newest.substr(0, newest.size() - 1)), kFile);
+    const std::string second = "{\"time\":";
+    EXPECT_EQ(run.Out.find("\"path\":\"" + newest.substr(0, newest.size() - 1) + "\""),
+              run.Out.find("\"path\"")) << run.Out;
+    EXPECT_NE(run.Out.find("\"identity\":\"2.5/3.0\",\"path\":\"" + path + "\"}]"), std::string::npos) << run.Out;
+    int entries = 0;
+    for (size_t i = run.Out.find(second); i != std::string::npos; i = run.Out.find(second, i + 1)) ++entries;
+    EXPECT_EQ(entries, 2) << run.Out;
+
+    // Writing the same file again: the ECU already holds it and its newest
+    // backup too, so no new file; --json names that backup.
+    run = Run({"--quiet", "--json", "write", file});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Out.find("\"backup\":\"" + newest.substr(0, newest.size() - 1) + "\""), std::string::npos)
+        << run.Out;
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 2);
+}
+
+// When the read before a change fails, the ECU is not touched and nothing is backed up.
+TEST_F(CliBackup, WriteAndFactoryChangeNothingWhenTheirReadFails) {
+    const std::string file = (Dir.Path / "file.zv2").string();
+    std::ofstream(file, std::ios::binary) << kFile;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--quiet", "write", file}, {"--quiet", "write", "--no-store", file},
+          {"--quiet", "factory", "--yes"}}) {
+        Sim.SetFault(eSimFault::SilenceAfter, 2);  // identified, then silent
+        sCliRun run = Run(args);
+        EXPECT_EQ(run.Exit, 4) << args[1] << ": " << run.Err;
+        EXPECT_TRUE(Changes().empty()) << args[1];
+        for (uint8_t c : Sim.Commands()) EXPECT_NE(c, 0xCF) << args[1];
+        EXPECT_FALSE(fs::exists(Folder())) << args[1];
+        Sim.SetFault(eSimFault::None);
+    }
+}
+
+TEST_F(CliBackup, AnUnwritableFolderIsOneLineAndNoOtherExitCode) {
+    std::ofstream(Dir.Path / "file") << "x";
+    SetDataHome((Dir.Path / "file").string());  // a file where the folder should be
+    sCliRun run = Run({"--quiet", "read"});
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;
+    EXPECT_EQ(run.Err.rfind("zvbasic-cli: no backup of the ECU's settings: ", 0), 0u) << run.Err;
+    EXPECT_FALSE(run.Out.empty());
+
+    run = RunCli(Exe, {"backups", "--latest"});
+    EXPECT_EQ(run.Exit, 5);
+    EXPECT_EQ(run.Out, "");
+    run = RunCli(Exe, {"backups", "--json"});
+    EXPECT_EQ(run.Exit, 0);
+    EXPECT_EQ(run.Out, "[]\n");
+}
