@@ -5,10 +5,14 @@
 // SettingsLoaded, a settings write with store, and one full cycle of the six
 // live values, and prints each next to its floor: the mandated pauses plus
 // the time the ECU needs to send its reply bytes. Then it measures the CPU
-// time the link thread uses while it polls idle.
+// time the link thread uses while it polls idle. Last, settings reads with
+// and without the automatic backup the programs make after each one: the
+// time from the end of the read to the backup on disk, and to the link's next
+// exchange (the first idle poll value), which the backup must not delay.
 //
 // Usage: zvbasic-bench-link [idle-seconds]   (default 20)
 #include <pthread.h>
+#include <unistd.h>
 #include <time.h>
 
 #include <atomic>
@@ -17,9 +21,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "core/Backup.h"
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
 #include "link/Settings.h"
@@ -97,6 +103,45 @@ private:
     }
 };
 
+// Hands every completed read to a backup writer, as the programs do, when
+// switched on; notes when the read ended, when its backup was on disk and
+// when the next idle poll value came.
+class cBackupProbe : public cLinkListener {
+public:
+    explicit cBackupProbe(std::string folder)
+        : Folder(std::move(folder)), Writer([this](const Backup::sJob&, const Backup::sResult& r) {
+              std::lock_guard<std::mutex> lock(M);
+              OnDisk = Clock::now();
+              Written += r.Outcome == Backup::eOutcome::Written;
+              Cv.notify_all();
+          }) {}
+
+    void LinkEvent() override {
+        std::lock_guard<std::mutex> lock(M);
+        if (LinkRequest == RQ_IDENTIFY && LinkPhase == Phase::IdVersion) IdVersion = LinkValue;
+        if (LinkRequest == RQ_IDENTIFY && LinkPhase == Phase::Version) Version = LinkValue;
+        if (LinkRequest == RQ_READ_SETTINGS && LinkPhase == Phase::Done && LinkValue == 1) {
+            ReadEnd = Clock::now();
+            NextPoll = Clock::time_point{};
+            if (On)
+                Writer.Submit({Folder, Ecu::VersionCaption(IdVersion, Version), std::to_string(ReadEnd.time_since_epoch().count()),
+                               std::time(nullptr)});
+        }
+        if (LinkRequest == RQ_IDLE_POLL && ReadEnd != Clock::time_point{} && NextPoll == Clock::time_point{}) {
+            NextPoll = Clock::now();
+            Cv.notify_all();
+        }
+    }
+
+    std::string Folder;
+    std::mutex M;
+    std::condition_variable Cv;
+    bool On = false;
+    int IdVersion = 0, Version = 0, Written = 0;
+    Clock::time_point ReadEnd{}, NextPoll{}, OnDisk{};
+    Backup::cWriter Writer;
+};
+
 void Row(const char* what, double measured, double floor) {
     std::printf("  %-34s %9.1f ms   floor %9.1f ms   ratio %.3f\n", what, measured, floor, measured / floor);
 }
@@ -112,6 +157,10 @@ bool BenchVersion(int version, double idleSeconds) {
     cTimer timer;
     cCommThread link;
     link.AddListener(&timer);
+    const std::string folder =
+        (std::filesystem::temp_directory_path() / ("zvbench-backups-" + std::to_string(::getpid()))).string();
+    cBackupProbe probe(folder);
+    link.AddListener(&probe);
 
     const int pause = Ecu::BytePauseMs(version);
     const int reads = Ecu::ReadCount(version);
@@ -173,6 +222,37 @@ bool BenchVersion(int version, double idleSeconds) {
     const double wall = Ms(Clock::now() - w0) / 1000.0;
     std::printf("  %-34s %9.3f s CPU in %.1f s = %.3f %% of one core (target < 1 %%)\n",
                 "link thread while idle polling", cpu, wall, 100.0 * cpu / wall);
+
+    // 5. Settings reads, alternately without and with the backup.
+    const int rounds = 6;
+    double nextOff = 0, nextOn = 0, disk = 0, worstDisk = 0;
+    for (int round = 0; round < 2 * rounds; ++round) {
+        const bool on = round % 2 == 1;
+        {
+            std::lock_guard<std::mutex> lock(probe.M);
+            probe.On = on;
+            probe.ReadEnd = probe.NextPoll = probe.OnDisk = Clock::time_point{};
+        }
+        while (!link.PostRequest(RQ_READ_SETTINGS)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::unique_lock<std::mutex> lock(probe.M);
+        if (!probe.Cv.wait_for(lock, std::chrono::seconds(30), [&] {
+                return probe.NextPoll != Clock::time_point{} && (!on || probe.OnDisk != Clock::time_point{});
+            })) {
+            std::printf("  read %d did not end in time\n", round);
+            return false;
+        }
+        (on ? nextOn : nextOff) += Ms(probe.NextPoll - probe.ReadEnd) / rounds;
+        if (on) {
+            disk += Ms(probe.OnDisk - probe.ReadEnd) / rounds;
+            worstDisk = std::max(worstDisk, Ms(probe.OnDisk - probe.ReadEnd));
+        }
+    }
+    std::printf("  %-34s %9.1f ms\n", "read end -> next exchange, no backup", nextOff);
+    std::printf("  %-34s %9.1f ms\n", "read end -> next exchange, backup", nextOn);
+    std::printf("  %-34s %9.1f ms   (worst %.1f ms, %d files)\n", "read end -> backup on disk", disk, worstDisk,
+                probe.Written);
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
 
     link.Shutdown();
     if (timer.Failures) std::printf("  %d failure notifications\n", int(timer.Failures));
