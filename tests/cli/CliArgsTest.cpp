@@ -42,6 +42,8 @@ TEST(CliArgs, TakesEachCommandWithItsArguments) {
     EXPECT_EQ(a.File, "drive.dat");
     EXPECT_DOUBLE_EQ(a.Seconds, 2.5);
     EXPECT_TRUE(Parse({"factory", "--yes"}).Yes);
+    EXPECT_TRUE(Parse({"backups", "--latest"}).Latest);
+    EXPECT_TRUE(Parse({"--no-backup", "write", "car.zv2"}).NoBackup);
     EXPECT_EQ(Parse({"read"}).File, "");  // no -o: the table
     EXPECT_TRUE(Parse({"--help"}).Help);
     // A file name may start like a number or be "-"-free but odd.
@@ -63,6 +65,8 @@ TEST(CliArgs, RefusesWhatIsMissingMisplacedOrUnknown) {
     EXPECT_EQ(Refused({"write", "a.zv2", "--yes"}), "--yes does not go with write");
     EXPECT_EQ(Refused({"capture", "a.dat", "--count", "3"}), "--count does not go with capture");
     EXPECT_EQ(Refused({"live", "--seconds", "3"}), "--seconds does not go with live");
+    EXPECT_EQ(Refused({"read", "--latest"}), "--latest does not go with read");
+    EXPECT_EQ(Refused({"backups", "old"}), "backups takes no argument 'old'");
     EXPECT_EQ(Refused({"--json", "live", "--csv"}), "--csv and --json do not go together");
 }
 
