@@ -164,7 +164,7 @@ sFileDialogRequest VehicleFileDialogRequest(bool save) {
     sFileDialogRequest request;
     request.Save = save;
     // The automatic backups are a place of their own beside the usual ones.
-    if (const cAutoBackup* backups = cAutoBackup::Instance())
+    if (const cAutoBackup* backups = cAutoBackup::Instance(); backups && !backups->Folder().empty())
         request.Places.push_back({Q(_("ECU backups")), QString::fromStdString(backups->Folder())});
     request.Filter = Q(_("Vehicle settings .zv2")) + QStringLiteral(" (*.zv2)");
     request.DefaultSuffix = QStringLiteral("zv2");

@@ -104,6 +104,7 @@ QString Run(QWidget* parent, const sFileDialogRequest& request) {
         QList<QUrl> urls = dialog.sidebarUrls();
         for (const sFileDialogRequest::sPlace& place : request.Places) {
             // The side bar lists only folders that exist.
+            if (place.Path.isEmpty()) continue;
             const QString path = QDir::cleanPath(place.Path);
             QDir().mkpath(path);
             PlaceNames().insert(path, place.Name);
