@@ -174,9 +174,10 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
     Header(p, scene, r.left(), fp * 0.2, fp * 1.4, size.width(), bold, coloured ? QColor(Qt::white) : kPrimary);
     p.setFont(bold);
     p.setPen(kCaption);
-    QString what = Title(scene.ScatterY) + QStringLiteral("  ") + CvTr("against") + QStringLiteral("  ") +
+    QString what = Title(scene.ScatterY) + QStringLiteral(" ") + CvTr("against") + QStringLiteral(" ") +
                    Title(scene.ScatterX);
     if (coloured) what += QStringLiteral(", ") + CvTr("colour: %1").arg(Title(scene.ScatterC));
+    else what += QStringLiteral(", ") + CvTr("brighter where more records are");
     p.drawText(QRectF(r.left(), fp * 1.7, r.width(), fp * 1.4), Qt::AlignLeft | Qt::AlignVCenter, what);
 
     p.fillRect(r, Qt::black);
@@ -203,7 +204,7 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
         return;
     }
 
-    // Cells of two by two pixels; each is drawn as a dot of three, so that
+    // Cells of two by two pixels; each is drawn as a dot of four, so that
     // lone points stay visible and neighbours join.
     const int cols = std::max(1, int(r.width() / 2)), rows = std::max(1, int(r.height() / 2));
     QImage image(int(r.width()), int(r.height()), QImage::Format_ARGB32_Premultiplied);
@@ -223,16 +224,16 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
                 if (coloured) {
                     const double mean = g.ColourSum[size_t(gy) * size_t(g.Columns) + size_t(gx)] / double(n);
                     col = Ramp((mean - cLo) / (cHi - cLo));
-                    col = col.darker(int(100 + (1 - d) * 120));
+                    col = col.darker(int(100 + (1 - d) * 90));
                 } else {
-                    // Dim where few points are, full colour where most are.
-                    col = colour.darker(int(100 + (1 - d) * 230));
+                    // Dimmer where few points are, full colour where most are.
+                    col = colour.darker(int(100 + (1 - d) * 150));
                 }
                 const QRgb px = col.rgba();
                 const int x0 = gx * 2, y0 = int(r.height()) - 2 - gy * 2;
-                for (int yy = std::max(0, y0 - 1); yy < std::min(image.height(), y0 + 2); ++yy) {
+                for (int yy = std::max(0, y0 - 1); yy < std::min(image.height(), y0 + 3); ++yy) {
                     auto* line = reinterpret_cast<QRgb*>(image.scanLine(yy));
-                    for (int xx = std::max(0, x0); xx < std::min(image.width(), x0 + 3); ++xx) line[xx] = px;
+                    for (int xx = std::max(0, x0 - 1); xx < std::min(image.width(), x0 + 3); ++xx) line[xx] = px;
                 }
             }
     };

@@ -287,6 +287,14 @@ void cPlotView::keyPressEvent(QKeyEvent* e) {
         e->accept();
         return;
     }
+    if (e->key() == Qt::Key_S && Scene_.Markers.size() >= 2) {
+        // The range between the last two markers becomes the selection (for
+        // the statistics, the other views and F6).
+        const size_t n = Scene_.Markers.size();
+        SetSelection(Scene_.Markers[n - 2], Scene_.Markers[n - 1]);
+        e->accept();
+        return;
+    }
     if (Scene_.Kind == Plot::eKind::Scatter || Scene_.Kind == Plot::eKind::Map) {
         const bool scatter = Scene_.Kind == Plot::eKind::Scatter;
         switch (e->key()) {

@@ -4,7 +4,8 @@
 //   a range; mouse move: cursor; + and -: zoom; Left/Right: pan;
 //   Shift+Left/Right: move the cursor by one record; Home: show everything;
 //   Esc: clear the selection; M: set the next numbered marker at the cursor,
-//   Shift+M: remove the markers.
+//   Shift+M: remove the markers; S: select the range between the last two
+//   markers.
 // In the scatter view the mouse (or Left/Right, PageUp/PageDown) picks the
 // record whose values are read out; in the map view the mouse or the arrow
 // keys pick the cell.

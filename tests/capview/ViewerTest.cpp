@@ -303,7 +303,14 @@ TEST(Viewer, ViewsMarkersAndRangeExportByKeys) {
     Key(v, Qt::Key_M, Qt::ShiftModifier);
     EXPECT_TRUE(v->Scene().Markers.empty());
 
-    v->SetSelection(100, 199);
+    // Markers at 199 and 100, S selects between them, F6 writes that range.
+    v->SetCursor(199);
+    Key(v, Qt::Key_M);
+    v->SetCursor(100);
+    Key(v, Qt::Key_M);
+    Key(v, Qt::Key_S);
+    ASSERT_TRUE(v->Scene().Selection);
+    EXPECT_EQ(*v->Scene().Selection, std::make_pair(size_t(100), size_t(199)));
     const fs::path csv = TempDir() / "range.csv";
     TViewerForm::DialogHook() = [&](const QString&) { return QStringList{QString::fromStdString(csv.string())}; };
     Key(&f, Qt::Key_F6);
