@@ -367,7 +367,7 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
         } else {
             lines << loc.toString(cell.LambdaMean(), 'f', 2) + QStringLiteral(" V");
         }
-        p.setPen(col.lightness() > 110 ? QColor(Qt::black) : QColor(Qt::white));
+        p.setPen(qGray(col.rgb()) > 120 ? QColor(Qt::black) : QColor(Qt::white));
         p.drawText(box, Qt::AlignCenter, lines.join('\n'));
     }
     // Edges of the bins along both axes.
@@ -410,42 +410,41 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
                         : colourBy == 1 ? QStringLiteral("255")
                         : colourBy == 2 ? loc.toString(1.0, 'f', 2) + QStringLiteral(" V")
                                         : QStringLiteral("100 %");
-    p.drawText(QRectF(bar.left() - fp, bar.top() - fm.height(), fp * 6, fm.height()), Qt::AlignLeft, top);
-    p.drawText(QRectF(bar.left() - fp, bar.bottom(), fp * 6, fm.height()), Qt::AlignLeft, QStringLiteral("0"));
-    p.setFont(small);
-    p.setPen(kCaption);
-    QString legend = fullText ? CvTr("Each cell: share of the drive, mean valve position, mean lambda, share rich")
-                              : text ? CvTr("Each cell: share of the drive, mean lambda") : QString();
-    if (map.Outside)
-        legend += (legend.isEmpty() ? QString() : QStringLiteral(" · ")) +
-                  CvTrN("%1 record outside every cell", "%1 records outside every cell", (unsigned long)map.Outside)
-                      .arg(loc.toString(qulonglong(map.Outside)));
-    p.drawText(QRectF(g.Plot.left(), size.height() - sm.height() * 1.3, size.width() - g.Plot.left(), sm.height() * 1.2),
-               Qt::AlignLeft | Qt::AlignVCenter, legend);
-
-    // The cell under the mouse: the full readout.
-    if (scene.MapCell) {
-        const auto [rb, tb] = *scene.MapCell;
-        if (const Capture::sMapCell* cell = map.Find(rb, tb)) {
-            const QRectF box(g.Plot.left() + double(cell->RpmBin - g.RpmFirst) * g.CellW,
-                             g.Plot.bottom() - double(cell->TpsBin - g.TpsFirst + 1) * g.CellH, g.CellW, g.CellH);
-            p.setPen(QPen(Qt::white, 2));
-            p.setBrush(Qt::NoBrush);
-            p.drawRect(box);
-            const QString t =
-                CvTr("%1 to %2 rpm, %3 to %4 V: %5 (%6 %), valve %7, lambda %8 V, rich %9 %")
-                    .arg(loc.toString(map.RpmFrom(rb), 'f', 0), loc.toString(map.RpmFrom(rb + 1), 'f', 0),
-                         loc.toString(map.TpsFrom(tb), 'f', 2), loc.toString(map.TpsFrom(tb + 1), 'f', 2),
-                         CvTrN("%1 record", "%1 records", (unsigned long)cell->Records)
-                             .arg(loc.toString(qulonglong(cell->Records))),
-                         loc.toString(map.Share(*cell) * 100, 'f', 1), loc.toString(cell->ValveMean(), 'f', 1),
-                         loc.toString(cell->LambdaMean(), 'f', 3), loc.toString(cell->RichShare() * 100, 'f', 1));
-            p.setFont(bold);
-            const QRectF tr(g.Plot.left(), g.Plot.top() - fm.height() * 1.25, size.width() - g.Plot.left(), fm.height() * 1.2);
-            p.fillRect(tr, kNavy);
-            p.setPen(Qt::white);
-            p.drawText(tr, Qt::AlignLeft | Qt::AlignVCenter, t);
-        }
+    p.drawText(QRectF(bar.right() + fp * 0.3, bar.top(), size.width() - bar.right() - fp * 0.3, fm.height()),
+               Qt::AlignLeft | Qt::AlignTop, top);
+    p.drawText(QRectF(bar.right() + fp * 0.3, bar.bottom() - fm.height(), fp * 4, fm.height()), Qt::AlignLeft | Qt::AlignBottom,
+               QStringLiteral("0"));
+    // The bottom line: the picked cell's full figures, or what a cell shows.
+    const QRectF bottomLine(g.Plot.left(), size.height() - sm.height() * 1.3, size.width() - g.Plot.left(), sm.height() * 1.2);
+    const Capture::sMapCell* picked = scene.MapCell ? map.Find(scene.MapCell->first, scene.MapCell->second) : nullptr;
+    if (picked) {
+        const int64_t rb = picked->RpmBin, tb = picked->TpsBin;
+        const QRectF box(g.Plot.left() + double(rb - g.RpmFirst) * g.CellW,
+                         g.Plot.bottom() - double(tb - g.TpsFirst + 1) * g.CellH, g.CellW, g.CellH);
+        p.setPen(QPen(Qt::white, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(box);
+        const QString t =
+            CvTr("%1 to %2 rpm, %3 to %4 V: %5 (%6 %), valve %7, lambda %8 V, rich %9 %")
+                .arg(loc.toString(map.RpmFrom(rb), 'f', 0), loc.toString(map.RpmFrom(rb + 1), 'f', 0),
+                     loc.toString(map.TpsFrom(tb), 'f', 2), loc.toString(map.TpsFrom(tb + 1), 'f', 2),
+                     CvTrN("%1 record", "%1 records", (unsigned long)picked->Records)
+                         .arg(loc.toString(qulonglong(picked->Records))),
+                     loc.toString(map.Share(*picked) * 100, 'f', 1), loc.toString(picked->ValveMean(), 'f', 1),
+                     loc.toString(picked->LambdaMean(), 'f', 3), loc.toString(picked->RichShare() * 100, 'f', 1));
+        p.setFont(DesignFont(int(std::round(std::max(10.0, fp * 0.85))), true));
+        p.setPen(Qt::white);
+        p.drawText(bottomLine, Qt::AlignLeft | Qt::AlignVCenter, t);
+    } else {
+        p.setFont(small);
+        p.setPen(kCaption);
+        QString legend = fullText ? CvTr("Each cell: share of the drive, mean valve position, mean lambda, share rich")
+                                  : text ? CvTr("Each cell: share of the drive, mean lambda") : QString();
+        if (map.Outside)
+            legend += (legend.isEmpty() ? QString() : QStringLiteral(" · ")) +
+                      CvTrN("%1 record outside every cell", "%1 records outside every cell", (unsigned long)map.Outside)
+                          .arg(loc.toString(qulonglong(map.Outside)));
+        p.drawText(bottomLine, Qt::AlignLeft | Qt::AlignVCenter, legend);
     }
 }
 

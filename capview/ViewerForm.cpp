@@ -98,7 +98,7 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     for (QComboBox* c : {FileCB, CompareCB, ModeCB, TimeCB}) {
         ScreenKit::StyleCombo(c);
         c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        c->setMinimumContentsLength(4);
+        c->setMinimumContentsLength(3);
         c->setFocusPolicy(Qt::NoFocus);
         c->view()->setTextElideMode(Qt::ElideNone);
     }
@@ -133,8 +133,10 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
         auto* c = new QComboBox(this);
         c->setObjectName(QString::fromLatin1(name));
         ScreenKit::StyleCombo(c);
-        c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        c->setMinimumContentsLength(6);
         c->setFocusPolicy(Qt::NoFocus);
+        c->view()->setTextElideMode(Qt::ElideNone);
         return c;
     };
     ViewCB = combo("ViewCB");
@@ -150,6 +152,8 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
         e->setSingleStep(step);
         e->setValue(value);
         e->setFocusPolicy(Qt::ClickFocus);
+        e->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        e->setMaximumWidth(96);
         e->setStyleSheet(QStringLiteral("QDoubleSpinBox { background: rgb(233,232,171); color: black; }"));
         return e;
     };
@@ -157,19 +161,21 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     RpmStepED = spin("RpmStepED", 50, 10000, 0, 50, defaults.RpmStep);
     TpsStepED = spin("TpsStepED", 0.05, 5, 2, 0.05, defaults.TpsStep);
     RichED = spin("RichED", 0, 5, 2, 0.01, defaults.RichAbove);
+    second->setSpacing(5);
     second->addWidget(ViewLL);
-    second->addWidget(ViewCB);
-    second->addSpacing(12);
+    second->addWidget(ViewCB, 2);
+    second->addSpacing(8);
     for (QWidget* w : std::initializer_list<QWidget*>{XLL, XCB, YLL, YCB, ColourLL, ColourCB, RpmStepLL, RpmStepED,
                                                       TpsStepLL, TpsStepED, RichLL, RichED, MapColourLL, MapColourCB})
-        second->addWidget(w);
-    second->addStretch(1);
+        second->addWidget(w, qobject_cast<QComboBox*>(w) ? 1 : 0);
 
     PlotView = new cPlotView(this);
     PlotView->setObjectName(QStringLiteral("PlotView"));
 
     // The status panel as on the program's screens, with the progress bar.
     auto* bottom = new QHBoxLayout;
+    StatusRow = new QHBoxLayout;
+    ButtonRow = bottom;
     StatusSH = new cShape(this);
     StatusSH->setObjectName(QStringLiteral("StatusSH"));
     StatusSH->SetBrush(Qt::black);
@@ -223,6 +229,7 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     outer->addLayout(top);
     outer->addLayout(second);
     outer->addWidget(PlotView, 1);
+    outer->addLayout(StatusRow);
     outer->addLayout(bottom);
 
     connect(FileCB, &QComboBox::currentIndexChanged, this, [this] { ApplyChoice(); });
@@ -319,8 +326,11 @@ void TViewerForm::Retranslate() {
     YLL->setText(CvTr("Y:"));
     ColourLL->setText(CvTr("Colour:"));
     MapColourLL->setText(CvTr("Colour:"));
-    RpmStepLL->setText(CvTr("rpm step:"));
-    TpsStepLL->setText(CvTr("throttle step:"));
+    // The map's cell size: engine speed and throttle steps with their units.
+    RpmStepLL->setText(CvTr("Cells:"));
+    RpmStepED->setSuffix(QStringLiteral(" ") + CvTr("rpm"));
+    TpsStepED->setSuffix(QStringLiteral(" ") + CvTr("V"));
+    RichED->setSuffix(QStringLiteral(" ") + CvTr("V"));
     RichLL->setText(CvTr("rich above:"));
     PlotView->SetEmptyText(PlotView->Scene().Primary ? CvTr("No records")
                                                      : CvTr("Open a capture file (F3) or drop it here."));
@@ -397,6 +407,18 @@ void TViewerForm::ShowStatus(const QString& text) {
 
 void TViewerForm::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
+    // Below 1100 pixels the status panel takes a row of its own above the
+    // buttons, so that its message stays readable.
+    const bool own = width() < 1100;
+    if (own != (StatusRow->indexOf(StatusSH) >= 0)) {
+        if (own) {
+            ButtonRow->removeWidget(StatusSH);
+            StatusRow->addWidget(StatusSH);
+        } else {
+            StatusRow->removeWidget(StatusSH);
+            ButtonRow->insertWidget(0, StatusSH, 3);
+        }
+    }
     // The label has its new width only after the layout has run.
     QMetaObject::invokeMethod(this, [this] { ShowStatus(StatusFull); }, Qt::QueuedConnection);
 }
@@ -539,9 +561,12 @@ void TViewerForm::ApplyKind() {
     const auto kind = Plot::eKind(std::clamp(ViewCB->currentIndex(), 0, 3));
     const bool scatter = kind == Plot::eKind::Scatter, map = kind == Plot::eKind::Map;
     for (QWidget* w : std::initializer_list<QWidget*>{XLL, XCB, YLL, YCB, ColourLL, ColourCB}) w->setVisible(scatter);
-    for (QWidget* w : std::initializer_list<QWidget*>{RpmStepLL, RpmStepED, TpsStepLL, TpsStepED, RichLL, RichED,
-                                                      MapColourLL, MapColourCB})
+    // The map's colour list speaks for itself ("share rich"): no label, so
+    // that the row fits 800 pixels in every language.
+    for (QWidget* w : std::initializer_list<QWidget*>{RpmStepLL, RpmStepED, TpsStepED, RichLL, RichED, MapColourCB})
         w->setVisible(map);
+    MapColourLL->hide();
+    TpsStepLL->hide();
     PlotView->SetKind(kind);
     ApplyScatter();
     ApplyMap();

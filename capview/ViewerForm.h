@@ -24,6 +24,7 @@ class cShadowButton;
 class cShape;
 class QComboBox;
 class QDoubleSpinBox;
+class QHBoxLayout;
 class QLabel;
 class QProgressBar;
 
@@ -111,6 +112,8 @@ private:
     QLabel* TpsStepLL = nullptr;
     QLabel* RichLL = nullptr;
     QString StatusFull;  // the status line's whole text (shown cut to fit)
+    QHBoxLayout* StatusRow = nullptr;  // the status panel's own row in a narrow window
+    QHBoxLayout* ButtonRow = nullptr;
     std::vector<std::shared_ptr<const Capture::sLoadedCapture>> Loaded;
     QString Message;  // a message that replaces the capture's summary
 
