@@ -12,8 +12,6 @@
 #include <iterator>
 #include <memory>
 #include <new>
-#include <exception>
-#include <thread>
 
 #include "link/CommThread.h"
 #include "link/Settings.h"
@@ -69,90 +67,13 @@ const char* ParseNumber(const char* p, const char* e, double& v) {
     return res.ptr;
 }
 
-// The same reading as ParseNumber for a number that is followed by a byte
-// that ends it (the line's LF, CR or closing quote, or the terminating zero
-// of a string): no bounds checks in the digit loops.
-inline const char* ParseNumberSentinel(const char* p, const char* e, double& v) {
-    const char* start = p;
-    const bool neg = *p == '-';
-    if (neg || *p == '+') ++p;
-    uint64_t m = 0;
-    const char* d = p;
-    while (IsDigit(*p)) m = m * 10 + unsigned(*p++ - '0');
-    int digits = int(p - d), frac = 0;
-    if (*p == '.' && digits <= 12 && e - p >= 8) {
-        // Six decimals, as the capture writer prints them, eight bytes at a
-        // time: the six digits and the byte after them (still inside the
-        // line, or its end byte) are read in one go.
-        uint64_t w;
-        std::memcpy(&w, p + 1, 8);
-        const uint64_t six = w & 0x0000FFFFFFFFFFFFull;
-        const bool allDigits = ((six & 0x0000F0F0F0F0F0F0ull) == 0x0000303030303030ull) &&
-                               (((six + 0x0000060606060606ull) & 0x0000F0F0F0F0F0F0ull) == 0x0000303030303030ull);
-        if (allDigits && !IsDigit(p[7])) {
-            uint64_t v8 = ((six << 16) | 0x3030u) - 0x3030303030303030ull;  // "00" and the six digits
-            v8 = (v8 * 10) + (v8 >> 8);
-            v8 = (((v8 & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-                  (((v8 >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >> 32;
-            m = m * 1000000 + v8;
-            p += 7;
-            digits += 6;
-            frac = 6;
-            if (*p != 'e' && *p != 'E') {
-                v = double(m) / kPow10[frac];
-                if (neg) v = -v;
-                return p;
-            }
-            return ParseNumber(start, e, v);
-        }
-    }
-    if (*p == '.') {
-        const char* f = ++p;
-        while (IsDigit(*p)) m = m * 10 + unsigned(*p++ - '0');
-        frac = int(p - f);
-        digits += frac;
-    }
-    if (digits == 0 || p > e) return nullptr;
-    if (digits <= 18 && *p != 'e' && *p != 'E') {
-        v = double(m) / kPow10[frac];
-        if (neg) v = -v;
-        return p;
-    }
-    return ParseNumber(start, e, v);
-}
-
-// ParseRecord for a line whose end byte is not part of a number (see above).
-inline bool ParseRecordSentinel(const char* p, const char* e, float values[TraceCount]) {
-    if (e > p && e[-1] == '\r') --e;
-    for (int i = 0; i < TraceCount; ++i) {
-        while (IsBlank(*p) && p < e) ++p;
-        const bool quoted = *p == '"' && p < e;
-        if (quoted) ++p;
-        double v;
-        p = ParseNumberSentinel(p, e, v);
-        if (!p) return false;
-        if (quoted) {
-            if (p >= e || *p != '"') return false;
-            ++p;
-        }
-        while (p < e && IsBlank(*p)) ++p;
-        const float f = float(v);
-        if (!std::isfinite(f)) return false;
-        values[i] = f;
-        if (i + 1 < TraceCount) {
-            if (p >= e || *p != ',') return false;
-            ++p;
-        }
-    }
-    return p == e;
-}
-
 }  // namespace
 
 void sCaptureData::Clear() {
     for (auto& v : Values) v = std::vector<float>();
-    Lines = SkippedLines = HeaderLines = DroppedRecords = 0;
+    Lines = SkippedLines = HeaderLines = DroppedRecords = Bytes = WholeLineBytes = 0;
     LastLineCut = false;
+    LastLine = eLine::None;
 }
 
 cCaptureParser::cCaptureParser(sCaptureData& out, uint64_t maxRecords) : Out(out), MaxRecords(maxRecords) {}
@@ -190,33 +111,35 @@ bool cCaptureParser::IsHeader(const char* begin, const char* end) {
     return size_t(end - begin) == n && std::memcmp(begin, header, n) == 0;
 }
 
-void cCaptureParser::TakeUnfinishedLine(cCaptureParser& from) {
-    Partial = std::move(from.Partial);
-    Overlong = from.Overlong;
-    from.Partial.clear();
-    from.Overlong = false;
-}
-
-// Every line handed here ends before a byte that cannot be part of a number:
-// the LF found in the input, or the zero after a string's characters.
+// Judges one line (without its line end) and remembers what it was, so that
+// a last line without line end can be taken back when the file grows.
 void cCaptureParser::Line(const char* begin, const char* end) {
     ++Out.Lines;
     float v[TraceCount];
-    if (ParseRecordSentinel(begin, end, v)) {
+    if (ParseRecord(begin, end, v)) {
         if (Out.Records() >= MaxRecords) {
             ++Out.DroppedRecords;
+            Out.LastLine = sCaptureData::eLine::Dropped;
             return;
         }
         for (int i = 0; i < TraceCount; ++i) Out.Values[i].push_back(v[i]);
+        Out.LastLine = sCaptureData::eLine::Record;
     } else if (IsHeader(begin, end)) {
         ++Out.HeaderLines;
+        Out.LastLine = sCaptureData::eLine::Header;
     } else {
         ++Out.SkippedLines;
+        Out.LastLine = sCaptureData::eLine::Skipped;
     }
 }
 
 void cCaptureParser::Feed(const char* p, size_t size) {
     const char* e = p + size;
+    if (size > 0) {
+        if (const void* nl = ::memrchr(p, '\n', size))
+            Out.WholeLineBytes = Out.Bytes + uint64_t(static_cast<const char*>(nl) - p) + 1;
+        Out.Bytes += size;
+    }
     if (AtStart && size > 0) {
         // A byte order mark that an editor may have put in front.
         static const char bom[] = "\xEF\xBB\xBF";
@@ -274,6 +197,7 @@ void cCaptureParser::Finish() {
     if (Overlong) {
         ++Out.Lines;
         ++Out.SkippedLines;
+        Out.LastLine = sCaptureData::eLine::Skipped;
         Out.LastLineCut = true;
     } else if (!Partial.empty()) {
         Line(Partial.data(), Partial.data() + Partial.size());
@@ -281,18 +205,6 @@ void cCaptureParser::Finish() {
     }
     Partial.clear();
     Overlong = false;
-}
-
-// Appends the records and counts of `from` (read after `to`), keeping at
-// most maxRecords.
-static void Append(sCaptureData& to, const sCaptureData& from, uint64_t maxRecords) {
-    const size_t room = size_t(std::min<uint64_t>(maxRecords - std::min<uint64_t>(maxRecords, to.Records()), from.Records()));
-    for (int t = 0; t < TraceCount; ++t)
-        to.Values[t].insert(to.Values[t].end(), from.Values[t].begin(), from.Values[t].begin() + long(room));
-    to.Lines += from.Lines;
-    to.SkippedLines += from.SkippedLines;
-    to.HeaderLines += from.HeaderLines;
-    to.DroppedRecords += from.DroppedRecords + (from.Records() - room);
 }
 
 sCaptureData ParseCapture(const void* data, size_t size) {
@@ -311,25 +223,71 @@ uint64_t DefaultRecordLimit() {
     return std::max<uint64_t>(limit, 1000000);
 }
 
+namespace {
+
+// Opens a capture for reading without waiting: a pipe or a device would
+// block the open or the reads for ever, so only regular files are read.
+sReadResult OpenRegular(const std::string& path, int& fd, struct stat& st) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return {eReadStatus::CannotOpen, errno};
+    if (::fstat(fd, &st) != 0) {
+        const int code = errno;
+        ::close(fd);
+        fd = -1;
+        return {eReadStatus::CannotOpen, code};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        const bool dir = S_ISDIR(st.st_mode);
+        ::close(fd);
+        fd = -1;
+        return {dir ? eReadStatus::CannotOpen : eReadStatus::NotAFile, dir ? EISDIR : 0};
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return {};
+}
+
+// Feeds the file from its current position to its end (as far as it was
+// when reading began) to the parser, in pieces.
+sReadResult FeedFile(int fd, uint64_t from, uint64_t total, cCaptureParser& parser, const tProgress& progress) {
+    constexpr size_t kChunk = size_t(4) << 20;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
+    if (!buffer) return {eReadStatus::OutOfMemory, ENOMEM};
+    uint64_t done = from;
+    for (;;) {
+        size_t want = kChunk;
+        if (total > done) want = size_t(std::min<uint64_t>(kChunk, total - done));
+        const ssize_t n = ::read(fd, buffer.get(), want);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return {eReadStatus::ReadError, errno};
+        }
+        if (n == 0) break;
+        parser.Feed(buffer.get(), size_t(n));
+        done += uint64_t(n);
+        if (progress && !progress(done, std::max(total, done))) return {eReadStatus::Cancelled, 0};
+        if (done >= total) break;  // what was there when reading began
+    }
+    return {};
+}
+
+void EqualColumns(sCaptureData& out) {
+    size_t n = out.Values[0].size();
+    for (auto& v : out.Values) n = std::min(n, v.size());
+    for (auto& v : out.Values) v.resize(n);
+}
+
+}  // namespace
+
 sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tProgress& progress,
                             uint64_t maxRecords) {
     out.Clear();
-    sReadResult result;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {eReadStatus::CannotOpen, errno};
+    int fd = -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int code = S_ISDIR(st.st_mode) ? EISDIR : (errno ? errno : EINVAL);
-        ::close(fd);
-        return {eReadStatus::CannotOpen, code};
-    }
+    sReadResult result = OpenRegular(path, fd, st);
+    if (fd < 0) return result;
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     const uint64_t total = uint64_t(st.st_size);
-
-    // Large pieces; each is parsed in two halves at once, the second half
-    // starting after a line end near the middle.
-    constexpr size_t kChunk = size_t(16) << 20;
-    constexpr size_t kSplitFrom = size_t(1) << 20;
     try {
         // Room for the records a file of this size can hold in the writer's
         // format (at least 45 bytes a line); a file written differently
@@ -339,78 +297,99 @@ sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tP
     } catch (const std::bad_alloc&) {
         for (auto& v : out.Values) v = std::vector<float>();
     }
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
-    if (!buffer) {
-        ::close(fd);
-        return {eReadStatus::OutOfMemory, ENOMEM};
-    }
     cCaptureParser parser(out, maxRecords);
-    sCaptureData second;
-    uint64_t done = 0;
     try {
-        for (;;) {
-            // Fill the piece (reads may come back short).
-            size_t have = 0;
-            bool eof = false;
-            while (have < kChunk) {
-                const ssize_t n = ::read(fd, buffer.get() + have, kChunk - have);
-                if (n < 0) {
-                    if (errno == EINTR) continue;
-                    result = {eReadStatus::ReadError, errno};
-                    break;
-                }
-                if (n == 0) {
-                    eof = true;
-                    break;
-                }
-                have += size_t(n);
-                if (total && done + have >= total) break;
-            }
-            const char* data = buffer.get();
-            const char* cut = nullptr;
-            if (have >= kSplitFrom)
-                cut = static_cast<const char*>(std::memchr(data + have / 2, '\n', have - have / 2));
-            if (cut && size_t(cut + 1 - data) < have) {
-                ++cut;
-                // The second half's columns keep their memory from piece to
-                // piece.
-                for (auto& v : second.Values) v.clear();
-                second.Lines = second.SkippedLines = second.HeaderLines = second.DroppedRecords = 0;
-                cCaptureParser secondParser(second, maxRecords);
-                secondParser.StartsMidway();
-                std::exception_ptr failure;
-                std::thread helper([&] {
-                    try {
-                        for (auto& v : second.Values) v.reserve(size_t(data + have - cut) / 45 + 16);
-                        secondParser.Feed(cut, size_t(data + have - cut));
-                    } catch (...) {
-                        failure = std::current_exception();
-                    }
-                });
-                parser.Feed(data, size_t(cut - data));
-                helper.join();
-                if (failure) std::rethrow_exception(failure);
-                Append(out, second, maxRecords);
-                parser.TakeUnfinishedLine(secondParser);
-            } else {
-                parser.Feed(data, have);
-            }
-            done += have;
-            if (result.Status != eReadStatus::Ok) break;
-            if (progress && !progress(done, std::max(total, done))) {
-                result.Status = eReadStatus::Cancelled;
-                break;
-            }
-            if (eof || have == 0) break;
-        }
+        result = FeedFile(fd, 0, total, parser, progress);
         parser.Finish();
     } catch (const std::bad_alloc&) {
         result = {eReadStatus::OutOfMemory, ENOMEM};
     }
     // Columns of equal length whatever happened in the middle of a record.
-    size_t n = out.Values[0].size();
-    for (auto& v : out.Values) n = std::min(n, v.size());
-    for (auto& v : out.Values) v.resize(n);
+    EqualColumns(out);
+    ::close(fd);
+    return result;
+}
+
+sReadResult CheckCaptureFile(const std::string& path) {
+    int fd = -1;
+    struct stat st {};
+    const sReadResult result = OpenRegular(path, fd, st);
+    if (fd >= 0) ::close(fd);
+    return result;
+}
+
+sReadResult ReadCaptureFileInPieces(const std::string& path, sCaptureData& out,
+                                    const std::function<bool(sCaptureData&)>& take) {
+    out.Clear();
+    int fd = -1;
+    struct stat st {};
+    sReadResult result = OpenRegular(path, fd, st);
+    if (fd < 0) return result;
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    cCaptureParser parser(out);
+    bool taken = true;
+    try {
+        result = FeedFile(fd, 0, uint64_t(st.st_size), parser, [&](uint64_t, uint64_t) { return taken = take(out); });
+        if (taken && result.Status == eReadStatus::Ok) {
+            parser.Finish();
+            if (!take(out)) result.Status = eReadStatus::Cancelled;
+        }
+    } catch (const std::bad_alloc&) {
+        result = {eReadStatus::OutOfMemory, ENOMEM};
+    }
+    ::close(fd);
+    return result;
+}
+
+sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, bool& restarted, uint64_t maxRecords) {
+    restarted = false;
+    int fd = -1;
+    struct stat st {};
+    sReadResult result = OpenRegular(path, fd, st);
+    if (fd < 0) return result;
+    const uint64_t size = uint64_t(st.st_size);
+    if (size < data.Bytes) {
+        // Shorter than before: a new file under the old name.
+        ::close(fd);
+        restarted = true;
+        return ReadCaptureFile(path, data, {}, maxRecords);
+    }
+    if (size == data.Bytes) {
+        ::close(fd);
+        return result;
+    }
+    // The last line without line end is judged again with what follows it.
+    const uint64_t from = data.LastLineCut ? data.WholeLineBytes : data.Bytes;
+    if (data.LastLineCut) {
+        --data.Lines;
+        switch (data.LastLine) {
+        case sCaptureData::eLine::Record:
+            for (auto& v : data.Values)
+                if (!v.empty()) v.pop_back();
+            break;
+        case sCaptureData::eLine::Header: --data.HeaderLines; break;
+        case sCaptureData::eLine::Skipped: --data.SkippedLines; break;
+        case sCaptureData::eLine::Dropped: --data.DroppedRecords; break;
+        case sCaptureData::eLine::None: ++data.Lines; break;
+        }
+        data.LastLineCut = false;
+        data.LastLine = sCaptureData::eLine::None;
+    }
+    data.Bytes = from;
+    if (::lseek(fd, off_t(from), SEEK_SET) < 0) {
+        const int code = errno;
+        ::close(fd);
+        return {eReadStatus::ReadError, code};
+    }
+    cCaptureParser parser(data, maxRecords);
+    if (from > 0) parser.StartsMidway();
+    try {
+        result = FeedFile(fd, from, size, parser, {});
+        parser.Finish();
+    } catch (const std::bad_alloc&) {
+        result = {eReadStatus::OutOfMemory, ENOMEM};
+    }
+    EqualColumns(data);
     ::close(fd);
     return result;
 }

@@ -22,6 +22,11 @@ struct sCaptureData {
     uint64_t HeaderLines = 0;    // header lines (more than one: captures joined together)
     uint64_t DroppedRecords = 0; // good records beyond the record limit, not kept
     bool LastLineCut = false;    // the file ends inside a line (no line end)
+    uint64_t Bytes = 0;          // bytes read
+    uint64_t WholeLineBytes = 0; // bytes up to and with the last line end
+    // What the last line judged was, so that a cut last line can be judged
+    // again when the file has grown.
+    enum class eLine { None, Record, Header, Skipped, Dropped } LastLine = eLine::None;
 
     size_t Records() const { return Values[TraceTps].size(); }
     float Value(int trace, size_t record) const { return Values[trace][record]; }
@@ -45,12 +50,9 @@ public:
     static bool ParseRecord(const char* begin, const char* end, float values[TraceCount]);
     static bool IsHeader(const char* begin, const char* end);
 
-    // For reading one input in two halves at once: a parser that starts at
-    // a line start in the middle (no byte order mark there), and the hand
-    // over of the unfinished line at the end of the second half to the
-    // parser that goes on with the input.
+    // A parser that starts at a line start in the middle of the input (no
+    // byte order mark there), for reading what a growing file has added.
     void StartsMidway() { AtStart = false; }
-    void TakeUnfinishedLine(cCaptureParser& from);
 
 private:
     sCaptureData& Out;
@@ -65,7 +67,9 @@ private:
 sCaptureData ParseCapture(const void* data, size_t size);
 inline sCaptureData ParseCapture(const std::string& text) { return ParseCapture(text.data(), text.size()); }
 
-enum class eReadStatus { Ok, CannotOpen, ReadError, Cancelled, OutOfMemory };
+// NotAFile: a pipe, device or socket, refused at once (reading one would
+// wait for a writer for ever).
+enum class eReadStatus { Ok, CannotOpen, ReadError, Cancelled, OutOfMemory, NotAFile };
 
 struct sReadResult {
     eReadStatus Status = eReadStatus::Ok;
@@ -84,6 +88,23 @@ uint64_t DefaultRecordLimit();
 // outcome, `out` holds the records read until then.
 sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tProgress& progress = {},
                             uint64_t maxRecords = DefaultRecordLimit());
+
+// Whether the file can be opened for reading as a capture (a regular file).
+sReadResult CheckCaptureFile(const std::string& path);
+
+// Reads a capture file without keeping it: after each piece `take` gets the
+// records parsed so far in `out` (and the counts), and empties its columns
+// to keep the memory small; returning false stops the reading (Cancelled).
+// Refuses what ReadCaptureFile refuses.
+sReadResult ReadCaptureFileInPieces(const std::string& path, sCaptureData& out,
+                                    const std::function<bool(sCaptureData&)>& take);
+
+// Reads what the file at `path` has gained since `data` was read from it
+// (a capture still being recorded): new records are appended, and a last
+// line that was cut is judged again with its rest. A file that became
+// shorter is read anew (`restarted` set).
+sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, bool& restarted,
+                                  uint64_t maxRecords = DefaultRecordLimit());
 
 // Seconds between two records of a capture recorded while the link ran its
 // idle poll with an ECU of the given version: six live reads per record,

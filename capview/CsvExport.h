@@ -22,5 +22,18 @@ void AppendCsvLine(std::string& out, uint64_t number, const float values[TraceCo
 // target, so a failure leaves no half-written file and an old file as it
 // was. False on failure, with the system's text in `error`.
 bool WriteCsv(const std::string& path, const sCaptureData& data, std::string* error = nullptr);
+// The records [first, last) only, keeping their numbers in the capture.
+bool WriteCsvRange(const std::string& path, const sCaptureData& data, size_t first, size_t last,
+                   std::string* error = nullptr);
+
+// Converts a capture file to CSV while reading it, without holding its
+// records: memory stays at a few megabytes whatever the file's size. On
+// return `read` tells how reading went, `records` how many records were
+// written and `counts` holds the counts of lines (its columns are empty).
+// False when the capture
+// cannot be read (`read` tells why, nothing is written) or the CSV cannot
+// be written (`error` tells why).
+bool ConvertCaptureToCsv(const std::string& capturePath, const std::string& path, sCaptureData& counts,
+                         uint64_t& records, sReadResult& read, std::string* error = nullptr);
 
 }  // namespace Capture

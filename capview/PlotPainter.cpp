@@ -104,8 +104,13 @@ void DrawTrace(QPainter& p, const QRectF& r, const Capture::sLoadedCapture& c, i
         p.setRenderHint(QPainter::Antialiasing, 1 / perPixel >= 4);
         p.setPen(pen);
         p.drawPolyline(line);
-        if (1 / perPixel >= 6)
+        if (line.size() == 1) {
+            // A lone record has no line to draw: a mark that can be seen.
+            const QPointF pt = line.first();
+            p.fillRect(QRectF(pt.x() - 3, pt.y() - 3, 7, 7), color);
+        } else if (1 / perPixel >= 6) {
             for (const QPointF& pt : line) p.fillRect(QRectF(pt.x() - 1.5, pt.y() - 1.5, 3, 3), color);
+        }
     }
 }
 
@@ -114,6 +119,17 @@ QString FileLabel(const Capture::sLoadedCapture* c) {
 }
 
 }  // namespace
+
+Capture::sRange sScene::StatsRange(const Capture::sLoadedCapture& c) const {
+    if (Selection && Selection->first < c.Records())
+        return {Selection->first, std::min(Selection->second + 1, c.Records())};
+    return Capture::sRange::All(c.Data);
+}
+
+sView FullView(size_t records, double minSpan) {
+    const double n = double(records), span = std::max(n, minSpan);
+    return {(n - span) / 2, span};
+}
 
 size_t sScene::Records() const {
     size_t n = Primary ? Primary->Records() : 0;
@@ -140,6 +156,9 @@ std::vector<double> NiceTicks(double lo, double hi, int maxTicks) {
         ticks.push_back(std::fabs(v) < step * 1e-9 ? 0.0 : v);
         if (ticks.size() > size_t(maxTicks) * 2) break;
     }
+    // A round step wider than the range leaves one tick: the two ends then
+    // say what the scale is.
+    if (ticks.size() < 2) ticks = {lo, hi};
     return ticks;
 }
 
@@ -202,12 +221,33 @@ sLayout Layout(QSizeF size, int panels, double fp) {
     return l;
 }
 
+QString MarkerDifference(const sScene& scene, size_t a, size_t b) {
+    const size_t n = scene.Markers.size();
+    size_t ia = 0, ib = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (scene.Markers[i] == a && !ia) ia = i + 1;
+        if (scene.Markers[i] == b) ib = i + 1;
+    }
+    const size_t d = a > b ? a - b : b - a;
+    QString text = CvTr("Markers %1 to %2: %3").arg(ia).arg(ib).arg(
+        CvTrN("%1 record", "%1 records", (unsigned long)d).arg(QLocale().toString(qulonglong(d))));
+    if (scene.SecondsPerRecord > 0)
+        text += QStringLiteral(", ") + CvTr("%1 s").arg(QLocale().toString(double(d) * scene.SecondsPerRecord, 'f', 1));
+    return text;
+}
+
 double IndexAt(const sLayout& layout, const sView& view, double x) {
     const double f = std::clamp((x - layout.Plot.left()) / std::max(layout.Plot.width(), 1.0), 0.0, 1.0);
     return view.First + f * view.Span;
 }
 
 void Paint(QPainter& p, QSizeF size, const sScene& scene) {
+    switch (scene.Kind) {
+    case eKind::Scatter: PaintScatter(p, size, scene); return;
+    case eKind::Map: PaintMap(p, size, scene); return;
+    case eKind::Histogram: PaintHistograms(p, size, scene); return;
+    case eKind::Time: break;
+    }
     const std::vector<sPanel> panels = Panels(scene);
     const double fp = FontPixels(size);
     const sLayout l = Layout(size, int(panels.size()), fp);
@@ -371,6 +411,9 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         const double index = (t - shift) / unit;
         const double x = std::round(xOf(index)) + 0.5;
         if (x < l.Plot.left() || x > l.Plot.right()) continue;
+        // A short capture stands centred: no ticks before its first record
+        // or after its last.
+        if (index < -1e-9 || (records && index > double(records - 1) + 1e-9 && double(records) < scene.View.Span)) continue;
         p.setPen(QPen(kGrid, 0));
         for (const QRectF& r : l.Panels) p.drawLine(QPointF(x, r.top() + 1), QPointF(x, r.bottom() - 1));
         p.setPen(Qt::white);
@@ -384,6 +427,32 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
     p.setPen(kCaption);
     p.drawText(QRectF(0, l.Axis.top() + fp * 0.3, l.Plot.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignTop,
                scene.SecondsPerRecord > 0 ? CvTr("Time") : CvTr("Record"));
+
+    // Numbered markers, and the difference between the last two of them
+    // at the right of the file names.
+    if (records) {
+        const QColor markerColour(255, 80, 200);
+        for (size_t m = 0; m < scene.Markers.size(); ++m) {
+            const double x = std::round(xOf(double(scene.Markers[m]))) + 0.5;
+            if (x < l.Plot.left() || x > l.Plot.right()) continue;
+            p.setPen(QPen(markerColour, 1, Qt::DashLine));
+            p.drawLine(QPointF(x, l.Plot.top()), QPointF(x, l.Plot.bottom()));
+            p.setFont(bold);
+            const QString number = QString::number(m + 1);
+            const double w = QFontMetricsF(bold).horizontalAdvance(number) + fp * 0.6;
+            const QRectF tag(std::min(x + 1, l.Plot.right() - w), l.Plot.top(), w, fm.height());
+            p.fillRect(tag, markerColour);
+            p.setPen(Qt::black);
+            p.drawText(tag, Qt::AlignCenter, number);
+        }
+        if (scene.Markers.size() >= 2) {
+            const size_t n = scene.Markers.size();
+            p.setFont(bold);
+            p.setPen(markerColour);
+            p.drawText(QRectF(l.Plot.left(), hy, size.width() - l.Plot.left() - fp * 0.6, hh), Qt::AlignRight | Qt::AlignVCenter,
+                       MarkerDifference(scene, scene.Markers[n - 2], scene.Markers[n - 1]));
+        }
+    }
 
     // The cursor across all traces.
     if (scene.Cursor && records) {

@@ -3,7 +3,12 @@
 //   wheel: zoom around the mouse; drag: pan; Shift+drag or right drag: select
 //   a range; mouse move: cursor; + and -: zoom; Left/Right: pan;
 //   Shift+Left/Right: move the cursor by one record; Home: show everything;
-//   Esc: clear the selection.
+//   Esc: clear the selection; M: set the next numbered marker at the cursor,
+//   Shift+M: remove the markers; S: select the range between the last two
+//   markers.
+// In the scatter view the mouse (or Left/Right, PageUp/PageDown) picks the
+// record whose values are read out; in the map view the mouse or the arrow
+// keys pick the cell.
 #pragma once
 
 #include <QWidget>
@@ -21,6 +26,16 @@ public:
     void SetCompare(Plot::eCompare mode);
     void SetSecondsPerRecord(double seconds);
     void SetEmptyText(const QString& text);
+    void SetKind(Plot::eKind kind);
+    void SetScatter(int x, int y, int colour);
+    void SetMap(const Capture::sMapOptions& options, Plot::eMapColour colour);
+    // A newer state of the shown captures (a followed file that grew):
+    // cursor, selection and markers stay; a view that showed the end keeps
+    // showing the end.
+    void ReplaceCaptures(std::shared_ptr<const Capture::sLoadedCapture> primary,
+                         std::shared_ptr<const Capture::sLoadedCapture> second);
+    void AddMarker();
+    void ClearMarkers();
 
     const Plot::sScene& Scene() const { return Scene_; }
     // Zoom by `factor` (below 1 zooms in) keeping record `anchor` in place.
@@ -57,4 +72,7 @@ private:
     Plot::sLayout CurrentLayout() const;
     double IndexAtX(double x) const;
     void Clamp();
+    void PickNearest(QPointF at);
+    void StepNearest(long long by);
+    void MoveMapCell(int dRpm, int dTps);
 };

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QAbstractItemView>
 #include <QLocale>
 #include <QMimeData>
 #include <QPainter>
@@ -19,6 +20,8 @@
 #include <QSaveFile>
 #include <QSvgGenerator>
 #include <QVBoxLayout>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -38,6 +41,9 @@ constexpr int kSlowEcu = 31;
 constexpr int kFastEcu = 48;
 
 QString Name(const QString& path) { return QFileInfo(path).fileName(); }
+
+// A list's pop-up as wide as its longest item, whatever the list's width.
+void FitPopup(QComboBox* c) { c->view()->setMinimumWidth(c->view()->sizeHintForColumn(0) + 24); }
 
 // The catalogue lookups of the style helpers expect deferred sheets to be
 // applied by the screen base; this window applies them at once.
@@ -87,30 +93,89 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     SecondsED->setDecimals(3);
     SecondsED->setSingleStep(0.1);
     SecondsED->setStyleSheet(QStringLiteral("QDoubleSpinBox { background: rgb(233,232,171); color: black; }"));
+    // The lists may be narrower than their longest item (their pop-ups show
+    // it whole), so that the row fits an 800 pixel wide window.
     for (QComboBox* c : {FileCB, CompareCB, ModeCB, TimeCB}) {
         ScreenKit::StyleCombo(c);
-        c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        c->setMinimumContentsLength(3);
         c->setFocusPolicy(Qt::NoFocus);
+        c->view()->setTextElideMode(Qt::ElideNone);
     }
     SecondsED->setFocusPolicy(Qt::ClickFocus);
-    FileCB->setMinimumContentsLength(14);
-    CompareCB->setMinimumContentsLength(14);
+    SecondsED->setMinimumWidth(70);
+    SecondsED->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    ModeLL->hide();
+    top->setSpacing(5);
     top->addWidget(FileLL);
     top->addWidget(FileCB, 2);
-    top->addSpacing(12);
+    top->addSpacing(8);
     top->addWidget(CompareLL);
     top->addWidget(CompareCB, 2);
     top->addWidget(ModeCB, 1);
-    top->addSpacing(12);
+    top->addSpacing(8);
     top->addWidget(TimeLL);
     top->addWidget(TimeCB, 2);
     top->addWidget(SecondsED);
+
+    // The second row: the view and its own controls.
+    auto* second = new QHBoxLayout;
+    ViewLL = label("ViewLL");
+    XLL = label("XLL");
+    YLL = label("YLL");
+    ColourLL = label("ColourLL");
+    MapColourLL = label("MapColourLL");
+    RpmStepLL = label("RpmStepLL");
+    TpsStepLL = label("TpsStepLL");
+    RichLL = label("RichLL");
+    for (QLabel* l : {ViewLL, XLL, YLL, ColourLL, MapColourLL, RpmStepLL, TpsStepLL, RichLL}) l->setFont(DesignFont(14, true));
+    auto combo = [this](const char* name) {
+        auto* c = new QComboBox(this);
+        c->setObjectName(QString::fromLatin1(name));
+        ScreenKit::StyleCombo(c);
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        c->setMinimumContentsLength(6);
+        c->setFocusPolicy(Qt::NoFocus);
+        c->view()->setTextElideMode(Qt::ElideNone);
+        return c;
+    };
+    ViewCB = combo("ViewCB");
+    XCB = combo("XCB");
+    YCB = combo("YCB");
+    ColourCB = combo("ColourCB");
+    MapColourCB = combo("MapColourCB");
+    auto spin = [this](const char* name, double lo, double hi, int decimals, double step, double value) {
+        auto* e = new QDoubleSpinBox(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setRange(lo, hi);
+        e->setDecimals(decimals);
+        e->setSingleStep(step);
+        e->setValue(value);
+        e->setFocusPolicy(Qt::ClickFocus);
+        e->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        e->setMaximumWidth(96);
+        e->setStyleSheet(QStringLiteral("QDoubleSpinBox { background: rgb(233,232,171); color: black; }"));
+        return e;
+    };
+    const Capture::sMapOptions defaults;
+    RpmStepED = spin("RpmStepED", 50, 10000, 0, 50, defaults.RpmStep);
+    TpsStepED = spin("TpsStepED", 0.05, 5, 2, 0.05, defaults.TpsStep);
+    RichED = spin("RichED", 0, 5, 2, 0.01, defaults.RichAbove);
+    second->setSpacing(5);
+    second->addWidget(ViewLL);
+    second->addWidget(ViewCB, 2);
+    second->addSpacing(8);
+    for (QWidget* w : std::initializer_list<QWidget*>{XLL, XCB, YLL, YCB, ColourLL, ColourCB, RpmStepLL, RpmStepED,
+                                                      TpsStepLL, TpsStepED, RichLL, RichED, MapColourLL, MapColourCB})
+        second->addWidget(w, qobject_cast<QComboBox*>(w) ? 1 : 0);
 
     PlotView = new cPlotView(this);
     PlotView->setObjectName(QStringLiteral("PlotView"));
 
     // The status panel as on the program's screens, with the progress bar.
     auto* bottom = new QHBoxLayout;
+    StatusRow = new QHBoxLayout;
+    ButtonRow = bottom;
     StatusSH = new cShape(this);
     StatusSH->setObjectName(QStringLiteral("StatusSH"));
     StatusSH->SetBrush(Qt::black);
@@ -124,6 +189,10 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     StatusLL->setFont(DesignFont(18, true));
     ScreenKit::StyleLabel(StatusLL, QColor(255, 255, 0));
     StatusLL->setTextInteractionFlags(Qt::NoTextInteraction);
+    // A long message is cut to the panel, never widening the window past
+    // its size (the buttons and the plot's boxes stay in view).
+    StatusLL->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusLL->setMinimumWidth(0);
     LoadPB = new QProgressBar(StatusSH);
     LoadPB->setObjectName(QStringLiteral("LoadPB"));
     LoadPB->setRange(0, 1000);
@@ -139,7 +208,7 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     auto button = [this, bottom](const char* name) {
         auto* b = new cShadowButton(this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setMinimumSize(170, 54);
+        b->setMinimumSize(130, 54);
         b->setFont(DesignFont(17, true));
         bottom->addSpacing(10);
         bottom->addWidget(b, 1);
@@ -158,7 +227,9 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     outer->setContentsMargins(12, 10, 12, 12);
     outer->setSpacing(8);
     outer->addLayout(top);
+    outer->addLayout(second);
     outer->addWidget(PlotView, 1);
+    outer->addLayout(StatusRow);
     outer->addLayout(bottom);
 
     connect(FileCB, &QComboBox::currentIndexChanged, this, [this] { ApplyChoice(); });
@@ -173,19 +244,30 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
         Filling = false;
     });
 
+    connect(ViewCB, &QComboBox::currentIndexChanged, this, [this] { ApplyKind(); });
+    for (QComboBox* c : {XCB, YCB, ColourCB}) connect(c, &QComboBox::currentIndexChanged, this, [this] { ApplyScatter(); });
+    connect(MapColourCB, &QComboBox::currentIndexChanged, this, [this] { ApplyMap(); });
+    for (QDoubleSpinBox* e : {RpmStepED, TpsStepED, RichED})
+        connect(e, &QDoubleSpinBox::valueChanged, this, [this] { ApplyMap(); });
+    FollowTM.setInterval(FollowMs);
+    connect(&FollowTM, &QTimer::timeout, this, [this] { FollowTick(); });
+
     ProgressTM.setInterval(100);
     connect(&ProgressTM, &QTimer::timeout, this, [this] { ShowProgress(); });
 
     Retranslate();
     ApplyDeferredStyles(this);
     FillFileLists();
+    ApplyKind();
     PlotView->setFocus();
 }
 
 TViewerForm::~TViewerForm() {
     Queue.clear();
     CancelLoading();
+    FollowTM.stop();
     if (Worker.joinable()) Worker.join();
+    if (FollowWorker.joinable()) FollowWorker.join();
 }
 
 void TViewerForm::Retranslate() {
@@ -214,8 +296,44 @@ void TViewerForm::Retranslate() {
     TimeCB->addItem(preset(CvN_("ECU from version %1: %2 s per record"), kFastEcu));
     TimeCB->addItem(CvTr("seconds per record:"));
     TimeCB->setCurrentIndex(std::max(time, 0));
+    const int view = ViewCB->currentIndex();
+    ViewCB->clear();
+    ViewCB->addItem(CvTr("time traces"));
+    ViewCB->addItem(CvTr("scatter plot"));
+    ViewCB->addItem(CvTr("speed x throttle map"));
+    ViewCB->addItem(CvTr("histograms"));
+    ViewCB->setCurrentIndex(std::max(view, 0));
+    const int x = XCB->currentIndex(), y = YCB->currentIndex(), colour = ColourCB->currentIndex();
+    for (QComboBox* c : {XCB, YCB, ColourCB}) {
+        c->clear();
+        if (c == ColourCB) c->addItem(CvTr("(none)"));
+        for (int t = 0; t < Capture::TraceCount; ++t) c->addItem(CvTr(Plot::TraceLook(t).Title));
+    }
+    XCB->setCurrentIndex(x >= 0 ? x : Capture::TraceRpm);
+    YCB->setCurrentIndex(y >= 0 ? y : Capture::TraceValve);
+    ColourCB->setCurrentIndex(std::max(colour, 0));
+    const int mapColour = MapColourCB->currentIndex();
+    MapColourCB->clear();
+    MapColourCB->addItem(CvTr("share of the drive"));
+    MapColourCB->addItem(CvTr("mean valve position"));
+    MapColourCB->addItem(CvTr("mean lambda voltage"));
+    MapColourCB->addItem(CvTr("share rich"));
+    MapColourCB->setCurrentIndex(mapColour >= 0 ? mapColour : int(Plot::eMapColour::Rich));
     Filling = false;
-    PlotView->SetEmptyText(CvTr("Open a capture file (F3) or drop it here."));
+    for (QComboBox* c : {ModeCB, TimeCB, ViewCB, XCB, YCB, ColourCB, MapColourCB}) FitPopup(c);
+    ViewLL->setText(CvTr("F4 View:"));
+    XLL->setText(CvTr("X:"));
+    YLL->setText(CvTr("Y:"));
+    ColourLL->setText(CvTr("Colour:"));
+    MapColourLL->setText(CvTr("Colour:"));
+    // The map's cell size: engine speed and throttle steps with their units.
+    RpmStepLL->setText(CvTr("Cells:"));
+    RpmStepED->setSuffix(QStringLiteral(" ") + CvTr("rpm"));
+    TpsStepED->setSuffix(QStringLiteral(" ") + CvTr("V"));
+    RichED->setSuffix(QStringLiteral(" ") + CvTr("V"));
+    RichLL->setText(CvTr("rich above:"));
+    PlotView->SetEmptyText(PlotView->Scene().Primary ? CvTr("No records")
+                                                     : CvTr("Open a capture file (F3) or drop it here."));
     FillFileLists();
     UpdateStatus();
 }
@@ -242,6 +360,7 @@ void TViewerForm::FillFileLists() {
     ModeCB->setEnabled(CompareCB->currentIndex() > 0);
     PictureBtn->setEnabled(!Loaded.empty());
     CsvBtn->setEnabled(!Loaded.empty());
+    for (QComboBox* c : {FileCB, CompareCB}) FitPopup(c);
     Filling = false;
 }
 
@@ -254,6 +373,7 @@ void TViewerForm::ApplyChoice() {
     ModeCB->setEnabled(second != nullptr);
     PlotView->SetCompare(ModeCB->currentIndex() == 1 ? Plot::eCompare::Stacked : Plot::eCompare::Overlaid);
     PlotView->SetCaptures(primary, second);
+    PlotView->SetEmptyText(primary ? CvTr("No records") : CvTr("Open a capture file (F3) or drop it here."));
     Message.clear();
     UpdateStatus();
 }
@@ -275,20 +395,46 @@ void TViewerForm::ApplyTime() {
     PlotView->SetSecondsPerRecord(seconds);
 }
 
-QString TViewerForm::StatusText() const { return StatusLL->text(); }
+QString TViewerForm::StatusText() const { return StatusFull; }
+
+void TViewerForm::ShowStatus(const QString& text) {
+    StatusFull = text;
+    const QFontMetrics fm(StatusLL->font());
+    const int room = StatusLL->width();
+    StatusLL->setText(room > 20 ? fm.elidedText(text, Qt::ElideMiddle, room) : text);
+    StatusLL->setToolTip(text);
+}
+
+void TViewerForm::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    // Below 1100 pixels the status panel takes a row of its own above the
+    // buttons, so that its message stays readable.
+    const bool own = width() < 1100;
+    if (own != (StatusRow->indexOf(StatusSH) >= 0)) {
+        if (own) {
+            ButtonRow->removeWidget(StatusSH);
+            StatusRow->addWidget(StatusSH);
+        } else {
+            StatusRow->removeWidget(StatusSH);
+            ButtonRow->insertWidget(0, StatusSH, 3);
+        }
+    }
+    // The label has its new width only after the layout has run.
+    QMetaObject::invokeMethod(this, [this] { ShowStatus(StatusFull); }, Qt::QueuedConnection);
+}
 
 void TViewerForm::UpdateStatus() {
     if (!Message.isEmpty()) {
-        StatusLL->setText(Message);
+        ShowStatus(Message);
         return;
     }
     if (IsLoading()) {
-        StatusLL->setText(CvTr("Reading %1 ...").arg(Reading));
+        ShowStatus(CvTr("Reading %1 ...").arg(Reading));
         return;
     }
     const auto& primary = PlotView->Scene().Primary;
     if (!primary) {
-        StatusLL->setText(CvTr("No capture open"));
+        ShowStatus(CvTr("No capture open"));
         return;
     }
     const Capture::sLoadedCapture& c = *primary;
@@ -296,7 +442,8 @@ void TViewerForm::UpdateStatus() {
     QString text;
     switch (c.Result.Status) {
     case Capture::eReadStatus::CannotOpen:
-        StatusLL->setText(CvTr("Cannot open %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(c.Result.Errno))));
+    case Capture::eReadStatus::NotAFile:
+        ShowStatus(CvTr("Cannot open %1: %2").arg(name, QString::fromLocal8Bit(ViewerText::ReadFailure(c.Result).c_str())));
         return;
     case Capture::eReadStatus::ReadError:
         text = CvTr("Read error, the rest of the file is missing") + QStringLiteral(" · ");
@@ -318,7 +465,13 @@ void TViewerForm::UpdateStatus() {
     if (c.Data.DroppedRecords)
         text += QStringLiteral(", ") + CvTrN("%1 record not kept", "%1 records not kept", (unsigned long)c.Data.DroppedRecords)
                                            .arg(QLocale().toString(qulonglong(c.Data.DroppedRecords)));
-    StatusLL->setText(text);
+    if (FollowOn) text += QStringLiteral(" · ") + CvTr("following the file (F7 stops)");
+    const auto& scene = PlotView->Scene();
+    if (scene.Selection && scene.Kind != Plot::eKind::Time)
+        text += QStringLiteral(" · ") + CvTr("records %1 to %2")
+                                            .arg(QLocale().toString(qulonglong(scene.Selection->first + 1)),
+                                                 QLocale().toString(qulonglong(scene.Selection->second + 1)));
+    ShowStatus(text);
 }
 
 // --- reading ---
@@ -373,11 +526,12 @@ void TViewerForm::Finished(std::shared_ptr<Capture::sLoadedCapture> capture, boo
     if (Worker.joinable()) Worker.join();
     ProgressTM.stop();
     LoadPB->hide();
-    const bool failed = capture->Result.Status == Capture::eReadStatus::CannotOpen;
+    const bool failed = capture->Result.Status == Capture::eReadStatus::CannotOpen ||
+                        capture->Result.Status == Capture::eReadStatus::NotAFile;
     if (failed) {
         Message = CvTr("Cannot open %1: %2")
                       .arg(Name(QString::fromStdString(capture->Path)),
-                           QString::fromLocal8Bit(std::strerror(capture->Result.Errno)));
+                           QString::fromLocal8Bit(ViewerText::ReadFailure(capture->Result).c_str()));
     } else {
         Loaded.push_back(capture);
         FillFileLists();
@@ -394,6 +548,112 @@ void TViewerForm::Finished(std::shared_ptr<Capture::sLoadedCapture> capture, boo
     UpdateStatus();
     emit FileLoaded();
     StartNext();
+}
+
+// --- views ---
+
+void TViewerForm::CycleCombo(QComboBox* c) { c->setCurrentIndex((c->currentIndex() + 1) % std::max(c->count(), 1)); }
+
+void TViewerForm::SetKind(Plot::eKind kind) { ViewCB->setCurrentIndex(int(kind)); }
+
+void TViewerForm::ApplyKind() {
+    if (Filling) return;
+    const auto kind = Plot::eKind(std::clamp(ViewCB->currentIndex(), 0, 3));
+    const bool scatter = kind == Plot::eKind::Scatter, map = kind == Plot::eKind::Map;
+    for (QWidget* w : std::initializer_list<QWidget*>{XLL, XCB, YLL, YCB, ColourLL, ColourCB}) w->setVisible(scatter);
+    // The map's colour list speaks for itself ("share rich"): no label, so
+    // that the row fits 800 pixels in every language.
+    for (QWidget* w : std::initializer_list<QWidget*>{RpmStepLL, RpmStepED, TpsStepED, RichLL, RichED, MapColourCB})
+        w->setVisible(map);
+    MapColourLL->hide();
+    TpsStepLL->hide();
+    PlotView->SetKind(kind);
+    ApplyScatter();
+    ApplyMap();
+    UpdateStatus();
+}
+
+void TViewerForm::ApplyScatter() {
+    if (Filling) return;
+    PlotView->SetScatter(std::max(XCB->currentIndex(), 0), std::max(YCB->currentIndex(), 0), ColourCB->currentIndex() - 1);
+}
+
+void TViewerForm::ApplyMap() {
+    if (Filling) return;
+    Capture::sMapOptions o;
+    o.RpmStep = RpmStepED->value();
+    o.TpsStep = TpsStepED->value();
+    o.RichAbove = RichED->value();
+    PlotView->SetMap(o, Plot::eMapColour(std::clamp(MapColourCB->currentIndex(), 0, 3)));
+}
+
+// --- following a growing file ---
+
+void TViewerForm::SetFollowing(bool on) {
+    FollowOn = on && PlotView->Scene().Primary != nullptr;
+    if (FollowOn) FollowTM.start();
+    else FollowTM.stop();
+    Message.clear();
+    UpdateStatus();
+    if (FollowOn) FollowTick();
+}
+
+// Reads what the shown file has gained on a worker thread, into a copy of
+// the capture (the shown one stays as it is while it is painted).
+void TViewerForm::FollowTick() {
+    if (!FollowOn || FollowBusy || IsLoading()) return;
+    std::shared_ptr<const Capture::sLoadedCapture> before = PlotView->Scene().Primary;
+    if (!before) return;
+    if (FollowWorker.joinable()) FollowWorker.join();
+    FollowBusy = true;
+    FollowWorker = std::thread([this, before] {
+        std::shared_ptr<Capture::sLoadedCapture> after;
+        bool failed = false;
+        try {
+            struct stat st {};
+            const bool grew = ::stat(before->Path.c_str(), &st) == 0 && uint64_t(st.st_size) != before->Data.Bytes;
+            if (grew) {
+                after = std::make_shared<Capture::sLoadedCapture>();
+                after->Path = before->Path;
+                after->Data = before->Data;
+                after->Result = before->Result;
+                bool restarted = false;
+                const Capture::sReadResult r = Capture::ReadMoreOfCaptureFile(after->Path, after->Data, restarted);
+                if (r.Status != Capture::eReadStatus::Ok) {
+                    failed = true;
+                    after.reset();
+                } else {
+                    after->Index();
+                }
+            }
+        } catch (...) {
+            failed = true;
+            after.reset();
+        }
+        QMetaObject::invokeMethod(this, [this, before, after, failed] { Followed(before, after, failed); },
+                                  Qt::QueuedConnection);
+    });
+}
+
+void TViewerForm::Followed(std::shared_ptr<const Capture::sLoadedCapture> before,
+                           std::shared_ptr<Capture::sLoadedCapture> after, bool failed) {
+    if (FollowWorker.joinable()) FollowWorker.join();
+    FollowBusy = false;
+    if (failed) {
+        FollowOn = false;
+        FollowTM.stop();
+        Message = CvTr("Following stopped: %1 cannot be read").arg(Name(QString::fromStdString(before->Path)));
+        UpdateStatus();
+        return;
+    }
+    if (!after) return;
+    for (auto& c : Loaded)
+        if (c == before) c = after;
+    const auto& scene = PlotView->Scene();
+    auto primary = scene.Primary == before ? std::shared_ptr<const Capture::sLoadedCapture>(after) : scene.Primary;
+    auto second = scene.Second == before ? std::shared_ptr<const Capture::sLoadedCapture>(after) : scene.Second;
+    PlotView->ReplaceCaptures(primary, second);
+    UpdateStatus();
 }
 
 // --- export ---
@@ -430,9 +690,16 @@ bool TViewerForm::ExportCsv(const QString& path) {
     const auto& primary = PlotView->Scene().Primary;
     if (!primary) return false;
     std::string error;
-    const bool ok = Capture::WriteCsv(path.toStdString(), primary->Data, &error);
-    Message = ok ? CvTr("Saved %1").arg(Name(path))
-                 : CvTr("Cannot write %1: %2").arg(Name(path), QString::fromLocal8Bit(error.c_str()));
+    // Only the range between the marks when a range is selected.
+    const Capture::sRange range = PlotView->Scene().StatsRange(*primary);
+    const bool part = range.First > 0 || range.Last < primary->Records();
+    const bool ok = Capture::WriteCsvRange(path.toStdString(), primary->Data, range.First, range.Last, &error);
+    if (!ok) Message = CvTr("Cannot write %1: %2").arg(Name(path), QString::fromLocal8Bit(error.c_str()));
+    else if (part)
+        Message = CvTr("Saved %1 (records %2 to %3)")
+                      .arg(Name(path), QLocale().toString(qulonglong(range.First + 1)),
+                           QLocale().toString(qulonglong(range.Last)));
+    else Message = CvTr("Saved %1").arg(Name(path));
     UpdateStatus();
     return ok;
 }
@@ -493,6 +760,21 @@ void TViewerForm::CsvBtnClick() {
 void TViewerForm::keyPressEvent(QKeyEvent* e) {
     switch (e->key()) {
     case Qt::Key_F3: OpenBtnClick(); break;
+    case Qt::Key_F4: ViewCB->setCurrentIndex((ViewCB->currentIndex() + 1) % ViewCB->count()); break;
+    case Qt::Key_F7: SetFollowing(!FollowOn); break;
+    case Qt::Key_X:
+        if (PlotView->Scene().Kind != Plot::eKind::Scatter) return QWidget::keyPressEvent(e);
+        CycleCombo(XCB);
+        break;
+    case Qt::Key_Y:
+        if (PlotView->Scene().Kind != Plot::eKind::Scatter) return QWidget::keyPressEvent(e);
+        CycleCombo(YCB);
+        break;
+    case Qt::Key_C:
+        if (PlotView->Scene().Kind == Plot::eKind::Scatter) CycleCombo(ColourCB);
+        else if (PlotView->Scene().Kind == Plot::eKind::Map) CycleCombo(MapColourCB);
+        else return QWidget::keyPressEvent(e);
+        break;
     case Qt::Key_F5: PictureBtnClick(); break;
     case Qt::Key_F6: CsvBtnClick(); break;
     case Qt::Key_F10: close(); break;
@@ -533,6 +815,8 @@ void TViewerForm::dropEvent(QDropEvent* e) {
 void TViewerForm::closeEvent(QCloseEvent* e) {
     Queue.clear();
     CancelLoading();
+    FollowTM.stop();
     if (Worker.joinable()) Worker.join();
+    if (FollowWorker.joinable()) FollowWorker.join();
     QWidget::closeEvent(e);
 }

@@ -1,7 +1,10 @@
 // The viewer's window: the plot, the choice of shown and compared capture,
 // the time axis, the status line with its progress bar and the buttons
-// (F3 open, F5 picture, F6 CSV, F10 exit). Files are read on a worker
-// thread, one after another; the window stays responsive and Esc cancels.
+// (F3 open, F5 picture, F6 CSV, F10 exit). F4 switches the view (time
+// traces, scatter plot, speed x throttle map, histograms), whose own
+// controls sit in the second row; F7 follows a growing file. Files are read
+// on a worker thread, one after another; the window stays responsive and
+// Esc cancels.
 #pragma once
 
 #include <QStringList>
@@ -14,12 +17,14 @@
 #include <vector>
 
 #include "capview/LoadedCapture.h"
+#include "capview/PlotPainter.h"
 
 class cPlotView;
 class cShadowButton;
 class cShape;
 class QComboBox;
 class QDoubleSpinBox;
+class QHBoxLayout;
 class QLabel;
 class QProgressBar;
 
@@ -41,6 +46,13 @@ public:
     bool ExportPicture(const QString& path);
     bool ExportCsv(const QString& path);
 
+    void SetKind(Plot::eKind kind);
+    // Follows the shown capture's file: what it gains is read every
+    // FollowMs and shown.
+    void SetFollowing(bool on);
+    bool Following() const { return FollowOn; }
+    static constexpr int FollowMs = 1000;
+
     cPlotView* Plot() const { return PlotView; }
     QString StatusText() const;
     const std::vector<std::shared_ptr<const Capture::sLoadedCapture>>& Captures() const { return Loaded; }
@@ -61,6 +73,14 @@ public:
     cShadowButton* PictureBtn = nullptr;
     cShadowButton* CsvBtn = nullptr;
     cShadowButton* ExitBtn = nullptr;
+    QComboBox* ViewCB = nullptr;
+    QComboBox* XCB = nullptr;
+    QComboBox* YCB = nullptr;
+    QComboBox* ColourCB = nullptr;
+    QComboBox* MapColourCB = nullptr;
+    QDoubleSpinBox* RpmStepED = nullptr;
+    QDoubleSpinBox* TpsStepED = nullptr;
+    QDoubleSpinBox* RichED = nullptr;
 
 signals:
     // After a file has been read (or failed); tests and the benchmark wait
@@ -68,6 +88,7 @@ signals:
     void FileLoaded();
 
 protected:
+    void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
@@ -82,6 +103,17 @@ private:
     QLabel* CompareLL = nullptr;
     QLabel* ModeLL = nullptr;
     QLabel* TimeLL = nullptr;
+    QLabel* ViewLL = nullptr;
+    QLabel* XLL = nullptr;
+    QLabel* YLL = nullptr;
+    QLabel* ColourLL = nullptr;
+    QLabel* MapColourLL = nullptr;
+    QLabel* RpmStepLL = nullptr;
+    QLabel* TpsStepLL = nullptr;
+    QLabel* RichLL = nullptr;
+    QString StatusFull;  // the status line's whole text (shown cut to fit)
+    QHBoxLayout* StatusRow = nullptr;  // the status panel's own row in a narrow window
+    QHBoxLayout* ButtonRow = nullptr;
     std::vector<std::shared_ptr<const Capture::sLoadedCapture>> Loaded;
     QString Message;  // a message that replaces the capture's summary
 
@@ -98,6 +130,20 @@ private:
     QTimer ProgressTM;
     int ProgressTicks = 0;
     bool Filling = false;
+
+    // Following a growing file.
+    bool FollowOn = false;
+    QTimer FollowTM;
+    std::thread FollowWorker;
+    std::atomic<bool> FollowBusy{false};
+    void FollowTick();
+    void Followed(std::shared_ptr<const Capture::sLoadedCapture> before, std::shared_ptr<Capture::sLoadedCapture> after,
+                  bool failed);
+    void ShowStatus(const QString& text);
+    void ApplyKind();
+    void ApplyScatter();
+    void ApplyMap();
+    void CycleCombo(QComboBox* c);
 
     void StartNext();
     void Finished(std::shared_ptr<Capture::sLoadedCapture> capture, bool compare);

@@ -2,7 +2,9 @@
 
 #include <libintl.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/Ini.h"
 #include "app/Resources.h"
@@ -37,6 +39,12 @@ const char* Get(const char* text) { return dgettext(Domain, text); }
 
 const char* Get(const char* singular, const char* plural, unsigned long n) {
     return dngettext(Domain, singular, plural, n);
+}
+
+std::string ReadFailure(const Capture::sReadResult& result) {
+    if (result.Status == Capture::eReadStatus::NotAFile)
+        return Get("not a regular file (a pipe, a device or a socket is not read)");
+    return std::strerror(result.Errno ? result.Errno : EIO);
 }
 
 }  // namespace ViewerText

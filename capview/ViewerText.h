@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "capview/CaptureData.h"
+
 namespace ViewerText {
 
 inline constexpr const char* Domain = "zvbasic-capview";
@@ -27,5 +29,9 @@ std::string ChooseLanguage(const std::string& exeDir);
 const char* Get(const char* text);
 // Singular or plural form for n.
 const char* Get(const char* singular, const char* plural, unsigned long n);
+
+// Why a capture could not be read, in the user's language: the system's
+// text, or that the path is not a regular file.
+std::string ReadFailure(const Capture::sReadResult& result);
 
 }  // namespace ViewerText

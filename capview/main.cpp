@@ -3,18 +3,23 @@
 //   zvbasic-capview --png OUT.png [--size WxH] FILE  a picture, no window
 //   zvbasic-capview --svg OUT.svg [--size WxH] FILE
 //   zvbasic-capview --csv OUT.csv FILE               a spreadsheet file
-// The picture options take --compare FILE2 [--stacked] and
-// --seconds-per-record S. Exit status: 0 done, 1 a file could not be read or
-// written, 2 bad arguments.
+//   zvbasic-capview --table OUT.csv [--rpm-step N] [--tps-step V]
+//                   [--rich-above V] FILE            the speed x throttle map
+// The picture options take --compare FILE2 [--stacked],
+// --seconds-per-record S and --scatter X:Y[:C] (a scatter plot instead of
+// the time traces). Exit status: 0 done, 1 a file could not be read or
+// written, 2 bad arguments, 3 the capture holds no records.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLocale>
 #include <QPainter>
 #include <QSaveFile>
 #include <QSvgGenerator>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +31,8 @@
 #include "core/Translate.h"
 #include "core/Version.h"
 #include "capview/CsvExport.h"
+#include "capview/DriveStats.h"
+#include "core/SafeWrite.h"
 #include "capview/PlotPainter.h"
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
@@ -35,9 +42,12 @@
 namespace {
 
 struct sArgs {
-    std::string Png, Svg, Csv, Compare;
+    std::string Png, Svg, Csv, Compare, Table;
     int Width = 1600, Height = 900;
     bool Stacked = false;
+    bool Scatter = false;
+    int ScatterX = Capture::TraceRpm, ScatterY = Capture::TraceValve, ScatterC = -1;
+    Capture::sMapOptions Map;
     double SecondsPerRecord = 0;
     std::vector<std::string> Files;
 };
@@ -51,7 +61,11 @@ void Usage(FILE* to) {
                    "       zvbasic-capview --png OUT.png [--size WIDTHxHEIGHT] FILE.dat\n"
                    "       zvbasic-capview --svg OUT.svg [--size WIDTHxHEIGHT] FILE.dat\n"
                    "       zvbasic-capview --csv OUT.csv FILE.dat\n"
-                   "Picture options: --compare FILE2.dat, --stacked, --seconds-per-record S"));
+                   "       zvbasic-capview --table OUT.csv [--rpm-step N] [--tps-step V] [--rich-above V] FILE.dat\n"
+                   "Picture options: --compare FILE2.dat, --stacked, --seconds-per-record S,\n"
+                   "                 --scatter X:Y[:C] with the channels tps, lambda, rpm, valve\n"
+                   "Exit status: 0 done, 1 a file could not be read or written, 2 bad arguments,\n"
+                   "             3 the capture holds no records"));
 }
 
 // 0: go on, otherwise the exit status.
@@ -77,6 +91,45 @@ int Parse(int argc, char** argv, sArgs& a) {
             if (!value(a.Svg)) return 2;
         } else if (arg == "--csv") {
             if (!value(a.Csv)) return 2;
+        } else if (arg == "--table") {
+            if (!value(a.Table)) return 2;
+        } else if (arg == "--rpm-step" || arg == "--tps-step" || arg == "--rich-above") {
+            if (!value(v)) return 2;
+            char* end = nullptr;
+            const double number = std::strtod(v.c_str(), &end);
+            if (!end || end == v.c_str() || *end || !std::isfinite(number)) {
+                std::fprintf(stderr, "%s: %s %s\n", T("Bad number"), arg.c_str(), v.c_str());
+                return 2;
+            }
+            (arg == "--rpm-step" ? a.Map.RpmStep : arg == "--tps-step" ? a.Map.TpsStep : a.Map.RichAbove) = number;
+            if (!Capture::MapOptionsValid(a.Map)) {
+                std::fprintf(stderr, "%s: %s %s\n", T("Bad step (a positive number of at least 0.000001)"),
+                             arg.c_str(), v.c_str());
+                return 2;
+            }
+        } else if (arg == "--scatter") {
+            if (!value(v)) return 2;
+            int channels[3] = {-1, -1, -1};
+            size_t from = 0;
+            int n = 0;
+            bool ok = true;
+            while (ok && n < 3) {
+                const size_t colon = v.find(':', from);
+                channels[n++] = Capture::TraceByName(v.substr(from, colon == std::string::npos ? colon : colon - from));
+                ok = channels[n - 1] >= 0;
+                if (colon == std::string::npos) break;
+                from = colon + 1;
+                if (n == 3) ok = false;  // more than three names
+            }
+            if (!ok || n < 2) {
+                std::fprintf(stderr, "%s: %s\n", T("Bad scatter channels (X:Y or X:Y:C of tps, lambda, rpm, valve)"),
+                             v.c_str());
+                return 2;
+            }
+            a.Scatter = true;
+            a.ScatterX = channels[0];
+            a.ScatterY = channels[1];
+            a.ScatterC = channels[2];
         } else if (arg == "--compare") {
             if (!value(a.Compare)) return 2;
         } else if (arg == "--stacked") {
@@ -109,24 +162,38 @@ int Parse(int argc, char** argv, sArgs& a) {
     return 0;
 }
 
+// Prints what reading a file gave: its records and skipped lines.
+void PrintSummary(const std::string& path, uint64_t records, const Capture::sCaptureData& d,
+                  const Capture::sReadResult& r) {
+    std::fprintf(stderr, "%s: ", path.c_str());
+    std::fprintf(stderr, TN("%llu record", "%llu records", (unsigned long)records), (unsigned long long)records);
+    if (d.SkippedLines) {
+        std::fprintf(stderr, ", ");
+        std::fprintf(stderr, TN("%llu line skipped", "%llu lines skipped", (unsigned long)d.SkippedLines),
+                     (unsigned long long)d.SkippedLines);
+    }
+    if (r.Status == Capture::eReadStatus::OutOfMemory) std::fprintf(stderr, ", %s", T("not enough memory for all records"));
+    std::fprintf(stderr, "\n");
+}
+
+bool Unreadable(const Capture::sReadResult& r) {
+    return r.Status == Capture::eReadStatus::CannotOpen || r.Status == Capture::eReadStatus::ReadError ||
+           r.Status == Capture::eReadStatus::NotAFile;
+}
+
+void PrintUnreadable(const std::string& path, const Capture::sReadResult& r) {
+    std::fprintf(stderr, "%s %s: %s\n", T("Cannot read"), path.c_str(), ViewerText::ReadFailure(r).c_str());
+}
+
 // Reads a file for a command-line run; prints what reading it gave.
 std::shared_ptr<Capture::sLoadedCapture> LoadForCommandLine(const std::string& path) {
     auto c = std::make_shared<Capture::sLoadedCapture>();
     c->Load(path);
-    if (c->Result.Status == Capture::eReadStatus::CannotOpen || c->Result.Status == Capture::eReadStatus::ReadError) {
-        std::fprintf(stderr, "%s %s: %s\n", T("Cannot read"), path.c_str(), std::strerror(c->Result.Errno));
+    if (Unreadable(c->Result)) {
+        PrintUnreadable(path, c->Result);
         return nullptr;
     }
-    std::fprintf(stderr, "%s: ", path.c_str());
-    std::fprintf(stderr, TN("%llu record", "%llu records", (unsigned long)c->Records()),
-                 (unsigned long long)c->Records());
-    if (c->Data.SkippedLines) {
-        std::fprintf(stderr, ", ");
-        std::fprintf(stderr, TN("%llu line skipped", "%llu lines skipped", (unsigned long)c->Data.SkippedLines),
-                     (unsigned long long)c->Data.SkippedLines);
-    }
-    if (c->Result.Status == Capture::eReadStatus::OutOfMemory) std::fprintf(stderr, ", %s", T("not enough memory for all records"));
-    std::fprintf(stderr, "\n");
+    PrintSummary(path, c->Records(), c->Data, c->Result);
     return c;
 }
 
@@ -161,35 +228,72 @@ int RunCommandLine(int argc, char** argv, const sArgs& a) {
         Usage(stderr);
         return 2;
     }
-    auto capture = LoadForCommandLine(a.Files[0]);
-    if (!capture) return 1;
+    const std::string& path = a.Files[0];
+    // Refused at once, before any output is made: a pipe or a device would
+    // be waited on for ever.
+    if (const Capture::sReadResult check = Capture::CheckCaptureFile(path); check.Status != Capture::eReadStatus::Ok) {
+        PrintUnreadable(path, check);
+        return 1;
+    }
     int status = 0;
+    bool empty = false;
     if (!a.Csv.empty()) {
+        // Converted while reading: the records are never all in memory.
         std::string error;
-        if (!Capture::WriteCsv(a.Csv, capture->Data, &error)) {
-            std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), a.Csv.c_str(), error.c_str());
+        Capture::sCaptureData counts;
+        Capture::sReadResult read;
+        uint64_t records = 0;
+        if (!Capture::ConvertCaptureToCsv(path, a.Csv, counts, records, read, &error)) {
+            if (read.Status != Capture::eReadStatus::Ok) PrintUnreadable(path, read);
+            else std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), a.Csv.c_str(), error.c_str());
+            return 1;
+        }
+        PrintSummary(path, records, counts, read);
+        empty = records == 0;
+    }
+    if (a.Png.empty() && a.Svg.empty() && a.Table.empty()) return empty ? 3 : status;
+
+    auto capture = LoadForCommandLine(path);
+    if (!capture) return 1;
+    empty = capture->Records() == 0;
+    if (!a.Table.empty()) {
+        const Capture::sDriveMap map = Capture::BuildDriveMap(capture->Data, Capture::sRange::All(capture->Data), a.Map);
+        std::string error;
+        if (!SafeWrite::ReplaceFile(a.Table, Capture::DriveMapCsv(map), &error)) {
+            std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), a.Table.c_str(), error.c_str());
             status = 1;
         }
     }
-    if (a.Png.empty() && a.Svg.empty()) return status;
-
-    // Pictures need fonts but no screen: without a display the offscreen
-    // platform serves.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    Plot::sScene scene;
-    scene.Primary = capture;
-    if (!a.Compare.empty()) {
-        scene.Second = LoadForCommandLine(a.Compare);
-        if (!scene.Second) return 1;
+    if (!a.Png.empty() || !a.Svg.empty()) {
+        // Pictures need fonts but no screen: without a display the offscreen
+        // platform serves.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        Plot::sScene scene;
+        scene.Primary = capture;
+        if (!a.Compare.empty()) {
+            scene.Second = LoadForCommandLine(a.Compare);
+            if (!scene.Second) return 1;
+        }
+        scene.Compare = a.Stacked ? Plot::eCompare::Stacked : Plot::eCompare::Overlaid;
+        scene.SecondsPerRecord = a.SecondsPerRecord;
+        scene.View = Plot::FullView(scene.Records(), cPlotView::MinSpan);
+        scene.EmptyText = CvTr("No records");
+        if (a.Scatter) {
+            scene.Kind = Plot::eKind::Scatter;
+            scene.ScatterX = a.ScatterX;
+            scene.ScatterY = a.ScatterY;
+            scene.ScatterC = a.ScatterC;
+        }
+        scene.Map = a.Map;
+        const QSize size(a.Width, a.Height);
+        if (!a.Png.empty() && !WritePicture(a.Png, false, scene, size)) status = 1;
+        if (!a.Svg.empty() && !WritePicture(a.Svg, true, scene, size)) status = 1;
     }
-    scene.Compare = a.Stacked ? Plot::eCompare::Stacked : Plot::eCompare::Overlaid;
-    scene.SecondsPerRecord = a.SecondsPerRecord;
-    scene.View = {0, std::max<double>(double(scene.Records()), cPlotView::MinSpan)};
-    scene.EmptyText = CvTr("No records");
-    const QSize size(a.Width, a.Height);
-    if (!a.Png.empty() && !WritePicture(a.Png, false, scene, size)) status = 1;
-    if (!a.Svg.empty() && !WritePicture(a.Svg, true, scene, size)) status = 1;
+    if (status == 0 && empty) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), T("no records"));
+        return 3;
+    }
     return status;
 }
 
@@ -200,7 +304,10 @@ int main(int argc, char** argv) {
     std::string exeDir = Resources::ExecutableDir();
     if (exeDir.empty()) exeDir = ".";
     ViewerText::Init(ViewerText::LocaleDir(exeDir));
-    ViewerText::ChooseLanguage(exeDir);
+    // Numbers follow the language of the texts (group and decimal marks
+    // alike on the axis, the cursor and the status line).
+    const std::string language = ViewerText::ChooseLanguage(exeDir);
+    if (!language.empty()) QLocale::setDefault(QLocale(QString::fromStdString(language)));
 
     sArgs args;
     const int parsed = Parse(argc, argv, args);
@@ -209,7 +316,8 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return parsed;
     }
-    if (!args.Png.empty() || !args.Svg.empty() || !args.Csv.empty()) return RunCommandLine(argc, argv, args);
+    if (!args.Png.empty() || !args.Svg.empty() || !args.Csv.empty() || !args.Table.empty())
+        return RunCommandLine(argc, argv, args);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zvbasic-capview"));

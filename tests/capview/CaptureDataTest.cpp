@@ -1,6 +1,7 @@
 #include "capview/CaptureData.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -357,4 +358,64 @@ TEST(CaptureReader, PollCycleFollowsTheEcusPacing) {
     EXPECT_GT(PollCycleSeconds(31), PollCycleSeconds(32));
     EXPECT_EQ(PollCycleSeconds(32), PollCycleSeconds(48));
     EXPECT_NEAR(PollCycleSeconds(48), 6 * (0.050 + 3 * 0.010 + 6 * 10.0 / 1200), 1e-9);
+}
+
+// A capture still being recorded: each read takes what the file gained; a
+// line cut by the writer's buffer is judged again once it is whole, and a
+// file started anew under the same name is read from its start.
+TEST(CaptureReader, GrowingFileIsFollowedLineByLine) {
+    const fs::path p = TempPath("growing.dat");
+    const std::string r1 = Record(1, 0.5f, 800, 10), r2 = Record(2, 0.6f, 900, 20), r3 = Record(3, 0.7f, 1000, 30);
+    WriteBytes(p, kHeader + r1 + r2.substr(0, 9));
+    sCaptureData d;
+    ASSERT_EQ(ReadCaptureFile(p.string(), d).Status, eReadStatus::Ok);
+    EXPECT_EQ(d.Records(), 1u);
+    EXPECT_EQ(d.SkippedLines, 1u);  // the cut line, for now
+    bool restarted = true;
+    struct sStep {
+        std::string Append;
+        size_t Records;
+        uint64_t Skipped;
+    };
+    const sStep steps[] = {
+        {"", 1, 1},                                                  // nothing new
+        {r2.substr(9, r2.size() - 11), 2, 0},                        // whole but for its line end: a record
+        {r2.substr(r2.size() - 2) + r3.substr(0, 4), 2, 1},          // line end, and the next line begun
+        {r3.substr(4) + "junk\r\n", 3, 1},                           // finished, then a line that is no record
+    };
+    std::string text = kHeader + r1 + r2.substr(0, 9);
+    for (const sStep& s : steps) {
+        text += s.Append;
+        std::ofstream(p, std::ios::app | std::ios::binary) << s.Append;
+        ASSERT_EQ(ReadMoreOfCaptureFile(p.string(), d, restarted).Status, eReadStatus::Ok);
+        EXPECT_FALSE(restarted);
+        const sCaptureData whole = ParseCapture(text);
+        ASSERT_EQ(d.Records(), s.Records) << s.Append;
+        EXPECT_EQ(d.SkippedLines, s.Skipped) << s.Append;
+        EXPECT_EQ(d.Lines, whole.Lines) << s.Append;
+        for (int t = 0; t < TraceCount; ++t) EXPECT_EQ(d.Values[t], whole.Values[t]);
+    }
+    WriteBytes(p, kHeader + r3);
+    ASSERT_EQ(ReadMoreOfCaptureFile(p.string(), d, restarted).Status, eReadStatus::Ok);
+    EXPECT_TRUE(restarted);
+    ASSERT_EQ(d.Records(), 1u);
+    EXPECT_EQ(d.Value(TraceValve, 0), 30.0f);
+    fs::remove(p);
+    EXPECT_EQ(ReadMoreOfCaptureFile(p.string(), d, restarted).Status, eReadStatus::CannotOpen);
+}
+
+// A named pipe (or a device) is refused at once, without waiting for a
+// writer, by every way of reading.
+TEST(CaptureReader, PipesAndDevicesAreRefusedAtOnce) {
+    const fs::path fifo = TempPath("pipe.dat");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string path : {fifo.string(), std::string("/dev/null")}) {
+        sCaptureData d;
+        EXPECT_EQ(ReadCaptureFile(path, d).Status, eReadStatus::NotAFile) << path;
+        EXPECT_EQ(CheckCaptureFile(path).Status, eReadStatus::NotAFile) << path;
+        EXPECT_EQ(ReadCaptureFileInPieces(path, d, [](sCaptureData&) { return true; }).Status, eReadStatus::NotAFile);
+        bool restarted = false;
+        EXPECT_EQ(ReadMoreOfCaptureFile(path, d, restarted).Status, eReadStatus::NotAFile);
+    }
+    fs::remove(fifo);
 }

@@ -1,14 +1,17 @@
 // The viewer's window and command line on the offscreen platform.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QUrl>
 #include <QProcess>
 #include <filesystem>
@@ -16,6 +19,7 @@
 
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
+#include "widgets/ShadowButton.h"
 #include "screens/CaptureFile.h"
 
 namespace fs = std::filesystem;
@@ -242,6 +246,232 @@ TEST(ViewerCommandLine, PngOfTheAskedSizeAndCsv) {
     proc.start(exe, {QStringLiteral("--png"), QString::fromStdString(png.string()), QStringLiteral("/nonexistent-zv/x.dat")});
     ASSERT_TRUE(proc.waitForFinished(60000));
     EXPECT_EQ(proc.exitCode(), 1);
+}
+
+// The views beside the time traces, worked from the keyboard: F4 switches,
+// the arrow keys move the readouts, M sets markers whose difference is read
+// out, and F6 exports only the selected range.
+TEST(Viewer, ViewsMarkersAndRangeExportByKeys) {
+    const fs::path p = MakeCapture("views.dat", 1000);
+    TViewerForm f;
+    f.resize(800, 600);
+    f.show();
+    f.OpenFiles({QString::fromStdString(p.string())});
+    ASSERT_TRUE(WaitLoaded(f, 1));
+    cPlotView* v = f.Plot();
+    const Plot::eKind kinds[] = {Plot::eKind::Scatter, Plot::eKind::Map, Plot::eKind::Histogram, Plot::eKind::Time};
+    for (Plot::eKind kind : kinds) {
+        Key(&f, Qt::Key_F4);
+        EXPECT_EQ(v->Scene().Kind, kind);
+        // Every view paints something over the navy background.
+        QImage image(v->size(), QImage::Format_RGB32);
+        {
+            QPainter painter(&image);
+            Plot::Paint(painter, QSizeF(v->size()), v->Scene());
+        }
+        int coloured = 0;
+        for (int y = 0; y < image.height(); y += 3)
+            for (int x = 0; x < image.width(); x += 3) {
+                const QColor c = image.pixelColor(x, y);
+                if (c != QColor(0, 0, 128) && c != QColor(0, 0, 0)) ++coloured;
+            }
+        EXPECT_GT(coloured, 200) << int(kind);
+        if (kind == Plot::eKind::Scatter) {
+            Key(v, Qt::Key_Right);
+            ASSERT_TRUE(v->Scene().Nearest);
+            EXPECT_EQ(v->Scene().Nearest->second, 0u);
+            Key(v, Qt::Key_Down);
+            EXPECT_EQ(v->Scene().Nearest->second, 100u);
+            Key(&f, Qt::Key_X);  // next channel on the X axis
+            EXPECT_EQ(v->Scene().ScatterX, Capture::TraceValve);
+        }
+        if (kind == Plot::eKind::Map) {
+            Key(v, Qt::Key_Up);  // the busiest cell first
+            ASSERT_TRUE(v->Scene().MapCell);
+        }
+    }
+    v->SetCursor(100);
+    Key(v, Qt::Key_M);
+    v->SetCursor(350);
+    Key(v, Qt::Key_M);
+    ASSERT_EQ(v->Scene().Markers, (std::vector<size_t>{100, 350}));
+    EXPECT_TRUE(Plot::MarkerDifference(v->Scene(), 100, 350).contains(QStringLiteral("250 records")));
+    f.TimeCB->setCurrentIndex(3);
+    f.SecondsED->setValue(0.5);
+    EXPECT_TRUE(Plot::MarkerDifference(v->Scene(), 100, 350).contains(QStringLiteral("125.0 s")))
+        << Plot::MarkerDifference(v->Scene(), 100, 350).toStdString();
+    Key(v, Qt::Key_M, Qt::ShiftModifier);
+    EXPECT_TRUE(v->Scene().Markers.empty());
+
+    // Markers at 199 and 100, S selects between them, F6 writes that range.
+    v->SetCursor(199);
+    Key(v, Qt::Key_M);
+    v->SetCursor(100);
+    Key(v, Qt::Key_M);
+    Key(v, Qt::Key_S);
+    ASSERT_TRUE(v->Scene().Selection);
+    EXPECT_EQ(*v->Scene().Selection, std::make_pair(size_t(100), size_t(199)));
+    const fs::path csv = TempDir() / "range.csv";
+    TViewerForm::DialogHook() = [&](const QString&) { return QStringList{QString::fromStdString(csv.string())}; };
+    Key(&f, Qt::Key_F6);
+    TViewerForm::DialogHook() = nullptr;
+    std::ifstream in(csv);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 101u);
+    EXPECT_EQ(lines[1].substr(0, 4), "101,");  // numbered as in the capture
+    EXPECT_EQ(lines[100].substr(0, 4), "200,");
+}
+
+// A second window follows a capture while it is recorded; F7 turns it off.
+TEST(Viewer, FollowsAGrowingFile) {
+    const fs::path p = MakeCapture("follow.dat", 10);
+    TViewerForm f;
+    f.resize(1000, 700);
+    f.show();
+    f.OpenFiles({QString::fromStdString(p.string())});
+    ASSERT_TRUE(WaitLoaded(f, 1));
+    Key(&f, Qt::Key_F7);
+    EXPECT_TRUE(f.Following());
+    {
+        std::ofstream out(p, std::ios::app | std::ios::binary);
+        for (int i = 0; i < 15; ++i) out << cCaptureFile::FormatRecord({1.0f, 0.5f, 2000, i});
+        out << "\"1.0\",\"0.5\"";  // a record the writer has not finished
+    }
+    QElapsedTimer t;
+    t.start();
+    while (f.Plot()->Scene().Records() < 25 && t.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(f.Plot()->Scene().Records(), 25u);
+    EXPECT_EQ(f.Captures()[0]->Records(), 25u);
+    EXPECT_TRUE(f.StatusText().contains(QStringLiteral("F7"))) << f.StatusText().toStdString();
+    std::ofstream(p, std::ios::app | std::ios::binary) << ",\"2000.0\",\"99.0\"\r\n";
+    t.restart();
+    while (f.Plot()->Scene().Records() < 26 && t.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(f.Plot()->Scene().Records(), 26u);
+    EXPECT_EQ(f.Plot()->Scene().Primary->Data.Value(Capture::TraceValve, 25), 99.0f);
+    Key(&f, Qt::Key_F7);
+    EXPECT_FALSE(f.Following());
+}
+
+// Input the window cannot show: a pipe is refused at once (no freeze), an
+// empty capture says "No records", a long message never pushes the buttons
+// or the plot's boxes out of an 800 x 600 window.
+TEST(Viewer, PipesEmptyFilesAndLongMessagesKeepTheWindowWhole) {
+    TViewerForm f;
+    f.resize(800, 600);
+    f.show();
+    QApplication::processEvents();
+    const fs::path fifo = TempDir() / "pipe.dat";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    f.OpenFiles({QString::fromStdString(fifo.string())});
+    QElapsedTimer t;
+    t.start();
+    while (f.IsLoading() && t.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_FALSE(f.IsLoading());
+    QApplication::processEvents();
+    EXPECT_TRUE(f.StatusText().contains(QStringLiteral("not a regular file"))) << f.StatusText().toStdString();
+    EXPECT_TRUE(f.Captures().empty());
+
+    const fs::path empty = TempDir() / "empty.dat";
+    std::ofstream(empty) << "garbage\n";
+    f.OpenFiles({QString::fromStdString(empty.string())});
+    ASSERT_TRUE(WaitLoaded(f, 1));
+    EXPECT_EQ(f.Plot()->Scene().EmptyText, QStringLiteral("No records"));
+
+    const QSize before = f.size();
+    EXPECT_EQ(before, QSize(800, 600)) << f.minimumSizeHint().width();
+    const std::string longName = "/nonexistent-zv/" + std::string(400, 'x') + ".csv";
+    EXPECT_FALSE(f.ExportCsv(QString::fromStdString(longName)));
+    QApplication::processEvents();
+    EXPECT_GT(f.StatusText().size(), 400);
+    EXPECT_EQ(f.size(), QSize(800, 600));
+    for (QWidget* w : std::initializer_list<QWidget*>{f.ExitBtn, f.Plot()}) {
+        const QRect r(w->mapTo(&f, QPoint(0, 0)), w->size());
+        EXPECT_TRUE(f.rect().contains(r)) << w->objectName().toStdString();
+    }
+}
+
+// A capture of one record shows its point; every panel of a plot one above
+// the other at 1600 x 900 has a scale of at least two labels.
+TEST(ViewerPainter, OneRecordShowsAndNarrowPanelsKeepTheirScale) {
+    const fs::path p = MakeCapture("one.dat", 1);
+    auto c = std::make_shared<Capture::sLoadedCapture>();
+    c->Load(p.string());
+    ASSERT_EQ(c->Records(), 1u);
+    Plot::sScene scene;
+    scene.Primary = c;
+    scene.View = Plot::FullView(1, cPlotView::MinSpan);
+    QImage image(1000, 640, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        Plot::Paint(painter, QSizeF(image.size()), scene);
+    }
+    int green = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) green += image.pixelColor(x, y) == Plot::TraceLook(Capture::TraceRpm).Color;
+    if (green < 25) image.save(QString::fromStdString((fs::temp_directory_path() / "zv-one-record.png").string()));
+    EXPECT_GE(green, 25);
+    for (const auto& [lo, hi] : {std::pair{0.0, 8000.0}, {0.0, 255.0}, {0.0, 5.0}, {0.0, 1.0}})
+        for (int maxTicks = 2; maxTicks <= 6; ++maxTicks) EXPECT_GE(Plot::NiceTicks(lo, hi, maxTicks).size(), 2u) << hi;
+}
+
+// The command line: the map as CSV, scatter pictures, the streamed CSV; a
+// pipe ends at once, an empty capture gives its header and exit 3.
+TEST(ViewerCommandLine, TableScatterAndTheirFailures) {
+    const fs::path p = TempDir() / "table.dat";
+    {
+        cCaptureFile f;
+        f.Open(p.string());
+        f.WriteRecord({1.0f, 0.8f, 1000, 100});
+        f.WriteRecord({1.49f, 0.2f, 1499, 50});
+        f.WriteRecord({0.5f, 0.3f, 54000 / 27, 7});
+    }
+    const fs::path table = TempDir() / "map.csv", png = TempDir() / "scatter.png", csv = TempDir() / "stream.csv";
+    const QString exe = BinDir() + QStringLiteral("/zvbasic-capview");
+    auto run = [&](const QStringList& args) {
+        QProcess proc;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("de"));  // a comma as decimal mark
+        proc.setProcessEnvironment(env);
+        proc.start(exe, args);
+        EXPECT_TRUE(proc.waitForFinished(60000)) << args.join(' ').toStdString();
+        return proc.exitCode();
+    };
+    auto read = [](const fs::path& f) {
+        std::ifstream in(f);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const QString file = QString::fromStdString(p.string());
+    EXPECT_EQ(run({"--table", QString::fromStdString(table.string()), "--rpm-step", "1000", "--rich-above", "0.25", file}), 0);
+    EXPECT_EQ(read(table), "rpm_from,rpm_to,tps_from,tps_to,records,share,valve_mean,lambda_mean,rich_share\n"
+                           "1000,2000,1,1.5,2,0.666667,75.000000,0.500000,0.500000\n"
+                           "2000,3000,0.5,1,1,0.333333,7.000000,0.300000,1.000000\n");
+    EXPECT_EQ(run({"--png", QString::fromStdString(png.string()), "--size", "800x600", "--scatter", "tps:lambda:rpm", file}), 0);
+    EXPECT_EQ(QImage(QString::fromStdString(png.string())).size(), QSize(800, 600));
+    for (const char* bad : {"tps", "tps:speed", "tps:rpm:valve:lambda", "tps::rpm"})
+        EXPECT_EQ(run({"--png", QString::fromStdString(png.string()), "--scatter", bad, file}), 2) << bad;
+    EXPECT_EQ(run({"--table", QString::fromStdString(table.string()), "--tps-step", "0", file}), 2);
+    EXPECT_EQ(run({"--csv", QString::fromStdString(csv.string()), file}), 0);
+    EXPECT_EQ(read(csv), "record,tps_v,lambda_v,rpm,valve\r\n1,1,0.8,1000,100\r\n2,1.49,0.2,1499,50\r\n3,0.5,0.3,2000,7\r\n");
+
+    const fs::path empty = TempDir() / "garbage.dat";
+    std::ofstream(empty) << "\x01\x02 no records\n";
+    const QString emptyFile = QString::fromStdString(empty.string());
+    EXPECT_EQ(run({"--table", QString::fromStdString(table.string()), emptyFile}), 3);
+    EXPECT_EQ(read(table), "rpm_from,rpm_to,tps_from,tps_to,records,share,valve_mean,lambda_mean,rich_share\n");
+    EXPECT_EQ(run({"--csv", QString::fromStdString(csv.string()), emptyFile}), 3);
+    EXPECT_EQ(run({"--png", QString::fromStdString(png.string()), emptyFile}), 3);
+
+    const fs::path fifo = TempDir() / "cli-pipe.dat";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const char* option : {"--png", "--csv", "--table"}) {
+        QElapsedTimer t;
+        t.start();
+        EXPECT_EQ(run({option, QString::fromStdString((TempDir() / "out").string()), QString::fromStdString(fifo.string())}), 1)
+            << option;
+        EXPECT_LT(t.elapsed(), 5000) << option;
+    }
 }
 
 int main(int argc, char** argv) {

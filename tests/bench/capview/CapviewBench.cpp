@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "capview/DriveStats.h"
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
 #include "screens/CaptureFile.h"
@@ -163,6 +164,30 @@ int main(int argc, char** argv) {
         c.Index();
         std::printf("  of which reading and parsing %.1f ms (CPU %.1f ms), min/max pyramids %.1f ms (CPU %.1f ms)\n",
                     Ms(a, b), c1 - c0, Ms(b, Clock::now()), CpuMs(RUSAGE_SELF) - c1);
+    }
+
+    // The speed x throttle map over all records (default steps, and a fine
+    // grid that takes the sparse path), and the scatter plot's density grid.
+    {
+        Capture::sLoadedCapture c;
+        c.Load(file.string());
+        std::vector<double> coarse, fine, grid;
+        size_t cells = 0;
+        for (int i = 0; i < 5; ++i) {
+            auto a = Clock::now();
+            cells = Capture::BuildDriveMap(c.Data, Capture::sRange::All(c.Data), {}).Cells.size();
+            auto b = Clock::now();
+            Capture::BuildDriveMap(c.Data, Capture::sRange::All(c.Data), {1, 0.01, 0.45});
+            auto d = Clock::now();
+            Capture::BuildDensityGrid(c.Data, Capture::TraceRpm, Capture::TraceValve, Capture::TraceLambda,
+                                      Capture::sRange::All(c.Data), 0, 8000, 0, 255, 800, 450);
+            grid.push_back(Ms(d, Clock::now()));
+            coarse.push_back(Ms(a, b));
+            fine.push_back(Ms(b, d));
+        }
+        std::printf("speed x throttle map of %d records: median %.1f ms (500 rpm x 0.5 V, %zu cells); 1 rpm x 0.01 V: "
+                    "%.1f ms; scatter density grid 800 x 450: %.1f ms\n",
+                    records, Percentile(coarse, 0.5), cells, Percentile(fine, 0.5), Percentile(grid, 0.5));
     }
 
     // Redraw after zoom or pan, at any zoom level.
