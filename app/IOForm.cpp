@@ -10,14 +10,17 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <optional>
 
+#include "app/Globals.h"
 #include "app/LinkStatus.h"
 #include "app/QtText.h"
 #include "widgets/Shape.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/Palette.h"
+#include "link/CommThread.h"
 
 namespace {
 std::optional<QSize> OverrideSize;
@@ -268,7 +271,10 @@ void cIOForm::LinkEvent() {
 
 void cIOForm::SendError() {
     if (!StatusLL) return;
-    StatusKind = eStatus::PortError;
+    // A device that is not there (an adapter not plugged in) is told apart
+    // from one that failed.
+    const bool absent = CommThread && CommThread->GetPort().LastOpenError() == ENOENT;
+    StatusKind = absent ? eStatus::PortAbsent : eStatus::PortError;
     RenderStatus();
 }
 
@@ -315,8 +321,20 @@ void cIOForm::RenderStatus() {
     case eStatus::PortError:
         text = Tr("COM port error!");
         break;
+    case eStatus::PortAbsent:
+        text = Tr("COM port not present!");
+        break;
+    case eStatus::Message:
+        text = StatusMessage ? Tr(StatusMessage) : QString();
+        break;
     }
     StatusLL->setText(text);
+}
+
+void cIOForm::ShowStatusMessage(const char* key) {
+    StatusKind = eStatus::Message;
+    StatusMessage = key;
+    RenderStatus();
 }
 
 void cIOForm::RetranslateForm() {

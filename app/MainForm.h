@@ -42,6 +42,9 @@ public:
     QLabel* ECUTypeLL;
     QLabel* StatusHLL;
     QLabel* StatusLL;  // the panel's "connected" (the form has no shared status line)
+    // Says, without a dialog, that the settings in the program were kept over
+    // a read of an ECU that identified differently.
+    QLabel* NoticeLL;
 
     void ConfigBtnClick();
     void CalibBtnClick();
@@ -59,6 +62,7 @@ public:
     void Retranslate() override;
 
     bool IdentityVisible() const;
+    bool OtherEcuNoticeShown() const { return OtherEcuNotice; }
     // Set when the close was confirmed (the program then shuts down).
     bool CloseConfirmed() const { return Confirmed; }
 
@@ -73,6 +77,7 @@ protected:
 
 private:
     void SetIdentityVisible(bool visible);
+    void ShowOtherEcuNotice(bool show);
     void RenderProgress();
     void LoadDialogMessage();
     void ShowScreen(cIOForm* screen);
@@ -86,4 +91,5 @@ private:
     int LastEcuVersion = 0;
     bool Confirmed = false;
     bool Asking = false;
+    bool OtherEcuNotice = false;
 };

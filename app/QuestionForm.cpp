@@ -53,18 +53,27 @@ void TQuestionForm::Retranslate() {
     NoBtn->setText(Tr("NO"));
 }
 
-bool TQuestionForm::Ask(const QString& text) {
+bool TQuestionForm::Ask(const QString& text, bool defaultNo) {
     TextLL->setText(text);
-    // Yes looks selected when the question comes up.
-    YesBtn->SetFill(cShadowButton::HoverFill());
-    NoBtn->SetFill(cShadowButton::NormalFill());
-    return ShowModal() == ResultOK;
+    DefaultNo = defaultNo;
+    // The default answer looks selected when the question comes up.
+    (defaultNo ? NoBtn : YesBtn)->SetFill(cShadowButton::HoverFill());
+    (defaultNo ? YesBtn : NoBtn)->SetFill(cShadowButton::NormalFill());
+    const bool yes = ShowModal() == ResultOK;
+    DefaultNo = false;
+    return yes;
 }
 
 void TQuestionForm::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     const QString text = event->text();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter || text == QLatin1String("T") || text == QLatin1String("t")) {
+    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (enter && DefaultNo) {
+        event->accept();
+        Done(ResultCancel);
+        return;
+    }
+    if (enter || text == QLatin1String("T") || text == QLatin1String("t")) {
         event->accept();
         Done(ResultOK);
         return;

@@ -18,10 +18,15 @@ public:
     QLabel* Image1;
     cShape* Frame;
 
-    // Shows the question modally; true exactly when answered with Yes.
-    bool Ask(const QString& text);
+    // Shows the question modally; true exactly when answered with Yes. With
+    // `defaultNo` No looks selected and Enter answers No (T still answers
+    // Yes): for questions whose Yes may cost the fitter's work.
+    bool Ask(const QString& text, bool defaultNo = false);
     void Retranslate() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool DefaultNo = false;
 };

@@ -210,11 +210,17 @@ cShell::eStart cShell::Start() {
         OptionsForm->ComPortCB->setCurrentIndex(OptionsForm->ComPortCB->count() > 0 ? 0 : -1);
 
         if (Ini->Load(IniLoadFile.toStdString())) {
+            bool listed = false;
             for (size_t i = 0; i < ports.size(); ++i)
                 if (ports[i] == Ini->Port) {
                     OptionsForm->ComPortCB->setCurrentIndex(int(i));
+                    listed = true;
                     break;
                 }
+            // The fitter's adapter, not plugged in now: kept, shown as not
+            // present and tried again until it is there; never replaced by
+            // another port without a word.
+            if (!listed && !Ini->Port.empty()) OptionsForm->SetAbsentPort(Ini->Port);
             if (Ini->Enabled) {
                 MainForm->ConfigBtn->setEnabled(true);
                 MainForm->CalibBtn->setEnabled(true);

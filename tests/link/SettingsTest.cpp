@@ -168,3 +168,56 @@ TEST(UpdateRecord, ParameterLowValueHigh) {
     EXPECT_EQ(u.Param(), 15);
     EXPECT_EQ(u.Value(), 0xB4);
 }
+
+// A read after a reconnection that keeps the unsaved edits: positions that
+// were not edited follow the ECU; an edited position keeps the edit, and the
+// ECU's copy takes the ECU's value unless that equals the edit (the ECU may
+// hold it unstored, so it must still count as changed).
+TEST(SettingsRecord, KeepEditsOverReadTakesTheEcusValuesOnlyWhereNothingWasEdited) {
+    struct sCase {
+        const char* Name;
+        uint8_t Work, Ecu, Read;      // one position before the read
+        uint8_t WantWork, WantEcu;    // after it
+    } cases[] = {
+        {"not edited, ECU unchanged", 5, 5, 5, 5, 5},
+        {"not edited, ECU changed", 5, 5, 7, 7, 7},
+        {"edited, ECU still has the old value", 9, 5, 5, 9, 5},
+        {"edited, ECU holds the edit unstored", 9, 5, 9, 9, 5},
+        {"edited, ECU has a third value", 9, 5, 7, 9, 7},
+    };
+    for (const sCase& c : cases) {
+        sSettings work, ecu, read;
+        work.StepPosH1 = c.Work;
+        ecu.StepPosH1 = c.Ecu;
+        read.StepPosH1 = c.Read;
+        read.StepPosMin = 77;  // not edited anywhere: taken over
+        KeepEditsOverRead(work, ecu, read);
+        EXPECT_EQ(work.StepPosH1, c.WantWork) << c.Name;
+        EXPECT_EQ(ecu.StepPosH1, c.WantEcu) << c.Name;
+        EXPECT_EQ(work.StepPosMin, 77) << c.Name;
+        EXPECT_EQ(ecu.StepPosMin, 77) << c.Name;
+        EXPECT_EQ(!(work == ecu), c.Work != c.Ecu) << c.Name;
+    }
+}
+
+// The single updates that carry a record to an ECU of the new protocol:
+// only what differs, in parameter order, the throttle by its rule, never
+// the read-only parameter.
+TEST(SettingsRecord, UpdatesBetweenSendsOnlyWhatDiffers) {
+    sSettings have;
+    EXPECT_TRUE(Ecu::UpdatesBetween(have, have).empty());
+    sSettings want = have;
+    want.LambdaType = 3;
+    want.TPSClosedLevel = 200;  // the sensor now falls: parameter 1 loses bit 0
+    want.CylCount = 6;
+    want.Reserved15 = 9;
+    want.RPMDiv = 3;            // not a parameter of the new protocol
+    const std::vector<sUpdate> u = Ecu::UpdatesBetween(want, have);
+    ASSERT_EQ(u.size(), 3u);
+    EXPECT_EQ(u[0].Param(), 0);
+    EXPECT_EQ(u[0].Value(), 3);
+    EXPECT_EQ(u[1].Param(), 1);
+    EXPECT_EQ(u[1].Value(), 100);
+    EXPECT_EQ(u[2].Param(), 9);
+    EXPECT_EQ(u[2].Value(), 6);
+}
