@@ -16,7 +16,7 @@ std::string LinkName(const char* tag) {
         .string();
 }
 
-class ReconnectTest : public CommThreadFixture, public ::testing::WithParamInterface<int> {
+class ReconnectFixture : public CommThreadFixture {
 protected:
     void StartSimAt(int version, const std::string& link) {
         sSimOptions opt;
@@ -37,6 +37,8 @@ protected:
         return false;
     }
 };
+
+class ReconnectTest : public ReconnectFixture, public ::testing::WithParamInterface<int> {};
 
 // The adapter is pulled and put back: the edit made before stays in
 // WorkSettings, still counts as changed (even where the ECU reports the
@@ -89,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, ReconnectTest, ::testing::Values(22, 48),
 // program's settings are kept whole and the link says the ECU is another;
 // a store then carries them all to it, also where single updates are its
 // way. A read a screen asks for copies the ECU's settings as before.
-TEST_F(CommThreadFixture, OtherEcuAfterReconnectKeepsTheProgramsSettingsWhole) {
+TEST_F(ReconnectFixture, OtherEcuAfterReconnectKeepsTheProgramsSettingsWhole) {
     StartSim(22);
     sSimOptions opt;
     opt.Version = 48;
