@@ -181,7 +181,7 @@ static QString DamagedFileQuestion(const VehicleFile::sFileFault& fault) {
     case VehicleFile::sFileFault::Extra: what = Q(_("is one line too many")); break;
     case VehicleFile::sFileFault::None: break;
     }
-    return Q(_("This file is damaged: line %1 %2.\nLoad it anyway?")).arg(fault.Line).arg(what);
+    return Q(_("This file is damaged:\nline %1 %2.\nLoad it anyway?")).arg(fault.Line).arg(what);
 }
 
 void TDataExForm::LoadFromFileBtnClick() {

@@ -376,7 +376,7 @@ void TVisForm::LogBtnClick() {
     if (!Capture.Open(QFile::encodeName(path).toStdString())) {
         // A file that cannot be opened: silently stays idle. One that opens
         // but cannot be written (a full disk) is said.
-        if (Capture.WriteFailed()) ShowStatusMessage(N_("Capture stopped: the file could not be written!"));
+        if (Capture.WriteFailed()) ShowStatusMessage(N_("Capture stopped: write error!"));
         return;
     }
     ShowLogButton();
@@ -385,5 +385,5 @@ void TVisForm::LogBtnClick() {
 void TVisForm::CaptureWriteFailed() {
     Capture.Close();
     ShowLogButton();
-    ShowStatusMessage(N_("Capture stopped: the file could not be written!"));
+    ShowStatusMessage(N_("Capture stopped: write error!"));
 }

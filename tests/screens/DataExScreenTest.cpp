@@ -280,7 +280,7 @@ TEST(DataExScreen, DamagedFileIsLoadedOnlyAfterAQuestion) {
     timer->start(5);
     cScreenRig::Key(rig.DataEx, Qt::Key_F2);
     delete timer;
-    EXPECT_EQ(asked, QStringLiteral("This file is damaged: line 6 is not a number.\nLoad it anyway?"));
+    EXPECT_EQ(asked, QStringLiteral("This file is damaged:\nline 6 is not a number.\nLoad it anyway?"));
     EXPECT_EQ(WorkSettings, before);
     ASSERT_TRUE(rig.WaitLive(8));
     EXPECT_TRUE(rig.Writes().empty());

@@ -400,7 +400,7 @@ TEST(VisScreen, CaptureStopsAndSaysSoWhenItsFileCannotBeWritten) {
     sDialogHook full{QStringLiteral("/dev/full")};
     cScreenRig::Key(rig.Vis, Qt::Key_F7);
     EXPECT_FALSE(rig.Vis->Capturing());
-    EXPECT_EQ(rig.Vis->StatusLL->text(), Tr("Capture stopped: the file could not be written!"));
+    EXPECT_EQ(rig.Vis->StatusLL->text(), Tr("Capture stopped: write error!"));
     EXPECT_EQ(rig.Vis->LogBtn->text(), Tr("  F7  Capture to file"));
 }
 
