@@ -63,6 +63,8 @@ public:
 
     bool IdentityVisible() const;
     bool OtherEcuNoticeShown() const { return OtherEcuNotice; }
+    // Shows or hides the notice that the program's settings are another ECU's.
+    void ShowOtherEcuNotice(bool show);
     // Set when the close was confirmed (the program then shuts down).
     bool CloseConfirmed() const { return Confirmed; }
 
@@ -77,7 +79,6 @@ protected:
 
 private:
     void SetIdentityVisible(bool visible);
-    void ShowOtherEcuNotice(bool show);
     void RenderProgress();
     void LoadDialogMessage();
     void ShowScreen(cIOForm* screen);
