@@ -10,17 +10,14 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <optional>
 
-#include "app/Globals.h"
 #include "app/LinkStatus.h"
 #include "app/QtText.h"
 #include "widgets/Shape.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/Palette.h"
-#include "link/CommThread.h"
 
 namespace {
 std::optional<QSize> OverrideSize;
@@ -273,9 +270,14 @@ void cIOForm::SendError() {
     if (!StatusLL) return;
     // A device that is not there (an adapter not plugged in) is told apart
     // from one that failed.
-    const bool absent = CommThread && CommThread->GetPort().LastOpenError() == ENOENT;
+    const bool absent = PortAbsent() && PortAbsent()();
     StatusKind = absent ? eStatus::PortAbsent : eStatus::PortError;
     RenderStatus();
+}
+
+std::function<bool()>& cIOForm::PortAbsent() {
+    static std::function<bool()> absent;
+    return absent;
 }
 
 void cIOForm::DeliverLinkIdle(bool idle) {

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QSize>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "link/LinkListener.h"
@@ -34,6 +35,10 @@ public:
     // overrides call the base first.
     void LinkEvent() override;
     void SendError() override;
+
+    // Asked on SendError: true when the port could not be opened because the
+    // device is not there (set by the program; none: a port error).
+    static std::function<bool()>& PortAbsent();
 
     // LinkIdle goes to this form and then to every nested cIOForm child.
     void DeliverLinkIdle(bool idle) override;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QThread>
+#include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <exception>
@@ -137,6 +138,7 @@ void cShell::CreateScreens() {
 }
 
 void cShell::DestroyScreens() {
+    cIOForm::PortAbsent() = nullptr;
     IOForms.clear();
     if (Shell == this) Shell = nullptr;
     VisScreen = ConfigScreen = CalibScreen = DataExScreen = nullptr;
@@ -193,6 +195,8 @@ cShell::eStart cShell::Start() {
         for (cIOForm* form : IOForms) CommThread->AddListener(form);
         for (cLinkListener* extra : Options.ExtraListeners) CommThread->AddListener(extra);
         CommThread->SetEnabledSource([] { return Ini && Ini->Enabled; });
+        // A port error for a device that is not there reads "not present".
+        cIOForm::PortAbsent() = [] { return CommThread && CommThread->GetPort().LastOpenError() == ENOENT; };
         CommThread->SetPortNameSink([](const std::string& name) {
             if (Ini) Ini->Port = name;
         });
