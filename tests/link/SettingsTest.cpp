@@ -199,25 +199,3 @@ TEST(SettingsRecord, KeepEditsOverReadTakesTheEcusValuesOnlyWhereNothingWasEdite
         EXPECT_EQ(!(work == ecu), c.Work != c.Ecu) << c.Name;
     }
 }
-
-// The single updates that carry a record to an ECU of the new protocol:
-// only what differs, in parameter order, the throttle by its rule, never
-// the read-only parameter.
-TEST(SettingsRecord, UpdatesBetweenSendsOnlyWhatDiffers) {
-    sSettings have;
-    EXPECT_TRUE(Ecu::UpdatesBetween(have, have).empty());
-    sSettings want = have;
-    want.LambdaType = 3;
-    want.TPSClosedLevel = 200;  // the sensor now falls: parameter 1 loses bit 0
-    want.CylCount = 6;
-    want.Reserved15 = 9;
-    want.RPMDiv = 3;            // not a parameter of the new protocol
-    const std::vector<sUpdate> u = Ecu::UpdatesBetween(want, have);
-    ASSERT_EQ(u.size(), 3u);
-    EXPECT_EQ(u[0].Param(), 0);
-    EXPECT_EQ(u[0].Value(), 3);
-    EXPECT_EQ(u[1].Param(), 1);
-    EXPECT_EQ(u[1].Value(), 100);
-    EXPECT_EQ(u[2].Param(), 9);
-    EXPECT_EQ(u[2].Value(), 6);
-}

@@ -74,19 +74,3 @@ TEST(CaptureFile, OpenFailuresLeaveItClosed) {
     EXPECT_FALSE(f.Open((fs::temp_directory_path() / "no_such_folder_zv" / "c.dat").string()));
     EXPECT_FALSE(f.IsOpen());
 }
-
-// A file that takes the header but not the records, and one that takes
-// nothing: the writer tells, so that the screen can stop.
-TEST(CaptureFile, WriteFailuresAreReported) {
-    cCaptureFile full;
-    EXPECT_FALSE(full.Open("/dev/full"));
-    EXPECT_TRUE(full.WriteFailed());
-    EXPECT_FALSE(full.IsOpen());
-    cCaptureFile missing;
-    EXPECT_FALSE(missing.Open("/nonexistent-folder-zv/capture.dat"));
-    EXPECT_FALSE(missing.WriteFailed());
-    cCaptureFile null;
-    ASSERT_TRUE(null.Open("/dev/null"));
-    EXPECT_TRUE(null.WriteRecord(sLiveSample{}));
-    EXPECT_FALSE(null.WriteFailed());
-}
