@@ -1,9 +1,12 @@
 #include "app/Globals.h"
 
 #include "app/InfoForm.h"
+#include "app/MainForm.h"
+#include "app/QtText.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
 #include "link/CommThread.h"
+#include "link/Settings.h"
 
 TMainForm* MainForm = nullptr;
 TOptionsForm* OptionsForm = nullptr;
@@ -27,6 +30,8 @@ cIOForm* DataExScreen = nullptr;
 
 bool Ask(const QString& text, bool defaultYes) { return QuestionForm && QuestionForm->Ask(text, defaultYes); }
 
+bool AskDefaultNo(const QString& text) { return Ask(text, false); }
+
 void ShowInfo(const QString& text) {
     if (InfoForm) InfoForm->ShowInfo(text);
 }
@@ -36,6 +41,20 @@ bool WriteSettingsWithProgress() {
     // The live poll a closing screen has just asked to stop may still be
     // finishing its exchange: the link serves the write once it has ended.
     if (!CommThread->PostRequestAfterStop(RQ_WRITE_SETTINGS)) return false;
-    if (SaveForm) SaveForm->ShowModal();
+    FollowWriteWithProgress();
     return true;
+}
+
+void FollowWriteWithProgress() {
+    if (!SaveForm) return;
+    SaveForm->ShowModal();
+    // The dialog closed on the link's failure notification, which has
+    // returned by now: a write that did not end with the store is said
+    // plainly, and the settings still count as changed.
+    if (TSaveForm::WriteFailed && !TSaveForm::WriteDone) {
+        if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
+        ShowInfo(Tr("The settings were NOT stored in the ECU!\n"
+                    "The connection failed during the transfer. "
+                    "Store them again when the ECU is connected."));
+    }
 }

@@ -45,6 +45,8 @@ extern cIOForm* DataExScreen;
 // Question dialog: true for Yes; `defaultYes` false makes No the answer of
 // Enter. Information dialog: returns when acknowledged.
 bool Ask(const QString& text, bool defaultYes = true);
+// The question with No as the answer Enter gives and the dialog shows selected.
+bool AskDefaultNo(const QString& text);
 void ShowInfo(const QString& text);
 
 // Posts a settings write and, when the link takes it, shows the save progress
@@ -52,3 +54,6 @@ void ShowInfo(const QString& text);
 // asked to stop may still be finishing its exchange; the link then serves the
 // write right after it. False when the link did not take the write.
 bool WriteSettingsWithProgress();
+// Shows the save progress dialog for a write the link has taken, until the
+// write ends; a write that did not end with the store is then reported.
+void FollowWriteWithProgress();

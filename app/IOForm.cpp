@@ -268,8 +268,16 @@ void cIOForm::LinkEvent() {
 
 void cIOForm::SendError() {
     if (!StatusLL) return;
-    StatusKind = eStatus::PortError;
+    // A device that is not there (an adapter not plugged in) is told apart
+    // from one that failed.
+    const bool absent = PortAbsent() && PortAbsent()();
+    StatusKind = absent ? eStatus::PortAbsent : eStatus::PortError;
     RenderStatus();
+}
+
+std::function<bool()>& cIOForm::PortAbsent() {
+    static std::function<bool()> absent;
+    return absent;
 }
 
 void cIOForm::DeliverLinkIdle(bool idle) {
@@ -315,8 +323,20 @@ void cIOForm::RenderStatus() {
     case eStatus::PortError:
         text = Tr("COM port error!");
         break;
+    case eStatus::PortAbsent:
+        text = Tr("COM port not present!");
+        break;
+    case eStatus::Message:
+        text = StatusMessage ? Tr(StatusMessage) : QString();
+        break;
     }
     StatusLL->setText(text);
+}
+
+void cIOForm::ShowStatusMessage(const char* key) {
+    StatusKind = eStatus::Message;
+    StatusMessage = key;
+    RenderStatus();
 }
 
 void cIOForm::RetranslateForm() {

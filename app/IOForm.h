@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QSize>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "link/LinkListener.h"
@@ -34,6 +35,10 @@ public:
     // overrides call the base first.
     void LinkEvent() override;
     void SendError() override;
+
+    // Asked on SendError: true when the port could not be opened because the
+    // device is not there (set by the program; none: a port error).
+    static std::function<bool()>& PortAbsent();
 
     // LinkIdle goes to this form and then to every nested cIOForm child.
     void DeliverLinkIdle(bool idle) override;
@@ -118,6 +123,9 @@ protected:
     // The rounded status panel with its label in the bottom-left corner (design
     // coordinates); its text follows RQ_CONNECT events and port errors.
     void CreateStatusLine(int x, int y, int width, int height, int fontPt = 14);
+    // A screen's own text in the status line (a catalogue key, translated
+    // now and on every language switch) until the link's next status.
+    void ShowStatusMessage(const char* key);
 
     // On full-screen forms Esc and F10 call CloseScreen (the dialogs have
     // keys of their own); function keys of registered buttons run them. The form sees keys before its controls. Screens override to add
@@ -155,7 +163,8 @@ private:
     bool StylesApplied = false;
     bool FullScreen = false;  // set by SetupFullScreen
     // What the status line shows, so that it can be retranslated.
-    enum class eStatus { Design, Link, PortError } StatusKind = eStatus::Design;
+    enum class eStatus { Design, Link, PortError, PortAbsent, Message } StatusKind = eStatus::Design;
+    const char* StatusMessage = nullptr;  // catalogue key of a screen's own status text
     int32_t StatusPhase = 0, StatusValue = 0;
     void RenderStatus();
 };

@@ -68,10 +68,14 @@ void TInfoForm::Retranslate() {
     OKBtn->setText(Tr("OK"));
 }
 
-void TInfoForm::ShowInfo(const QString& text, const QString& toolTip) {
+void TInfoForm::SetText(const QString& text, const QString& toolTip) {
     TextLL->setText(text);
     TextLL->setToolTip(toolTip);
     FitText();
+}
+
+void TInfoForm::ShowInfo(const QString& text, const QString& toolTip) {
+    SetText(text, toolTip);
     if (Loop) return;  // already up: it now shows the latest text
     setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;

@@ -23,6 +23,8 @@ public:
     // Shows the text modally and returns when it is acknowledged.
     // A tool tip on the text carries what the text had to shorten.
     void ShowInfo(const QString& text, const QString& toolTip = QString());
+    // Sets the text and sizes the dialog to it, without showing it.
+    void SetText(const QString& text, const QString& toolTip = QString());
     bool IsModalRunning() const { return Loop != nullptr; }
     // The widest the text may grow to (the dialog grows with it).
     static int MaxTextWidth();

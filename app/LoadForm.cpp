@@ -9,6 +9,7 @@
 #include "widgets/ProgressGauge.h"
 #include "app/QtText.h"
 #include "link/CommThread.h"
+#include "link/Settings.h"
 
 bool TLoadForm::ReadDone = false;
 
@@ -41,7 +42,8 @@ void TLoadForm::LinkEvent() {
         ScreenActive = false;
         ReadDone = true;
         StatusLL->setText(Tr("Settings has been loaded."));
-        if (MainForm) MainForm->ShowSettingsChanged(false);
+        // A read the link made after a reconnection may have kept edits.
+        if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
         Done(ResultOK);
         break;
     default:

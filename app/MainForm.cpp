@@ -66,6 +66,10 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     ECUVersionLL = MakeLabel("ECUVersionLL", yellow);
     StatusHLL = MakeLabel("StatusHLL", white);
     StatusLL = MakeLabel("StatusLL", yellow);
+    NoticeLL = MakeLabel("NoticeLL", orange);
+    NoticeLL->setWordWrap(true);
+    NoticeLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    NoticeLL->hide();
     ECUVersionLL->setText(QStringLiteral("0.0/0.0"));
     SetIdentityVisible(false);
     BackupLL = MakeLabel("BackupLL", orange);
@@ -112,7 +116,9 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Place(ECUTypeLL, 750, 382, 220, 36, 16, true);
     Place(StatusHLL, 544, 440, 200, 36, 16, true);
     Place(StatusLL, 750, 440, 220, 36, 16, true);
-    Place(BackupLL, 524, 510, 456, 100, 11, true);
+    // Below the panel: the other-ECU notice above the backup failure, so both fit.
+    Place(NoticeLL, 524, 504, 460, 78, 13, true);
+    Place(BackupLL, 524, 584, 460, 72, 13, true);
     ECUTypeLL->raise();
 
     Label3->setWordWrap(true);
@@ -139,6 +145,9 @@ void TMainForm::Retranslate() {
     ECUVersionHLL->setText(Tr("ECU Version:"));
     StatusHLL->setText(Tr("Status:"));
     StatusLL->setText(Tr("connected"));
+    NoticeLL->setText(Tr("The settings in the program are not this ECU's: "
+                         "they were kept from an ECU of another version. "
+                         "F5 stores them in this ECU."));
     if (TypeKnown) ECUTypeLL->setText(Tr(Ecu::TypeName(TypeVersion)));
     else ECUTypeLL->setText(QStringLiteral("ZVBasic"));
     if (!BackupFailure.isEmpty())
@@ -196,6 +205,13 @@ void TMainForm::ExitBtnClick() { close(); }
 void TMainForm::ShowSettingsChanged(bool changed) {
     if (changed) DataExBtn->SetOutline(6, Palette::Yellow);
     else DataExBtn->SetOutline(2, cShadowButton::OutlineColor());
+    // Stored or read back: the program's settings are the ECU's again.
+    if (!changed) ShowOtherEcuNotice(false);
+}
+
+void TMainForm::ShowOtherEcuNotice(bool show) {
+    OtherEcuNotice = show;
+    NoticeLL->setVisible(show);
 }
 
 void TMainForm::ShowBackupFailure(const QString& reason) {
@@ -300,6 +316,11 @@ void TMainForm::LinkEvent() {
             ECUTypeLL->setText(Tr(Ecu::TypeName(version)));
             RenderProgress();
             SetIdentityVisible(true);
+            // A read after a reconnection may have kept unsaved edits: the
+            // marker follows the records, whatever the read did.
+            if (CommThread && CommThread->GetReadOutcome() == cCommThread::eReadOutcome::OtherEcu)
+                ShowOtherEcuNotice(true);
+            ShowSettingsChanged(SettingsChanged());
         }
         break;
     default:

@@ -43,6 +43,9 @@ public:
     QLabel* StatusHLL;
     QLabel* StatusLL;  // the panel's "connected" (the form has no shared status line)
     QLabel* BackupLL;  // below the panel: an automatic backup could not be written
+    // Says, without a dialog, that the settings in the program were kept over
+    // a read of an ECU that identified differently.
+    QLabel* NoticeLL;
 
     void ConfigBtnClick();
     void CalibBtnClick();
@@ -63,6 +66,9 @@ public:
     void Retranslate() override;
 
     bool IdentityVisible() const;
+    bool OtherEcuNoticeShown() const { return OtherEcuNotice; }
+    // Shows or hides the notice that the program's settings are another ECU's.
+    void ShowOtherEcuNotice(bool show);
     // Set when the close was confirmed (the program then shuts down).
     bool CloseConfirmed() const { return Confirmed; }
 
@@ -91,4 +97,5 @@ private:
     bool Confirmed = false;
     bool Asking = false;
     QString BackupFailure;  // the reason shown in BackupLL; empty while none
+    bool OtherEcuNotice = false;
 };

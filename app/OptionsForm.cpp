@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
+#include <QTimer>
+#include <cerrno>
 #include <algorithm>
 
 #include "app/Globals.h"
@@ -73,6 +75,9 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Memo1->setTextInteractionFlags(Qt::NoTextInteraction);
     ExitBtn = new cShadowButton(this);
     ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
+    PortStateLL = MakeLabel("PortStateLL", orange);
+    PortStateLL->setWordWrap(true);
+    PortStateLL->hide();
 
     connect(ComPortCB, qOverload<int>(&QComboBox::activated), this, [this] { ComPortCBChange(); });
     connect(LangCB, qOverload<int>(&QComboBox::activated), this, [this] { LangCBChange(); });
@@ -89,6 +94,7 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Place(Label1, 64, 146, 300, 32, 14, true);
     Place(ComPortCB, 64, 196, 250, 40, 14, true);
     Place(EnumPortsBtn, 332, 192, 170, 50, 11, true);
+    Place(PortStateLL, 64, 244, 440, 52, 10, true);
 
     Place(Shape2, 40, 330, 480, 150);
     Place(Label2, 64, 346, 300, 32, 14, true);
@@ -114,6 +120,11 @@ void TOptionsForm::Retranslate() {
     BuildLL->setText(ToQ(GetVersionText('b')));
     Label1->setText(Tr("Connect via:"));
     EnumPortsBtn->setText(Tr("Lookup ports"));
+    PortStateLL->setText(Tr("This port is not present. It is tried again every second: "
+                            "plug the adapter in, or choose another port."));
+    for (int i = 0; i < ComPortCB->count(); ++i)
+        if (ComPortCB->itemText(i) == AbsentPort)
+            ComPortCB->setItemData(i, AbsentPort + QStringLiteral(" - ") + Tr("not present"), Qt::ToolTipRole);
     Label2->setText(Tr("Language:"));
     Label4->setText(Tr("Info"));
     Memo1->setText(Tr("ZVBasic - calibration software for the ZORVA Basic LPG control unit.") +
@@ -147,9 +158,35 @@ void TOptionsForm::SetPorts(const std::vector<std::string>& ports) {
         ComPortCB->addItem(ToQ(p));
         ComPortCB->setItemData(ComPortCB->count() - 1, ToQ(p), Qt::ToolTipRole);
     }
+    if (AbsentPort.isEmpty()) return;
+    if (ComPortCB->findText(AbsentPort, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0) {
+        AbsentPort.clear();  // it is back
+        return;
+    }
+    // The saved port keeps its place in the list, greyed, with a tip.
+    ComPortCB->addItem(AbsentPort);
+    const int at = ComPortCB->count() - 1;
+    ComPortCB->setItemData(at, AbsentPort + QStringLiteral(" - ") + Tr("not present"), Qt::ToolTipRole);
+    ComPortCB->setItemData(at, QColor(Qt::gray), Qt::ForegroundRole);
 }
 
+void TOptionsForm::SetAbsentPort(const std::string& port) {
+    AbsentPort = ToQ(port);
+    std::vector<std::string> listed;
+    for (int i = 0; i < ComPortCB->count(); ++i)
+        if (ComPortCB->itemText(i) != AbsentPort) listed.push_back(ComPortCB->itemText(i).toStdString());
+    SetPorts(listed);
+    ComPortCB->setCurrentIndex(ComPortCB->findText(AbsentPort, Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+bool TOptionsForm::PortAbsentShown() const { return !PortStateLL->isHidden(); }
+
+void TOptionsForm::ShowPortState(bool absent) { PortStateLL->setVisible(absent); }
+
 void TOptionsForm::ComPortCBChange() {
+    // The fitter's choice is the port to remember, whether it opens or not.
+    if (ComPortCB->currentText() != AbsentPort) AbsentPort.clear();
+    if (Ini) Ini->Port = ComPortCB->currentText().toStdString();
     if (!CommThread) return;
     if (CommThread->IsBusy()) CommThread->StopRequest();
     CommThread->SetPortName(ComPortCB->currentText().toStdString());
@@ -190,12 +227,36 @@ void TOptionsForm::LangCBChange() {
 
 void TOptionsForm::ExitBtnClick() { close(); }
 
-void TOptionsForm::LinkEvent() { cIOForm::LinkEvent(); }
+void TOptionsForm::LinkEvent() {
+    cIOForm::LinkEvent();
+    if (LinkRequest != RQ_CONNECT) return;
+    // A connection attempt runs on an open port: it is present.
+    ShowPortState(false);
+    // Connected again: the port error box has nothing more to say.
+    if (LinkPhase == Phase::Connected && LinkValue == 1 && PortErrorUp && InfoForm && InfoForm->IsModalRunning() &&
+        InfoForm->TextLL->text() == PortErrorText)
+        InfoForm->close();
+}
 
 void TOptionsForm::SendError() {
     cIOForm::SendError();
+    ShowPortState(CommThread && CommThread->GetPort().LastOpenError() == ENOENT);
+    // The link waits while this runs: the box comes after it has returned.
+    if (PortErrorQueued || PortErrorUp) return;
+    PortErrorQueued = true;
+    QTimer::singleShot(0, this, [this] { ShowDeferredPortError(); });
+}
+
+void TOptionsForm::ShowDeferredPortError() {
+    PortErrorQueued = false;
+    // Back already, or the information dialog says something else: the
+    // status lines show the port error.
+    if (!CommThread || CommThread->IsConnected()) return;
+    if (InfoForm && InfoForm->IsModalRunning()) return;
+    PortErrorUp = true;
     // The link's port name: the failed device itself is closed by now.
-    ShowPortError(CommThread ? ToQ(CommThread->GetPortName()) : QString());
+    ShowPortError(ToQ(CommThread->GetPortName()));
+    PortErrorUp = false;
 }
 
 void TOptionsForm::ShowPortError(const QString& port) {
@@ -213,5 +274,6 @@ void TOptionsForm::ShowPortError(const QString& port) {
         const std::string hint = PortPermissionHint(port.toStdString(), CommThread->GetPort().LastOpenError());
         if (!hint.empty()) text += QStringLiteral("\n") + ToQ(hint);
     }
+    PortErrorText = text;
     if (InfoForm) InfoForm->ShowInfo(text, shown != port ? port : QString());
 }

@@ -18,6 +18,9 @@ TQuestionForm::TQuestionForm(QWidget* parent) : cIOForm(parent) {
     TextLL = new QLabel(this);
     TextLL->setObjectName(QStringLiteral("TextLL"));
     TextLL->setAlignment(Qt::AlignCenter);
+    // A question longer than the dialog is wide (one naming a file's
+    // damaged line) wraps; the others carry their own line ends.
+    TextLL->setWordWrap(true);
     QPalette pal = TextLL->palette();
     pal.setColor(QPalette::WindowText, Palette::Yellow);
     TextLL->setPalette(pal);

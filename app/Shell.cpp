@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QThread>
+#include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <exception>
@@ -139,6 +140,7 @@ void cShell::CreateScreens() {
 }
 
 void cShell::DestroyScreens() {
+    cIOForm::PortAbsent() = nullptr;
     IOForms.clear();
     if (Shell == this) Shell = nullptr;
     VisScreen = ConfigScreen = CalibScreen = DataExScreen = nullptr;
@@ -200,6 +202,8 @@ cShell::eStart cShell::Start() {
         CommThread->AddListener(AutoBackup.get());
         for (cLinkListener* extra : Options.ExtraListeners) CommThread->AddListener(extra);
         CommThread->SetEnabledSource([] { return Ini && Ini->Enabled; });
+        // A port error for a device that is not there reads "not present".
+        cIOForm::PortAbsent() = [] { return CommThread && CommThread->GetPort().LastOpenError() == ENOENT; };
         CommThread->SetPortNameSink([](const std::string& name) {
             if (Ini) Ini->Port = name;
         });
@@ -217,11 +221,17 @@ cShell::eStart cShell::Start() {
         OptionsForm->ComPortCB->setCurrentIndex(OptionsForm->ComPortCB->count() > 0 ? 0 : -1);
 
         if (Ini->Load(IniLoadFile.toStdString())) {
+            bool listed = false;
             for (size_t i = 0; i < ports.size(); ++i)
                 if (ports[i] == Ini->Port) {
                     OptionsForm->ComPortCB->setCurrentIndex(int(i));
+                    listed = true;
                     break;
                 }
+            // The fitter's adapter, not plugged in now: kept, shown as not
+            // present and tried again until it is there; never replaced by
+            // another port without a word.
+            if (!listed && !Ini->Port.empty()) OptionsForm->SetAbsentPort(Ini->Port);
             if (Ini->Enabled) {
                 MainForm->ConfigBtn->setEnabled(true);
                 MainForm->CalibBtn->setEnabled(true);

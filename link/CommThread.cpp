@@ -78,6 +78,7 @@ bool cCommThread::PostRequest(int32_t code) {
     if (!TryLockFor(lock, kPostLockLimit)) return false;
     if (Busy.IsSet() || Pending.IsSet()) return false;
     CurrentRequest = code;
+    PostedByScreen = true;
     Stop.Reset();
     // Busy before pending: the thread may take and finish the request as
     // soon as it is pending, and must not find busy set afterwards.
@@ -98,6 +99,7 @@ bool cCommThread::PostRequestAfterStop(int32_t code) {
         const bool stoppedPoll = (waiting == RQ_CONFIG_POLL || waiting == RQ_VIS_POLL) && Stop.IsSet();
         if (!stoppedPoll || ServingRequest || FollowUp != 0) return false;
         CurrentRequest = code;
+        PostedByScreen = true;
         Stop.Reset();
         return true;
     }
@@ -108,6 +110,7 @@ bool cCommThread::PostRequestAfterStop(int32_t code) {
         return true;
     }
     CurrentRequest = code;
+    PostedByScreen = true;
     Stop.Reset();
     Busy.Set();
     Pending.Set();
@@ -315,6 +318,7 @@ void cCommThread::RunCycle() {
     {
         std::lock_guard<std::timed_mutex> lock(RequestLock);
         CurrentRequest = RQ_CONNECT;
+        PostedByScreen = false;
         Stop.Reset();
         Pending.Set();
         Busy.Reset();
@@ -342,6 +346,7 @@ void cCommThread::RunCycle() {
 
 void cCommThread::SetPending(int32_t code) {
     CurrentRequest = code;
+    PostedByScreen = false;
     Pending.Set();
 }
 
@@ -350,6 +355,7 @@ bool cCommThread::Serve() {
     {
         std::lock_guard<std::timed_mutex> lock(RequestLock);
         code = CurrentRequest;
+        ServingPosted = PostedByScreen;
         Busy.Set();
         Pending.Reset();
         ServingRequest = true;
@@ -371,14 +377,20 @@ bool cCommThread::Serve() {
         // is made pending before busy clears, so a post from a screen cannot
         // slip in between and be overwritten.
         std::lock_guard<std::timed_mutex> lock(RequestLock);
-        if (!ok)
+        if (!ok) {
             SetPending(RQ_CONNECT);
-        else if (code == RQ_CONNECT)
+        } else if (code == RQ_CONNECT) {
             SetPending(RQ_IDENTIFY);
-        else if (code == RQ_IDENTIFY || readAgain)
+        } else if (code == RQ_IDENTIFY) {
             SetPending(RQ_READ_SETTINGS);
-        else if (FollowUp != 0)
+        } else if (readAgain) {
+            // Read again as what it was: posted or chained.
+            SetPending(RQ_READ_SETTINGS);
+            PostedByScreen = ServingPosted;
+        } else if (FollowUp != 0) {
             SetPending(FollowUp);
+            PostedByScreen = true;
+        }
         FollowUp = 0;
         ServingRequest = false;
         Busy.Reset();

@@ -67,6 +67,18 @@ public:
     int GetEcuVersion() const { return EcuVersion.load(); }
     int GetEcuIdVersion() const { return EcuIdVersion.load(); }
     bool IsConnected() const { return Connected.load(); }
+
+    // How the last completed settings read treated the program's records.
+    // Copied: the ECU's settings went into WorkSettings and EcuSettings (the
+    // first read, a read a screen asked for, or no unsaved edits). KeptEdits:
+    // a read the link made by itself after reconnecting to the same ECU
+    // updated EcuSettings and kept the unsaved edits in WorkSettings (on an
+    // ECU of version 48 or above, the edits it no longer holds are queued
+    // again). OtherEcu: the reconnected ECU identified differently; the
+    // program's settings were kept whole and are not this ECU's. Read it
+    // while the read's completion LinkEvent runs.
+    enum class eReadOutcome { Copied, KeptEdits, OtherEcu };
+    eReadOutcome GetReadOutcome() const { return ReadOutcome.load(); }
     cBytePort& GetPort() { return *Port; }
     void SetPortName(const std::string& name);
     std::string GetPortName() const;
@@ -145,6 +157,7 @@ private:
     std::timed_mutex RequestLock;   // serialises posting and taking requests
     int32_t FollowUp = 0;           // guarded by RequestLock: served after a stopped request
     bool ServingRequest = false;    // guarded by RequestLock: Serve has taken a request
+    bool PostedByScreen = false;    // guarded by RequestLock: the pending request was posted, not chained
     std::timed_mutex QueueLock;     // guards Updates
     std::queue<sUpdate> Updates;
 
@@ -163,6 +176,16 @@ private:
     std::atomic<bool> Terminate{false};
     bool Serving = false;           // link thread only: a transaction runs
     bool ReadCut = false;           // link thread only: the read served last was stopped
+    bool ServingPosted = false;     // link thread only: the request being served was posted
+    // Link thread only: the identity of the ECU the records were last read
+    // from (none before the first read), and whether the program's settings
+    // were kept over a read of another ECU, so that the next store of an
+    // ECU taking single updates sends them all.
+    bool HaveRead = false;
+    int ReadVersion = 0;
+    int ReadIdVersion = 0;
+    bool StoreAllEdits = false;
+    std::atomic<eReadOutcome> ReadOutcome{eReadOutcome::Copied};
 
     std::mutex ShutdownMutex;
     std::thread Thread;

@@ -12,6 +12,18 @@ sSettings IncomingSettings;
 
 bool SettingsChanged() { return !(WorkSettings == EcuSettings); }
 
+void KeepEditsOverRead(sSettings& work, sSettings& ecu, const sSettings& read) {
+    for (int pos = 0; pos < int(sizeof(sSettings)); ++pos) {
+        const bool edited = work[pos] != ecu[pos];
+        if (!edited) {
+            work[pos] = read[pos];
+            ecu[pos] = read[pos];
+        } else if (read[pos] != work[pos]) {
+            ecu[pos] = read[pos];
+        }
+    }
+}
+
 namespace Ecu {
 
 const char* TypeName(int v) { return NewProtocol(v) ? N_("ZORVA Basic +") : N_("ZORVA Basic"); }
@@ -49,6 +61,22 @@ void StoreReadParam(sSettings& rec, int version, int param, uint8_t value) {
     }
     if ((param == P_MIN_RPM || param == P_MAX_RPM) && RpmDoubled(version)) value = uint8_t(value >> 1);
     rec[pos] = value;
+}
+
+std::vector<sUpdate> UpdatesBetween(const sSettings& want, const sSettings& have) {
+    constexpr int version = 48;  // the generation that takes single updates
+    std::vector<sUpdate> out;
+    for (int param = 0; param < 16; ++param) {
+        const int pos = ParamPosition(version, param);
+        if (pos < 0 || param == P_RESERVED) continue;
+        if (param == P_TPS) {
+            if (Conv::TpsParamValue(want) != Conv::TpsParamValue(have))
+                out.emplace_back(uint8_t(param), Conv::TpsParamValue(want));
+            continue;
+        }
+        if (want[pos] != have[pos]) out.emplace_back(uint8_t(param), want[pos]);
+    }
+    return out;
 }
 
 uint8_t OldWriteValue(const sSettings& rec, int version, int param) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct sSettings {
     uint8_t LambdaType = 0;        // 0..4, 8 = no sensor
@@ -40,6 +41,15 @@ extern sSettings IncomingSettings;
 
 // True when WorkSettings and EcuSettings differ in any byte.
 bool SettingsChanged();
+
+// A read of the same ECU that the link made by itself after a reconnection,
+// while the program held unsaved edits (the positions where `work` differs
+// from `ecu`): the edits stay in `work`, its other positions take the ECU's
+// values, and `ecu` becomes what was read. An edited position that the ECU
+// now reports with the edited value keeps its old value in `ecu`: the ECU may
+// hold the value (a single update, a write cut short) without having stored
+// it, so it still counts as changed.
+void KeepEditsOverRead(sSettings& work, sSettings& ecu, const sSettings& read);
 
 // A queued single-setting change: parameter number in the low byte, value in
 // the high byte.
@@ -85,6 +95,11 @@ uint8_t OldWriteValue(const sSettings& rec, int version, int param);
 
 // Record position of a parameter for the generation, or -1 when unused.
 int ParamPosition(int version, int param);
+
+// The single updates (new protocol) that bring an ECU holding `have` to
+// `want`, in parameter order; parameter 1 goes as the throttle direction
+// rule gives it. The read-only parameter is never sent.
+std::vector<sUpdate> UpdatesBetween(const sSettings& want, const sSettings& have);
 
 // The update that makes an ECU of version 48 or above restore its factory
 // settings: the command parameter P_COMMAND with the value FACTORY_SETTINGS.

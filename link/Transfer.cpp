@@ -53,11 +53,39 @@ bool cCommThread::ReadSettings() {
         RaiseLinkEvent(RQ_READ_SETTINGS, Phase::Progress, ProgressToValue(progress));
     }
     if (Terminate) return false;
-    // One step for the screens: both copies happen on the user-interface thread.
-    OnUi([] {
-        WorkSettings = IncomingSettings;
-        EcuSettings = IncomingSettings;
+    // A read the link makes by itself after a reconnection keeps the
+    // fitter's unsaved edits; the first read, and a read a screen asked for
+    // (factory settings, the load dialog), copy the ECU's settings.
+    const bool automatic = !ServingPosted && HaveRead;
+    const bool sameEcu = version == ReadVersion && EcuIdVersion == ReadIdVersion;
+    eReadOutcome outcome = eReadOutcome::Copied;
+    std::vector<sUpdate> resend;
+    // One step for the screens: the copies happen on the user-interface thread.
+    OnUi([&] {
+        if (!automatic || WorkSettings == EcuSettings) {
+            WorkSettings = IncomingSettings;
+            EcuSettings = IncomingSettings;
+        } else if (sameEcu) {
+            outcome = eReadOutcome::KeptEdits;
+            KeepEditsOverRead(WorkSettings, EcuSettings, IncomingSettings);
+            // What the ECU no longer holds (it was switched off meanwhile)
+            // goes to it again, as the edits went when they were made.
+            if (isNew) resend = Ecu::UpdatesBetween(WorkSettings, IncomingSettings);
+        } else {
+            outcome = eReadOutcome::OtherEcu;
+            EcuSettings = IncomingSettings;
+        }
     });
+    if (outcome == eReadOutcome::Copied) StoreAllEdits = false;
+    if (outcome == eReadOutcome::OtherEcu) StoreAllEdits = true;
+    if (!resend.empty()) {
+        std::lock_guard<std::timed_mutex> lock(QueueLock);
+        for (const sUpdate& u : resend) Updates.push(u);
+    }
+    HaveRead = true;
+    ReadVersion = version;
+    ReadIdVersion = EcuIdVersion;
+    ReadOutcome = outcome;
     RaiseLinkEvent(RQ_READ_SETTINGS, Phase::Done, 1);
     return true;
 }
@@ -92,7 +120,14 @@ bool cCommThread::WriteSettings() {
     }
 
     // New protocol: the single updates have gone out as they were made; the
-    // write sends what is still queued and stores.
+    // write sends what is still queued and stores. Settings kept over a read
+    // of another ECU never went to this one: they are sent first.
+    if (StoreAllEdits) {
+        std::vector<sUpdate> all;
+        OnUi([&] { all = Ecu::UpdatesBetween(WorkSettings, EcuSettings); });
+        std::lock_guard<std::timed_mutex> lock(QueueLock);
+        for (const sUpdate& u : all) Updates.push(u);
+    }
     if (!FlushUpdates()) {
         RaiseBadReply();
         return false;
@@ -106,6 +141,7 @@ bool cCommThread::WriteSettings() {
     if (!Exchange(CMD_STORE, STORE_DATA, reply)) return false;
     if (Terminate) return false;
     OnUi([] { EcuSettings = WorkSettings; });
+    StoreAllEdits = false;
     RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 1);
     return true;
 }

@@ -53,19 +53,24 @@ std::string cCaptureFile::FormatRecord(const sLiveSample& s) {
 
 bool cCaptureFile::Open(const std::string& path) {
     Close();
+    WriteError = false;
     if (path.empty()) return false;
     File = std::fopen(path.c_str(), "wb");
     if (!File) return false;
-    std::fputs(Header(), File);
-    std::fflush(File);
+    if (std::fputs(Header(), File) < 0 || std::fflush(File) != 0) {
+        WriteError = true;
+        Close();
+        return false;
+    }
     return true;
 }
 
-void cCaptureFile::WriteRecord(const sLiveSample& sample) {
-    if (!File) return;
+bool cCaptureFile::WriteRecord(const sLiveSample& sample) {
+    if (!File) return false;
     std::string line = FormatRecord(sample);
-    std::fwrite(line.data(), 1, line.size(), File);
-    std::fflush(File);
+    const bool ok = std::fwrite(line.data(), 1, line.size(), File) == line.size() && std::fflush(File) == 0;
+    WriteError = !ok;
+    return ok;
 }
 
 void cCaptureFile::Close() {

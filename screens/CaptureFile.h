@@ -35,10 +35,14 @@ public:
     cCaptureFile& operator=(const cCaptureFile&) = delete;
 
     // Creates or empties the file and writes the header. False (and stays
-    // closed) when the file cannot be opened.
+    // closed) when the file cannot be opened or the header not written
+    // (WriteFailed tells the two apart).
     bool Open(const std::string& path);
-    // Appends one record and flushes it. Write errors are ignored.
-    void WriteRecord(const sLiveSample& sample);
+    // Appends one record and flushes it. False when it could not be written
+    // whole (a full disk, a removed stick); the file stays open.
+    bool WriteRecord(const sLiveSample& sample);
+    // The last Open or WriteRecord failed while writing.
+    bool WriteFailed() const { return WriteError; }
     void Close();
     bool IsOpen() const { return File != nullptr; }
 
@@ -49,4 +53,5 @@ public:
 
 private:
     std::FILE* File = nullptr;
+    bool WriteError = false;
 };

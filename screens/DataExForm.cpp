@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QShowEvent>
+#include <fstream>
+#include <iterator>
 
 #include "app/AutoBackup.h"
 #include "app/Globals.h"
@@ -176,11 +178,33 @@ sFileDialogRequest VehicleFileDialogRequest(bool save) {
 }
 }  // namespace
 
+static QString DamagedFileQuestion(const VehicleFile::sFileFault& fault) {
+    QString what;
+    switch (fault.Kind) {
+    case VehicleFile::sFileFault::NotANumber: what = Q(_("is not a number")); break;
+    case VehicleFile::sFileFault::OutOfRange: what = Q(_("holds a number above 255")); break;
+    case VehicleFile::sFileFault::Missing: what = Q(_("is missing")); break;
+    case VehicleFile::sFileFault::Extra: what = Q(_("is one line too many")); break;
+    case VehicleFile::sFileFault::None: break;
+    }
+    return Q(_("This file is damaged:\nline %1 %2.\nLoad it anyway?")).arg(fault.Line).arg(what);
+}
+
 void TDataExForm::LoadFromFileBtnClick() {
     const QString path = FileDialog::Run(this, VehicleFileDialogRequest(false));
     if (path.isEmpty()) return;
-    VehicleFile::Load(QFile::encodeName(path).toStdString(), WorkSettings, Version(),
-                      [](sUpdate u) { if (CommThread) CommThread->QueueUpdate(u); });
+    const std::string name = QFile::encodeName(path).toStdString();
+    // The reader takes anything; a file that is not well-formed is loaded
+    // (and, for a newer ECU, sent on) only when the fitter says so.
+    std::ifstream in(name, std::ios::binary);
+    if (!in.is_open()) return;
+    const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    if (const VehicleFile::sFileFault fault = VehicleFile::CheckVehicleFile(contents))
+        if (!AskDefaultNo(DamagedFileQuestion(fault))) return;
+    VehicleFile::Parse(contents, WorkSettings);
+    if (Ecu::NewProtocol(Version()) && CommThread)
+        for (const sUpdate& u : VehicleFile::Updates(WorkSettings)) CommThread->QueueUpdate(u);
 }
 
 void TDataExForm::SaveToFileBtnClick() {
@@ -196,7 +220,7 @@ void TDataExForm::SaveToECUBtnClick() {
     // A refused request (the link is serving another) does nothing visible;
     // the user tries again once the buttons are enabled.
     if (!CommThread || !CommThread->PostRequest(RQ_WRITE_SETTINGS)) return;
-    if (SaveForm) SaveForm->ShowModal();
+    FollowWriteWithProgress();
 }
 
 QString TDataExForm::FactoryQuestion() const {

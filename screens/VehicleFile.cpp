@@ -114,6 +114,33 @@ std::string Format(const sSettings& rec) {
     return out;
 }
 
+sFileFault CheckVehicleFile(const std::string& contents) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < contents.size()) {
+        size_t end = contents.find('\n', at);
+        if (end == std::string::npos) end = contents.size();
+        std::string line = contents.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        at = end + 1;
+    }
+    // Empty lines after the last value are no fault.
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    const int count = int(lines.size());
+    for (int i = 0; i < count && i < LINE_COUNT; ++i) {
+        const std::string& line = lines[size_t(i)];
+        if (line.empty() || line.find_first_not_of("0123456789") != std::string::npos)
+            return {sFileFault::NotANumber, i + 1};
+        const size_t digits = line.find_first_not_of('0');
+        if (digits != std::string::npos && (line.size() - digits > 3 || std::stoi(line.substr(digits)) > 255))
+            return {sFileFault::OutOfRange, i + 1};
+    }
+    if (count > LINE_COUNT) return {sFileFault::Extra, LINE_COUNT + 1};
+    if (count != LINE_COUNT && count != LINE_COUNT - 2) return {sFileFault::Missing, count + 1};
+    return {};
+}
+
 bool Write(const std::string& path, const sSettings& rec, std::string* error) {
     return SafeWrite::ReplaceFile(path, Format(rec), error);
 }

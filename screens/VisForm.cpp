@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -134,6 +135,47 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     CreateStatusLine(16, 688, 460, 48);
     SetupFullScreen();
     Retranslate();
+
+    // A display whose value is not current is dimmed. Nothing has come yet.
+    for (int k : cCommThread::LivePollParams)
+        for (QWidget* w : DisplaysOf(k)) {
+            auto* dim = new QGraphicsOpacityEffect(w);
+            dim->setOpacity(0.3);
+            w->setGraphicsEffect(dim);
+        }
+}
+
+std::vector<QWidget*> TVisForm::DisplaysOf(int k) const {
+    switch (k) {
+    case LiveTPS: return {TPSLM, TPSLL};
+    case LiveRPM: return {RPMAM, RPMLL};
+    case LiveFuel: return {GasSH, PetrolSH};
+    case LiveStepper: return {StepperLM, StepperLL};
+    case LiveLambda: return {LambdaLL, LambdaCH};
+    case LiveLPGLevel: {
+        std::vector<QWidget*> out(FuelLevelSH, FuelLevelSH + 6);
+        out.push_back(Label_LPG_Level);
+        return out;
+    }
+    default: return {};
+    }
+}
+
+void TVisForm::SetStale(int k, bool stale) {
+    for (QWidget* w : DisplaysOf(k))
+        if (QGraphicsEffect* dim = w->graphicsEffect(); dim && dim->isEnabled() != stale) dim->setEnabled(stale);
+}
+
+bool TVisForm::DisplayStale(int k) const {
+    const std::vector<QWidget*> displays = DisplaysOf(k);
+    return !displays.empty() && displays.front()->graphicsEffect() &&
+           displays.front()->graphicsEffect()->isEnabled();
+}
+
+void TVisForm::MarkAllStale() {
+    for (int k : cCommThread::LivePollParams) SetStale(k, true);
+    // A blinking gas lamp would look live.
+    FuelTM->stop();
 }
 
 TVisForm::~TVisForm() { Capture.Close(); }
@@ -233,6 +275,13 @@ void TVisForm::LinkEvent() {
     cIOForm::LinkEvent();
     if (LinkRequest == RQ_VIS_POLL || LinkRequest == RQ_IDLE_POLL) LiveValue(LinkPhase, LinkValue);
     else if (LinkRequest == RQ_IDENTIFY) ApplySettingsToDisplays();
+    // Connecting: the line dropped or the port changed, no value is current.
+    else if (LinkRequest == RQ_CONNECT) MarkAllStale();
+}
+
+void TVisForm::SendError() {
+    cIOForm::SendError();
+    MarkAllStale();
 }
 
 void TVisForm::SettingsLoaded() {
@@ -243,6 +292,7 @@ void TVisForm::SettingsLoaded() {
 void TVisForm::LiveValue(int k, int r) {
     const sSettings& s = WorkSettings;
     const float lambdaShown = TakeLiveValue(LiveSample, k, r, Version(), s.LambdaType);
+    SetStale(k, false);
     switch (k) {
     case LiveTPS: {
         TPSLL->setText(ScreenKit::VoltsText(LiveSample.TPSVolts));
@@ -287,7 +337,7 @@ void TVisForm::LiveValue(int k, int r) {
         break;
     }
     case LiveLPGLevel: {
-        if (Capture.IsOpen()) Capture.WriteRecord(LiveSample);
+        if (Capture.IsOpen() && !Capture.WriteRecord(LiveSample)) CaptureWriteFailed();
         const char* pattern = Conv::LevelLampPattern(Conv::LevelIndex(r, Version()));
         for (int i = 0; i < 6; ++i) FuelLevelSH[i]->SetLit(pattern[i] == '1');
         Label_LPG_Level->setText(QString::number(r));
@@ -319,9 +369,21 @@ void TVisForm::LogBtnClick() {
     request.Filter = Q(_("Data files *.dat")) + QStringLiteral(" (*.dat)");
     request.DefaultSuffix = QStringLiteral("dat");
     request.ProposedName = QStringLiteral("capture");
-    request.ConfirmOverwrite = false;  // an existing capture is replaced without a question
+    // Last week's capture is not emptied without a question.
+    request.ConfirmOverwrite = true;
     const QString path = FileDialog::Run(this, request);
     if (path.isEmpty()) return;
-    if (!Capture.Open(QFile::encodeName(path).toStdString())) return;  // silently stays idle
+    if (!Capture.Open(QFile::encodeName(path).toStdString())) {
+        // A file that cannot be opened: silently stays idle. One that opens
+        // but cannot be written (a full disk) is said.
+        if (Capture.WriteFailed()) ShowStatusMessage(N_("Capture stopped: write error!"));
+        return;
+    }
     ShowLogButton();
+}
+
+void TVisForm::CaptureWriteFailed() {
+    Capture.Close();
+    ShowLogButton();
+    ShowStatusMessage(N_("Capture stopped: write error!"));
 }

@@ -7,6 +7,7 @@
 
 #include <QTimer>
 #include <cstdint>
+#include <vector>
 
 #include "app/IOForm.h"
 #include "screens/CaptureFile.h"
@@ -39,6 +40,10 @@ public:
     void LogBtnClick();
     void ConsoleBtnClick();
     bool Capturing() const { return Capture.IsOpen(); }
+    // True while the displays of live value k show a value that is no
+    // longer current (the link is down or reconnecting); they are dimmed
+    // until the next value k arrives.
+    bool DisplayStale(int k) const;
 
     // Controls.
     cLineGauge* TPSLM;
@@ -68,8 +73,16 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
+    void SendError() override;
+
 private:
     void FuelTMTimer();
+    // The controls that show live value k.
+    std::vector<QWidget*> DisplaysOf(int k) const;
+    void SetStale(int k, bool stale);
+    void MarkAllStale();
+    // Stops a capture whose file can no longer be written, and says so.
+    void CaptureWriteFailed();
     void ShowLogButton();
     int Version() const;
 

@@ -302,13 +302,15 @@ TEST_F(Dialogs, SaveDialogClosesOnAPortError) {
         return true;
     });
     EXPECT_EQ(SaveForm->ShowModal(), cIOForm::ResultCancel);
-    EXPECT_EQ(portError.Handled, 1);
+    // The port error box comes after the notification has returned.
+    EXPECT_TRUE(WaitFor([&] { return portError.Handled == 1; }));
     EXPECT_TRUE(TSaveForm::WriteFailed);
     // A port error while the dialog is not up changes nothing there.
     TSaveForm::WriteFailed = false;
     cModalAnswer portError2("InfoForm", [](QWidget* w) { return w->close(); });
     Program.DeliverSendError();
     EXPECT_FALSE(TSaveForm::WriteFailed);
+    EXPECT_TRUE(WaitFor([&] { return portError2.Handled == 1; }));
 }
 
 // With the real link: the dialog refuses to close while the write runs, and

@@ -45,7 +45,8 @@ TEST(Options, PortThatCannotBeOpenedIsReported) {
     ASSERT_TRUE(WaitFor([&] { return report.Handled >= 1; }, 10000));
     EXPECT_EQ(report.Texts[0].toStdString(), bad + ": port error!\nSelect other COM port!");
     EXPECT_EQ(MainForm->ProgressLL->text(), "Select other COM port!");
-    EXPECT_EQ(OptionsForm->StatusLL->text(), "COM port error!");
+    // A device that is not there is told apart from one that failed.
+    EXPECT_EQ(OptionsForm->StatusLL->text(), "COM port not present!");
     // The ECU buttons stay disabled: no request has been served.
     EXPECT_FALSE(MainForm->ConfigBtn->isEnabled());
     // F5 and F8 keep working.

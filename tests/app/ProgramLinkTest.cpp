@@ -4,11 +4,20 @@
 
 #include <QApplication>
 #include <array>
+#include <filesystem>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
 
 #include "GuiTestKit.h"
 #include "app/Globals.h"
 #include "app/IOForm.h"
+#include "app/InfoForm.h"
 #include "app/MainForm.h"
+#include "app/OptionsForm.h"
 #include "app/SaveForm.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
@@ -114,6 +123,121 @@ TEST(ProgramLink, LinkIdleReachesFormsNestedInAScreen) {
     EXPECT_GE(screen.Idle, 3);
     EXPECT_EQ(nested->Idle, screen.Idle);
     EXPECT_EQ(nested->Busy, screen.Busy);
+}
+
+std::string TempLink(const char* tag) {
+    return (std::filesystem::temp_directory_path() / ("zvprog-" + std::string(tag) + "-" + std::to_string(::getpid())))
+        .string();
+}
+
+// The adapter is pulled while the fitter has an unsaved edit and put back
+// while the port error box is up. Nobody touches the box: the link goes on
+// trying the port, connects, and the box closes by itself. The edit is still
+// there, marked on the main menu, the exit question warns, and "Store in
+// ECU" writes it.
+TEST(ProgramLink, PortErrorBoxHoldsNothingAndAnUnsavedEditSurvivesThePulledLine) {
+    constexpr int kVersion = 22;
+    const std::string link = TempLink("pull");
+    sSimOptions o;
+    o.Version = kVersion;
+    o.Instant = true;
+    o.LinkPath = link;
+    cEcuSimulator sim(o);
+    sim.Start();
+
+    cCounter counter;
+    int connects = 0;
+    cSpy spy;
+    spy.OnEvent = [&](const cSpy& s) {
+        if (s.LinkRequest == RQ_CONNECT && s.LinkPhase == Phase::Connected && s.LinkValue == 1) ++connects;
+    };
+    cProgram program;
+    program.Extra = {&counter, &spy};
+    program.SetExtraPorts({link});
+    program.WriteIni("COM: " + link + "\r\nLanguage: en\r\nENABLED");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    MainForm->show();
+    ASSERT_TRUE(WaitFor([&] { return counter.Loaded >= 1 && !CommThread->IsBusy(); }, 20000));
+
+    const uint8_t original = EcuSettings.LambdaType;
+    const uint8_t edited = original == 2 ? 3 : 2;
+    WorkSettings.LambdaType = edited;
+    MainForm->ShowSettingsChanged(true);
+
+    // Watches the box from inside its own loop: the line comes back once it
+    // is up; should the link stay held, it is closed after a while so that
+    // the test fails instead of hanging.
+    bool boxSeen = false, closedByTest = false;
+    int connectsAtBox = 0;
+    QElapsedTimer upFor;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!InfoForm->IsModalRunning()) return;
+        if (!boxSeen) {
+            boxSeen = true;
+            connectsAtBox = connects;
+            upFor.start();
+            sim.Reopen();
+        } else if (upFor.elapsed() > 20000) {
+            closedByTest = true;
+            InfoForm->close();
+        }
+    });
+    watch.start(10);
+    sim.SetFault(eSimFault::LineDrop, 0);
+    ASSERT_TRUE(WaitFor([&] { return boxSeen && !InfoForm->IsModalRunning(); }, 30000));
+    watch.stop();
+    EXPECT_FALSE(closedByTest) << "the box held the link";
+    // The connection that closed it (heard here after every screen).
+    EXPECT_TRUE(WaitFor([&] { return connects > connectsAtBox; }));
+    ASSERT_TRUE(WaitFor([&] { return counter.Loaded >= 2 && CommThread->IsConnected() && !CommThread->IsBusy(); },
+                        20000));
+
+    EXPECT_EQ(WorkSettings.LambdaType, edited);
+    EXPECT_TRUE(SettingsChanged());
+    EXPECT_EQ(MainForm->DataExBtn->OutlineWidth(), 6);
+    cModalAnswer question("QuestionForm", [](QWidget* w) { return ClickChild(w, "NoBtn"); });
+    MainForm->close();
+    ASSERT_EQ(question.Texts.size(), 1);
+    EXPECT_EQ(question.Texts[0], QStringLiteral("Do you want to\nquit program without\nsaving settings to ECU?"));
+
+    Key(MainForm, Qt::Key_F5);
+    ASSERT_TRUE(DataExScreen->isVisible());
+    Key(DataExScreen, Qt::Key_F4);  // returns when the progress dialog has closed
+    ASSERT_TRUE(TSaveForm::WriteDone);
+    EXPECT_EQ(sim.Stored()[0], edited);
+    EXPECT_EQ(MainForm->DataExBtn->OutlineWidth(), 2);
+}
+
+// The saved port is an adapter that is not plugged in: the name is kept,
+// listed and shown as not present, the link keeps trying it, plugging it in
+// later just works, and the name is written back.
+TEST(ProgramLink, MissingSavedPortIsKeptTriedAndWrittenBack) {
+    const std::string port = TempLink("ttyUSB7");
+    cCounter counter;
+    cProgram program;
+    program.Extra = {&counter};
+    program.WriteIni("COM: " + port + "\r\nLanguage: en\r\n");
+    cModalAnswer portErrors("InfoForm", [](QWidget* w) { return w->close(); }, true);
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    EXPECT_EQ(OptionsForm->ComPortCB->currentText().toStdString(), port);
+    EXPECT_EQ(CommThread->GetPortName(), port);
+    ASSERT_TRUE(WaitFor([] { return OptionsForm->StatusLL->text() == QStringLiteral("COM port not present!"); }));
+    EXPECT_TRUE(OptionsForm->PortAbsentShown());
+    // Lookup ports keeps it while it is still missing.
+    OptionsForm->EnumPortsBtn->click();
+    EXPECT_EQ(OptionsForm->ComPortCB->currentText().toStdString(), port);
+
+    sSimOptions o;
+    o.Instant = true;
+    o.LinkPath = port;  // the adapter is plugged in
+    cEcuSimulator sim(o);
+    sim.Start();
+    ASSERT_TRUE(WaitFor([&] { return counter.Loaded >= 1; }, 20000));
+    EXPECT_FALSE(OptionsForm->PortAbsentShown());
+    EXPECT_EQ(CommThread->GetPortName(), port);
+    program.Stop();
+    EXPECT_EQ(program.ReadIni(), "COM: " + port + "\r\nLanguage: en\r\n");
 }
 
 }  // namespace

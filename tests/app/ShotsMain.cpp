@@ -21,6 +21,7 @@
 #include "app/LoadForm.h"
 #include "app/MainForm.h"
 #include "app/OptionsForm.h"
+#include "app/QtText.h"
 #include "widgets/ProgressGauge.h"
 #include "app/QuestionForm.h"
 #include "app/SaveForm.h"
@@ -82,6 +83,38 @@ std::vector<sShot> Shots() {
              return QuestionForm;
          }},
         {"HelpForm", [](GuiTestKit::cProgram&) -> QWidget* { return HelpForm; }},
+        // The states that tell of lost or kept work.
+        {"MainForm-other-ecu",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             MainForm->ShowSettingsChanged(true);
+             MainForm->ShowOtherEcuNotice(true);
+             return MainForm;
+         }},
+        {"OptionsForm-port-not-present",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             OptionsForm->SetAbsentPort("/dev/ttyUSB7");
+             OptionsForm->PortStateLL->show();
+             OptionsForm->StatusLL->setText(Tr("COM port not present!"));
+             return OptionsForm;
+         }},
+        {"InfoForm-not-stored",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             InfoForm->SetText(Tr("The settings were NOT stored in the ECU!\n"
+                                          "The connection failed during the transfer. "
+                                          "Store them again when the ECU is connected."));
+             return InfoForm;
+         }},
+        {"QuestionForm-damaged-file",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             QuestionForm->TextLL->setText(
+                 Tr("This file is damaged:\nline %1 %2.\nLoad it anyway?").arg(6).arg(Tr("holds a number above 255")));
+             return QuestionForm;
+         }},
+        {"VisForm-capture-stopped",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             VisScreen->StatusLL->setText(Tr("Capture stopped: write error!"));
+             return VisScreen;
+         }},
     };
 }
 

@@ -195,8 +195,29 @@ TEST_P(TextFit, EveryTextFitsItsControl) {
         SaveForm->StatusLL->setText(Tr("Settings has been saved in ECU"));
         check.Walk(SaveForm);
         program.DeliverSendError();
-        EXPECT_EQ(report.Handled, 2);
+        // The port error box comes after the notification has returned.
+        EXPECT_TRUE(WaitFor([&] { return report.Handled == 2; }));
         walkAll();
+        // The texts that tell of lost or kept work.
+        for (const char* question : {N_("This file is damaged:\nline %1 %2.\nLoad it anyway?")})
+            for (const char* what : {N_("is not a number"), N_("holds a number above 255"), N_("is missing"),
+                                     N_("is one line too many")}) {
+                QuestionForm->TextLL->setText(Tr(question).arg(16).arg(Tr(what)));
+                check.Walk(QuestionForm);
+            }
+        for (const char* status : {N_("COM port not present!"), N_("Capture stopped: write error!")})
+            for (cIOForm* f : program.Shell->Forms())
+                if (f->StatusLL && f->objectName() != QStringLiteral("MainForm")) {
+                    const QString was = f->StatusLL->text();
+                    f->StatusLL->setText(Tr(status));
+                    check.Walk(f);
+                    f->StatusLL->setText(was);
+                }
+        // Checked and acknowledged by the watcher above.
+        ShowInfo(Tr("The settings were NOT stored in the ECU!\n"
+                    "The connection failed during the transfer. "
+                    "Store them again when the ECU is connected."));
+        EXPECT_EQ(report.Handled, 3);
 
         EXPECT_GT(check.Checked, 200);
         for (const sOverflow& o : check.Overflows)

@@ -168,3 +168,34 @@ TEST(UpdateRecord, ParameterLowValueHigh) {
     EXPECT_EQ(u.Param(), 15);
     EXPECT_EQ(u.Value(), 0xB4);
 }
+
+// A read after a reconnection that keeps the unsaved edits: positions that
+// were not edited follow the ECU; an edited position keeps the edit, and the
+// ECU's copy takes the ECU's value unless that equals the edit (the ECU may
+// hold it unstored, so it must still count as changed).
+TEST(SettingsRecord, KeepEditsOverReadTakesTheEcusValuesOnlyWhereNothingWasEdited) {
+    struct sCase {
+        const char* Name;
+        uint8_t Work, Ecu, Read;      // one position before the read
+        uint8_t WantWork, WantEcu;    // after it
+    } cases[] = {
+        {"not edited, ECU unchanged", 5, 5, 5, 5, 5},
+        {"not edited, ECU changed", 5, 5, 7, 7, 7},
+        {"edited, ECU still has the old value", 9, 5, 5, 9, 5},
+        {"edited, ECU holds the edit unstored", 9, 5, 9, 9, 5},
+        {"edited, ECU has a third value", 9, 5, 7, 9, 7},
+    };
+    for (const sCase& c : cases) {
+        sSettings work, ecu, read;
+        work.StepPosH1 = c.Work;
+        ecu.StepPosH1 = c.Ecu;
+        read.StepPosH1 = c.Read;
+        read.StepPosMin = 77;  // not edited anywhere: taken over
+        KeepEditsOverRead(work, ecu, read);
+        EXPECT_EQ(work.StepPosH1, c.WantWork) << c.Name;
+        EXPECT_EQ(ecu.StepPosH1, c.WantEcu) << c.Name;
+        EXPECT_EQ(work.StepPosMin, 77) << c.Name;
+        EXPECT_EQ(ecu.StepPosMin, 77) << c.Name;
+        EXPECT_EQ(!(work == ecu), c.Work != c.Ecu) << c.Name;
+    }
+}

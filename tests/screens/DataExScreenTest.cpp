@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -253,4 +254,115 @@ TEST(DataExScreen, HoverPaintsTheButtonUnderTheMouseAndBackgroundPaintsAllBlack)
                     << b->objectName().toStdString() << " after a move over " << w->objectName().toStdString();
         }
     }
+}
+
+// A file the tolerant reader would take but that is not well-formed: the
+// screen asks first (No selected, Enter answers No); No loads and sends
+// nothing, Yes loads it as the reader reads it. A sound file is not asked about.
+TEST(DataExScreen, DamagedFileIsLoadedOnlyAfterAQuestion) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    ASSERT_TRUE(rig.WaitIdle());
+    const fs::path path = TempPath("zv_damaged");
+    std::ofstream(path, std::ios::binary) << "200\r\n100\r\n1\r\n2\r\n3\r\nab\r\n11\r\n";
+    sDialogHook hook(QString::fromStdString(path.string()));
+    const sSettings before = WorkSettings;
+    rig.Sim.ClearLog();
+
+    QString asked;
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [&] {
+        if (!rig.Question->IsModalRunning()) return;
+        timer->stop();
+        asked = rig.Question->TextLL->text();
+        cScreenRig::Key(rig.Question, Qt::Key_Return);  // the default: No
+    });
+    timer->start(5);
+    cScreenRig::Key(rig.DataEx, Qt::Key_F2);
+    delete timer;
+    EXPECT_EQ(asked, QStringLiteral("This file is damaged:\nline 6 is not a number.\nLoad it anyway?"));
+    EXPECT_EQ(WorkSettings, before);
+    ASSERT_TRUE(rig.WaitLive(8));
+    EXPECT_TRUE(rig.Writes().empty());
+
+    rig.AnswerQuestion(true, true);
+    cScreenRig::Key(rig.DataEx, Qt::Key_F2);
+    EXPECT_EQ(WorkSettings.TPSClosedLevel, 200);
+    EXPECT_EQ(WorkSettings.MinRPMCode, 27);  // the reader's default from line 6 on
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 12; }));
+
+    std::ofstream(path, std::ios::binary) << VehicleFile::Format(before);
+    cScreenRig::Key(rig.DataEx, Qt::Key_F2);  // no question: it would never be answered
+    EXPECT_EQ(WorkSettings, before);
+    fs::remove(path);
+}
+
+// The line drops after three of the ten write frames: the fitter is told
+// that the settings were NOT stored, after the progress dialog has closed,
+// and the main menu still marks the settings as not stored.
+TEST(DataExScreen, StoreCutShortIsReportedAsNotStored) {
+    // The fault is set as the write starts: no frame of it has gone yet.
+    // (Declared before the rig, which stops the link that calls it.)
+    struct sCutter : cLinkListener {
+        cEcuSimulator* Sim = nullptr;
+        void LinkEvent() override {
+            if (Sim && LinkRequest == RQ_WRITE_SETTINGS && LinkPhase == Phase::Start)
+                Sim->SetFault(eSimFault::LineDrop, 3);
+        }
+    } cutter;
+    cScreenRig rig(22);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    ASSERT_TRUE(rig.WaitIdle());
+    WorkSettings.StepPosH1 = uint8_t(EcuSettings.StepPosH1 + 3);
+    rig.Main->ShowSettingsChanged(true);
+    cutter.Sim = &rig.Sim;
+    rig.Link->AddListener(&cutter);
+    rig.Sim.ClearLog();
+    QString told;
+    rig.AcknowledgeInfo(&told);
+    cScreenRig::Key(rig.DataEx, Qt::Key_F4);  // returns when the dialogs have closed
+    EXPECT_FALSE(TSaveForm::WriteDone);
+    EXPECT_TRUE(told.contains(QStringLiteral("NOT stored"))) << told.toStdString();
+    EXPECT_EQ(rig.Writes().size(), 3u);
+    EXPECT_TRUE(SettingsChanged());
+    EXPECT_EQ(rig.Main->DataExBtn->OutlineWidth(), 6);
+    EXPECT_EQ(rig.DataEx->StatusLL->text(), Tr("COM port error!"));
+}
+
+// The port is changed to an ECU of another version while there are unsaved
+// settings: they are kept, the main menu says once, without a dialog, that
+// they are not this ECU's, and the marker stays until they are stored.
+TEST(DataExScreen, SettingsKeptForAnotherEcuAreSaidOnTheMainMenu) {
+    cScreenRig rig(22);
+    ASSERT_TRUE(rig.Start());
+    sSimOptions o;
+    o.Version = 48;
+    o.Instant = true;
+    cEcuSimulator other(o);
+    other.Start();
+    ASSERT_TRUE(rig.WaitIdle());
+    WorkSettings.StepPosH2 = uint8_t(EcuSettings.StepPosH2 + 5);
+    const sSettings kept = WorkSettings;
+    rig.Main->ShowSettingsChanged(true);
+    EXPECT_FALSE(rig.Main->OtherEcuNoticeShown());
+
+    const int loaded = rig.Loaded;
+    rig.Link->SetPortName(other.DevicePath());
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Loaded > loaded; }, 20000));
+    EXPECT_EQ(WorkSettings, kept);
+    EXPECT_TRUE(rig.Main->OtherEcuNoticeShown());
+    EXPECT_FALSE(rig.Main->NoticeLL->isHidden());
+    EXPECT_FALSE(rig.Question->IsModalRunning());
+    EXPECT_EQ(rig.Main->DataExBtn->OutlineWidth(), 6);
+
+    OpenDataEx(rig);
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Link->IsConnected() && !rig.Link->IsBusy(); }));
+    cScreenRig::Key(rig.DataEx, Qt::Key_F4);
+    ASSERT_TRUE(TSaveForm::WriteDone);
+    EXPECT_EQ(other.Stored()[8], kept.StepPosH2);  // parameter 8: StepPosH2
+    EXPECT_FALSE(rig.Main->OtherEcuNoticeShown());
+    EXPECT_EQ(rig.Main->DataExBtn->OutlineWidth(), 2);
+    rig.Link->Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
 }

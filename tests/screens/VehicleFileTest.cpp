@@ -270,3 +270,48 @@ TEST(VehicleFile, TwelveUpdatesInSendingOrder) {
     s.TPSSwitchLevel = 100;
     EXPECT_EQ(VehicleFile::Updates(s)[1].Value(), 100);
 }
+
+// The strict check the data transfer screen makes before it loads a file:
+// the first fault, by line, of files the lenient reader would take.
+TEST(VehicleFileCheck, NamesTheFirstBadLine) {
+    using F = VehicleFile::sFileFault;
+    auto lines = [](int n, const char* end = "\r\n") {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += std::to_string(i * 17) + end;
+        return s;
+    };
+    std::string letters = lines(15);
+    letters.replace(letters.find("85"), 2, "ab");  // line 6
+    std::string cut = lines(6);
+    cut.resize(cut.size() - 3);  // the file ends in the middle of line 6's number
+    struct sCase {
+        const char* Name;
+        std::string Text;
+        F::eKind Kind;
+        int Line;
+    } cases[] = {
+        {"written by the program", lines(15), F::None, 0},
+        {"old file of 13 lines", lines(13), F::None, 0},
+        {"LF ends, no end after the last", lines(15, "\n").substr(0, lines(15, "\n").size() - 1), F::None, 0},
+        {"empty lines after the last", lines(15) + "\r\n\r\n", F::None, 0},
+        {"leading zeros", "007\r\n" + lines(14), F::None, 0},
+        {"empty file", "", F::Missing, 1},
+        {"three lines", lines(3), F::Missing, 4},
+        {"cut in a number", cut, F::Missing, 7},
+        {"fourteen lines", lines(14), F::Missing, 15},
+        {"sixteen lines", lines(16), F::Extra, 16},
+        {"letters on line 6", letters, F::NotANumber, 6},
+        {"300", "300\r\n" + lines(14), F::OutOfRange, 1},
+        {"1000 with zeros", "01000\r\n" + lines(14), F::OutOfRange, 1},
+        {"minus one", lines(2) + "-1\r\n" + lines(12), F::NotANumber, 3},
+        {"a blank", lines(4) + " 5\r\n" + lines(10), F::NotANumber, 5},
+        {"an empty line inside", lines(7) + "\r\n" + lines(7), F::NotANumber, 8},
+        {"all on one line", "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15\r\n", F::NotANumber, 1},
+    };
+    for (const sCase& c : cases) {
+        const F fault = VehicleFile::CheckVehicleFile(c.Text);
+        EXPECT_EQ(fault.Kind, c.Kind) << c.Name;
+        EXPECT_EQ(fault.Line, c.Line) << c.Name;
+        EXPECT_EQ(bool(fault), c.Kind != F::None) << c.Name;
+    }
+}

@@ -2,7 +2,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFile>
 #include <QMouseEvent>
 #include <QLabel>
@@ -281,13 +286,13 @@ TEST(VisScreen, CaptureWritesOneRecordPerPollingCycle) {
     const fs::path path = fs::temp_directory_path() / ("zv_capture_" + std::to_string(::getpid()) + ".dat");
     {
         std::ofstream old(path, std::ios::binary);
-        old << "an older capture, replaced without a question\r\n";
+        old << "an older capture, replaced after the dialog's question\r\n";
     }
     sDialogHook hook(QString::fromStdString(path.string()));
     cScreenRig::Key(f, Qt::Key_F7);
     ASSERT_TRUE(f->Capturing());
     EXPECT_TRUE(hook.Request.Save);
-    EXPECT_FALSE(hook.Request.ConfirmOverwrite);
+    EXPECT_TRUE(hook.Request.ConfirmOverwrite);  // an existing capture is not emptied unasked
     EXPECT_EQ(hook.Request.ProposedName, QStringLiteral("capture"));
     EXPECT_EQ(hook.Request.DefaultSuffix, QStringLiteral("dat"));
     EXPECT_TRUE(hook.Request.Filter.contains(QStringLiteral("*.dat")));
@@ -358,4 +363,81 @@ TEST(VisScreen, ExitButtonHoverAndTheControlsThatPaintItBlack) {
     // The capture button's face shows the capture state, not the mouse.
     move(f->LogBtn);
     EXPECT_EQ(f->LogBtn->Fill(), QColor(0, 0, 0));
+}
+
+// While no live value comes (the line is silent, the link reconnects) every
+// display is dimmed as stale; each comes back with its own next value.
+TEST(VisScreen, DisplaysShowStaleValuesWhileTheLinkIsDown) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenVis(rig);
+    TVisForm* f = rig.Vis;
+    const int ks[] = {LiveTPS, LiveRPM, LiveFuel, LiveStepper, LiveLambda, LiveLPGLevel};
+    auto all = [&](bool stale) {
+        for (int k : ks)
+            if (f->DisplayStale(k) != stale) return false;
+        return true;
+    };
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return all(false); })) << "fresh values came";
+
+    rig.Sim.SetFault(eSimFault::Silence);
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return all(true); }));
+    EXPECT_FALSE(f->FuelTM->isActive());
+    rig.Pump(300);
+    EXPECT_TRUE(all(true));  // still nothing current
+
+    rig.Sim.SetFault(eSimFault::None);
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return all(false); }, 20000));
+}
+
+// A capture whose file can no longer be written stops and says so in the
+// status line (a full disk, here /dev/full).
+TEST(VisScreen, CaptureStopsAndSaysSoWhenItsFileCannotBeWritten) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenVis(rig);
+    ASSERT_TRUE(rig.WaitIdle());
+    sDialogHook full{QStringLiteral("/dev/full")};
+    cScreenRig::Key(rig.Vis, Qt::Key_F7);
+    EXPECT_FALSE(rig.Vis->Capturing());
+    EXPECT_EQ(rig.Vis->StatusLL->text(), Tr("Capture stopped: write error!"));
+    EXPECT_EQ(rig.Vis->LogBtn->text(), Tr("  F7  Capture to file"));
+}
+
+// F7 and last week's capture.dat chosen in the real dialog: the question
+// comes first; No keeps the dialog (then cancelled) and the file as it was.
+TEST(VisScreen, CaptureAsksBeforeReplacingAnExistingFile) {
+    testkit::cTempDir dir;
+    const fs::path existing = dir.Path / "capture.dat";
+    std::ofstream(existing, std::ios::binary) << "last week\r\n";
+    TVisForm form;
+    int questions = 0, dialogs = 0;
+    QWidget* last = nullptr;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || w == last || !w->isVisible()) return;
+        last = w;
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            ++questions;
+            if (QAbstractButton* no = box->button(QMessageBox::No)) no->click();
+            else box->reject();
+            return;
+        }
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (!d) return;
+        if (dialogs++ > 0) {  // still up after the refused replacement
+            QTimer::singleShot(0, d, [d] { d->reject(); });
+            return;
+        }
+        d->setDirectory(QString::fromStdString(dir.Path.string()));
+        d->selectFile(QStringLiteral("capture"));
+        QTimer::singleShot(0, d, [d] { static_cast<QDialog*>(d)->accept(); });
+    });
+    watcher.start(10);
+    form.LogBtnClick();
+    watcher.stop();
+    EXPECT_EQ(questions, 1);
+    EXPECT_FALSE(form.Capturing());
+    EXPECT_EQ(Slurp(existing), "last week\r\n");
 }
