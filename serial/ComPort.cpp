@@ -26,6 +26,7 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -126,6 +127,18 @@ void cComPort::Open(const std::string& name) {
     if (!S_ISCHR(st.st_mode)) {
         ::close(fd);
         Fail(__LINE__, ENOTTY);
+    }
+    // Held by this port alone, before anything touches the line: another
+    // program (a second copy, zvbasic-cli) that has the device open keeps its
+    // advisory lock, and this open then ends here, having sent nothing,
+    // flushed nothing and changed no setting. The lock goes with the
+    // descriptor. The exclusive mode below keeps out programs that take no
+    // lock (except those of root).
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        OpenError = err;
+        Fail(__LINE__, err);
     }
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) {
@@ -254,10 +267,10 @@ void cComPort::ClearAndPurgeTx() {
     tcflush(Fd, TCOFLUSH);
 }
 
-int cComPort::WaitDevice(short events, std::chrono::steady_clock::time_point deadline, int line) {
+int cComPort::WaitDevice(short events, std::chrono::steady_clock::time_point deadline, int line, bool despiteStop) {
     for (;;) {
         pollfd fds[2] = {{Fd, events, 0}, {WakeRead, POLLIN, 0}};
-        int rc = ::poll(fds, 2, RemainingMs(deadline));
+        int rc = ::poll(fds, despiteStop ? 1 : 2, RemainingMs(deadline));
         if (rc < 0) {
             if (errno == EINTR) continue;
             Fail(line, errno);
@@ -319,11 +332,15 @@ bool cComPort::ReadByte(uint8_t& byte) {
     }
 }
 
-bool cComPort::WriteByte(uint8_t byte) {
+bool cComPort::WriteByte(uint8_t byte) { return Write(byte, false); }
+
+bool cComPort::FinishByte(uint8_t byte) { return Write(byte, true); }
+
+bool cComPort::Write(uint8_t byte, bool despiteStop) {
     RequireOpen(__LINE__);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WriteLimitMs + 1);
     for (;;) {
-        int revents = WaitDevice(POLLOUT, deadline, __LINE__);
+        int revents = WaitDevice(POLLOUT, deadline, __LINE__, despiteStop);
         if (revents <= 0) return false;  // no room in time, or stopped
         ssize_t n = ::write(Fd, &byte, 1);
         if (n == 1) return true;
