@@ -58,6 +58,8 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
 
         if (a == "--help" || a == "-h") {
             out.Help = true;
+        } else if (a == "--version") {
+            out.Version = true;
         } else if (a == "--json") {
             out.Json = true;
         } else if (a == "--quiet" || a == "-q") {
@@ -114,7 +116,7 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
             positional.push_back(a);
         }
     }
-    if (out.Help) return true;
+    if (out.Help || out.Version) return true;
     if (positional.empty()) {
         error = "no command given";
         return false;
@@ -149,18 +151,25 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
         error = "--csv and --json do not go together";
         return false;
     }
+    if (out.Json && c == "read" && out.File == "-") {
+        error = "-o - (the vehicle file on standard output) and --json do not go together";
+        return false;
+    }
     return true;
 }
 
 const char* CliUsage() {
     return "Usage: zvbasic-cli [--port DEVICE] [--json] [--quiet] COMMAND [ARGS]\n"
+           "       zvbasic-cli --help | --version\n"
            "\n"
            "Commands:\n"
            "  ports                           list the serial ports\n"
            "  identify                        connect and show the ECU's version, identity and type\n"
            "  read [-o FILE.zv2]              read the settings; show them, or save a vehicle file\n"
+           "                                  (-o - writes the vehicle file to standard output)\n"
            "  write FILE.zv2 [--no-store]     write a vehicle file's settings into the ECU, store\n"
-           "                                  them and verify them by reading them back\n"
+           "                                  them and verify them by reading them back; the file\n"
+           "                                  must be whole: 15 (or 13) lines of numbers 0 to 255\n"
            "  diff FILE.zv2                   compare a vehicle file with the ECU (exit 1 when different)\n"
            "  factory --yes                   restore the ECU's factory settings (version 48 and above)\n"
            "  live [--count N] [--csv]        show live values as they arrive\n"
@@ -172,8 +181,10 @@ const char* CliUsage() {
            "  --json          print JSON (one object; one per line for live)\n"
            "  --quiet         no progress on standard error\n"
            "  --help          show this text\n"
+           "  --version       show the program's version\n"
            "\n"
            "Exit codes: 0 success, 1 diff found differences, 2 usage error, 3 port cannot be opened,\n"
-           "4 the ECU did not answer or answered wrongly, 5 a file could not be read or written,\n"
+           "4 the ECU did not answer or answered wrongly (or stayed away more than 10 s during live\n"
+           "or capture), 5 a file (or standard output) could not be read or written,\n"
            "130/143 ended by SIGINT/SIGTERM.\n";
 }

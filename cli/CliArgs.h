@@ -21,8 +21,9 @@ struct sCliArgs {
     bool Json = false;
     bool Quiet = false;
     bool Help = false;
+    bool Version = false;  // --version
     std::string Command;   // ports, identify, read, write, diff, factory, live, capture
-    std::string File;      // read -o, write, diff, capture
+    std::string File;      // read -o ("-": standard output), write, diff, capture
     bool NoStore = false;  // write
     bool Yes = false;      // factory
     bool Csv = false;      // live

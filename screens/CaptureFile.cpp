@@ -1,6 +1,7 @@
 #include "screens/CaptureFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <limits>
 #include <optional>
@@ -56,16 +57,20 @@ bool cCaptureFile::Open(const std::string& path) {
     if (path.empty()) return false;
     File = std::fopen(path.c_str(), "wb");
     if (!File) return false;
-    std::fputs(Header(), File);
-    std::fflush(File);
+    if (std::fputs(Header(), File) < 0 || std::fflush(File) != 0) {
+        const int err = errno;
+        Close();
+        errno = err;
+        return false;
+    }
     return true;
 }
 
-void cCaptureFile::WriteRecord(const sLiveSample& sample) {
-    if (!File) return;
+bool cCaptureFile::WriteRecord(const sLiveSample& sample) {
+    if (!File) return false;
     std::string line = FormatRecord(sample);
-    std::fwrite(line.data(), 1, line.size(), File);
-    std::fflush(File);
+    const bool whole = std::fwrite(line.data(), 1, line.size(), File) == line.size();
+    return std::fflush(File) == 0 && whole;
 }
 
 void cCaptureFile::Close() {

@@ -35,10 +35,11 @@ public:
     cCaptureFile& operator=(const cCaptureFile&) = delete;
 
     // Creates or empties the file and writes the header. False (and stays
-    // closed) when the file cannot be opened.
+    // closed) when the file cannot be opened or the header not written.
     bool Open(const std::string& path);
-    // Appends one record and flushes it. Write errors are ignored.
-    void WriteRecord(const sLiveSample& sample);
+    // Appends one record and flushes it. False when it could not be written
+    // whole (a full disk, a file size limit); errno then tells why.
+    bool WriteRecord(const sLiveSample& sample);
     void Close();
     bool IsOpen() const { return File != nullptr; }
 
