@@ -164,12 +164,25 @@ void cComPort::Open(const std::string& name) {
     SavedLine = tio;
     Marks.Reset();
     AbortOnError = false;
-    if (tcflush(Fd, TCIOFLUSH) != 0) Fail(__LINE__, errno);
+    // What came in before is stale. The output side is left alone: whatever
+    // is still on its way there was sent by the program before this one (on
+    // a pseudo-terminal, bytes not yet read by the other end), and throwing
+    // it away could cut that program's last frame in two.
+    if (tcflush(Fd, TCIFLUSH) != 0) Fail(__LINE__, errno);
 }
 
 void cComPort::Close() {
     if (Fd < 0) return;
-    tcflush(Fd, TCIOFLUSH);
+    // The bytes written are let go out first (three take 25 ms at 1200
+    // baud), for at most a fifth of a second: discarding them would leave
+    // the ECU half a frame, which would swallow the next program's
+    // handshake. Output that is stuck is discarded after that, so closing
+    // never waits for it.
+    const auto drainEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    int queued = 0;
+    while (ioctl(Fd, TIOCOUTQ, &queued) == 0 && queued > 0 && std::chrono::steady_clock::now() < drainEnd)
+        ::poll(nullptr, 0, 2);
+    tcflush(Fd, queued > 0 ? TCIOFLUSH : TCIFLUSH);
     // The line settings the device had before Open (speed, raw mode, flow
     // control, modem line handling). A device that has gone away refuses;
     // nothing is left to restore then.

@@ -203,6 +203,20 @@ TEST(ComPort, ASecondOpenOfADeviceInUseIsBusyAndLeavesTheLineAlone) {
     EXPECT_NO_THROW(second.Open(line.Peer.SlavePath()));
 }
 
+// Closing right after a frame (a program that ends) lets the frame go out
+// whole, and opening the device again does not throw away what the
+// program before had sent and the far end not yet read.
+TEST(ComPort, CloseAndOpenLeaveTheBytesWrittenOnTheirWay) {
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        cLine line;
+        for (uint8_t b : {0xD1, 0x00, 0xAC}) ASSERT_TRUE(line.Port.WriteByte(b));
+        line.Port.Close();
+        line.Port.Open(line.Peer.SlavePath());
+        EXPECT_EQ(cPtyPeer::Values(line.Peer.ReadUpTo(3, 1000ms)), (std::vector<uint8_t>{0xD1, 0x00, 0xAC}));
+    }
+}
+
 TEST(ComPort, ReadingWithNothingAnsweringReturnsFalseAfterTheTimeLimit) {
     cLine line;
     uint8_t b = 0;
