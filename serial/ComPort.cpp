@@ -160,6 +160,7 @@ void cComPort::Open(const std::string& name) {
         Fail(__LINE__, err);
     }
     Fd = fd;
+    Written = false;
     // Close puts the device back the way it was found.
     SavedLine = tio;
     Marks.Reset();
@@ -276,7 +277,10 @@ void cComPort::ClearAndPurgeRx() {
 }
 
 void cComPort::ClearAndPurgeTx() {
-    if (Fd < 0) return;
+    // Only this port's own bytes are discarded: before it has written any,
+    // what waits on the output side is the tail of the program before it
+    // (on a pseudo-terminal, bytes the far end has not read yet).
+    if (Fd < 0 || !Written) return;
     tcflush(Fd, TCOFLUSH);
 }
 
@@ -356,7 +360,10 @@ bool cComPort::Write(uint8_t byte, bool despiteStop) {
         int revents = WaitDevice(POLLOUT, deadline, __LINE__, despiteStop);
         if (revents <= 0) return false;  // no room in time, or stopped
         ssize_t n = ::write(Fd, &byte, 1);
-        if (n == 1) return true;
+        if (n == 1) {
+            Written = true;
+            return true;
+        }
         if (n < 0 && errno != EAGAIN && errno != EINTR) Fail(__LINE__, errno);
         if (revents & (POLLHUP | POLLERR)) Fail(__LINE__, EIO);
     }

@@ -92,6 +92,7 @@ private:
     std::string Name;
     cEvent StopEvent;
     bool Failed = false;
+    bool Written = false;    // a byte has been written since Open
     bool AbortOnError = false;
     int ReadLimitMs = 100;
     int WriteLimitMs = 100;

@@ -204,15 +204,20 @@ TEST(ComPort, ASecondOpenOfADeviceInUseIsBusyAndLeavesTheLineAlone) {
 }
 
 // Closing right after a frame (a program that ends) lets the frame go out
-// whole, and opening the device again does not throw away what the
-// program before had sent and the far end not yet read.
+// whole, and opening the device again and purging it before writing does
+// not throw away what the program before had sent and the far end not yet
+// read.
 TEST(ComPort, CloseAndOpenLeaveTheBytesWrittenOnTheirWay) {
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
         cLine line;
         for (uint8_t b : {0xD1, 0x00, 0xAC}) ASSERT_TRUE(line.Port.WriteByte(b));
         line.Port.Close();
+        // The next program opens the line and sets it up as the link does.
         line.Port.Open(line.Peer.SlavePath());
+        line.Port.ClearAndPurgeRx();
+        line.Port.ClearAndPurgeTx();
+        line.Port.SetBaudRate(1200);
         EXPECT_EQ(cPtyPeer::Values(line.Peer.ReadUpTo(3, 1000ms)), (std::vector<uint8_t>{0xD1, 0x00, 0xAC}));
     }
 }
