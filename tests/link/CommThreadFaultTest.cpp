@@ -571,7 +571,7 @@ private:
 // exchange failing (taken as the answer, the stale bytes would leave the
 // real answer to be read as the reply to the first identity frame).
 TEST(HandshakeQuietLine, ALateAnswerIsNotTakenForTheNextHandshakes) {
-    cLateEcu ecu(200);
+    cLateEcu ecu(150);
     cUiThread ui;
     cRecorder rec;
     auto link = std::make_unique<cCommThread>(ui.Invoker());
