@@ -32,6 +32,7 @@ std::string PortGroup(const std::string& port) {
 }
 
 std::string PortPermissionHint(const std::string& port, int errorCode) {
+    if (errorCode == EBUSY) return _("The port is in use by another program.");
     if (errorCode != EACCES && errorCode != EPERM) return {};
     const std::string group = PortGroup(port);
     return Translate::Format(_("Access denied: the user must be a member of the group %s."), group.c_str()) + "\n" +

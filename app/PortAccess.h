@@ -12,5 +12,6 @@ std::string PortGroup(const std::string& port);
 
 // For an open that failed with `errorCode` (an errno value): EACCES or EPERM
 // give the translated advice to join the port's group and log in again,
-// without a line end at the close; any other code gives an empty text.
+// EBUSY the translated note that another program holds the port, without a
+// line end at the close; any other code gives an empty text.
 std::string PortPermissionHint(const std::string& port, int errorCode);

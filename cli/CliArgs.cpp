@@ -58,6 +58,8 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
 
         if (a == "--help" || a == "-h") {
             out.Help = true;
+        } else if (a == "--version") {
+            out.Version = true;
         } else if (a == "--json") {
             out.Json = true;
         } else if (a == "--quiet" || a == "-q") {
@@ -118,7 +120,7 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
             positional.push_back(a);
         }
     }
-    if (out.Help) return true;
+    if (out.Help || out.Version) return true;
     if (positional.empty()) {
         error = "no command given";
         return false;
@@ -154,18 +156,25 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
         error = "--csv and --json do not go together";
         return false;
     }
+    if (out.Json && c == "read" && out.File == "-") {
+        error = "-o - (the vehicle file on standard output) and --json do not go together";
+        return false;
+    }
     return true;
 }
 
 const char* CliUsage() {
     return "Usage: zvbasic-cli [--port DEVICE] [--json] [--quiet] [--no-backup] COMMAND [ARGS]\n"
+           "       zvbasic-cli --help | --version\n"
            "\n"
            "Commands:\n"
            "  ports                           list the serial ports\n"
            "  identify                        connect and show the ECU's version, identity and type\n"
            "  read [-o FILE.zv2]              read the settings; show them, or save a vehicle file\n"
+           "                                  (-o - writes the vehicle file to standard output)\n"
            "  write FILE.zv2 [--no-store]     back the ECU up, write a vehicle file's settings into it,\n"
-           "                                  store them and verify them by reading them back\n"
+           "                                  store them and verify them by reading them back; the\n"
+           "                                  file must be whole: 15 (or 13) lines of numbers 0 to 255\n"
            "  diff FILE.zv2                   compare a vehicle file with the ECU (exit 1 when different)\n"
            "  factory --yes                   back the ECU up, then restore its factory settings\n"
            "                                  (version 48 and above)\n"
@@ -185,8 +194,10 @@ const char* CliUsage() {
            "  --quiet         no progress on standard error\n"
            "  --no-backup     make no automatic backup in this run\n"
            "  --help          show this text\n"
+           "  --version       show the program's version\n"
            "\n"
            "Exit codes: 0 success, 1 diff found differences, 2 usage error, 3 port cannot be opened,\n"
-           "4 the ECU did not answer or answered wrongly, 5 a file could not be read or written,\n"
+           "4 the ECU did not answer or answered wrongly (or stayed away more than 10 s during live\n"
+           "or capture), 5 a file (or standard output) could not be read or written,\n"
            "130/143 ended by SIGINT/SIGTERM.\n";
 }

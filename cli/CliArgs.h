@@ -22,8 +22,9 @@ struct sCliArgs {
     bool Quiet = false;
     bool Help = false;
     bool NoBackup = false; // no automatic backup of what is read
+    bool Version = false;  // --version
     std::string Command;   // ports, identify, read, write, diff, factory, live, capture, backups
-    std::string File;      // read -o, write, diff, capture
+    std::string File;      // read -o ("-": standard output), write, diff, capture
     bool NoStore = false;  // write
     bool Yes = false;      // factory
     bool Csv = false;      // live

@@ -46,9 +46,28 @@ sSettings ExpectedReadBack(const sSettings& before, const sSettings& file, int v
     }
     sSettings sent = file;
     Conv::ApplyTpsDirection(sent);
-    for (int p = 0; p < Ecu::OldWriteCount(version); ++p)
-        Ecu::StoreReadParam(held, version, p, Ecu::OldWriteValue(sent, version, p));
+    for (int p = 0; p < Ecu::OldWriteCount(version); ++p) {
+        // The speeds go out doubled below 25, in one byte: compared with the
+        // file's own value, a code the ECU cannot hold shows as a difference
+        // instead of agreeing with its own wrapped-around self.
+        if ((p == P_MIN_RPM || p == P_MAX_RPM) && Ecu::RpmDoubled(version))
+            held[Ecu::ParamPosition(version, p)] = sent[Ecu::ParamPosition(version, p)];
+        else
+            Ecu::StoreReadParam(held, version, p, Ecu::OldWriteValue(sent, version, p));
+    }
     return held;
+}
+
+std::string UnholdableValue(const sSettings& file, int version) {
+    if (!Ecu::RpmDoubled(version)) return {};
+    for (const auto& [param, line] : {std::pair{P_MIN_RPM, 6}, std::pair{P_MAX_RPM, 7}}) {
+        const int value = file[Ecu::ParamPosition(version, param)];
+        if (value > 127)
+            return "line " + std::to_string(line) + ": " + std::to_string(value) +
+                   " is above 127, the largest speed code an ECU of version " + std::to_string(version) +
+                   " holds (it keeps the codes doubled in one byte)";
+    }
+    return {};
 }
 
 std::vector<sDifference> Differences(const sSettings& expected, const sSettings& actual) {
@@ -64,6 +83,21 @@ std::string Pad(const std::string& s, size_t width) {
     return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
 }
 
+// The shown value as a JSON number when it is one (volts, rpm, positions,
+// counts), else null (a list's text, "Inactive").
+std::string JsonNumber(const std::string& text) {
+    size_t i = text.empty() || text[0] != '-' ? 0 : 1;
+    const size_t digits = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    if (i == digits) return "null";
+    if (i < text.size() && text[i] == '.') {
+        const size_t frac = ++i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        if (i == frac) return "null";
+    }
+    return i == text.size() ? text : "null";
+}
+
 std::string WithUnit(const SettingsText::sRow& row) {
     return *row.Unit ? row.Value + " " + row.Unit : row.Value;
 }
@@ -74,12 +108,12 @@ std::string SettingsTable(const sSettings& rec, int version) {
     const auto rows = SettingsText::Rows(rec, version);
     size_t nameWidth = 0, valueWidth = 0;
     for (const auto& r : rows) {
-        nameWidth = std::max(nameWidth, SettingsText::PlainName(r.NameKey).size());
+        nameWidth = std::max(nameWidth, SettingsText::RowName(r).size());
         if (*r.Unit) valueWidth = std::max(valueWidth, r.Value.size());
     }
     std::string out;
     for (const auto& r : rows) {
-        std::string line = Pad(SettingsText::PlainName(r.NameKey), nameWidth + 2);
+        std::string line = Pad(SettingsText::RowName(r), nameWidth + 2);
         line += *r.Unit ? Pad(r.Value, valueWidth + 1) + r.Unit : r.Value;
         out += line + "\n";
     }
@@ -92,9 +126,9 @@ std::string SettingsJson(const sSettings& rec, int version) {
     for (const auto& r : SettingsText::Rows(rec, version)) {
         if (!first) out += ",";
         first = false;
-        out += "{\"field\":" + JsonString(r.Field) + ",\"name\":" + JsonString(SettingsText::PlainName(r.NameKey)) +
-               ",\"raw\":" + std::to_string(rec[r.Position]) + ",\"value\":" + JsonString(r.Value) +
-               ",\"unit\":" + JsonString(r.Unit) + "}";
+        out += "{\"field\":" + JsonString(r.Field) + ",\"name\":" + JsonString(SettingsText::RowName(r)) +
+               ",\"raw\":" + std::to_string(rec[r.Position]) + ",\"value\":" + JsonNumber(r.Value) +
+               ",\"text\":" + JsonString(r.Value) + ",\"unit\":" + JsonString(r.Unit) + "}";
     }
     return out + "]";
 }
@@ -105,8 +139,7 @@ std::string DifferencesText(const std::vector<sDifference>& diffs, const sSettin
     for (const auto& d : diffs) {
         const auto want = SettingsText::Row(expected, version, d.Position);
         const auto have = SettingsText::Row(actual, version, d.Position);
-        const std::string name = *want.NameKey ? SettingsText::PlainName(want.NameKey) : want.Field;
-        out += name + ": file " + WithUnit(want) + ", ECU " + WithUnit(have) + "\n";
+        out += SettingsText::RowName(want) + ": file " + WithUnit(want) + ", ECU " + WithUnit(have) + "\n";
     }
     return out;
 }
@@ -121,9 +154,10 @@ std::string DifferencesJson(const std::vector<sDifference>& diffs, const sSettin
         if (!first) out += ",";
         first = false;
         out += "{\"field\":" + JsonString(want.Field) +
-               ",\"name\":" + JsonString(*want.NameKey ? SettingsText::PlainName(want.NameKey) : want.Field) +
-               ",\"file_raw\":" + std::to_string(d.Expected) + ",\"file_value\":" + JsonString(want.Value) +
-               ",\"ecu_raw\":" + std::to_string(d.Actual) + ",\"ecu_value\":" + JsonString(have.Value) +
+               ",\"name\":" + JsonString(SettingsText::RowName(want)) +
+               ",\"file_raw\":" + std::to_string(d.Expected) + ",\"file_value\":" + JsonNumber(want.Value) +
+               ",\"file_text\":" + JsonString(want.Value) + ",\"ecu_raw\":" + std::to_string(d.Actual) +
+               ",\"ecu_value\":" + JsonNumber(have.Value) + ",\"ecu_text\":" + JsonString(have.Value) +
                ",\"unit\":" + JsonString(want.Unit) + "}";
     }
     return out + "]";

@@ -17,8 +17,14 @@ std::string JsonString(const std::string& s);
 // `before` (as read) and was then given `file` the way the data transfer
 // screen gives it: the whole block after the throttle direction rule below
 // 48, the twelve single updates from 48. Positions the ECU does not carry keep
-// their values from `before`.
+// their values from `before`. The speed codes of an ECU below 25 are taken as
+// the file gives them: one it cannot hold then shows as a difference.
 sSettings ExpectedReadBack(const sSettings& before, const sSettings& file, int version);
+
+// Why an ECU of `version` cannot hold a value of `file` (naming the vehicle
+// file's line), or "" when it can hold them all: below 25 the speed codes
+// are kept doubled in one byte, so none above 127 fits.
+std::string UnholdableValue(const sSettings& file, int version);
 
 // One setting that differs.
 struct sDifference {
@@ -31,12 +37,15 @@ std::vector<sDifference> Differences(const sSettings& expected, const sSettings&
 
 // The settings an ECU carries as a table: name, value, unit, one per line.
 std::string SettingsTable(const sSettings& rec, int version);
-// The same as a JSON array of {"field","name","raw","value","unit"} objects.
+// The same as a JSON array of {"field","name","raw","value","text","unit"}
+// objects: "value" the shown value as a number (null for a list's text or
+// "Inactive"), "text" as shown.
 std::string SettingsJson(const sSettings& rec, int version);
 // One line per difference: "Name: file VALUE [UNIT], ECU VALUE [UNIT]".
 std::string DifferencesText(const std::vector<sDifference>& diffs, const sSettings& expected,
                             const sSettings& actual, int version);
-// A JSON array of {"field","name","file_raw","file_value","ecu_raw","ecu_value","unit"} objects.
+// A JSON array of {"field","name","file_raw","file_value","file_text","ecu_raw",
+// "ecu_value","ecu_text","unit"} objects, the values as in SettingsJson.
 std::string DifferencesJson(const std::vector<sDifference>& diffs, const sSettings& expected,
                             const sSettings& actual, int version);
 

@@ -71,19 +71,27 @@ cCliSession::cCliSession(cProgress& progress) : Progress(progress) {
 
 cCliSession::~cCliSession() { Close(); }
 
+std::string cCliSession::OpenErrorText(const std::string& port, int code) {
+    std::string text = "cannot open " + port + ": ";
+    if (code == EBUSY) return text + "in use by another program";
+    if (code == ENOTTY || code < 0) return text + "not a serial port";
+    text += std::strerror(code);
+    // One line for scripts; the group is the one that owns the device.
+    if (code == EACCES || code == EPERM) text += " (the user must be in the group " + PortGroup(port) + ")";
+    return text;
+}
+
 int cCliSession::Open(const std::string& port, std::string& error) {
     PortName = port;
     {
         // The link reports an unusable port only as SendError; opening it
-        // here first gives the system's reason.
+        // here first gives the reason. A port that another program holds is
+        // refused before anything is sent or changed on it.
         cComPort probe;
         try {
             probe.Open(port);
         } catch (const sError& e) {
-            error = "cannot open " + port + ": " + (e.Code >= 0 ? std::strerror(e.Code) : "not a serial port");
-            // One line for scripts; the group is the one that owns the device.
-            if (e.Code == EACCES || e.Code == EPERM)
-                error += " (the user must be in the group " + PortGroup(port) + ")";
+            error = OpenErrorText(port, e.Code);
             return EXIT_PORT;
         }
         probe.Close();
@@ -95,7 +103,11 @@ int cCliSession::Open(const std::string& port, std::string& error) {
 void cCliSession::Fail(const char* name) {
     // The link could not open the port: SendError before any handshake.
     if (!SawConnect && std::string(name) == "SendError") PortOpenFailed = true;
-    if (!Failure) Failure = name;
+    // A port failure: the link has closed the port (and tries it again
+    // about once a second).
+    if (Thread && Thread->GetPort().GetPortName().empty()) ++PortFailures;
+    Failure = name;
+    ++Failures;
 }
 
 void cCliSession::LinkEvent() {
@@ -142,25 +154,31 @@ void cCliSession::LinkEvent() {
     }
 }
 
+std::string cCliSession::FailureText(const char* what) const {
+    if (!what) what = Identified ? "reading settings" : "connecting";
+    return std::string(Failure) + ": " + Meaning(Failure) + " while " + what + " on " + PortName;
+}
+
 int cCliSession::WaitFor(const std::function<bool()>& done, const char* what, std::chrono::milliseconds limit,
-                         std::string& error) {
-    const bool ok = Ui.RunUntil(
-        [&] { return done() || Failure || PortOpenFailed || Attempts > kMaxHandshakes; }, limit,
-        [] { return CliSignal != 0; });
+                         std::string& error, int attempts) {
+    const int failuresBefore = Failures, portFailuresBefore = PortFailures, attemptsBefore = Attempts;
+    const auto gaveUp = [&] {
+        return Failures - failuresBefore >= attempts || PortFailures > portFailuresBefore || PortOpenFailed ||
+               Attempts - attemptsBefore > kMaxHandshakes;
+    };
+    const bool ok = Ui.RunUntil([&] { return done() || gaveUp(); }, limit, [] { return CliSignal != 0; });
     if (CliSignal) return 128 + int(CliSignal);
     if (PortOpenFailed) {
-        error = "cannot open " + PortName;
+        error = OpenErrorText(PortName, Thread->GetPort().LastOpenError());
         return EXIT_PORT;
-    }
-    if (Failure) {
-        Progress.End();
-        if (!what) what = Identified ? "reading settings" : "connecting";
-        error = std::string(Failure) + ": " + Meaning(Failure) + " while " + what + " on " + PortName;
-        return EXIT_ECU;
     }
     if (ok && done()) return EXIT_OK;
     Progress.End();
-    if (Attempts > kMaxHandshakes) {
+    if (Failures > failuresBefore && (Failures - failuresBefore >= attempts || PortFailures > portFailuresBefore)) {
+        error = FailureText(what);
+        return EXIT_ECU;
+    }
+    if (Attempts - attemptsBefore > kMaxHandshakes) {
         error = "NoReply: no answer to the handshake on " + PortName + " (is the ECU connected and switched on?)";
         return EXIT_ECU;
     }
@@ -170,17 +188,30 @@ int cCliSession::WaitFor(const std::function<bool()>& done, const char* what, st
 }
 
 int cCliSession::WaitIdentified(std::string& error) {
-    return WaitFor([this] { return Identified; }, "connecting", kStepLimit, error);
+    return WaitFor([this] { return Identified; }, "connecting", kStepLimit, error, ConnectAttempts);
 }
 
 int cCliSession::WaitSettingsLoaded(std::string& error) {
-    return WaitFor([this] { return Loaded > 0; }, nullptr, kStepLimit, error);
+    return WaitFor([this] { return Loaded > 0; }, nullptr, kStepLimit, error, ConnectAttempts);
+}
+
+int cCliSession::Refused(const char* what, std::string& error) {
+    if (CliSignal) return 128 + int(CliSignal);
+    Progress.End();
+    if (Failure && PostFailed)
+        error = FailureText(what);
+    else
+        error = std::string("NoReply: the link stayed busy while ") + what + " on " + PortName;
+    return EXIT_ECU;
 }
 
 bool cCliSession::Post(int32_t request) {
     const auto deadline = std::chrono::steady_clock::now() + kPostLimit;
+    const int failuresBefore = Failures;
+    PostFailed = false;
     while (!Thread->PostRequest(request)) {
-        if (CliSignal || Failure || std::chrono::steady_clock::now() >= deadline) return false;
+        PostFailed = Failures > failuresBefore;
+        if (CliSignal || PostFailed || std::chrono::steady_clock::now() >= deadline) return false;
         Ui.RunUntil([] { return false; }, std::chrono::milliseconds(20));
     }
     return true;
@@ -189,43 +220,76 @@ bool cCliSession::Post(int32_t request) {
 int cCliSession::Write(std::string& error) {
     Stored = false;
     const int failedBefore = Failed;
-    if (!Post(RQ_WRITE_SETTINGS)) {
-        if (CliSignal) return 128 + int(CliSignal);
-        return WaitFor([] { return false; }, "writing settings", std::chrono::milliseconds(0), error);
-    }
+    if (!Post(RQ_WRITE_SETTINGS)) return Refused("writing settings", error);
     return WaitFor([&] { return Stored || Failed > failedBefore; }, "writing settings", kStepLimit, error);
 }
 
 int cCliSession::ReadAgain(std::string& error) {
     const int loadedBefore = Loaded;
-    if (!Post(RQ_READ_SETTINGS)) {
-        if (CliSignal) return 128 + int(CliSignal);
-        return WaitFor([] { return false; }, "reading settings", std::chrono::milliseconds(0), error);
-    }
+    if (!Post(RQ_READ_SETTINGS)) return Refused("reading settings", error);
     return WaitFor([&] { return Loaded > loadedBefore; }, "reading settings", kStepLimit, error);
 }
 
-int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double seconds, std::string& error) {
+int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double seconds, std::string& error,
+                      const std::function<void(const std::string&)>& onLost, const std::function<void()>& onBack) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = seconds > 0 ? Clock::now() + std::chrono::milliseconds(std::llround(seconds * 1000))
+                                 : Clock::time_point::max();
     PollEnded = false;
     OnValue = onValue;
-    if (!Post(RQ_VIS_POLL)) {
+    const auto finish = [&](int rc) {
         OnValue = nullptr;
-        if (CliSignal) return 128 + int(CliSignal);
-        return WaitFor([] { return false; }, "polling live values", std::chrono::milliseconds(0), error);
+        Thread->StopRequest();
+        return rc;
+    };
+    bool away = false;
+    Clock::time_point awaySince;
+    int failuresSeen = Failures, loadedSeen = Loaded;
+    // Posted at the start and after each reconnection; Post gives up when a
+    // failure comes in between, which the loop below then handles.
+    bool posted = Post(RQ_VIS_POLL);
+    for (;;) {
+        const auto now = Clock::now();
+        if (now >= end) return finish(EXIT_OK);
+        const auto slice = std::min<Clock::duration>(end - now, std::chrono::milliseconds(100));
+        Ui.RunUntil([&] { return PollEnded || Failures != failuresSeen || Loaded != loadedSeen; },
+                    std::chrono::duration_cast<std::chrono::milliseconds>(slice) + std::chrono::milliseconds(1),
+                    [] { return CliSignal != 0; });
+        if (CliSignal) return finish(128 + int(CliSignal));
+        if (PollEnded) return finish(EXIT_OK);
+        if (Failures != failuresSeen) {
+            failuresSeen = Failures;
+            if (!away) {
+                away = true;
+                awaySince = Clock::now();
+                OnValue = nullptr;  // nothing from a cycle the glitch cut
+                if (onLost) onLost(FailureText("polling live values"));
+            }
+        }
+        if (Loaded != loadedSeen) {
+            // The link is back: connected, identified, settings read.
+            loadedSeen = Loaded;
+            posted = false;
+        }
+        if (away && Loaded > 0 && !posted && Thread->IsConnected()) {
+            away = false;
+            OnValue = onValue;
+            if (onBack) onBack();
+        }
+        if (!away && !posted) {
+            posted = Post(RQ_VIS_POLL);
+            if (!posted && Failures == failuresSeen && !CliSignal) {
+                // Refused for want of a moment: the link is still busy.
+                continue;
+            }
+        }
+        if (away && Clock::now() - awaySince > AwayLimit) {
+            error = FailureText("polling live values") + " (away for more than " +
+                    std::to_string(AwayLimit.count()) + " s)";
+            return finish(EXIT_ECU);
+        }
     }
-    const auto limit = seconds > 0 ? std::chrono::milliseconds(std::llround(seconds * 1000))
-                                   : std::chrono::milliseconds(std::chrono::hours(24 * 365 * 10));
-    const int rc = WaitFor([this] { return PollEnded; }, "polling live values", limit, error);
-    OnValue = nullptr;
-    Thread->StopRequest();
-    // The time limit of a capture is its normal end.
-    if (rc == EXIT_ECU && !Failure && !PortOpenFailed && seconds > 0) {
-        error.clear();
-        return EXIT_OK;
-    }
-    return rc;
 }
-
 void cCliSession::Close() {
     if (!Thread) return;
     Thread->Shutdown([this] { Ui.RunPending(); });

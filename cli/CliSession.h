@@ -39,23 +39,34 @@ public:
     ~cCliSession() override;
 
     // Opens the port once to find out whether it can be opened at all (the
-    // system's reason goes to `error`), then hands it to the link. EXIT_OK or
-    // EXIT_PORT.
+    // reason goes to `error`: the system's, "in use by another program",
+    // "not a serial port"), then hands it to the link. EXIT_OK or EXIT_PORT.
     int Open(const std::string& port, std::string& error);
 
     // The waits return EXIT_OK, EXIT_ECU (error says which notification and
     // where), EXIT_PORT (the link could not open the port) or 128 + the
-    // signal number.
+    // signal number. Connecting lets the link try again, as the program
+    // does, after an exchange fails: it gives up after ConnectAttempts
+    // failed attempts, after about five seconds of handshakes without an
+    // answer, or when the port fails.
+    static constexpr int ConnectAttempts = 3;
     int WaitIdentified(std::string& error);
     int WaitSettingsLoaded(std::string& error);
     // Posts a request (retried while the link is busy for a moment).
     bool Post(int32_t request);
     int Write(std::string& error);     // RQ_WRITE_SETTINGS until stored
     int ReadAgain(std::string& error); // RQ_READ_SETTINGS until loaded
+
     // Runs the visualisation poll; `onValue` gets each live value (k, raw)
     // as the link reports it and returns false to end the poll. Ends also
-    // after `seconds` (0: no limit), with success.
-    int Poll(const std::function<bool(int, int)>& onValue, double seconds, std::string& error);
+    // after `seconds` (0: no limit), with success. When the link fails, as
+    // the program it reconnects by itself: `onLost` is called (with the
+    // failure's text) and no values come until it is back, then `onBack`,
+    // and the poll goes on. An ECU away for more than AwayLimit ends it with
+    // EXIT_ECU.
+    static constexpr std::chrono::seconds AwayLimit{10};
+    int Poll(const std::function<bool(int, int)>& onValue, double seconds, std::string& error,
+             const std::function<void(const std::string&)>& onLost = {}, const std::function<void()>& onBack = {});
 
     cCommThread& Link() { return *Thread; }
     int Version() const { return EcuVersion; }
@@ -63,6 +74,9 @@ public:
 
     // Ends the link thread (and with it every exchange) and closes the port.
     void Close();
+
+    // The text for a port that would not open with errno `code`.
+    static std::string OpenErrorText(const std::string& port, int code);
 
 private:
     void LinkEvent() override;
@@ -73,9 +87,14 @@ private:
     void BadReply() override { Fail("BadReply"); }
     void Fail(const char* name);
 
-    // Waits until done() holds; see the waits above.
+    // Waits until done() holds, ending at the first failure notification
+    // from now on (or, when `attempts` > 1, at that many); see the waits.
     int WaitFor(const std::function<bool()>& done, const char* what, std::chrono::milliseconds limit,
-                std::string& error);
+                std::string& error, int attempts = 1);
+    // A post refused: the failure that came meanwhile, or the link busy.
+    int Refused(const char* what, std::string& error);
+    // "NoReply: the ECU did not answer while reading settings on PORT".
+    std::string FailureText(const char* what) const;
 
     cProgress& Progress;
     cUiQueue Ui;
@@ -83,8 +102,11 @@ private:
     std::string PortName;
 
     // Written only on the main thread (notifications run there).
-    const char* Failure = nullptr;
+    const char* Failure = nullptr;  // the last failure notification
+    int Failures = 0;               // failure notifications so far
+    int PortFailures = 0;           // of them, port failures (the link closed the port)
     bool PortOpenFailed = false;
+    bool PostFailed = false;        // the last Post gave up because a failure came
     bool SawConnect = false;
     int Attempts = 0;
     int EcuVersion = 0;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -17,6 +18,7 @@
 
 #include "core/Backup.h"
 #include "core/Ini.h"
+#include "core/Version.h"
 #include "cli/CliArgs.h"
 #include "cli/CliFormat.h"
 #include "cli/CliSession.h"
@@ -29,15 +31,42 @@ namespace {
 
 const char* const kProgram = "zvbasic-cli";
 
-int Error(int code, const std::string& text) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
-    return code;
-}
+// With --json, a failed command's error also goes to standard output as one
+// object, unless the command has printed its result object (which then
+// carries the error itself).
+bool JsonOut = false;
+bool ResultPrinted = false;
+// errno of the first write to standard output that failed, 0 while none did.
+int OutError = 0;
 
 // False when standard output is gone (a closed pipe, a full disk).
 bool Print(const std::string& text) {
+    if (OutError) return false;
+    errno = 0;
     const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-    return std::fflush(stdout) == 0 && written;
+    if (std::fflush(stdout) == 0 && written) return true;
+    OutError = errno ? errno : EIO;
+    return false;
+}
+
+// The command's one result object (JSON) or table.
+bool PrintResult(const std::string& text) {
+    ResultPrinted = true;
+    return Print(text);
+}
+
+int Error(int code, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
+    if (JsonOut && !ResultPrinted) {
+        ResultPrinted = true;
+        Print("{\"error\":" + CliFormat::JsonString(text) + ",\"exit\":" + std::to_string(code) + "}\n");
+    }
+    return code;
+}
+
+// The fields a result object gets when its command failed nevertheless.
+std::string JsonErrorFields(int code, const std::string& text) {
+    return ",\"error\":" + CliFormat::JsonString(text) + ",\"exit\":" + std::to_string(code);
 }
 
 void OnSignal(int sig) {
@@ -77,27 +106,55 @@ bool SaveVehicleFile(const std::string& path, const sSettings& rec, std::string&
     return VehicleFile::Write(path, rec, &error);
 }
 
-// A vehicle file must be a readable regular file that holds at least one
-// number: the reader gives every unreadable field its default, and writing
-// the defaults of an empty or foreign file into an ECU is never meant.
-bool CheckVehicleFile(const std::string& path, std::string& error) {
+// Only a well-formed vehicle file is written into an ECU or compared with
+// one: the lenient reader would fill a damaged file's gaps with defaults
+// (or wrap a 300 to 44), and those are never meant. `text` gets the file.
+bool CheckVehicleFile(const std::string& path, std::string& text, std::string& error) {
+    std::string why;
+    if (!VehicleFile::ReadText(path, text, why)) {
+        error = "cannot read " + path + ": " + why;
+        return false;
+    }
+    const VehicleFile::sStrictCheck check = VehicleFile::CheckStrict(text);
+    if (check.WellFormed()) return true;
+    error = path + " is not a whole vehicle file: line " + std::to_string(check.Line) + ": " +
+            VehicleFile::LineFaultText(check.Fault);
+    return false;
+}
+
+// A file the program is about to write (a vehicle file, a capture), looked
+// at before connecting: an existing one must be a regular file it may
+// write (a named pipe would block, a device is no file), a new one needs a
+// folder that exists and may be written in.
+bool CheckOutputFile(const std::string& path, std::string& error) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            error = "cannot write " + path + ": not a regular file";
+            return false;
+        }
+        if (::access(path.c_str(), W_OK) != 0) {
+            error = "cannot write " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    if (errno != ENOENT) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
-    if (!S_ISREG(st.st_mode)) {
-        error = "cannot read " + path + ": not a regular file";
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (::stat(folder.c_str(), &st) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) {
+        error = "cannot write " + path + ": " + std::strerror(ENOTDIR);
         return false;
     }
-    long first = 0;
-    if (!(in >> first)) {
-        error = path + " holds no settings (no number at its start)";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     return true;
@@ -167,11 +224,11 @@ int Ports(sContext& c) {
     if (c.Args.Json) {
         std::string out = "{\"ports\":[";
         for (size_t i = 0; i < ports.size(); ++i) out += (i ? "," : "") + CliFormat::JsonString(ports[i]);
-        Print(out + "]}\n");
+        PrintResult(out + "]}\n");
     } else {
         std::string out;
         for (const std::string& p : ports) out += p + "\n";
-        Print(out);
+        PrintResult(out);
     }
     return EXIT_OK;
 }
@@ -183,9 +240,9 @@ int Identify(sContext& c) {
     const int version = s.Version(), id = s.IdVersion();
     s.Close();
     if (c.Args.Json)
-        Print("{" + CliFormat::IdentityJsonFields(c.Port, id, version) + "}\n");
+        PrintResult("{" + CliFormat::IdentityJsonFields(c.Port, id, version) + "}\n");
     else
-        Print(CliFormat::IdentityText(c.Port, id, version));
+        PrintResult(CliFormat::IdentityText(c.Port, id, version));
     return EXIT_OK;
 }
 
@@ -196,6 +253,9 @@ std::string SettingsJsonObject(const sContext& c, const cCliSession& s, const sS
 }
 
 int Read(sContext& c) {
+    const bool toFile = !c.Args.File.empty() && c.Args.File != "-";
+    std::string error;
+    if (toFile && !CheckOutputFile(c.Args.File, error)) return Error(EXIT_FILE, error);
     cCliSession s(*c.Progress);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
@@ -203,20 +263,26 @@ int Read(sContext& c) {
     // completed read has just set to what the ECU holds.
     const sSettings rec = WorkSettings;
     s.Close();
-    if (!c.Args.File.empty()) {
-        std::string error;
-        if (!SaveVehicleFile(c.Args.File, rec, error))
-            return Error(EXIT_FILE, "cannot write " + c.Args.File + ": " + error);
-        if (c.Args.Json) Print(SettingsJsonObject(c, s, rec, ",\"file\":" + CliFormat::JsonString(c.Args.File)));
+    if (c.Args.File == "-") {
+        PrintResult(VehicleFile::Format(rec));
         return EXIT_OK;
     }
-    Print(c.Args.Json ? SettingsJsonObject(c, s, rec) : CliFormat::SettingsTable(rec, s.Version()));
+    if (toFile) {
+        if (!SaveVehicleFile(c.Args.File, rec, error))
+            return Error(EXIT_FILE, "cannot write " + c.Args.File + ": " + error);
+        if (c.Args.Json)
+            PrintResult(SettingsJsonObject(c, s, rec, ",\"file\":" + CliFormat::JsonString(c.Args.File)));
+        return EXIT_OK;
+    }
+    PrintResult(c.Args.Json ? SettingsJsonObject(c, s, rec) : CliFormat::SettingsTable(rec, s.Version()));
     return EXIT_OK;
 }
 
 int Write(sContext& c) {
-    std::string error;
-    if (!CheckVehicleFile(c.Args.File, error)) return Error(EXIT_FILE, error);
+    std::string error, text;
+    if (!CheckVehicleFile(c.Args.File, text, error)) return Error(EXIT_FILE, error);
+    sSettings file = sSettings{};
+    VehicleFile::Parse(text, file);
     cCliSession s(*c.Progress);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
@@ -225,13 +291,16 @@ int Write(sContext& c) {
         return Error(EXIT_USAGE, "--no-store needs an ECU of version 48 or above (this one is " +
                                      std::to_string(version) + "): older ECUs take settings only as a whole "
                                      "block that ends with the store command");
+    const std::string unholdable = CliFormat::UnholdableValue(file, version);
+    if (!unholdable.empty()) return Error(EXIT_FILE, c.Args.File + ": " + unholdable);
     TellBackup(c);
     const sSettings before = EcuSettings;
     // "Load from file": the file into the working image and, from 48, the
     // twelve updates onto the link's queue.
-    if (!VehicleFile::Load(c.Args.File, WorkSettings, version, [&](sUpdate u) { s.Link().QueueUpdate(u); }))
-        return Error(EXIT_FILE, "cannot read " + c.Args.File + ": " + std::strerror(errno));
-    const sSettings file = WorkSettings;
+    VehicleFile::Parse(text, WorkSettings);
+    if (Ecu::NewProtocol(version))
+        for (const sUpdate& u : VehicleFile::Updates(WorkSettings)) s.Link().QueueUpdate(u);
+    file = WorkSettings;
     // "Store in ECU", then read back; without the store the read's flush
     // sends the queued updates first.
     if (!c.Args.NoStore) {
@@ -244,19 +313,22 @@ int Write(sContext& c) {
     s.Close();
     const sSettings expected = CliFormat::ExpectedReadBack(before, file, version);
     const auto diffs = CliFormat::Differences(expected, actual);
-    if (c.Args.Json)
-        Print("{" + CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
-              ",\"file\":" + CliFormat::JsonString(c.Args.File) + BackupJsonField(c) +
-              ",\"stored\":" + (c.Args.NoStore ? "false" : "true") +
-              ",\"verified\":" + (diffs.empty() ? "true" : "false") +
-              ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version) + "}\n");
+    std::string failure;
     if (!diffs.empty()) {
-        std::string text = CliFormat::DifferencesText(diffs, expected, actual, version);
-        text.pop_back();
-        for (char& ch : text)
+        std::string list = CliFormat::DifferencesText(diffs, expected, actual, version);
+        list.pop_back();
+        for (char& ch : list)
             if (ch == '\n') ch = ';';
-        return Error(EXIT_ECU, "verify failed, the ECU holds other values: " + text);
+        failure = "verify failed, the ECU holds other values: " + list;
     }
+    if (c.Args.Json)
+        PrintResult("{" + CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
+                    ",\"file\":" + CliFormat::JsonString(c.Args.File) + BackupJsonField(c) +
+                    ",\"stored\":" + (c.Args.NoStore ? "false" : "true") +
+                    ",\"verified\":" + (diffs.empty() ? "true" : "false") +
+                    ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version) +
+                    (failure.empty() ? std::string() : JsonErrorFields(EXIT_ECU, failure)) + "}\n");
+    if (!failure.empty()) return Error(EXIT_ECU, failure);
     if (!c.Args.Json && !c.Args.Quiet)
         std::fprintf(stderr, "%s: %s written%s and verified\n", kProgram, c.Args.File.c_str(),
                      c.Args.NoStore ? " (not stored)" : ", stored");
@@ -264,11 +336,10 @@ int Write(sContext& c) {
 }
 
 int Diff(sContext& c) {
-    std::string error;
-    if (!CheckVehicleFile(c.Args.File, error)) return Error(EXIT_FILE, error);
+    std::string error, text;
+    if (!CheckVehicleFile(c.Args.File, text, error)) return Error(EXIT_FILE, error);
     sSettings file = sSettings{};
-    if (!VehicleFile::Read(c.Args.File, file))
-        return Error(EXIT_FILE, "cannot read " + c.Args.File + ": " + std::strerror(errno));
+    VehicleFile::Parse(text, file);
     cCliSession s(*c.Progress);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
@@ -279,11 +350,12 @@ int Diff(sContext& c) {
     const sSettings expected = CliFormat::ExpectedReadBack(actual, file, version);
     const auto diffs = CliFormat::Differences(expected, actual);
     if (c.Args.Json)
-        Print("{" + CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
-              ",\"file\":" + CliFormat::JsonString(c.Args.File) + ",\"equal\":" + (diffs.empty() ? "true" : "false") +
-              ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version) + "}\n");
+        PrintResult("{" + CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
+                    ",\"file\":" + CliFormat::JsonString(c.Args.File) +
+                    ",\"equal\":" + (diffs.empty() ? "true" : "false") +
+                    ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version) + "}\n");
     else
-        Print(CliFormat::DifferencesText(diffs, expected, actual, version));
+        PrintResult(CliFormat::DifferencesText(diffs, expected, actual, version));
     return diffs.empty() ? EXIT_OK : EXIT_DIFFERENT;
 }
 
@@ -306,18 +378,21 @@ int Factory(sContext& c) {
     if (rc != EXIT_OK) return Ended(rc, error);
     const sSettings rec = EcuSettings;
     s.Close();
-    Print(c.Args.Json ? SettingsJsonObject(c, s, rec, BackupJsonField(c)) : CliFormat::SettingsTable(rec, version));
+    PrintResult(c.Args.Json ? SettingsJsonObject(c, s, rec, BackupJsonField(c)) : CliFormat::SettingsTable(rec, version));
     return EXIT_OK;
 }
 
 // Feeds live values into a line of one polling cycle; `onCycle` runs after
-// each level value (the last of a cycle) and returns false to end.
+// each level value (the last of a cycle) once every value of the cycle has
+// come since the feed started or was cut, and returns false to end.
 struct sLiveFeed {
     CliFormat::sLiveLine Line;
     int Version = 0;
+    unsigned Seen = 0;  // bit k: live value k has come since the last cut
     std::function<bool()> OnCycle;
     bool Take(int k, int raw) {
         TakeLiveValue(Line.Sample, k, raw, Version, WorkSettings.LambdaType);
+        if (k >= 0 && k < 16) Seen |= 1u << k;
         switch (k) {
         case LiveTPS:
             Line.TpsRaw = raw;
@@ -328,13 +403,28 @@ struct sLiveFeed {
             break;
         case LiveLPGLevel:
             Line.Level = Conv::LevelIndex(raw, Version);
+            if (!Whole()) return true;
             return OnCycle();
         default:
             break;
         }
         return true;
     }
+    bool Whole() const {
+        for (int k : cCommThread::LivePollParams)
+            if (!(Seen & (1u << k))) return false;
+        return true;
+    }
+    // The link failed: the values of the cycle it cut are not used.
+    void Cut() { Seen = 0; }
 };
+
+// Says on standard error (unless quiet) that the link was lost and is back.
+std::function<void(const std::string&)> LostNote(const sContext& c) {
+    return [&c](const std::string& why) {
+        if (!c.Args.Quiet) std::fprintf(stderr, "%s: %s; reconnecting\n", kProgram, why.c_str());
+    };
+}
 
 int Live(sContext& c) {
     cCliSession s(*c.Progress);
@@ -353,12 +443,22 @@ int Live(sContext& c) {
         return !(c.Args.Count > 0 && ++lines >= c.Args.Count);
     };
     std::string error;
-    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, 0, error);
+    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, 0, error,
+                [&](const std::string& why) {
+                    feed.Cut();
+                    LostNote(c)(why);
+                },
+                [&] {
+                    feed.Version = s.Version();
+                    if (!c.Args.Quiet) std::fprintf(stderr, "%s: connected again\n", kProgram);
+                });
     s.Close();
     return Ended(rc, error);
 }
 
 int Capture(sContext& c) {
+    std::string error;
+    if (!CheckOutputFile(c.Args.File, error)) return Error(EXIT_FILE, error);
     cCliSession s(*c.Progress);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
@@ -369,23 +469,43 @@ int Capture(sContext& c) {
         return Error(EXIT_FILE, "cannot write " + c.Args.File + ": " + std::strerror(code));
     }
     // The records are those of the visualisation screen: one per polling
-    // cycle, written when the level arrives, from the same sample.
+    // cycle, written when the level arrives, from the same sample. A cycle
+    // that a link glitch cut is not recorded.
     sLiveFeed feed;
     feed.Version = s.Version();
     long records = 0;
+    int writeError = 0;
     feed.OnCycle = [&] {
-        file.WriteRecord(feed.Line.Sample);
+        if (!file.WriteRecord(feed.Line.Sample)) {
+            writeError = errno ? errno : EIO;
+            return false;
+        }
         ++records;
         return true;
     };
-    std::string error;
-    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, c.Args.Seconds, error);
+    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, c.Args.Seconds, error,
+                [&](const std::string& why) {
+                    feed.Cut();
+                    LostNote(c)(why);
+                },
+                [&] {
+                    feed.Version = s.Version();
+                    if (!c.Args.Quiet) std::fprintf(stderr, "%s: connected again\n", kProgram);
+                });
     s.Close();
     file.Close();  // every record is flushed as written; closing ends the file
-    if (!c.Args.Quiet && !c.Args.Json)
+    if (writeError) {
+        rc = EXIT_FILE;
+        error = "cannot write " + c.Args.File + ": " + std::strerror(writeError) + " (after " +
+                std::to_string(records) + " records)";
+    } else if (rc > 128) {
+        error = std::string("ended by ") + (rc == 128 + SIGINT ? "SIGINT" : "SIGTERM");
+    }
+    if (!c.Args.Quiet && !c.Args.Json && !writeError)
         std::fprintf(stderr, "%s: %ld records in %s\n", kProgram, records, c.Args.File.c_str());
     if (c.Args.Json)
-        Print("{\"file\":" + CliFormat::JsonString(c.Args.File) + ",\"records\":" + std::to_string(records) + "}\n");
+        PrintResult("{\"file\":" + CliFormat::JsonString(c.Args.File) + ",\"records\":" + std::to_string(records) +
+                    (rc != EXIT_OK ? JsonErrorFields(rc, error) : std::string()) + "}\n");
     return Ended(rc, error);
 }
 
@@ -395,7 +515,7 @@ int Backups(sContext& c) {
     const std::vector<Backup::sEntry> list = Backup::List(folder);
     if (c.Args.Latest) {
         if (list.empty()) return Error(EXIT_FILE, "no backups in " + (folder.empty() ? "(no home folder)" : folder));
-        Print(c.Args.Json ? CliFormat::JsonString(list.front().Path) + "\n" : list.front().Path + "\n");
+        PrintResult(c.Args.Json ? CliFormat::JsonString(list.front().Path) + "\n" : list.front().Path + "\n");
         return EXIT_OK;
     }
     std::string out;
@@ -412,21 +532,11 @@ int Backups(sContext& c) {
     } else {
         for (const Backup::sEntry& e : list) out += e.Time + "  " + e.Identity + "  " + e.Path + "\n";
     }
-    return Print(out) ? EXIT_OK : EXIT_FILE;
+    return PrintResult(out) ? EXIT_OK : EXIT_FILE;
 }
 
-}  // namespace
 
-int main(int argc, char** argv) {
-    InstallSignals();
-    sContext c;
-    std::string error;
-    if (!ParseCliArgs(std::vector<std::string>(argv + 1, argv + argc), c.Args, error))
-        return Error(EXIT_USAGE, error + " (see " + kProgram + " --help)");
-    if (c.Args.Help) {
-        Print(CliUsage());
-        return EXIT_OK;
-    }
+int Run(sContext& c) {
     cProgress progress(c.Args.Quiet, ::isatty(STDERR_FILENO) == 1);
     c.Progress = &progress;
     if (c.Args.Command == "ports") return Ports(c);
@@ -447,7 +557,36 @@ int main(int argc, char** argv) {
     else if (cmd == "capture") rc = Capture(c);
     if (rc > 128) {
         progress.End();
-        std::fprintf(stderr, "%s: ended by %s\n", kProgram, rc == 128 + SIGINT ? "SIGINT" : "SIGTERM");
+        // A capture has said so in its result already.
+        if (cmd != "capture") Error(rc, std::string("ended by ") + (rc == 128 + SIGINT ? "SIGINT" : "SIGTERM"));
     }
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    InstallSignals();
+    sContext c;
+    std::string error;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    JsonOut = std::find(args.begin(), args.end(), "--json") != args.end();
+    int rc = EXIT_OK;
+    if (!ParseCliArgs(args, c.Args, error)) {
+        rc = Error(EXIT_USAGE, error + " (see " + kProgram + " --help)");
+    } else if (c.Args.Help) {
+        PrintResult(CliUsage());
+    } else if (c.Args.Version) {
+        const sVersion v = ProgramVersion();
+        PrintResult(std::string(kProgram) + " " + std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." +
+                    std::to_string(v.Release) + "." + std::to_string(v.Build) + "\n");
+    } else {
+        rc = Run(c);
+    }
+    // Output that did not reach standard output (a full disk, a closed
+    // pipe) is a failed write, except for a live watch whose reader went
+    // away, which ends it as --count would.
+    if (OutError && !(c.Args.Command == "live" && OutError == EPIPE) && (rc == EXIT_OK || rc == EXIT_DIFFERENT))
+        rc = Error(EXIT_FILE, std::string("cannot write standard output: ") + std::strerror(OutError));
     return rc;
 }

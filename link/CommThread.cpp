@@ -16,8 +16,8 @@ constexpr auto kIdleWait = cCommThread::IdleWait;
 constexpr auto kPostLockLimit = std::chrono::milliseconds(1000);
 constexpr auto kShutdownSlice = std::chrono::milliseconds(5);
 constexpr auto kReopenWait = std::chrono::milliseconds(1000);
-constexpr int kReadLimitMs = 100;
-constexpr int kWriteLimitMs = 100;
+constexpr int kReadLimitMs = cCommThread::ReadLimitMs;
+constexpr int kWriteLimitMs = cCommThread::WriteLimitMs;
 constexpr int kBaudRate = cCommThread::BaudRate;
 }  // namespace
 

@@ -28,6 +28,12 @@ public:
     // The line speed, and the wait before each idle poll step.
     static constexpr int BaudRate = 1200;
     static constexpr std::chrono::milliseconds IdleWait{50};
+    // The port's time limits for one byte read and one byte written.
+    static constexpr int ReadLimitMs = 100;
+    static constexpr int WriteLimitMs = 100;
+    // Before each handshake the line must have been quiet this long (three
+    // byte times at 1200 baud); what comes before is dropped.
+    static constexpr int QuietMs = 25;
     // The live values of the visualisation and idle polls, in polling order.
     static constexpr const int (&LivePollParams)[LIVE_POLL_COUNT] = VisPollParams;
 
@@ -126,6 +132,10 @@ private:
     bool Exchange(uint8_t code, uint8_t data, uint8_t& reply);
     uint8_t LiveValue(int k, uint8_t raw) const;
 
+    // Reads and drops what arrives until the line has been quiet for QuietMs;
+    // false when it would not go quiet (a second's worth of bytes) or the
+    // port's stop event was set.
+    bool WaitQuietLine();
     // Waits up to `ms` on the port's stop event (and, when `orStop`, on the
     // request stop and port-changed events); true when the full time passed.
     bool Pause(int ms, bool orStop);

@@ -4,7 +4,24 @@
 
 namespace {
 constexpr int kHandshakePauseMs = 200;
+// A second's worth of bytes at 1200 baud: a line that is not quiet after
+// these is not waited for any longer in this attempt.
+constexpr int kMaxDroppedBytes = 120;
 }  // namespace
+
+bool cCommThread::WaitQuietLine() {
+    Port->SetTimeouts(QuietMs, WriteLimitMs);
+    bool quiet = false;
+    uint8_t byte = 0;
+    for (int dropped = 0; dropped <= kMaxDroppedBytes; ++dropped) {
+        if (!Port->ReadByte(byte)) {
+            quiet = !Port->GetStopEvent().IsSet();
+            break;
+        }
+    }
+    Port->SetTimeouts(ReadLimitMs, WriteLimitMs);
+    return quiet;
+}
 
 bool cCommThread::Connect() {
     RaiseLinkEvent(RQ_CONNECT, Phase::Start, 0);
@@ -21,6 +38,10 @@ bool cCommThread::Connect() {
         Port->ClearAndPurgeTx();
         Port->ClearAndPurgeRx();
         if (!Pause(kHandshakePauseMs, true)) continue;  // stopped: the loop ends
+        // Bytes still on their way (the reply to a frame that a program
+        // before this one sent and left, the late answer to an earlier
+        // attempt) must not pass for the answer to this handshake.
+        if (!WaitQuietLine()) continue;
 
         if (!Port->WriteByte(HANDSHAKE_BYTE)) {
             RaiseSendError();

@@ -16,11 +16,17 @@ bool IsValidReply(const uint8_t command[3], const uint8_t reply[3]) {
 
 bool SendFrame(cBytePort& port, const uint8_t frame[3], int ecuVersion) {
     const std::chrono::milliseconds pause(Ecu::BytePauseMs(ecuVersion));
-    for (int i = 0; i < 3; ++i) {
-        // The pause comes before every byte, the first included; the ECU
-        // needs it between the bytes it receives. A stop ends it at once.
-        if (port.WaitAny({&port.GetStopEvent()}, pause) >= 0) return false;
-        if (!port.WriteByte(frame[i])) return false;
+    // The pause comes before every byte, the first included; the ECU needs it
+    // between the bytes it receives. A stop ends the pause before the first
+    // byte at once; once that byte is out the frame is finished, pauses and
+    // all (at most two pauses and two write limits), since half a frame left
+    // in the ECU's receiver would swallow the next program's handshake.
+    if (port.WaitAny({&port.GetStopEvent()}, pause) >= 0) return false;
+    if (!port.WriteByte(frame[0])) return false;
+    cEvent never(port.GetStopEvent().GetHub());  // only the time ends these pauses
+    for (int i = 1; i < 3; ++i) {
+        port.WaitAny({&never}, pause);
+        if (!port.FinishByte(frame[i])) return false;
     }
     return true;
 }

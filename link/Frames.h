@@ -20,8 +20,9 @@ public:
 bool IsValidReply(const uint8_t command[3], const uint8_t reply[3]);
 
 // Sends the three bytes, each after the pause for `ecuVersion` (50 ms below
-// 32 and while it is 0, 10 ms from 32). The pause ends early, with false,
-// when the port's stop event is set. False as soon as a byte is refused.
+// 32 and while it is 0, 10 ms from 32). The pause before the first byte ends
+// early, with false, when the port's stop event is set; a frame begun is
+// finished whatever the stop event says. False as soon as a byte is refused.
 // Port errors are raised as sError.
 bool SendFrame(cBytePort& port, const uint8_t frame[3], int ecuVersion);
 

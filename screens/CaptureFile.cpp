@@ -1,6 +1,7 @@
 #include "screens/CaptureFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <limits>
 #include <optional>
@@ -58,8 +59,10 @@ bool cCaptureFile::Open(const std::string& path) {
     File = std::fopen(path.c_str(), "wb");
     if (!File) return false;
     if (std::fputs(Header(), File) < 0 || std::fflush(File) != 0) {
+        const int err = errno;
         WriteError = true;
         Close();
+        errno = err;
         return false;
     }
     return true;
@@ -68,7 +71,8 @@ bool cCaptureFile::Open(const std::string& path) {
 bool cCaptureFile::WriteRecord(const sLiveSample& sample) {
     if (!File) return false;
     std::string line = FormatRecord(sample);
-    const bool ok = std::fwrite(line.data(), 1, line.size(), File) == line.size() && std::fflush(File) == 0;
+    const bool whole = std::fwrite(line.data(), 1, line.size(), File) == line.size();
+    const bool ok = std::fflush(File) == 0 && whole;
     WriteError = !ok;
     return ok;
 }

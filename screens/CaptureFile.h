@@ -39,7 +39,8 @@ public:
     // (WriteFailed tells the two apart).
     bool Open(const std::string& path);
     // Appends one record and flushes it. False when it could not be written
-    // whole (a full disk, a removed stick); the file stays open.
+    // whole (a full disk, a file size limit); errno then tells why. The file
+    // stays open.
     bool WriteRecord(const sLiveSample& sample);
     // The last Open or WriteRecord failed while writing.
     bool WriteFailed() const { return WriteError; }

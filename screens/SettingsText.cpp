@@ -102,6 +102,11 @@ sRow Row(const sSettings& rec, int version, int position) {
     return row;
 }
 
+std::string RowName(const sRow& row) {
+    if (row.Position == 2) return "Throttle closed level";
+    return *row.NameKey ? PlainName(row.NameKey) : std::string(row.Field);
+}
+
 std::vector<sRow> Rows(const sSettings& rec, int version) {
     std::vector<sRow> rows;
     for (int pos = 0; pos < 15; ++pos) {

@@ -53,6 +53,11 @@ struct sRow {
     const char* Unit;    // "V", "RPM" or ""
 };
 
+// A row's name as one plain line, unique among the rows: the label's plain
+// name, except the throttle sensor's closed level, which would otherwise
+// share "Throttle closed" with the valve position H0.
+std::string RowName(const sRow& row);
+
 // The settings an ECU of `version` carries, in record order: the RPM signal
 // source only below 48, the level sensor only above 22, cylinder and coil
 // count only from 48. Reserved15 is never listed. Volts with two decimals and

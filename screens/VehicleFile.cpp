@@ -2,12 +2,17 @@
 
 #include "core/SafeWrite.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <sstream>
 
+#include "core/Translate.h"
 #include "link/Protocol.h"
 
 namespace VehicleFile {
@@ -89,6 +94,73 @@ void Parse(std::istream& in, sSettings& rec) {
 void Parse(const std::string& text, sSettings& rec) {
     std::istringstream in(text);
     Parse(in, rec);
+}
+
+sStrictCheck CheckStrict(const std::string& text) {
+    size_t at = 0;
+    int line = 1;
+    for (; at < text.size(); ++line) {
+        if (line > LINE_COUNT) return {line, eLineFault::Extra};
+        const size_t end = text.find('\n', at);
+        if (end == std::string::npos) return {line, eLineFault::NoLineEnd};
+        size_t stop = end;
+        if (stop > at && text[stop - 1] == '\r') --stop;
+        if (stop == at) return {line, eLineFault::NotANumber};
+        unsigned value = 0;
+        for (size_t i = at; i < stop; ++i) {
+            const char c = text[i];
+            if (c < '0' || c > '9') return {line, eLineFault::NotANumber};
+            value = value * 10 + unsigned(c - '0');
+            if (value > 255) return {line, eLineFault::TooLarge};
+        }
+        at = end + 1;
+    }
+    // `line` is the first line the file does not hold.
+    if (line <= 13 || line == LINE_COUNT) return {line, eLineFault::Missing};
+    return {};
+}
+
+const char* LineFaultText(eLineFault fault) {
+    switch (fault) {
+    case eLineFault::Missing: return N_("missing");
+    case eLineFault::NotANumber: return N_("not a number from 0 to 255");
+    case eLineFault::TooLarge: return N_("a number above 255");
+    case eLineFault::NoLineEnd: return N_("cut short (no line end)");
+    case eLineFault::Extra: return N_("more lines than a vehicle file has");
+    case eLineFault::None: break;
+    }
+    return "";
+}
+
+bool ReadText(const std::string& path, std::string& text, std::string& error) {
+    // Looked at before it is opened: opening a named pipe would wait for a
+    // writer.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) {
+        error = std::strerror(errno);
+        return false;
+    }
+    text.assign(MAX_STRICT_SIZE + 1, '\0');
+    in.read(text.data(), std::streamsize(text.size()));
+    text.resize(size_t(in.gcount()));
+    if (in.bad()) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (text.size() > MAX_STRICT_SIZE) {
+        error = "too long for a vehicle file";
+        return false;
+    }
+    return true;
 }
 
 bool Read(const std::string& path, sSettings& rec) {

@@ -31,6 +31,34 @@ extern const sLine Lines[LINE_COUNT];
 void Parse(std::istream& in, sSettings& rec);
 void Parse(const std::string& text, sSettings& rec);
 
+// The strict check of a file's text, beside the lenient reader: a
+// well-formed vehicle file has 15 lines (or 13, a file from before the
+// cylinder and coil counts), each holding only a decimal number 0 to 255 and
+// ending with a line end (CR LF, or LF alone). What a fault is called:
+enum class eLineFault {
+    None,
+    Missing,     // the file ends before this line
+    NotANumber,  // anything but digits (a sign, a blank, letters, an empty line)
+    TooLarge,    // a number above 255
+    NoLineEnd,   // the file ends inside this line (cut short)
+    Extra,       // a line after the last one
+};
+struct sStrictCheck {
+    int Line = 0;  // the first bad line, from 1; 0 when the file is well-formed
+    eLineFault Fault = eLineFault::None;
+    bool WellFormed() const { return Line == 0; }
+};
+sStrictCheck CheckStrict(const std::string& text);
+// The fault as a catalogue key ("not a number", ...), English until
+// translated; "" for None.
+const char* LineFaultText(eLineFault fault);
+// Files longer than this are not vehicle files (and are not read whole).
+constexpr size_t MAX_STRICT_SIZE = 4096;
+// Reads a file's text for CheckStrict: false when it cannot be read, is not
+// a regular file or is longer than MAX_STRICT_SIZE (then `error` gets the
+// system's text or says so).
+bool ReadText(const std::string& path, std::string& text, std::string& error);
+
 // Reads a file into rec. False when the file cannot be opened; rec is then
 // unchanged.
 bool Read(const std::string& path, sSettings& rec);

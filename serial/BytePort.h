@@ -23,7 +23,8 @@ public:
     virtual void Close() = 0;
     virtual std::string GetPortName() const = 0;  // safe from any thread
     // errno of the last Open that the system refused (EACCES when the user
-    // may not use the device), 0 otherwise; safe from any thread.
+    // may not use the device, EBUSY when another program holds it), 0
+    // otherwise; safe from any thread.
     virtual int LastOpenError() const { return 0; }
 
     virtual void SetBaudRate(int baud) = 0;
@@ -37,6 +38,10 @@ public:
     virtual bool ReadByte(uint8_t& byte) = 0;
     // False when the byte was refused.
     virtual bool WriteByte(uint8_t byte) = 0;
+    // As WriteByte, but the stop event does not cut the wait short: the rest
+    // of a frame already begun goes out whole, so the ECU's receiver is never
+    // left holding half a frame. Bounded by the write limit all the same.
+    virtual bool FinishByte(uint8_t byte) { return WriteByte(byte); }
 
     // Sets the stop event and cuts a wait on the line short.
     virtual void SignalStop() = 0;

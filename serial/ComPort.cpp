@@ -26,6 +26,7 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -127,6 +128,18 @@ void cComPort::Open(const std::string& name) {
         ::close(fd);
         Fail(__LINE__, ENOTTY);
     }
+    // Held by this port alone, before anything touches the line: another
+    // program (a second copy, zvbasic-cli) that has the device open keeps its
+    // advisory lock, and this open then ends here, having sent nothing,
+    // flushed nothing and changed no setting. The lock goes with the
+    // descriptor. The exclusive mode below keeps out programs that take no
+    // lock (except those of root).
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        OpenError = err;
+        Fail(__LINE__, err);
+    }
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) {
         int err = errno;
@@ -147,16 +160,30 @@ void cComPort::Open(const std::string& name) {
         Fail(__LINE__, err);
     }
     Fd = fd;
+    Written = false;
     // Close puts the device back the way it was found.
     SavedLine = tio;
     Marks.Reset();
     AbortOnError = false;
-    if (tcflush(Fd, TCIOFLUSH) != 0) Fail(__LINE__, errno);
+    // What came in before is stale. The output side is left alone: whatever
+    // is still on its way there was sent by the program before this one (on
+    // a pseudo-terminal, bytes not yet read by the other end), and throwing
+    // it away could cut that program's last frame in two.
+    if (tcflush(Fd, TCIFLUSH) != 0) Fail(__LINE__, errno);
 }
 
 void cComPort::Close() {
     if (Fd < 0) return;
-    tcflush(Fd, TCIOFLUSH);
+    // The bytes written are let go out first (three take 25 ms at 1200
+    // baud), for at most a fifth of a second: discarding them would leave
+    // the ECU half a frame, which would swallow the next program's
+    // handshake. Output that is stuck is discarded after that, so closing
+    // never waits for it.
+    const auto drainEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    int queued = 0;
+    while (ioctl(Fd, TIOCOUTQ, &queued) == 0 && queued > 0 && std::chrono::steady_clock::now() < drainEnd)
+        ::poll(nullptr, 0, 2);
+    tcflush(Fd, queued > 0 ? TCIOFLUSH : TCIFLUSH);
     // The line settings the device had before Open (speed, raw mode, flow
     // control, modem line handling). A device that has gone away refuses;
     // nothing is left to restore then.
@@ -250,14 +277,17 @@ void cComPort::ClearAndPurgeRx() {
 }
 
 void cComPort::ClearAndPurgeTx() {
-    if (Fd < 0) return;
+    // Only this port's own bytes are discarded: before it has written any,
+    // what waits on the output side is the tail of the program before it
+    // (on a pseudo-terminal, bytes the far end has not read yet).
+    if (Fd < 0 || !Written) return;
     tcflush(Fd, TCOFLUSH);
 }
 
-int cComPort::WaitDevice(short events, std::chrono::steady_clock::time_point deadline, int line) {
+int cComPort::WaitDevice(short events, std::chrono::steady_clock::time_point deadline, int line, bool despiteStop) {
     for (;;) {
         pollfd fds[2] = {{Fd, events, 0}, {WakeRead, POLLIN, 0}};
-        int rc = ::poll(fds, 2, RemainingMs(deadline));
+        int rc = ::poll(fds, despiteStop ? 1 : 2, RemainingMs(deadline));
         if (rc < 0) {
             if (errno == EINTR) continue;
             Fail(line, errno);
@@ -319,14 +349,21 @@ bool cComPort::ReadByte(uint8_t& byte) {
     }
 }
 
-bool cComPort::WriteByte(uint8_t byte) {
+bool cComPort::WriteByte(uint8_t byte) { return Write(byte, false); }
+
+bool cComPort::FinishByte(uint8_t byte) { return Write(byte, true); }
+
+bool cComPort::Write(uint8_t byte, bool despiteStop) {
     RequireOpen(__LINE__);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WriteLimitMs + 1);
     for (;;) {
-        int revents = WaitDevice(POLLOUT, deadline, __LINE__);
+        int revents = WaitDevice(POLLOUT, deadline, __LINE__, despiteStop);
         if (revents <= 0) return false;  // no room in time, or stopped
         ssize_t n = ::write(Fd, &byte, 1);
-        if (n == 1) return true;
+        if (n == 1) {
+            Written = true;
+            return true;
+        }
         if (n < 0 && errno != EAGAIN && errno != EINTR) Fail(__LINE__, errno);
         if (revents & (POLLHUP | POLLERR)) Fail(__LINE__, EIO);
     }

@@ -45,6 +45,7 @@ public:
     void ClearAndPurgeTx() override;
     bool ReadByte(uint8_t& byte) override;
     bool WriteByte(uint8_t byte) override;
+    bool FinishByte(uint8_t byte) override;
 
     // Sets the stop event and wakes a ReadByte or WriteByte waiting on the
     // line at once. While the event is set, ReadByte returns false at once.
@@ -55,8 +56,8 @@ public:
     cEvent& GetStopEvent() override { return StopEvent; }
     bool HasFailed() const { return Failed; }
     // errno of the last Open whose open() call failed (EACCES when the user
-    // may not use the device), 0 after an Open that got that far; safe from
-    // any thread.
+    // may not use the device), EBUSY when another program holds the device,
+    // 0 after an Open that got past both; safe from any thread.
     int LastOpenError() const override { return OpenError.load(); }
 
     // Serial devices present (USB adapters, on-board ports that have a
@@ -74,8 +75,10 @@ private:
     void SetName(const std::string& name);
     // Waits for `events` on the device or the stop wake-up until `deadline`.
     // Returns the device's poll events, 0 on time-out, -1 when the stop event
-    // is set. Raises sError when poll itself fails.
-    int WaitDevice(short events, std::chrono::steady_clock::time_point deadline, int line);
+    // is set (never when `despiteStop`: the wake-up is not waited for then).
+    // Raises sError when poll itself fails.
+    int WaitDevice(short events, std::chrono::steady_clock::time_point deadline, int line, bool despiteStop = false);
+    bool Write(uint8_t byte, bool despiteStop);
     // One raw byte from the device within `deadline`: 1 got it, 0 time-out or
     // stop. Raises sError (failed flag) on a device error or a dropped line.
     int ReadRaw(uint8_t& byte, std::chrono::steady_clock::time_point deadline);
@@ -89,6 +92,7 @@ private:
     std::string Name;
     cEvent StopEvent;
     bool Failed = false;
+    bool Written = false;    // a byte has been written since Open
     bool AbortOnError = false;
     int ReadLimitMs = 100;
     int WriteLimitMs = 100;

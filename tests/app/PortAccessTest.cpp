@@ -50,7 +50,8 @@ TEST(PortAccess, GroupIsReadFromTheDevice) {
 
 TEST(PortAccess, OnlyARefusedOpenGetsTheAdvice) {
     Translate::SetLanguage("en");
-    for (int code : {0, ENOENT, EBUSY, EIO, ENOTTY, -1}) EXPECT_EQ(PortPermissionHint("/dev/ttyUSB0", code), "") << code;
+    for (int code : {0, ENOENT, EIO, ENOTTY, -1}) EXPECT_EQ(PortPermissionHint("/dev/ttyUSB0", code), "") << code;
+    EXPECT_EQ(PortPermissionHint("/dev/ttyUSB0", EBUSY), "The port is in use by another program.");
     for (int code : {EACCES, EPERM}) {
         const std::string hint = PortPermissionHint("/nonexistent/ttyUSB0", code);
         EXPECT_NE(hint.find("group dialout"), std::string::npos) << hint;

@@ -7,9 +7,14 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "CliRunner.h"
+#include "cli/CliSession.h"
+#include "link/CommThread.h"
+#include "serial/ComPort.h"
 #include "tools/ecusim/EcuSimulator.h"
 
 namespace fs = std::filesystem;
@@ -171,10 +176,23 @@ TEST_F(CliTest, ReadPrintsTheSettingsWithTheScreensNamesAndUnits) {
 
     sCliRun json = Run(sim, {"--json", "read"});
     ASSERT_EQ(json.Exit, 0);
+    // Numbers are JSON numbers; the shown text has a field of its own.
     EXPECT_NE(json.Out.find("{\"field\":\"MinRPMCode\",\"name\":\"Gas switch on rotation speed\",\"raw\":27,"
-                            "\"value\":\"2000\",\"unit\":\"RPM\"}"),
+                            "\"value\":2000,\"text\":\"2000\",\"unit\":\"RPM\"}"),
               std::string::npos)
         << json.Out;
+    EXPECT_NE(json.Out.find("\"raw\":101,\"value\":1.98,\"text\":\"1.98\",\"unit\":\"V\""), std::string::npos)
+        << json.Out;
+    EXPECT_NE(json.Out.find("\"value\":null,\"text\":\"Linear\""), std::string::npos) << json.Out;
+    // Each row has a name of its own (the throttle sensor's closed level and
+    // the valve position H0 were both "Throttle closed").
+    std::set<std::string> names;
+    std::istringstream table(run.Out);
+    for (std::string line; std::getline(table, line);) {
+        const std::string name = line.substr(0, line.find("  "));
+        EXPECT_TRUE(names.insert(name).second) << name << "\n" << run.Out;
+    }
+    EXPECT_TRUE(names.count("Throttle closed level")) << run.Out;
 }
 
 class CliWrite : public CliTest, public ::testing::WithParamInterface<int> {};
@@ -259,6 +277,74 @@ TEST_F(CliTest, WriteRefusesFilesThatHoldNoSettingsBeforeTouchingTheEcu) {
     EXPECT_TRUE(sim.Commands().empty());
 }
 
+// Only a whole vehicle file is written (or compared): anything the lenient
+// reader would fill with defaults or wrap is refused, naming the first bad
+// line, before a single byte goes to the ECU.
+TEST_F(CliTest, WriteAndDiffRefuseADamagedFileNamingItsFirstBadLine) {
+    cEcuSimulator sim(Instant(48));
+    sim.Start();
+    const std::string whole = kFile;
+    const struct {
+        const char* Name;
+        std::string Text;
+        int Line;
+    } cases[] = {
+        {"three lines", "200\r\n100\r\n1\r\n", 4},
+        {"cut in a number", whole.substr(0, whole.size() - 2), 15},
+        {"letters on line 6", SetLine(whole, 6, "3O"), 6},
+        {"300", SetLine(whole, 9, "300"), 9},
+        {"-1", SetLine(whole, 2, "-1"), 2},
+        {"blank", SetLine(whole, 12, "100 "), 12},
+        {"14 lines", whole.substr(0, whole.rfind("3\r\n")), 15},
+        {"16 lines", whole + "7\r\n", 16},
+        {"empty line", SetLine(whole, 13, ""), 13},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = Dir / "damaged.zv2";
+        Put(path, c.Text);
+        for (const char* command : {"write", "diff"}) {
+            sCliRun run = Run(sim, {command, path});
+            EXPECT_EQ(run.Exit, 5) << command << ": " << run.Err;
+            EXPECT_EQ(Lines(run.Err), 1) << run.Err;
+            EXPECT_NE(run.Err.find(": line " + std::to_string(c.Line) + ": "), std::string::npos) << run.Err;
+        }
+    }
+    EXPECT_TRUE(sim.Commands().empty());
+    // An old file of 13 lines (LF line ends will do) is whole.
+    const std::string old = Dir / "old.zv2";
+    std::string text = whole.substr(0, whole.rfind("6\r\n"));
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    Put(old, text);
+    sCliRun run = Run(sim, {"write", old});
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+}
+
+// Below version 25 the ECU keeps speed codes doubled in one byte: a code
+// above 127 cannot be held. write refuses it before any write frame, and
+// diff (comparing with the file, not with the wrapped-around value) shows it.
+TEST_F(CliTest, ASpeedCodeTheEcuCannotHoldIsRefusedByWriteAndShownByDiff) {
+    cEcuSimulator sim(Instant(22));
+    sim.Start();
+    const std::string path = Dir / "fast.zv2";
+    Put(path, SetLine(kFile, 6, "200"));
+    sCliRun write = Run(sim, {"write", path});
+    EXPECT_EQ(write.Exit, 5) << write.Err;
+    EXPECT_NE(write.Err.find("line 6: 200 is above 127"), std::string::npos) << write.Err;
+    for (uint8_t c : sim.Commands()) {
+        EXPECT_NE(c & 0xF0, 0xC0) << int(c);
+        EXPECT_NE(c, 0x63);
+    }
+    // What the ECU would hold after the wrap: 200 doubled is 144 in a byte,
+    // read back as 72. diff compares that with the file's 200.
+    auto held = cEcuSimulator::FactorySettings(22);
+    held[2] = 144;
+    sim.SetSettings(held);
+    sCliRun diff = Run(sim, {"diff", path});
+    EXPECT_EQ(diff.Exit, 1) << diff.Err;
+    EXPECT_NE(diff.Out.find("Gas switch on rotation speed: file 270 RPM, ECU 750 RPM"), std::string::npos) << diff.Out;
+}
+
 TEST_F(CliTest, DiffPrintsWhatDiffersAndExitsOneOrZero) {
     cEcuSimulator sim(Instant(47));
     sim.Start();
@@ -277,8 +363,8 @@ TEST_F(CliTest, DiffPrintsWhatDiffersAndExitsOneOrZero) {
     sCliRun json = Run(sim, {"--json", "diff", path});
     EXPECT_EQ(json.Exit, 1);
     EXPECT_NE(json.Out.find("\"equal\":false,\"differences\":[{\"field\":\"StepPosH1\",\"name\":\"Throttle open low "
-                            "speed\",\"file_raw\":99,\"file_value\":\"99\",\"ecu_raw\":90,\"ecu_value\":\"90\","
-                            "\"unit\":\"\"}]}"),
+                            "speed\",\"file_raw\":99,\"file_value\":99,\"file_text\":\"99\",\"ecu_raw\":90,"
+                            "\"ecu_value\":90,\"ecu_text\":\"90\",\"unit\":\"\"}]}"),
               std::string::npos)
         << json.Out;
     EXPECT_EQ(Run(sim, {"diff", Dir / "missing.zv2"}).Exit, 5);
@@ -509,4 +595,263 @@ TEST_F(CliTest, UsageErrorsGiveTwoAndOneLine) {
     sCliRun help = RunCli(Exe, {"--help"});
     EXPECT_EQ(help.Exit, 0);
     EXPECT_NE(help.Out.find("capture FILE.dat [--seconds N]"), std::string::npos);
+}
+
+namespace {
+// A second program on the line: the link connected, idle polling, counting
+// the failures it meets.
+struct sFirstProgram : cLinkListener {
+    std::atomic<int> Loaded{0}, Failures{0};
+    void LinkEvent() override {}
+    void SettingsLoaded() override { ++Loaded; }
+    void SendError() override { ++Failures; }
+    void NoReply() override { ++Failures; }
+    void BadReply() override { ++Failures; }
+};
+
+size_t Count(const std::vector<uint8_t>& v, uint8_t c) { return size_t(std::count(v.begin(), v.end(), c)); }
+}  // namespace
+
+// zvbasic-cli on a port that another program holds: exit 3, "in use by
+// another program", not one byte sent; the first program goes on polling.
+TEST_F(CliTest, APortInUseByAnotherProgramGivesThreeAndSendsNothing) {
+    cEcuSimulator sim(Instant(48));
+    sim.Start();
+    sFirstProgram first;
+    cCommThread link;
+    link.AddListener(&first);
+    link.SetPortName(sim.DevicePath());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (first.Loaded == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(first.Loaded.load(), 1);  // connected and read
+    const size_t handshakes = Count(sim.Commands(), 0x00);
+    for (const bool json : {false, true}) {
+        std::vector<std::string> args{"--port", sim.DevicePath(), "--quiet", "identify"};
+        if (json) args.insert(args.begin(), "--json");
+        sCliRun run = RunCli(Exe, args);
+        EXPECT_EQ(run.Exit, 3) << run.Err;
+        const std::string text = "cannot open " + sim.DevicePath() + ": in use by another program";
+        EXPECT_EQ(run.Err, "zvbasic-cli: " + text + "\n");
+        EXPECT_EQ(run.Out, json ? "{\"error\":\"" + text + "\",\"exit\":3}\n" : "") << run.Out;
+    }
+    // No handshake from the second program; the first polls on unharmed.
+    EXPECT_EQ(Count(sim.Commands(), 0x00), handshakes);
+    EXPECT_TRUE(sim.WaitForCommands(0xD8, 2, std::chrono::seconds(20)));
+    EXPECT_EQ(first.Failures.load(), 0);
+    link.Shutdown();
+}
+
+// A capture ended by time stops its link in the middle of its frames; the
+// next program, started at once, must find the ECU's receiver empty and the
+// line quiet. Every frame the ECU got was whole.
+class CliStopAndGo : public CliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CliStopAndGo, CaptureForASecondThenIdentifyAtOnce) {
+    sSimOptions o;
+    o.Version = GetParam();  // bytes at the line's own speed, as a real ECU sends them
+    cEcuSimulator sim(o);
+    sim.Start();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        sCliRun capture = Run(sim, {"capture", Dir / "c.dat", "--seconds", "1"});
+        ASSERT_EQ(capture.Exit, 0) << capture.Err;
+        sCliRun identify = Run(sim, {"identify"});
+        EXPECT_EQ(identify.Exit, 0) << identify.Err;
+    }
+    for (const sSimLogEntry& e : sim.Log()) EXPECT_TRUE(e.Note.empty()) << FormatSimLogEntry(e);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, CliStopAndGo, ::testing::Values(22, 48));
+
+// A connection whose identification fails once is tried again, as the
+// program does, instead of ending the command at the first failure.
+TEST_F(CliTest, ConnectingTriesAgainAfterAFailedIdentification) {
+    cEcuSimulator sim(Instant(48));
+    sim.SetFault(eSimFault::WrongEcho);
+    sim.Start();
+    sCliRun run = RunCli(Exe, {"--port", sim.DevicePath(), "--quiet", "--json", "identify"}, [&] {
+        // The ECU comes right after its first wrong answer.
+        const auto c = sim.Commands();
+        if (std::find(c.begin(), c.end(), 0xD4) != c.end()) sim.SetFault(eSimFault::None);
+        return false;
+    });
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Out.find("\"version\":48"), std::string::npos) << run.Out;
+    // An ECU that keeps answering wrongly: a few attempts, then exit 4.
+    sim.SetFault(eSimFault::WrongEcho);
+    const size_t before = Count(sim.Commands(), 0x00);
+    sCliRun failed = Run(sim, {"identify"});
+    EXPECT_EQ(failed.Exit, 4);
+    EXPECT_EQ(failed.Err.rfind("zvbasic-cli: BadReply: ", 0), 0u) << failed.Err;
+    EXPECT_EQ(Count(sim.Commands(), 0x00) - before, size_t(cCliSession::ConnectAttempts));
+}
+
+// The output file is looked at before connecting: a named pipe, a device, a
+// missing folder or one that may not be written in end the command at once
+// with exit 5, and the ECU hears nothing.
+TEST_F(CliTest, OutputsThatCannotBeWrittenAreRefusedBeforeConnecting) {
+    cEcuSimulator sim(Instant(48));
+    sim.Start();
+    const std::string fifo = Dir / "pipe.dat";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::vector<std::string>> commands{
+        {"capture", fifo, "--seconds", "1"}, {"capture", "/dev/full"},         {"read", "-o", "/dev/full"},
+        {"capture", Dir / "no/folder.dat"},  {"read", "-o", Dir / "no/x.zv2"}, {"read", "-o", Dir.Path}};
+    for (const auto& args : commands) {
+        const auto start = std::chrono::steady_clock::now();
+        sCliRun run = Run(sim, args);
+        EXPECT_EQ(run.Exit, 5) << args[0] << " " << args[args[0] == "read" ? 2 : 1] << ": " << run.Err;
+        EXPECT_EQ(Lines(run.Err), 1) << run.Err;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+    EXPECT_TRUE(sim.Commands().empty());
+
+    // A folder the user may not write in (as root, the program runs as the
+    // user nobody, who may not open the simulator's device either: the
+    // folder is looked at first).
+    const std::string ro = Dir / "ro";
+    fs::create_directory(ro);
+    ::chmod(ro.c_str(), 0555);
+    std::string exe = Exe;
+    int uid = -1;
+    if (::geteuid() == 0) {
+        exe = Dir / "zvbasic-cli";
+        fs::copy_file(Exe, exe);
+        ::chmod(exe.c_str(), 0755);
+        ::chmod(Dir.Path.c_str(), 0755);
+        uid = 65534;
+    }
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"read", "-o", ro + "/x.zv2"}, std::vector<std::string>{"capture", ro + "/x.dat"}}) {
+        std::vector<std::string> all{"--port", sim.DevicePath(), "--quiet"};
+        all.insert(all.end(), args.begin(), args.end());
+        sCliRun run = RunCli(exe, all, {}, SIGINT, 30000, uid);
+        EXPECT_EQ(run.Exit, 5) << run.Err;
+        EXPECT_NE(run.Err.find("Permission denied"), std::string::npos) << run.Err;
+    }
+    EXPECT_TRUE(sim.Commands().empty());
+}
+
+// "read -o -": the vehicle file on standard output, no file named "-".
+TEST_F(CliTest, ReadToDashWritesTheVehicleFileToStandardOutput) {
+    cEcuSimulator sim(Instant(48));
+    sim.Start();
+    const std::string path = Dir / "car.zv2";
+    ASSERT_EQ(Run(sim, {"read", "-o", path}).Exit, 0);
+    sCliRun run = Run(sim, {"read", "-o", "-"});
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Out, Slurp(path));
+    EXPECT_FALSE(fs::exists("-"));
+    EXPECT_EQ(Run(sim, {"--json", "read", "-o", "-"}).Exit, 2);
+}
+
+// A capture that cannot write a record (here a file size limit) ends at the
+// first failed write with exit 5; /dev/full is no capture file at all.
+TEST_F(CliTest, CaptureEndsWithFiveAtTheFirstFailedWrite) {
+    if (::access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no bash";
+    cEcuSimulator sim(Instant(48));
+    PinLive(sim);
+    sim.Start();
+    const std::string path = Dir / "big.dat";
+    sCliRun run = RunCli("/bin/bash",
+                         {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" --port \"$1\" --quiet capture \"$2\"", Exe,
+                          sim.DevicePath(), path},
+                         {}, SIGINT, 60000);
+    EXPECT_EQ(run.Exit, 5) << run.Err;
+    EXPECT_NE(run.Err.find("cannot write " + path + ": File too large"), std::string::npos) << run.Err;
+    EXPECT_LE(fs::file_size(path), 1024u);
+}
+
+// live and capture ride out a glitch as the program does: the link
+// reconnects and the values go on; nothing is made up for the gap.
+TEST_F(CliTest, LiveGoesOnAfterTheEcuWasAwayForAMoment) {
+    cEcuSimulator sim(Instant(48));
+    PinLive(sim);
+    sim.Start();
+    size_t silentAt = 0;
+    sCliRun run = RunCli(Exe, {"--port", sim.DevicePath(), "live", "--csv", "--count", "5"}, [&] {
+        const auto c = sim.Commands();
+        if (!silentAt && Count(c, 0xD8) >= 2) {
+            sim.SetFault(eSimFault::Silence);
+            silentAt = c.size();
+        } else if (silentAt && c.size() >= silentAt + 4) {
+            sim.SetFault(eSimFault::None);  // back after a few handshakes in the dark
+        }
+        return false;
+    });
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(Lines(run.Out), 6) << run.Out;
+    EXPECT_NE(run.Err.find("NoReply"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("connected again"), std::string::npos) << run.Err;
+}
+
+TEST_F(CliTest, CaptureEndsWithFourWhenTheEcuStaysAwayMoreThanTenSeconds) {
+    cEcuSimulator sim(Instant(48));
+    PinLive(sim);
+    sim.Start();
+    const std::string path = Dir / "away.dat";
+    std::chrono::steady_clock::time_point silentSince{};
+    sCliRun run = RunCli(Exe, {"--port", sim.DevicePath(), "--quiet", "capture", path, "--seconds", "60"}, [&] {
+        if (silentSince == std::chrono::steady_clock::time_point{} && Count(sim.Commands(), 0xD8) >= 2) {
+            sim.SetFault(eSimFault::Silence);
+            silentSince = std::chrono::steady_clock::now();
+        }
+        return false;
+    }, SIGINT, 50000);
+    const auto away = std::chrono::steady_clock::now() - silentSince;
+    EXPECT_EQ(run.Exit, 4) << run.Err;
+    EXPECT_EQ(run.Err.rfind("zvbasic-cli: NoReply: ", 0), 0u) << run.Err;
+    EXPECT_GE(away, std::chrono::seconds(10));
+    EXPECT_LT(away, std::chrono::seconds(25));
+    EXPECT_GE(Lines(Slurp(path)), 2);  // the records before the ECU went away stay
+}
+
+// --json: a command that fails prints one object with the error and the
+// exit code on standard output as well; output that cannot be written is a
+// failure (exit 5); /dev/null is no serial port.
+TEST_F(CliTest, FailuresAsJsonAndAFailedOutputWrite) {
+    const std::string missing = Dir / "ttyUSB9";
+    sCliRun run = RunCli(Exe, {"--json", "--port", missing, "read"});
+    EXPECT_EQ(run.Exit, 3);
+    EXPECT_EQ(run.Out, "{\"error\":\"cannot open " + missing + ": No such file or directory\",\"exit\":3}\n");
+    EXPECT_EQ(Lines(run.Err), 1);
+    sCliRun usage = RunCli(Exe, {"--json", "frobnicate"});
+    EXPECT_EQ(usage.Exit, 2);
+    EXPECT_EQ(usage.Out.rfind("{\"error\":\"unknown command 'frobnicate'", 0), 0u) << usage.Out;
+    EXPECT_NE(usage.Out.find("\"exit\":2}\n"), std::string::npos) << usage.Out;
+
+    sCliRun null = RunCli(Exe, {"--port", "/dev/null", "identify"});
+    EXPECT_EQ(null.Exit, 3);
+    EXPECT_EQ(null.Err, "zvbasic-cli: cannot open /dev/null: not a serial port\n");
+
+    if (::access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no bash";
+    for (const char* json : {"", "--json"}) {
+        sCliRun full = RunCli("/bin/bash", {"-c", "\"$0\" $1 ports > /dev/full", Exe, json});
+        EXPECT_EQ(full.Exit, 5) << json;
+        EXPECT_NE(full.Err.find("cannot write standard output: No space left on device"), std::string::npos)
+            << full.Err;
+    }
+}
+
+// Every program answers --version with its name and version, and the
+// windowed program's --help prints its usage without starting the screens.
+TEST(ProgramVersions, EachProgramPrintsItsVersionAndZvbasicHelpStartsNoScreens) {
+    const char* dir = std::getenv("ZV_BIN_DIR");
+    if (!dir) GTEST_SKIP() << "ZV_BIN_DIR not set";
+    int found = 0;
+    for (const char* name : {"zvbasic", "zvbasic-cli", "zvbasic-capview", "zvbasic-ecusim"}) {
+        const std::string exe = std::string(dir) + "/" + name;
+        if (::access(exe.c_str(), X_OK) != 0) continue;  // the windowed ones need the GUI build
+        ++found;
+        sCliRun run = RunCli(exe, {"--version"}, {}, SIGINT, 20000);
+        EXPECT_EQ(run.Exit, 0) << name << ": " << run.Err;
+        EXPECT_TRUE(std::regex_match(run.Out, std::regex(std::string(name) + " \\d+\\.\\d+\\.\\d+\\.\\d+\n"))) << run.Out;
+    }
+    EXPECT_GE(found, 2);
+    const std::string zvbasic = std::string(dir) + "/zvbasic";
+    if (::access(zvbasic.c_str(), X_OK) != 0) return;
+    sCliRun help = RunCli(zvbasic, {"--help"}, {}, SIGINT, 20000);
+    EXPECT_EQ(help.Exit, 0) << help.Err;
+    EXPECT_EQ(help.Out.rfind("Usage: zvbasic ", 0), 0u) << help.Out;
 }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -572,6 +573,85 @@ TEST(EcuSimProgram, PrintsDeviceTakesCommandsAndQuits) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     fclose(text);
     close(in[1]);
+}
+
+}  // namespace
+
+// Started with & from an interactive shell, the simulator is a background
+// job on the shell's terminal: reading that terminal would stop it
+// ("Stopped (tty input)"), so it must leave the terminal alone and go on
+// answering.
+namespace {
+
+TEST(EcuSimProgram, KeepsAnsweringAsABackgroundJobOfAnInteractiveShell) {
+    const char* dir = std::getenv("ZV_BIN_DIR");
+    if (!dir) GTEST_SKIP() << "ZV_BIN_DIR not set";
+    const std::string exe = std::string(dir) + "/zvbasic-ecusim";
+    if (access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << exe << " not built";
+
+    // The shell's terminal.
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string terminal = ptsname(master);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t shell = fork();
+    ASSERT_GE(shell, 0);
+    if (shell == 0) {
+        // A session with the terminal as its controlling terminal; this
+        // process's group is the foreground one, as an interactive shell's.
+        setsid();
+        int tty = ::open(terminal.c_str(), O_RDWR);
+        if (tty < 0 || ioctl(tty, TIOCSCTTY, 0) != 0) _exit(120);
+        pid_t job = fork();
+        if (job == 0) {
+            setpgid(0, 0);  // "&": a job of its own, in the background
+            dup2(tty, 0);
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+            close(tty);
+            execl(exe.c_str(), exe.c_str(), "--instant", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        setpgid(job, job);
+        const std::string line = "job " + std::to_string(job) + "\n";
+        if (::write(out[1], line.data(), line.size()) < 0) _exit(121);
+        close(out[1]);
+        int status = 0;
+        waitpid(job, &status, 0);
+        _exit(0);
+    }
+    close(out[1]);
+    FILE* text = fdopen(out[0], "r");
+    char buf[256] = {};
+    pid_t job = -1;
+    std::string device;
+    for (int i = 0; i < 2 && fgets(buf, sizeof buf, text); ++i) {
+        std::cmatch m;
+        if (std::regex_search(buf, m, std::regex(R"(^job (\d+))"))) job = pid_t(std::stol(m[1].str()));
+        if (std::regex_search(buf, m, std::regex(R"(device (/dev/pts/\d+))"))) device = m[1].str();
+    }
+    ASSERT_GT(job, 0) << buf;
+    ASSERT_FALSE(device.empty()) << buf;
+    // Whatever the shell's user types meanwhile is the shell's.
+    ASSERT_EQ(::write(master, "ls\n", 3), 3);
+    // Not a wait for anything: the time a simulator that read the terminal
+    // would need to be stopped by it, so that the handshake below tells.
+    std::this_thread::sleep_for(200ms);
+    {
+        cLine line(device);
+        ASSERT_TRUE(line.IsOpen());
+        line.Send({0x00});
+        EXPECT_EQ(line.Receive(3, 3000ms), kHandshakeReply);
+    }
+    kill(job, SIGKILL);  // whether it runs or was stopped
+    int status = 0;
+    waitpid(shell, &status, 0);
+    fclose(text);
+    close(master);
 }
 
 }  // namespace

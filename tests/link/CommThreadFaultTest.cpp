@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "tests/link/CommThreadTest.h"
+#include "tests/serial/PtyPeer.h"
 
 namespace linktest {
 namespace {
@@ -517,6 +518,69 @@ TEST_F(PortFaultTest, ShutdownEndsPromptlyFromWaitingStates) {
         pump();
         TearDown();
     }
+}
+
+}  // namespace
+}  // namespace linktest
+
+namespace linktest {
+namespace {
+
+// An ECU played on a pseudo-terminal by the test: it answers the first
+// handshake late (after the link's read limit, while the link pauses before
+// its next attempt), every later one at once, and every frame with its echo.
+class cLateEcu {
+public:
+    explicit cLateEcu(int lateMs) : LateMs(lateMs), Thread([this] { Serve(); }) {}
+    ~cLateEcu() {
+        Quit = true;
+        Thread.join();
+    }
+    const std::string& DevicePath() const { return Peer.SlavePath(); }
+
+private:
+    void Serve() {
+        std::vector<uint8_t> frame;
+        bool first = true;
+        while (!Quit) {
+            cPtyPeer::sByte b{};
+            if (!Peer.Read(b, 20ms)) continue;
+            if (frame.empty() && b.Value == 0x00) {
+                if (first) std::this_thread::sleep_for(std::chrono::milliseconds(LateMs));
+                first = false;
+                Peer.Write({0xFF, 0x00, 0x00});
+                continue;
+            }
+            frame.push_back(b.Value);
+            if (frame.size() < 3) continue;
+            const uint8_t data = frame[0] == 0xD2 ? 0x30 : frame[0] == 0xD4 ? 0x25 : 0x00;
+            Peer.Write({frame[0], data, 0xAC});
+            frame.clear();
+        }
+    }
+
+    cPtyPeer Peer;
+    const int LateMs;
+    std::atomic<bool> Quit{false};
+    std::thread Thread;
+};
+
+// A late answer that arrives while the link pauses before its next
+// handshake is dropped with the line's other stale bytes: the next
+// handshake takes its own answer, and identification goes through with no
+// exchange failing (taken as the answer, the stale bytes would leave the
+// real answer to be read as the reply to the first identity frame).
+TEST(HandshakeQuietLine, ALateAnswerIsNotTakenForTheNextHandshakes) {
+    cLateEcu ecu(150);
+    cUiThread ui;
+    cRecorder rec;
+    auto link = std::make_unique<cCommThread>(ui.Invoker());
+    link->AddListener(&rec);
+    link->SetPortName(ecu.DevicePath());
+    ASSERT_TRUE(rec.WaitNote(Ev(RQ_IDENTIFY, Phase::Version, 0x30), 10s));
+    link->Shutdown();
+    for (const sNote& n : rec.Notes()) EXPECT_FALSE(IsExchangeFailure(n)) << Describe(n);
+    EXPECT_EQ(rec.Count(eKind::Failed), 0);
 }
 
 }  // namespace

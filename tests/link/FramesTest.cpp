@@ -226,8 +226,29 @@ TEST(Frames, StopEndsThePauseAndTheExchangeWithSendError) {
         EXPECT_FALSE(SendFrame(ecu.Port, frame, 31));
         EXPECT_LT(MsBetween(start, tClock::now()), 140);
         stopper.join();
-        EXPECT_LT(ecu.Peer.ReadUpTo(3, 100ms).size(), 3u);
+        EXPECT_TRUE(ecu.Peer.ReadUpTo(3, 100ms).empty());
     }
+}
+
+// A stop that comes once the first byte is out: the frame is finished, with
+// its pauses, so the ECU never keeps half a frame that would swallow the
+// next handshake; the stop waits for it no longer than about 0.3 s.
+TEST(Frames, AStopAfterTheFirstByteFinishesTheFrame) {
+    cScriptedEcu ecu;
+    std::vector<cPtyPeer::sByte> got;
+    tClock::time_point stopped;
+    std::thread reader([&] {
+        got = ecu.Peer.ReadUpTo(1, 2000ms);
+        stopped = tClock::now();
+        ecu.Port.SignalStop();  // the first byte has gone out
+        for (const auto& b : ecu.Peer.ReadUpTo(2, 1000ms)) got.push_back(b);
+    });
+    const uint8_t frame[3] = {0xE4, 0x00, 0xAC};
+    EXPECT_TRUE(SendFrame(ecu.Port, frame, 31));
+    EXPECT_LT(MsBetween(stopped, tClock::now()), 300);
+    reader.join();
+    ASSERT_EQ(cPtyPeer::Values(got), (std::vector<uint8_t>{0xE4, 0x00, 0xAC}));
+    for (size_t i = 1; i < got.size(); ++i) EXPECT_GE(MsBetween(got[i - 1].Time, got[i].Time), 48);
 }
 
 TEST(Frames, APortErrorLeavesTheExchangeWithoutANotification) {

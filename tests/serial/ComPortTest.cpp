@@ -172,6 +172,56 @@ TEST(ComPort, OpenIsExclusiveUntilClosed) {
     EXPECT_EQ(RunUnprivileged(tryOpen), 0);
 }
 
+// A second port on a device in use, even one opened by root (whom the
+// terminal's exclusive mode lets through): refused as busy before it sends,
+// flushes or changes anything, and the first port goes on working.
+TEST(ComPort, ASecondOpenOfADeviceInUseIsBusyAndLeavesTheLineAlone) {
+    cLine line;
+    termios before{};
+    ASSERT_EQ(tcgetattr(line.Peer.MasterFd(), &before), 0);
+    line.Peer.Write({0x42});  // waiting to be read by the first port
+    cComPort second;
+    sError e = ErrorOf([&] { second.Open(line.Peer.SlavePath()); });
+    EXPECT_EQ(e.Code, EBUSY);
+    EXPECT_EQ(second.LastOpenError(), EBUSY);
+    EXPECT_FALSE(second.IsOpen());
+    second.Close();
+    termios after{};
+    ASSERT_EQ(tcgetattr(line.Peer.MasterFd(), &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    uint8_t b = 0;
+    ASSERT_TRUE(line.Port.ReadByte(b));  // not flushed by the second open
+    EXPECT_EQ(b, 0x42);
+    EXPECT_TRUE(line.Port.WriteByte(0x17));
+    cPtyPeer::sByte got{};
+    ASSERT_TRUE(line.Peer.Read(got, 1000ms));
+    EXPECT_EQ(got.Value, 0x17);
+    EXPECT_TRUE(line.Peer.ReadUpTo(1, 100ms).empty());  // nothing from the second port
+    // Free again once the first port is closed.
+    line.Port.Close();
+    EXPECT_NO_THROW(second.Open(line.Peer.SlavePath()));
+}
+
+// Closing right after a frame (a program that ends) lets the frame go out
+// whole, and opening the device again and purging it before writing does
+// not throw away what the program before had sent and the far end not yet
+// read.
+TEST(ComPort, CloseAndOpenLeaveTheBytesWrittenOnTheirWay) {
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        cLine line;
+        for (uint8_t b : {0xD1, 0x00, 0xAC}) ASSERT_TRUE(line.Port.WriteByte(b));
+        line.Port.Close();
+        // The next program opens the line and sets it up as the link does.
+        line.Port.Open(line.Peer.SlavePath());
+        line.Port.ClearAndPurgeRx();
+        line.Port.ClearAndPurgeTx();
+        line.Port.SetBaudRate(1200);
+        EXPECT_EQ(cPtyPeer::Values(line.Peer.ReadUpTo(3, 1000ms)), (std::vector<uint8_t>{0xD1, 0x00, 0xAC}));
+    }
+}
+
 TEST(ComPort, ReadingWithNothingAnsweringReturnsFalseAfterTheTimeLimit) {
     cLine line;
     uint8_t b = 0;

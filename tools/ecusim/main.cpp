@@ -4,6 +4,8 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,9 +80,11 @@ void Usage(std::FILE* to) {
         "                     bad-trailer, wrong-echo, garbage, line-drop:N, refuse-store\n"
         "  --no-stdin         do not read commands from standard input\n"
         "  --help             show this text\n"
+        "  --version          (without a number) show the simulator's version\n"
         "Numbers are decimal or 0x hexadecimal.\n"
         "\n"
-        "Commands on standard input, one per line:\n"
+        "Commands on standard input, one per line (a terminal is read only while the\n"
+        "simulator runs in the foreground, so it can run in the background with &):\n"
         "  fault NAME[:N]     switch to a fault (fault none: answer normally)\n"
         "  live K RAW         pin live value K (1,3,5,6,7,8) to RAW; RAW -1 frees it\n"
         "  settings           show the working and stored settings by parameter\n"
@@ -170,6 +174,10 @@ int main(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             Usage(stdout);
             return 0;
+        } else if (a == "--version" && (i + 1 >= argc || std::strncmp(argv[i + 1], "--", 2) == 0)) {
+            // Without a number it asks for the simulator's own version.
+            std::printf("zvbasic-ecusim %s\n", ZV_PROGRAM_VERSION);
+            return 0;
         } else if (a == "--version" || a == "--id") {
             value(v);
             int n = 0;
@@ -220,11 +228,33 @@ int main(int argc, char** argv) {
     PrintDevice(sim, opt);
     if (startFault != eSimFault::None) sim.SetFault(startFault, startAfter);
 
+    // A terminal is read only while the simulator is in its foreground:
+    // started with & from an interactive shell it would otherwise be stopped
+    // at its first read ("Stopped (tty input)") and answer nothing. Brought
+    // to the foreground with fg, it takes commands again. Should the shell
+    // move it to the background between the look and the read, the read
+    // fails (SIGTTIN ignored) instead of stopping it. A character device
+    // that is no terminal (a script's & gives /dev/null) holds no commands
+    // and is not read either, so its end does not end the simulator.
+    const bool terminal = ::isatty(0) == 1;
+    if (readStdin && !terminal) {
+        struct stat st {};
+        if (fstat(0, &st) == 0 && S_ISCHR(st.st_mode)) readStdin = false;
+    }
+    if (terminal) signal(SIGTTIN, SIG_IGN);
+    const auto foreground = [&] {
+        if (!terminal) return true;
+        const pid_t owner = tcgetpgrp(0);
+        return owner < 0 || owner == getpgrp();  // < 0: not our controlling terminal
+    };
+
     std::string pending;
     bool running = true;
     while (running) {
-        pollfd fds[2] = {{SignalPipe[0], POLLIN, 0}, {readStdin ? 0 : -1, POLLIN, 0}};
-        int n = poll(fds, 2, -1);
+        const bool take = readStdin && foreground();
+        pollfd fds[2] = {{SignalPipe[0], POLLIN, 0}, {take ? 0 : -1, POLLIN, 0}};
+        // In the background the look is repeated now and then.
+        int n = poll(fds, 2, readStdin && terminal && !take ? 250 : -1);
         if (n < 0) {
             if (errno == EINTR) continue;
             break;
@@ -234,7 +264,8 @@ int main(int argc, char** argv) {
             char buf[512];
             ssize_t got = ::read(0, buf, sizeof buf);
             if (got <= 0) {
-                if (got < 0 && errno == EINTR) continue;
+                if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+                if (got < 0 && errno == EIO && terminal) continue;  // moved to the background meanwhile
                 break;  // end of input
             }
             pending.append(buf, size_t(got));
