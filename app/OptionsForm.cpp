@@ -86,9 +86,9 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Place(BuildLL, 640, 66, 344, 26, 12);
 
     Place(Shape1, 40, 130, 480, 170);
-    Place(Label1, 64, 146, 250, 32, 14, true);
+    Place(Label1, 64, 146, 240, 32, 14, true);
     // The port list takes the panel's width: long device names need it.
-    Place(EnumPortsBtn, 326, 140, 176, 48, 13, true);
+    Place(EnumPortsBtn, 310, 140, 192, 48, 13, true);
     Place(ComPortCB, 64, 206, 438, 40, 14, true);
 
     Place(Shape2, 40, 330, 480, 150);

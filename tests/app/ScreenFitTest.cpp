@@ -443,3 +443,17 @@ TEST(ScreenFit, ResizedWindowsAreLaidOutAgain) {
     program.Stop();
     cIOForm::ClearScreenOverride();
 }
+
+// Nothing a fitter must read is drawn under 10 pixels at 800 x 600: every
+// control with a font of its own (labels, buttons, lists, gauges' scales).
+TEST(ScreenFit, NoTextUnderTenPixelsAt800x600) {
+    const sSized m = Measure(QSize(800, 600));
+    int checked = 0;
+    for (const QString& line : m.Layout) {
+        const int font = line.section(QLatin1Char(' '), -1).toInt();
+        if (font < 0) continue;  // no font of its own
+        ++checked;
+        EXPECT_GE(font, 10) << line.toStdString();
+    }
+    EXPECT_GT(checked, 100);
+}
