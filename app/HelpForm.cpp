@@ -8,6 +8,7 @@
 
 #include "app/Pictures.h"
 #include "app/QtText.h"
+#include "core/Translate.h"
 
 THelpForm::THelpForm(QWidget* parent) : cIOForm(parent) {
     setObjectName(QStringLiteral("HelpForm"));
@@ -32,13 +33,29 @@ THelpForm::THelpForm(QWidget* parent) : cIOForm(parent) {
 }
 
 void THelpForm::SetPicture(const QImage& picture) {
+    Replaced = true;
+    Language.clear();
+    ShowImage(picture);
+}
+
+void THelpForm::ShowImage(const QImage& picture) {
     HelpIM->setPixmap(QPixmap::fromImage(picture));
     HelpIM->resize(picture.size());
-    PictureLoaded = true;
 }
 
 void THelpForm::EnsurePicture() {
-    if (!PictureLoaded) SetPicture(HelpPicture());
+    if (Replaced) return;
+    const std::string language = Translate::ShortCode(Translate::CurrentLanguage()).substr(0, 2);
+    if (language == Language) return;
+    ShowImage(HelpPicture(language));
+    Language = language;
+}
+
+void THelpForm::Retranslate() {
+    if (isVisible()) {
+        EnsurePicture();
+        FormShow();
+    }
 }
 
 void THelpForm::resizeEvent(QResizeEvent* event) {

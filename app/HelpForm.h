@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <string>
 
 #include "app/IOForm.h"
 
@@ -18,11 +19,18 @@ public:
     QScrollArea* HelpSB;
     QLabel* HelpIM;
 
-    // Replaces the picture; HelpIM takes its size.
+    // Replaces the picture; HelpIM takes its size. The built-in picture no
+    // longer follows the language then.
     void SetPicture(const QImage& picture);
-    bool HasOwnPicture() const { return !PictureLoaded; }
+    bool HasOwnPicture() const { return !Replaced; }
+    // The language of the built-in picture shown (empty until it is loaded,
+    // and for a replacement).
+    const std::string& PictureLanguage() const { return Language; }
 
     void FormShow() override;
+    // The built-in picture's labels follow the language: shown again at once
+    // when the viewer is up, otherwise on its next showing.
+    void Retranslate() override;
 
     // Scroll positions and the drag rules (read by tests).
     int HorzPosition() const;
@@ -41,7 +49,9 @@ private:
     void SetHorz(int position);
     void SetVert(int position);
 
-    bool PictureLoaded = false;  // false until the built-in one is decoded
+    void ShowImage(const QImage& picture);
+    bool Replaced = false;  // a replacement picture was set
+    std::string Language;   // of the built-in picture decoded, empty before
     bool Dragging = false;
     bool HorzAllowed = false;
     bool VertAllowed = false;

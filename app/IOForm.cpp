@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
@@ -15,6 +16,7 @@
 
 #include "app/LinkStatus.h"
 #include "app/QtText.h"
+#include "widgets/FocusMark.h"
 #include "widgets/Shape.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/Palette.h"
@@ -76,12 +78,15 @@ QPoint cIOForm::FitOrigin(QSize screen, double ratio) {
 
 double cIOForm::ScaleRatio() { return FitRatio(ScreenRect().size(), ScreenDpi()); }
 
+QRect cIOForm::FitRect(const QRect& d, double ratio, QPoint origin) {
+    return QRect(origin.x() + Round(d.x() * ratio), origin.y() + Round(d.y() * ratio), Round(d.width() * ratio),
+                 Round(d.height() * ratio));
+}
+
 int cIOForm::Scaled(int designPixels) const { return Round(designPixels * Ratio); }
 
 QRect cIOForm::ScaledRect(const QWidget* control, const QRect& d) const {
-    const QPoint origin = control && control->parentWidget() == this ? Origin : QPoint();
-    return QRect(origin.x() + Round(d.x() * Ratio), origin.y() + Round(d.y() * Ratio), Round(d.width() * Ratio),
-                 Round(d.height() * Ratio));
+    return FitRect(d, Ratio, control && control->parentWidget() == this ? Origin : QPoint());
 }
 
 void cIOForm::SetupFullScreen() {
@@ -89,10 +94,30 @@ void cIOForm::SetupFullScreen() {
     const QRect screen = ScreenRect();
     Origin = FitOrigin(screen.size(), Ratio);
     FullScreen = true;
+    LaidOut = screen.size();
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setGeometry(screen);
     for (const sPlaced& p : Placed) Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(),
                                           p.Design.height(), p.FontPt, p.Bold);
+}
+
+void cIOForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (FullScreen && event->size() != LaidOut && !event->size().isEmpty()) Rescale(event->size());
+}
+
+void cIOForm::Rescale(QSize size) {
+    LaidOut = size;
+    Ratio = FitRatio(size, ScreenDpi());
+    Origin = FitOrigin(size, Ratio);
+    const std::vector<sPlaced> placed = Placed;
+    for (const sPlaced& p : placed)
+        Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(), p.Design.height(), p.FontPt, p.Bold);
+    const std::vector<QPointer<QLabel>> fitted = Fitted;
+    for (const QPointer<QLabel>& label : fitted) FitText(label);
+    Rescaled();
+    UpdateFocusMark();
+    update();
 }
 
 void cIOForm::SetupDialog(int designWidth, int designHeight) {
@@ -124,6 +149,10 @@ void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt,
 
 void cIOForm::FitText(QLabel* label) {
     if (!label) return;
+    if (std::find(Fitted.begin(), Fitted.end(), label) == Fitted.end()) {
+        std::erase_if(Fitted, [](const QPointer<QLabel>& l) { return l.isNull(); });
+        Fitted.emplace_back(label);
+    }
     for (const sPlaced& p : Placed) {
         if (p.Widget != label || p.FontPt <= 0) continue;
         QFont f = DesignFont(Round(p.FontPt * 96.0 / 72.0 * Ratio), p.Bold);
@@ -223,6 +252,9 @@ bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
         // The form sees every key before its controls.
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && w != this && w->window() == this) {
+            // A key may move the focus (Tab) even where no focus event
+            // comes (a window not yet active): the mark looks afterwards.
+            QMetaObject::invokeMethod(this, [this] { UpdateFocusMark(); }, Qt::QueuedConnection);
             auto* key = static_cast<QKeyEvent*>(event);
             const bool wasAccepted = key->isAccepted();
             key->accept();
@@ -236,6 +268,20 @@ bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
         }
         break;
     }
+    case QEvent::FocusIn:
+        UpdateFocusMark();
+        break;
+    case QEvent::FocusOut:
+        // The focus is on its way elsewhere: look once it has arrived.
+        QMetaObject::invokeMethod(this, [this] { UpdateFocusMark(); }, Qt::QueuedConnection);
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::EnabledChange:
+        if (FocusMark && watched == FocusMark->Target()) UpdateFocusMark();
+        break;
     case QEvent::MouseMove:
     case QEvent::Enter:
         for (auto& [button, fkey] : LargeButtons) {
@@ -387,6 +433,48 @@ void cIOForm::DeferStyleSheet(QWidget* w, const QString& sheet) {
     if (w) w->setProperty("zvDeferredStyleSheet", sheet);
 }
 
+// --- keyboard focus ---
+
+QWidget* cIOForm::FirstFocus() const {
+    for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+        if (w->window() != this || w->focusProxy()) continue;
+        if (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisibleTo(this)) continue;
+        return w;
+    }
+    return nullptr;
+}
+
+void cIOForm::GiveFirstFocus() {
+    if (QWidget* first = FirstFocus()) first->setFocus(Qt::TabFocusReason);
+    UpdateFocusMark();
+}
+
+void cIOForm::RestoreFocus(QWidget* previous) {
+    if (previous && previous != this && previous->window() == this && previous->isEnabled() &&
+        previous->isVisibleTo(this) && (previous->focusPolicy() & Qt::TabFocus))
+        previous->setFocus(Qt::OtherFocusReason);
+    else
+        GiveFirstFocus();
+    UpdateFocusMark();
+}
+
+QWidget* cIOForm::FocusMarkTarget() const {
+    return FocusMark && !FocusMark->isHidden() ? FocusMark->Target() : nullptr;
+}
+
+void cIOForm::UpdateFocusMark() {
+    QWidget* w = focusWidget();
+    const bool marked = w && w != this && w->window() == this && w->isEnabled() && w->isVisibleTo(this) &&
+                        w->parentWidget() && w != FocusMark;
+    if (!marked) {
+        if (FocusMark) FocusMark->Follow(nullptr, 0, 0);
+        return;
+    }
+    if (!FocusMark) FocusMark = new cFocusMark(w->parentWidget());
+    // Plain at every size: at least 3 pixels wide, 4 at the design size.
+    FocusMark->Follow(w, std::max(1, Scaled(2)), std::max(3, Scaled(4)));
+}
+
 void cIOForm::showEvent(QShowEvent* event) {
     if (!StylesApplied) {
         StylesApplied = true;
@@ -396,4 +484,7 @@ void cIOForm::showEvent(QShowEvent* event) {
         }
     }
     QWidget::showEvent(event);
+    // Every showing starts at the first control, after the form's own show
+    // handling (a refill may take the focus away).
+    if (!event->spontaneous()) QMetaObject::invokeMethod(this, [this] { GiveFirstFocus(); }, Qt::QueuedConnection);
 }

@@ -14,6 +14,7 @@
 #include "link/LinkListener.h"
 #include "widgets/DesignFont.h"
 
+class cFocusMark;
 class cShadowButton;
 class cShape;
 class QLabel;
@@ -78,6 +79,8 @@ public:
     // Where the scaled design starts on the screen: centred, navy margins on
     // the sides of a wide screen and above and below a tall one.
     static QPoint FitOrigin(QSize screen, double ratio);
+    // A design rectangle on a form laid out with that ratio and origin.
+    static QRect FitRect(const QRect& design, double ratio, QPoint origin);
     // Size and resolution of the screen the forms are laid out for; tests and
     // the screenshot tool set it, the program uses the primary screen.
     static QRect ScreenRect();
@@ -94,12 +97,31 @@ public:
     // itself (controls inside a group keep the group's coordinates).
     QRect ScaledRect(const QWidget* control, const QRect& design) const;
 
+    // The control that gets the keyboard focus when the form is shown: by
+    // default the first enabled, visible control that Tab reaches (null when
+    // the form has none, as on the screens run by function keys alone).
+    virtual QWidget* FirstFocus() const;
+    // Gives the keyboard focus to FirstFocus().
+    void GiveFirstFocus();
+    // Gives the focus back to a control that had it before a refill when it
+    // can still take it, otherwise to the first one.
+    void RestoreFocus(QWidget* previous);
+    // The control the focus mark is drawn around (null while none shows).
+    QWidget* FocusMarkTarget() const;
+
     // The shared status line, when the form has one (otherwise null).
     QLabel* StatusLL = nullptr;
     cShape* StatusSH = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // A full-screen form is laid out again, the same way, whenever the size
+    // of its window changes (a window manager's maximise and restore, a
+    // changed screen).
+    void resizeEvent(QResizeEvent* event) override;
+    // Called after the form was laid out again for a new size; forms with
+    // drawings of their own that depend on the ratio override it.
+    virtual void Rescaled() {}
     // A label named for tests and look-ups, in one text colour.
     QLabel* MakeLabel(const char* name, const QColor& color);
     // Full-screen borderless navy window scaled from the design size.
@@ -147,6 +169,8 @@ protected:
 
 private:
     void WatchTree(QObject* object);
+    void Rescale(QSize size);
+    void UpdateFocusMark();
 
     // The children are held by guarded pointers, not cleaned up from their
     // destroyed signals: the form's members are gone by the time QWidget's
@@ -155,6 +179,10 @@ private:
     // next grow.
     struct sPlaced { QPointer<QWidget> Widget; QRect Design; int FontPt; bool Bold; };
     std::vector<sPlaced> Placed;
+    // Labels whose font FitText chose, fitted again after a rescale.
+    std::vector<QPointer<QLabel>> Fitted;
+    QPointer<cFocusMark> FocusMark;
+    QSize LaidOut;  // the window size a full-screen form was laid out for
     std::vector<std::pair<QPointer<cShadowButton>, int>> LargeButtons;
     class QEventLoop* ModalLoop = nullptr;
     int ModalResult = 0;

@@ -100,13 +100,14 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Place(VisBtn, bx, 350, bw, bh, 18, true);
     Place(DataExBtn, bx, 445, bw, bh, 18, true);
     Place(OptionsBtn, bx, 540, bw, bh, 18, true);
-    Place(ExitBtn, 600, 660, 384, bh, 18, true);
+    // The exit button sits where every screen has it.
+    Place(ExitBtn, 770, 680, 230, 62, 14, true);
     Place(Label1, bx, 680, 300, 32, 14, true);
 
     Place(Shape2, 520, 24, 464, 236);
     Place(Logo, 540, 36, 424, 112);
     Place(ProgVerLL, 544, 150, 420, 26, 14, true);
-    Place(BuildLL, 544, 178, 420, 22, 10);
+    Place(BuildLL, 544, 177, 420, 24, 12);
     Place(Label3, 544, 202, 420, 50, 12);
 
     Place(Shape1, 520, 300, 464, 200);

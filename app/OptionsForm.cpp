@@ -88,24 +88,26 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
 
     Place(VrLabel1, 40, 30, 560, 60, 30, true);
     Place(ProgVerLL, 640, 36, 344, 28, 14, true);
-    Place(BuildLL, 640, 64, 344, 24, 10);
+    Place(BuildLL, 640, 66, 344, 26, 12);
 
     Place(Shape1, 40, 130, 480, 170);
-    Place(Label1, 64, 146, 300, 32, 14, true);
-    Place(ComPortCB, 64, 196, 250, 40, 14, true);
-    Place(EnumPortsBtn, 332, 192, 170, 50, 11, true);
-    Place(PortStateLL, 64, 244, 440, 52, 10, true);
+    Place(Label1, 64, 146, 240, 32, 14, true);
+    // The port list takes the panel's width: long device names need it.
+    Place(EnumPortsBtn, 310, 140, 192, 48, 13, true);
+    Place(ComPortCB, 64, 206, 438, 40, 14, true);
+    Place(PortStateLL, 64, 250, 438, 46, 13, true);
 
     Place(Shape2, 40, 330, 480, 150);
     Place(Label2, 64, 346, 300, 32, 14, true);
-    Place(LangCB, 64, 396, 250, 40, 14, true);
+    Place(LangCB, 64, 396, 438, 40, 14, true);
 
     Place(Shape7, 560, 130, 424, 350);
     Place(Label4, 584, 146, 300, 32, 14, true);
-    Place(Memo1, 584, 190, 380, 270, 11);
+    Place(Memo1, 584, 190, 380, 270, 13);
 
-    CreateStatusLine(24, 690, 520, 50, 14);
-    Place(ExitBtn, 600, 660, 384, 72, 18, true);
+    // The status line and the exit button sit where every screen has them.
+    CreateStatusLine(100, 688, 460, 48);
+    Place(ExitBtn, 770, 680, 230, 62, 14, true);
 
     SetupFullScreen();
     Retranslate();

@@ -5,11 +5,11 @@
 #include <QPainter>
 
 namespace {
-const char* const kHelpResource = ":/pictures/help.jpg";
+const QString kHelpResource = QStringLiteral(":/pictures/help.jpg");
 const QSize kStandInSize(1563, 2048);
 
-QByteArray ReadResource(const char* name) {
-    QFile f(QString::fromLatin1(name));
+QByteArray ReadResource(const QString& name) {
+    QFile f(name);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
 }
@@ -50,8 +50,12 @@ QSize HelpPictureSize() {
     }
 }
 
-QImage HelpPicture() {
-    QByteArray data = ReadResource(kHelpResource);
+QImage HelpPicture(const std::string& language) {
+    // The picture with the labels in that language, else the English one.
+    QByteArray data;
+    if (!language.empty() && language != "en")
+        data = ReadResource(QStringLiteral(":/pictures/help-%1.jpg").arg(QString::fromStdString(language)));
+    if (data.isEmpty()) data = ReadResource(kHelpResource);
     if (data.isEmpty()) return StandInHelp();
     try {
         return ToQImage(DecodeJpeg(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())));

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <string>
 
 #include "core/JpegDecode.h"
 
@@ -12,6 +13,7 @@ QImage ToQImage(sJpegImage&& image);
 
 // Size of the built-in help picture (read from its header; cheap).
 QSize HelpPictureSize();
-// The built-in help picture, decoded; a drawn stand-in when the program was
-// built without one.
-QImage HelpPicture();
+// The built-in help picture, decoded, with its labels in a language ("de",
+// "pl", "ru"; English for "en" and any language without a picture of its
+// own); a drawn stand-in when the program was built without one.
+QImage HelpPicture(const std::string& language = "en");

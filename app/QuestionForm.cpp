@@ -68,22 +68,36 @@ bool TQuestionForm::Ask(const QString& text, bool defaultYes) {
     return yes;
 }
 
+int TQuestionForm::AnswerForKey(int key, const QString& text, const QString& yesCaption,
+                                const QString& noCaption) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) return ResultOK;
+    if (key == Qt::Key_Escape) return ResultCancel;
+    if (text.size() != 1) return ResultNone;
+    const QChar typed = text.at(0).toLower();
+    const auto initial = [](const QString& caption) {
+        const QString trimmed = caption.trimmed();
+        return trimmed.isEmpty() ? QChar() : trimmed.at(0).toLower();
+    };
+    // The letters that have always answered come first, so that a
+    // translation cannot take them over.
+    if (typed == QLatin1Char('t')) return ResultOK;
+    if (typed == QLatin1Char('n')) return ResultCancel;
+    if (!typed.isLetter()) return ResultNone;
+    if (typed == initial(yesCaption)) return ResultOK;
+    if (typed == initial(noCaption)) return ResultCancel;
+    return ResultNone;
+}
+
 void TQuestionForm::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
-    const QString text = event->text();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    int answer = AnswerForKey(key, event->text(), YesBtn->text(), NoBtn->text());
+    // Enter and Space give the answer that looks selected: No for questions
+    // whose Yes cannot be undone.
+    if (answer == ResultOK && !DefaultYes && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space))
+        answer = ResultCancel;
+    if (answer != ResultNone) {
         event->accept();
-        Done(DefaultYes ? ResultOK : ResultCancel);
-        return;
-    }
-    if (text == QLatin1String("T") || text == QLatin1String("t")) {
-        event->accept();
-        Done(ResultOK);
-        return;
-    }
-    if (key == Qt::Key_Escape || text == QLatin1String("N") || text == QLatin1String("n")) {
-        event->accept();
-        Done(ResultCancel);
+        Done(answer);
         return;
     }
     // Other keys (F10 among them) do nothing; closing the window any other

@@ -25,6 +25,12 @@ public:
     bool Ask(const QString& text, bool defaultYes = true);
     void Retranslate() override;
 
+    // The answer a key gives (ResultOK, ResultCancel, or ResultNone for a key
+    // that is no answer): Yes for Enter, Space, T and the first letter of the
+    // YES button's caption; No for Esc, N and the first letter of the NO
+    // button's caption; letters in either case.
+    static int AnswerForKey(int key, const QString& text, const QString& yesCaption, const QString& noCaption);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 

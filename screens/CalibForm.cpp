@@ -220,9 +220,10 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     // engine speed rows below.
     Place(VrLabel1, 8, 16, 80, 650, 30, true);
     Place(Image1, 100, 20, 300, 200);
-    Place(Label6, 100, 228, 150, 50, 12, true);
+    // The two captions keep a gap between them, however long their words.
+    Place(Label6, 100, 228, 144, 50, 12, true);
     Place(StepPosMinED, 125, 282, 100, 34, 16, true);
-    Place(Label7, 250, 228, 150, 50, 12, true);
+    Place(Label7, 256, 228, 144, 50, 12, true);
     Place(StepPosMaxED, 275, 282, 100, 34, 16, true);
     Place(Image2, 420, 20, 590, 200);
     Place(Label8, 430, 228, 176, 90, 12, true);
@@ -255,6 +256,9 @@ void TCalibForm::Retranslate() {
     VrLabel1->SetText(Q(_("ALGORITHM CALIBRATION")));
     Label6->setText(Q(_(SettingsText::ValveMin)));
     Label7->setText(Q(_(SettingsText::ValveMax)));
+    // Smaller type where a translation's line is wider than its caption.
+    FitText(Label6);
+    FitText(Label7);
     Label8->setText(Q(_(SettingsText::ValveH0)));
     Label10->setText(Q(_(SettingsText::ValveH1)));
     Label11->setText(Q(_(SettingsText::ValveH2)));

@@ -231,7 +231,10 @@ void TConfigForm::FormShow() {
 }
 
 void TConfigForm::FillFromSettings() {
-    if (QWidget* f = focusWidget()) f->clearFocus();
+    // No list keeps the focus while the fill selects its items; the control
+    // that had it gets it back afterwards (the first one on showing).
+    QWidget* const focused = focusWidget();
+    if (focused) focused->clearFocus();
     setFocus();
     FillGuard = false;
     const sSettings& s = WorkSettings;
@@ -268,6 +271,7 @@ void TConfigForm::FillFromSettings() {
     TPSLM->SetRegion1Start(0);
     ShowSwitchLevel();
     FillGuard = true;
+    if (isVisible()) RestoreFocus(focused);
 }
 
 void TConfigForm::ShowSwitchLevel() {

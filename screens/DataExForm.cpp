@@ -74,7 +74,9 @@ protected:
         f.setBold(true);
         f.setPixelSize(int(h * 0.06));
         p.setFont(f);
-        p.drawText(ecu, Qt::AlignCenter, QStringLiteral("ECU"));
+        // TRANSLATORS: the short name of the control unit on the data transfer
+        // picture, as in "ECU Version:" (a few letters).
+        p.drawText(ecu, Qt::AlignCenter, Q(_("ECU")));
         // Arrows both ways between the computer and the two others.
         auto arrow = [&](QPointF a, QPointF b) {
             p.setPen(QPen(orange, 4, Qt::SolidLine, Qt::RoundCap));
@@ -146,6 +148,7 @@ void TDataExForm::Retranslate() {
     SaveToECUBtn->setText(Q(_("   F4   Store in ECU")));
     LoadFromECUBtn->setText(Q(_("   F5   Factory Settings")));
     ExitBtn->setText(Q(_("   F10  Exit")));
+    Image1->update();  // its ECU caption
 }
 
 void TDataExForm::showEvent(QShowEvent* event) {

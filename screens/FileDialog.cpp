@@ -6,9 +6,18 @@
 #include <QHash>
 #include <QListView>
 #include <QMimeDatabase>
+#include <QHeaderView>
+#include <QLocale>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QUrl>
+#include <algorithm>
+
+#include "app/IOForm.h"
+
+#include "core/Translate.h"
 
 namespace {
 
@@ -26,8 +35,12 @@ public:
     }
 
     QString type(const QFileInfo& info) const override {
-        // Folders and drives: Qt's words, which need no look at any content.
-        if (info.isRoot() || info.isDir()) return QFileIconProvider::type(info);
+        // Folders and drives in the program's own words: Qt's catalogues of
+        // some languages leave these two in English.
+        // TRANSLATORS: the type of a drive in the file dialog's list.
+        if (info.isRoot()) return QString::fromUtf8(_("Drive"));
+        // TRANSLATORS: the type of a folder in the file dialog's list.
+        if (info.isDir()) return QString::fromUtf8(_("Folder"));
         const QList<QMimeType> byName = Mime.mimeTypesForFileName(info.fileName());
         const QMimeType mime = byName.isEmpty() ? Mime.mimeTypeForName(QStringLiteral("application/octet-stream"))
                                                 : byName.first();
@@ -65,6 +78,31 @@ protected:
         if (!name.isEmpty()) option->text = name;
     }
 };
+
+// Qt's dialog opens small: at 800 x 600 its date column is cut. It takes most
+// of the screen instead, and the detail list's columns are as wide as their
+// texts need, the name taking the rest.
+void FitToScreen(QFileDialog& dialog) {
+    const QRect screen = cIOForm::ScreenRect();
+    dialog.resize(std::min(int(screen.width() * 0.94), 1000), std::min(int(screen.height() * 0.84), 680));
+    // The places on the left keep their names whole ("Computer" and its
+    // translations).
+    if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"))) {
+        const int total = dialog.width();
+        splitter->setSizes({total / 5, total - total / 5});
+    }
+    if (auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        const QFontMetrics fm(tree->font());
+        const QString date = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)),
+                                                QLocale::ShortFormat);
+        QHeaderView* header = tree->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        header->resizeSection(1, fm.horizontalAdvance(QStringLiteral("888.8 KiB")) + fm.averageCharWidth() * 4);
+        header->resizeSection(2, fm.horizontalAdvance(QString::fromUtf8(_("Folder"))) + fm.averageCharWidth() * 8);
+        header->resizeSection(3, fm.horizontalAdvance(date) + fm.averageCharWidth() * 4);
+    }
+}
 
 }  // namespace
 
@@ -118,6 +156,7 @@ QString Run(QWidget* parent, const sFileDialogRequest& request) {
     dialog.setDirectory(folder);
     if (request.Save && !request.ProposedName.isEmpty()) dialog.selectFile(request.ProposedName);
     dialog.setWindowModality(Qt::ApplicationModal);
+    FitToScreen(dialog);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     const QString shown = dialog.directory().absolutePath();
     if (shown != empty.path()) LastFolder() = shown;

@@ -16,6 +16,7 @@
 // error: the failed flag is set and sError raised, so the link reopens.
 
 #include "serial/ComPort.h"
+#include "serial/PortNames.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -425,9 +426,6 @@ std::vector<std::string> cComPort::EnumeratePorts(const std::string& devRoot, co
             ::closedir(dir);
         }
     }
-    std::sort(ports.begin(), ports.end(),
-              [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
-
     // Extra names (pseudo-terminals of a simulator, unusual device names).
     if (const char* extra = std::getenv("ZVBASIC_PORTS")) {
         std::string list = extra;
@@ -436,10 +434,11 @@ std::vector<std::string> cComPort::EnumeratePorts(const std::string& devRoot, co
             size_t end = list.find(':', start);
             if (end == std::string::npos) end = list.size();
             std::string item = list.substr(start, end - start);
-            if (!item.empty() && std::find(ports.begin(), ports.end(), item) == ports.end())
-                ports.push_back(item);
+            if (!item.empty()) ports.push_back(item);
             start = end + 1;
         }
     }
+    // One sorted list, the extra names among the devices.
+    PortNames::Sort(ports);
     return ports;
 }

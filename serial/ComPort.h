@@ -61,8 +61,8 @@ public:
     int LastOpenError() const override { return OpenError.load(); }
 
     // Serial devices present (USB adapters, on-board ports that have a
-    // device), sorted without regard to case, followed by the names listed in
-    // the environment variable ZVBASIC_PORTS (colon-separated).
+    // device) and the names listed in the environment variable ZVBASIC_PORTS
+    // (colon-separated), in one list sorted by PortNames::Less.
     static std::vector<std::string> EnumeratePorts();
     // The same listing under other roots for /dev and /sys (tests use a fake
     // tree). An empty root lists no devices from it.

@@ -20,11 +20,20 @@ public:
 
     void showPopup() override;
 
-    // Long texts (port names) shown with their middle left out, so that both
-    // ends stay readable; the whole text is the list's tool tip then.
+    // Long texts (port names) shown with a part of their middle left out, so
+    // that both ends stay readable; the whole text is the list's tool tip
+    // then. The open list is made wide enough for its longest text (up to the
+    // screen's width).
     void SetElideMiddle(bool elide);
     // A text as the closed list shows it.
     QString ShownText(const QString& text) const;
+
+    // A text cut to a width in pixels, no more than the width needs. The cut
+    // lies in the middle, preferably within the start the text shares with
+    // one of the others (/dev/serial/by-id/usb-FTDI_...), so that texts that
+    // differ only in their middle stay apart.
+    static QString ElideDistinct(const QString& text, const QStringList& others, const QFontMetrics& fm,
+                                 int width);
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -13,6 +13,8 @@
 #include "app/MainForm.h"
 #include "widgets/ProgressGauge.h"
 #include "app/QuestionForm.h"
+#include "app/QtText.h"
+#include "core/Translate.h"
 #include "app/SaveForm.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
@@ -64,14 +66,15 @@ TEST_F(Dialogs, QuestionAnswersByKeysAndButtons) {
         {"Enter", Qt::Key_Return, "\r", true}, {"keypad Enter", Qt::Key_Enter, "\r", true},
         {"N", Qt::Key_N, "N", false},         {"n", Qt::Key_N, "n", false},
         {"Esc", Qt::Key_Escape, "", false},
+        {"y", Qt::Key_Y, "y", true},          {"Space", Qt::Key_Space, " ", true},
     };
     for (const sCase& c : cases) {
         SCOPED_TRACE(c.Name);
         bool stillUpAfterY = false;
         cModalAnswer answer("QuestionForm", [&](QWidget* w) {
-            // Y is no answer; nor is F10, which closes screens, not dialogs
-            // (a repeating F10 from the main menu must not answer No).
-            Key(w, Qt::Key_Y, "y");
+            // Other letters are no answer; nor is F10, which closes screens,
+            // not dialogs (a repeating F10 from the main menu must not answer No).
+            Key(w, Qt::Key_A, "a");
             Key(w, Qt::Key_F10);
             stillUpAfterY = w->isVisible();
             Key(w, c.Key, QString::fromLatin1(c.Text));
@@ -94,6 +97,40 @@ TEST_F(Dialogs, QuestionAnswersByKeysAndButtons) {
         return w->close();
     });
     Ask(QStringLiteral("?"));
+}
+
+// In every language the first letters of the two captions answer, beside
+// the keys that answer in all of them.
+TEST_F(Dialogs, QuestionKeysFollowTheTranslatedCaptions) {
+    struct sCase { const char* Language; const char* Yes; const char* No; const char* Neither; };
+    const sCase cases[] = {
+        {"en", "yY", "nN", "jдн"},
+        {"de", "jJ", "nN", "yдн"},
+        {"pl", "tT", "nN", "yjд"},
+        {"ru", "дД", "нН", "yjx"},
+    };
+    const std::string saved = Translate::CurrentLanguage();
+    for (const sCase& c : cases) {
+        SCOPED_TRACE(c.Language);
+        Translate::SetLanguage(c.Language);
+        const QString yes = Tr("YES"), no = Tr("NO");
+        if (c.Language != std::string("en")) ASSERT_NE(yes, QStringLiteral("YES")) << "catalogue not built";
+        auto answer = [&](const QString& typed) {
+            return TQuestionForm::AnswerForKey(Qt::Key_unknown, typed, yes, no);
+        };
+        for (QChar ch : QString::fromUtf8(c.Yes)) EXPECT_EQ(answer(ch), cIOForm::ResultOK) << int(ch.unicode());
+        for (QChar ch : QString::fromUtf8(c.No)) EXPECT_EQ(answer(ch), cIOForm::ResultCancel) << int(ch.unicode());
+        for (QChar ch : QString::fromUtf8(c.Neither)) EXPECT_EQ(answer(ch), cIOForm::ResultNone) << int(ch.unicode());
+        // The keys of every language.
+        EXPECT_EQ(answer(QStringLiteral("t")), cIOForm::ResultOK);
+        EXPECT_EQ(answer(QStringLiteral("N")), cIOForm::ResultCancel);
+        EXPECT_EQ(TQuestionForm::AnswerForKey(Qt::Key_Space, QStringLiteral(" "), yes, no), cIOForm::ResultOK);
+        EXPECT_EQ(TQuestionForm::AnswerForKey(Qt::Key_Return, QStringLiteral("\r"), yes, no), cIOForm::ResultOK);
+        EXPECT_EQ(TQuestionForm::AnswerForKey(Qt::Key_Escape, QString(), yes, no), cIOForm::ResultCancel);
+        EXPECT_EQ(TQuestionForm::AnswerForKey(Qt::Key_F10, QString(), yes, no), cIOForm::ResultNone);
+        EXPECT_EQ(answer(QStringLiteral("1")), cIOForm::ResultNone);
+    }
+    Translate::SetLanguage(saved);
 }
 
 TEST_F(Dialogs, InformationClosesOnItsKeysAndButton) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <map>
+#include <string>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -10,6 +12,7 @@
 #include "app/Globals.h"
 #include "app/HelpForm.h"
 #include "app/MainForm.h"
+#include "core/Translate.h"
 
 using namespace GuiTestKit;
 
@@ -122,6 +125,42 @@ TEST_F(HelpViewer, APictureThatFitsCannotBeMoved) {
     HelpForm->ShowModal();
     EXPECT_EQ(esc.Handled, 1);
     EXPECT_FALSE(HelpForm->isVisible());
+}
+
+// The built-in picture's labels follow the language: each language shows its
+// own picture, different from the English one; a replacement picture stays
+// whatever the language.
+TEST_F(HelpViewer, BuiltInPictureFollowsTheLanguageAndAReplacementStays) {
+    const std::string saved = Translate::CurrentLanguage();
+    std::map<std::string, QImage> shown;
+    for (const char* code : {"en", "de", "pl", "ru"}) {
+        SCOPED_TRACE(code);
+        Translate::SetLanguage(code);
+        HelpForm->RetranslateForm();
+        cModalAnswer run("HelpForm", [](QWidget* w) {
+            Key(w, Qt::Key_Escape);
+            return true;
+        });
+        HelpForm->ShowModal();
+        EXPECT_EQ(HelpForm->PictureLanguage(), code);
+        shown[code] = HelpForm->HelpIM->pixmap().toImage();
+        EXPECT_EQ(shown[code].size(), QSize(1563, 2048));
+    }
+    for (const char* code : {"de", "pl", "ru"}) EXPECT_NE(shown[code], shown["en"]) << code;
+
+    QImage own(300, 200, QImage::Format_RGB888);
+    own.fill(Qt::white);
+    HelpForm->SetPicture(own);
+    Translate::SetLanguage("de");
+    HelpForm->RetranslateForm();
+    cModalAnswer again("HelpForm", [](QWidget* w) {
+        Key(w, Qt::Key_Escape);
+        return true;
+    });
+    HelpForm->ShowModal();
+    EXPECT_EQ(HelpForm->HelpIM->size(), QSize(300, 200));
+    EXPECT_TRUE(HelpForm->PictureLanguage().empty());
+    Translate::SetLanguage(saved);
 }
 
 }  // namespace

@@ -210,7 +210,7 @@ TEST(Options, FileDialogTextsFollowTheLanguage) {
     const QStringList english = dialogTexts();
     ASSERT_EQ(english.size(), 3);
     EXPECT_EQ(english[0], "Look in:");
-    for (const char* name : {"Deutsh", "Polski", "Russian", "English"}) {
+    for (const char* name : {"Deutsch", "Polski", "Russian", "English"}) {
         SCOPED_TRACE(name);
         OptionsForm->LangCB->setCurrentIndex(OptionsForm->LangCB->findText(QString::fromLatin1(name)));
         OptionsForm->LangCBChange();
@@ -236,7 +236,7 @@ TEST(Options, SavedLanguageIsAppliedAtStartUp) {
     ASSERT_EQ(program.Start(), cShell::eStart::Ok);
     const auto codes = Translate::AvailableLanguages();
     if (std::find(codes.begin(), codes.end(), "de") == codes.end()) GTEST_SKIP() << "no German catalogue built";
-    EXPECT_EQ(OptionsForm->LangCB->currentText(), "Deutsh");
+    EXPECT_EQ(OptionsForm->LangCB->currentText(), "Deutsch");
     EXPECT_EQ(Translate::CurrentLanguage().substr(0, 2), "de");
     EXPECT_EQ(MainForm->lMainMenu1->text(), QString::fromUtf8(_("MAIN MENU")));
     program.Stop();

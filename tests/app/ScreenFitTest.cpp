@@ -204,7 +204,7 @@ TEST(ScreenFit, EveryControlOfEveryFormLiesOnTheScreen) {
         const double ratio = cIOForm::FitRatio(size, 96);
         const int left = int((size.width() - 1024 * ratio) / 2), top = int((size.height() - 768 * ratio) / 2);
         EXPECT_NEAR(title.x(), left + 540 * ratio, 1.0);
-        EXPECT_NEAR(exit.bottom() + 1, top + (660 + 72) * ratio, 1.0);
+        EXPECT_NEAR(exit.bottom() + 1, top + (680 + 62) * ratio, 1.0);
         EXPECT_TRUE(left == 0 || top == 0) << "one pair of margins is zero";
     }
 }
@@ -386,4 +386,74 @@ TEST(ScreenFit, ConsoleLampsSitOnTheirSeats) {
         program.Stop();
     }
     cIOForm::SetScreenOverride(QSize(1024, 768), 96);
+}
+
+// Laid out again for any window size, the whole design fits the window,
+// centred, at the smaller of the two ratios.
+TEST(ScreenFit, AnyWindowSizeHoldsTheWholeDesignCentred) {
+    const QRect design(0, 0, 1024, 768);
+    for (QSize window : {QSize(600, 400), QSize(800, 600), QSize(1366, 768), QSize(1920, 1080), QSize(1024, 300),
+                         QSize(300, 1000), QSize(1023, 767), QSize(2560, 1600)}) {
+        SCOPED_TRACE(QStringLiteral("%1x%2").arg(window.width()).arg(window.height()).toStdString());
+        const double ratio = cIOForm::FitRatio(window, 96);
+        const QPoint origin = cIOForm::FitOrigin(window, ratio);
+        const QRect placed = cIOForm::FitRect(design, ratio, origin);
+        EXPECT_TRUE(QRect(QPoint(0, 0), window).contains(placed)) << placed.x() << "," << placed.y() << " "
+                                                                  << placed.width() << "x" << placed.height();
+        // One side is filled (within a pixel), the margins on the other are equal.
+        EXPECT_TRUE(std::abs(placed.width() - window.width()) <= 1 || std::abs(placed.height() - window.height()) <= 1);
+        EXPECT_LE(std::abs(placed.left() - (window.width() - placed.right() - 1)), 1);
+        EXPECT_LE(std::abs(placed.top() - (window.height() - placed.bottom() - 1)), 1);
+    }
+}
+
+// A window made smaller (or larger) by a window manager is laid out again:
+// every control stays inside it, and back at the screen's size the layout is
+// the one it started with.
+TEST(ScreenFit, ResizedWindowsAreLaidOutAgain) {
+    GuiTestKit::cSilentLine line;
+    cProgram program;
+    cIOForm::SetScreenOverride(QSize(1024, 768), 96);
+    program.SetExtraPorts({line.Path()});
+    program.WriteIni("COM: " + line.Path() + "\r\nLanguage: en\r\n");
+    ASSERT_EQ(program.Start(), cShell::eStart::Ok);
+    program.QuietLink();
+    for (cIOForm* form : program.Shell->Forms()) {
+        // The help viewer's picture is larger than any window: it scrolls.
+        if (!IsFullScreen(form) || form->objectName() == QStringLiteral("HelpForm")) continue;
+        SCOPED_TRACE(form->objectName().toStdString());
+        form->show();
+        QCoreApplication::processEvents();
+        const QStringList before = Layout(form);
+        for (QSize size : {QSize(600, 400), QSize(1600, 700)}) {
+            form->resize(size);
+            QCoreApplication::processEvents();
+            EXPECT_DOUBLE_EQ(form->Scale(), cIOForm::FitRatio(size, cIOForm::ScreenDpi()));
+            for (QWidget* w : Controls(form)) {
+                if (!w->isVisibleTo(form) || w->objectName() == QStringLiteral("FocusMark")) continue;
+                const QRect r(w->mapTo(form, QPoint(0, 0)), w->size());
+                EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(r)) << PathOf(w, form).toStdString();
+            }
+        }
+        form->resize(1024, 768);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Layout(form), before);
+        form->hide();
+    }
+    program.Stop();
+    cIOForm::ClearScreenOverride();
+}
+
+// Nothing a fitter must read is drawn under 10 pixels at 800 x 600: every
+// control with a font of its own (labels, buttons, lists, gauges' scales).
+TEST(ScreenFit, NoTextUnderTenPixelsAt800x600) {
+    const sSized m = Measure(QSize(800, 600));
+    int checked = 0;
+    for (const QString& line : m.Layout) {
+        const int font = line.section(QLatin1Char(' '), -1).toInt();
+        if (font < 0) continue;  // no font of its own
+        ++checked;
+        EXPECT_GE(font, 10) << line.toStdString();
+    }
+    EXPECT_GT(checked, 100);
 }

@@ -431,7 +431,7 @@ TEST_F(MainMenu, ScreensScaleWithTheScreenWidth) {
     EXPECT_DOUBLE_EQ(cIOForm::ScaleRatio(), 96.0 / 120);
     cIOForm::SetScreenOverride(QSize(1024, 768), 96);
     EXPECT_EQ(MainForm->geometry(), QRect(0, 0, 1024, 768));
-    EXPECT_EQ(MainForm->ExitBtn->geometry(), QRect(600, 660, 384, 72));
+    EXPECT_EQ(MainForm->ExitBtn->geometry(), QRect(770, 680, 230, 62));
 }
 
 }  // namespace

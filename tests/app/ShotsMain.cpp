@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QTimer>
 #include <QLabel>
 #include <QPixmap>
 #include <cstdio>
@@ -27,6 +29,10 @@
 #include "app/SaveForm.h"
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
+#include "screens/CalibForm.h"
+#include "screens/ConfigForm.h"
+#include "screens/DataExForm.h"
+#include "screens/FileDialog.h"
 #include "screens/VisForm.h"
 #include "tools/ecusim/EcuSimulator.h"
 
@@ -39,6 +45,37 @@ struct sShot {
     // Runs once the widget is shown (dialogs reset themselves on showing).
     std::function<void()> AfterShow = {};
 };
+
+// The keyboard focus on a drop-down list, so that its mark shows.
+void FocusOn(cIOForm* form, QWidget* control) {
+    form->activateWindow();
+    QCoreApplication::processEvents();
+    form->RestoreFocus(control);
+    QCoreApplication::processEvents();
+}
+
+// The data transfer screen's save dialog, grabbed while it is up.
+bool FileDialogShot(const QString& file) {
+    bool ok = false;
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        poll.stop();
+        QCoreApplication::processEvents();
+        ok = dialog->grab().save(file);
+        dialog->reject();
+    });
+    poll.start();
+    sFileDialogRequest request;
+    request.Save = true;
+    request.Filter = QStringLiteral("*.zv2 (*.zv2)");
+    request.ProposedName = QStringLiteral("vehicle");
+    request.Folder = QDir::tempPath();
+    FileDialog::Run(DataExScreen, request);
+    return ok;
+}
 
 // Screens and dialogs, in creation order. The work screens are shown as the
 // link leaves them after a settings read.
@@ -63,10 +100,13 @@ std::vector<sShot> Shots() {
              MainForm->ShowSettingsChanged(true);
              return MainForm;
          }},
-        {"OptionsForm", [](GuiTestKit::cProgram&) -> QWidget* { return OptionsForm; }},
+        {"OptionsForm", [](GuiTestKit::cProgram&) -> QWidget* { return OptionsForm; },
+         [] { FocusOn(OptionsForm, OptionsForm->ComPortCB); }},
         {"VisForm", [](GuiTestKit::cProgram&) -> QWidget* { return VisScreen; }},
-        {"ConfigForm", [](GuiTestKit::cProgram&) -> QWidget* { return ConfigScreen; }},
-        {"CalibForm", [](GuiTestKit::cProgram&) -> QWidget* { return CalibScreen; }},
+        {"ConfigForm", [](GuiTestKit::cProgram&) -> QWidget* { return ConfigScreen; },
+         [] { FocusOn(ConfigScreen, static_cast<TConfigForm*>(ConfigScreen)->LambdaSensorCB); }},
+        {"CalibForm", [](GuiTestKit::cProgram&) -> QWidget* { return CalibScreen; },
+         [] { FocusOn(CalibScreen, static_cast<TCalibForm*>(CalibScreen)->MinRPMCB); }},
         {"InfoForm",
          [](GuiTestKit::cProgram&) -> QWidget* {
              InfoForm->TextLL->setText(QStringLiteral("/dev/ttyUSB0: port error!\nSelect other COM port!"));
@@ -187,6 +227,8 @@ int main(int argc, char** argv) {
             else std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
             w->hide();
         }
+        if (FileDialogShot(folder + QStringLiteral("/FileDialog.png"))) ++written;
+        else std::fprintf(stderr, "no file dialog\n");
         if (LiveVisShot(program, folder + QStringLiteral("/VisForm-live.png"))) ++written;
         else std::fprintf(stderr, "no live values for the visualisation screen\n");
         program.Stop();

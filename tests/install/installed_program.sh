@@ -56,8 +56,8 @@ expect() { grep -qxF "$1" "$tmp/report" || fail "expected '$1'"; }
 run "verbunden"
 expect "status=verbunden"
 expect "options-title=PROGRAMMOPTIONEN"
-expect "languages=Deutsh,English,Polski,Russian"
-expect "language=Deutsh"
+expect "languages=Deutsch,English,Polski,Russian"
+expect "language=Deutsch"
 expect "help=320x200"
 expect "help-pixmap=320x200"
 # Still no folder beside the executable (programs and zvbasic.ini only).

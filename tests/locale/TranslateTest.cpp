@@ -68,11 +68,11 @@ TEST_F(CompiledCatalogues, TextWithoutEntryStaysEnglish) {
 
 TEST_F(CompiledCatalogues, LanguageNamesFromTheirOwnCatalogue) {
     const std::pair<const char*, const char*> names[] = {
-        {"de", "Deutsh"}, {"en", "English"}, {"pl", "Polski"}, {"ru", "Russian"}, {"sr", "Serbian"}};
+        {"de", "Deutsch"}, {"en", "English"}, {"pl", "Polski"}, {"ru", "Russian"}, {"sr", "Serbian"}};
     for (const auto& [code, name] : names) EXPECT_EQ(Translate::LanguageName(code), name) << code;
     // A code without a name shows as itself; the language in force does not matter.
     Translate::SetLanguage("pl");
-    EXPECT_EQ(Translate::LanguageName("de"), "Deutsh");
+    EXPECT_EQ(Translate::LanguageName("de"), "Deutsch");
     EXPECT_EQ(Translate::LanguageName("xx"), "xx");
 }
 

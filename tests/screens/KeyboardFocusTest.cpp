@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -136,4 +137,59 @@ TEST(KeyboardFocus, OptionsScreenReachesLookupPorts) {
     EXPECT_GT(OptionsForm->ComPortCB->count(), 0);
     OptionsForm->hide();
     program.Stop();
+}
+
+// Each screen comes up with its first control focused and marked, so that
+// the arrow keys work at once; the mark follows Tab, and a refill of the
+// configuration screen (a new identify) leaves the focus where it was.
+TEST(KeyboardFocus, EveryScreenShowsWithItsFirstControlFocusedAndMarked) {
+    cScreenRig rig(57);
+    ASSERT_TRUE(rig.Start());
+    struct sCase { const char* Name; cIOForm* Screen; std::function<void()> Open; const char* First; };
+    const sCase cases[] = {
+        {"configuration", rig.Config, [&] { rig.Main->ConfigBtnClick(); }, "TPSTypeCB"},
+        {"calibration", rig.Calib, [&] { rig.Main->CalibBtnClick(); }, "StepPosMinED"},
+        {"visualisation", rig.Vis, [&] { rig.Main->VisBtnClick(); }, "ConsoleBtn"},
+        {"data transfer", rig.DataEx, [&] { rig.Main->DataExBtnClick(); }, nullptr},
+    };
+    for (const sCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        // Twice: a screen shown again starts at its first control too.
+        for (int round = 0; round < 2; ++round) {
+            c.Open();
+            c.Screen->activateWindow();
+            if (!c.First) {
+                cScreenRig::Pump(50);
+                EXPECT_EQ(Focused(c.Screen), nullptr);
+                EXPECT_EQ(c.Screen->FocusMarkTarget(), nullptr);
+            } else {
+                EXPECT_TRUE(cScreenRig::WaitUntil([&] { return Name(Focused(c.Screen)) == c.First; }))
+                    << Name(Focused(c.Screen)).toStdString();
+                EXPECT_EQ(Name(c.Screen->FocusMarkTarget()), c.First);
+                // Move on, so that the next showing has to bring it back.
+                QCoreApplication::processEvents();  // the showing's own first focus
+                GuiTestKit::Key(Focused(c.Screen), Qt::Key_Tab);
+                QCoreApplication::processEvents();
+                // (The visualisation screen's only control comes round again.)
+                if (c.Screen != rig.Vis) EXPECT_NE(Name(c.Screen->FocusMarkTarget()), c.First);
+                EXPECT_EQ(c.Screen->FocusMarkTarget(), Focused(c.Screen));
+            }
+            c.Screen->hide();
+        }
+    }
+
+    rig.Main->ConfigBtnClick();
+    rig.Config->activateWindow();
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return Name(Focused(rig.Config)) == "TPSTypeCB"; }));
+    QCoreApplication::processEvents();
+    rig.Config->RestoreFocus(rig.Config->LambdaSensorCB);
+    rig.Config->FormShow();  // the refill the main menu and a new identify run
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Name(Focused(rig.Config)), "LambdaSensorCB");
+    EXPECT_EQ(Name(rig.Config->FocusMarkTarget()), "LambdaSensorCB");
+    // Down works on the focused list at once.
+    const int before = rig.Config->LambdaSensorCB->currentIndex();
+    GuiTestKit::Key(rig.Config->LambdaSensorCB, Qt::Key_Down);
+    EXPECT_EQ(rig.Config->LambdaSensorCB->currentIndex(), before + 1);
+    rig.Config->hide();
 }

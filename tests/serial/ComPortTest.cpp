@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "serial/ComPort.h"
+#include "serial/PortNames.h"
 #include "tests/serial/PtyPeer.h"
 
 namespace fs = std::filesystem;
@@ -493,7 +494,7 @@ TEST(LineMarks, DecodesDataDoubledMarkersAndErrors) {
     }
 }
 
-TEST(EnumeratePorts, ListsRealPortsSortedThenExtraNames) {
+TEST(EnumeratePorts, ListsRealPortsAndExtraNamesInOneSortedList) {
     cTempDir root;
     fs::path dev = root.Path / "dev", sys = root.Path / "sys";
     fs::create_directories(dev);
@@ -505,14 +506,34 @@ TEST(EnumeratePorts, ListsRealPortsSortedThenExtraNames) {
     std::string d = dev.string() + "/";
 
     unsetenv("ZVBASIC_PORTS");
-    std::vector<std::string> expected = {d + "ttyACM0", d + "ttyS10", d + "ttyS2", d + "ttyUSB0", d + "ttyUSB1"};
+    std::vector<std::string> expected = {d + "ttyACM0", d + "ttyS2", d + "ttyS10", d + "ttyUSB0", d + "ttyUSB1"};
     EXPECT_EQ(cComPort::EnumeratePorts(dev.string(), sys.string()), expected);
 
-    setenv("ZVBASIC_PORTS", (":/dev/pts/7::" + d + "ttyUSB0:/dev/pts/7:/dev/pts/12:").c_str(), 1);
-    expected.push_back("/dev/pts/7");
-    expected.push_back("/dev/pts/12");
+    // Extra names go where they sort, each once.
+    setenv("ZVBASIC_PORTS",
+           (":/dev/pts/7::" + d + "ttyUSB0:/dev/pts/7:/dev/pts/12:" + d + "ttyRFC0:/dev/null:").c_str(), 1);
+    expected = {"/dev/null", "/dev/pts/7", "/dev/pts/12", d + "ttyACM0", d + "ttyRFC0", d + "ttyS2", d + "ttyS10",
+                d + "ttyUSB0", d + "ttyUSB1"};
     EXPECT_EQ(cComPort::EnumeratePorts(dev.string(), sys.string()), expected);
     unsetenv("ZVBASIC_PORTS");
+}
+
+TEST(EnumeratePorts, NamesSortWithoutCaseAndNumbersByValue) {
+    struct sCase { const char* A; const char* B; bool Less; };
+    const sCase cases[] = {
+        {"/dev/ttyS2", "/dev/ttyS10", true},      {"/dev/ttyS10", "/dev/ttyS2", false},
+        {"/dev/ttyUSB0", "/dev/ttyusb1", true},   {"/dev/ttyusb1", "/dev/ttyUSB0", false},
+        {"/dev/ttyACM9", "/dev/ttyS0", true},     {"/dev/pts/7", "/dev/pts/12", true},
+        {"/dev/null", "/dev/pts/1", true},        {"/dev/ttyS", "/dev/ttyS0", true},
+        {"/dev/ttyS1a", "/dev/ttyS1b", true},     {"/dev/ttyS007", "/dev/ttyS8", true},
+        {"/dev/ttyS2", "/dev/ttyS2", false},      {"COM10", "COM9", false},
+        {"/dev/serial/by-id/usb-A1-port0", "/dev/serial/by-id/usb-A1-port1", true},
+        {"99999999999999999999", "100000000000000000000", true},
+    };
+    for (const sCase& c : cases) EXPECT_EQ(PortNames::Less(c.A, c.B), c.Less) << c.A << " < " << c.B;
+    std::vector<std::string> names = {"b", "A", "a10", "a9", "A", "B"};
+    PortNames::Sort(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "a9", "a10", "B", "b"}));
 }
 
 TEST(EnumeratePorts, NoPortsGiveAnEmptyList) {

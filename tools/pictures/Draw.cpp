@@ -1,6 +1,7 @@
 #include "Draw.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QPen>
@@ -18,7 +19,16 @@ QFont Font(int pixelSize, bool bold, bool italic) {
 void Text(QPainter& p, const QRectF& rect, int flags, const QString& text, int pixelSize, bool bold,
           const QColor& colour) {
     p.save();
-    p.setFont(Font(pixelSize, bold));
+    // A translation longer than the English text gets smaller type, down to
+    // two thirds of the size asked for, rather than running over its place.
+    QFont font = Font(pixelSize, bold);
+    for (int size = pixelSize; size > pixelSize * 2 / 3; --size) {
+        font.setPixelSize(size);
+        const QFontMetricsF fm(font);
+        const QRectF need = fm.boundingRect(rect, flags, text);
+        if (need.width() <= rect.width() + 0.5 && need.height() <= rect.height() + 0.5) break;
+    }
+    p.setFont(font);
     p.setPen(colour);
     p.drawText(rect, flags, text);
     p.restore();

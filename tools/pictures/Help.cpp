@@ -10,9 +10,14 @@
 
 #include "Draw.h"
 #include "app/Artwork.h"
+#include "core/Translate.h"
 
 namespace draw {
 namespace {
+
+// A text of the picture in the language in force (catalogue domain
+// "default", like the program's own texts).
+QString Tr(const char* text) { return QString::fromUtf8(_(text)); }
 
 constexpr int kWidth = 1563;
 constexpr int kHeight = 2048;
@@ -32,29 +37,30 @@ struct sPin {
     QString Function;  // the legend's description
 };
 
-const std::vector<sPin>& Pins() {
-    static const std::vector<sPin> pins = {
-        {1, {Red, {}, "red"}, "+12 V battery", "+12 V from the battery, through fuse 10 A"},
-        {2, {Black, {}, "black"}, "ground", "Ground, straight to battery −"},
-        {3, {OrangeW, {}, "orange"}, "+12 V ignition", "+12 V with ignition on (terminal 15)"},
-        {4, {Brown, {}, "brown"}, "RPM signal", "RPM signal: ignition coil terminal 1 (−)"},
-        {5, {Green, {}, "green"}, "TPS signal", "Throttle position sensor, signal"},
-        {6, {Grey, {}, "grey"}, "lambda signal", "Lambda probe, signal"},
-        {7, {Pink, {}, "pink"}, "LPG level", "LPG level sensor, signal"},
-        {8, {Yellow, {}, "yellow"}, "+5 V sensors", "LPG level sensor, +5 V supply"},
-        {9, {Blue, {}, "blue"}, "gas valves", "Gas solenoid valves, +12 V output"},
-        {10, {White, {}, "white"}, "stepper A+", "Stepper valve, coil A+"},
-        {11, {White, Black, "white/black"}, "stepper A−", "Stepper valve, coil A−"},
-        {12, {Violet, {}, "violet"}, "stepper B+", "Stepper valve, coil B+"},
-        {13, {Violet, Black, "violet/black"}, "stepper B−", "Stepper valve, coil B−"},
-        {14, {LightBlue, {}, "light blue"}, "console lamps", "Switch console, lamps"},
-        {15, {LightBlue, Black, "light blue/black"}, "console button", "Switch console, button"},
-        {16, {White, Red, "white/red"}, "diagnostics", "Diagnostic line to the PC (1200 baud)"},
+// Built for every drawing: the texts are those of the language in force.
+std::vector<sPin> Pins() {
+    const std::vector<sPin> pins = {
+        {1, {Red, {}, Tr("red")}, Tr("+12 V battery"), Tr("+12 V from the battery, through fuse 10 A")},
+        {2, {Black, {}, Tr("black")}, Tr("ground"), Tr("Ground, straight to battery −")},
+        {3, {OrangeW, {}, Tr("orange")}, Tr("+12 V ignition"), Tr("+12 V with ignition on (terminal 15)")},
+        {4, {Brown, {}, Tr("brown")}, Tr("RPM signal"), Tr("RPM signal: ignition coil terminal 1 (−)")},
+        {5, {Green, {}, Tr("green")}, Tr("TPS signal"), Tr("Throttle position sensor, signal")},
+        {6, {Grey, {}, Tr("grey")}, Tr("lambda signal"), Tr("Lambda probe, signal")},
+        {7, {Pink, {}, Tr("pink")}, Tr("LPG level"), Tr("LPG level sensor, signal")},
+        {8, {Yellow, {}, Tr("yellow")}, Tr("+5 V sensors"), Tr("LPG level sensor, +5 V supply")},
+        {9, {Blue, {}, Tr("blue")}, Tr("gas valves"), Tr("Gas solenoid valves, +12 V output")},
+        {10, {White, {}, Tr("white")}, Tr("stepper A+"), Tr("Stepper valve, coil A+")},
+        {11, {White, Black, Tr("white/black")}, Tr("stepper A−"), Tr("Stepper valve, coil A−")},
+        {12, {Violet, {}, Tr("violet")}, Tr("stepper B+"), Tr("Stepper valve, coil B+")},
+        {13, {Violet, Black, Tr("violet/black")}, Tr("stepper B−"), Tr("Stepper valve, coil B−")},
+        {14, {LightBlue, {}, Tr("light blue")}, Tr("console lamps"), Tr("Switch console, lamps")},
+        {15, {LightBlue, Black, Tr("light blue/black")}, Tr("console button"), Tr("Switch console, button")},
+        {16, {White, Red, Tr("white/red")}, Tr("diagnostics"), Tr("Diagnostic line to the PC (1200 baud)")},
     };
     return pins;
 }
 
-const sWireColour& ColourOf(int pin) { return Pins()[size_t(pin - 1)].Colour; }
+sWireColour ColourOf(int pin) { return Pins()[size_t(pin - 1)].Colour; }
 
 // Name of the wire colour written just above a horizontal stretch of wire.
 void WireLabel(QPainter& p, double xMid, double y, int pin) {
@@ -82,9 +88,9 @@ void Title(QPainter& p) {
     p.fillRect(QRectF(0, 0, kWidth, 150), Navy);
     p.fillRect(QRectF(0, 150, kWidth, 6), Orange);
     Text(p, QRectF(40, 18, kWidth - 80, 70), Qt::AlignLeft | Qt::AlignVCenter,
-         QString::fromUtf8("ZORVA Basic — wiring diagram"), 56, true, QColor(255, 160, 66));
+         Tr("ZORVA Basic — wiring diagram"), 56, true, QColor(255, 160, 66));
     Text(p, QRectF(42, 90, kWidth - 80, 40), Qt::AlignLeft | Qt::AlignVCenter,
-         QString::fromUtf8("LPG installation with stepper gas valve · 12 V, negative ground · "
+         Tr("LPG installation with stepper gas valve · 12 V, negative ground · "
                            "ECU connector seen from the wire side"),
          24, false, QColor(225, 230, 240));
 }
@@ -96,7 +102,7 @@ void Ecu(QPainter& p) {
     p.setBrush(QColor(52, 58, 70));
     p.drawRoundedRect(body, 16, 16);
     p.restore();
-    Text(p, QRectF(kEcuLeft, 196, kEcuRight - kEcuLeft, 56), Qt::AlignCenter, "ZORVA Basic ECU", 28, true,
+    Text(p, QRectF(kEcuLeft, 196, kEcuRight - kEcuLeft, 56), Qt::AlignCenter, Tr("ZORVA Basic ECU"), 28, true,
          QColor(255, 160, 66));
     for (const sPin& pin : Pins()) {
         const double y = PinY(pin.Number);
@@ -133,7 +139,7 @@ void Battery(QPainter& p) {
         p.drawLine(QPointF(x + 16, 245), QPointF(x + 16, 275));
     }
     p.restore();
-    Text(p, QRectF(60, 336, 220, 30), Qt::AlignLeft | Qt::AlignVCenter, "Battery 12 V", 22, true);
+    Text(p, QRectF(60, 336, 220, 30), Qt::AlignLeft | Qt::AlignVCenter, Tr("Battery 12 V"), 22, true);
     Text(p, QRectF(232, 200, 30, 26), Qt::AlignCenter, "+", 24, true, QColor(255, 90, 90));
     Text(p, QRectF(232, 296, 30, 26), Qt::AlignCenter, QString::fromUtf8("−"), 24, true, Qt::white);
 }
@@ -145,7 +151,7 @@ void Fuse(QPainter& p, QPointF c) {
     p.drawRect(QRectF(c.x() - 46, c.y() - 16, 92, 32));
     p.drawLine(QPointF(c.x() - 46, c.y()), QPointF(c.x() + 46, c.y()));
     p.restore();
-    Text(p, QRectF(c.x() - 80, c.y() - 52, 160, 30), Qt::AlignCenter, "Fuse 10 A", 20, true);
+    Text(p, QRectF(c.x() - 80, c.y() - 52, 160, 30), Qt::AlignCenter, Tr("Fuse 10 A"), 20, true);
 }
 
 void PowerWires(QPainter& p) {
@@ -156,7 +162,7 @@ void PowerWires(QPainter& p) {
     Wire(p, QPolygonF({QPointF(330, 290), QPointF(330, 318)}), ColourOf(2));
     Junction(p, QPointF(330, 290));
     Ground(p, QPointF(330, 318));
-    Text(p, QRectF(350, 322, 200, 26), Qt::AlignLeft | Qt::AlignVCenter, "chassis", 17, false, QColor(60, 60, 60));
+    Text(p, QRectF(350, 322, 200, 26), Qt::AlignLeft | Qt::AlignVCenter, Tr("chassis"), 17, false, QColor(60, 60, 60));
     Fuse(p, QPointF(440, 230));
     WireLabel(p, 640, y1, 1);
     WireLabel(p, 620, y2, 2);
@@ -169,7 +175,7 @@ void PowerWires(QPainter& p) {
 void IgnitionSwitch(QPainter& p) {
     const double y = PinY(3);
     Wire(p, QPolygonF({QPointF(kEcuLeft, y), QPointF(470, y)}), ColourOf(3));
-    Wire(p, QPolygonF({QPointF(150, y), QPointF(380, y)}), sWireColour{Red, {}, "red"});
+    Wire(p, QPolygonF({QPointF(150, y), QPointF(380, y)}), sWireColour{Red, {}, Tr("red")});
     p.save();
     p.setPen(QPen(Ink, 3));
     p.setBrush(Qt::white);
@@ -178,10 +184,10 @@ void IgnitionSwitch(QPainter& p) {
     p.setPen(QPen(Ink, 4, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(394, y - 6), QPointF(456, y - 34));  // open contact
     p.restore();
-    Text(p, QRectF(340, y - 84, 180, 30), Qt::AlignCenter, "Ignition switch", 20, true);
+    Text(p, QRectF(340, y - 84, 180, 30), Qt::AlignCenter, Tr("Ignition switch"), 20, true);
     Text(p, QRectF(365, y + 10, 46, 26), Qt::AlignCenter, "30", 17);
     Text(p, QRectF(440, y + 10, 46, 26), Qt::AlignCenter, "15", 17);
-    Text(p, QRectF(40, y - 34, 330, 26), Qt::AlignLeft | Qt::AlignBottom, "from battery +", 17, false,
+    Text(p, QRectF(40, y - 34, 330, 26), Qt::AlignLeft | Qt::AlignBottom, Tr("from battery +"), 17, false,
          QColor(60, 60, 60));
     WireLabel(p, 580, y, 3);
 }
@@ -204,7 +210,7 @@ void IgnitionCoil(QPainter& p) {
          17, true);
     Text(p, QRectF(r.left() + 6, y - 22, 90, 24), Qt::AlignLeft | Qt::AlignVCenter, "15 (+)", 17);
     Text(p, QRectF(40, r.bottom() + 6, 600, 30), Qt::AlignLeft | Qt::AlignVCenter,
-         QString::fromUtf8("Ignition coil — RPM signal from terminal 1 (−)"), 20, true);
+         Tr("Ignition coil — RPM signal from terminal 1 (−)"), 20, true);
     WireLabel(p, 545, y, 4);
 }
 
@@ -216,20 +222,20 @@ void Notes(QPainter& p) {
     p.drawRoundedRect(r, 14, 14);
     p.restore();
     Text(p, QRectF(r.left() + 24, r.top() + 14, r.width() - 48, 40), Qt::AlignLeft | Qt::AlignVCenter,
-         "Installation notes", 26, true);
+         Tr("Installation notes"), 26, true);
     const QStringList notes = {
-        QString::fromUtf8("Pins 1 and 2 go straight to the battery; put the 10 A fuse as close to the "
+        Tr("Pins 1 and 2 go straight to the battery; put the 10 A fuse as close to the "
                           "battery as possible."),
-        "Pin 3 must carry +12 V only while the ignition is on (terminal 15).",
-        "Tap the TPS and lambda signal wires with soldered joints; never cut them.",
-        QString::fromUtf8("RPM: coil terminal 1 (−). With two coils take one of them and choose "
+        Tr("Pin 3 must carry +12 V only while the ignition is on (terminal 15)."),
+        Tr("Tap the TPS and lambda signal wires with soldered joints; never cut them."),
+        Tr("RPM: coil terminal 1 (−). With two coils take one of them and choose "
                           "\"two coils\" (or the coil count) on the configuration screen."),
-        QString::fromUtf8("Stepper valve: keep A+/A− and B+/B− in pairs. If the valve runs the wrong "
+        Tr("Stepper valve: keep A+/A− and B+/B− in pairs. If the valve runs the wrong "
                           "way, swap A+ with A−."),
-        QString::fromUtf8("Pin 9 switches +12 V to both gas solenoid valves; their other ends go to "
+        Tr("Pin 9 switches +12 V to both gas solenoid valves; their other ends go to "
                           "ground."),
-        "Choose the LPG level sensor type on the configuration screen (F2).",
-        "Lay the loom away from ignition leads and the exhaust.",
+        Tr("Choose the LPG level sensor type on the configuration screen (F2)."),
+        Tr("Lay the loom away from ignition leads and the exhaust."),
     };
     double y = r.top() + 68;
     for (int i = 0; i < notes.size(); ++i) {
@@ -254,7 +260,7 @@ void Diagnostics(QPainter& p) {
     p.setBrush(Ink);
     for (int i = 0; i < 3; ++i) p.drawEllipse(QPointF(460 + i * 20, y), 5, 5);
     p.restore();
-    Text(p, QRectF(380, y - 66, 210, 30), Qt::AlignCenter, "Diagnostic socket", 19, true);
+    Text(p, QRectF(380, y - 66, 210, 30), Qt::AlignCenter, Tr("Diagnostic socket"), 19, true);
     // PC with its serial interface.
     Wire(p, QPolygonF({QPointF(440, y), QPointF(300, y)}), sWireColour{QColor(90, 90, 90), {}, ""}, 6);
     const QRectF screen(80, y - 70, 200, 110);
@@ -270,7 +276,7 @@ void Diagnostics(QPainter& p) {
     p.drawPolygon(base);
     p.restore();
     Text(p, screen.adjusted(12, 12, -12, -12), Qt::AlignCenter, "ZVBasic", 22, true, QColor(255, 160, 66));
-    Text(p, QRectF(60, y - 106, 380, 30), Qt::AlignLeft | Qt::AlignVCenter, "PC: COM port, 1200 baud 8N1", 17,
+    Text(p, QRectF(60, y - 106, 380, 30), Qt::AlignLeft | Qt::AlignVCenter, Tr("PC: COM port, 1200 baud 8N1"), 17,
          false, QColor(60, 60, 60));
 }
 
@@ -299,9 +305,9 @@ void Tps(QPainter& p) {
     p.drawPolygon(head);
     p.restore();
     Text(p, QRectF(1290, 188, 244, 60), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap,
-         "Throttle position sensor (TPS)", 20, true);
+         Tr("Throttle position sensor (TPS)"), 20, true);
     Text(p, QRectF(1290, 250, 244, 56), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-         "tap the signal wire of the car's sensor", 17, false, QColor(60, 60, 60));
+         Tr("tap the signal wire of the car's sensor"), 17, false, QColor(60, 60, 60));
 }
 
 void Lambda(QPainter& p) {
@@ -328,9 +334,9 @@ void Lambda(QPainter& p) {
     p.drawRoundedRect(QRectF(1264, yw - 10, 18, 20), 6, 6);
     p.restore();
     Text(p, QRectF(1290, 378, 244, 60), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap,
-         "Lambda probe", 20, true);
+         Tr("Lambda probe"), 20, true);
     Text(p, QRectF(1290, 430, 244, 64), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-         "signal wire only; 0-1 V, 0-5 V or 0.8-1.6 V type", 17, false, QColor(60, 60, 60));
+         Tr("signal wire only; 0-1 V, 0-5 V or 0.8-1.6 V type"), 17, false, QColor(60, 60, 60));
 }
 
 void LevelSensor(QPainter& p) {
@@ -347,7 +353,7 @@ void LevelSensor(QPainter& p) {
     Box(p, r);
     Terminal(p, QPointF(kRightBox, ys));
     Terminal(p, QPointF(kRightBox, yp));
-    Text(p, QRectF(kRightBox + 12, ys - 14, 80, 28), Qt::AlignLeft | Qt::AlignVCenter, "signal", 16);
+    Text(p, QRectF(kRightBox + 12, ys - 14, 80, 28), Qt::AlignLeft | Qt::AlignVCenter, Tr("signal"), 16);
     Text(p, QRectF(kRightBox + 12, yp - 14, 80, 28), Qt::AlignLeft | Qt::AlignVCenter, "+5 V", 16);
     // Dial of the tank gauge.
     const QPointF c(1300, 640);
@@ -362,10 +368,10 @@ void LevelSensor(QPainter& p) {
     p.setPen(QPen(Ink, 3, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(c, c + QPointF(18, -16));
     p.restore();
-    Text(p, QRectF(1346, 566, 190, 60), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, "LPG level sensor",
+    Text(p, QRectF(1346, 566, 190, 60), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, Tr("LPG level sensor"),
          20, true);
     Text(p, QRectF(1346, 626, 190, 60), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-         "on the tank multivalve", 17, false, QColor(60, 60, 60));
+         Tr("on the tank multivalve"), 17, false, QColor(60, 60, 60));
     Ground(p, QPointF(1500, r.bottom()));
 }
 
@@ -393,9 +399,9 @@ void SolenoidValves(QPainter& p) {
     WireLabel(p, 1072, PinY(9), 9);
     Junction(p, QPointF(1210, bus));
     Junction(p, QPointF(1400, bus));
-    SolenoidValve(p, QPointF(1210, bus), "Reducer\n(vaporiser)");
-    SolenoidValve(p, QPointF(1400, bus), "Tank\n(multivalve)");
-    Text(p, QRectF(1165, 730, 300, 30), Qt::AlignLeft | Qt::AlignVCenter, "Gas solenoid valves", 20, true);
+    SolenoidValve(p, QPointF(1210, bus), Tr("Reducer\n(vaporiser)"));
+    SolenoidValve(p, QPointF(1400, bus), Tr("Tank\n(multivalve)"));
+    Text(p, QRectF(1165, 730, 300, 30), Qt::AlignLeft | Qt::AlignVCenter, Tr("Gas solenoid valves"), 20, true);
 }
 
 void Stepper(QPainter& p) {
@@ -423,11 +429,11 @@ void Stepper(QPainter& p) {
     p.drawRect(QRectF(m.x() - 60, m.y() + 90, 120, 36));
     p.restore();
     Text(p, QRectF(m.x() - 44, m.y() - 44, 88, 88), Qt::AlignCenter, "M", 40, true);
-    Text(p, QRectF(m.x() - 60, m.y() + 90, 120, 36), Qt::AlignCenter, "gas", 17);
+    Text(p, QRectF(m.x() - 60, m.y() + 90, 120, 36), Qt::AlignCenter, Tr("gas"), 17);
     Text(p, QRectF(1410, r.top() + 14, 125, 120), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-         "Stepper valve (gas flow valve)", 19, true);
+         Tr("Stepper valve (gas flow valve)"), 19, true);
     Text(p, QRectF(1410, r.top() + 150, 125, 120), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-         "between reducer and mixer", 16, false, QColor(60, 60, 60));
+         Tr("between reducer and mixer"), 16, false, QColor(60, 60, 60));
 }
 
 void ConsoleWiring(QPainter& p) {
@@ -437,12 +443,12 @@ void ConsoleWiring(QPainter& p) {
         WireLabel(p, 1110, PinY(pin), pin);
         Terminal(p, QPointF(1256, PinY(pin)));
     }
-    Text(p, QRectF(1180, 1296, 80, 26), Qt::AlignLeft | Qt::AlignVCenter, "lamps", 15);
-    Text(p, QRectF(1180, 1430, 80, 26), Qt::AlignLeft | Qt::AlignVCenter, "button", 15);
+    Text(p, QRectF(1180, 1296, 80, 26), Qt::AlignLeft | Qt::AlignVCenter, Tr("lamps"), 15);
+    Text(p, QRectF(1180, 1430, 80, 26), Qt::AlignLeft | Qt::AlignVCenter, Tr("button"), 15);
     Artwork::DrawConsole(p, consoleRect, true);
-    Text(p, QRectF(1200, 1466, 340, 30), Qt::AlignCenter, "Switch console (dashboard)", 20, true);
+    Text(p, QRectF(1200, 1466, 340, 30), Qt::AlignCenter, Tr("Switch console (dashboard)"), 20, true);
     Text(p, QRectF(1200, 1494, 340, 56), Qt::AlignCenter | Qt::TextWordWrap,
-         QString::fromUtf8("G gas · B petrol · wedge: LPG level, red lamp = reserve"), 16, false,
+         Tr("G gas · B petrol · wedge: LPG level, red lamp = reserve"), 16, false,
          QColor(60, 60, 60));
 }
 
@@ -452,7 +458,7 @@ void Legend(QPainter& p) {
     const double top = 1580;
     p.fillRect(QRectF(0, top, kWidth, kHeight - top), QColor(240, 242, 247));
     p.fillRect(QRectF(0, top, kWidth, 4), Navy);
-    Text(p, QRectF(40, top + 14, 900, 40), Qt::AlignLeft | Qt::AlignVCenter, "Wire colours and ECU connector pins",
+    Text(p, QRectF(40, top + 14, 900, 40), Qt::AlignLeft | Qt::AlignVCenter, Tr("Wire colours and ECU connector pins"),
          28, true, Navy);
     const double rowH = 42, firstRow = top + 74;
     for (const sPin& pin : Pins()) {
@@ -465,7 +471,7 @@ void Legend(QPainter& p) {
         Text(p, QRectF(x0 + 330, y - 18, 420, 36), Qt::AlignLeft | Qt::AlignVCenter, pin.Function, 19);
     }
     Text(p, QRectF(40, kHeight - 56, kWidth - 80, 36), Qt::AlignLeft | Qt::AlignVCenter,
-         QString::fromUtf8("Two-colour wires: base colour / stripe colour.  Every ground symbol means the "
+         Tr("Two-colour wires: base colour / stripe colour.  Every ground symbol means the "
                            "vehicle body, joined to battery −.  Not to scale."),
          17, false, QColor(70, 70, 70));
 }

@@ -1,6 +1,8 @@
 // zvbasic-pictures: draws the program's built-in pictures into a folder
 // (data/ of the source tree by default when run through the build target
-// `pictures`): help.jpg; with a second folder (packaging/icons/), also the
+// `pictures`): help.jpg in English and, with --locale=DIR (the compiled
+// catalogues, <build>/bin/locale), help-de.jpg, help-pl.jpg and help-ru.jpg
+// with the labels in those languages; with a second folder (packaging/icons/), also the
 // program's icon: zvbasic.svg and zvbasic-48.png, -128.png, -256.png. The
 // logo and the switch console are drawn by the program itself at the size of
 // its screen (app/Artwork.cpp).
@@ -9,33 +11,50 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "Draw.h"
+#include "core/Translate.h"
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    std::string localeDir;
+    if (argc > 1 && std::strncmp(argv[1], "--locale=", 9) == 0) {
+        localeDir = argv[1] + 9;
+        --argc;
+        ++argv;
+    }
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     if (!QDir().mkpath(dir)) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(dir));
         return 1;
     }
-    struct {
-        QImage image;
-        const char* name;
-        const char* format;
-        int quality;
-    } pictures[] = {
-        {draw::HelpPicture(), "help.jpg", "JPG", 90},
-    };
+    // English is the catalogues' key language: its picture needs none.
+    std::vector<std::string> languages = {"en"};
+    if (!localeDir.empty()) {
+        Translate::Init(localeDir);
+        languages.insert(languages.end(), {"de", "pl", "ru"});
+    }
     int rc = 0;
-    for (auto& pic : pictures) {
-        const QString path = QDir(dir).filePath(pic.name);
-        if (!pic.image.save(path, pic.format, pic.quality)) {
+    for (const std::string& code : languages) {
+        Translate::SetLanguage(code);
+        if (code != "en" && Translate::CurrentLanguage().substr(0, 2) != code) {
+            std::fprintf(stderr, "no catalogue for %s in %s\n", code.c_str(), localeDir.c_str());
+            rc = 1;
+            continue;
+        }
+        const QImage image = draw::HelpPicture();
+        const QString name = code == "en" ? QStringLiteral("help.jpg")
+                                          : QStringLiteral("help-%1.jpg").arg(QString::fromStdString(code));
+        const QString path = QDir(dir).filePath(name);
+        if (!image.save(path, "JPG", 90)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             rc = 1;
         } else {
-            std::printf("%s %dx%d\n", qPrintable(path), pic.image.width(), pic.image.height());
+            std::printf("%s %dx%d\n", qPrintable(path), image.width(), image.height());
         }
     }
     if (argc > 2) {
