@@ -62,14 +62,16 @@ printf 'COM: %s\r\nLanguage: de\r\n' "$tmp/ecu" >"$XDG_CONFIG_HOME/zvbasic/zvbas
 touch -d @0 "$XDG_CONFIG_HOME/zvbasic/zvbasic.ini"  # written again at the end: a new time
 env LANGUAGE=en LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen ZVBASIC_PORTS="$tmp/ecu" \
   QT_PLUGIN_PATH=/probe QT_QPA_GENERIC_PLUGINS=zvprobe ZVPROBE_OUT="$tmp/report" \
-  ZVPROBE_STATUS=verbunden ZVPROBE_SECONDS=90 \
+  ZVPROBE_STATUS=verbunden ZVPROBE_PROGRESS=SG-Typ: ZVPROBE_SECONDS=90 \
   timeout 150 zvbasic >"$tmp/program.log" 2>&1 || fail "zvbasic ended with $?"
 [ -f "$tmp/report" ] || fail "the probe wrote no report (plugin not loaded?)"
 expect() { grep -qxF "$1" "$tmp/report" || fail "expected '$1' from the running program"; }
 expect "status=verbunden"
+expect "progress=SG-Typ:"
+expect "ecu-type=ZORVA Basic +"
 expect "options-title=PROGRAMMOPTIONEN"
 expect "help=320x200"
-ok "zvbasic connected in German, with the help picture from /etc/zvbasic"
+ok "zvbasic identified the simulator and read its settings, in German, with the help picture from /etc/zvbasic"
 kill "$sim"; wait "$sim" 2>/dev/null || true; sim=""
 # The frame log: the identity questions and a read of every parameter
 # (0xE0 + number), each answered.
