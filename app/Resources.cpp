@@ -1,5 +1,6 @@
 #include "app/Resources.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -37,5 +38,24 @@ std::string Folder(const std::string& exeDir) {
 }
 
 std::string Folder() { return Folder(ExecutableDir()); }
+
+std::string HelpPicture(const std::string& resourceDir, const std::string& configDir) {
+    std::string userData;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
+        userData = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        userData = std::string(home) + "/.local/share";
+    const std::string candidates[] = {
+        userData.empty() ? std::string() : userData + "/zvbasic/schwzvb.jpg",
+        configDir.empty() ? std::string() : configDir + "/schwzvb.jpg",
+        resourceDir.empty() ? std::string() : resourceDir + "/data/schwzvb.jpg",
+    };
+    for (const std::string& c : candidates) {
+        std::error_code ec;
+        // A folder of that name is no picture and leaves the built-in one.
+        if (!c.empty() && fs::is_regular_file(c, ec)) return c;
+    }
+    return {};
+}
 
 }  // namespace Resources

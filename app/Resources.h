@@ -17,4 +17,16 @@ std::string ExecutableDir();
 std::string Folder(const std::string& exeDir);
 // The same for the running executable.
 std::string Folder();
+
+// The folder the system's administrator puts a replacement help picture in.
+inline constexpr const char* SYSTEM_CONFIG_DIR = "/etc/zvbasic";
+
+// The replacement for the built-in help picture (schwzvb.jpg), the first
+// regular file of: the per-user data folder ($XDG_DATA_HOME/zvbasic, by
+// default ~/.local/share/zvbasic), `configDir` (the system's /etc/zvbasic),
+// <resourceDir>/data (the build tree, an unpacked folder, and for older
+// installations the share folder). Empty when there is none. None of these
+// but the last belongs to the package, so a picture put there survives and
+// does not block removing it.
+std::string HelpPicture(const std::string& resourceDir, const std::string& configDir = SYSTEM_CONFIG_DIR);
 }  // namespace Resources

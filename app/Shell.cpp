@@ -255,10 +255,10 @@ cShell::eStart cShell::Start() {
         // already handed a port over).
         CommThread->SetPortName(OptionsForm->ComPortCB->currentText().toStdString());
 
-        // A replacement help picture in the program's data folder (a file; a
-        // folder of that name is no picture and leaves the built-in one).
-        const QString picture = ResourceDir + QStringLiteral("/data/schwzvb.jpg");
-        if (QFileInfo(picture).isFile()) HelpForm->SetPicture(ToQImage(DecodeJpegFile(picture.toStdString())));
+        // A replacement help picture: per user, for the system, or in the
+        // program's data folder.
+        const std::string picture = Resources::HelpPicture(ResourceDir.toStdString());
+        if (!picture.empty()) HelpForm->SetPicture(ToQImage(DecodeJpegFile(picture)));
     } catch (const std::exception& e) {
         Report(QString::fromUtf8(e.what()));
         return eStart::Failed;

@@ -134,10 +134,17 @@ std::string cIni::UserPath() {
 namespace {
 std::string BesideProgram(const std::string& exeDir) { return exeDir + "/zvbasic.ini"; }
 bool Exists(const std::string& path) { return !path.empty() && ::access(path.c_str(), F_OK) == 0; }
+// A portable layout (the build tree, an unpacked folder) has the program's
+// own catalogues beside the executable; an installed program (/usr/bin) has
+// them elsewhere and its folder is shared by every user.
+bool Portable(const std::string& exeDir) {
+    std::error_code ec;
+    return !exeDir.empty() && std::filesystem::is_directory(exeDir + "/locale", ec);
+}
 }  // namespace
 
 std::string cIni::WritePath(const std::string& exeDir) {
-    if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0) {
+    if (Portable(exeDir) && ::access(exeDir.c_str(), W_OK) == 0) {
         const std::string beside = BesideProgram(exeDir);
         if (!Exists(beside) || ::access(beside.c_str(), W_OK) == 0) return beside;
     }
@@ -147,6 +154,6 @@ std::string cIni::WritePath(const std::string& exeDir) {
 std::string cIni::ReadPath(const std::string& exeDir) {
     const std::string written = WritePath(exeDir);
     if (Exists(written)) return written;
-    if (!exeDir.empty() && Exists(BesideProgram(exeDir))) return BesideProgram(exeDir);
+    if (Portable(exeDir) && Exists(BesideProgram(exeDir))) return BesideProgram(exeDir);
     return UserPath();
 }

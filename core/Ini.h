@@ -23,13 +23,17 @@ public:
     // not written: the port last loaded from the file is kept instead.
     bool Save(const std::string& path) const;
 
-    // Where zvbasic.ini is written: beside the executable when it can be
-    // written there (the folder is writable and so is a file already there),
-    // otherwise the per-user file.
+    // Where zvbasic.ini is written: beside the executable in a portable
+    // layout (its catalogue folder locale/ beside it, as in the build tree or
+    // an unpacked folder) when it can be written there (the folder is
+    // writable and so is a file already there), otherwise the per-user file.
+    // An installed program (catalogues in ../share) writes only the per-user
+    // file, even when run by root.
     static std::string WritePath(const std::string& exeDir);
     // Where it is read from: where it would be written, when there is a file
-    // there; otherwise beside the executable when a file is there (a
-    // read-only installation's own settings); otherwise the per-user file.
+    // there; otherwise beside the executable of a portable layout when a file
+    // is there (a read-only unpacked folder's own settings); otherwise the
+    // per-user file.
     // So settings written to the per-user file because the program's folder
     // is read-only are the ones read at the next start.
     static std::string ReadPath(const std::string& exeDir);

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -58,6 +60,30 @@ TEST_F(ResourceFolder, FilesNamedLikeTheFoldersDoNotCount) {
     std::ofstream(fs::path(Bin) / "data") << "x";
     fs::create_directories(fs::path(Share) / "locale");
     EXPECT_EQ(Resources::Folder(Bin), Share);
+}
+
+TEST_F(ResourceFolder, HelpPictureComesFromUserThenSystemThenDataFolder) {
+    const fs::path user = Root / "home" / "data", etc = Root / "etc" / "zvbasic", data = fs::path(Share) / "data";
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const std::string saved = old ? old : "";
+    ::setenv("XDG_DATA_HOME", user.c_str(), 1);
+    const auto put = [](const fs::path& dir) {
+        fs::create_directories(dir);
+        std::ofstream(dir / "schwzvb.jpg") << "jpeg";
+        return (dir / "schwzvb.jpg").string();
+    };
+    EXPECT_EQ(Resources::HelpPicture(Share, etc.string()), "");
+    // A folder named like the picture is none.
+    fs::create_directories(etc / "schwzvb.jpg");
+    EXPECT_EQ(Resources::HelpPicture(Share, etc.string()), "");
+    fs::remove_all(etc);
+    // Each place wins over the ones after it: added from the last to the first.
+    for (const fs::path& dir : {data, etc, user / "zvbasic"}) {
+        const std::string picture = put(dir);
+        EXPECT_EQ(Resources::HelpPicture(Share, etc.string()), picture);
+    }
+    if (old) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(ResourceFolder, ExecutableDirIsTheTestsOwnFolder) {

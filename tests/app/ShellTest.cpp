@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "GuiTestKit.h"
-#include "JpegTestKit.h"
+#include "tests/core/JpegTestKit.h"
 #include "app/Globals.h"
 #include "app/HelpForm.h"
 #include "core/Ini.h"

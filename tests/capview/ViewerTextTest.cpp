@@ -62,10 +62,10 @@ TEST_F(ViewerCatalogue, PluralFormsOfEachLanguage) {
 }
 
 // LANGUAGE from the environment wins; without it the language the main
-// program saved in zvbasic.ini beside the executable.
+// program saved in zvbasic.ini beside the executable (a portable layout).
 TEST_F(ViewerCatalogue, LanguageFromEnvironmentOrTheProgramsSettings) {
     const fs::path dir = fs::temp_directory_path() / ("zvlang_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    fs::create_directories(dir / "locale");
     std::ofstream(dir / "zvbasic.ini", std::ios::binary) << "COM: /dev/ttyS0\r\nLanguage: ru\r\nENABLED";
     setenv("LANGUAGE", "pl", 1);
     EXPECT_EQ(ViewerText::ChooseLanguage(dir.string()), "pl");

@@ -549,10 +549,12 @@ TEST_F(CliTest, PortThatCannotBeOpenedGivesThreeWithTheSystemsText) {
                               ": Permission denied (the user must be in the group dialout)\n");
 }
 
-// Without --port the port comes from zvbasic.ini beside the program.
+// Without --port the port comes from zvbasic.ini beside the program (a
+// portable layout: its catalogue folder beside it).
 TEST_F(CliTest, PortDefaultsToTheOneSavedInZvbasicIni) {
     const std::string exe = Dir / "zvbasic-cli";
     fs::copy_file(Exe, exe);
+    fs::create_directories(Dir / "locale");
     fs::permissions(exe, fs::perms::owner_all);
     sCliRun none = RunCli(exe, {"identify"});
     EXPECT_EQ(none.Exit, 2);

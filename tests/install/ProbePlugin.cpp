@@ -1,8 +1,10 @@
 // A Qt plugin that the installed-program test loads into the real zvbasic
 // (QT_QPA_GENERIC_PLUGINS=zvprobe): it watches the screens from inside the
 // process and, once the main menu's status line shows the text ZVPROBE_STATUS
-// (or after ZVPROBE_SECONDS, 30 by default), writes what it saw to the file
-// named by ZVPROBE_OUT and ends the program the ordinary way.
+// and, when ZVPROBE_PROGRESS is set, its progress line that text (the ECU
+// identified and its settings read), or after ZVPROBE_SECONDS (30 by
+// default), writes what it saw to the file named by ZVPROBE_OUT and ends the
+// program the ordinary way.
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -39,7 +41,10 @@ private:
     void Look() {
         QLabel* status = Child<QLabel>("MainForm", "StatusLL");
         if (!status) return;  // not started yet
-        const bool reached = status->text() == qEnvironmentVariable("ZVPROBE_STATUS");
+        QLabel* progress = Child<QLabel>("MainForm", "ProgressLL");
+        const bool reached = status->text() == qEnvironmentVariable("ZVPROBE_STATUS") &&
+                             (!qEnvironmentVariableIsSet("ZVPROBE_PROGRESS") ||
+                              (progress && progress->text() == qEnvironmentVariable("ZVPROBE_PROGRESS")));
         if (!reached && Clock.elapsed() < Limit * 1000) return;
         Timer.stop();
         Report(status->text());
@@ -50,6 +55,8 @@ private:
         QString out;
         out += QStringLiteral("status=%1\n").arg(status);
         if (QLabel* l = Child<QLabel>("MainForm", "ProgressLL")) out += QStringLiteral("progress=%1\n").arg(l->text());
+        if (QLabel* l = Child<QLabel>("MainForm", "ECUTypeLL")) out += QStringLiteral("ecu-type=%1\n").arg(l->text());
+        if (QLabel* l = Child<QLabel>("MainForm", "ECUVersionLL")) out += QStringLiteral("ecu-version=%1\n").arg(l->text());
         if (QLabel* l = Child<QLabel>("OptionsForm", "VrLabel1")) out += QStringLiteral("options-title=%1\n").arg(l->text());
         if (QComboBox* cb = Child<QComboBox>("OptionsForm", "LangCB")) {
             QStringList items;

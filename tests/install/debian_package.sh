@@ -2,7 +2,8 @@
 # The Debian package: packs the build with CPack into a temporary folder,
 # unpacks it with dpkg-deb -x and finds every file where Debian puts it, then
 # runs desktop-file-validate, appstreamcli validate --no-net and lintian (no
-# errors allowed) on the result.
+# errors allowed) on the result. Packed a second time with the same
+# SOURCE_DATE_EPOCH, it must be the same file.
 #   debian_package.sh <build dir> <source dir>
 set -euo pipefail
 build=$(realpath "$1") src=$(realpath "$2")
@@ -11,6 +12,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+export SOURCE_DATE_EPOCH=1765000000
 (cd "$build" && cpack -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1) || { cat "$tmp/cpack.log" >&2; fail "cpack"; }
 version=$(sed -n 's/^project(ZVBasic VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 deb=$tmp/out/zvbasic_${version}_amd64.deb
@@ -23,6 +25,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = electronics ] || fail "Section: $(field Section)"
 [ "$(field Priority)" = optional ] || fail "Priority: $(field Priority)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ "$(field Recommends)" = qt6-translations-l10n ] || fail "Recommends: $(field Recommends)"
+for p in zvbasic-cli zvbasic-capview zvbasic-ecusim; do
+  field Description | grep -q "\b$p\b" || fail "the description does not name $p"
+done
 # Run-time dependencies computed from the programs.
 for lib in libc6 libstdc++6 libqt6widgets6 libjpeg62-turbo; do
   field Depends | grep -q "\b$lib\b" || fail "Depends lacks $lib: $(field Depends)"
@@ -32,11 +38,15 @@ root=$tmp/root
 dpkg-deb -x "$deb" "$root"
 usr=$root/usr
 has() { [ -f "$usr/$1" ] || fail "no /usr/$1"; }
-for p in zvbasic zvbasic-ecusim zvbasic-cli; do [ -x "$usr/bin/$p" ] || fail "no /usr/bin/$p"; done
+for p in zvbasic zvbasic-ecusim zvbasic-cli zvbasic-capview; do
+  [ -x "$usr/bin/$p" ] || fail "no /usr/bin/$p"
+  ! readelf -S "$usr/bin/$p" | grep -q '\.comment' || fail "/usr/bin/$p keeps its .comment section"
+done
 has share/zvbasic/locale/isotolanguagenames.mo
 for l in de en pl ru; do has "share/zvbasic/locale/$l/LC_MESSAGES/default.mo"; done
 [ ! -e "$usr/share/locale" ] || fail "catalogues in the system's locale folder"
 has share/doc/zvbasic/copyright
+has share/doc/zvbasic/README
 has share/doc/zvbasic/changelog.gz
 gzip -t "$usr/share/doc/zvbasic/changelog.gz"
 
@@ -72,6 +82,9 @@ for f in "$usr"/share/applications/*.desktop; do
 done
 for f in "$usr"/share/metainfo/*.metainfo.xml; do
   appstreamcli validate --no-net "$f" || fail "appstreamcli validate $(basename "$f")"
+  for p in zvbasic zvbasic-cli zvbasic-capview zvbasic-ecusim; do
+    grep -q "<binary>$p</binary>" "$f" || fail "$(basename "$f") does not provide $p"
+  done
 done
 
 # Exits non-zero on an error tag, and when it cannot check the package.
@@ -80,4 +93,12 @@ lintian --fail-on error --tag-display-limit 0 "$deb" >"$tmp/lintian.log" 2>&1 ||
   fail "lintian reports errors"
 }
 grep -v 'running with root privileges' "$tmp/lintian.log" || true
+
+# Each menu entry its own icon.
+icons=$(sed -n 's/^Icon=//p' "$usr"/share/applications/*.desktop | sort)
+[ "$(echo "$icons" | uniq | wc -l)" = "$(echo "$icons" | wc -l)" ] || fail "menu entries share an icon: $icons"
+
+# Packed again: the same bytes.
+(cd "$build" && cpack -G DEB -B "$tmp/again" >"$tmp/cpack.log" 2>&1) || { cat "$tmp/cpack.log" >&2; fail "cpack"; }
+cmp -s "$deb" "$tmp/again/$(basename "$deb")" || fail "packed twice from one build, the packages differ"
 echo "package: $(basename "$deb") checked"

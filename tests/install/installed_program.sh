@@ -4,8 +4,11 @@
 # simulator and checks, from inside the running program (the zvprobe plugin),
 # that it found its catalogues and its data folder in ../share/zvbasic with
 # nothing beside the executable: a German start shows German texts and the
-# help viewer shows the picture from share/zvbasic/data. Then the same binary
-# without the share folder starts in English with its built-in picture.
+# help viewer shows the replacement picture from the per-user data folder,
+# and the settings go to the per-user file only (never beside the installed
+# executable, which is writable here as it is for root in /usr/bin). Then the
+# same binary without the share folder starts in English with its built-in
+# picture.
 #   installed_program.sh <build dir> <plugin dir> <test picture 320x200>
 set -euo pipefail
 build=$1 plugins=$2 picture=$3
@@ -32,8 +35,9 @@ for f in locale/isotolanguagenames.mo locale/{de,en,pl,ru}/LC_MESSAGES/default.m
 done
 [ ! -e "$root/usr/share/locale" ] || fail "catalogues in the system's locale folder"
 for d in locale data; do [ ! -e "$bin/$d" ] || fail "$d/ beside the installed executable"; done
-mkdir -p "$share/data"
-cp "$picture" "$share/data/schwzvb.jpg"
+export XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data
+mkdir -p "$XDG_DATA_HOME/zvbasic"
+cp "$picture" "$XDG_DATA_HOME/zvbasic/schwzvb.jpg"
 
 "$bin/zvbasic-ecusim" --instant --no-stdin --link "$tmp/ecu" >"$tmp/sim.log" 2>&1 &
 sim=$!
@@ -44,7 +48,9 @@ run() {  # expected status text; writes $tmp/report
   rm -f "$tmp/report"
   # The language comes from zvbasic.ini, so it needs the catalogues; the
   # environment asks for English.
-  printf 'COM: %s\r\nLanguage: de\r\n' "$tmp/ecu" >"$bin/zvbasic.ini"
+  mkdir -p "$XDG_CONFIG_HOME/zvbasic"
+  printf 'COM: %s\r\nLanguage: de\r\n' "$tmp/ecu" >"$XDG_CONFIG_HOME/zvbasic/zvbasic.ini"
+  touch -d @0 "$XDG_CONFIG_HOME/zvbasic/zvbasic.ini"  # written again at the end: a new time
   env LANGUAGE=en LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen ZVBASIC_PORTS="$tmp/ecu" \
       QT_PLUGIN_PATH="$plugins" QT_QPA_GENERIC_PLUGINS=zvprobe ZVPROBE_OUT="$tmp/report" \
       ZVPROBE_STATUS="$1" ZVPROBE_SECONDS=40 \
@@ -60,12 +66,16 @@ expect "languages=Deutsch,English,Polski,Russian"
 expect "language=Deutsch"
 expect "help=320x200"
 expect "help-pixmap=320x200"
-# Still no folder beside the executable (programs and zvbasic.ini only).
+# Nothing but the programs beside the executable: no folder, no zvbasic.ini;
+# the settings were written to the per-user file.
 [ -z "$(find "$bin" -mindepth 1 -type d)" ] || fail "bin/ holds folders: $(ls -A "$bin")"
+[ ! -e "$bin/zvbasic.ini" ] || fail "zvbasic.ini written beside the installed executable"
+[ "$(stat -c %Y "$XDG_CONFIG_HOME/zvbasic/zvbasic.ini")" != 0 ] || fail "the per-user zvbasic.ini was not written"
 
 # Without the share folder: no catalogues, so English, and the built-in
 # help picture.
 mv "$share" "$tmp/moved"
+rm "$XDG_DATA_HOME/zvbasic/schwzvb.jpg"
 run "connected"
 expect "status=connected"
 expect "languages="

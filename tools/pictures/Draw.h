@@ -56,8 +56,10 @@ void PaintShapes(QPainter& p, const std::vector<sShape>& shapes);
 std::vector<sShape> DropShapes();
 
 QImage HelpPicture();     // 1563 x 2048 wiring diagram
-// The program's icon: the drop, centred on a transparent square.
-QImage IconPicture(int size);
-QByteArray IconSvg();
+// The icons, on a transparent square: the program's (the drop) and the
+// capture viewer's (a plot).
+enum class eIcon { Program, Viewer };
+QImage IconPicture(int size, eIcon icon = eIcon::Program);
+QByteArray IconSvg(eIcon icon = eIcon::Program);
 
 }  // namespace draw

@@ -1,6 +1,8 @@
-// The program's icon, drawn from the logo's drop: PNG at any size and SVG
-// for the scalable icon theme folder.
+// The programs' icons: the program's drawn from the logo's drop, the capture
+// viewer's a plot card with two traces. PNG at any size and SVG for the
+// scalable icon theme folder.
 #include <QPainterPath>
+#include <QPainterPathStroker>
 #include <QPen>
 #include <QTransform>
 
@@ -9,9 +11,55 @@
 namespace draw {
 namespace {
 
-// The icon's square design box, and where the drop sits in it.
+// The icons' square design box, and where the drop sits in it.
 constexpr double kBox = 112;
-const QTransform kPlace = QTransform::fromTranslate(12, 1);
+const QTransform kDropPlace = QTransform::fromTranslate(12, 1);
+
+// A trace through the points, as a filled outline of the given width.
+QPainterPath Trace(std::initializer_list<QPointF> points, double width) {
+    QPainterPath line;
+    for (const QPointF& pt : points) {
+        if (line.elementCount() == 0) line.moveTo(pt);
+        else line.lineTo(pt);
+    }
+    QPainterPathStroker stroker;
+    stroker.setWidth(width);
+    stroker.setCapStyle(Qt::RoundCap);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    return stroker.createStroke(line).simplified();
+}
+
+std::vector<sShape> ViewerShapes() {
+    std::vector<sShape> shapes(5);
+    sShape& card = shapes[0];
+    card.Path.addRoundedRect(QRectF(6, 12, 100, 88), 10, 10);
+    card.GradientTop = 12;
+    card.GradientBottom = 100;
+    card.Stops = {{0, QColor(255, 255, 255)}, {1, QColor(214, 222, 236)}};
+    card.Edge = QColor(30, 40, 90);
+    card.EdgeWidth = 2.5;
+
+    sShape& axes = shapes[1];
+    axes.Path.addRect(QRectF(18, 24, 2.5, 64));
+    axes.Path.addRect(QRectF(18, 85.5, 78, 2.5));
+    axes.Path = axes.Path.simplified();
+    axes.Stops = {{0, QColor(30, 40, 90)}};
+
+    sShape& grid = shapes[2];
+    for (double y : {40.0, 56.0, 72.0}) grid.Path.addRect(QRectF(21, y, 75, 1));
+    grid.Stops = {{0, QColor(30, 40, 90, 70)}};
+
+    sShape& speed = shapes[3];
+    speed.Path = Trace({{24, 70}, {36, 50}, {48, 60}, {60, 33}, {72, 46}, {84, 28}, {94, 38}}, 6);
+    speed.GradientTop = 24;
+    speed.GradientBottom = 76;
+    speed.Stops = {{0, QColor(255, 160, 40)}, {1, QColor(200, 80, 0)}};
+
+    sShape& valve = shapes[4];
+    valve.Path = Trace({{24, 80}, {38, 74}, {50, 78}, {64, 64}, {78, 71}, {94, 60}}, 4);
+    valve.Stops = {{0, QColor(30, 120, 230)}};
+    return shapes;
+}
 
 QString Num(double v) { return QString::number(v, 'g', 6); }
 
@@ -85,19 +133,25 @@ std::vector<sShape> DropShapes() {
     return shapes;
 }
 
-QImage IconPicture(int size) {
+namespace {
+std::vector<sShape> Shapes(eIcon icon) { return icon == eIcon::Viewer ? ViewerShapes() : DropShapes(); }
+QTransform Place(eIcon icon) { return icon == eIcon::Viewer ? QTransform() : kDropPlace; }
+}  // namespace
+
+QImage IconPicture(int size, eIcon icon) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / kBox, size / kBox);
-    p.setTransform(kPlace, true);
-    PaintShapes(p, DropShapes());
+    p.setTransform(Place(icon), true);
+    PaintShapes(p, Shapes(icon));
     return image;
 }
 
-QByteArray IconSvg() {
-    const std::vector<sShape> shapes = DropShapes();
+QByteArray IconSvg(eIcon icon) {
+    const std::vector<sShape> shapes = Shapes(icon);
+    const QTransform place = Place(icon);
     QString defs, body;
     for (size_t i = 0; i < shapes.size(); ++i) {
         const sShape& s = shapes[i];
@@ -117,6 +171,7 @@ QByteArray IconSvg() {
             defs += QStringLiteral("    </linearGradient>\n");
             fill = QStringLiteral("fill=\"url(#%1)\"").arg(id);
         }
+        if (s.Path.fillRule() == Qt::OddEvenFill) fill += QStringLiteral(" fill-rule=\"evenodd\"");
         QString edge = QStringLiteral("stroke=\"none\"");
         if (s.Edge.isValid())
             edge = QStringLiteral("stroke=\"%1\" stroke-width=\"%2\"").arg(Colour(s.Edge), Num(s.EdgeWidth));
@@ -126,11 +181,12 @@ QByteArray IconSvg() {
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"128\" height=\"128\" "
                        "viewBox=\"0 0 %1 %1\">\n"
-                       "  <title>ZVBasic</title>\n"
+                       "  <title>%6</title>\n"
                        "  <defs>\n%2  </defs>\n"
                        "  <g transform=\"translate(%3 %4)\">\n%5  </g>\n"
                        "</svg>\n")
-            .arg(Num(kBox), defs, Num(kPlace.dx()), Num(kPlace.dy()), body);
+            .arg(Num(kBox), defs, Num(place.dx()), Num(place.dy()), body,
+                 icon == eIcon::Viewer ? QStringLiteral("ZVBasic capture viewer") : QStringLiteral("ZVBasic"));
     return svg.toUtf8();
 }
 

@@ -3,7 +3,8 @@
 // `pictures`): help.jpg in English and, with --locale=DIR (the compiled
 // catalogues, <build>/bin/locale), help-de.jpg, help-pl.jpg and help-ru.jpg
 // with the labels in those languages; with a second folder (packaging/icons/), also the
-// program's icon: zvbasic.svg and zvbasic-48.png, -128.png, -256.png. The
+// programs' icons: zvbasic.svg and zvbasic-48.png, -128.png, -256.png, and
+// the same for zvbasic-capview. The
 // logo and the switch console are drawn by the program itself at the size of
 // its screen (app/Artwork.cpp).
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Draw.h"
@@ -63,21 +65,24 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot create %s\n", qPrintable(icons.path()));
             return 1;
         }
-        for (int size : {48, 128, 256}) {
-            const QString path = icons.filePath(QStringLiteral("zvbasic-%1.png").arg(size));
-            if (!draw::IconPicture(size).save(path, "PNG")) {
-                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        for (const auto& [icon, name] : {std::pair{draw::eIcon::Program, "zvbasic"},
+                                         std::pair{draw::eIcon::Viewer, "zvbasic-capview"}}) {
+            for (int size : {48, 128, 256}) {
+                const QString path = icons.filePath(QStringLiteral("%1-%2.png").arg(QLatin1String(name)).arg(size));
+                if (!draw::IconPicture(size, icon).save(path, "PNG")) {
+                    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                    rc = 1;
+                } else {
+                    std::printf("%s %dx%d\n", qPrintable(path), size, size);
+                }
+            }
+            QFile svg(icons.filePath(QStringLiteral("%1.svg").arg(QLatin1String(name))));
+            if (!svg.open(QIODevice::WriteOnly | QIODevice::Truncate) || svg.write(draw::IconSvg(icon)) < 0) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(svg.fileName()));
                 rc = 1;
             } else {
-                std::printf("%s %dx%d\n", qPrintable(path), size, size);
+                std::printf("%s\n", qPrintable(svg.fileName()));
             }
-        }
-        QFile svg(icons.filePath(QStringLiteral("zvbasic.svg")));
-        if (!svg.open(QIODevice::WriteOnly | QIODevice::Truncate) || svg.write(draw::IconSvg()) < 0) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(svg.fileName()));
-            rc = 1;
-        } else {
-            std::printf("%s\n", qPrintable(svg.fileName()));
         }
     }
     return rc;

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "JpegTestKit.h"
+#include "tests/core/JpegTestKit.h"
 #include "core/JpegDecode.h"
 
 namespace {

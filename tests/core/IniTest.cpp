@@ -202,7 +202,8 @@ TEST_F(IniTest, FailedSaveLeavesTheOldFileIntact) {
 // process (root may write into any folder).
 TEST_F(IniTest, ReadBesideTheProgramWriteThereWhenPossibleElsePerUser) {
     const fs::path exe = Dir / "bin", user = Dir / "cfg";
-    fs::create_directories(exe);
+    // A portable layout: the catalogues beside the executable.
+    fs::create_directories(exe / "locale");
     fs::create_directories(user);
     std::ofstream(exe / "zvbasic.ini") << "COM: /dev/ttyS3\r\nLanguage: pl\r\n";
     fs::permissions(Dir, fs::perms::all);
@@ -255,6 +256,29 @@ TEST_F(IniTest, ReadBesideTheProgramWriteThereWhenPossibleElsePerUser) {
     ini.Language = "en";
     EXPECT_TRUE(ini.Save(cIni::UserPath()));
     EXPECT_TRUE(fs::exists(perUser));
+    if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// An installed program (no catalogues beside it, as in /usr/bin) writes only
+// the per-user file, even where it could write beside itself (run by root),
+// and does not read a file left beside it: that file would override every
+// user's settings and outlive the package.
+TEST_F(IniTest, InstalledProgramUsesOnlyThePerUserFile) {
+    const fs::path bin = Dir / "usr" / "bin", user = Dir / "cfg";
+    fs::create_directories(bin);
+    fs::create_directories(Dir / "usr" / "share" / "zvbasic" / "locale");
+    std::ofstream(bin / "zvbasic.ini") << "COM: /dev/ttyS3\r\nLanguage: pl\r\n";
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    ::setenv("XDG_CONFIG_HOME", user.c_str(), 1);
+    const std::string perUser = (user / "zvbasic" / "zvbasic.ini").string();
+    EXPECT_EQ(cIni::WritePath(bin.string()), perUser);
+    EXPECT_EQ(cIni::ReadPath(bin.string()), perUser);
+    // The same folder made portable: beside the executable again.
+    fs::create_directories(bin / "locale");
+    EXPECT_EQ(cIni::WritePath(bin.string()), (bin / "zvbasic.ini").string());
+    EXPECT_EQ(cIni::ReadPath(bin.string()), (bin / "zvbasic.ini").string());
     if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else ::unsetenv("XDG_CONFIG_HOME");
 }
