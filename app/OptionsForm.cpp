@@ -94,8 +94,8 @@ TOptionsForm::TOptionsForm(QWidget* parent) : cIOForm(parent) {
     Place(Label1, 64, 146, 240, 32, 14, true);
     // The port list takes the panel's width: long device names need it.
     Place(EnumPortsBtn, 310, 140, 192, 48, 13, true);
-    Place(ComPortCB, 64, 206, 438, 40, 14, true);
-    Place(PortStateLL, 64, 250, 438, 46, 13, true);
+    Place(ComPortCB, 64, 190, 438, 40, 14, true);
+    Place(PortStateLL, 64, 234, 438, 64, 13, true);
 
     Place(Shape2, 40, 330, 480, 150);
     Place(Label2, 64, 346, 300, 32, 14, true);
@@ -122,8 +122,8 @@ void TOptionsForm::Retranslate() {
     BuildLL->setText(ToQ(GetVersionText('b')));
     Label1->setText(Tr("Connect via:"));
     EnumPortsBtn->setText(Tr("Lookup ports"));
-    PortStateLL->setText(Tr("This port is not present. It is tried again every second: "
-                            "plug the adapter in, or choose another port."));
+    PortStateLL->setText(Tr("Not present: tried again every second. "
+                            "Plug the adapter in or choose another port."));
     for (int i = 0; i < ComPortCB->count(); ++i)
         if (ComPortCB->itemText(i) == AbsentPort)
             ComPortCB->setItemData(i, AbsentPort + QStringLiteral(" - ") + Tr("not present"), Qt::ToolTipRole);
