@@ -11,15 +11,15 @@
 #include <QValidator>
 #include <optional>
 
-#include "app/Globals.h"
-#include "app/MainForm.h"
-#include "app/SaveForm.h"
+#include "screens/Globals.h"
+#include "screens/MainForm.h"
+#include "screens/SaveForm.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
-#include "screens/ScreenKit.h"
-#include "screens/SettingsText.h"
+#include "kit/ScreenKit.h"
+#include "formats/SettingsText.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/ComboBox.h"

@@ -7,14 +7,14 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/Globals.h"
-#include "app/MainForm.h"
-#include "app/SaveForm.h"
+#include "screens/Globals.h"
+#include "screens/MainForm.h"
+#include "screens/SaveForm.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
-#include "screens/ScreenKit.h"
-#include "screens/SettingsText.h"
+#include "kit/ScreenKit.h"
+#include "formats/SettingsText.h"
 #include "widgets/DialGauge.h"
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"

@@ -10,17 +10,17 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/AutoBackup.h"
-#include "app/Globals.h"
-#include "app/SaveForm.h"
+#include "screens/AutoBackup.h"
+#include "screens/Globals.h"
+#include "screens/SaveForm.h"
 #include "widgets/Shape.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/FileDialog.h"
-#include "screens/ScreenKit.h"
-#include "screens/VehicleFile.h"
+#include "kit/ScreenKit.h"
+#include "formats/VehicleFile.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/Palette.h"

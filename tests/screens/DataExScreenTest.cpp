@@ -12,14 +12,14 @@
 #include <iterator>
 
 #include "ScreenRig.h"
-#include "app/QtText.h"
-#include "app/MainForm.h"
-#include "app/SaveForm.h"
+#include "kit/QtText.h"
+#include "screens/MainForm.h"
+#include "screens/SaveForm.h"
 #include "widgets/Shape.h"
 #include "link/Settings.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"
-#include "screens/VehicleFile.h"
+#include "formats/VehicleFile.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "tests/TestKit.h"

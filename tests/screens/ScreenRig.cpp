@@ -6,14 +6,14 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "app/Globals.h"
-#include "app/InfoForm.h"
-#include "app/MainForm.h"
-#include "app/QuestionForm.h"
-#include "app/SaveForm.h"
+#include "screens/Globals.h"
+#include "screens/InfoForm.h"
+#include "screens/MainForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
 #include "link/Settings.h"
 #include "screens/CalibForm.h"
-#include "screens/CaptureFile.h"
+#include "formats/CaptureFile.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"
 #include "screens/VisForm.h"

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/InfoForm.h"
-#include "app/MainForm.h"
-#include "app/QuestionForm.h"
-#include "app/SaveForm.h"
+#include "screens/InfoForm.h"
+#include "screens/MainForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
 #include "tools/ecusim/EcuSimulator.h"

@@ -27,11 +27,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Globals.h"
-#include "app/InfoForm.h"
-#include "app/MainForm.h"
-#include "app/QuestionForm.h"
-#include "app/SaveForm.h"
+#include "screens/Globals.h"
+#include "screens/InfoForm.h"
+#include "screens/MainForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
 #include "link/CommThread.h"
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
