@@ -1,4 +1,5 @@
 #include "program/Shell.h"
+#include "program/ScreenSet.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -33,10 +34,6 @@
 #include "screens/SaveForm.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
-#include "screens/CalibForm.h"
-#include "screens/ConfigForm.h"
-#include "screens/DataExForm.h"
-#include "screens/VisForm.h"
 #include "serial/ComPort.h"
 #include "widgets/ShadowButton.h"
 
@@ -117,55 +114,16 @@ void cShell::Report(const QString& text) {
     else QMessageBox::critical(nullptr, QStringLiteral("ZVBasic"), text);
 }
 
-void cShell::CreateScreens() {
-    // The creation order is the order in which the link notifies the screens.
-    MainForm = new TMainForm;
-    OptionsForm = new TOptionsForm;
-    VisForm = new TVisForm;
-    ConfigForm = new TConfigForm;
-    CalibForm = new TCalibForm;
-    InfoForm = new TInfoForm;
-    DataExForm = new TDataExForm;
-    LoadForm = new TLoadForm;
-    SaveForm = new TSaveForm;
-    QuestionForm = new TQuestionForm;
-    HelpForm = new THelpForm;
-    VisScreen = VisForm;
-    ConfigScreen = ConfigForm;
-    CalibScreen = CalibForm;
-    DataExScreen = DataExForm;
-    Shell = this;
-    IOForms = {MainForm, OptionsForm, VisForm, ConfigForm, CalibForm, DataExForm,
-               LoadForm, SaveForm, QuestionForm, HelpForm};
-}
+void cShell::CreateScreens() { Screens = std::make_unique<cScreenSet>(); }
 
 void cShell::DestroyScreens() {
     cIOForm::PortAbsent() = nullptr;
-    IOForms.clear();
-    if (Shell == this) Shell = nullptr;
-    VisScreen = ConfigScreen = CalibScreen = DataExScreen = nullptr;
-    delete HelpForm;
-    HelpForm = nullptr;
-    delete QuestionForm;
-    QuestionForm = nullptr;
-    delete SaveForm;
-    SaveForm = nullptr;
-    delete LoadForm;
-    LoadForm = nullptr;
-    delete DataExForm;
-    DataExForm = nullptr;
-    delete InfoForm;
-    InfoForm = nullptr;
-    delete CalibForm;
-    CalibForm = nullptr;
-    delete ConfigForm;
-    ConfigForm = nullptr;
-    delete VisForm;
-    VisForm = nullptr;
-    delete OptionsForm;
-    OptionsForm = nullptr;
-    delete MainForm;
-    MainForm = nullptr;
+    Screens.reset();
+}
+
+const std::vector<cIOForm*>& cShell::Forms() const {
+    static const std::vector<cIOForm*> none;
+    return Screens ? Screens->Listeners() : none;
 }
 
 cShell::eStart cShell::Start() {
@@ -194,7 +152,7 @@ cShell::eStart cShell::Start() {
             Report(ErrorText(e));
             return eStart::Fatal;
         }
-        for (cIOForm* form : IOForms) CommThread->AddListener(form);
+        for (cIOForm* form : Forms()) CommThread->AddListener(form);
         AutoBackup = std::make_unique<cAutoBackup>(Backup::Folder());
         AutoBackup->OnFailure = [](const QString& reason) {
             if (MainForm) MainForm->ShowBackupFailure(reason);
@@ -279,9 +237,7 @@ void cShell::Run() {
     QApplication::exec();
 }
 
-void cShell::Shutdown() {
-    if (ShutDownDone || !Started) return;
-    ShutDownDone = true;
+void cShell::StopLink() {
     // The link first: it calls into the screens. While it ends, deliveries
     // in flight are run.
     if (CommThread) {
@@ -292,6 +248,12 @@ void cShell::Shutdown() {
         CommThread = nullptr;
     }
     AutoBackup.reset();  // after the link that notifies it; a backup being written is finished
+}
+
+void cShell::Shutdown() {
+    if (ShutDownDone || !Started) return;
+    ShutDownDone = true;
+    StopLink();
     if (::Ini) {
         ::Ini->Save(IniSaveFile.toStdString());
         delete ::Ini;
@@ -310,12 +272,7 @@ int cShell::Main() {
         break;
     case eStart::Fatal:
         ShutDownDone = true;
-        if (CommThread) {
-            CommThread->Shutdown([this] { QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); });
-            delete CommThread;
-            CommThread = nullptr;
-        }
-        AutoBackup.reset();
+        StopLink();
         DestroyScreens();
         EndSignals.reset();
         return 1;

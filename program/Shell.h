@@ -15,6 +15,7 @@ class cAutoBackup;
 class cIOForm;
 class cLinkListener;
 class cEndSignals;
+class cScreenSet;
 
 struct sShellOptions {
     QString ExeDir;   // the executable's folder; locale/ and data/ are looked for from here
@@ -47,7 +48,7 @@ public:
     int Main();
 
     // The forms that hear from the link, in creation order.
-    const std::vector<cIOForm*>& Forms() const { return IOForms; }
+    const std::vector<cIOForm*>& Forms() const;
     // Where zvbasic.ini is written (and read from, when it is there).
     QString IniPath() const { return IniSaveFile; }
     // The folder that holds locale/ and data/ (Resources::Folder).
@@ -56,6 +57,8 @@ public:
 private:
     void CreateScreens();
     void DestroyScreens();
+    // Stops and destroys the link thread, then the backups it notifies.
+    void StopLink();
     void Report(const QString& text);
 
     // SIGTERM, SIGINT and SIGHUP end the program the orderly way, from the
@@ -67,7 +70,7 @@ private:
     QString IniLoadFile;
     QString IniSaveFile;
     QString ResourceDir;
-    std::vector<cIOForm*> IOForms;
+    std::unique_ptr<cScreenSet> Screens;
     bool Started = false;
     bool ShutDownDone = false;
 };

@@ -20,7 +20,7 @@ TSaveForm* SaveForm = nullptr;
 TQuestionForm* QuestionForm = nullptr;
 THelpForm* HelpForm = nullptr;
 cCommThread* CommThread = nullptr;
-cShell* Shell = nullptr;
+std::vector<cIOForm*> LinkForms;
 cIni* Ini = nullptr;
 
 cIOForm* ConfigScreen = nullptr;

@@ -2,6 +2,8 @@
 // reachable from every screen.
 #pragma once
 
+#include <vector>
+
 class TMainForm;
 class TOptionsForm;
 class TVisForm;
@@ -17,7 +19,6 @@ class cCommThread;
 class cIni;
 class QString;
 class cIOForm;
-class cShell;
 
 extern TMainForm* MainForm;
 extern TOptionsForm* OptionsForm;
@@ -32,8 +33,8 @@ extern TQuestionForm* QuestionForm;
 extern THelpForm* HelpForm;
 extern cCommThread* CommThread;
 extern cIni* Ini;
-// The shell that created the screens; its Forms() lists them.
-extern cShell* Shell;
+// The forms that hear from the link, in creation order; set with the screens.
+extern std::vector<cIOForm*> LinkForms;
 
 // The same four work screens as their common base, set together with the
 // typed pointers above, for code that needs no more than the base.

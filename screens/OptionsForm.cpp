@@ -14,7 +14,6 @@
 #include "kit/QtLanguage.h"
 #include "serial/PortAccess.h"
 #include "kit/QtText.h"
-#include "program/Shell.h"
 #include "widgets/Shape.h"
 #include "core/Version.h"
 #include "link/CommThread.h"
@@ -214,12 +213,11 @@ void TOptionsForm::LangCBChange() {
     if (Ini) Ini->Language = code;
 
     // Every screen at once: this one first, then every other form of the
-    // shell in creation order, then the information dialog (the one form
+    // set in creation order, then the information dialog (the one form
     // that does not hear from the link).
     RetranslateForm();
-    if (Shell)
-        for (cIOForm* form : Shell->Forms())
-            if (form != this) form->RetranslateForm();
+    for (cIOForm* form : LinkForms)
+        if (form != this) form->RetranslateForm();
     if (InfoForm) InfoForm->Retranslate();
 
     EnumPortsBtnClick();

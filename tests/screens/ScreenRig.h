@@ -17,6 +17,7 @@
 #include "screens/SaveForm.h"
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
+#include "program/ScreenSet.h"
 #include "tools/ecusim/EcuSimulator.h"
 
 class TVisForm;
@@ -35,6 +36,8 @@ public:
     bool Start();
 
     cEcuSimulator Sim;
+    // The screens of the work-screen scope, in the program's order.
+    std::unique_ptr<cScreenSet> Screens;
     std::unique_ptr<cCommThread> Link;
     // Heard after the bench itself; set before Start.
     std::vector<cLinkListener*> ExtraListeners;
