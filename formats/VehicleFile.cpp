@@ -96,14 +96,22 @@ void Parse(const std::string& text, sSettings& rec) {
     Parse(in, rec);
 }
 
-sStrictCheck CheckStrict(const std::string& text) {
+sStrictCheck CheckStrict(const std::string& whole, eFileEnd end) {
+    std::string tolerant;
+    if (end == eFileEnd::Tolerant) {
+        // Empty lines after the last value go, and the last line gets the
+        // line end it may lack.
+        const size_t last = whole.find_last_not_of("\r\n");
+        if (last != std::string::npos) tolerant = whole.substr(0, last + 1) + "\n";
+    }
+    const std::string& text = end == eFileEnd::Tolerant ? tolerant : whole;
     size_t at = 0;
     int line = 1;
     for (; at < text.size(); ++line) {
         if (line > LINE_COUNT) return {line, eLineFault::Extra};
-        const size_t end = text.find('\n', at);
-        if (end == std::string::npos) return {line, eLineFault::NoLineEnd};
-        size_t stop = end;
+        const size_t lineEnd = text.find('\n', at);
+        if (lineEnd == std::string::npos) return {line, eLineFault::NoLineEnd};
+        size_t stop = lineEnd;
         if (stop > at && text[stop - 1] == '\r') --stop;
         if (stop == at) return {line, eLineFault::NotANumber};
         unsigned value = 0;
@@ -113,7 +121,7 @@ sStrictCheck CheckStrict(const std::string& text) {
             value = value * 10 + unsigned(c - '0');
             if (value > 255) return {line, eLineFault::TooLarge};
         }
-        at = end + 1;
+        at = lineEnd + 1;
     }
     // `line` is the first line the file does not hold.
     if (line <= 13 || line == LINE_COUNT) return {line, eLineFault::Missing};
@@ -184,33 +192,6 @@ std::string Format(const sSettings& rec) {
         out += "\r\n";
     }
     return out;
-}
-
-sFileFault CheckVehicleFile(const std::string& contents) {
-    std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < contents.size()) {
-        size_t end = contents.find('\n', at);
-        if (end == std::string::npos) end = contents.size();
-        std::string line = contents.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        at = end + 1;
-    }
-    // Empty lines after the last value are no fault.
-    while (!lines.empty() && lines.back().empty()) lines.pop_back();
-    const int count = int(lines.size());
-    for (int i = 0; i < count && i < LINE_COUNT; ++i) {
-        const std::string& line = lines[size_t(i)];
-        if (line.empty() || line.find_first_not_of("0123456789") != std::string::npos)
-            return {sFileFault::NotANumber, i + 1};
-        const size_t digits = line.find_first_not_of('0');
-        if (digits != std::string::npos && (line.size() - digits > 3 || std::stoi(line.substr(digits)) > 255))
-            return {sFileFault::OutOfRange, i + 1};
-    }
-    if (count > LINE_COUNT) return {sFileFault::Extra, LINE_COUNT + 1};
-    if (count != LINE_COUNT && count != LINE_COUNT - 2) return {sFileFault::Missing, count + 1};
-    return {};
 }
 
 bool Write(const std::string& path, const sSettings& rec, std::string* error) {

@@ -48,7 +48,13 @@ struct sStrictCheck {
     eLineFault Fault = eLineFault::None;
     bool WellFormed() const { return Line == 0; }
 };
-sStrictCheck CheckStrict(const std::string& text);
+// How the end of the file is taken. Exact (zvbasic-cli, before a write or a
+// comparison): every line ends with a line end and nothing follows the last.
+// Tolerant (the data transfer screen, before it asks whether to load a
+// damaged file): the last line may lack its line end and empty lines after
+// it are no fault.
+enum class eFileEnd { Exact, Tolerant };
+sStrictCheck CheckStrict(const std::string& text, eFileEnd end = eFileEnd::Exact);
 // The fault as a catalogue key ("not a number", ...), English until
 // translated; "" for None.
 const char* LineFaultText(eLineFault fault);
@@ -71,24 +77,6 @@ bool Load(const std::string& path, sSettings& rec, int ecuVersion, const std::fu
 
 // The file contents for rec: 15 lines, each "value\r\n".
 std::string Format(const sSettings& rec);
-
-// Whether file contents are a well-formed vehicle file: 15 lines (or 13, a
-// file from before the cylinder and coil counts), each one unsigned decimal
-// 0 to 255 and nothing else, CR LF or LF line ends (the last may lack one).
-// The first fault found, by line (1 for the first line).
-struct sFileFault {
-    enum eKind {
-        None,
-        NotANumber,   // the line holds something else than digits
-        OutOfRange,   // a number above 255
-        Missing,      // the file ends before this line
-        Extra,        // a line beyond the last one a vehicle file has
-    };
-    eKind Kind = None;
-    int Line = 0;
-    explicit operator bool() const { return Kind != None; }
-};
-sFileFault CheckVehicleFile(const std::string& contents);
 
 // Writes rec to path the safe way (SafeWrite::ReplaceFile: a symbolic link's
 // target is replaced, only a regular file is, its permissions are kept).

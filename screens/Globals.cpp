@@ -30,8 +30,6 @@ cIOForm* DataExScreen = nullptr;
 
 bool Ask(const QString& text, bool defaultYes) { return QuestionForm && QuestionForm->Ask(text, defaultYes); }
 
-bool AskDefaultNo(const QString& text) { return Ask(text, false); }
-
 void ShowInfo(const QString& text) {
     if (InfoForm) InfoForm->ShowInfo(text);
 }

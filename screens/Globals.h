@@ -46,8 +46,6 @@ extern cIOForm* DataExScreen;
 // Question dialog: true for Yes; `defaultYes` false makes No the answer of
 // Enter. Information dialog: returns when acknowledged.
 bool Ask(const QString& text, bool defaultYes = true);
-// The question with No as the answer Enter gives and the dialog shows selected.
-bool AskDefaultNo(const QString& text);
 void ShowInfo(const QString& text);
 
 // Posts a settings write and, when the link takes it, shows the save progress

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <utility>
 #include <iterator>
 
 namespace fs = std::filesystem;
@@ -271,10 +272,12 @@ TEST(VehicleFile, TwelveUpdatesInSendingOrder) {
     EXPECT_EQ(VehicleFile::Updates(s)[1].Value(), 100);
 }
 
-// The strict check the data transfer screen makes before it loads a file:
-// the first fault, by line, of files the lenient reader would take.
+// The strict check, as zvbasic-cli makes it before a write or a comparison
+// (Exact) and the data transfer screen before it loads a file (Tolerant: the
+// last line may lack its line end, empty lines after it are no fault): the
+// first fault, by line, of files the lenient reader would take.
 TEST(VehicleFileCheck, NamesTheFirstBadLine) {
-    using F = VehicleFile::sFileFault;
+    using F = VehicleFile::eLineFault;
     auto lines = [](int n, const char* end = "\r\n") {
         std::string s;
         for (int i = 0; i < n; ++i) s += std::to_string(i * 17) + end;
@@ -284,34 +287,42 @@ TEST(VehicleFileCheck, NamesTheFirstBadLine) {
     letters.replace(letters.find("85"), 2, "ab");  // line 6
     std::string cut = lines(6);
     cut.resize(cut.size() - 3);  // the file ends in the middle of line 6's number
+    struct sOutcome {
+        F Kind;
+        int Line;
+    };
     struct sCase {
         const char* Name;
         std::string Text;
-        F::eKind Kind;
-        int Line;
+        sOutcome Exact, Tolerant;
     } cases[] = {
-        {"written by the program", lines(15), F::None, 0},
-        {"old file of 13 lines", lines(13), F::None, 0},
-        {"LF ends, no end after the last", lines(15, "\n").substr(0, lines(15, "\n").size() - 1), F::None, 0},
-        {"empty lines after the last", lines(15) + "\r\n\r\n", F::None, 0},
-        {"leading zeros", "007\r\n" + lines(14), F::None, 0},
-        {"empty file", "", F::Missing, 1},
-        {"three lines", lines(3), F::Missing, 4},
-        {"cut in a number", cut, F::Missing, 7},
-        {"fourteen lines", lines(14), F::Missing, 15},
-        {"sixteen lines", lines(16), F::Extra, 16},
-        {"letters on line 6", letters, F::NotANumber, 6},
-        {"300", "300\r\n" + lines(14), F::OutOfRange, 1},
-        {"1000 with zeros", "01000\r\n" + lines(14), F::OutOfRange, 1},
-        {"minus one", lines(2) + "-1\r\n" + lines(12), F::NotANumber, 3},
-        {"a blank", lines(4) + " 5\r\n" + lines(10), F::NotANumber, 5},
-        {"an empty line inside", lines(7) + "\r\n" + lines(7), F::NotANumber, 8},
-        {"all on one line", "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15\r\n", F::NotANumber, 1},
+        {"written by the program", lines(15), {F::None, 0}, {F::None, 0}},
+        {"old file of 13 lines", lines(13), {F::None, 0}, {F::None, 0}},
+        {"LF ends, no end after the last", lines(15, "\n").substr(0, lines(15, "\n").size() - 1),
+         {F::NoLineEnd, 15}, {F::None, 0}},
+        {"empty lines after the last", lines(15) + "\r\n\r\n", {F::Extra, 16}, {F::None, 0}},
+        {"leading zeros", "007\r\n" + lines(14), {F::None, 0}, {F::None, 0}},
+        {"empty file", "", {F::Missing, 1}, {F::Missing, 1}},
+        {"three lines", lines(3), {F::Missing, 4}, {F::Missing, 4}},
+        {"cut in a number", cut, {F::NoLineEnd, 6}, {F::Missing, 7}},
+        {"fourteen lines", lines(14), {F::Missing, 15}, {F::Missing, 15}},
+        {"sixteen lines", lines(16), {F::Extra, 16}, {F::Extra, 16}},
+        {"letters on line 6", letters, {F::NotANumber, 6}, {F::NotANumber, 6}},
+        {"300", "300\r\n" + lines(14), {F::TooLarge, 1}, {F::TooLarge, 1}},
+        {"1000 with zeros", "01000\r\n" + lines(14), {F::TooLarge, 1}, {F::TooLarge, 1}},
+        {"minus one", lines(2) + "-1\r\n" + lines(12), {F::NotANumber, 3}, {F::NotANumber, 3}},
+        {"a blank", lines(4) + " 5\r\n" + lines(10), {F::NotANumber, 5}, {F::NotANumber, 5}},
+        {"an empty line inside", lines(7) + "\r\n" + lines(7), {F::NotANumber, 8}, {F::NotANumber, 8}},
+        {"all on one line", "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15\r\n", {F::NotANumber, 1}, {F::NotANumber, 1}},
     };
     for (const sCase& c : cases) {
-        const F fault = VehicleFile::CheckVehicleFile(c.Text);
-        EXPECT_EQ(fault.Kind, c.Kind) << c.Name;
-        EXPECT_EQ(fault.Line, c.Line) << c.Name;
-        EXPECT_EQ(bool(fault), c.Kind != F::None) << c.Name;
+        for (const auto& [end, want] : {std::pair{VehicleFile::eFileEnd::Exact, c.Exact},
+                                        std::pair{VehicleFile::eFileEnd::Tolerant, c.Tolerant}}) {
+            const VehicleFile::sStrictCheck check = VehicleFile::CheckStrict(c.Text, end);
+            const char* mode = end == VehicleFile::eFileEnd::Exact ? "exact" : "tolerant";
+            EXPECT_EQ(check.Fault, want.Kind) << c.Name << ", " << mode;
+            EXPECT_EQ(check.Line, want.Line) << c.Name << ", " << mode;
+            EXPECT_EQ(check.WellFormed(), want.Kind == F::None) << c.Name << ", " << mode;
+        }
     }
 }
