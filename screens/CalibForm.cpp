@@ -390,20 +390,20 @@ void TCalibForm::SendChangedPositions() {
         }
         if (*v < lo || *v > hi) continue;
         *fields[i] = uint8_t(*v);
-        if (CommThread) CommThread->QueueUpdate(sUpdate(uint8_t(P_STEP_MIN + i), *fields[i]));
+        SendSettingUpdate(Version(), sUpdate(uint8_t(P_STEP_MIN + i), *fields[i]));
     }
 }
 
 void TCalibForm::MinRPMCBChange() {
     if (!FillGuard) return;
     WorkSettings.MinRPMCode = uint8_t(Conv::RpmToPeriod(MinRPMCB->currentText().toInt()));
-    if (CommThread && Ecu::NewProtocol(Version())) CommThread->QueueUpdate(sUpdate(P_MIN_RPM, WorkSettings.MinRPMCode));
+    SendSettingUpdate(Version(), sUpdate(P_MIN_RPM, WorkSettings.MinRPMCode));
 }
 
 void TCalibForm::MaxRPMCBChange() {
     if (!FillGuard) return;
     WorkSettings.MaxRPMCode = uint8_t(Conv::RpmToPeriod(MaxRPMCB->currentText().toInt()));
-    if (CommThread && Ecu::NewProtocol(Version())) CommThread->QueueUpdate(sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
+    SendSettingUpdate(Version(), sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
 }
 
 void TCalibForm::EmPetrolCBChange() {
@@ -413,7 +413,7 @@ void TCalibForm::EmPetrolCBChange() {
     MaxRPMCB->setEnabled(active);
     Label2->setEnabled(active);
     WorkSettings.MaxRPMCode = active ? uint8_t(Conv::RpmToPeriod(MaxRPMCB->currentText().toInt())) : 0;
-    if (CommThread) CommThread->QueueUpdate(sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
+    SendSettingUpdate(Version(), sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
 }
 
 // --- leaving ---

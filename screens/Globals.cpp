@@ -30,6 +30,10 @@ cIOForm* DataExScreen = nullptr;
 
 bool Ask(const QString& text, bool defaultYes) { return QuestionForm && QuestionForm->Ask(text, defaultYes); }
 
+void SendSettingUpdate(int ecuVersion, const sUpdate& update) {
+    if (CommThread && Ecu::NewProtocol(ecuVersion)) CommThread->QueueUpdate(update);
+}
+
 void ShowInfo(const QString& text) {
     if (InfoForm) InfoForm->ShowInfo(text);
 }

@@ -53,6 +53,12 @@ void ShowInfo(const QString& text);
 // asked to stop may still be finishing its exchange; the link then serves the
 // write right after it. False when the link did not take the write.
 bool WriteSettingsWithProgress();
+
+struct sUpdate;
+// A setting a screen has just changed in WorkSettings: an ECU of version 48
+// and above takes it at once as a single-parameter update (queued on the
+// link); below 48 it waits in WorkSettings for the next whole write.
+void SendSettingUpdate(int ecuVersion, const sUpdate& update);
 // Shows the save progress dialog for a write the link has taken, until the
 // write ends; a write that did not end with the store is then reported.
 void FollowWriteWithProgress();

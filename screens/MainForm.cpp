@@ -190,6 +190,12 @@ void TMainForm::ConfigBtnClick() {
 void TMainForm::CalibBtnClick() { ShowScreen(CalibScreen); }
 
 void TMainForm::VisBtnClick() {
+    // Posted and stopped at once, on purpose: the poll posted here ends at
+    // its first check, with success (no RequestFailed), and the link goes
+    // back to its idle poll, which reads the same six live values. The
+    // screen is fed all the same, and the link stays free for the next
+    // request. The continuous poll is the visualisation screen's own choice:
+    // from its second showing it asks for it after every settings read.
     if (CommThread) {
         CommThread->PostRequest(RQ_VIS_POLL);
         CommThread->StopRequest();
