@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "capview/CaptureData.h"
+#include "formats/CaptureData.h"
 
 namespace Capture {
 

@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "capview/CaptureData.h"
+#include "formats/CaptureData.h"
 #include "capview/MinMaxPyramid.h"
 
 namespace Capture {

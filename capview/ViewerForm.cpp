@@ -27,11 +27,11 @@
 
 #include "widgets/DesignFont.h"
 #include "widgets/Shape.h"
-#include "capview/CsvExport.h"
+#include "formats/CsvExport.h"
 #include "capview/PlotView.h"
 #include "capview/ViewerQt.h"
 #include "link/Settings.h"
-#include "screens/ScreenKit.h"
+#include "kit/ScreenKit.h"
 #include "widgets/ShadowButton.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "core/Ini.h"
-#include "app/Resources.h"
+#include "core/Resources.h"
 #include "core/Translate.h"
 
 namespace ViewerText {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "capview/CaptureData.h"
+#include "formats/CaptureData.h"
 
 namespace ViewerText {
 

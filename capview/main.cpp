@@ -27,10 +27,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/Resources.h"
+#include "core/Resources.h"
 #include "core/Translate.h"
 #include "core/Version.h"
-#include "capview/CsvExport.h"
+#include "formats/CsvExport.h"
 #include "capview/DriveStats.h"
 #include "core/SafeWrite.h"
 #include "capview/PlotPainter.h"

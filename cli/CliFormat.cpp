@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
-#include "screens/SettingsText.h"
-#include "screens/VehicleFile.h"
+#include "formats/SettingsText.h"
+#include "formats/VehicleFile.h"
 
 namespace CliFormat {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "link/Settings.h"
-#include "screens/CaptureFile.h"
+#include "formats/CaptureFile.h"
 
 namespace CliFormat {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "core/Error.h"
-#include "app/PortAccess.h"
+#include "serial/PortAccess.h"
 #include "cli/CliArgs.h"
 #include "serial/ComPort.h"
 

@@ -23,8 +23,8 @@
 #include "cli/CliFormat.h"
 #include "cli/CliSession.h"
 #include "link/Settings.h"
-#include "screens/CaptureFile.h"
-#include "screens/VehicleFile.h"
+#include "formats/CaptureFile.h"
+#include "formats/VehicleFile.h"
 #include "serial/ComPort.h"
 
 namespace {

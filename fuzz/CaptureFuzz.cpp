@@ -2,7 +2,7 @@
 // every line is counted once as a record, a header or a skipped line, and
 // feeding the same bytes in two pieces split anywhere gives the same records.
 #include "fuzz/FuzzKit.h"
-#include "capview/CaptureData.h"
+#include "formats/CaptureData.h"
 
 using namespace Capture;
 

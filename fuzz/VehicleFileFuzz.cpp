@@ -2,7 +2,7 @@
 // file and the in-memory reader agree, the spare byte is never touched, and
 // what was read is written and read back unchanged.
 #include "fuzz/FuzzKit.h"
-#include "screens/VehicleFile.h"
+#include "formats/VehicleFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static fuzzkit::cMemFile file("vehicle.zv2");

@@ -176,7 +176,11 @@ void cCommThread::Notify(const std::function<void(cLinkListener&)>& fn) {
     // Nothing new once the thread is told to end; but one that has begun
     // reaches every listener (Shutdown keeps the deliveries running).
     if (Terminate) return;
-    for (cLinkListener* listener : listeners) OnUi([&] { fn(*listener); });
+    // One trip to the user-interface thread for all of them: one wake-up of
+    // its event loop per notification, however many screens listen.
+    OnUi([&] {
+        for (cLinkListener* listener : listeners) fn(*listener);
+    });
 }
 
 void cCommThread::RaiseLinkEvent(int32_t request, int32_t phase, int32_t value) {

@@ -142,8 +142,8 @@ private:
 
     // Runs `fn` on the user-interface thread (through the invoker) and waits.
     void OnUi(const std::function<void()>& fn);
-    // Delivers a notification to every listener in order, one invoker call
-    // per listener. Nothing new is delivered once the thread is told to end;
+    // Delivers a notification to every listener in order, all in one invoker
+    // call. Nothing new is delivered once the thread is told to end;
     // one begun before goes to every listener.
     void Notify(const std::function<void(cLinkListener&)>& fn);
     void RaiseLinkEvent(int32_t request, int32_t phase, int32_t value);

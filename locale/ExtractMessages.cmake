@@ -9,7 +9,7 @@
 # the code are kept as obsolete (#~) entries.
 #
 # Marked texts of the domain "default": _("...") and N_("...") in the core,
-# Tr("...") in the Qt code (app/QtText.h), in the program's folders. Other
+# Tr("...") in the Qt code (kit/QtText.h), in the program's folders. Other
 # domains pass their own FOLDERS and KEYWORDS. Comments starting with
 # TRANSLATORS go into the template.
 cmake_minimum_required(VERSION 3.22)
@@ -23,7 +23,7 @@ if(NOT DEFINED VERSION)
   set(VERSION "")
 endif()
 if(NOT DEFINED FOLDERS)
-  set(FOLDERS core app serial link screens widgets tools)
+  set(FOLDERS core serial link formats widgets kit screens program tools)
 endif()
 if(NOT DEFINED KEYWORDS)
   set(KEYWORDS _ N_ Tr)

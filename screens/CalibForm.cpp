@@ -11,15 +11,15 @@
 #include <QValidator>
 #include <optional>
 
-#include "app/Globals.h"
-#include "app/MainForm.h"
-#include "app/SaveForm.h"
+#include "screens/Globals.h"
+#include "screens/MainForm.h"
+#include "screens/SaveForm.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
-#include "screens/ScreenKit.h"
-#include "screens/SettingsText.h"
+#include "kit/ScreenKit.h"
+#include "formats/SettingsText.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/ComboBox.h"
@@ -390,20 +390,20 @@ void TCalibForm::SendChangedPositions() {
         }
         if (*v < lo || *v > hi) continue;
         *fields[i] = uint8_t(*v);
-        if (CommThread) CommThread->QueueUpdate(sUpdate(uint8_t(P_STEP_MIN + i), *fields[i]));
+        SendSettingUpdate(Version(), sUpdate(uint8_t(P_STEP_MIN + i), *fields[i]));
     }
 }
 
 void TCalibForm::MinRPMCBChange() {
     if (!FillGuard) return;
     WorkSettings.MinRPMCode = uint8_t(Conv::RpmToPeriod(MinRPMCB->currentText().toInt()));
-    if (CommThread && Ecu::NewProtocol(Version())) CommThread->QueueUpdate(sUpdate(P_MIN_RPM, WorkSettings.MinRPMCode));
+    SendSettingUpdate(Version(), sUpdate(P_MIN_RPM, WorkSettings.MinRPMCode));
 }
 
 void TCalibForm::MaxRPMCBChange() {
     if (!FillGuard) return;
     WorkSettings.MaxRPMCode = uint8_t(Conv::RpmToPeriod(MaxRPMCB->currentText().toInt()));
-    if (CommThread && Ecu::NewProtocol(Version())) CommThread->QueueUpdate(sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
+    SendSettingUpdate(Version(), sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
 }
 
 void TCalibForm::EmPetrolCBChange() {
@@ -413,7 +413,7 @@ void TCalibForm::EmPetrolCBChange() {
     MaxRPMCB->setEnabled(active);
     Label2->setEnabled(active);
     WorkSettings.MaxRPMCode = active ? uint8_t(Conv::RpmToPeriod(MaxRPMCB->currentText().toInt())) : 0;
-    if (CommThread) CommThread->QueueUpdate(sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
+    SendSettingUpdate(Version(), sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
 }
 
 // --- leaving ---

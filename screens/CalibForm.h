@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/IOForm.h"
+#include "kit/IOForm.h"
 #include "widgets/Palette.h"
 
 class QComboBox;

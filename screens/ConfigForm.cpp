@@ -7,14 +7,14 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/Globals.h"
-#include "app/MainForm.h"
-#include "app/SaveForm.h"
+#include "screens/Globals.h"
+#include "screens/MainForm.h"
+#include "screens/SaveForm.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
-#include "screens/ScreenKit.h"
-#include "screens/SettingsText.h"
+#include "kit/ScreenKit.h"
+#include "formats/SettingsText.h"
 #include "widgets/DialGauge.h"
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"
@@ -344,8 +344,7 @@ void TConfigForm::BadReply() {
 // --- changes ---
 
 void TConfigForm::QueueTps() {
-    if (CommThread && Ecu::NewProtocol(Version()))
-        CommThread->QueueUpdate(sUpdate(P_TPS, Conv::TpsParamValue(WorkSettings)));
+    SendSettingUpdate(Version(), sUpdate(P_TPS, Conv::TpsParamValue(WorkSettings)));
 }
 
 void TConfigForm::TPSMinBtnClick() {
@@ -379,8 +378,7 @@ void TConfigForm::ProbeTypeRGClick() {
     const int index = LambdaSensorCB->currentIndex();
     if (index < 0) return;
     WorkSettings.LambdaType = index == NO_SENSOR_ITEM ? NO_SENSOR : uint8_t(index);
-    if (CommThread && Ecu::NewProtocol(Version()))
-        CommThread->QueueUpdate(sUpdate(P_LAMBDA_TYPE, WorkSettings.LambdaType));
+    SendSettingUpdate(Version(), sUpdate(P_LAMBDA_TYPE, WorkSettings.LambdaType));
 }
 
 void TConfigForm::LPGLevTypeRGClick() {
@@ -389,7 +387,7 @@ void TConfigForm::LPGLevTypeRGClick() {
     const int index = LPGLevTypeCB->currentIndex();
     if (!Ecu::HasLevelSensor(v) || index < 0) return;
     WorkSettings.LPGLevType = uint8_t(index);
-    if (CommThread && Ecu::NewProtocol(v)) CommThread->QueueUpdate(sUpdate(P_LEVEL_TYPE, WorkSettings.LPGLevType));
+    SendSettingUpdate(v, sUpdate(P_LEVEL_TYPE, WorkSettings.LPGLevType));
 }
 
 void TConfigForm::RPMDivCBChange() {
@@ -405,7 +403,7 @@ void TConfigForm::CylCountCBChange() {
     const int n = CylCountCB->currentText().toInt(&ok);
     if (!ok) return;
     WorkSettings.CylCount = uint8_t(n);
-    if (CommThread) CommThread->QueueUpdate(sUpdate(P_CYL_COUNT, WorkSettings.CylCount));
+    SendSettingUpdate(Version(), sUpdate(P_CYL_COUNT, WorkSettings.CylCount));
 }
 
 void TConfigForm::CoilCountCBChange() {
@@ -414,7 +412,7 @@ void TConfigForm::CoilCountCBChange() {
     const int n = CoilCountCB->currentText().toInt(&ok);
     if (!ok) return;
     WorkSettings.CoilCount = uint8_t(n);
-    if (CommThread) CommThread->QueueUpdate(sUpdate(P_COIL_COUNT, WorkSettings.CoilCount));
+    SendSettingUpdate(Version(), sUpdate(P_COIL_COUNT, WorkSettings.CoilCount));
 }
 
 void TConfigForm::DisableLpgFilterBtnClick() {

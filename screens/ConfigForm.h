@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/IOForm.h"
+#include "kit/IOForm.h"
 
 class QComboBox;
 class QGroupBox;

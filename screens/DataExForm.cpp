@@ -10,17 +10,17 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/AutoBackup.h"
-#include "app/Globals.h"
-#include "app/SaveForm.h"
+#include "screens/AutoBackup.h"
+#include "screens/Globals.h"
+#include "screens/SaveForm.h"
 #include "widgets/Shape.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/FileDialog.h"
-#include "screens/ScreenKit.h"
-#include "screens/VehicleFile.h"
+#include "kit/ScreenKit.h"
+#include "formats/VehicleFile.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 #include "widgets/Palette.h"
@@ -181,14 +181,15 @@ sFileDialogRequest VehicleFileDialogRequest(bool save) {
 }
 }  // namespace
 
-static QString DamagedFileQuestion(const VehicleFile::sFileFault& fault) {
+static QString DamagedFileQuestion(const VehicleFile::sStrictCheck& fault) {
     QString what;
-    switch (fault.Kind) {
-    case VehicleFile::sFileFault::NotANumber: what = Q(_("is not a number")); break;
-    case VehicleFile::sFileFault::OutOfRange: what = Q(_("holds a number above 255")); break;
-    case VehicleFile::sFileFault::Missing: what = Q(_("is missing")); break;
-    case VehicleFile::sFileFault::Extra: what = Q(_("is one line too many")); break;
-    case VehicleFile::sFileFault::None: break;
+    switch (fault.Fault) {
+    case VehicleFile::eLineFault::NotANumber: what = Q(_("is not a number")); break;
+    case VehicleFile::eLineFault::TooLarge: what = Q(_("holds a number above 255")); break;
+    case VehicleFile::eLineFault::Missing: what = Q(_("is missing")); break;
+    case VehicleFile::eLineFault::Extra: what = Q(_("is one line too many")); break;
+    case VehicleFile::eLineFault::NoLineEnd:  // not found when the end is taken tolerantly
+    case VehicleFile::eLineFault::None: break;
     }
     return Q(_("This file is damaged:\nline %1 %2.\nLoad it anyway?")).arg(fault.Line).arg(what);
 }
@@ -203,8 +204,8 @@ void TDataExForm::LoadFromFileBtnClick() {
     if (!in.is_open()) return;
     const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     in.close();
-    if (const VehicleFile::sFileFault fault = VehicleFile::CheckVehicleFile(contents))
-        if (!AskDefaultNo(DamagedFileQuestion(fault))) return;
+    const VehicleFile::sStrictCheck check = VehicleFile::CheckStrict(contents, VehicleFile::eFileEnd::Tolerant);
+    if (!check.WellFormed() && !Ask(DamagedFileQuestion(check), false)) return;
     VehicleFile::Parse(contents, WorkSettings);
     if (Ecu::NewProtocol(Version()) && CommThread)
         for (const sUpdate& u : VehicleFile::Updates(WorkSettings)) CommThread->QueueUpdate(u);

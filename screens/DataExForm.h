@@ -3,7 +3,7 @@
 // settings.
 #pragma once
 
-#include "app/IOForm.h"
+#include "kit/IOForm.h"
 
 class cShadowButton;
 class cVerticalLabel;

@@ -15,7 +15,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "app/IOForm.h"
+#include "kit/IOForm.h"
 
 #include "core/Translate.h"
 

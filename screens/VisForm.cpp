@@ -11,13 +11,13 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/Artwork.h"
-#include "app/Globals.h"
+#include "kit/Artwork.h"
+#include "screens/Globals.h"
 #include "core/Translate.h"
 #include "link/CommThread.h"
 #include "link/Settings.h"
 #include "screens/FileDialog.h"
-#include "screens/ScreenKit.h"
+#include "kit/ScreenKit.h"
 #include "widgets/DialGauge.h"
 #include "widgets/LambdaTrace.h"
 #include "widgets/Lamp.h"

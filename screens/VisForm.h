@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/IOForm.h"
-#include "screens/CaptureFile.h"
+#include "kit/IOForm.h"
+#include "formats/CaptureFile.h"
 
 class QLabel;
 class QPushButton;

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "screens/CaptureFile.h"
+#include "formats/CaptureFile.h"
 
 using namespace Capture;
 

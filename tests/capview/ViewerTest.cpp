@@ -20,7 +20,7 @@
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
 #include "widgets/ShadowButton.h"
-#include "screens/CaptureFile.h"
+#include "formats/CaptureFile.h"
 
 namespace fs = std::filesystem;
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliFormat.h"
-#include "screens/SettingsText.h"
+#include "formats/SettingsText.h"
 
 using CliFormat::ExpectedReadBack;
 

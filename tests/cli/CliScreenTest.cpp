@@ -11,7 +11,7 @@
 
 #include "CliRunner.h"
 #include "ScreenRig.h"
-#include "app/Globals.h"
+#include "screens/Globals.h"
 #include "link/Settings.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"

@@ -17,7 +17,7 @@
 
 #include "core/Ini.h"
 #include "core/SafeWrite.h"
-#include "screens/VehicleFile.h"
+#include "formats/VehicleFile.h"
 
 namespace fs = std::filesystem;
 

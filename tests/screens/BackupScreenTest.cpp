@@ -13,10 +13,10 @@
 #include <fstream>
 
 #include "ScreenRig.h"
-#include "app/AutoBackup.h"
-#include "app/MainForm.h"
-#include "app/QtText.h"
-#include "app/QuestionForm.h"
+#include "screens/AutoBackup.h"
+#include "screens/MainForm.h"
+#include "kit/QtText.h"
+#include "screens/QuestionForm.h"
 #include "core/Backup.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"

@@ -11,8 +11,8 @@
 #include <QLineEdit>
 
 #include "ScreenRig.h"
-#include "app/QtText.h"
-#include "app/MainForm.h"
+#include "kit/QtText.h"
+#include "screens/MainForm.h"
 #include "link/Settings.h"
 #include "screens/CalibForm.h"
 #include "widgets/ShadowButton.h"

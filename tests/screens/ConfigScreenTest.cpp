@@ -8,8 +8,8 @@
 #include <QPushButton>
 
 #include "ScreenRig.h"
-#include "app/QtText.h"
-#include "app/MainForm.h"
+#include "kit/QtText.h"
+#include "screens/MainForm.h"
 #include "link/Settings.h"
 #include "screens/ConfigForm.h"
 #include "widgets/DialGauge.h"

@@ -13,8 +13,8 @@
 
 #include "GuiTestKit.h"
 #include "ScreenRig.h"
-#include "app/Globals.h"
-#include "app/OptionsForm.h"
+#include "screens/Globals.h"
+#include "screens/OptionsForm.h"
 #include "link/Settings.h"
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"

@@ -13,7 +13,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/IOForm.h"
+#include "kit/IOForm.h"
 #include "core/Translate.h"
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"

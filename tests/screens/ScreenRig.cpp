@@ -6,14 +6,14 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "app/Globals.h"
-#include "app/InfoForm.h"
-#include "app/MainForm.h"
-#include "app/QuestionForm.h"
-#include "app/SaveForm.h"
+#include "screens/Globals.h"
+#include "screens/InfoForm.h"
+#include "screens/MainForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
 #include "link/Settings.h"
 #include "screens/CalibForm.h"
-#include "screens/CaptureFile.h"
+#include "formats/CaptureFile.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"
 #include "screens/VisForm.h"
@@ -35,23 +35,7 @@ cScreenRig::~cScreenRig() {
     Link.reset();
     CommThread = nullptr;
     Sim.Stop();
-    MainForm = nullptr;
-    VisForm = nullptr;
-    ConfigForm = nullptr;
-    CalibForm = nullptr;
-    DataExForm = nullptr;
-    SaveForm = nullptr;
-    QuestionForm = nullptr;
-    InfoForm = nullptr;
-    ConfigScreen = CalibScreen = VisScreen = DataExScreen = nullptr;
-    delete Vis;
-    delete Config;
-    delete Calib;
-    delete DataEx;
-    delete Save;
-    delete Question;
-    delete Info;
-    delete Main;
+    Screens.reset();
     QCoreApplication::processEvents();
 }
 
@@ -60,26 +44,21 @@ bool cScreenRig::Start() {
     LiveSample = sLiveSample{};
     cIOForm::SetScreenOverride(QSize(1024, 768), 96);
 
-    // Creation order of the program.
-    MainForm = Main = new TMainForm;
-    VisForm = Vis = new TVisForm;
-    ConfigForm = Config = new TConfigForm;
-    CalibForm = Calib = new TCalibForm;
-    InfoForm = Info = new TInfoForm;
-    DataExForm = DataEx = new TDataExForm;
-    SaveForm = Save = new TSaveForm;
-    QuestionForm = Question = new TQuestionForm;
-    VisScreen = Vis;
-    ConfigScreen = Config;
-    CalibScreen = Calib;
-    DataExScreen = DataEx;
+    Screens = std::make_unique<cScreenSet>(cScreenSet::eScope::Work);
+    Main = MainForm;
+    Vis = VisForm;
+    Config = ConfigForm;
+    Calib = CalibForm;
+    Info = InfoForm;
+    DataEx = DataExForm;
+    Save = SaveForm;
+    Question = QuestionForm;
 
     Link = std::make_unique<cCommThread>([](const std::function<void()>& fn) {
         QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
     });
     CommThread = Link.get();
-    for (cLinkListener* l : std::initializer_list<cLinkListener*>{Main, Vis, Config, Calib, DataEx, Save, Question})
-        Link->AddListener(l);
+    for (cLinkListener* l : Screens->Listeners()) Link->AddListener(l);
     Link->AddListener(this);
     for (cLinkListener* l : ExtraListeners) Link->AddListener(l);
     Sim.Start();

@@ -11,12 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/InfoForm.h"
-#include "app/MainForm.h"
-#include "app/QuestionForm.h"
-#include "app/SaveForm.h"
+#include "screens/InfoForm.h"
+#include "screens/MainForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
+#include "program/ScreenSet.h"
 #include "tools/ecusim/EcuSimulator.h"
 
 class TVisForm;
@@ -35,6 +36,8 @@ public:
     bool Start();
 
     cEcuSimulator Sim;
+    // The screens of the work-screen scope, in the program's order.
+    std::unique_ptr<cScreenSet> Screens;
     std::unique_ptr<cCommThread> Link;
     // Heard after the bench itself; set before Start.
     std::vector<cLinkListener*> ExtraListeners;

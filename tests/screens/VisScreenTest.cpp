@@ -18,10 +18,10 @@
 #include <iterator>
 
 #include "ScreenRig.h"
-#include "app/QtText.h"
-#include "app/MainForm.h"
+#include "kit/QtText.h"
+#include "screens/MainForm.h"
 #include "link/Settings.h"
-#include "screens/CaptureFile.h"
+#include "formats/CaptureFile.h"
 #include "screens/FileDialog.h"
 #include "screens/VisForm.h"
 #include "widgets/DialGauge.h"

@@ -1,6 +1,6 @@
 // Drawing helpers of the picture generator: text, wires with their
 // insulation colours. The switch console in the diagram is the program's own
-// drawing (app/Artwork.h).
+// drawing (kit/Artwork.h).
 #pragma once
 
 #include <QColor>

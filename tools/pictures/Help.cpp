@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Draw.h"
-#include "app/Artwork.h"
+#include "kit/Artwork.h"
 #include "core/Translate.h"
 
 namespace draw {

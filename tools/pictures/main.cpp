@@ -6,7 +6,7 @@
 // programs' icons: zvbasic.svg and zvbasic-48.png, -128.png, -256.png, and
 // the same for zvbasic-capview. The
 // logo and the switch console are drawn by the program itself at the size of
-// its screen (app/Artwork.cpp).
+// its screen (kit/Artwork.cpp).
 #include <QFile>
 #include <QDir>
 #include <QGuiApplication>

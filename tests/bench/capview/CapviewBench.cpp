@@ -23,7 +23,7 @@
 #include "capview/DriveStats.h"
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
-#include "screens/CaptureFile.h"
+#include "formats/CaptureFile.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -35,11 +35,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Globals.h"
-#include "app/InfoForm.h"
-#include "app/MainForm.h"
-#include "app/QuestionForm.h"
-#include "app/SaveForm.h"
+#include "program/ScreenSet.h"
+#include "screens/Globals.h"
+#include "screens/InfoForm.h"
+#include "screens/MainForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
 #include "link/CommThread.h"
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
@@ -186,27 +187,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     cIOForm::SetScreenOverride(QSize(1024, 768), 96);
 
-    MainForm = new TMainForm;
-    VisForm = new TVisForm;
-    ConfigForm = new TConfigForm;
-    CalibForm = new TCalibForm;
-    InfoForm = new TInfoForm;
-    DataExForm = new TDataExForm;
-    SaveForm = new TSaveForm;
-    QuestionForm = new TQuestionForm;
-    VisScreen = VisForm;
-    ConfigScreen = ConfigForm;
-    CalibScreen = CalibForm;
-    DataExScreen = DataExForm;
+    cScreenSet screens(cScreenSet::eScope::Work);
 
     cCommThread link([](const std::function<void()>& fn) {
         QMetaObject::invokeMethod(qApp, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
     });
     CommThread = &link;
     cCounter heard;
-    for (cLinkListener* l : std::initializer_list<cLinkListener*>{MainForm, VisForm, ConfigForm, CalibForm,
-                                                                 DataExForm, SaveForm, QuestionForm, &heard})
-        link.AddListener(l);
+    for (cLinkListener* l : screens.Listeners()) link.AddListener(l);
+    link.AddListener(&heard);
     link.SetPortName(sim.Link);
 
     auto waitFor = [](const std::function<bool()>& pred, int ms) {

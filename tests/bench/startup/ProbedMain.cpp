@@ -5,9 +5,9 @@
 #include <QApplication>
 
 #include "FirstPaintProbe.h"
-#include "app/Globals.h"
-#include "app/MainForm.h"
-#include "app/Shell.h"
+#include "screens/Globals.h"
+#include "screens/MainForm.h"
+#include "program/Shell.h"
 
 namespace {
 class cMainMenuPainted : public QObject {

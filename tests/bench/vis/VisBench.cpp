@@ -27,11 +27,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Globals.h"
-#include "app/InfoForm.h"
-#include "app/MainForm.h"
-#include "app/QuestionForm.h"
-#include "app/SaveForm.h"
+#include "program/ScreenSet.h"
+#include "screens/Globals.h"
+#include "screens/InfoForm.h"
+#include "screens/MainForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
 #include "link/CommThread.h"
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
@@ -174,18 +175,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     cIOForm::SetScreenOverride(QSize(1024, 768), 96);
 
-    MainForm = new TMainForm;
-    VisForm = new TVisForm;
-    ConfigForm = new TConfigForm;
-    CalibForm = new TCalibForm;
-    InfoForm = new TInfoForm;
-    DataExForm = new TDataExForm;
-    SaveForm = new TSaveForm;
-    QuestionForm = new TQuestionForm;
-    VisScreen = VisForm;
-    ConfigScreen = ConfigForm;
-    CalibScreen = CalibForm;
-    DataExScreen = DataExForm;
+    cScreenSet screens(cScreenSet::eScope::Work);
 
     cBefore before;
     PaintProbe::RequestHook() = [&before](const QWidget* w) {
@@ -219,9 +209,7 @@ int main(int argc, char** argv) {
         void SettingsLoaded() override { ++*N; }
     } loadedProbe(&loaded);
     link.AddListener(&before);
-    for (cLinkListener* l : std::initializer_list<cLinkListener*>{MainForm, VisForm, ConfigForm, CalibForm,
-                                                                 DataExForm, SaveForm, QuestionForm})
-        link.AddListener(l);
+    for (cLinkListener* l : screens.Listeners()) link.AddListener(l);
     link.AddListener(&loadedProbe);
     link.SetPortName(sim.Device);
 

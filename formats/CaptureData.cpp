@@ -1,0 +1,406 @@
+#include "formats/CaptureData.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <new>
+
+#include "link/CommThread.h"
+#include "link/Settings.h"
+#include "formats/CaptureFile.h"
+
+namespace Capture {
+
+namespace {
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                             1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+inline bool IsDigit(char c) { return unsigned(c - '0') < 10u; }
+
+// A number in fixed notation ("-12.345600"); anything else that reads as a
+// finite decimal number (an exponent, very many digits) goes the slow way.
+// Returns the position after the number, or nullptr.
+const char* ParseNumber(const char* p, const char* e, double& v) {
+    const char* start = p;
+    bool neg = false;
+    if (p < e && (*p == '-' || *p == '+')) {
+        neg = *p == '-';
+        ++p;
+    }
+    uint64_t m = 0;
+    int digits = 0, frac = 0;
+    while (p < e && IsDigit(*p)) {
+        m = m * 10 + unsigned(*p - '0');
+        ++digits;
+        ++p;
+    }
+    if (p < e && *p == '.') {
+        ++p;
+        while (p < e && IsDigit(*p)) {
+            m = m * 10 + unsigned(*p - '0');
+            ++digits;
+            ++frac;
+            ++p;
+        }
+    }
+    if (digits == 0) return nullptr;
+    if (digits <= 18 && !(p < e && (*p == 'e' || *p == 'E'))) {
+        // Both operands are exact, and the division rounds once: the same
+        // double as a full decimal conversion gives.
+        v = double(m) / kPow10[frac];
+        if (neg) v = -v;
+        return p;
+    }
+    const char* from = start + (*start == '+' ? 1 : 0);
+    auto res = std::from_chars(from, e, v, std::chars_format::general);
+    if (res.ec != std::errc()) return nullptr;
+    return res.ptr;
+}
+
+}  // namespace
+
+void sCaptureData::Clear() {
+    for (auto& v : Values) v = std::vector<float>();
+    Lines = SkippedLines = HeaderLines = DroppedRecords = Bytes = WholeLineBytes = 0;
+    LastLineCut = false;
+    LastLine = eLine::None;
+}
+
+cCaptureParser::cCaptureParser(sCaptureData& out, uint64_t maxRecords) : Out(out), MaxRecords(maxRecords) {}
+
+bool cCaptureParser::ParseRecord(const char* p, const char* e, float values[TraceCount]) {
+    if (e > p && e[-1] == '\r') --e;
+    for (int i = 0; i < TraceCount; ++i) {
+        while (p < e && IsBlank(*p)) ++p;
+        const bool quoted = p < e && *p == '"';
+        if (quoted) ++p;
+        double v;
+        p = ParseNumber(p, e, v);
+        if (!p) return false;
+        if (quoted) {
+            if (p >= e || *p != '"') return false;
+            ++p;
+        }
+        while (p < e && IsBlank(*p)) ++p;
+        const float f = float(v);
+        if (!std::isfinite(f)) return false;
+        values[i] = f;
+        if (i + 1 < TraceCount) {
+            if (p >= e || *p != ',') return false;
+            ++p;
+        }
+    }
+    return p == e;
+}
+
+bool cCaptureParser::IsHeader(const char* begin, const char* end) {
+    if (end > begin && end[-1] == '\r') --end;
+    const char* header = cCaptureFile::Header();
+    size_t n = std::strlen(header);
+    while (n > 0 && (header[n - 1] == '\n' || header[n - 1] == '\r')) --n;
+    return size_t(end - begin) == n && std::memcmp(begin, header, n) == 0;
+}
+
+// Judges one line (without its line end) and remembers what it was, so that
+// a last line without line end can be taken back when the file grows.
+void cCaptureParser::Line(const char* begin, const char* end) {
+    ++Out.Lines;
+    float v[TraceCount];
+    if (ParseRecord(begin, end, v)) {
+        if (Out.Records() >= MaxRecords) {
+            ++Out.DroppedRecords;
+            Out.LastLine = sCaptureData::eLine::Dropped;
+            return;
+        }
+        for (int i = 0; i < TraceCount; ++i) Out.Values[i].push_back(v[i]);
+        Out.LastLine = sCaptureData::eLine::Record;
+    } else if (IsHeader(begin, end)) {
+        ++Out.HeaderLines;
+        Out.LastLine = sCaptureData::eLine::Header;
+    } else {
+        ++Out.SkippedLines;
+        Out.LastLine = sCaptureData::eLine::Skipped;
+    }
+}
+
+void cCaptureParser::Feed(const char* p, size_t size) {
+    const char* e = p + size;
+    if (size > 0) {
+        if (const void* nl = ::memrchr(p, '\n', size))
+            Out.WholeLineBytes = Out.Bytes + uint64_t(static_cast<const char*>(nl) - p) + 1;
+        Out.Bytes += size;
+    }
+    if (AtStart && size > 0) {
+        // A byte order mark that an editor may have put in front.
+        static const char bom[] = "\xEF\xBB\xBF";
+        size_t have = Partial.size();
+        while (have < 3 && p < e && *p == bom[have]) {
+            Partial += *p++;
+            ++have;
+        }
+        if (have == 3) {
+            Partial.clear();
+            AtStart = false;
+        } else if (p < e) {
+            AtStart = false;  // not a mark: the bytes kept are the line's start
+        } else {
+            return;  // still inside a possible mark
+        }
+    }
+    if (!Partial.empty() || Overlong) {
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(e - p)));
+        if (!nl) {
+            if (!Overlong) {
+                Partial.append(p, e);
+                if (Partial.size() > MaxLineLength) {
+                    Overlong = true;
+                    Partial.clear();
+                    Partial.shrink_to_fit();
+                }
+            }
+            return;
+        }
+        if (Overlong) {
+            ++Out.Lines;
+            ++Out.SkippedLines;
+            Overlong = false;
+        } else {
+            Partial.append(p, nl);
+            Line(Partial.data(), Partial.data() + Partial.size());
+            Partial.clear();
+        }
+        p = nl + 1;
+    }
+    while (p < e) {
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(e - p)));
+        if (!nl) {
+            if (size_t(e - p) > MaxLineLength) Overlong = true;
+            else Partial.assign(p, e);
+            return;
+        }
+        Line(p, nl);
+        p = nl + 1;
+    }
+}
+
+void cCaptureParser::Finish() {
+    if (Overlong) {
+        ++Out.Lines;
+        ++Out.SkippedLines;
+        Out.LastLine = sCaptureData::eLine::Skipped;
+        Out.LastLineCut = true;
+    } else if (!Partial.empty()) {
+        Line(Partial.data(), Partial.data() + Partial.size());
+        Out.LastLineCut = true;
+    }
+    Partial.clear();
+    Overlong = false;
+}
+
+sCaptureData ParseCapture(const void* data, size_t size) {
+    sCaptureData out;
+    cCaptureParser parser(out);
+    parser.Feed(static_cast<const char*>(data), size);
+    parser.Finish();
+    return out;
+}
+
+uint64_t DefaultRecordLimit() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    constexpr uint64_t kBytesPerRecord = 32;  // values, min/max pyramid and growth room
+    uint64_t limit = 0;
+    if (pages > 0 && pageSize > 0) limit = uint64_t(pages) * uint64_t(pageSize) / 2 / kBytesPerRecord;
+    return std::max<uint64_t>(limit, 1000000);
+}
+
+namespace {
+
+// Opens a capture for reading without waiting: a pipe or a device would
+// block the open or the reads for ever, so only regular files are read.
+sReadResult OpenRegular(const std::string& path, int& fd, struct stat& st) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return {eReadStatus::CannotOpen, errno};
+    if (::fstat(fd, &st) != 0) {
+        const int code = errno;
+        ::close(fd);
+        fd = -1;
+        return {eReadStatus::CannotOpen, code};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        const bool dir = S_ISDIR(st.st_mode);
+        ::close(fd);
+        fd = -1;
+        return {dir ? eReadStatus::CannotOpen : eReadStatus::NotAFile, dir ? EISDIR : 0};
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return {};
+}
+
+// Feeds the file from its current position to its end (as far as it was
+// when reading began) to the parser, in pieces.
+sReadResult FeedFile(int fd, uint64_t from, uint64_t total, cCaptureParser& parser, const tProgress& progress) {
+    constexpr size_t kChunk = size_t(4) << 20;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
+    if (!buffer) return {eReadStatus::OutOfMemory, ENOMEM};
+    uint64_t done = from;
+    for (;;) {
+        size_t want = kChunk;
+        if (total > done) want = size_t(std::min<uint64_t>(kChunk, total - done));
+        const ssize_t n = ::read(fd, buffer.get(), want);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return {eReadStatus::ReadError, errno};
+        }
+        if (n == 0) break;
+        parser.Feed(buffer.get(), size_t(n));
+        done += uint64_t(n);
+        if (progress && !progress(done, std::max(total, done))) return {eReadStatus::Cancelled, 0};
+        if (done >= total) break;  // what was there when reading began
+    }
+    return {};
+}
+
+void EqualColumns(sCaptureData& out) {
+    size_t n = out.Values[0].size();
+    for (auto& v : out.Values) n = std::min(n, v.size());
+    for (auto& v : out.Values) v.resize(n);
+}
+
+}  // namespace
+
+sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tProgress& progress,
+                            uint64_t maxRecords) {
+    out.Clear();
+    int fd = -1;
+    struct stat st {};
+    sReadResult result = OpenRegular(path, fd, st);
+    if (fd < 0) return result;
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    const uint64_t total = uint64_t(st.st_size);
+    try {
+        // Room for the records a file of this size can hold in the writer's
+        // format (at least 45 bytes a line); a file written differently
+        // grows the columns as usual.
+        const uint64_t expected = std::min<uint64_t>(total / 45 + 16, maxRecords);
+        for (auto& v : out.Values) v.reserve(size_t(expected));
+    } catch (const std::bad_alloc&) {
+        for (auto& v : out.Values) v = std::vector<float>();
+    }
+    cCaptureParser parser(out, maxRecords);
+    try {
+        result = FeedFile(fd, 0, total, parser, progress);
+        parser.Finish();
+    } catch (const std::bad_alloc&) {
+        result = {eReadStatus::OutOfMemory, ENOMEM};
+    }
+    // Columns of equal length whatever happened in the middle of a record.
+    EqualColumns(out);
+    ::close(fd);
+    return result;
+}
+
+sReadResult CheckCaptureFile(const std::string& path) {
+    int fd = -1;
+    struct stat st {};
+    const sReadResult result = OpenRegular(path, fd, st);
+    if (fd >= 0) ::close(fd);
+    return result;
+}
+
+sReadResult ReadCaptureFileInPieces(const std::string& path, sCaptureData& out,
+                                    const std::function<bool(sCaptureData&)>& take) {
+    out.Clear();
+    int fd = -1;
+    struct stat st {};
+    sReadResult result = OpenRegular(path, fd, st);
+    if (fd < 0) return result;
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    cCaptureParser parser(out);
+    bool taken = true;
+    try {
+        result = FeedFile(fd, 0, uint64_t(st.st_size), parser, [&](uint64_t, uint64_t) { return taken = take(out); });
+        if (taken && result.Status == eReadStatus::Ok) {
+            parser.Finish();
+            if (!take(out)) result.Status = eReadStatus::Cancelled;
+        }
+    } catch (const std::bad_alloc&) {
+        result = {eReadStatus::OutOfMemory, ENOMEM};
+    }
+    ::close(fd);
+    return result;
+}
+
+sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, bool& restarted, uint64_t maxRecords) {
+    restarted = false;
+    int fd = -1;
+    struct stat st {};
+    sReadResult result = OpenRegular(path, fd, st);
+    if (fd < 0) return result;
+    const uint64_t size = uint64_t(st.st_size);
+    if (size < data.Bytes) {
+        // Shorter than before: a new file under the old name.
+        ::close(fd);
+        restarted = true;
+        return ReadCaptureFile(path, data, {}, maxRecords);
+    }
+    if (size == data.Bytes) {
+        ::close(fd);
+        return result;
+    }
+    // The last line without line end is judged again with what follows it.
+    const uint64_t from = data.LastLineCut ? data.WholeLineBytes : data.Bytes;
+    if (data.LastLineCut) {
+        --data.Lines;
+        switch (data.LastLine) {
+        case sCaptureData::eLine::Record:
+            for (auto& v : data.Values)
+                if (!v.empty()) v.pop_back();
+            break;
+        case sCaptureData::eLine::Header: --data.HeaderLines; break;
+        case sCaptureData::eLine::Skipped: --data.SkippedLines; break;
+        case sCaptureData::eLine::Dropped: --data.DroppedRecords; break;
+        case sCaptureData::eLine::None: ++data.Lines; break;
+        }
+        data.LastLineCut = false;
+        data.LastLine = sCaptureData::eLine::None;
+    }
+    data.Bytes = from;
+    if (::lseek(fd, off_t(from), SEEK_SET) < 0) {
+        const int code = errno;
+        ::close(fd);
+        return {eReadStatus::ReadError, code};
+    }
+    cCaptureParser parser(data, maxRecords);
+    if (from > 0) parser.StartsMidway();
+    try {
+        result = FeedFile(fd, from, size, parser, {});
+        parser.Finish();
+    } catch (const std::bad_alloc&) {
+        result = {eReadStatus::OutOfMemory, ENOMEM};
+    }
+    EqualColumns(data);
+    ::close(fd);
+    return result;
+}
+
+double PollCycleSeconds(int ecuVersion) {
+    // One frame: three bytes out, each after the pacing pause, and three
+    // bytes back; a byte is ten bits on the line (8N1).
+    const double byteMs = 10.0 * 1000.0 / cCommThread::BaudRate;
+    const double frameMs = 3 * (Ecu::BytePauseMs(ecuVersion) + byteMs) + 3 * byteMs;
+    const double stepMs = double(cCommThread::IdleWait.count()) + frameMs;
+    return std::size(cCommThread::LivePollParams) * stepMs / 1000.0;
+}
+
+}  // namespace Capture

@@ -1,0 +1,282 @@
+#include "program/Shell.h"
+#include "program/ScreenSet.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <QThread>
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <exception>
+#include <sstream>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "core/Backup.h"
+#include "core/Error.h"
+#include "screens/AutoBackup.h"
+#include "screens/Globals.h"
+#include "screens/HelpForm.h"
+#include "screens/InfoForm.h"
+#include "core/Ini.h"
+#include "core/JpegDecode.h"
+#include "screens/LoadForm.h"
+#include "screens/MainForm.h"
+#include "screens/OptionsForm.h"
+#include "kit/Pictures.h"
+#include "kit/QtLanguage.h"
+#include "core/Resources.h"
+#include "kit/QtText.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
+#include "core/Translate.h"
+#include "link/CommThread.h"
+#include "serial/ComPort.h"
+#include "widgets/ShadowButton.h"
+
+namespace {
+
+QString ErrorText(const sError& e) {
+    QString text = QStringLiteral("%1 (%2)").arg(ToQ(e.File), ToQ(e.Line));
+    if (!e.Text.empty()) text += QStringLiteral(": ") + ToQ(e.Text);
+    return text;
+}
+
+
+}  // namespace
+
+namespace {
+// SIGTERM, SIGINT and SIGHUP (the session ending, Ctrl-C in a terminal) end
+// the program the orderly way: the event loop quits without the exit
+// question, the link stops and zvbasic.ini is written. The handler only
+// writes a byte into a pipe; the event loop does the rest.
+int SignalPipe[2] = {-1, -1};
+void OnEndSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &byte, 1);
+}
+}  // namespace
+
+class cEndSignals {
+public:
+    explicit cEndSignals(QObject* owner) {
+        if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        Notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, owner);
+        QObject::connect(Notifier, &QSocketNotifier::activated, owner, [this] {
+            char buf[16];
+            while (::read(SignalPipe[0], buf, sizeof buf) > 0) {
+            }
+            // Every running loop ends: the event loop, or a start-up error
+            // box's or a dialog's own. One that has not started yet does not.
+            Requested = true;
+            QCoreApplication::exit(0);
+        });
+        struct sigaction sa {};
+        sa.sa_handler = OnEndSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &sa, &Saved[i]);
+    }
+    ~cEndSignals() {
+        if (!Notifier) return;
+        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &Saved[i], nullptr);
+        delete Notifier;
+        ::close(SignalPipe[0]);
+        ::close(SignalPipe[1]);
+        SignalPipe[0] = SignalPipe[1] = -1;
+    }
+
+    // A signal has come: the program is to end.
+    bool Requested = false;
+
+private:
+    static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
+    struct sigaction Saved[3] {};
+    QSocketNotifier* Notifier = nullptr;
+};
+
+cShell::cShell(sShellOptions options) : Options(std::move(options)) {
+    if (Options.ExeDir.isEmpty()) Options.ExeDir = QCoreApplication::applicationDirPath();
+    const std::string exeDir = Options.ExeDir.toStdString();
+    IniLoadFile = Options.IniPath.isEmpty() ? ToQ(cIni::ReadPath(exeDir)) : Options.IniPath;
+    IniSaveFile = Options.IniPath.isEmpty() ? ToQ(cIni::WritePath(exeDir)) : Options.IniPath;
+    // locale/ and data/: beside the executable, or the installed share folder.
+    ResourceDir = ToQ(Resources::Folder(exeDir));
+}
+
+cShell::~cShell() { Shutdown(); }
+
+void cShell::Report(const QString& text) {
+    if (Options.ShowError) Options.ShowError(text);
+    else QMessageBox::critical(nullptr, QStringLiteral("ZVBasic"), text);
+}
+
+void cShell::CreateScreens() { Screens = std::make_unique<cScreenSet>(); }
+
+void cShell::DestroyScreens() {
+    cIOForm::PortAbsent() = nullptr;
+    Screens.reset();
+}
+
+const std::vector<cIOForm*>& cShell::Forms() const {
+    static const std::vector<cIOForm*> none;
+    return Screens ? Screens->Listeners() : none;
+}
+
+cShell::eStart cShell::Start() {
+    Started = true;
+    // Before anything can show a dialog (a start-up error box): the session
+    // ending then closes it and the settings file is still written.
+    EndSignals = std::make_unique<cEndSignals>(this);
+    QCoreApplication::setApplicationName(QStringLiteral("ZVBasic"));
+    try {
+        Translate::Init((ResourceDir + QStringLiteral("/locale")).toStdString());
+        // Qt's own texts follow the language in force (and every later switch).
+        QtLanguage::Apply(Translate::CurrentLanguage());
+        CreateScreens();
+
+        // The link thread; it waits for a port name. Its failure ends the program.
+        try {
+            tUiInvoker invoker = [this](const std::function<void()>& fn) {
+                if (QThread::currentThread() == thread()) {
+                    fn();
+                    return;
+                }
+                QMetaObject::invokeMethod(this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+            };
+            CommThread = new cCommThread(invoker);
+        } catch (const sError& e) {
+            Report(ErrorText(e));
+            return eStart::Fatal;
+        }
+        for (cIOForm* form : Forms()) CommThread->AddListener(form);
+        AutoBackup = std::make_unique<cAutoBackup>(Backup::Folder());
+        AutoBackup->OnFailure = [](const QString& reason) {
+            if (MainForm) MainForm->ShowBackupFailure(reason);
+        };
+        CommThread->AddListener(AutoBackup.get());
+        for (cLinkListener* extra : Options.ExtraListeners) CommThread->AddListener(extra);
+        CommThread->SetEnabledSource([] { return Ini && Ini->Enabled; });
+        // A port error for a device that is not there reads "not present".
+        cIOForm::PortAbsent() = [] { return CommThread && CommThread->GetPort().LastOpenError() == ENOENT; };
+        CommThread->SetPortNameSink([](const std::string& name) {
+            if (Ini) Ini->Port = name;
+        });
+
+        try {
+            Ini = new cIni;
+        } catch (const std::bad_alloc&) {
+            Report(ErrorText(sError("ZVBasic", 53)));
+            return eStart::Fatal;
+        }
+
+        // Ports: the list replaces the options screen's, item 0 selected.
+        const std::vector<std::string> ports = cComPort::EnumeratePorts();
+        OptionsForm->SetPorts(ports);
+        OptionsForm->ComPortCB->setCurrentIndex(OptionsForm->ComPortCB->count() > 0 ? 0 : -1);
+
+        if (Ini->Load(IniLoadFile.toStdString())) {
+            bool listed = false;
+            for (size_t i = 0; i < ports.size(); ++i)
+                if (ports[i] == Ini->Port) {
+                    OptionsForm->ComPortCB->setCurrentIndex(int(i));
+                    listed = true;
+                    break;
+                }
+            // The fitter's adapter, not plugged in now: kept, shown as not
+            // present and tried again until it is there; never replaced by
+            // another port without a word.
+            if (!listed && !Ini->Port.empty()) OptionsForm->SetAbsentPort(Ini->Port);
+            if (Ini->Enabled) {
+                MainForm->ConfigBtn->setEnabled(true);
+                MainForm->CalibBtn->setEnabled(true);
+                MainForm->VisBtn->setEnabled(true);
+            }
+            const QString name = ToQ(Translate::LanguageName(Ini->Language));
+            const int at = OptionsForm->LangCB->findText(name, Qt::MatchExactly);
+            if (at >= 0) {
+                OptionsForm->LangCB->setCurrentIndex(at);
+                OptionsForm->LangCBChange();
+            }
+        } else {
+            Ini->Language = Translate::ShortCode(Translate::CurrentLanguage());
+            MainForm->ConfigBtn->setEnabled(true);
+            MainForm->CalibBtn->setEnabled(true);
+            MainForm->VisBtn->setEnabled(true);
+            Ini->Enabled = true;
+        }
+
+        // This starts the connection (once more, if the language switch
+        // already handed a port over).
+        CommThread->SetPortName(OptionsForm->ComPortCB->currentText().toStdString());
+
+        // A replacement help picture: per user, for the system, or in the
+        // program's data folder.
+        const std::string picture = Resources::HelpPicture(ResourceDir.toStdString());
+        if (!picture.empty()) HelpForm->SetPicture(ToQImage(DecodeJpegFile(picture)));
+    } catch (const std::exception& e) {
+        Report(QString::fromUtf8(e.what()));
+        return eStart::Failed;
+    }
+    return eStart::Ok;
+}
+
+void cShell::Run() {
+    if (!MainForm) return;
+    if (EndSignals && EndSignals->Requested) return;  // ended during start-up
+    QApplication::setQuitOnLastWindowClosed(false);
+    // exit, not quit: quit would ask every window to close once more.
+    connect(MainForm, &TMainForm::Closed, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+
+    MainForm->show();
+    MainForm->raise();
+    MainForm->activateWindow();
+    QApplication::exec();
+}
+
+void cShell::StopLink() {
+    // The link first: it calls into the screens. While it ends, deliveries
+    // in flight are run.
+    if (CommThread) {
+        // Only the link's deliveries run meanwhile (they are posted to this
+        // object): no user input, and no other message, reaches the screens.
+        CommThread->Shutdown([this] { QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); });
+        delete CommThread;
+        CommThread = nullptr;
+    }
+    AutoBackup.reset();  // after the link that notifies it; a backup being written is finished
+}
+
+void cShell::Shutdown() {
+    if (ShutDownDone || !Started) return;
+    ShutDownDone = true;
+    StopLink();
+    if (::Ini) {
+        ::Ini->Save(IniSaveFile.toStdString());
+        delete ::Ini;
+        ::Ini = nullptr;
+    }
+    DestroyScreens();
+    EndSignals.reset();
+}
+
+int cShell::Main() {
+    switch (Start()) {
+    case eStart::Ok:
+        Run();
+        break;
+    case eStart::Failed:
+        break;
+    case eStart::Fatal:
+        ShutDownDone = true;
+        StopLink();
+        DestroyScreens();
+        EndSignals.reset();
+        return 1;
+    }
+    Shutdown();
+    return 0;
+}

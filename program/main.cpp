@@ -1,0 +1,35 @@
+// ZVBasic: calibration software for the ZORVA Basic LPG control unit.
+#include <QApplication>
+
+#include <cstdio>
+#include <cstring>
+
+#include "program/Shell.h"
+#include "core/Version.h"
+
+int main(int argc, char** argv) {
+    // The two options a command-line user expects; everything else (Qt's
+    // own options among it) goes to the program as before. Answered before
+    // anything of the window system is touched, so they work without a
+    // display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs("Usage: zvbasic [--help] [--version]\n"
+                       "Calibration software for the ZORVA Basic LPG control unit: starts full screen,\n"
+                       "connects to the ECU on the port saved in zvbasic.ini (choose it in Options, F8).\n"
+                       "\n"
+                       "Environment: ZVBASIC_PORTS (colon-separated) adds device names to the port list.\n"
+                       "See also zvbasic-cli(1), zvbasic-capview(1), zvbasic-ecusim(1).\n",
+                       stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            const sVersion v = ProgramVersion();
+            std::printf("zvbasic %u.%u.%u.%u\n", v.Major, v.Minor, v.Release, v.Build);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
+    QApplication app(argc, argv);
+    cShell shell(sShellOptions{});
+    return shell.Main();
+}

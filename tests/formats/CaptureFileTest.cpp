@@ -1,0 +1,76 @@
+#include "formats/CaptureFile.h"
+#include "tests/TestKit.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+using testkit::Slurp;
+fs::path TempFile(const char* name) {
+    return fs::temp_directory_path() / (std::string(name) + "_" + std::to_string(::getpid()) + ".dat");
+}
+}  // namespace
+
+TEST(CaptureFile, RecordHasSixDecimalsWithAPointWhateverTheLocale) {
+    // A comma locale must not leak into the file.
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    std::string saved = old ? old : "C";
+    bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "pl_PL.UTF-8");
+    sLiveSample s;
+    s.TPSVolts = float(120 / 51.0);
+    s.LambdaVolts = 0.45f;
+    s.RPM = 2000;
+    s.ValvePos = 150;
+    EXPECT_EQ(cCaptureFile::FormatRecord(s), "\"2.352941\",\"0.450000\",\"2000.000000\",\"150.000000\"\r\n");
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    if (!comma) GTEST_LOG_(INFO) << "no comma locale installed; checked in the C locale only";
+}
+
+TEST(CaptureFile, NumbersFollowPrintfFixedNotation) {
+    struct { double In; const char* Out; } cases[] = {
+        {0.0, "0.000000"},          {-3.0 / 51.0, "-0.058824"}, {54000, "54000.000000"},
+        {double(0.8f), "0.800000"}, {double(1.6f), "1.600000"}, {5.0, "5.000000"},
+        {2.5e-7, "0.000000"},       {-2147483648.0, "-2147483648.000000"},
+    };
+    for (auto& c : cases) EXPECT_EQ(cCaptureFile::FormatNumber(c.In), c.Out) << c.In;
+}
+
+TEST(CaptureFile, HeaderRecordsAndEmptyingAnOldFile) {
+    fs::path p = TempFile("capture");
+    {
+        std::ofstream old(p, std::ios::binary);
+        old << "old contents that must go\r\n";
+    }
+    cCaptureFile f;
+    ASSERT_TRUE(f.Open(p.string()));
+    EXPECT_TRUE(f.IsOpen());
+    // The header is on disk at once, each record as soon as it is written.
+    EXPECT_EQ(Slurp(p), "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n");
+    sLiveSample zero;
+    f.WriteRecord(zero);
+    EXPECT_EQ(Slurp(p), std::string("\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n") +
+                            "\"0.000000\",\"0.000000\",\"0.000000\",\"0.000000\"\r\n");
+    sLiveSample s{5.0f, 1.0f, 211, 255};
+    f.WriteRecord(s);
+    f.Close();
+    EXPECT_FALSE(f.IsOpen());
+    f.WriteRecord(s);  // ignored when closed
+    EXPECT_EQ(Slurp(p), std::string("\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n") +
+                            "\"0.000000\",\"0.000000\",\"0.000000\",\"0.000000\"\r\n" +
+                            "\"5.000000\",\"1.000000\",\"211.000000\",\"255.000000\"\r\n");
+    fs::remove(p);
+}
+
+TEST(CaptureFile, OpenFailuresLeaveItClosed) {
+    cCaptureFile f;
+    EXPECT_FALSE(f.Open(""));
+    EXPECT_FALSE(f.Open((fs::temp_directory_path() / "no_such_folder_zv" / "c.dat").string()));
+    EXPECT_FALSE(f.IsOpen());
+}
