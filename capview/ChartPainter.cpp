@@ -150,6 +150,13 @@ sMapGeometry MapGeometry(QSizeF size, const Capture::sDriveMap& map, double fp) 
     return g;
 }
 
+// The scene with its first capture only (every other field as new).
+sScene PrimaryOnly(const sScene& scene) {
+    sScene only;
+    only.Primary = scene.Primary;
+    return only;
+}
+
 }  // namespace
 
 sScatterFrame ScatterFrame(QSizeF size, const sScene& scene) {
@@ -318,7 +325,7 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
     const Capture::sLoadedCapture& c = *scene.Primary;
     const Capture::sDriveMap& map = CachedMap(c, scene.StatsRange(c), scene.Map);
     const sMapGeometry g = MapGeometry(size, map, fp);
-    Header(p, scene.Second ? sScene{scene.Primary} : scene, g.Plot.left(), fp * 0.2, fp * 1.4, size.width(), bold,
+    Header(p, scene.Second ? PrimaryOnly(scene) : scene, g.Plot.left(), fp * 0.2, fp * 1.4, size.width(), bold,
            QColor(Qt::white));
 
     static const char* const colourNames[] = {CvN_("share of the drive"), CvN_("mean valve position"),
