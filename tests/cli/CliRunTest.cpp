@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "CliRunner.h"
+#include "tests/TestKit.h"
 #include "cli/CliSession.h"
 #include "link/CommThread.h"
 #include "serial/ComPort.h"
@@ -572,10 +573,12 @@ TEST_F(CliTest, PortDefaultsToTheOneSavedInZvbasicIni) {
 }
 
 TEST_F(CliTest, PortsListsTheDevicesAsOptionsDoWithoutConnecting) {
-    ::setenv("ZVBASIC_PORTS", "/tmp/zv-sim-a:/tmp/zv-sim-b", 1);
-    sCliRun text = RunCli(Exe, {"ports"});
-    sCliRun json = RunCli(Exe, {"--json", "ports"});
-    ::unsetenv("ZVBASIC_PORTS");
+    sCliRun text, json;
+    {
+        const testkit::cScopedEnv ports("ZVBASIC_PORTS", "/tmp/zv-sim-a:/tmp/zv-sim-b");
+        text = RunCli(Exe, {"ports"});
+        json = RunCli(Exe, {"--json", "ports"});
+    }
     EXPECT_EQ(text.Exit, 0);
     const std::string tail = "/tmp/zv-sim-a\n/tmp/zv-sim-b\n";
     ASSERT_GE(text.Out.size(), tail.size());

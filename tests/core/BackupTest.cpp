@@ -59,15 +59,13 @@ TEST(Backup, NamesSortByTimeAndAreSafeEverywhere) {
 }
 
 TEST(Backup, FolderFollowsXdgDataHome) {
-    const char* oldXdg = std::getenv("XDG_DATA_HOME");
-    const std::string saved = oldXdg ? oldXdg : "";
-    ::setenv("XDG_DATA_HOME", "/data/x/", 1);
+    testkit::cScopedEnv xdg("XDG_DATA_HOME", "/data/x/");
     EXPECT_EQ(Backup::Folder(), "/data/x/zvbasic/backups");
-    ::setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored
+    xdg.Set("relative");  // not absolute: ignored
     const char* home = std::getenv("HOME");
-    if (home && *home) EXPECT_EQ(Backup::Folder(), std::string(home) + "/.local/share/zvbasic/backups");
-    if (oldXdg) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
-    else ::unsetenv("XDG_DATA_HOME");
+    if (home && *home) {
+        EXPECT_EQ(Backup::Folder(), std::string(home) + "/.local/share/zvbasic/backups");
+    }
 }
 
 // One new file per changed content, none for the same content, a suffix in

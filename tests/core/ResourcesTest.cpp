@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/Resources.h"
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 
@@ -64,9 +65,7 @@ TEST_F(ResourceFolder, FilesNamedLikeTheFoldersDoNotCount) {
 
 TEST_F(ResourceFolder, HelpPictureComesFromUserThenSystemThenDataFolder) {
     const fs::path user = Root / "home" / "data", etc = Root / "etc" / "zvbasic", data = fs::path(Share) / "data";
-    const char* old = std::getenv("XDG_DATA_HOME");
-    const std::string saved = old ? old : "";
-    ::setenv("XDG_DATA_HOME", user.c_str(), 1);
+    const testkit::cScopedEnv xdg("XDG_DATA_HOME", user.string());
     const auto put = [](const fs::path& dir) {
         fs::create_directories(dir);
         std::ofstream(dir / "schwzvb.jpg") << "jpeg";
@@ -82,8 +81,6 @@ TEST_F(ResourceFolder, HelpPictureComesFromUserThenSystemThenDataFolder) {
         const std::string picture = put(dir);
         EXPECT_EQ(Resources::HelpPicture(Share, etc.string()), picture);
     }
-    if (old) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
-    else ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(ResourceFolder, ExecutableDirIsTheTestsOwnFolder) {

@@ -18,6 +18,7 @@
 #include "core/Ini.h"
 #include "core/SafeWrite.h"
 #include "formats/VehicleFile.h"
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 
@@ -46,13 +47,7 @@ protected:
         return out;
     }
     // Runs fn in a child process; its return value is the exit status.
-    static int InChild(const std::function<int()>& fn) {
-        const pid_t pid = ::fork();
-        if (pid == 0) ::_exit(fn());
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
-    }
+    static int InChild(const std::function<int()>& fn) { return testkit::InChild(fn); }
     fs::path Dir;
 };
 

@@ -48,15 +48,8 @@ using testkit::Slurp;
 
 using TempDir = testkit::cTempDir;
 
-// Runs fn in a child process and returns its exit status (fn's result: 0 or
-// 1), so that resource limits and user changes stay out of the test runner.
-int InChild(const std::function<int()>& fn) {
-    pid_t pid = ::fork();
-    if (pid == 0) ::_exit(fn());
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-}
+// Resource limits and user changes stay out of the test runner.
+using testkit::InChild;
 
 }  // namespace
 

@@ -392,44 +392,17 @@ TEST_F(PortFaultTest, ShutdownDeliversANotificationInFlightToEveryListener) {
     cRecorder second;
     // This thread is the user-interface thread; deliveries wait until it
     // pumps them.
-    std::mutex m;
-    std::condition_variable cv;
-    std::deque<std::pair<const std::function<void()>*, bool*>> queue;
-    auto pump = [&] {
-        std::unique_lock<std::mutex> lock(m);
-        while (!queue.empty()) {
-            auto job = queue.front();
-            queue.pop_front();
-            lock.unlock();
-            (*job.first)();
-            lock.lock();
-            *job.second = true;
-            cv.notify_all();
-        }
-    };
-    StartLink([&](const std::function<void()>& fn) {
-        bool done = false;
-        std::unique_lock<std::mutex> lock(m);
-        queue.emplace_back(&fn, &done);
-        cv.notify_all();
-        cv.wait(lock, [&] { return done; });
-    });
+    cPumpedUi ui;
+    StartLink(ui.Invoker());
     Link->AddListener(&second);
     Link->SetPortName(Sim->DevicePath());
-    auto until = Clock::now() + 10s;
-    while (Rec.Count(eKind::Loaded) == 0 && Clock::now() < until) {
-        pump();
-        std::this_thread::sleep_for(1ms);
-    }
+    ASSERT_TRUE(ui.PumpUntil([&] { return Rec.Count(eKind::Loaded) > 0; }, 10s));
     ASSERT_EQ(Rec.Count(eKind::Loaded), 1);
     // Let one delivery wait, then end the link: the first listener gets it
     // from Shutdown's pump, and so must the second.
-    {
-        std::unique_lock<std::mutex> lock(m);
-        ASSERT_TRUE(cv.wait_for(lock, 2s, [&] { return !queue.empty(); }));
-    }
-    Link->Shutdown(pump);
-    pump();
+    ASSERT_TRUE(ui.WaitQueued(2s));
+    Link->Shutdown(ui.Pumper());
+    ui.Pump();
     EXPECT_EQ(second.Notes(), Rec.Notes());
     Link.reset();
 }
@@ -478,44 +451,17 @@ TEST_F(PortFaultTest, ShutdownEndsPromptlyFromWaitingStates) {
         StartSim(48);
         // This thread is the user-interface thread: deliveries wait in a
         // queue until it pumps them.
-        std::mutex m;
-        std::condition_variable cv;
-        std::deque<std::pair<const std::function<void()>*, bool*>> queue;
-        auto pump = [&] {
-            std::unique_lock<std::mutex> lock(m);
-            while (!queue.empty()) {
-                auto job = queue.front();
-                queue.pop_front();
-                lock.unlock();
-                (*job.first)();
-                lock.lock();
-                *job.second = true;
-                cv.notify_all();
-            }
-        };
-        StartLink([&](const std::function<void()>& fn) {
-            bool done = false;
-            std::unique_lock<std::mutex> lock(m);
-            queue.emplace_back(&fn, &done);
-            cv.notify_all();
-            cv.wait(lock, [&] { return done; });
-        });
+        cPumpedUi ui;
+        StartLink(ui.Invoker());
         Link->SetPortName(Sim->DevicePath());
-        auto until = Clock::now() + 10s;
-        while (Rec.Count(eKind::Loaded) == 0 && Clock::now() < until) {
-            pump();
-            std::this_thread::sleep_for(1ms);
-        }
+        ASSERT_TRUE(ui.PumpUntil([&] { return Rec.Count(eKind::Loaded) > 0; }, 10s));
         ASSERT_EQ(Rec.Count(eKind::Loaded), 1);
         // Stop pumping until a delivery is waiting.
-        {
-            std::unique_lock<std::mutex> lock(m);
-            ASSERT_TRUE(cv.wait_for(lock, 2s, [&] { return !queue.empty(); }));
-        }
+        ASSERT_TRUE(ui.WaitQueued(2s));
         auto t0 = Clock::now();
-        Link->Shutdown(pump);
+        Link->Shutdown(ui.Pumper());
         EXPECT_LT(MsSince(t0), 600.0);
-        pump();
+        ui.Pump();
         TearDown();
     }
 }

@@ -1,7 +1,8 @@
 // Shared pieces of the link thread tests: a listener that records every
 // notification (and can act on one while the link waits, as a screen
-// handler would), a stand-in user-interface thread, and a fixture that runs
-// the link against the ECU simulator on a pseudo-terminal.
+// handler would), a stand-in user-interface thread (its own, or the test's
+// own pumped by hand), and a fixture that runs the link against the ECU
+// simulator on a pseudo-terminal or the ECU in memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -219,6 +220,59 @@ private:
     std::deque<sJob*> Jobs;
     bool Quit = false;
     std::thread Thread;
+};
+
+// The test's own thread as the user-interface thread: a delivery waits in
+// the queue until the test pumps it, so a test can hold deliveries back
+// (while the link shuts down, for instance).
+class cPumpedUi {
+public:
+    tUiInvoker Invoker() {
+        return [this](const std::function<void()>& fn) {
+            bool done = false;
+            std::unique_lock<std::mutex> lock(M);
+            Jobs.emplace_back(&fn, &done);
+            Cv.notify_all();
+            Cv.wait(lock, [&] { return done; });
+        };
+    }
+    // Runs every delivery waiting now (and those they bring).
+    void Pump() {
+        std::unique_lock<std::mutex> lock(M);
+        while (!Jobs.empty()) {
+            auto job = Jobs.front();
+            Jobs.pop_front();
+            lock.unlock();
+            (*job.first)();
+            lock.lock();
+            *job.second = true;
+            Cv.notify_all();
+        }
+    }
+    std::function<void()> Pumper() {
+        return [this] { Pump(); };
+    }
+    // Pumps until `done` holds; false when `limit` passed first.
+    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            Pump();
+            std::unique_lock<std::mutex> lock(M);
+            Cv.wait_for(lock, std::chrono::milliseconds(5), [&] { return !Jobs.empty(); });
+        }
+        return true;
+    }
+    // Waits, without pumping, until a delivery waits.
+    bool WaitQueued(std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(M);
+        return Cv.wait_for(lock, limit, [&] { return !Jobs.empty(); });
+    }
+
+private:
+    std::mutex M;
+    std::condition_variable Cv;
+    std::deque<std::pair<const std::function<void()>*, bool*>> Jobs;
 };
 
 // The link against an ECU of type tEcu: cEcuSimulator on a pseudo-terminal

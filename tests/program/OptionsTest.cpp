@@ -14,6 +14,7 @@
 #include <map>
 
 #include "GuiTestKit.h"
+#include "tests/TestKit.h"
 #include "screens/Globals.h"
 #include "kit/IOForm.h"
 #include "core/Ini.h"
@@ -138,8 +139,7 @@ std::map<QString, QStringList> AllTexts(const std::vector<cIOForm*>& forms) {
 }
 
 TEST(Options, ChoosingALanguageRetranslatesEveryScreenAtOnce) {
-    const char* oldLanguage = std::getenv("LANGUAGE");
-    const std::string saved = oldLanguage ? oldLanguage : "";
+    const testkit::cScopedEnv keepLanguage("LANGUAGE");  // the language switch sets it
 
     cSilentLine line;
     cProgram program;
@@ -172,14 +172,11 @@ TEST(Options, ChoosingALanguageRetranslatesEveryScreenAtOnce) {
     EXPECT_EQ(MainForm->ConfigBtn->text(), "   F2   Configuration");
     program.Stop();
     EXPECT_NE(program.ReadIni().find("Language: en"), std::string::npos);
-    if (oldLanguage) ::setenv("LANGUAGE", saved.c_str(), 1);
-    else ::unsetenv("LANGUAGE");
 }
 
 // The file dialogs' own texts (Qt's) follow the chosen language, at once.
 TEST(Options, FileDialogTextsFollowTheLanguage) {
-    const char* oldLanguage = std::getenv("LANGUAGE");
-    const std::string saved = oldLanguage ? oldLanguage : "";
+    const testkit::cScopedEnv keepLanguage("LANGUAGE");  // the language switch sets it
     cSilentLine line;
     cProgram program;
     program.SetExtraPorts({line.Path()});
@@ -222,13 +219,10 @@ TEST(Options, FileDialogTextsFollowTheLanguage) {
         }
     }
     program.Stop();
-    if (oldLanguage) ::setenv("LANGUAGE", saved.c_str(), 1);
-    else ::unsetenv("LANGUAGE");
 }
 
 TEST(Options, SavedLanguageIsAppliedAtStartUp) {
-    const char* oldLanguage = std::getenv("LANGUAGE");
-    const std::string saved = oldLanguage ? oldLanguage : "";
+    const testkit::cScopedEnv keepLanguage("LANGUAGE");  // the language switch sets it
     cSilentLine line;
     cProgram program;
     program.SetExtraPorts({line.Path()});
@@ -247,8 +241,6 @@ TEST(Options, SavedLanguageIsAppliedAtStartUp) {
     ASSERT_EQ(again.Start(), cShell::eStart::Ok);
     again.Stop();
     EXPECT_NE(again.ReadIni().find("Language: xx"), std::string::npos);
-    if (oldLanguage) ::setenv("LANGUAGE", saved.c_str(), 1);
-    else ::unsetenv("LANGUAGE");
 }
 
 }  // namespace

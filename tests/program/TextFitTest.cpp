@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "GuiTestKit.h"
+#include "tests/TestKit.h"
 #include "screens/Globals.h"
 #include "screens/InfoForm.h"
 #include "kit/IOForm.h"
@@ -129,8 +130,7 @@ class TextFit : public ::testing::TestWithParam<sCase> {};
 
 TEST_P(TextFit, EveryTextFitsItsControl) {
     const sCase c = GetParam();
-    const char* oldLanguage = std::getenv("LANGUAGE");
-    const std::string saved = oldLanguage ? oldLanguage : "";
+    const testkit::cScopedEnv keepLanguage("LANGUAGE");  // the language switch sets it
     {
         // A long port name: it is elided in the list and the error message.
         const std::string longPort = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0-extra-long-name";
@@ -224,8 +224,6 @@ TEST_P(TextFit, EveryTextFitsItsControl) {
             ADD_FAILURE() << o.Where << ": \"" << o.Text << "\" needs " << o.Need << " px, has " << o.Have;
         program.Stop();
     }
-    if (oldLanguage) ::setenv("LANGUAGE", saved.c_str(), 1);
-    else ::unsetenv("LANGUAGE");
 }
 
 std::string CaseName(const ::testing::TestParamInfo<sCase>& info) {

@@ -16,6 +16,7 @@
 
 #include "serial/ComPort.h"
 #include "serial/PortNames.h"
+#include "tests/TestKit.h"
 #include "tests/serial/PtyPeer.h"
 
 namespace fs = std::filesystem;
@@ -39,18 +40,7 @@ sError ErrorOf(const std::function<void()>& fn) {
     return sError("none", 0);
 }
 
-// A scratch folder removed at the end of the test.
-struct cTempDir {
-    fs::path Path;
-    cTempDir() {
-        char tmpl[] = "/tmp/zvcomport-XXXXXX";
-        Path = mkdtemp(tmpl);
-    }
-    ~cTempDir() {
-        std::error_code ec;
-        fs::remove_all(Path, ec);
-    }
-};
+using testkit::cTempDir;
 
 void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
 
@@ -67,20 +57,9 @@ struct cLine {
 };
 
 // Runs `fn` in a child process under an unprivileged user (root passes
-// permission checks and exclusive opens). The child's exit code is returned;
-// -1 when no such child could be made.
-int RunUnprivileged(const std::function<int()>& fn) {
-    if (geteuid() != 0) return fn();
-    pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
-        _exit(fn());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+// permission checks and exclusive opens): its result, 126 or -1 when no such
+// child could be made.
+int RunUnprivileged(const std::function<int()>& fn) { return testkit::InChild(fn, true); }
 
 }  // namespace
 
@@ -148,7 +127,7 @@ TEST(ComPort, PermissionDeniedCarriesItsCodeAndText) {
         }
         return 4;
     });
-    if (rc == 99 || rc == -1) GTEST_SKIP() << "no unprivileged user to test with";
+    if (rc == 126 || rc == -1) GTEST_SKIP() << "no unprivileged user to test with";
     EXPECT_EQ(rc, 0);
 }
 
@@ -167,7 +146,7 @@ TEST(ComPort, OpenIsExclusiveUntilClosed) {
     cComPort port;
     port.Open(peer.SlavePath());
     int whileOpen = RunUnprivileged(tryOpen);
-    if (whileOpen == 99 || whileOpen == -1) GTEST_SKIP() << "no unprivileged user to test with";
+    if (whileOpen == 126 || whileOpen == -1) GTEST_SKIP() << "no unprivileged user to test with";
     EXPECT_EQ(whileOpen, 10);
     port.Close();
     EXPECT_EQ(RunUnprivileged(tryOpen), 0);
@@ -505,17 +484,15 @@ TEST(EnumeratePorts, ListsRealPortsAndExtraNamesInOneSortedList) {
     fs::create_directories(sys / "class/tty/ttyS3");  // a name without a device behind it
     std::string d = dev.string() + "/";
 
-    unsetenv("ZVBASIC_PORTS");
+    testkit::cScopedEnv ports("ZVBASIC_PORTS", nullptr);
     std::vector<std::string> expected = {d + "ttyACM0", d + "ttyS2", d + "ttyS10", d + "ttyUSB0", d + "ttyUSB1"};
     EXPECT_EQ(cComPort::EnumeratePorts(dev.string(), sys.string()), expected);
 
     // Extra names go where they sort, each once.
-    setenv("ZVBASIC_PORTS",
-           (":/dev/pts/7::" + d + "ttyUSB0:/dev/pts/7:/dev/pts/12:" + d + "ttyRFC0:/dev/null:").c_str(), 1);
+    ports.Set((":/dev/pts/7::" + d + "ttyUSB0:/dev/pts/7:/dev/pts/12:" + d + "ttyRFC0:/dev/null:").c_str());
     expected = {"/dev/null", "/dev/pts/7", "/dev/pts/12", d + "ttyACM0", d + "ttyRFC0", d + "ttyS2", d + "ttyS10",
                 d + "ttyUSB0", d + "ttyUSB1"};
     EXPECT_EQ(cComPort::EnumeratePorts(dev.string(), sys.string()), expected);
-    unsetenv("ZVBASIC_PORTS");
 }
 
 TEST(EnumeratePorts, NamesSortWithoutCaseAndNumbersByValue) {
@@ -537,7 +514,7 @@ TEST(EnumeratePorts, NamesSortWithoutCaseAndNumbersByValue) {
 }
 
 TEST(EnumeratePorts, NoPortsGiveAnEmptyList) {
-    unsetenv("ZVBASIC_PORTS");
+    const testkit::cScopedEnv ports("ZVBASIC_PORTS", nullptr);
     cTempDir root;
     fs::create_directories(root.Path / "dev");
     fs::create_directories(root.Path / "sys");
