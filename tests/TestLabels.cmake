@@ -1,0 +1,33 @@
+# zv_unlabelled_suites(<out> <sources> <labelled> <base dir> <top dir>):
+# the GoogleTest suites declared in <sources> (TEST, TEST_F, TEST_P,
+# TYPED_TEST) that no name or pattern (Cli* and the like) of <labelled>
+# covers, as "Suite (file)" with the file relative to <top dir>. Relative
+# sources are taken from <base dir>.
+function(zv_unlabelled_suites out sources labelled base top)
+  set(patterns "")
+  foreach(name IN LISTS labelled)
+    string(REPLACE "*" "[A-Za-z0-9_]*" name "${name}")
+    list(APPEND patterns "^${name}$")
+  endforeach()
+  set(found_unlabelled "")
+  foreach(source IN LISTS sources)
+    get_filename_component(source "${source}" ABSOLUTE BASE_DIR "${base}")
+    file(STRINGS "${source}" lines REGEX "^[ \t]*(TYPED_)?TEST(_F|_P)?\\([ \t]*[A-Za-z0-9_]+")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^[ \t]*[A-Z_]+\\([ \t]*([A-Za-z0-9_]+).*" "\\1" suite "${line}")
+      set(covered FALSE)
+      foreach(pattern IN LISTS patterns)
+        if(suite MATCHES "${pattern}")
+          set(covered TRUE)
+          break()
+        endif()
+      endforeach()
+      if(NOT covered)
+        file(RELATIVE_PATH where "${top}" "${source}")
+        list(APPEND found_unlabelled "${suite} (${where})")
+      endif()
+    endforeach()
+  endforeach()
+  list(REMOVE_DUPLICATES found_unlabelled)
+  set(${out} "${found_unlabelled}" PARENT_SCOPE)
+endfunction()
