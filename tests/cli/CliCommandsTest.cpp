@@ -175,7 +175,9 @@ TEST_F(CliCommands, JsonIsOneObjectWhenTheBackupCannotBeSaved) {
         std::vector<std::string> args = {"--json", "--quiet"};
         args.insert(args.end(), c.Args.begin(), c.Args.end());
         const sRun run = Run(args);
-        if (c.Exit >= 0) EXPECT_EQ(run.Exit, c.Exit) << c.Args[0] << ": " << run.Err;
+        if (c.Exit >= 0) {
+            EXPECT_EQ(run.Exit, c.Exit) << c.Args[0] << ": " << run.Err;
+        }
         EXPECT_TRUE(cJsonCheck(run.Out).OneObject()) << c.Args[0] << ": " << run.Out;
         EXPECT_NE(run.Out.find(c.Holds), std::string::npos) << c.Args[0] << ": " << run.Out;
         EXPECT_NE(run.Out.find("\"warnings\":[\"no backup of the ECU's settings: "), std::string::npos)
@@ -295,8 +297,11 @@ TEST_F(CliCommands, PortsShowControlCharactersEscaped) {
     const std::string saved = old ? old : "";
     ::setenv("ZVBASIC_PORTS", "/dev/a\x1b[2J\rb", 1);
     const sRun run = Run({"ports"});
-    if (old) ::setenv("ZVBASIC_PORTS", saved.c_str(), 1);
-    else ::unsetenv("ZVBASIC_PORTS");
+    if (old) {
+        ::setenv("ZVBASIC_PORTS", saved.c_str(), 1);
+    } else {
+        ::unsetenv("ZVBASIC_PORTS");
+    }
     EXPECT_EQ(run.Out.find('\x1b'), std::string::npos) << run.Out;
     EXPECT_NE(run.Out.find("/dev/a\\x1B[2J\\x0Db"), std::string::npos) << run.Out;
 }
