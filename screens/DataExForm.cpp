@@ -211,7 +211,7 @@ void TDataExForm::LoadFromFileBtnClick() {
     const bool counts = VehicleFile::LoadText(contents, WorkSettings);
     if (Ecu::NewProtocol(Version()) && CommThread)
         for (const sUpdate& u : VehicleFile::Updates(WorkSettings, counts)) CommThread->QueueUpdate(u);
-    if (!counts)
+    if (!counts && check.WellFormed())
         ShowInfo(Q(_("This file is of an older kind without the cylinder and coil counts:\n"
                      "the ECU keeps its own.")));
 }

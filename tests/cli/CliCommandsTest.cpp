@@ -11,6 +11,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliFormat.h"
+#include "link/Protocol.h"
 #include "tests/TestKit.h"
 #include "tools/ecusim/EcuSimulator.h"
 
@@ -261,8 +262,8 @@ TEST_F(CliCommands, AnOlderFileKeepsTheEcusCounts) {
         Sim->ClearLog();
         const sRun run = Run(args);
         EXPECT_EQ(run.Exit, 0) << args[1] << ": " << run.Err;
-        EXPECT_EQ(Sent(13), -1) << args[1];
-        EXPECT_EQ(Sent(14), -1) << args[1];
+        EXPECT_EQ(Sent(P_CYL_COUNT), -1) << args[1];
+        EXPECT_EQ(Sent(P_COIL_COUNT), -1) << args[1];
         const std::string note = "without the cylinder and coil counts: the ECU keeps its own";
         EXPECT_NE(run.Err.find(note), std::string::npos) << run.Err;
         EXPECT_EQ(run.Err.find(note), run.Err.rfind(note)) << run.Err;

@@ -1,4 +1,5 @@
 #include "formats/VehicleFile.h"
+#include "link/Protocol.h"
 #include "tests/TestKit.h"
 
 #include <gtest/gtest.h>
@@ -279,7 +280,8 @@ TEST(VehicleFile, TwelveUpdatesInSendingOrder) {
     }
     const auto without = VehicleFile::Updates(s, false);
     ASSERT_EQ(without.size(), 10u);
-    for (const sUpdate& x : without) EXPECT_TRUE(x.Param() != 13 && x.Param() != 14) << int(x.Param());
+    for (const sUpdate& x : without)
+        EXPECT_TRUE(x.Param() != P_CYL_COUNT && x.Param() != P_COIL_COUNT) << int(x.Param());
     EXPECT_EQ(without.back().Param(), 12);
 }
 
