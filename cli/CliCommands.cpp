@@ -179,8 +179,9 @@ std::string JsonErrorFields(int code, const std::string& text) {
 }
 
 // Backs up the settings just read, as the windowed program does after every
-// completed read: the values read, in vehicle-file form. A failure is told
-// once per run on standard error and changes nothing else.
+// completed read: the values read, in vehicle-file form. A failure is a
+// warning, told once per run; a command that would change the ECU then
+// refuses (BackupMissing).
 void BackUp(sContext& c, const cCliSession& s) {
     if (c.Args.NoBackup) return;
     const Backup::sResult r = Backup::Save(Backup::Folder(), Ecu::VersionCaption(s.IdVersion(), s.Version()),
