@@ -160,6 +160,10 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
         error = "-o - (the vehicle file on standard output) and --json do not go together";
         return false;
     }
+    if (out.Json && c == "capture" && out.File == "-") {
+        error = "capture - (the records on standard output) and --json do not go together";
+        return false;
+    }
     return true;
 }
 
@@ -180,7 +184,8 @@ const char* CliUsage() {
            "                                  (version 48 and above)\n"
            "  live [--count N] [--csv]        show live values as they arrive\n"
            "  capture FILE.dat [--seconds N]  record live values to a capture file until N seconds\n"
-           "                                  have passed or Ctrl+C\n"
+           "                                  have passed or Ctrl+C (capture - writes the records to\n"
+           "                                  standard output)\n"
            "  backups [--latest]              list the automatic backups, newest first (time, ECU,\n"
            "                                  file); --latest prints only the newest file\n"
            "\n"
@@ -192,12 +197,14 @@ const char* CliUsage() {
            "  --port DEVICE   serial port (default: the port saved in zvbasic.ini)\n"
            "  --json          print JSON (one object; one per line for live)\n"
            "  --quiet         no progress on standard error\n"
-           "  --no-backup     make no automatic backup in this run\n"
+           "  --no-backup     make no automatic backup in this run; write and factory refuse\n"
+           "                  to change the ECU without a backup unless this is given\n"
            "  --help          show this text\n"
            "  --version       show the program's version\n"
            "\n"
            "Exit codes: 0 success, 1 diff found differences, 2 usage error, 3 port cannot be opened,\n"
            "4 the ECU did not answer or answered wrongly (or stayed away more than 10 s during live\n"
-           "or capture), 5 a file (or standard output) could not be read or written,\n"
+           "or capture), 5 a file (or standard output) could not be read or written, or no backup\n"
+           "could be saved before write or factory,\n"
            "130/143 ended by SIGINT/SIGTERM.\n";
 }

@@ -9,6 +9,20 @@
 
 namespace CliFormat {
 
+std::string PlainText(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
 std::string JsonString(const std::string& s) {
     std::string out = "\"";
     for (unsigned char c : s) {

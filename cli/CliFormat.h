@@ -12,6 +12,9 @@ namespace CliFormat {
 
 // A JSON string literal (quotes included), escaping what JSON requires.
 std::string JsonString(const std::string& s);
+// s for a terminal: control characters (a line end, an escape sequence)
+// shown as \xNN instead of acting.
+std::string PlainText(const std::string& s);
 
 // The record a whole settings read returns from an ECU of `version` that held
 // `before` (as read) and was then given `file` the way the data transfer

@@ -117,7 +117,10 @@ void cCliSession::LinkEvent() {
         if (LinkPhase == 1) ++Attempts;
         break;
     case RQ_IDENTIFY:
-        if (LinkPhase == 1) EcuIdVersion = LinkValue & 0xFF;
+        if (LinkPhase == 1) {
+            EcuIdVersion = LinkValue & 0xFF;
+            ++Answers;
+        }
         if (LinkPhase == 3) {
             EcuVersion = LinkValue & 0xFF;
             Identified = true;
@@ -243,8 +246,12 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
         return rc;
     };
     bool away = false;
+    // The away clock runs from a failure until the ECU answers again (not
+    // until the settings read after it has ended, which takes seconds); a
+    // failure after that answer starts it anew.
+    bool clockRunning = false;
     Clock::time_point awaySince;
-    int failuresSeen = Failures, loadedSeen = Loaded;
+    int failuresSeen = Failures, loadedSeen = Loaded, answersSeen = Answers;
     // Posted at the start and after each reconnection; Post gives up when a
     // failure comes in between, which the loop below then handles.
     bool posted = Post(RQ_VIS_POLL);
@@ -259,12 +266,20 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
         if (PollEnded) return finish(EXIT_OK);
         if (Failures != failuresSeen) {
             failuresSeen = Failures;
+            answersSeen = Answers;
+            if (!clockRunning) {
+                clockRunning = true;
+                awaySince = Clock::now();
+            }
             if (!away) {
                 away = true;
-                awaySince = Clock::now();
                 OnValue = nullptr;  // nothing from a cycle the glitch cut
                 if (onLost) onLost(FailureText("polling live values"));
             }
+        }
+        if (Answers != answersSeen) {
+            answersSeen = Answers;
+            clockRunning = false;  // the ECU is there again
         }
         if (Loaded != loadedSeen) {
             // The link is back: connected, identified, settings read.
@@ -273,6 +288,7 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
         }
         if (away && Loaded > 0 && !posted && Thread->IsConnected()) {
             away = false;
+            clockRunning = false;
             OnValue = onValue;
             if (onBack) onBack();
         }
@@ -283,7 +299,7 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
                 continue;
             }
         }
-        if (away && Clock::now() - awaySince > AwayLimit) {
+        if (away && clockRunning && Clock::now() - awaySince > AwayLimit) {
             error = FailureText("polling live values") + " (away for more than " +
                     std::to_string(AwayLimit.count()) + " s)";
             return finish(EXIT_ECU);

@@ -62,8 +62,8 @@ public:
     // after `seconds` (0: no limit), with success. When the link fails, as
     // the program it reconnects by itself: `onLost` is called (with the
     // failure's text) and no values come until it is back, then `onBack`,
-    // and the poll goes on. An ECU away for more than AwayLimit ends it with
-    // EXIT_ECU.
+    // and the poll goes on. An ECU away for more than AwayLimit (from the
+    // failure until it answers again) ends it with EXIT_ECU.
     static constexpr std::chrono::seconds AwayLimit{10};
     int Poll(const std::function<bool(int, int)>& onValue, double seconds, std::string& error,
              const std::function<void(const std::string&)>& onLost = {}, const std::function<void()>& onBack = {});
@@ -112,6 +112,7 @@ private:
     int EcuVersion = 0;
     int EcuIdVersion = 0;
     bool Identified = false;
+    int Answers = 0;  // identify replies: the ECU has answered
     int Loaded = 0;
     int Failed = 0;
     bool Stored = false;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -39,10 +40,18 @@ int MakeFolders(const std::string& folder) {
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
-std::string ReadAll(const std::string& path) {
+// Whether the file holds exactly `contents`; reads no more than one byte
+// beyond their size, whatever the file's size.
+bool Holds(const std::string& path, const std::string& contents) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.is_open()) return false;
+    std::string text(contents.size() + 1, '\0');
+    in.read(text.data(), std::streamsize(text.size()));
+    text.resize(size_t(in.gcount()));
+    return text == contents;
 }
+
+int Digits(const std::string& s, size_t from, size_t count) { return std::atoi(s.substr(from, count).c_str()); }
 
 }  // namespace
 
@@ -70,22 +79,25 @@ std::string IdentityPart(const std::string& identity) {
 std::string FileName(std::time_t when, const std::string& identity) {
     std::tm local {};
     ::localtime_r(&when, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
+    char stamp[40];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S%z", &local);
     return std::string(stamp) + "_" + IdentityPart(identity) + kExtension;
 }
 
 bool ParseName(const std::string& name, sEntry& entry) {
-    // YYYY-MM-DD_HH-MM-SS_ECU-<identity>[_N].zv2
+    // YYYY-MM-DD_HH-MM-SS+hhmm_ECU-<identity>[_N].zv2, the local time and
+    // its offset from UTC; older backups have no offset (local time then).
     const std::string ext = kExtension;
     if (name.size() < 20 + 4 + ext.size() || name.compare(name.size() - ext.size(), ext.size(), ext) != 0)
         return false;
     if (!IsDigits(name, 0, 4) || name[4] != '-' || !IsDigits(name, 5, 2) || name[7] != '-' ||
         !IsDigits(name, 8, 2) || name[10] != '_' || !IsDigits(name, 11, 2) || name[13] != '-' ||
-        !IsDigits(name, 14, 2) || name[16] != '-' || !IsDigits(name, 17, 2) || name[19] != '_' ||
-        name.compare(20, 4, "ECU-") != 0)
+        !IsDigits(name, 14, 2) || name[16] != '-' || !IsDigits(name, 17, 2))
         return false;
-    std::string rest = name.substr(24, name.size() - 24 - ext.size());
+    const bool zoned = (name[19] == '+' || name[19] == '-') && IsDigits(name, 20, 4);
+    const size_t at = zoned ? 24 : 19;
+    if (name.size() < at + 5 + ext.size() || name[at] != '_' || name.compare(at + 1, 4, "ECU-") != 0) return false;
+    std::string rest = name.substr(at + 5, name.size() - at - 5 - ext.size());
     int suffix = 1;
     const size_t under = rest.rfind('_');
     if (under != std::string::npos) {
@@ -97,8 +109,23 @@ bool ParseName(const std::string& name, sEntry& entry) {
     }
     if (rest.empty() || rest.find('_') != std::string::npos) return false;
     entry.Name = name;
-    entry.Stamp = name.substr(0, 19);
+    entry.Stamp = name.substr(0, at);
     entry.Time = name.substr(0, 10) + " " + name.substr(11, 2) + ":" + name.substr(14, 2) + ":" + name.substr(17, 2);
+    std::tm t {};
+    t.tm_year = Digits(name, 0, 4) - 1900;
+    t.tm_mon = Digits(name, 5, 2) - 1;
+    t.tm_mday = Digits(name, 8, 2);
+    t.tm_hour = Digits(name, 11, 2);
+    t.tm_min = Digits(name, 14, 2);
+    t.tm_sec = Digits(name, 17, 2);
+    if (zoned) {
+        const int offset = (Digits(name, 20, 2) * 60 + Digits(name, 22, 2)) * 60;
+        entry.When = std::int64_t(::timegm(&t)) - (name[19] == '-' ? -offset : offset);
+        entry.Time += name.substr(19, 3) + ":" + name.substr(22, 2);
+    } else {
+        t.tm_isdst = -1;
+        entry.When = std::int64_t(std::mktime(&t));
+    }
     entry.Part = "ECU-" + rest;
     entry.Identity = rest;
     std::replace(entry.Identity.begin(), entry.Identity.end(), '-', '/');
@@ -116,11 +143,12 @@ std::vector<sEntry> List(const std::string& folder) {
         entry.Path = folder + "/" + entry.Name;
         struct stat st {};
         if (::stat(entry.Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        entry.Size = std::int64_t(st.st_size);
         out.push_back(std::move(entry));
     }
     ::closedir(dir);
     std::sort(out.begin(), out.end(), [](const sEntry& a, const sEntry& b) {
-        if (a.Stamp != b.Stamp) return a.Stamp > b.Stamp;
+        if (a.When != b.When) return a.When > b.When;
         if (a.Suffix != b.Suffix) return a.Suffix > b.Suffix;
         return a.Name > b.Name;
     });
@@ -141,8 +169,9 @@ sResult Save(const std::string& folder, const std::string& identity, const std::
     const std::string part = IdentityPart(identity);
     for (const sEntry& e : List(folder)) {
         if (e.Part != part) continue;
-        // The newest backup of this ECU.
-        if (ReadAll(e.Path) == contents) {
+        // The newest backup of this ECU; a file of another size (whatever
+        // else lies in the folder under such a name) is not read.
+        if (e.Size == std::int64_t(contents.size()) && Holds(e.Path, contents)) {
             result.Outcome = eOutcome::Unchanged;
             result.Path = e.Path;
             return result;

@@ -1,11 +1,14 @@
 // Automatic backups of the ECU's settings: after every completed settings
 // read the values go into a file of their own in the per-user folder
 // $XDG_DATA_HOME/zvbasic/backups/ (by default ~/.local/share/zvbasic/backups/),
-// named by the local time and the ECU's identity so that the names sort by
-// time and are safe on every file system:
+// named by the local time with its offset from UTC and the ECU's identity,
+// so that the names are readable, tell the moment whatever the clock's zone
+// and are safe on every file system:
 //
-//     2026-12-08_14-03-27_ECU-2.5-3.0.zv2
+//     2026-12-08_14-03-27+0100_ECU-2.5-3.0.zv2
 //
+// Older backups named without the offset ("2026-12-08_14-03-27_ECU-...")
+// still list, taken as the local time they name.
 // A second file in the same second gets "_2", "_3", ... before the extension.
 // Nothing is written when the newest backup of the same identity already
 // holds the same contents. Files are written whole or not at all and never
@@ -14,6 +17,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <ctime>
 #include <deque>
 #include <functional>
@@ -33,23 +37,25 @@ std::string Folder();
 // among them) replaced by '-'.
 std::string IdentityPart(const std::string& identity);
 
-// The file name for a backup made at `when` (local time), without suffix.
+// The file name for a backup made at `when` (local time and offset), without suffix.
 std::string FileName(std::time_t when, const std::string& identity);
 
 struct sEntry {
-    std::string Time;      // local time "2026-12-08 14:03:27"
+    std::string Time;      // local time "2026-12-08 14:03:27+01:00" (no offset in an older name)
     std::string Identity;  // "2.5/3.0": the identity part with '-' back to '/'
     std::string Path;      // folder + "/" + name
     std::string Name;
     std::string Part;      // the identity part of the name, "ECU-2.5-3.0"
-    std::string Stamp;     // "2026-12-08_14-03-27", for ordering
+    std::string Stamp;     // "2026-12-08_14-03-27+0100"
+    std::int64_t When = 0; // the moment, seconds since 1970 UTC, for ordering
+    std::int64_t Size = 0; // List: the file's size in bytes
     int Suffix = 1;        // 1 without "_N"
 };
 
 // Whether a file name is a backup's; fills `entry` (but Path) when it is.
 bool ParseName(const std::string& name, sEntry& entry);
 
-// The backups in `folder`, newest first (by the time in the name, then by
+// The backups in `folder`, newest first (by the moment in the name, then by
 // suffix). Other files are left out; a missing folder lists nothing.
 std::vector<sEntry> List(const std::string& folder);
 
@@ -64,7 +70,7 @@ struct sResult {
 // Saves `contents` as the backup of the ECU `identity` made at `when`: makes
 // the folder (and its parents) when missing, with the user's default
 // permissions; writes nothing when the newest backup of the identity has the
-// same contents; otherwise creates a new file through SafeWrite::CreateNew.
+// same contents (a file of another size is not read); otherwise creates a new file through SafeWrite::CreateNew.
 sResult Save(const std::string& folder, const std::string& identity, const std::string& contents,
              std::time_t when);
 

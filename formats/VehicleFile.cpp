@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 
@@ -74,7 +75,7 @@ std::optional<uint8_t> ReadValue(std::istream& in) {
 
 }  // namespace
 
-void Parse(std::istream& in, sSettings& rec) {
+bool Parse(std::istream& in, sSettings& rec) {
     for (int i = 0; i < 13; ++i) {
         std::optional<uint8_t> v = ReadValue(in);
         rec[Lines[i].Position] = v ? *v : uint8_t(Lines[i].Default);
@@ -85,15 +86,24 @@ void Parse(std::istream& in, sSettings& rec) {
     if (cyl && coil) {
         rec.CylCount = *cyl;
         rec.CoilCount = *coil;
-    } else {
-        rec.CylCount = uint8_t(Lines[13].Default);
-        rec.CoilCount = uint8_t(Lines[14].Default);
+        return true;
     }
+    rec.CylCount = uint8_t(Lines[13].Default);
+    rec.CoilCount = uint8_t(Lines[14].Default);
+    return false;
 }
 
-void Parse(const std::string& text, sSettings& rec) {
+bool Parse(const std::string& text, sSettings& rec) {
     std::istringstream in(text);
-    Parse(in, rec);
+    return Parse(in, rec);
+}
+
+bool LoadText(const std::string& text, sSettings& rec) {
+    const uint8_t cyl = rec.CylCount, coil = rec.CoilCount;
+    if (Parse(text, rec)) return true;
+    rec.CylCount = cyl;
+    rec.CoilCount = coil;
+    return false;
 }
 
 sStrictCheck CheckStrict(const std::string& whole, eFileEnd end) {
@@ -179,9 +189,12 @@ bool Read(const std::string& path, sSettings& rec) {
 }
 
 bool Load(const std::string& path, sSettings& rec, int ecuVersion, const std::function<void(sUpdate)>& queue) {
-    if (!Read(path, rec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) return false;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const bool counts = LoadText(text, rec);
     if (Ecu::NewProtocol(ecuVersion) && queue)
-        for (const sUpdate& u : Updates(rec)) queue(u);
+        for (const sUpdate& u : Updates(rec, counts)) queue(u);
     return true;
 }
 
@@ -198,15 +211,6 @@ bool Write(const std::string& path, const sSettings& rec, std::string* error) {
     return SafeWrite::ReplaceFile(path, Format(rec), error);
 }
 
-std::vector<sUpdate> Updates(const sSettings& rec) {
-    return {
-        sUpdate(P_LAMBDA_TYPE, rec.LambdaType), sUpdate(P_TPS, rec.TPSSwitchLevel),
-        sUpdate(P_MIN_RPM, rec.MinRPMCode),     sUpdate(P_MAX_RPM, rec.MaxRPMCode),
-        sUpdate(P_STEP_MIN, rec.StepPosMin),    sUpdate(P_STEP_MAX, rec.StepPosMax),
-        sUpdate(P_STEP_H0, rec.StepPosH0),      sUpdate(P_STEP_H1, rec.StepPosH1),
-        sUpdate(P_STEP_H2, rec.StepPosH2),      sUpdate(P_CYL_COUNT, rec.CylCount),
-        sUpdate(P_COIL_COUNT, rec.CoilCount),   sUpdate(P_LEVEL_TYPE, rec.LPGLevType),
-    };
-}
+std::vector<sUpdate> Updates(const sSettings& rec, bool withCounts) { return Ecu::RecordUpdates(rec, withCounts); }
 
 }  // namespace VehicleFile

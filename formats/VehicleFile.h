@@ -27,9 +27,15 @@ extern const sLine Lines[LINE_COUNT];
 // decimal, white space skipped again. A field that cannot be read takes its
 // default and consumes nothing, so every later field takes its default too;
 // lines 14 and 15 count as a pair. Each value is stored by its low eight
-// bits. Reserved15 is left as it was.
-void Parse(std::istream& in, sSettings& rec);
-void Parse(const std::string& text, sSettings& rec);
+// bits. Reserved15 is left as it was. True when the file held the cylinder
+// and coil counts (lines 14 and 15).
+bool Parse(std::istream& in, sSettings& rec);
+bool Parse(const std::string& text, sSettings& rec);
+// "Load from file" of a file's text into rec: as Parse, except that a file
+// without the cylinder and coil counts (an older kind, 13 lines) leaves
+// rec's counts as they were instead of the reader's defaults. True when the
+// file held the counts.
+bool LoadText(const std::string& text, sSettings& rec);
 
 // The strict check of a file's text, beside the lenient reader: a
 // well-formed vehicle file has 15 lines (or 13, a file from before the
@@ -70,8 +76,9 @@ bool ReadText(const std::string& path, std::string& text, std::string& error);
 bool Read(const std::string& path, sSettings& rec);
 
 // "Load from file": reads a file into rec and, for an ECU of version 48 or
-// above, hands the twelve updates that carry it to the running ECU to `queue`
-// in sending order (below 48 the values wait for a whole write). False when
+// above, hands the updates that carry it to the running ECU to `queue` in
+// sending order (below 48 the values wait for a whole write); the counts a
+// file does not hold are kept and not sent (see LoadText). False when
 // the file cannot be opened: rec is then unchanged and nothing is queued.
 bool Load(const std::string& path, sSettings& rec, int ecuVersion, const std::function<void(sUpdate)>& queue);
 
@@ -85,7 +92,9 @@ std::string Format(const sSettings& rec);
 bool Write(const std::string& path, const sSettings& rec, std::string* error = nullptr);
 
 // The twelve single-parameter updates that carry loaded settings to an ECU of
-// the new protocol, in sending order (parameter 12 last).
-std::vector<sUpdate> Updates(const sSettings& rec);
+// the new protocol, in sending order (parameter 12 last), parameter 1 by the
+// throttle direction rule (Ecu::RecordUpdates); without `withCounts` the ten
+// without the cylinder and coil counts.
+std::vector<sUpdate> Updates(const sSettings& rec, bool withCounts = true);
 
 }  // namespace VehicleFile

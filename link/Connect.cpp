@@ -37,10 +37,11 @@ bool cCommThread::Connect() {
         RaiseLinkEvent(RQ_CONNECT, Phase::Attempt, attempt);
         Port->ClearAndPurgeTx();
         Port->ClearAndPurgeRx();
-        if (!Pause(kHandshakePauseMs, true)) continue;  // stopped: the loop ends
-        // Bytes still on their way (the reply to a frame that a program
-        // before this one sent and left, the late answer to an earlier
-        // attempt) must not pass for the answer to this handshake.
+        // The pause before the handshake ends with the quiet-line wait, which
+        // is part of it: bytes still on their way (the reply to a frame that
+        // a program before this one sent and left, the late answer to an
+        // earlier attempt) must not pass for the answer to this handshake.
+        if (!Pause(kHandshakePauseMs - QuietMs, true)) continue;  // stopped: the loop ends
         if (!WaitQuietLine()) continue;
 
         if (!Port->WriteByte(HANDSHAKE_BYTE)) {

@@ -79,6 +79,22 @@ std::vector<sUpdate> UpdatesBetween(const sSettings& want, const sSettings& have
     return out;
 }
 
+std::vector<sUpdate> RecordUpdates(const sSettings& rec, bool withCounts) {
+    std::vector<sUpdate> out = {
+        sUpdate(P_LAMBDA_TYPE, rec.LambdaType), sUpdate(P_TPS, Conv::TpsParamValue(rec)),
+        sUpdate(P_MIN_RPM, rec.MinRPMCode),     sUpdate(P_MAX_RPM, rec.MaxRPMCode),
+        sUpdate(P_STEP_MIN, rec.StepPosMin),    sUpdate(P_STEP_MAX, rec.StepPosMax),
+        sUpdate(P_STEP_H0, rec.StepPosH0),      sUpdate(P_STEP_H1, rec.StepPosH1),
+        sUpdate(P_STEP_H2, rec.StepPosH2),
+    };
+    if (withCounts) {
+        out.emplace_back(P_CYL_COUNT, rec.CylCount);
+        out.emplace_back(P_COIL_COUNT, rec.CoilCount);
+    }
+    out.emplace_back(P_LEVEL_TYPE, rec.LPGLevType);
+    return out;
+}
+
 uint8_t OldWriteValue(const sSettings& rec, int version, int param) {
     if (param == P_TPS) return rec.TPSSwitchLevel;
     int pos = ParamPosition(version, param);

@@ -101,6 +101,12 @@ int ParamPosition(int version, int param);
 // rule gives it. The read-only parameter is never sent.
 std::vector<sUpdate> UpdatesBetween(const sSettings& want, const sSettings& have);
 
+// The twelve single updates (new protocol) that carry a whole record to an
+// ECU, in sending order (parameter 12 last); parameter 1 goes as the
+// throttle direction rule gives it. Without `withCounts` the cylinder and
+// coil counts are left out (a record from a file that does not hold them).
+std::vector<sUpdate> RecordUpdates(const sSettings& rec, bool withCounts = true);
+
 // The update that makes an ECU of version 48 or above restore its factory
 // settings: the command parameter P_COMMAND with the value FACTORY_SETTINGS.
 sUpdate FactorySettingsUpdate();

@@ -206,9 +206,14 @@ void TDataExForm::LoadFromFileBtnClick() {
     in.close();
     const VehicleFile::sStrictCheck check = VehicleFile::CheckStrict(contents, VehicleFile::eFileEnd::Tolerant);
     if (!check.WellFormed() && !Ask(DamagedFileQuestion(check), false)) return;
-    VehicleFile::Parse(contents, WorkSettings);
+    // A file of the older kind keeps the cylinder and coil counts of the
+    // ECU: they are neither taken from the reader's defaults nor sent.
+    const bool counts = VehicleFile::LoadText(contents, WorkSettings);
     if (Ecu::NewProtocol(Version()) && CommThread)
-        for (const sUpdate& u : VehicleFile::Updates(WorkSettings)) CommThread->QueueUpdate(u);
+        for (const sUpdate& u : VehicleFile::Updates(WorkSettings, counts)) CommThread->QueueUpdate(u);
+    if (!counts && check.WellFormed())
+        ShowInfo(Q(_("This file is of an older kind without the cylinder and coil counts:\n"
+                     "the ECU keeps its own.")));
 }
 
 void TDataExForm::SaveToFileBtnClick() {

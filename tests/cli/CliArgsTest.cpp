@@ -68,6 +68,8 @@ TEST(CliArgs, RefusesWhatIsMissingMisplacedOrUnknown) {
     EXPECT_EQ(Refused({"read", "--latest"}), "--latest does not go with read");
     EXPECT_EQ(Refused({"backups", "old"}), "backups takes no argument 'old'");
     EXPECT_EQ(Refused({"--json", "live", "--csv"}), "--csv and --json do not go together");
+    EXPECT_EQ(Refused({"--json", "capture", "-"}),
+              "capture - (the records on standard output) and --json do not go together");
 }
 
 TEST(CliArgs, CountsAndSecondsMustBePositiveNumbers) {

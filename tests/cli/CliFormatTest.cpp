@@ -84,17 +84,40 @@ TEST(CliReadBack, NewEcuHoldsTheTwelveUpdatesAsLoaded) {
     before.Reserved15 = 7;
     before.RPMDiv = 0;
     const sSettings got = ExpectedReadBack(before, FileSettings(), 48);
-    EXPECT_EQ(got.TPSSwitchLevel, 100);  // as loaded, no direction rule...
+    EXPECT_EQ(got.TPSSwitchLevel, 100);  // falling: bit 0 clear...
     EXPECT_EQ(got.TPSClosedLevel, 255);  // ...and rebuilt from it
     EXPECT_EQ(got.CylCount, 6);
     EXPECT_EQ(got.CoilCount, 3);
     EXPECT_EQ(got.LPGLevType, 3);
     EXPECT_EQ(got.RPMDiv, 0);       // no such parameter from 48
     EXPECT_EQ(got.Reserved15, 7);   // read only
-    // A rising level with bit 0 clear stays as loaded (the screen sends it so).
-    sSettings odd = FileSettings();
-    odd.TPSClosedLevel = 10;
-    EXPECT_EQ(ExpectedReadBack(before, odd, 48).TPSSwitchLevel, 100);
+    // The throttle goes by the direction rule, as the configuration screen
+    // sends it, and what the ECU makes of it is compared: an ECU holding a
+    // rising sensor at 121 differs from each of these files.
+    sSettings ecu = before;
+    Conv::RebuildTps(ecu, 121);
+    const struct {
+        int Closed, Switch, Type;
+        int Switch48, Closed48, Type48;
+    } tps[] = {
+        {0, 121, 0, 1, 0, 0},        // not connected: 1
+        {200, 61, 1, 60, 255, 1},    // falling: bit 0 clear
+        {10, 100, 1, 101, 0, 1},     // rising: bit 0 set
+        {0, 120, 1, 121, 0, 1},      // rising at 120 is what the ECU holds
+    };
+    for (const auto& c : tps) {
+        sSettings f = FileSettings();
+        f.TPSClosedLevel = uint8_t(c.Closed);
+        f.TPSSwitchLevel = uint8_t(c.Switch);
+        f.TPSType = uint8_t(c.Type);
+        const sSettings held = ExpectedReadBack(ecu, f, 48);
+        EXPECT_EQ(held.TPSSwitchLevel, c.Switch48) << c.Closed << "/" << c.Switch << "/" << c.Type;
+        EXPECT_EQ(held.TPSClosedLevel, c.Closed48) << c.Closed << "/" << c.Switch << "/" << c.Type;
+        EXPECT_EQ(held.TPSType, c.Type48) << c.Closed << "/" << c.Switch << "/" << c.Type;
+        bool throttleDiffers = false;
+        for (const auto& d : CliFormat::Differences(held, ecu)) throttleDiffers |= d.Position >= 1 && d.Position <= 3;
+        EXPECT_EQ(throttleDiffers, c.Switch48 != 121) << c.Closed << "/" << c.Switch << "/" << c.Type;
+    }
 }
 
 TEST(CliReadBack, AnEcuThatHoldsTheFileShowsNoDifference) {

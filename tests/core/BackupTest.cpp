@@ -1,9 +1,12 @@
 // The automatic backups: names, the duplicate rule, never over an existing
 // file, the listing order, and failures that leave nothing behind.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -15,6 +18,30 @@ namespace fs = std::filesystem;
 using testkit::Slurp;
 
 namespace {
+// The clock's zone for one test (a POSIX TZ string: no zone files needed).
+class cZone {
+public:
+    explicit cZone(const char* tz) {
+        const char* old = std::getenv("TZ");
+        Had = old != nullptr;
+        Saved = old ? old : "";
+        Set(tz);
+    }
+    ~cZone() {
+        if (Had) ::setenv("TZ", Saved.c_str(), 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+    }
+    void Set(const char* tz) {
+        ::setenv("TZ", tz, 1);
+        ::tzset();
+    }
+
+private:
+    bool Had = false;
+    std::string Saved;
+};
+
 // 2026-12-08 14:03:27 local time.
 std::time_t At(int hour, int minute, int second) {
     std::tm t {};
@@ -30,7 +57,10 @@ std::time_t At(int hour, int minute, int second) {
 }  // namespace
 
 TEST(Backup, NamesSortByTimeAndAreSafeEverywhere) {
-    EXPECT_EQ(Backup::FileName(At(14, 3, 27), "2.5/3.0"), "2026-12-08_14-03-27_ECU-2.5-3.0.zv2");
+    cZone zone("CET-1");
+    EXPECT_EQ(Backup::FileName(At(14, 3, 27), "2.5/3.0"), "2026-12-08_14-03-27+0100_ECU-2.5-3.0.zv2");
+    zone.Set("NST3:30");
+    EXPECT_EQ(Backup::FileName(At(14, 3, 27), "2.5/3.0"), "2026-12-08_14-03-27-0330_ECU-2.5-3.0.zv2");
     EXPECT_EQ(Backup::IdentityPart("2.5/3.12"), "ECU-2.5-3.12");
     EXPECT_EQ(Backup::IdentityPart("a:b\\c*?<>|\"_ x."), "ECU-a-b-c--------x-");
 
@@ -39,14 +69,21 @@ TEST(Backup, NamesSortByTimeAndAreSafeEverywhere) {
         bool Backup;
         const char* Identity;
         int Suffix;
+        const char* Time;
+        std::int64_t When;  // UTC; 0: an older name, taken as local time
     } cases[] = {
-        {"2026-12-08_14-03-27_ECU-2.5-3.0.zv2", true, "2.5/3.0", 1},
-        {"2026-12-08_14-03-27_ECU-2.5-3.0_3.zv2", true, "2.5/3.0", 3},
-        {"2026-12-08_14-03-27_ECU-2.5-3.0_1.zv2", false, "", 0},
-        {"2026-12-08_14-03-27_ECU-.zv2", false, "", 0},
-        {"2026-12-08_14-03-27_ECU-2.5-3.0.zv2~", false, "", 0},
-        {"2026-1x-08_14-03-27_ECU-2.5-3.0.zv2", false, "", 0},
-        {"vehicle.zv2", false, "", 0},
+        {"2026-12-08_14-03-27+0100_ECU-2.5-3.0.zv2", true, "2.5/3.0", 1, "2026-12-08 14:03:27+01:00", 1796735007},
+        {"2026-12-08_14-03-27-0330_ECU-2.5-3.0_3.zv2", true, "2.5/3.0", 3, "2026-12-08 14:03:27-03:30", 1796751207},
+        {"2026-12-08_14-03-27+0000_ECU-2.5-3.0.zv2", true, "2.5/3.0", 1, "2026-12-08 14:03:27+00:00", 1796738607},
+        {"2026-12-08_14-03-27_ECU-2.5-3.0.zv2", true, "2.5/3.0", 1, "2026-12-08 14:03:27", 0},
+        {"2026-12-08_14-03-27_ECU-2.5-3.0_3.zv2", true, "2.5/3.0", 3, "2026-12-08 14:03:27", 0},
+        {"2026-12-08_14-03-27_ECU-2.5-3.0_1.zv2", false, "", 0, "", 0},
+        {"2026-12-08_14-03-27+01_ECU-2.5-3.0.zv2", false, "", 0, "", 0},
+        {"2026-12-08_14-03-27+0100ECU-2.5-3.0.zv2", false, "", 0, "", 0},
+        {"2026-12-08_14-03-27_ECU-.zv2", false, "", 0, "", 0},
+        {"2026-12-08_14-03-27_ECU-2.5-3.0.zv2~", false, "", 0, "", 0},
+        {"2026-1x-08_14-03-27_ECU-2.5-3.0.zv2", false, "", 0, "", 0},
+        {"vehicle.zv2", false, "", 0, "", 0},
     };
     for (const sCase& c : cases) {
         Backup::sEntry e;
@@ -54,7 +91,8 @@ TEST(Backup, NamesSortByTimeAndAreSafeEverywhere) {
         if (!c.Backup) continue;
         EXPECT_EQ(e.Identity, c.Identity) << c.Name;
         EXPECT_EQ(e.Suffix, c.Suffix) << c.Name;
-        EXPECT_EQ(e.Time, "2026-12-08 14:03:27");
+        EXPECT_EQ(e.Time, c.Time) << c.Name;
+        EXPECT_EQ(e.When, c.When ? c.When : std::int64_t(At(14, 3, 27))) << c.Name;
     }
 }
 
@@ -71,23 +109,24 @@ TEST(Backup, FolderFollowsXdgDataHome) {
 // One new file per changed content, none for the same content, a suffix in
 // the same second, each identity judged by its own newest backup.
 TEST(Backup, SaveWritesOnlyWhatIsNotBackedUpYet) {
+    cZone zone("UTC0");
     testkit::cTempDir tmp;
     const std::string folder = (tmp.Path / "deep" / "zvbasic" / "backups").string();  // made when missing
     const std::string a = "1\r\n2\r\n", b = "1\r\n3\r\n";
 
     auto r = Backup::Save(folder, "2.5/3.0", a, At(14, 3, 27));
     ASSERT_EQ(r.Outcome, Backup::eOutcome::Written) << r.Error;
-    EXPECT_EQ(r.Path, folder + "/2026-12-08_14-03-27_ECU-2.5-3.0.zv2");
+    EXPECT_EQ(r.Path, folder + "/2026-12-08_14-03-27+0000_ECU-2.5-3.0.zv2");
     EXPECT_EQ(Slurp(r.Path), a);
 
     r = Backup::Save(folder, "2.5/3.0", a, At(14, 5, 0));
     EXPECT_EQ(r.Outcome, Backup::eOutcome::Unchanged);
-    EXPECT_EQ(r.Path, folder + "/2026-12-08_14-03-27_ECU-2.5-3.0.zv2");
+    EXPECT_EQ(r.Path, folder + "/2026-12-08_14-03-27+0000_ECU-2.5-3.0.zv2");
 
     r = Backup::Save(folder, "2.5/3.0", b, At(14, 3, 27));  // same second, the name is taken
     ASSERT_EQ(r.Outcome, Backup::eOutcome::Written) << r.Error;
-    EXPECT_EQ(r.Path, folder + "/2026-12-08_14-03-27_ECU-2.5-3.0_2.zv2");
-    EXPECT_EQ(Slurp(folder + "/2026-12-08_14-03-27_ECU-2.5-3.0.zv2"), a);
+    EXPECT_EQ(r.Path, folder + "/2026-12-08_14-03-27+0000_ECU-2.5-3.0_2.zv2");
+    EXPECT_EQ(Slurp(folder + "/2026-12-08_14-03-27+0000_ECU-2.5-3.0.zv2"), a);
 
     // Back to the first values: the newest holds others, so a third file.
     r = Backup::Save(folder, "2.5/3.0", a, At(14, 10, 0));
@@ -98,10 +137,10 @@ TEST(Backup, SaveWritesOnlyWhatIsNotBackedUpYet) {
 
     const auto list = Backup::List(folder);
     ASSERT_EQ(list.size(), 4u);
-    EXPECT_EQ(list[0].Name, "2026-12-08_14-11-00_ECU-2.5-3.1.zv2");
-    EXPECT_EQ(list[1].Name, "2026-12-08_14-10-00_ECU-2.5-3.0.zv2");
-    EXPECT_EQ(list[2].Name, "2026-12-08_14-03-27_ECU-2.5-3.0_2.zv2");
-    EXPECT_EQ(list[3].Name, "2026-12-08_14-03-27_ECU-2.5-3.0.zv2");
+    EXPECT_EQ(list[0].Name, "2026-12-08_14-11-00+0000_ECU-2.5-3.1.zv2");
+    EXPECT_EQ(list[1].Name, "2026-12-08_14-10-00+0000_ECU-2.5-3.0.zv2");
+    EXPECT_EQ(list[2].Name, "2026-12-08_14-03-27+0000_ECU-2.5-3.0_2.zv2");
+    EXPECT_EQ(list[3].Name, "2026-12-08_14-03-27+0000_ECU-2.5-3.0.zv2");
     EXPECT_EQ(list[0].Identity, "2.5/3.1");
     // Nothing else in the folder: no temporary file left.
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
@@ -146,6 +185,7 @@ TEST(Backup, CreateNewNeverReplaces) {
 }
 
 TEST(Backup, WriterMakesBackupsInTurnOffTheCallersThread) {
+    cZone zone("UTC0");
     testkit::cTempDir tmp;
     std::vector<std::string> contents;
     std::thread::id caller = std::this_thread::get_id(), writer;
@@ -162,5 +202,58 @@ TEST(Backup, WriterMakesBackupsInTurnOffTheCallersThread) {
     }  // the destructor finishes what was handed over
     EXPECT_EQ(contents.size(), 4u);
     EXPECT_NE(writer, caller);
-    EXPECT_EQ(Backup::List(tmp.Path.string()).front().Name, "2026-12-08_09-00-00_ECU-2.5-3.0_4.zv2");
+    EXPECT_EQ(Backup::List(tmp.Path.string()).front().Name, "2026-12-08_09-00-00+0000_ECU-2.5-3.0_4.zv2");
+}
+
+// Backups made while the clock's zone changed (travel, the end of summer
+// time) list in the order they were made, and the duplicate check looks at
+// the one made last; older names without an offset list among them.
+TEST(Backup, OrderIsTheOrderMadeWhateverTheZone) {
+    testkit::cTempDir tmp;
+    const std::string folder = tmp.Path.string();
+    cZone zone("UTC0");
+    const std::time_t t = At(14, 0, 0);
+    std::ofstream(tmp.Path / "2026-12-08_01-00-00_ECU-2.5-3.0.zv2") << "0\r\n";  // an older name, hours before
+    zone.Set("JST-9");
+    ASSERT_EQ(Backup::Save(folder, "2.5/3.0", "1\r\n", t).Outcome, Backup::eOutcome::Written);  // 23:00 local
+    zone.Set("UTC0");
+    ASSERT_EQ(Backup::Save(folder, "2.5/3.0", "2\r\n", t + 60).Outcome, Backup::eOutcome::Written);  // 14:01
+    zone.Set("EST5");
+    ASSERT_EQ(Backup::Save(folder, "2.5/3.0", "1\r\n", t + 120).Outcome, Backup::eOutcome::Written);  // 09:02
+    EXPECT_EQ(Backup::Save(folder, "2.5/3.0", "1\r\n", t + 180).Outcome, Backup::eOutcome::Unchanged);
+    zone.Set("UTC0");
+    std::vector<std::string> names;
+    for (const Backup::sEntry& e : Backup::List(folder)) names.push_back(e.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{"2026-12-08_09-02-00-0500_ECU-2.5-3.0.zv2",
+                                               "2026-12-08_14-01-00+0000_ECU-2.5-3.0.zv2",
+                                               "2026-12-08_23-00-00+0900_ECU-2.5-3.0.zv2",
+                                               "2026-12-08_01-00-00_ECU-2.5-3.0.zv2"}));
+}
+
+// The duplicate check reads no file of another size than a backup's: a huge
+// file under a backup's name costs neither the time nor the memory to read it.
+TEST(Backup, DuplicateCheckComparesSizesFirst) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the memory limit below does not go with a sanitizer's shadow memory";
+#else
+    testkit::cTempDir tmp;
+    cZone zone("UTC0");
+    const fs::path big = tmp.Path / "2026-12-08_15-00-00+0000_ECU-2.5-3.0.zv2";
+    { std::ofstream(big) << ""; }
+    fs::resize_file(big, std::uintmax_t(1) << 31);  // sparse: no disk space
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        struct rlimit lim {rlim_t(1) << 30, rlim_t(1) << 30};
+        ::setrlimit(RLIMIT_AS, &lim);
+        try {
+            const auto r = Backup::Save(tmp.Path.string(), "2.5/3.0", "1\r\n", At(14, 0, 0));
+            ::_exit(r.Outcome == Backup::eOutcome::Written ? 0 : 1);
+        } catch (...) {
+            ::_exit(2);  // out of memory: the file was read
+        }
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+#endif
 }

@@ -1,4 +1,5 @@
 #include "formats/VehicleFile.h"
+#include "link/Protocol.h"
 #include "tests/TestKit.h"
 
 #include <gtest/gtest.h>
@@ -257,12 +258,47 @@ TEST(VehicleFile, TwelveUpdatesInSendingOrder) {
     const int positions[12] = {0, 1, 4, 5, 6, 7, 8, 9, 10, 13, 14, 12};
     for (int i = 0; i < 12; ++i) {
         EXPECT_EQ(u[i].Param(), params[i]);
-        EXPECT_EQ(u[i].Value(), s[positions[i]]) << "param " << params[i];
+        EXPECT_EQ(u[i].Value(), i == 1 ? Conv::TpsParamValue(s) : s[positions[i]]) << "param " << params[i];
     }
-    // Parameter 1 carries the switching level as loaded, without the direction rule.
-    s.TPSType = 0;
-    s.TPSSwitchLevel = 100;
-    EXPECT_EQ(VehicleFile::Updates(s)[1].Value(), 100);
+    // Parameter 1 goes by the throttle direction rule, as the configuration
+    // screen sends it; a file without the counts sends neither of them.
+    const struct {
+        int Closed, Switch, Type, Param1;
+    } tps[] = {{0, 121, 0, 1}, {200, 61, 1, 60}, {51, 100, 1, 101}, {51, 101, 1, 101}, {255, 150, 1, 150}};
+    for (const auto& c : tps) {
+        s.TPSClosedLevel = uint8_t(c.Closed);
+        s.TPSSwitchLevel = uint8_t(c.Switch);
+        s.TPSType = uint8_t(c.Type);
+        EXPECT_EQ(VehicleFile::Updates(s)[1].Value(), c.Param1) << c.Closed << " " << c.Switch << " " << c.Type;
+    }
+    const auto without = VehicleFile::Updates(s, false);
+    ASSERT_EQ(without.size(), 10u);
+    for (const sUpdate& x : without)
+        EXPECT_TRUE(x.Param() != P_CYL_COUNT && x.Param() != P_COIL_COUNT) << int(x.Param());
+    EXPECT_EQ(without.back().Param(), 12);
+}
+
+// "Load from file" of an older file keeps the record's counts; a whole file
+// and a damaged one (the reader's defaults) take the file's.
+TEST(VehicleFile, AnOlderFileKeepsTheCounts) {
+    const struct {
+        const char* Text;
+        bool Held;
+        int Cyl, Coil;
+    } cases[] = {
+        {"0\r\n101\r\n1\r\n1\r\n1\r\n30\r\n12\r\n61\r\n141\r\n111\r\n96\r\n86\r\n2\r\n8\r\n4\r\n", true, 8, 4},
+        {"0\r\n101\r\n1\r\n1\r\n1\r\n30\r\n12\r\n61\r\n141\r\n111\r\n96\r\n86\r\n2\r\n", false, 6, 3},
+        {"0\n101\n1\n1\n1\n30\n12\n61\n141\n111\n96\n86\n2\n5\n", false, 6, 3},
+    };
+    for (const auto& c : cases) {
+        sSettings rec;
+        rec.CylCount = 6;
+        rec.CoilCount = 3;
+        EXPECT_EQ(VehicleFile::LoadText(c.Text, rec), c.Held) << c.Text;
+        EXPECT_EQ(rec.CylCount, c.Cyl) << c.Text;
+        EXPECT_EQ(rec.CoilCount, c.Coil) << c.Text;
+        EXPECT_EQ(rec.StepPosMin, 61) << c.Text;
+    }
 }
 
 // The strict check, as zvbasic-cli makes it before a write or a comparison

@@ -16,6 +16,7 @@
 #include "screens/MainForm.h"
 #include "screens/SaveForm.h"
 #include "widgets/Shape.h"
+#include "link/Protocol.h"
 #include "link/Settings.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"
@@ -199,6 +200,33 @@ TEST_P(DataExLoad, LoadFromFileQueuesTwelveUpdatesFrom48) {
 
 INSTANTIATE_TEST_SUITE_P(Versions, DataExLoad, ::testing::Values(47, 48));
 
+// A file of the older kind (13 lines) leaves the ECU's cylinder and coil
+// counts as they are, sends neither, and says so.
+TEST(DataExScreen, AnOlderFileKeepsTheEcusCountsAndSaysSo) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    ASSERT_TRUE(rig.WaitIdle());
+    const fs::path path = TempPath("zv_old");
+    std::ofstream(path, std::ios::binary) << "200\r\n100\r\n1\r\n2\r\n3\r\n30\r\n11\r\n40\r\n160\r\n120\r\n110\r\n100\r\n2\r\n";
+    WorkSettings.CylCount = 6;  // as if the ECU held 6 and 3
+    WorkSettings.CoilCount = 3;
+    rig.Sim.ClearLog();
+    QString shown;
+    rig.AcknowledgeInfo(&shown);
+    sDialogHook hook(QString::fromStdString(path.string()));
+    rig.DataEx->LoadFromFileBtnClick();
+    EXPECT_EQ(shown, Tr("This file is of an older kind without the cylinder and coil counts:\nthe ECU keeps its own."));
+    EXPECT_EQ(WorkSettings.CylCount, 6);
+    EXPECT_EQ(WorkSettings.CoilCount, 3);
+    EXPECT_EQ(WorkSettings.TPSClosedLevel, 200);
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 10; }));
+    cScreenRig::Pump(300);
+    EXPECT_EQ(rig.Writes().size(), 10u);
+    for (const auto& [param, value] : rig.Writes()) EXPECT_TRUE(param != P_CYL_COUNT && param != P_COIL_COUNT) << param;
+    fs::remove(path);
+}
+
 TEST(DataExScreen, SaveToFileWritesTheWorkingImageAndReportsFailure) {
     cScreenRig rig(48);
     ASSERT_TRUE(rig.Start());
@@ -290,7 +318,8 @@ TEST(DataExScreen, DamagedFileIsLoadedOnlyAfterAQuestion) {
     cScreenRig::Key(rig.DataEx, Qt::Key_F2);
     EXPECT_EQ(WorkSettings.TPSClosedLevel, 200);
     EXPECT_EQ(WorkSettings.MinRPMCode, 27);  // the reader's default from line 6 on
-    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 12; }));
+    EXPECT_EQ(WorkSettings.CylCount, before.CylCount);  // not in the file: kept and not sent
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 10; }));
 
     std::ofstream(path, std::ios::binary) << VehicleFile::Format(before);
     cScreenRig::Key(rig.DataEx, Qt::Key_F2);  // no question: it would never be answered

@@ -117,6 +117,7 @@ const char* SimFaultName(eSimFault fault) {
     case eSimFault::Garbage: return "garbage";
     case eSimFault::LineDrop: return "line-drop";
     case eSimFault::RefuseStore: return "refuse-store";
+    case eSimFault::Away: return "away";
     }
     return "?";
 }
@@ -136,10 +137,11 @@ bool ParseSimFault(const std::string& text, eSimFault& fault, int& afterFrames) 
     }
     static const eSimFault all[] = {eSimFault::None,       eSimFault::Silence,   eSimFault::SilenceAfter,
                                     eSimFault::PartialReply, eSimFault::BadTrailer, eSimFault::WrongEcho,
-                                    eSimFault::Garbage,    eSimFault::LineDrop,  eSimFault::RefuseStore};
+                                    eSimFault::Garbage,    eSimFault::LineDrop,  eSimFault::RefuseStore,
+                                    eSimFault::Away};
     for (eSimFault f : all) {
         if (name != SimFaultName(f)) continue;
-        bool counted = f == eSimFault::SilenceAfter || f == eSimFault::LineDrop;
+        bool counted = f == eSimFault::SilenceAfter || f == eSimFault::LineDrop || f == eSimFault::Away;
         if (hasCount && !counted) return false;
         fault = f;
         return true;
@@ -178,6 +180,7 @@ struct cEcuSimulator::sImpl {
     eSimFault Fault = eSimFault::None;
     int FaultAfter = 0;
     int FaultFrames = 0;  // frames received since the fault was set
+    double AwayUntilMs = 0;  // Away: silent until then
     bool DropDue = false;  // LineDrop reached its count; close once the replies are out
     bool Dropped = false;
     std::function<void(const std::string&)> Listener;
@@ -453,7 +456,8 @@ struct cEcuSimulator::sImpl {
         {
             std::lock_guard<std::mutex> lock(M);
             silent = Fault == eSimFault::Silence ||
-                     (Fault == eSimFault::SilenceAfter && FaultFrames >= FaultAfter);
+                     (Fault == eSimFault::SilenceAfter && FaultFrames >= FaultAfter) ||
+                     (Fault == eSimFault::Away && t < AwayUntilMs);
         }
         if (!silent) QueueReply({0xFF, 0x00, 0x00}, t);
     }
@@ -471,14 +475,16 @@ struct cEcuSimulator::sImpl {
 
         eSimFault fault;
         int after, count;
+        bool away;
         {
             std::lock_guard<std::mutex> lock(M);
             fault = Fault;
             after = FaultAfter;
             count = ++FaultFrames;
+            away = Fault == eSimFault::Away && t < AwayUntilMs;
         }
         // A silent ECU hears nothing either: the frame has no effect.
-        if (fault == eSimFault::Silence || (fault == eSimFault::SilenceAfter && count > after)) return;
+        if (fault == eSimFault::Silence || (fault == eSimFault::SilenceAfter && count > after) || away) return;
 
         std::vector<uint8_t> reply = Execute(frame[0], frame[1], fault == eSimFault::RefuseStore);
         switch (fault) {
@@ -724,9 +730,11 @@ void cEcuSimulator::SetFault(eSimFault fault, int afterFrames) {
         Impl->FaultAfter = std::max(0, afterFrames);
         Impl->FaultFrames = 0;
         Impl->DropDue = fault == eSimFault::LineDrop && afterFrames <= 0;
+        Impl->AwayUntilMs = Impl->NowMs() + std::max(0, afterFrames);
     }
     std::string text = std::string("fault ") + SimFaultName(fault);
-    if (fault == eSimFault::SilenceAfter || fault == eSimFault::LineDrop) text += ":" + std::to_string(afterFrames);
+    if (fault == eSimFault::SilenceAfter || fault == eSimFault::LineDrop || fault == eSimFault::Away)
+        text += ":" + std::to_string(afterFrames);
     Impl->EmitEvent(text);
     Impl->Wake();
 }

@@ -23,6 +23,7 @@ enum class eSimFault {
     Garbage,          // answer with random bytes
     LineDrop,         // after N frames close the pseudo-terminal (the line drops)
     RefuseStore,      // answer the store command 0x63 with data 0xB5
+    Away,             // answer nothing for N milliseconds from when it is set, then answer again
 };
 
 struct sSimOptions {
@@ -85,7 +86,8 @@ public:
     // (PartialReply, BadTrailer, WrongEcho, Garbage, RefuseStore) touch frame
     // replies only: the handshake is still answered, so the program connects
     // and then meets the fault. LineDrop with 0 drops the line at once,
-    // otherwise right after the reply to the N-th frame.
+    // otherwise right after the reply to the N-th frame. For Away the
+    // number is milliseconds: silent that long, then as without a fault.
     void SetFault(eSimFault fault, int afterFrames = 0);
     // After LineDrop: open a new pseudo-terminal (new DevicePath) and serve again.
     void Reopen();

@@ -77,7 +77,8 @@ void Usage(std::FILE* to) {
         "  --link PATH        make PATH a symbolic link to the device\n"
         "  --log PATH         also write the frame log to PATH\n"
         "  --fault NAME[:N]   start with a fault: silence, silence-after:N, partial,\n"
-        "                     bad-trailer, wrong-echo, garbage, line-drop:N, refuse-store\n"
+        "                     bad-trailer, wrong-echo, garbage, line-drop:N, refuse-store,\n"
+        "                     away:MS (silent for MS milliseconds, then answering again)\n"
         "  --no-stdin         do not read commands from standard input\n"
         "  --help             show this text\n"
         "  --version          (without a number) show the simulator's version\n"
@@ -119,7 +120,7 @@ bool RunCommand(cEcuSimulator& sim, const sSimOptions& opt, const std::string& l
             sim.SetFault(fault, n);
         } else {
             Print("? fault NAME[:N]: none, silence, silence-after:N, partial, bad-trailer, wrong-echo, garbage, "
-                  "line-drop:N, refuse-store");
+                  "line-drop:N, refuse-store, away:MS");
         }
     } else if (word == "live") {
         std::string ks, rs;

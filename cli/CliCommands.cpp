@@ -1,0 +1,629 @@
+// zvbasic-cli's commands: backs up, restores and compares an ECU's settings
+// with vehicle files, restores factory settings, shows live values and
+// records capture files, through the same link thread and file formats as
+// the windowed program.
+#include "cli/CliCommands.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "core/Backup.h"
+#include "core/Ini.h"
+#include "core/Version.h"
+#include "cli/CliArgs.h"
+#include "cli/CliFormat.h"
+#include "cli/CliSession.h"
+#include "link/Settings.h"
+#include "formats/CaptureFile.h"
+#include "formats/VehicleFile.h"
+#include "serial/ComPort.h"
+
+namespace {
+
+const char* const kProgram = "zvbasic-cli";
+
+
+// The folder of this executable: zvbasic.ini is looked for as the windowed
+// program looks for it from its own folder (both are installed side by side).
+std::string ExeDir() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return std::string();
+    std::string path(buf, size_t(n));
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string SavedPort() {
+    cIni ini;
+    if (!ini.Load(cIni::ReadPath(ExeDir()))) return std::string();
+    return ini.Port;
+}
+
+// Writes a vehicle file the safe way: a temporary file renamed over the old
+// one, so a failure leaves either the old file or the new one, never half.
+bool SaveVehicleFile(const std::string& path, const sSettings& rec, std::string& error) {
+    return VehicleFile::Write(path, rec, &error);
+}
+
+// Only a well-formed vehicle file is written into an ECU or compared with
+// one: the lenient reader would fill a damaged file's gaps with defaults
+// (or wrap a 300 to 44), and those are never meant. `text` gets the file.
+bool CheckVehicleFile(const std::string& path, std::string& text, std::string& error) {
+    std::string why;
+    if (!VehicleFile::ReadText(path, text, why)) {
+        error = "cannot read " + path + ": " + why;
+        return false;
+    }
+    const VehicleFile::sStrictCheck check = VehicleFile::CheckStrict(text);
+    if (check.WellFormed()) return true;
+    error = path + " is not a whole vehicle file: line " + std::to_string(check.Line) + ": " +
+            VehicleFile::LineFaultText(check.Fault);
+    return false;
+}
+
+// A file the program is about to write (a vehicle file, a capture), looked
+// at before connecting: an existing one must be a regular file it may
+// write (a named pipe would block, a device is no file), a new one needs a
+// folder that exists and may be written in.
+bool CheckOutputFile(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            error = "cannot write " + path + ": not a regular file";
+            return false;
+        }
+        if (::access(path.c_str(), W_OK) != 0) {
+            error = "cannot write " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    if (errno != ENOENT) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (::stat(folder.c_str(), &st) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = "cannot write " + path + ": " + std::strerror(ENOTDIR);
+        return false;
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+
+struct sContext {
+    explicit sContext(const sCliOutput& output) : Output(output) {}
+    const sCliOutput& Output;
+    sCliArgs Args;
+    std::string Port;
+    cProgress* Progress = nullptr;
+    // The backup of the first settings read (empty: none, or it failed).
+    std::string FirstBackup;
+    bool BackupFailed = false;
+    // With --json: the run's one result has gone to standard output (a
+    // failure after it is carried in it or only told on standard error).
+    bool JsonOut = false;
+    bool ResultPrinted = false;
+    // Warnings of the run, also carried in the JSON result.
+    std::vector<std::string> Warnings;
+    // errno of the first write to standard output that failed, 0 while none did.
+    int OutError = 0;
+};
+
+// False when standard output is gone (a closed pipe, a full disk).
+bool Print(sContext& c, const std::string& text) {
+    if (c.OutError) return false;
+    c.OutError = c.Output.Out(text);
+    return c.OutError == 0;
+}
+
+// A line on standard error, after the program's name.
+void Note(const sContext& c, const std::string& text) { c.Output.Err(std::string(kProgram) + ": " + text + "\n"); }
+
+// The run's one JSON object from its fields (without braces), with the
+// warnings so far.
+std::string JsonObject(const sContext& c, const std::string& fields) {
+    std::string out = "{" + fields;
+    if (!c.Warnings.empty()) {
+        out += std::string(fields.empty() ? "" : ",") + "\"warnings\":[";
+        for (size_t i = 0; i < c.Warnings.size(); ++i) out += (i ? "," : "") + CliFormat::JsonString(c.Warnings[i]);
+        out += "]";
+    }
+    return out + "}\n";
+}
+
+// The command's one result object (JSON) or table.
+bool PrintResult(sContext& c, const std::string& text) {
+    c.ResultPrinted = true;
+    return Print(c, text);
+}
+
+int Error(sContext& c, int code, const std::string& text) {
+    Note(c, text);
+    if (c.JsonOut && !c.ResultPrinted) {
+        c.ResultPrinted = true;
+        Print(c, JsonObject(c, "\"error\":" + CliFormat::JsonString(text) + ",\"exit\":" + std::to_string(code)));
+    }
+    return code;
+}
+
+// Something the fitter should know that does not end the command.
+void Warn(sContext& c, const std::string& text) {
+    Note(c, text);
+    c.Warnings.push_back(text);
+}
+
+// The fields a result object gets when its command failed nevertheless.
+std::string JsonErrorFields(int code, const std::string& text) {
+    return ",\"error\":" + CliFormat::JsonString(text) + ",\"exit\":" + std::to_string(code);
+}
+
+// Backs up the settings just read, as the windowed program does after every
+// completed read: the values read, in vehicle-file form. A failure is a
+// warning, told once per run; a command that would change the ECU then
+// refuses (BackupMissing).
+void BackUp(sContext& c, const cCliSession& s) {
+    if (c.Args.NoBackup) return;
+    const Backup::sResult r = Backup::Save(Backup::Folder(), Ecu::VersionCaption(s.IdVersion(), s.Version()),
+                                           VehicleFile::Format(IncomingSettings), std::time(nullptr));
+    if (r.Outcome == Backup::eOutcome::Failed) {
+        if (!c.BackupFailed) Warn(c, "no backup of the ECU's settings: " + r.Error);
+        c.BackupFailed = true;
+        return;
+    }
+    if (c.FirstBackup.empty()) c.FirstBackup = r.Path;
+}
+
+// Says where the ECU's settings are kept before a command changes them.
+// Said under --quiet too: the one line a fitter needs to undo the change.
+void TellBackup(const sContext& c) {
+    if (c.FirstBackup.empty()) return;
+    Note(c, "backup of the ECU's settings: " + c.FirstBackup);
+}
+
+// A command that changes the ECU goes on only with a backup of what it
+// holds, unless the fitter said --no-backup.
+bool BackupMissing(sContext& c) {
+    if (c.Args.NoBackup || !c.FirstBackup.empty()) return false;
+    Error(c, EXIT_FILE,
+          "nothing was sent: the ECU's settings could not be backed up (--no-backup goes on without a backup)");
+    return true;
+}
+
+std::string BackupJsonField(const sContext& c) {
+    return ",\"backup\":" + (c.FirstBackup.empty() ? std::string("null") : CliFormat::JsonString(c.FirstBackup));
+}
+
+// Connects and waits until the settings have been read (or the ECU
+// identified, when `identifyOnly`); a completed read is backed up.
+int Connect(sContext& c, cCliSession& s, bool identifyOnly) {
+    std::string error;
+    int rc = s.Open(c.Port, error);
+    if (rc == EXIT_OK) rc = identifyOnly ? s.WaitIdentified(error) : s.WaitSettingsLoaded(error);
+    if (rc != EXIT_OK && !error.empty()) Error(c, rc, error);
+    if (rc == EXIT_OK && !identifyOnly) BackUp(c, s);
+    return rc;
+}
+
+// Reads the settings once more (after a change); the read is backed up.
+int ReadAgain(sContext& c, cCliSession& s, std::string& error) {
+    const int rc = s.ReadAgain(error);
+    if (rc == EXIT_OK) BackUp(c, s);
+    return rc;
+}
+
+int Ended(sContext& c, int rc, const std::string& error) {
+    if (!error.empty()) Error(c, rc, error);
+    return rc;
+}
+
+// ---- commands -----------------------------------------------------------
+
+int Ports(sContext& c) {
+    const std::vector<std::string> ports = cComPort::EnumeratePorts();
+    if (c.Args.Json) {
+        std::string out = "{\"ports\":[";
+        for (size_t i = 0; i < ports.size(); ++i) out += (i ? "," : "") + CliFormat::JsonString(ports[i]);
+        PrintResult(c, out + "]}\n");
+    } else {
+        std::string out;
+        for (const std::string& p : ports) out += CliFormat::PlainText(p) + "\n";
+        PrintResult(c, out);
+    }
+    return EXIT_OK;
+}
+
+int Identify(sContext& c) {
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, true);
+    if (rc != EXIT_OK) return rc;
+    const int version = s.Version(), id = s.IdVersion();
+    s.Close();
+    if (c.Args.Json)
+        PrintResult(c, JsonObject(c, CliFormat::IdentityJsonFields(c.Port, id, version)));
+    else
+        PrintResult(c, CliFormat::IdentityText(c.Port, id, version));
+    return EXIT_OK;
+}
+
+std::string SettingsJsonObject(const sContext& c, const cCliSession& s, const sSettings& rec,
+                               const std::string& extra = {}) {
+    return JsonObject(c, CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), s.Version()) + extra +
+                             ",\"settings\":" + CliFormat::SettingsJson(rec, s.Version()));
+}
+
+int Read(sContext& c) {
+    const bool toFile = !c.Args.File.empty() && c.Args.File != "-";
+    std::string error;
+    if (toFile && !CheckOutputFile(c.Args.File, error)) return Error(c, EXIT_FILE, error);
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    // What the data transfer screen saves: the working image, which the
+    // completed read has just set to what the ECU holds.
+    const sSettings rec = WorkSettings;
+    s.Close();
+    if (c.Args.File == "-") {
+        PrintResult(c, VehicleFile::Format(rec));
+        return EXIT_OK;
+    }
+    if (toFile) {
+        if (!SaveVehicleFile(c.Args.File, rec, error))
+            return Error(c, EXIT_FILE, "cannot write " + c.Args.File + ": " + error);
+        if (c.Args.Json)
+            PrintResult(c, SettingsJsonObject(c, s, rec, ",\"file\":" + CliFormat::JsonString(c.Args.File)));
+        return EXIT_OK;
+    }
+    PrintResult(c, c.Args.Json ? SettingsJsonObject(c, s, rec) : CliFormat::SettingsTable(rec, s.Version()));
+    return EXIT_OK;
+}
+
+// Said once per run: a file of the older kind does not hold the cylinder and
+// coil counts, so the ECU's own stay.
+void OlderFileNote(sContext& c) {
+    Warn(c, c.Args.File + " is an older vehicle file without the cylinder and coil counts: the ECU keeps its own");
+}
+
+int Write(sContext& c) {
+    std::string error, text;
+    if (!CheckVehicleFile(c.Args.File, text, error)) return Error(c, EXIT_FILE, error);
+    sSettings file = sSettings{};
+    VehicleFile::Parse(text, file);
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    const int version = s.Version();
+    if (c.Args.NoStore && !Ecu::NewProtocol(version))
+        return Error(c, EXIT_USAGE, "--no-store needs an ECU of version 48 or above (this one is " +
+                                     std::to_string(version) + "): older ECUs take settings only as a whole "
+                                     "block that ends with the store command");
+    const std::string unholdable = CliFormat::UnholdableValue(file, version);
+    if (!unholdable.empty()) return Error(c, EXIT_FILE, c.Args.File + ": " + unholdable);
+    if (BackupMissing(c)) return EXIT_FILE;
+    TellBackup(c);
+    const sSettings before = EcuSettings;
+    // "Load from file": the file into the working image and, from 48, the
+    // updates onto the link's queue; a file of the older kind leaves the
+    // ECU's cylinder and coil counts as they are.
+    const bool counts = VehicleFile::LoadText(text, WorkSettings);
+    if (!counts) OlderFileNote(c);
+    if (Ecu::NewProtocol(version))
+        for (const sUpdate& u : VehicleFile::Updates(WorkSettings, counts)) s.Link().QueueUpdate(u);
+    file = WorkSettings;
+    // "Store in ECU", then read back; without the store the read's flush
+    // sends the queued updates first.
+    if (!c.Args.NoStore) {
+        rc = s.Write(error);
+        if (rc != EXIT_OK) return Ended(c, rc, error);
+    }
+    rc = ReadAgain(c, s, error);
+    if (rc != EXIT_OK) return Ended(c, rc, error);
+    const sSettings actual = EcuSettings;
+    s.Close();
+    const sSettings expected = CliFormat::ExpectedReadBack(before, file, version);
+    const auto diffs = CliFormat::Differences(expected, actual);
+    std::string failure;
+    if (!diffs.empty()) {
+        std::string list = CliFormat::DifferencesText(diffs, expected, actual, version);
+        list.pop_back();
+        for (char& ch : list)
+            if (ch == '\n') ch = ';';
+        failure = "verify failed, the ECU holds other values: " + list;
+    }
+    if (c.Args.Json)
+        PrintResult(c, JsonObject(c, CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
+                    ",\"file\":" + CliFormat::JsonString(c.Args.File) + BackupJsonField(c) +
+                    ",\"stored\":" + (c.Args.NoStore ? "false" : "true") +
+                    ",\"verified\":" + (diffs.empty() ? "true" : "false") +
+                    ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version) +
+                    (failure.empty() ? std::string() : JsonErrorFields(EXIT_ECU, failure))));
+    if (!failure.empty()) return Error(c, EXIT_ECU, failure);
+    if (!c.Args.Json && !c.Args.Quiet)
+        Note(c, c.Args.File + (c.Args.NoStore ? " written (not stored)" : " written, stored") + " and verified");
+    return EXIT_OK;
+}
+
+int Diff(sContext& c) {
+    std::string error, text;
+    if (!CheckVehicleFile(c.Args.File, text, error)) return Error(c, EXIT_FILE, error);
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    const int version = s.Version();
+    const sSettings actual = EcuSettings;
+    s.Close();
+    sSettings file = actual;
+    if (!VehicleFile::LoadText(text, file)) OlderFileNote(c);
+    // Compared as the ECU would hold the file: only what it carries counts.
+    const sSettings expected = CliFormat::ExpectedReadBack(actual, file, version);
+    const auto diffs = CliFormat::Differences(expected, actual);
+    if (c.Args.Json)
+        PrintResult(c, JsonObject(c, CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
+                    ",\"file\":" + CliFormat::JsonString(c.Args.File) +
+                    ",\"equal\":" + (diffs.empty() ? "true" : "false") +
+                    ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version)));
+    else
+        PrintResult(c, CliFormat::DifferencesText(diffs, expected, actual, version));
+    return diffs.empty() ? EXIT_OK : EXIT_DIFFERENT;
+}
+
+int Factory(sContext& c) {
+    if (!c.Args.Yes)
+        return Error(c, EXIT_USAGE, "factory overwrites every setting of the ECU; add --yes to do it");
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    const int version = s.Version();
+    if (!Ecu::NewProtocol(version))
+        return Error(c, EXIT_USAGE, "factory settings need an ECU of version 48 or above (this one is " +
+                                     std::to_string(version) + ")");
+    if (BackupMissing(c)) return EXIT_FILE;
+    TellBackup(c);
+    // As the data transfer screen does it: the command goes out with the
+    // flush at the start of the read, which then fetches the new settings.
+    s.Link().QueueUpdate(Ecu::FactorySettingsUpdate());
+    std::string error;
+    rc = ReadAgain(c, s, error);
+    if (rc != EXIT_OK) return Ended(c, rc, error);
+    const sSettings rec = EcuSettings;
+    s.Close();
+    PrintResult(c, c.Args.Json ? SettingsJsonObject(c, s, rec, BackupJsonField(c)) : CliFormat::SettingsTable(rec, version));
+    return EXIT_OK;
+}
+
+// Feeds live values into a line of one polling cycle; `onCycle` runs after
+// each level value (the last of a cycle) once every value of the cycle has
+// come since the feed started or was cut, and returns false to end.
+struct sLiveFeed {
+    CliFormat::sLiveLine Line;
+    int Version = 0;
+    unsigned Seen = 0;  // bit k: live value k has come since the last cut
+    std::function<bool()> OnCycle;
+    bool Take(int k, int raw) {
+        TakeLiveValue(Line.Sample, k, raw, Version, WorkSettings.LambdaType);
+        if (k >= 0 && k < 16) Seen |= 1u << k;
+        switch (k) {
+        case LiveTPS:
+            Line.TpsRaw = raw;
+            Line.TpsFalling = Conv::TpsFalling(WorkSettings);
+            break;
+        case LiveFuel:
+            if (raw >= 1 && raw <= 3) Line.Fuel = raw;
+            break;
+        case LiveLPGLevel:
+            Line.Level = Conv::LevelIndex(raw, Version);
+            if (!Whole()) return true;
+            return OnCycle();
+        default:
+            break;
+        }
+        return true;
+    }
+    bool Whole() const {
+        for (int k : cCommThread::LivePollParams)
+            if (!(Seen & (1u << k))) return false;
+        return true;
+    }
+    // The link failed: the values of the cycle it cut are not used.
+    void Cut() { Seen = 0; }
+};
+
+// Says on standard error (unless quiet) that the link was lost and is back.
+std::function<void(const std::string&)> LostNote(const sContext& c) {
+    return [&c](const std::string& why) {
+        if (!c.Args.Quiet) Note(c, why + "; reconnecting");
+    };
+}
+
+int Live(sContext& c) {
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    sLiveFeed feed;
+    feed.Version = s.Version();
+    long lines = 0;
+    if (c.Args.Csv) Print(c, CliFormat::LiveCsvHeader());
+    else if (!c.Args.Json) Print(c, CliFormat::LiveHeader());
+    // A reader that goes away (live | head) ends the watch like --count.
+    feed.OnCycle = [&] {
+        if (!Print(c, c.Args.Json ? CliFormat::LiveJson(feed.Line)
+                               : c.Args.Csv ? CliFormat::LiveCsv(feed.Line) : CliFormat::LiveText(feed.Line)))
+            return false;
+        return !(c.Args.Count > 0 && ++lines >= c.Args.Count);
+    };
+    std::string error;
+    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, 0, error,
+                [&](const std::string& why) {
+                    feed.Cut();
+                    LostNote(c)(why);
+                },
+                [&] {
+                    feed.Version = s.Version();
+                    if (!c.Args.Quiet) Note(c, "connected again");
+                });
+    s.Close();
+    return Ended(c, rc, error);
+}
+
+int Capture(sContext& c) {
+    std::string error;
+    // "-": the records go to standard output, in the same format.
+    const bool toOut = c.Args.File == "-";
+    if (!toOut && !CheckOutputFile(c.Args.File, error)) return Error(c, EXIT_FILE, error);
+    cCliSession s(*c.Progress);
+    int rc = Connect(c, s, false);
+    if (rc != EXIT_OK) return rc;
+    cCaptureFile file;
+    if (toOut) {
+        if (!Print(c, cCaptureFile::Header())) {
+            s.Close();
+            return Error(c, EXIT_FILE, std::string("cannot write standard output: ") + std::strerror(c.OutError));
+        }
+    } else if (!file.Open(c.Args.File)) {
+        const int code = errno;
+        s.Close();
+        return Error(c, EXIT_FILE, "cannot write " + c.Args.File + ": " + std::strerror(code));
+    }
+    // The records are those of the visualisation screen: one per polling
+    // cycle, written when the level arrives, from the same sample. A cycle
+    // that a link glitch cut is not recorded.
+    sLiveFeed feed;
+    feed.Version = s.Version();
+    long records = 0;
+    int writeError = 0;
+    feed.OnCycle = [&] {
+        if (toOut ? !Print(c, cCaptureFile::FormatRecord(feed.Line.Sample)) : !file.WriteRecord(feed.Line.Sample)) {
+            writeError = toOut ? c.OutError : errno ? errno : EIO;
+            return false;
+        }
+        ++records;
+        return true;
+    };
+    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, c.Args.Seconds, error,
+                [&](const std::string& why) {
+                    feed.Cut();
+                    LostNote(c)(why);
+                },
+                [&] {
+                    feed.Version = s.Version();
+                    if (!c.Args.Quiet) Note(c, "connected again");
+                });
+    s.Close();
+    file.Close();  // every record is flushed as written; closing ends the file
+    if (writeError) {
+        rc = EXIT_FILE;
+        error = "cannot write " + (toOut ? std::string("standard output") : c.Args.File) + ": " +
+                std::strerror(writeError) + " (after " +
+                std::to_string(records) + " records)";
+    } else if (rc > 128) {
+        error = std::string("ended by ") + (rc == 128 + SIGINT ? "SIGINT" : "SIGTERM");
+    }
+    if (!c.Args.Quiet && !c.Args.Json && !writeError)
+        Note(c, std::to_string(records) + " records in " + (toOut ? std::string("standard output") : c.Args.File));
+    if (c.Args.Json)
+        PrintResult(c, JsonObject(c, "\"file\":" + CliFormat::JsonString(c.Args.File) +
+                                         ",\"records\":" + std::to_string(records) +
+                                         (rc != EXIT_OK ? JsonErrorFields(rc, error) : std::string())));
+    return Ended(c, rc, error);
+}
+
+// The automatic backups, newest first; with --latest only the newest path.
+int Backups(sContext& c) {
+    const std::string folder = Backup::Folder();
+    const std::vector<Backup::sEntry> list = Backup::List(folder);
+    if (c.Args.Latest) {
+        if (list.empty()) return Error(c, EXIT_FILE, "no backups in " + (folder.empty() ? "(no home folder)" : folder));
+        PrintResult(c, c.Args.Json ? CliFormat::JsonString(list.front().Path) + "\n" : list.front().Path + "\n");
+        return EXIT_OK;
+    }
+    std::string out;
+    if (c.Args.Json) {
+        out = "[";
+        for (size_t i = 0; i < list.size(); ++i) {
+            std::string time = list[i].Time;
+            time[10] = 'T';
+            out += std::string(i ? "," : "") + "{\"time\":" + CliFormat::JsonString(time) +
+                   ",\"identity\":" + CliFormat::JsonString(list[i].Identity) +
+                   ",\"path\":" + CliFormat::JsonString(list[i].Path) + "}";
+        }
+        out += "]\n";
+    } else {
+        for (const Backup::sEntry& e : list) out += e.Time + "  " + e.Identity + "  " + e.Path + "\n";
+    }
+    return PrintResult(c, out) ? EXIT_OK : EXIT_FILE;
+}
+
+
+int Run(sContext& c) {
+    cProgress progress(c.Args.Quiet, c.Output.ErrTerminal);
+    c.Progress = &progress;
+    if (c.Args.Command == "ports") return Ports(c);
+    if (c.Args.Command == "backups") return Backups(c);
+
+    c.Port = c.Args.Port.empty() ? SavedPort() : c.Args.Port;
+    if (c.Port.empty())
+        return Error(c, EXIT_USAGE, "no serial port: give one with --port DEVICE (zvbasic.ini names none)");
+
+    int rc = EXIT_OK;
+    const std::string& cmd = c.Args.Command;
+    if (cmd == "identify") rc = Identify(c);
+    else if (cmd == "read") rc = Read(c);
+    else if (cmd == "write") rc = Write(c);
+    else if (cmd == "diff") rc = Diff(c);
+    else if (cmd == "factory") rc = Factory(c);
+    else if (cmd == "live") rc = Live(c);
+    else if (cmd == "capture") rc = Capture(c);
+    if (rc > 128) {
+        progress.End();
+        // A capture has said so in its result already.
+        if (cmd != "capture") Error(c, rc, std::string("ended by ") + (rc == 128 + SIGINT ? "SIGINT" : "SIGTERM"));
+    }
+    return rc;
+}
+
+}  // namespace
+
+int RunCliCommand(const std::vector<std::string>& args, const sCliOutput& output) {
+    sContext c(output);
+    std::string error;
+    c.JsonOut = std::find(args.begin(), args.end(), "--json") != args.end();
+    int rc = EXIT_OK;
+    if (!ParseCliArgs(args, c.Args, error)) {
+        rc = Error(c, EXIT_USAGE, error + " (see " + kProgram + " --help)");
+    } else if (c.Args.Help) {
+        PrintResult(c, CliUsage());
+    } else if (c.Args.Version) {
+        const sVersion v = ProgramVersion();
+        PrintResult(c, std::string(kProgram) + " " + std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." +
+                           std::to_string(v.Release) + "." + std::to_string(v.Build) + "\n");
+    } else {
+        rc = Run(c);
+    }
+    // Output that did not reach standard output (a full disk, a closed
+    // pipe) is a failed write, except for a live watch whose reader went
+    // away, which ends it as --count would.
+    const int outError = c.OutError;
+    if (outError && !(c.Args.Command == "live" && outError == EPIPE) && (rc == EXIT_OK || rc == EXIT_DIFFERENT))
+        rc = Error(c, EXIT_FILE, std::string("cannot write standard output: ") + std::strerror(outError));
+    return rc;
+}

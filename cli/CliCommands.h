@@ -1,0 +1,23 @@
+// zvbasic-cli's commands, with their output passed in: the program hands
+// them its standard output and standard error, the tests their own buffers.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct sCliOutput {
+    // Writes to standard output; returns 0, or the errno of a write that
+    // failed (a closed pipe, a full disk).
+    std::function<int(const std::string&)> Out;
+    // Writes one or more whole lines to standard error.
+    std::function<void(const std::string&)> Err;
+    // Standard error is a terminal (the progress draws a bar).
+    bool ErrTerminal = false;
+};
+
+// Runs one command line (without the program name) and returns the exit
+// code. With --json, standard output gets exactly one JSON value for the
+// run (a live watch: one object per line), warnings go into it as a
+// "warnings" list and stay on standard error as plain text.
+int RunCliCommand(const std::vector<std::string>& args, const sCliOutput& output);

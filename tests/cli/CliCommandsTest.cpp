@@ -1,0 +1,308 @@
+// zvbasic-cli's commands run in this process against the ECU simulator: one
+// JSON value per run whatever goes wrong, the throttle setting and the
+// cylinder and coil counts as a whole record carries them to a newer ECU, no
+// change without a backup, the records on standard output, and a capture
+// that outlasts an ECU away for a while.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "cli/CliCommands.h"
+#include "cli/CliFormat.h"
+#include "link/Protocol.h"
+#include "tests/TestKit.h"
+#include "tools/ecusim/EcuSimulator.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// closed, switch, type, div, level, min rpm, max rpm, min, max, h0, h1, h2, lambda[, cyl, coil]
+std::string VehicleText(int closed, int sw, int type, bool counts = true, int cyl = 6, int coil = 3) {
+    std::string out = std::to_string(closed) + "\r\n" + std::to_string(sw) + "\r\n" + std::to_string(type) +
+                      "\r\n1\r\n1\r\n30\r\n12\r\n61\r\n141\r\n111\r\n96\r\n86\r\n2\r\n";
+    if (counts) out += std::to_string(cyl) + "\r\n" + std::to_string(coil) + "\r\n";
+    return out;
+}
+
+// Just enough of a JSON reader to tell whether a text is exactly one JSON
+// value (with white space around it) and what kind the first one is.
+class cJsonCheck {
+public:
+    explicit cJsonCheck(const std::string& text) : T(text) {}
+    bool OneObject() {
+        Blank();
+        if (At >= T.size() || T[At] != '{') return false;
+        if (!Value()) return false;
+        Blank();
+        return At == T.size();
+    }
+
+private:
+    void Blank() {
+        while (At < T.size() && (T[At] == ' ' || T[At] == '\n' || T[At] == '\r' || T[At] == '\t')) ++At;
+    }
+    bool Take(char c) {
+        Blank();
+        if (At < T.size() && T[At] == c) return ++At, true;
+        return false;
+    }
+    bool String() {
+        if (!Take('"')) return false;
+        while (At < T.size() && T[At] != '"') {
+            if (static_cast<unsigned char>(T[At]) < 0x20) return false;
+            At += T[At] == '\\' ? 2 : 1;
+        }
+        return Take('"');
+    }
+    bool Value() {
+        Blank();
+        if (At >= T.size()) return false;
+        const char c = T[At];
+        if (c == '"') return String();
+        if (c == '{' || c == '[') {
+            const char close = c == '{' ? '}' : ']';
+            ++At;
+            if (Take(close)) return true;
+            do {
+                if (c == '{' && (!String() || !Take(':'))) return false;
+                if (!Value()) return false;
+            } while (Take(','));
+            return Take(close);
+        }
+        const size_t start = At;
+        while (At < T.size() && std::string("-+.eE0123456789truefalsn").find(T[At]) != std::string::npos) ++At;
+        const std::string word = T.substr(start, At - start);
+        return !word.empty() && (word == "true" || word == "false" || word == "null" ||
+                                 std::string("-0123456789").find(word[0]) != std::string::npos);
+    }
+    const std::string& T;
+    size_t At = 0;
+};
+
+struct sRun {
+    int Exit = -1;
+    std::string Out, Err;
+};
+
+class CliCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* old = std::getenv("XDG_DATA_HOME");
+        HadOld = old != nullptr;
+        Saved = old ? old : "";
+        ::setenv("XDG_DATA_HOME", (Dir.Path / "data").string().c_str(), 1);
+    }
+    void TearDown() override {
+        if (HadOld) ::setenv("XDG_DATA_HOME", Saved.c_str(), 1);
+        else ::unsetenv("XDG_DATA_HOME");
+    }
+    void StartSim(int version, bool instant = true) {
+        sSimOptions o;
+        o.Version = version;
+        o.Instant = instant;
+        Sim = std::make_unique<cEcuSimulator>(o);
+        Sim->Start();
+    }
+    // The backup folder made impossible: a file where its parent should be.
+    void SpoilBackups() {
+        std::ofstream(Dir.Path / "file") << "x";
+        ::setenv("XDG_DATA_HOME", (Dir.Path / "file").string().c_str(), 1);
+    }
+    std::string File(const std::string& name, const std::string& text) {
+        const std::string path = (Dir.Path / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    sRun Run(std::vector<std::string> args, const std::function<void(const std::string&)>& onOut = {}) {
+        sRun run;
+        sCliOutput output;
+        output.Out = [&](const std::string& text) {
+            run.Out += text;
+            if (onOut) onOut(text);
+            return 0;
+        };
+        output.Err = [&](const std::string& text) { run.Err += text; };
+        if (Sim) args.insert(args.begin(), {"--port", Sim->DevicePath()});
+        run.Exit = RunCliCommand(args, output);
+        return run;
+    }
+    // The settings changes the simulator received: (parameter, value) of
+    // each single update, and 0x63 for a store.
+    std::vector<std::pair<int, int>> Changes() const {
+        std::vector<std::pair<int, int>> out;
+        for (const sSimLogEntry& e : Sim->Log())
+            if (e.FromProgram && e.Note.empty() && e.Bytes.size() == 3 &&
+                ((e.Bytes[0] & 0xF0) == 0xC0 || e.Bytes[0] == 0x63))
+                out.emplace_back(e.Bytes[0] == 0x63 ? 0x63 : e.Bytes[0] & 0x0F, e.Bytes[1]);
+        return out;
+    }
+    int Sent(int param) const {
+        int value = -1;
+        for (const auto& [p, v] : Changes())
+            if (p == param) value = v;
+        return value;
+    }
+
+    testkit::cTempDir Dir;
+    std::unique_ptr<cEcuSimulator> Sim;
+    std::string Saved;
+    bool HadOld = false;
+};
+
+}  // namespace
+
+// Whatever warning comes first and whatever fails after it, --json prints one
+// object that a JSON parser reads, with the warning in it.
+TEST_F(CliCommands, JsonIsOneObjectWhenTheBackupCannotBeSaved) {
+    StartSim(48);
+    const std::string file = File("v.zv2", VehicleText(0, 101, 1));
+    const std::string cap = (Dir.Path / "c.dat").string();
+    struct sCase {
+        std::vector<std::string> Args;
+        int Exit;
+        const char* Holds;  // a field the object must carry
+    } cases[] = {
+        {{"read"}, 0, "\"settings\":"},
+        {{"diff", file}, -1, "\"equal\":"},
+        {{"write", file}, 5, "\"error\":\"nothing was sent"},
+        {{"factory", "--yes"}, 5, "\"error\":\"nothing was sent"},
+        {{"capture", cap, "--seconds", "1"}, 0, "\"records\":"},
+    };
+    SpoilBackups();
+    for (const sCase& c : cases) {
+        std::vector<std::string> args = {"--json", "--quiet"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const sRun run = Run(args);
+        if (c.Exit >= 0) {
+            EXPECT_EQ(run.Exit, c.Exit) << c.Args[0] << ": " << run.Err;
+        }
+        EXPECT_TRUE(cJsonCheck(run.Out).OneObject()) << c.Args[0] << ": " << run.Out;
+        EXPECT_NE(run.Out.find(c.Holds), std::string::npos) << c.Args[0] << ": " << run.Out;
+        EXPECT_NE(run.Out.find("\"warnings\":[\"no backup of the ECU's settings: "), std::string::npos)
+            << c.Args[0] << ": " << run.Out;
+        EXPECT_NE(run.Err.find("zvbasic-cli: no backup of the ECU's settings: "), std::string::npos) << run.Err;
+    }
+    // An ECU that falls silent during the write: the failure is the object.
+    ::setenv("XDG_DATA_HOME", (Dir.Path / "data").string().c_str(), 1);
+    Sim->SetFault(eSimFault::SilenceAfter, 16);
+    const sRun run = Run({"--json", "--quiet", "write", file});
+    EXPECT_EQ(run.Exit, 4) << run.Err;
+    EXPECT_TRUE(cJsonCheck(run.Out).OneObject()) << run.Out;
+    EXPECT_NE(run.Out.find("\"exit\":4"), std::string::npos) << run.Out;
+}
+
+// Without a backup of what the ECU holds nothing is sent, unless the fitter
+// says --no-backup; a backup made is named under --quiet too.
+TEST_F(CliCommands, WriteAndFactoryNeedABackupOrTheFittersWord) {
+    StartSim(48);
+    const std::string file = File("v.zv2", VehicleText(0, 101, 1));
+    const struct {
+        std::vector<std::string> Args;
+        bool Spoiled;
+        int Exit;
+    } cases[] = {
+        {{"--quiet", "write", file}, true, 5},
+        {{"--quiet", "factory", "--yes"}, true, 5},
+        {{"--quiet", "write", "--no-store", file}, true, 5},
+        {{"--quiet", "--no-backup", "write", file}, true, 0},
+        {{"--quiet", "write", file}, false, 0},
+        {{"--quiet", "factory", "--yes"}, false, 0},
+    };
+    for (const auto& c : cases) {
+        ::setenv("XDG_DATA_HOME", (Dir.Path / "data").string().c_str(), 1);
+        if (c.Spoiled) SpoilBackups();
+        Sim->ClearLog();
+        const sRun run = Run(c.Args);
+        EXPECT_EQ(run.Exit, c.Exit) << c.Args[1] << ": " << run.Err;
+        EXPECT_EQ(Changes().empty(), c.Exit != 0) << c.Args[1];
+        const bool named = run.Err.find("zvbasic-cli: backup of the ECU's settings: " +
+                                        (Dir.Path / "data" / "zvbasic" / "backups").string()) != std::string::npos;
+        EXPECT_EQ(named, !c.Spoiled) << c.Args[1] << ": " << run.Err;
+    }
+}
+
+// Parameter 1 goes by the throttle direction rule whatever the file holds in
+// its switch level; diff compares what the ECU makes of it.
+TEST_F(CliCommands, AWholeRecordCarriesTheThrottleDirectionToANewerEcu) {
+    StartSim(48);
+    const struct {
+        const char* What;
+        int Closed, Switch, Type;
+        int Param1;
+    } cases[] = {
+        {"not connected", 0, 121, 0, 0x01},
+        {"falling", 200, 61, 1, 0x3C},
+        {"rising", 51, 100, 1, 101},
+    };
+    const std::string connected = File("connected.zv2", VehicleText(0, 121, 1));
+    for (const auto& c : cases) {
+        ASSERT_EQ(Run({"--quiet", "write", connected}).Exit, 0);
+        const std::string file = File("f.zv2", VehicleText(c.Closed, c.Switch, c.Type));
+        // The ECU holds a rising sensor at 121: the file means something else.
+        EXPECT_EQ(Run({"--quiet", "diff", file}).Exit, 1) << c.What;
+        Sim->ClearLog();
+        const sRun run = Run({"--quiet", "write", file});
+        EXPECT_EQ(run.Exit, 0) << c.What << ": " << run.Err;
+        EXPECT_EQ(Sent(1), c.Param1) << c.What;
+        EXPECT_EQ(Run({"--quiet", "diff", file}).Exit, 0) << c.What;
+    }
+}
+
+// A file of the older kind (13 lines) leaves the ECU's cylinder and coil
+// counts alone and says so once.
+TEST_F(CliCommands, AnOlderFileKeepsTheEcusCounts) {
+    StartSim(48);
+    ASSERT_EQ(Run({"--quiet", "write", File("six.zv2", VehicleText(0, 101, 1, true, 6, 3))}).Exit, 0);
+    const std::string old = File("old.zv2", VehicleText(51, 150, 1, false));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--quiet", "write", old}, {"--quiet", "diff", old}}) {
+        Sim->ClearLog();
+        const sRun run = Run(args);
+        EXPECT_EQ(run.Exit, 0) << args[1] << ": " << run.Err;
+        EXPECT_EQ(Sent(P_CYL_COUNT), -1) << args[1];
+        EXPECT_EQ(Sent(P_COIL_COUNT), -1) << args[1];
+        const std::string note = "without the cylinder and coil counts: the ECU keeps its own";
+        EXPECT_NE(run.Err.find(note), std::string::npos) << run.Err;
+        EXPECT_EQ(run.Err.find(note), run.Err.rfind(note)) << run.Err;
+    }
+    const sRun read = Run({"--quiet", "read", "-o", "-"});
+    EXPECT_EQ(read.Out, VehicleText(0, 151, 1, true, 6, 3));  // a rising sensor at 150 as the ECU holds it
+}
+
+TEST_F(CliCommands, CaptureToStandardOutput) {
+    StartSim(48);
+    const sRun run = Run({"--quiet", "capture", "-", "--seconds", "1.5"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Out.rfind("\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n", 0), 0u) << run.Out;
+    EXPECT_GT(std::count(run.Out.begin(), run.Out.end(), '\n'), 1) << run.Out;
+    EXPECT_FALSE(fs::exists("-"));
+}
+
+// The away clock stops when the ECU answers again, not after the settings
+// read that follows: an ECU away for 8 s does not end the capture.
+TEST_F(CliCommands, CaptureOutlastsAnEcuAwayForEightSeconds) {
+    StartSim(22, false);
+    int records = 0;
+    const sRun run = Run({"capture", "-", "--seconds", "18"}, [&](const std::string&) {
+        if (++records == 3) Sim->SetFault(eSimFault::Away, 8000);
+    });
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Err.find("connected again"), std::string::npos) << run.Err;
+}
+
+TEST_F(CliCommands, PortsShowControlCharactersEscaped) {
+    const char* old = std::getenv("ZVBASIC_PORTS");
+    const std::string saved = old ? old : "";
+    ::setenv("ZVBASIC_PORTS", "/dev/a\x1b[2J\rb", 1);
+    const sRun run = Run({"ports"});
+    if (old) {
+        ::setenv("ZVBASIC_PORTS", saved.c_str(), 1);
+    } else {
+        ::unsetenv("ZVBASIC_PORTS");
+    }
+    EXPECT_EQ(run.Out.find('\x1b'), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("/dev/a\\x1B[2J\\x0Db"), std::string::npos) << run.Out;
+}
