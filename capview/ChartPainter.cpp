@@ -474,12 +474,11 @@ void PaintHistograms(QPainter& p, QSizeF size, const sScene& scene) {
             const Capture::sLoadedCapture* C;
         };
         std::vector<sBars> bars;
-        // The top edge of the scale is part of the last bar.
-        const double hiOpen = hi + (hi - lo) * 1e-9;
         for (const auto* c : {scene.Primary.get(), scene.Second.get()}) {
             if (!c) continue;
             const Capture::sRange range = scene.StatsRange(*c);
-            bars.push_back({Capture::BuildHistogram(c->Data, t, range, lo, hiOpen, bins), range.Last - range.First,
+            // The top edge of the scale is part of the last bar.
+            bars.push_back({Capture::BuildHistogram(c->Data, t, range, lo, hi, bins, true), range.Last - range.First,
                             c == scene.Primary.get() ? TraceLook(t).Color : SecondColor(), c});
         }
         double maxShare = 0;
