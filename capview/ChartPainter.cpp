@@ -318,7 +318,9 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
     const Capture::sLoadedCapture& c = *scene.Primary;
     const Capture::sDriveMap& map = CachedMap(c, scene.StatsRange(c), scene.Map);
     const sMapGeometry g = MapGeometry(size, map, fp);
-    Header(p, scene.Second ? sScene{scene.Primary} : scene, g.Plot.left(), fp * 0.2, fp * 1.4, size.width(), bold,
+    sScene primaryOnly;
+    primaryOnly.Primary = scene.Primary;
+    Header(p, scene.Second ? primaryOnly : scene, g.Plot.left(), fp * 0.2, fp * 1.4, size.width(), bold,
            QColor(Qt::white));
 
     static const char* const colourNames[] = {CvN_("share of the drive"), CvN_("mean valve position"),

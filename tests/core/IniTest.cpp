@@ -130,7 +130,7 @@ TEST_F(IniTest, OnlyRegularFilesAreRead) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            ::alarm(60);
+            ::alarm(20);
             cIni ini;
             ::_exit(ini.Load(p.string()) ? 1 : 0);
         }
