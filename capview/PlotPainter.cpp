@@ -201,7 +201,12 @@ QString AxisText(double index, double secondsPerRecord) {
     return negative ? QStringLiteral("-") + text : text;
 }
 
-QString ValueText(int trace, double value) { return QLocale().toString(value, 'f', TraceLook(trace).Decimals); }
+QString ValueText(int trace, double value) {
+    // Far beyond any real reading (up to the float limit, 39 digits in fixed
+    // notation) the number goes short, so that it fits beside an axis.
+    if (std::fabs(value) >= kLongValue) return QLocale().toString(value, 'g', 6);
+    return QLocale().toString(value, 'f', TraceLook(trace).Decimals);
+}
 
 double FontPixels(QSizeF size) { return std::clamp(std::min(size.width() / 90.0, size.height() / 40.0), 9.0, 18.0); }
 

@@ -206,3 +206,26 @@ TEST(DriveStatsEdges, HugeValuesAreBinnedWithoutOverflow) {
     const sHistogram h = BuildHistogram(d, TraceValve, sRange::All(d), -3.2e38, 3.2e38, 8);
     EXPECT_EQ(h.Counts[0] + h.Counts[7], 2u);
 }
+
+// The map built while reading (records given in pieces, each piece's record
+// numbers starting again at 0) equals the map over all records at once,
+// values kept exactly included.
+TEST(DriveMap, BuiltInPiecesAsOverTheWhole) {
+    std::vector<std::array<double, 4>> records;
+    for (int i = 0; i < 500; ++i)
+        records.push_back({(i % 11) * 0.5 - (i % 3 ? 0.000001 : 0), (i % 7) * 0.1, i % 2 ? 499.999999 : 2000 + i % 9,
+                           double(i % 256)});
+    const sCaptureData whole = Drive(records);
+    ASSERT_FALSE(whole.Exact.empty());
+    for (size_t piece : {size_t(1), size_t(7), size_t(64), size_t(499)}) {
+        const sMapOptions o{500, 0.5, 0.3};
+        cDriveMapBuilder builder(o);
+        for (size_t from = 0; from < records.size(); from += piece) {
+            const std::vector<std::array<double, 4>> part(records.begin() + long(from),
+                                                          records.begin() + long(std::min(records.size(), from + piece)));
+            const sCaptureData d = Drive(part);
+            builder.Add(d, sRange::All(d));
+        }
+        EXPECT_EQ(DriveMapCsv(builder.Result()), DriveMapCsv(BuildDriveMap(whole, sRange::All(whole), o))) << piece;
+    }
+}

@@ -569,6 +569,35 @@ TEST(ViewerCommandLine, StandardOutputNoDisplayAndIdleOptions) {
     }
 }
 
+// Values up to the float limit keep their axis and cursor texts short: they
+// fit beside the plot instead of running over it.
+TEST(ViewerPainter, ValueTextsNearTheFloatLimitStayShort) {
+    const QLocale loc;
+    struct {
+        int Trace;
+        double Value;
+        QString Text;  // empty: six significant digits with an exponent
+    } cases[] = {
+        {Capture::TraceRpm, 54000, loc.toString(54000.0, 'f', Plot::TraceLook(Capture::TraceRpm).Decimals)},
+        {Capture::TraceTps, 0.45, loc.toString(0.45, 'f', Plot::TraceLook(Capture::TraceTps).Decimals)},
+        {Capture::TraceValve, 9999999, loc.toString(9999999.0, 'f', Plot::TraceLook(Capture::TraceValve).Decimals)},
+        {Capture::TraceValve, 3.4028234663852886e38, {}},
+        {Capture::TraceLambda, -3.4028234663852886e38, {}},
+        {Capture::TraceRpm, 1e7, {}},
+    };
+    for (const auto& c : cases) {
+        const QString text = Plot::ValueText(c.Trace, c.Value);
+        if (!c.Text.isEmpty()) {
+            EXPECT_EQ(text, c.Text) << c.Value;
+            continue;
+        }
+        EXPECT_LE(text.size(), 12) << text.toStdString();
+        bool ok = false;
+        EXPECT_NEAR(loc.toDouble(text, &ok) / c.Value, 1.0, 1e-5) << text.toStdString();
+        EXPECT_TRUE(ok) << text.toStdString();
+    }
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("LANGUAGE", "en");  // the texts the tests look for
