@@ -263,7 +263,9 @@ void PaintPicture(QIODevice& device, bool svgFormat, const Plot::sScene& scene, 
             QPainter p(&image);
             Plot::Paint(p, QSizeF(size), scene);
         }
-        ok = image.save(&device, "PNG");
+        // A light compression: the picture's large flat areas pack well
+        // anyway, and the strongest level costs more than drawing it.
+        ok = image.save(&device, "PNG", 80);
     }
 }
 

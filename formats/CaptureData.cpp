@@ -31,6 +31,31 @@ inline bool IsDigit(char c) { return unsigned(c - '0') < 10u; }
 // finite decimal number (an exponent, very many digits) goes the slow way.
 // Returns the position after the number, or nullptr.
 const char* ParseNumber(const char* p, const char* e, double& v) {
+    // The writer's own form first: an optional minus, up to nine digits, a
+    // point and six decimals, read without a check per digit.
+    {
+        const char* q = p;
+        const bool minus = q < e && *q == '-';
+        if (minus) ++q;
+        const char* from = q;
+        const char* most = e - q > 9 ? q + 9 : e;
+        uint64_t m = 0;
+        while (q < most && IsDigit(*q)) m = m * 10 + unsigned(*q++ - '0');
+        if (q > from && e - q >= 7 && *q == '.') {
+            const unsigned d0 = unsigned(q[1] - '0'), d1 = unsigned(q[2] - '0'), d2 = unsigned(q[3] - '0'),
+                           d3 = unsigned(q[4] - '0'), d4 = unsigned(q[5] - '0'), d5 = unsigned(q[6] - '0');
+            const bool digits = (d0 < 10) & (d1 < 10) & (d2 < 10) & (d3 < 10) & (d4 < 10) & (d5 < 10);
+            const bool ends = q + 7 == e || !(IsDigit(q[7]) || q[7] == 'e' || q[7] == 'E');
+            if (digits && ends) {
+                m = m * 1000000 + d0 * 100000 + d1 * 10000 + d2 * 1000 + d3 * 100 + d4 * 10 + d5;
+                // Below 2^53 both operands are exact and the division rounds
+                // once, as the general way below does.
+                v = double(m) / 1e6;
+                if (minus) v = -v;
+                return q + 7;
+            }
+        }
+    }
     const char* start = p;
     bool neg = false;
     if (p < e && (*p == '-' || *p == '+')) {
