@@ -22,7 +22,7 @@ const QColor kOrange(255, 128, 0);
 const QColor kCaption(255, 160, 66);
 const QColor kGrid(45, 45, 70);
 const QColor kPrimary(255, 220, 0);
-constexpr double kLambdaLine = 0.45;
+constexpr double kLambdaLine = Capture::RichLambdaVolts;
 
 // Blue (low) over green and yellow to red (high).
 QColor Ramp(double t) {

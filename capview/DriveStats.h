@@ -22,10 +22,14 @@ struct sRange {
     static sRange All(const sCaptureData& d) { return {0, d.Records()}; }
 };
 
+// Volts: the lambda sensor's rich/lean switching point, the line drawn on
+// the lambda trace and the map's rich threshold unless changed.
+inline constexpr double RichLambdaVolts = 0.45;
+
 struct sMapOptions {
-    double RpmStep = 500;     // rpm
-    double TpsStep = 0.5;     // volts
-    double RichAbove = 0.45;  // volts: a lambda above it counts as rich
+    double RpmStep = 500;                 // rpm
+    double TpsStep = 0.5;                 // volts
+    double RichAbove = RichLambdaVolts;   // volts: a lambda above it counts as rich
 };
 
 // The one rule every figure bins by (the map's cells, the histograms' bars):

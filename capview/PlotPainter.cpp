@@ -24,7 +24,7 @@ const QColor kGrid(45, 45, 70);
 const QColor kFrame(170, 170, 170);
 const QColor kValue(255, 255, 0);
 
-constexpr double kLambdaLine = 0.45;  // volts: the rich/lean switching point
+constexpr double kLambdaLine = Capture::RichLambdaVolts;
 
 const sTraceLook kLooks[Capture::TraceCount] = {
     {CvN_("Throttle"), CvN_("V"), QColor(255, 255, 0), 0, 5, 2},
