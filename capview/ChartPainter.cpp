@@ -22,7 +22,7 @@ const QColor kOrange(255, 128, 0);
 const QColor kCaption(255, 160, 66);
 const QColor kGrid(45, 45, 70);
 const QColor kPrimary(255, 220, 0);
-constexpr double kLambdaLine = 0.45;
+constexpr double kLambdaLine = Capture::RichLambdaVolts;
 
 // Blue (low) over green and yellow to red (high).
 QColor Ramp(double t) {
@@ -481,12 +481,11 @@ void PaintHistograms(QPainter& p, QSizeF size, const sScene& scene) {
             const Capture::sLoadedCapture* C;
         };
         std::vector<sBars> bars;
-        // The top edge of the scale is part of the last bar.
-        const double hiOpen = hi + (hi - lo) * 1e-9;
         for (const auto* c : {scene.Primary.get(), scene.Second.get()}) {
             if (!c) continue;
             const Capture::sRange range = scene.StatsRange(*c);
-            bars.push_back({Capture::BuildHistogram(c->Data, t, range, lo, hiOpen, bins), range.Last - range.First,
+            // The top edge of the scale is part of the last bar.
+            bars.push_back({Capture::BuildHistogram(c->Data, t, range, lo, hi, bins, true), range.Last - range.First,
                             c == scene.Primary.get() ? TraceLook(t).Color : SecondColor(), c});
         }
         double maxShare = 0;

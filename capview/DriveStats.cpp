@@ -17,6 +17,33 @@ constexpr double kMicro = 1e6;
 
 int64_t Micro(double v) { return std::llround(v * kMicro); }
 
+// Beyond this, millionths no longer fit the integer arithmetic; such values
+// are binned in doubles (where a millionth is below their precision anyway).
+constexpr double kMicroLimit = 1e12;
+
+// Walks the exact values of a capture along increasing records.
+class cExactCursor {
+public:
+    cExactCursor(const sCaptureData& d, size_t first) : E(d.Exact) {
+        if (!E.empty())
+            At = size_t(std::lower_bound(E.begin(), E.end(), uint64_t(first),
+                                         [](const sExactValue& e, uint64_t r) { return e.Record < r; }) -
+                        E.begin());
+    }
+    bool Empty() const { return E.empty(); }
+    // The value of `trace` in `record` as written; records asked in
+    // increasing order, traces of one record in increasing order.
+    double Get(int trace, size_t record, float stored) {
+        while (At < E.size() && (E[At].Record < record || (E[At].Record == record && E[At].Trace < trace))) ++At;
+        if (At < E.size() && E[At].Record == record && E[At].Trace == trace) return E[At].Value;
+        return stored;
+    }
+
+private:
+    const std::vector<sExactValue>& E;
+    size_t At = 0;
+};
+
 int64_t FloorDiv(int64_t a, int64_t b) {
     int64_t q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
@@ -67,6 +94,15 @@ sRange Clamped(const sCaptureData& data, sRange r) {
 
 }  // namespace
 
+int64_t BinOf(double value, double lo, double step) {
+    if (std::fabs(value) < kMicroLimit && std::fabs(lo) < kMicroLimit && std::fabs(step) < kMicroLimit) {
+        const int64_t micro = std::max<int64_t>(1, Micro(step));
+        return FloorDiv(Micro(value) - Micro(lo), micro);
+    }
+    const double k = std::floor((value - lo) / step);
+    return k >= 9e18 ? INT64_MAX : k <= -9e18 ? INT64_MIN : int64_t(k);
+}
+
 bool MapOptionsValid(const sMapOptions& o) {
     auto stepOk = [](double s, double fullScale) { return std::isfinite(s) && s >= 1e-6 && s <= fullScale * 1000; };
     return stepOk(o.RpmStep, MapRpmFullScale) && stepOk(o.TpsStep, MapTpsFullScale) && std::isfinite(o.RichAbove);
@@ -83,68 +119,84 @@ const sMapCell* sDriveMap::Find(int64_t rpmBin, int64_t tpsBin) const {
     return it != Cells.end() && it->RpmBin == rpmBin && it->TpsBin == tpsBin ? &*it : nullptr;
 }
 
-sDriveMap BuildDriveMap(const sCaptureData& data, sRange range, const sMapOptions& options) {
-    sDriveMap map;
-    map.Options = options;
-    if (!MapOptionsValid(options)) return map;
+// The cells: counted in place for the usual steps (a few thousand cells);
+// very fine steps give more cells than records could fill, kept in a hash
+// table.
+struct cDriveMapBuilder::sCells {
+    static constexpr int64_t kDenseCells = int64_t(1) << 18;
+    int64_t RpmBins = 0, TpsBins = 0;
+    std::vector<sMapCell> Dense;
+    std::unordered_map<uint64_t, sMapCell> Sparse;
+};
+
+cDriveMapBuilder::cDriveMapBuilder(const sMapOptions& options)
+    : Options(options), Valid(MapOptionsValid(options)), Cells(new sCells) {
+    if (!Valid) return;
+    Cells->RpmBins = BinOf(MapRpmFullScale, 0, options.RpmStep) + 1;
+    Cells->TpsBins = BinOf(MapTpsFullScale, 0, options.TpsStep) + 1;
+    if (Cells->RpmBins * Cells->TpsBins <= sCells::kDenseCells)
+        Cells->Dense.resize(size_t(Cells->RpmBins * Cells->TpsBins));
+}
+
+cDriveMapBuilder::~cDriveMapBuilder() { delete Cells; }
+
+void cDriveMapBuilder::Add(const sCaptureData& data, sRange range) {
+    if (!Valid) return;
     range = Clamped(data, range);
-    map.Total = range.Last - range.First;
-    const int64_t rpmStep = Micro(options.RpmStep), tpsStep = Micro(options.TpsStep);
-    const int64_t rpmBins = FloorDiv(Micro(MapRpmFullScale), rpmStep) + 1;
-    const int64_t tpsBins = FloorDiv(Micro(MapTpsFullScale), tpsStep) + 1;
+    Total += range.Last - range.First;
     const float* tps = data.Values[TraceTps].data();
     const float* lambda = data.Values[TraceLambda].data();
     const float* rpm = data.Values[TraceRpm].data();
     const float* valve = data.Values[TraceValve].data();
-    const double rich = options.RichAbove;
-
-    auto add = [&](sMapCell& c, size_t i) {
+    const double rich = Options.RichAbove, rpmStep = Options.RpmStep, tpsStep = Options.TpsStep;
+    const int64_t rpmBins = Cells->RpmBins, tpsBins = Cells->TpsBins;
+    const bool dense = !Cells->Dense.empty();
+    cExactCursor exact(data, range.First);
+    for (size_t i = range.First; i < range.Last; ++i) {
+        double t = tps[i], l = lambda[i], r = rpm[i], v = valve[i];
+        if (!exact.Empty()) {
+            t = exact.Get(TraceTps, i, tps[i]);
+            l = exact.Get(TraceLambda, i, lambda[i]);
+            r = exact.Get(TraceRpm, i, rpm[i]);
+            v = exact.Get(TraceValve, i, valve[i]);
+        }
+        const int64_t rb = BinOf(r, 0, rpmStep), tb = BinOf(t, 0, tpsStep);
+        if (rb < 0 || rb >= rpmBins || tb < 0 || tb >= tpsBins) {
+            ++Outside;
+            continue;
+        }
+        sMapCell& c = dense ? Cells->Dense[size_t(rb * tpsBins + tb)]
+                            : Cells->Sparse[uint64_t(rb) * uint64_t(tpsBins) + uint64_t(tb)];
+        c.RpmBin = rb;
+        c.TpsBin = tb;
         ++c.Records;
-        c.ValveSum += valve[i];
-        c.LambdaSum += lambda[i];
-        c.Rich += double(lambda[i]) > rich ? 1 : 0;
-    };
-    // The usual steps give a few thousand cells, counted in place; very fine
-    // steps give more cells than records could fill, kept in a hash table.
-    constexpr int64_t kDenseCells = int64_t(1) << 18;
-    if (rpmBins * tpsBins <= kDenseCells) {
-        std::vector<sMapCell> cells(size_t(rpmBins * tpsBins));
-        for (size_t i = range.First; i < range.Last; ++i) {
-            const int64_t r = FloorDiv(Micro(rpm[i]), rpmStep), t = FloorDiv(Micro(tps[i]), tpsStep);
-            if (r < 0 || r >= rpmBins || t < 0 || t >= tpsBins) {
-                ++map.Outside;
-                continue;
-            }
-            add(cells[size_t(r * tpsBins + t)], i);
-        }
-        for (int64_t r = 0; r < rpmBins; ++r)
-            for (int64_t t = 0; t < tpsBins; ++t) {
-                sMapCell& c = cells[size_t(r * tpsBins + t)];
-                if (!c.Records) continue;
-                c.RpmBin = r;
-                c.TpsBin = t;
-                map.Cells.push_back(c);
-            }
-    } else {
-        std::unordered_map<uint64_t, sMapCell> cells;
-        for (size_t i = range.First; i < range.Last; ++i) {
-            const int64_t r = FloorDiv(Micro(rpm[i]), rpmStep), t = FloorDiv(Micro(tps[i]), tpsStep);
-            if (r < 0 || r >= rpmBins || t < 0 || t >= tpsBins) {
-                ++map.Outside;
-                continue;
-            }
-            sMapCell& c = cells[uint64_t(r) * uint64_t(tpsBins) + uint64_t(t)];
-            c.RpmBin = r;
-            c.TpsBin = t;
-            add(c, i);
-        }
-        map.Cells.reserve(cells.size());
-        for (auto& [key, c] : cells) map.Cells.push_back(c);
+        c.ValveSum += v;
+        c.LambdaSum += l;
+        c.Rich += l > rich ? 1 : 0;
+    }
+}
+
+sDriveMap cDriveMapBuilder::Result() const {
+    sDriveMap map;
+    map.Options = Options;
+    map.Total = Total;
+    map.Outside = Outside;
+    for (const sMapCell& c : Cells->Dense)
+        if (c.Records) map.Cells.push_back(c);
+    if (!Cells->Sparse.empty()) {
+        map.Cells.reserve(Cells->Sparse.size());
+        for (const auto& [key, c] : Cells->Sparse) map.Cells.push_back(c);
         std::sort(map.Cells.begin(), map.Cells.end(), [](const sMapCell& a, const sMapCell& b) {
             return a.RpmBin != b.RpmBin ? a.RpmBin < b.RpmBin : a.TpsBin < b.TpsBin;
         });
     }
     return map;
+}
+
+sDriveMap BuildDriveMap(const sCaptureData& data, sRange range, const sMapOptions& options) {
+    cDriveMapBuilder builder(options);
+    builder.Add(data, range);
+    return builder.Result();
 }
 
 const char* DriveMapCsvHeader() {
@@ -179,20 +231,28 @@ std::string DriveMapCsv(const sDriveMap& map) {
     return out;
 }
 
-sHistogram BuildHistogram(const sCaptureData& data, int trace, sRange range, double lo, double hi, int bins) {
+sHistogram BuildHistogram(const sCaptureData& data, int trace, sRange range, double lo, double hi, int bins,
+                          bool topInside) {
     sHistogram h;
     h.Lo = lo;
     h.Hi = hi;
-    if (bins < 1 || !(hi > lo) || trace < 0 || trace >= TraceCount) return h;
+    if (bins < 1 || !(hi > lo) || trace < 0 || trace >= TraceCount || !std::isfinite(hi - lo)) return h;
     h.Counts.assign(size_t(bins), 0);
     range = Clamped(data, range);
     const float* v = data.Values[trace].data();
-    const double scale = bins / (hi - lo);
+    const double step = (hi - lo) / bins;
+    cExactCursor exact(data, range.First);
     for (size_t i = range.First; i < range.Last; ++i) {
-        const double x = v[i];
-        if (x < lo) ++h.Below;
-        else if (x >= hi) ++h.Above;
-        else ++h.Counts[std::min(size_t(bins) - 1, size_t((x - lo) * scale))];
+        const double x = exact.Empty() ? double(v[i]) : exact.Get(trace, i, v[i]);
+        const int64_t k = BinOf(x, lo, step);
+        if (k < 0) {
+            ++h.Below;
+            continue;
+        }
+        // Where hi falls by the same rule: 0 when x is on it.
+        const int64_t fromHi = BinOf(x, hi, step);
+        if (fromHi >= 0 && !(topInside && fromHi == 0 && BinOf(hi, x, step) == 0)) ++h.Above;
+        else ++h.Counts[size_t(std::min<int64_t>(k, bins - 1))];
     }
     return h;
 }

@@ -22,11 +22,23 @@ struct sRange {
     static sRange All(const sCaptureData& d) { return {0, d.Records()}; }
 };
 
+// Volts: the lambda sensor's rich/lean switching point, the line drawn on
+// the lambda trace and the map's rich threshold unless changed.
+inline constexpr double RichLambdaVolts = 0.45;
+
 struct sMapOptions {
-    double RpmStep = 500;     // rpm
-    double TpsStep = 0.5;     // volts
-    double RichAbove = 0.45;  // volts: a lambda above it counts as rich
+    double RpmStep = 500;                 // rpm
+    double TpsStep = 0.5;                 // volts
+    double RichAbove = RichLambdaVolts;   // volts: a lambda above it counts as rich
 };
+
+// The one rule every figure bins by (the map's cells, the histograms' bars):
+// bins of width `step` from `lo` are half-open, [lo + k·step, lo + (k+1)·step),
+// so a value on an edge goes to the bin above it. Values, `lo` and `step` are
+// taken to whole millionths (the capture's six decimals), so a value written
+// on an edge ("2000.000000", "0.500000") is on it whatever the float it was
+// stored in, and "499.999999" stays below 500. Returns k (negative below lo).
+int64_t BinOf(double value, double lo, double step);
 
 // Steps are whole millionths (the capture's six decimals): a step below one
 // millionth, or one that is not finite, is refused.
@@ -66,6 +78,25 @@ struct sDriveMap {
 
 sDriveMap BuildDriveMap(const sCaptureData& data, sRange range, const sMapOptions& options);
 
+// Builds the map from records given in pieces (a capture read without being
+// held): only the cells' sums are kept.
+class cDriveMapBuilder {
+public:
+    explicit cDriveMapBuilder(const sMapOptions& options);
+    ~cDriveMapBuilder();
+    cDriveMapBuilder(const cDriveMapBuilder&) = delete;
+    cDriveMapBuilder& operator=(const cDriveMapBuilder&) = delete;
+    void Add(const sCaptureData& data, sRange range);
+    sDriveMap Result() const;
+
+private:
+    struct sCells;
+    sMapOptions Options;
+    bool Valid;
+    uint64_t Total = 0, Outside = 0;
+    sCells* Cells;
+};
+
 // The map as comma-separated values: the header line
 // "rpm_from,rpm_to,tps_from,tps_to,records,share,valve_mean,lambda_mean,rich_share"
 // and one line per non-empty cell, point as decimal mark, means and shares
@@ -73,14 +104,16 @@ sDriveMap BuildDriveMap(const sCaptureData& data, sRange range, const sMapOption
 const char* DriveMapCsvHeader();  // with its line end
 std::string DriveMapCsv(const sDriveMap& map);
 
-// Counts of one channel's values in `bins` equal bins over [lo, hi); values
-// outside are counted in Below and Above.
+// Counts of one channel's values in `bins` equal bins over [lo, hi) by the
+// rule of BinOf; values outside are counted in Below and Above. With
+// `topInside` a value at hi counts in the last bin (a scale's full end).
 struct sHistogram {
     double Lo = 0, Hi = 1;
     std::vector<uint64_t> Counts;
     uint64_t Below = 0, Above = 0;
 };
-sHistogram BuildHistogram(const sCaptureData& data, int trace, sRange range, double lo, double hi, int bins);
+sHistogram BuildHistogram(const sCaptureData& data, int trace, sRange range, double lo, double hi, int bins,
+                          bool topInside = false);
 
 // A scatter plot as a grid of Columns × Rows cells over [XLo, XHi) ×
 // [YLo, YHi): the number of records in each cell and, with a colour channel,

@@ -28,7 +28,7 @@ struct sLoadedCapture {
             } catch (const std::bad_alloc&) {
                 const size_t keep = Records() / 2;
                 Data.DroppedRecords += Records() - keep;
-                for (auto& v : Data.Values) v.resize(keep);
+                Data.Truncate(keep);
                 Result.Status = eReadStatus::OutOfMemory;
             }
         }

@@ -24,7 +24,7 @@ const QColor kGrid(45, 45, 70);
 const QColor kFrame(170, 170, 170);
 const QColor kValue(255, 255, 0);
 
-constexpr double kLambdaLine = 0.45;  // volts: the rich/lean switching point
+constexpr double kLambdaLine = Capture::RichLambdaVolts;
 
 const sTraceLook kLooks[Capture::TraceCount] = {
     {CvN_("Throttle"), CvN_("V"), QColor(255, 255, 0), 0, 5, 2},
@@ -201,7 +201,12 @@ QString AxisText(double index, double secondsPerRecord) {
     return negative ? QStringLiteral("-") + text : text;
 }
 
-QString ValueText(int trace, double value) { return QLocale().toString(value, 'f', TraceLook(trace).Decimals); }
+QString ValueText(int trace, double value) {
+    // Far beyond any real reading (up to the float limit, 39 digits in fixed
+    // notation) the number goes short, so that it fits beside an axis.
+    if (std::fabs(value) >= kLongValue) return QLocale().toString(value, 'g', 6);
+    return QLocale().toString(value, 'f', TraceLook(trace).Decimals);
+}
 
 double FontPixels(QSizeF size) { return std::clamp(std::min(size.width() / 90.0, size.height() / 40.0), 9.0, 18.0); }
 

@@ -610,9 +610,7 @@ void TViewerForm::FollowTick() {
         std::shared_ptr<Capture::sLoadedCapture> after;
         bool failed = false;
         try {
-            struct stat st {};
-            const bool grew = ::stat(before->Path.c_str(), &st) == 0 && uint64_t(st.st_size) != before->Data.Bytes;
-            if (grew) {
+            if (Capture::CaptureFileMayHaveChanged(before->Path, before->Data)) {
                 after = std::make_shared<Capture::sLoadedCapture>();
                 after->Path = before->Path;
                 after->Data = before->Data;

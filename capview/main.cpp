@@ -5,11 +5,13 @@
 //   zvbasic-capview --csv OUT.csv FILE               a spreadsheet file
 //   zvbasic-capview --table OUT.csv [--rpm-step N] [--tps-step V]
 //                   [--rich-above V] FILE            the speed x throttle map
+// An output named "-" is standard output (one output at most).
 // The picture options take --compare FILE2 [--stacked],
 // --seconds-per-record S and --scatter X:Y[:C] (a scatter plot instead of
 // the time traces). Exit status: 0 done, 1 a file could not be read or
 // written, 2 bad arguments, 3 the capture holds no records.
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -19,6 +21,7 @@
 #include <QSaveFile>
 #include <QSvgGenerator>
 #include <clocale>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +53,10 @@ struct sArgs {
     Capture::sMapOptions Map;
     double SecondsPerRecord = 0;
     std::vector<std::string> Files;
+    // Options given that only pictures use, and those of the map.
+    std::vector<std::string> PictureOptions, MapOptions;
+    bool Picture() const { return !Png.empty() || !Svg.empty(); }
+    bool Headless() const { return Picture() || !Csv.empty() || !Table.empty(); }
 };
 
 const char* T(const char* text) { return ViewerText::Get(text); }
@@ -64,8 +71,35 @@ void Usage(FILE* to) {
                    "       zvbasic-capview --table OUT.csv [--rpm-step N] [--tps-step V] [--rich-above V] FILE.dat\n"
                    "Picture options: --compare FILE2.dat, --stacked, --seconds-per-record S,\n"
                    "                 --scatter X:Y[:C] with the channels tps, lambda, rpm, valve\n"
+                   "An output named - is standard output.\n"
                    "Exit status: 0 done, 1 a file could not be read or written, 2 bad arguments,\n"
                    "             3 the capture holds no records"));
+}
+
+// Options that would do nothing in the mode chosen are refused rather than
+// ignored, and so are two outputs to standard output. 0, or the exit status.
+int Fitting(const sArgs& a) {
+    if (!a.Picture())
+        for (const std::string& o : a.PictureOptions) {
+            std::fprintf(stderr, "%s: %s\n", T("This option works only with --png or --svg"), o.c_str());
+            return 2;
+        }
+    if (!a.Picture() && a.Table.empty())
+        for (const std::string& o : a.MapOptions) {
+            std::fprintf(stderr, "%s: %s\n", T("This option works only with --table, --png or --svg"), o.c_str());
+            return 2;
+        }
+    if (a.Stacked && a.Compare.empty()) {
+        std::fprintf(stderr, "%s\n", T("--stacked needs --compare FILE2.dat"));
+        return 2;
+    }
+    int toStdout = 0;
+    for (const std::string* out : {&a.Png, &a.Svg, &a.Csv, &a.Table}) toStdout += *out == "-" ? 1 : 0;
+    if (toStdout > 1) {
+        std::fprintf(stderr, "%s\n", T("Only one output can go to standard output (-)"));
+        return 2;
+    }
+    return 0;
 }
 
 // 0: go on, otherwise the exit status.
@@ -95,6 +129,7 @@ int Parse(int argc, char** argv, sArgs& a) {
             if (!value(a.Table)) return 2;
         } else if (arg == "--rpm-step" || arg == "--tps-step" || arg == "--rich-above") {
             if (!value(v)) return 2;
+            a.MapOptions.push_back(arg);
             char* end = nullptr;
             const double number = std::strtod(v.c_str(), &end);
             if (!end || end == v.c_str() || *end || !std::isfinite(number)) {
@@ -109,6 +144,7 @@ int Parse(int argc, char** argv, sArgs& a) {
             }
         } else if (arg == "--scatter") {
             if (!value(v)) return 2;
+            a.PictureOptions.push_back(arg);
             int channels[3] = {-1, -1, -1};
             size_t from = 0;
             int n = 0;
@@ -132,10 +168,13 @@ int Parse(int argc, char** argv, sArgs& a) {
             a.ScatterC = channels[2];
         } else if (arg == "--compare") {
             if (!value(a.Compare)) return 2;
+            a.PictureOptions.push_back(arg);
         } else if (arg == "--stacked") {
             a.Stacked = true;
+            a.PictureOptions.push_back(arg);
         } else if (arg == "--size") {
             if (!value(v)) return 2;
+            a.PictureOptions.push_back(arg);
             int w = 0, h = 0;
             char x = 0, extra = 0;
             if (std::sscanf(v.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 64 ||
@@ -147,6 +186,7 @@ int Parse(int argc, char** argv, sArgs& a) {
             a.Height = h;
         } else if (arg == "--seconds-per-record") {
             if (!value(v)) return 2;
+            a.PictureOptions.push_back(arg);
             char* end = nullptr;
             a.SecondsPerRecord = std::strtod(v.c_str(), &end);
             if (!end || *end || !(a.SecondsPerRecord >= 0)) return 2;
@@ -159,7 +199,7 @@ int Parse(int argc, char** argv, sArgs& a) {
             a.Files.push_back(arg);
         }
     }
-    return 0;
+    return Fitting(a);
 }
 
 // Prints what reading a file gave: its records and skipped lines.
@@ -197,30 +237,74 @@ std::shared_ptr<Capture::sLoadedCapture> LoadForCommandLine(const std::string& p
     return c;
 }
 
+// Writes all of `data` to standard output; false with errno set.
+bool WriteStdout(const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(STDOUT_FILENO, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+void PaintPicture(QIODevice& device, bool svgFormat, const Plot::sScene& scene, QSize size, bool& ok) {
+    if (svgFormat) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&device);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
+        QPainter p(&svg);
+        Plot::Paint(p, QSizeF(size), scene);
+    } else {
+        QImage image(size, QImage::Format_RGB32);
+        {
+            QPainter p(&image);
+            Plot::Paint(p, QSizeF(size), scene);
+        }
+        // A light compression: the picture's large flat areas pack well
+        // anyway, and the strongest level costs more than drawing it.
+        ok = image.save(&device, "PNG", 80);
+    }
+}
+
 bool WritePicture(const std::string& out, bool svgFormat, const Plot::sScene& scene, QSize size) {
+    if (out == "-") {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        bool ok = true;
+        PaintPicture(buffer, svgFormat, scene, size, ok);
+        if (ok && !WriteStdout(buffer.data().constData(), size_t(buffer.data().size()))) {
+            std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), T("standard output"), std::strerror(errno));
+            return false;
+        }
+        if (!ok) std::fprintf(stderr, "%s %s\n", T("Cannot write"), T("standard output"));
+        return ok;
+    }
     QSaveFile file(QString::fromStdString(out));
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
-        if (svgFormat) {
-            QSvgGenerator svg;
-            svg.setOutputDevice(&file);
-            svg.setSize(size);
-            svg.setViewBox(QRect(QPoint(0, 0), size));
-            QPainter p(&svg);
-            Plot::Paint(p, QSizeF(size), scene);
-        } else {
-            QImage image(size, QImage::Format_RGB32);
-            {
-                QPainter p(&image);
-                Plot::Paint(p, QSizeF(size), scene);
-            }
-            ok = image.save(&file, "PNG");
-        }
+        PaintPicture(file, svgFormat, scene, size, ok);
         ok = ok && file.commit();
     }
     if (!ok)
         std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), out.c_str(), file.errorString().toLocal8Bit().constData());
     return ok;
+}
+
+bool WriteTable(const std::string& out, const Capture::sDriveMap& map) {
+    const std::string text = Capture::DriveMapCsv(map);
+    std::string error;
+    if (out == "-") {
+        if (WriteStdout(text.data(), text.size())) return true;
+        error = std::strerror(errno);
+    } else if (SafeWrite::ReplaceFile(out, text, &error)) {
+        return true;
+    }
+    std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), out == "-" ? T("standard output") : out.c_str(),
+                 error.c_str());
+    return false;
 }
 
 int RunCommandLine(int argc, char** argv, const sArgs& a) {
@@ -251,20 +335,39 @@ int RunCommandLine(int argc, char** argv, const sArgs& a) {
         PrintSummary(path, records, counts, read);
         empty = records == 0;
     }
-    if (a.Png.empty() && a.Svg.empty() && a.Table.empty()) return empty ? 3 : status;
+    if (!a.Picture() && a.Table.empty()) return empty ? 3 : status;
+
+    if (!a.Picture()) {
+        // The map alone: built while reading, only the cells' sums held.
+        Capture::cDriveMapBuilder builder(a.Map);
+        Capture::sCaptureData counts;
+        uint64_t records = 0;
+        const Capture::sReadResult read = Capture::ReadCaptureFileInPieces(path, counts, [&](Capture::sCaptureData& d) {
+            builder.Add(d, Capture::sRange::All(d));
+            records += d.Records();
+            d.Truncate(0);
+            return true;
+        });
+        if (Unreadable(read)) {
+            PrintUnreadable(path, read);
+            return 1;
+        }
+        PrintSummary(path, records, counts, read);
+        if (!WriteTable(a.Table, builder.Result())) return 1;
+        if (records == 0) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), T("no records"));
+            return 3;
+        }
+        return status;
+    }
 
     auto capture = LoadForCommandLine(path);
     if (!capture) return 1;
     empty = capture->Records() == 0;
-    if (!a.Table.empty()) {
-        const Capture::sDriveMap map = Capture::BuildDriveMap(capture->Data, Capture::sRange::All(capture->Data), a.Map);
-        std::string error;
-        if (!SafeWrite::ReplaceFile(a.Table, Capture::DriveMapCsv(map), &error)) {
-            std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), a.Table.c_str(), error.c_str());
-            status = 1;
-        }
-    }
-    if (!a.Png.empty() || !a.Svg.empty()) {
+    if (!a.Table.empty() &&
+        !WriteTable(a.Table, Capture::BuildDriveMap(capture->Data, Capture::sRange::All(capture->Data), a.Map)))
+        status = 1;
+    if (a.Picture()) {
         // Pictures need fonts but no screen: without a display the offscreen
         // platform serves.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -297,6 +400,23 @@ int RunCommandLine(int argc, char** argv, const sArgs& a) {
     return status;
 }
 
+[[noreturn]] void NoDisplay() {
+    std::fprintf(stderr, "zvbasic-capview: %s\n%s\n", T("the window needs a display, and none could be opened."),
+                 T("Without a display use --png, --svg, --csv or --table (see --help)."));
+    std::exit(1);
+}
+
+// While the window's toolkit starts: its fatal message (no display to be
+// had) ends the program plainly instead of aborting it.
+void OpeningDisplay(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        return;
+    }
+    std::fprintf(stderr, "zvbasic-capview: %s\n", message.toLocal8Bit().constData());
+    NoDisplay();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -316,10 +436,15 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return parsed;
     }
-    if (!args.Png.empty() || !args.Svg.empty() || !args.Csv.empty() || !args.Table.empty())
-        return RunCommandLine(argc, argv, args);
+    if (args.Headless()) return RunCommandLine(argc, argv, args);
 
+    // The window needs a display; without one the toolkit would abort.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        NoDisplay();
+    qInstallMessageHandler(OpeningDisplay);
     QApplication app(argc, argv);
+    qInstallMessageHandler(nullptr);
     QApplication::setApplicationName(QStringLiteral("zvbasic-capview"));
     TViewerForm form;
     form.show();

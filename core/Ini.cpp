@@ -58,12 +58,25 @@ std::vector<std::string> SplitLines(const char* buf, size_t size) {
 }  // namespace
 
 bool cIni::Load(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    // Only a regular file is read: opening a named pipe would wait for a
+    // writer for ever (and a device for its data), so the file is opened
+    // without waiting and looked at before any read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     char buf[SETTINGS_READ_LIMIT] = {};
-    size_t got = std::fread(buf, 1, sizeof buf, f);
-    std::fclose(f);
-    (void)got;  // the rest of the buffer stays zero
+    size_t got = 0;
+    while (got < sizeof buf) {
+        const ssize_t n = ::read(fd, buf + got, sizeof buf - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    ::close(fd);  // the rest of the buffer stays zero
 
     int count = 0;
     for (const std::string& line : SplitLines(buf, sizeof buf)) {

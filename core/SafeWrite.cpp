@@ -1,6 +1,8 @@
 #include "core/SafeWrite.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <limits.h>
 #include <stdio.h>
 #include <sys/syscall.h>
@@ -64,11 +66,53 @@ int CreateTemporary(const std::string& folder, std::string& name) {
         name = folder + "/.zv";
         for (int i = 0; i < 6; ++i) name += kChars[pick(random)];
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0) (void)::flock(fd, LOCK_EX | LOCK_NB);  // ours until closed (see ClearStaleTemporaries)
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;
     return -1;
 }
+
+// A temporary file of ours: ".zv" and six letters or digits.
+bool TemporaryName(const char* name) {
+    if (std::strncmp(name, ".zv", 3) != 0 || std::strlen(name) != 9) return false;
+    for (int i = 3; i < 9; ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int ClearStaleTemporaries(const std::string& folder, int minimumAgeSeconds) {
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return 0;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return 0;
+    }
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        if (!TemporaryName(e->d_name)) continue;
+        struct stat st {};
+        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid() || now - st.st_mtime < minimumAgeSeconds)
+            continue;
+        // A save holds its temporary file locked while it writes; one that
+        // can be locked belongs to no running save.
+        const int fd = ::openat(dirFd, e->d_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(dirFd, e->d_name, 0) == 0) ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+namespace {
 
 int WriteAll(int fd, const std::string& data) {
     size_t done = 0;
@@ -130,6 +174,7 @@ bool CreateNew(const std::string& path, const std::string& data, std::string* er
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) return fail(EEXIST);
     const std::string folder = FolderOf(path);
+    ClearStaleTemporaries(folder);
     std::string temporary;
     const int fd = CreateTemporary(folder, temporary);
     if (fd < 0) return fail(errno);
@@ -165,6 +210,7 @@ bool ReplaceFile(const std::string& path, const std::string& data, std::string* 
     }
 
     const std::string folder = FolderOf(target);
+    ClearStaleTemporaries(folder);
     std::string temporary;
     const int fd = CreateTemporary(folder, temporary);
     if (fd < 0) return fail(errno);

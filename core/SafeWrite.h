@@ -20,6 +20,9 @@
 //   group where the system allows it); a new file gets 0666 less the umask;
 // - folders are not created; a missing folder is a failure.
 //
+// Before it saves, it clears stale temporary files of earlier saves that were
+// killed part way (see ClearStaleTemporaries).
+//
 // On failure nothing has changed: the old file (if any) is untouched and no
 // temporary file remains. The return value is true on success; `error`, when
 // given, receives the system's text of the failure.
@@ -38,5 +41,12 @@ bool ReplaceFile(const std::string& path, const std::string& data, std::string* 
 // set) and nothing has changed. A new file gets 0666 less the umask.
 bool CreateNew(const std::string& path, const std::string& data, std::string* error = nullptr,
                bool* exists = nullptr);
+
+// Removes what saves killed part way left behind in `folder`: our temporary
+// files (".zv" and six letters or digits, regular files of this user) last
+// changed at least `minimumAgeSeconds` ago and not locked by a save still
+// running. Every save runs it in its folder first. Returns how many went.
+inline constexpr int StaleTemporaryAgeSeconds = 60;
+int ClearStaleTemporaries(const std::string& folder, int minimumAgeSeconds = StaleTemporaryAgeSeconds);
 
 }  // namespace SafeWrite

@@ -31,6 +31,31 @@ inline bool IsDigit(char c) { return unsigned(c - '0') < 10u; }
 // finite decimal number (an exponent, very many digits) goes the slow way.
 // Returns the position after the number, or nullptr.
 const char* ParseNumber(const char* p, const char* e, double& v) {
+    // The writer's own form first: an optional minus, up to nine digits, a
+    // point and six decimals, read without a check per digit.
+    {
+        const char* q = p;
+        const bool minus = q < e && *q == '-';
+        if (minus) ++q;
+        const char* from = q;
+        const char* most = e - q > 9 ? q + 9 : e;
+        uint64_t m = 0;
+        while (q < most && IsDigit(*q)) m = m * 10 + unsigned(*q++ - '0');
+        if (q > from && e - q >= 7 && *q == '.') {
+            const unsigned d0 = unsigned(q[1] - '0'), d1 = unsigned(q[2] - '0'), d2 = unsigned(q[3] - '0'),
+                           d3 = unsigned(q[4] - '0'), d4 = unsigned(q[5] - '0'), d5 = unsigned(q[6] - '0');
+            const bool digits = (d0 < 10) & (d1 < 10) & (d2 < 10) & (d3 < 10) & (d4 < 10) & (d5 < 10);
+            const bool ends = q + 7 == e || !(IsDigit(q[7]) || q[7] == 'e' || q[7] == 'E');
+            if (digits && ends) {
+                m = m * 1000000 + d0 * 100000 + d1 * 10000 + d2 * 1000 + d3 * 100 + d4 * 10 + d5;
+                // Below 2^53 both operands are exact and the division rounds
+                // once, as the general way below does.
+                v = double(m) / 1e6;
+                if (minus) v = -v;
+                return q + 7;
+            }
+        }
+    }
     const char* start = p;
     bool neg = false;
     if (p < e && (*p == '-' || *p == '+')) {
@@ -69,16 +94,45 @@ const char* ParseNumber(const char* p, const char* e, double& v) {
 
 }  // namespace
 
+double sCaptureData::ExactValue(int trace, size_t record) const {
+    if (!Exact.empty()) {
+        auto it = std::lower_bound(Exact.begin(), Exact.end(), std::make_pair(uint64_t(record), trace),
+                                   [](const sExactValue& e, const std::pair<uint64_t, int>& k) {
+                                       return std::make_pair(e.Record, e.Trace) < k;
+                                   });
+        if (it != Exact.end() && it->Record == record && it->Trace == trace) return it->Value;
+    }
+    return Values[trace][record];
+}
+
+void sCaptureData::Truncate(size_t records) {
+    for (auto& v : Values)
+        if (v.size() > records) v.resize(records);
+    while (!Exact.empty() && Exact.back().Record >= records) Exact.pop_back();
+}
+
 void sCaptureData::Clear() {
     for (auto& v : Values) v = std::vector<float>();
+    Exact = std::vector<sExactValue>();
     Lines = SkippedLines = HeaderLines = DroppedRecords = Bytes = WholeLineBytes = 0;
     LastLineCut = false;
     LastLine = eLine::None;
+    Device = Inode = 0;
+    ChangedNs = 0;
+    Head.clear();
+    Tail.clear();
 }
 
 cCaptureParser::cCaptureParser(sCaptureData& out, uint64_t maxRecords) : Out(out), MaxRecords(maxRecords) {}
 
-bool cCaptureParser::ParseRecord(const char* p, const char* e, float values[TraceCount]) {
+bool cCaptureParser::ParseRecord(const char* begin, const char* end, float values[TraceCount]) {
+    double v[TraceCount];
+    if (!ParseRecord(begin, end, v)) return false;
+    for (int i = 0; i < TraceCount; ++i) values[i] = float(v[i]);
+    return true;
+}
+
+bool cCaptureParser::ParseRecord(const char* p, const char* e, double values[TraceCount]) {
     if (e > p && e[-1] == '\r') --e;
     for (int i = 0; i < TraceCount; ++i) {
         while (p < e && IsBlank(*p)) ++p;
@@ -92,9 +146,8 @@ bool cCaptureParser::ParseRecord(const char* p, const char* e, float values[Trac
             ++p;
         }
         while (p < e && IsBlank(*p)) ++p;
-        const float f = float(v);
-        if (!std::isfinite(f)) return false;
-        values[i] = f;
+        if (!std::isfinite(float(v))) return false;
+        values[i] = v;
         if (i + 1 < TraceCount) {
             if (p >= e || *p != ',') return false;
             ++p;
@@ -115,14 +168,22 @@ bool cCaptureParser::IsHeader(const char* begin, const char* end) {
 // a last line without line end can be taken back when the file grows.
 void cCaptureParser::Line(const char* begin, const char* end) {
     ++Out.Lines;
-    float v[TraceCount];
+    double v[TraceCount];
     if (ParseRecord(begin, end, v)) {
         if (Out.Records() >= MaxRecords) {
             ++Out.DroppedRecords;
             Out.LastLine = sCaptureData::eLine::Dropped;
             return;
         }
-        for (int i = 0; i < TraceCount; ++i) Out.Values[i].push_back(v[i]);
+        const uint64_t record = Out.Records();
+        for (int i = 0; i < TraceCount; ++i) {
+            const float f = float(v[i]);
+            // Below 8 a float keeps six decimals (its error stays under half
+            // a millionth); whole numbers up to 2^24 it keeps exactly.
+            if (double(f) != v[i] && std::fabs(v[i]) >= 8 && std::llround(double(f) * 1e6) != std::llround(v[i] * 1e6))
+                Out.Exact.push_back({record, i, v[i]});
+            Out.Values[i].push_back(f);
+        }
         Out.LastLine = sCaptureData::eLine::Record;
     } else if (IsHeader(begin, end)) {
         ++Out.HeaderLines;
@@ -271,10 +332,46 @@ sReadResult FeedFile(int fd, uint64_t from, uint64_t total, cCaptureParser& pars
     return {};
 }
 
+constexpr size_t kMarkBytes = 64;
+
+int64_t ChangedNs(const struct stat& st) { return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
+
+// `n` bytes at `at`, fewer at the end of the file.
+std::string ReadAt(int fd, uint64_t at, size_t n) {
+    std::string out(n, '\0');
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd, out.data() + got, n - got, off_t(at + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += size_t(r);
+    }
+    out.resize(got);
+    return out;
+}
+
+// What tells this file and these bytes of it from another (see sCaptureData).
+void Remember(int fd, const struct stat& st, sCaptureData& d) {
+    d.Device = uint64_t(st.st_dev);
+    d.Inode = uint64_t(st.st_ino);
+    d.ChangedNs = ChangedNs(st);
+    d.Head = ReadAt(fd, 0, size_t(std::min<uint64_t>(kMarkBytes, d.Bytes)));
+    const uint64_t tail = std::min<uint64_t>(kMarkBytes, d.Bytes);
+    d.Tail = ReadAt(fd, d.Bytes - tail, size_t(tail));
+}
+
+// Whether the open file is still the one `d` was read from, its bytes so far
+// unchanged.
+bool SameFile(int fd, const struct stat& st, const sCaptureData& d) {
+    if (uint64_t(st.st_dev) != d.Device || uint64_t(st.st_ino) != d.Inode || uint64_t(st.st_size) < d.Bytes)
+        return false;
+    return ReadAt(fd, 0, d.Head.size()) == d.Head && ReadAt(fd, d.Bytes - d.Tail.size(), d.Tail.size()) == d.Tail;
+}
+
 void EqualColumns(sCaptureData& out) {
     size_t n = out.Values[0].size();
     for (auto& v : out.Values) n = std::min(n, v.size());
-    for (auto& v : out.Values) v.resize(n);
+    out.Truncate(n);
 }
 
 }  // namespace
@@ -306,6 +403,7 @@ sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tP
     }
     // Columns of equal length whatever happened in the middle of a record.
     EqualColumns(out);
+    Remember(fd, st, out);
     ::close(fd);
     return result;
 }
@@ -348,13 +446,15 @@ sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, b
     sReadResult result = OpenRegular(path, fd, st);
     if (fd < 0) return result;
     const uint64_t size = uint64_t(st.st_size);
-    if (size < data.Bytes) {
-        // Shorter than before: a new file under the old name.
+    if (!SameFile(fd, st, data)) {
+        // Another file under the old name, or this one written anew: what
+        // was read of it is no longer there.
         ::close(fd);
         restarted = true;
         return ReadCaptureFile(path, data, {}, maxRecords);
     }
     if (size == data.Bytes) {
+        data.ChangedNs = ChangedNs(st);
         ::close(fd);
         return result;
     }
@@ -364,8 +464,7 @@ sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, b
         --data.Lines;
         switch (data.LastLine) {
         case sCaptureData::eLine::Record:
-            for (auto& v : data.Values)
-                if (!v.empty()) v.pop_back();
+            if (data.Records() > 0) data.Truncate(data.Records() - 1);
             break;
         case sCaptureData::eLine::Header: --data.HeaderLines; break;
         case sCaptureData::eLine::Skipped: --data.SkippedLines; break;
@@ -390,8 +489,16 @@ sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, b
         result = {eReadStatus::OutOfMemory, ENOMEM};
     }
     EqualColumns(data);
+    Remember(fd, st, data);
     ::close(fd);
     return result;
+}
+
+bool CaptureFileMayHaveChanged(const std::string& path, const sCaptureData& data) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;  // gone for now: nothing new to read
+    return uint64_t(st.st_size) != data.Bytes || uint64_t(st.st_dev) != data.Device ||
+           uint64_t(st.st_ino) != data.Inode || ChangedNs(st) != data.ChangedNs;
 }
 
 double PollCycleSeconds(int ecuVersion) {

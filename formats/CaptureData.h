@@ -15,8 +15,18 @@ namespace Capture {
 // The four columns of a record, in file order.
 enum eTrace { TraceTps = 0, TraceLambda, TraceRpm, TraceValve, TraceCount };
 
+// A value that its float does not hold to the file's six decimals (a large
+// number with a fraction, "499.999999" kept as 500): the value as written,
+// for the figures that bin values (see ExactValue).
+struct sExactValue {
+    uint64_t Record = 0;
+    int Trace = 0;
+    double Value = 0;
+};
+
 struct sCaptureData {
     std::vector<float> Values[TraceCount];  // one entry per record and column
+    std::vector<sExactValue> Exact;  // by record, then trace; usually empty
     uint64_t Lines = 0;          // lines seen, a last line without line end included
     uint64_t SkippedLines = 0;   // lines that are neither a record nor the header
     uint64_t HeaderLines = 0;    // header lines (more than one: captures joined together)
@@ -27,9 +37,19 @@ struct sCaptureData {
     // What the last line judged was, so that a cut last line can be judged
     // again when the file has grown.
     enum class eLine { None, Record, Header, Skipped, Dropped } LastLine = eLine::None;
+    // The file as it was read, to notice another file put under its name or
+    // the file written anew in place: its identity and last change, and its
+    // first bytes and those before Bytes.
+    uint64_t Device = 0, Inode = 0;
+    int64_t ChangedNs = 0;
+    std::string Head, Tail;
 
     size_t Records() const { return Values[TraceTps].size(); }
     float Value(int trace, size_t record) const { return Values[trace][record]; }
+    // The value as written in the file, to six decimals.
+    double ExactValue(int trace, size_t record) const;
+    // Keeps the first `records` records.
+    void Truncate(size_t records);
     void Clear();
 };
 
@@ -48,6 +68,7 @@ public:
     // One line without its line end (a trailing CR is allowed): true when it
     // is a record, whose four values then go to `values`.
     static bool ParseRecord(const char* begin, const char* end, float values[TraceCount]);
+    static bool ParseRecord(const char* begin, const char* end, double values[TraceCount]);
     static bool IsHeader(const char* begin, const char* end);
 
     // A parser that starts at a line start in the middle of the input (no
@@ -99,10 +120,17 @@ sReadResult CheckCaptureFile(const std::string& path);
 sReadResult ReadCaptureFileInPieces(const std::string& path, sCaptureData& out,
                                     const std::function<bool(sCaptureData&)>& take);
 
+// Whether the file at `path` may differ from what `data` holds (changed in
+// any way since; a file that is not there has nothing new): a cheap look
+// before ReadMoreOfCaptureFile.
+bool CaptureFileMayHaveChanged(const std::string& path, const sCaptureData& data);
+
 // Reads what the file at `path` has gained since `data` was read from it
 // (a capture still being recorded): new records are appended, and a last
-// line that was cut is judged again with its rest. A file that became
-// shorter is read anew (`restarted` set).
+// line that was cut is judged again with its rest. A file that is no longer
+// the one read is read anew from its start (`restarted` set): another file
+// moved or copied over it, or one that is shorter or whose bytes read so far
+// changed.
 sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, bool& restarted,
                                   uint64_t maxRecords = DefaultRecordLimit());
 

@@ -6,6 +6,9 @@
 #include <limits>
 #include <optional>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "link/Settings.h"
 
 sLiveSample LiveSample;
@@ -52,33 +55,58 @@ std::string cCaptureFile::FormatRecord(const sLiveSample& s) {
     return line;
 }
 
+int cCaptureFile::Append(const std::string& data) {
+    size_t done = 0;
+    int code = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(Fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            code = errno;
+            break;
+        }
+        if (n == 0) {
+            code = ENOSPC;
+            break;
+        }
+        done += size_t(n);
+    }
+    if (code == 0) {
+        Whole += done;
+        return 0;
+    }
+    // A torn line would join the next record into one bad line: the part
+    // written goes again (a pipe cannot be cut; nothing to do there).
+    if (done > 0 && ::ftruncate(Fd, off_t(Whole)) == 0) (void)::lseek(Fd, off_t(Whole), SEEK_SET);
+    return code;
+}
+
 bool cCaptureFile::Open(const std::string& path) {
     Close();
     WriteError = false;
+    Whole = 0;
     if (path.empty()) return false;
-    File = std::fopen(path.c_str(), "wb");
-    if (!File) return false;
-    if (std::fputs(Header(), File) < 0 || std::fflush(File) != 0) {
-        const int err = errno;
+    Fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (Fd < 0) return false;
+    if (const int code = Append(Header())) {
         WriteError = true;
         Close();
-        errno = err;
+        errno = code;
         return false;
     }
     return true;
 }
 
 bool cCaptureFile::WriteRecord(const sLiveSample& sample) {
-    if (!File) return false;
-    std::string line = FormatRecord(sample);
-    const bool whole = std::fwrite(line.data(), 1, line.size(), File) == line.size();
-    const bool ok = std::fflush(File) == 0 && whole;
-    WriteError = !ok;
-    return ok;
+    if (Fd < 0) return false;
+    const int code = Append(FormatRecord(sample));
+    WriteError = code != 0;
+    if (code) errno = code;
+    return code == 0;
 }
 
 void cCaptureFile::Close() {
-    if (!File) return;
-    std::fclose(File);
-    File = nullptr;
+    if (Fd < 0) return;
+    ::close(Fd);
+    Fd = -1;
 }

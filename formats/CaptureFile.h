@@ -1,7 +1,9 @@
 // The capture file (*.dat) of the visualisation screen: a header line of four
 // quoted column names, then one line of four quoted numbers per polling cycle,
 // CR LF line ends, six decimals with a point whatever the locale. Each record
-// is flushed as it is written, so a crash loses at most the record in hand.
+// goes to the system as it is written, so a crash loses at most the record in
+// hand, and a record that cannot be written whole (a full disk) is cut off
+// again: the file always ends with a whole line.
 #pragma once
 
 #include <cstdint>
@@ -38,14 +40,15 @@ public:
     // closed) when the file cannot be opened or the header not written
     // (WriteFailed tells the two apart).
     bool Open(const std::string& path);
-    // Appends one record and flushes it. False when it could not be written
-    // whole (a full disk, a file size limit); errno then tells why. The file
-    // stays open.
+    // Appends one record. False when it could not be written whole (a full
+    // disk, a file size limit); errno then tells why, and the part that was
+    // written is cut off again, so the file ends with the last whole record.
+    // The file stays open.
     bool WriteRecord(const sLiveSample& sample);
     // The last Open or WriteRecord failed while writing.
     bool WriteFailed() const { return WriteError; }
     void Close();
-    bool IsOpen() const { return File != nullptr; }
+    bool IsOpen() const { return Fd >= 0; }
 
     static const char* Header();  // "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n"
     static std::string FormatRecord(const sLiveSample& sample);
@@ -53,6 +56,10 @@ public:
     static std::string FormatNumber(double value);
 
 private:
-    std::FILE* File = nullptr;
+    int Fd = -1;
+    uint64_t Whole = 0;  // bytes up to the end of the last whole line written
     bool WriteError = false;
+    // Writes all of `data` at the end of the whole lines; on failure cuts
+    // the file back to them. 0, or an errno value.
+    int Append(const std::string& data);
 };

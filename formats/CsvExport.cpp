@@ -170,7 +170,7 @@ bool ConvertCaptureToCsv(const std::string& capturePath, const std::string& path
             read = ReadCaptureFileInPieces(capturePath, counts, [&](sCaptureData& d) {
                 written = WriteRecords(fd, buf, d, 0, d.Records(), number);
                 number += d.Records();
-                for (auto& v : d.Values) v.clear();
+                d.Truncate(0);
                 return written;
             });
             if (!written || !WriteAll(fd, buf)) {

@@ -149,3 +149,83 @@ TEST(DriveStatsGrids, HistogramAndDensityGridCountEveryValueOnce) {
     EXPECT_EQ(TraceByName("lambda"), TraceLambda);
     EXPECT_EQ(TraceByName("speed"), -1);
 }
+
+// Histogram bars and map cells bin by one rule: a value on an edge goes up,
+// and the value counts as written in the file (six decimals), not as the
+// float it is kept in.
+TEST(DriveStatsEdges, HistogramBarsAndMapCellsAgreeOnEveryEdge) {
+    struct {
+        int Trace;      // TraceRpm or TraceTps
+        double Value;   // as written with six decimals
+        double Step;    // of the map and of the histogram's bars
+        int64_t Bin;
+    } cases[] = {
+        {TraceRpm, 2000, 500, 4},          {TraceRpm, 1999.999999, 500, 3}, {TraceRpm, 499.999999, 500, 0},
+        {TraceRpm, 500, 500, 1},           {TraceRpm, 2000, 200, 10},       {TraceRpm, 7999.999999, 200, 39},
+        {TraceRpm, 12345.000001, 5, 2469}, {TraceTps, 0.5, 0.5, 1},          {TraceTps, 0.499999, 0.5, 0},
+        {TraceTps, 0.7, 0.1, 7},           {TraceTps, 0.3, 0.1, 3},          {TraceTps, 4.999999, 0.5, 9},
+        {TraceTps, 2.352941, 0.25, 9},     {TraceTps, 0.000001, 0.5, 0},     {TraceTps, 0, 0.5, 0},
+    };
+    for (const auto& c : cases) {
+        const bool rpm = c.Trace == TraceRpm;
+        const sCaptureData d = Drive({{rpm ? 1.0 : c.Value, 0.2, rpm ? c.Value : 1000.0, 10}});
+        const double full = rpm ? MapRpmFullScale : MapTpsFullScale;
+        EXPECT_EQ(BinOf(c.Value, 0, c.Step), c.Bin) << c.Value << " by " << c.Step;
+        sMapOptions o;
+        (rpm ? o.RpmStep : o.TpsStep) = c.Step;
+        const sDriveMap map = BuildDriveMap(d, sRange::All(d), o);
+        ASSERT_EQ(map.Cells.size(), 1u) << c.Value;
+        EXPECT_EQ(rpm ? map.Cells[0].RpmBin : map.Cells[0].TpsBin, c.Bin) << "map cell of " << c.Value;
+        const int bins = int(std::llround(full / c.Step));
+        const sHistogram h = BuildHistogram(d, c.Trace, sRange::All(d), 0, full, bins);
+        ASSERT_EQ(h.Counts.size(), size_t(bins));
+        int64_t bar = -1;
+        for (size_t k = 0; k < h.Counts.size(); ++k)
+            if (h.Counts[k]) bar = int64_t(k);
+        EXPECT_EQ(bar, c.Bin) << "histogram bar of " << c.Value << " by " << c.Step;
+    }
+    // The full end of a histogram's scale is its last bar when asked for,
+    // else beyond it; just below the start is below.
+    const sCaptureData top = Drive({{5, 0.2, 8000, 10}, {-0.000001, 0.2, 8000, 10}});
+    EXPECT_EQ(BuildHistogram(top, TraceTps, sRange::All(top), 0, 5, 10, true).Counts[9], 1u);
+    EXPECT_EQ(BuildHistogram(top, TraceTps, sRange::All(top), 0, 5, 10).Above, 1u);
+    EXPECT_EQ(BuildHistogram(top, TraceTps, sRange::All(top), 0, 5, 10).Below, 1u);
+    EXPECT_EQ(BuildHistogram(top, TraceRpm, sRange::All(top), 0, 8000, 40, true).Counts[39], 2u);
+}
+
+// Values far beyond the millionths' integer range still fall in a bin or
+// outside, without overflow.
+TEST(DriveStatsEdges, HugeValuesAreBinnedWithoutOverflow) {
+    const double huge = 3.0e38;
+    struct {
+        double Value, Lo, Step;
+        int64_t Bin;
+    } cases[] = {{huge, 0, huge / 4, 4}, {-huge, 0, 1, INT64_MIN}, {huge, 0, 1, INT64_MAX}, {1e13, 0, 1e12, 10}};
+    for (const auto& c : cases) EXPECT_EQ(BinOf(c.Value, c.Lo, c.Step), c.Bin) << c.Value;
+    const sCaptureData d = Drive({{1, 0.2, 1000, 3e38}, {1, 0.2, 1000, -3e38}});
+    const sHistogram h = BuildHistogram(d, TraceValve, sRange::All(d), -3.2e38, 3.2e38, 8);
+    EXPECT_EQ(h.Counts[0] + h.Counts[7], 2u);
+}
+
+// The map built while reading (records given in pieces, each piece's record
+// numbers starting again at 0) equals the map over all records at once,
+// values kept exactly included.
+TEST(DriveMap, BuiltInPiecesAsOverTheWhole) {
+    std::vector<std::array<double, 4>> records;
+    for (int i = 0; i < 500; ++i)
+        records.push_back({(i % 11) * 0.5 - (i % 3 ? 0.000001 : 0), (i % 7) * 0.1, i % 2 ? 499.999999 : 2000 + i % 9,
+                           double(i % 256)});
+    const sCaptureData whole = Drive(records);
+    ASSERT_FALSE(whole.Exact.empty());
+    for (size_t piece : {size_t(1), size_t(7), size_t(64), size_t(499)}) {
+        const sMapOptions o{500, 0.5, 0.3};
+        cDriveMapBuilder builder(o);
+        for (size_t from = 0; from < records.size(); from += piece) {
+            const std::vector<std::array<double, 4>> part(records.begin() + long(from),
+                                                          records.begin() + long(std::min(records.size(), from + piece)));
+            const sCaptureData d = Drive(part);
+            builder.Add(d, sRange::All(d));
+        }
+        EXPECT_EQ(DriveMapCsv(builder.Result()), DriveMapCsv(BuildDriveMap(whole, sRange::All(whole), o))) << piece;
+    }
+}

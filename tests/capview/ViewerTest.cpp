@@ -474,6 +474,130 @@ TEST(ViewerCommandLine, TableScatterAndTheirFailures) {
     }
 }
 
+// A followed file that another capture replaces (moved over it, as many
+// records as before) is shown anew, not mixed with the old one.
+TEST(Viewer, FollowReadsAReplacedFileAnew) {
+    const fs::path p = MakeCapture("replaced.dat", 10);
+    TViewerForm f;
+    f.resize(1000, 700);
+    f.show();
+    f.OpenFiles({QString::fromStdString(p.string())});
+    ASSERT_TRUE(WaitLoaded(f, 1));
+    Key(&f, Qt::Key_F7);
+    ASSERT_TRUE(f.Following());
+    const fs::path next = TempDir() / "replacement.dat";
+    {
+        cCaptureFile w;
+        w.Open(next.string());
+        for (int i = 0; i < 10; ++i) w.WriteRecord({float((i % 256) / 51.0), float((i % 52) / 51.0), 800 + i % 5000, 9 - i});
+    }
+    ASSERT_EQ(fs::file_size(next), fs::file_size(p));
+    fs::rename(next, p);
+    auto valve = [&] { return f.Plot()->Scene().Primary->Data.Value(Capture::TraceValve, 0); };
+    QElapsedTimer t;
+    t.start();
+    while (valve() != 9.0f && t.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(valve(), 9.0f);
+    EXPECT_EQ(f.Plot()->Scene().Records(), 10u);
+    Key(&f, Qt::Key_F7);
+}
+
+// "-" is standard output; without a display the window is refused with a
+// plain message; options that would do nothing are refused.
+TEST(ViewerCommandLine, StandardOutputNoDisplayAndIdleOptions) {
+    const fs::path p = MakeCapture("stdout.dat", 3);
+    const QString file = QString::fromStdString(p.string()), exe = BinDir() + QStringLiteral("/zvbasic-capview");
+    struct sRun {
+        int Exit = -1;
+        QByteArray Out, Err;
+    };
+    auto run = [&](const QStringList& args, const std::vector<std::pair<const char*, const char*>>& set,
+                   const std::vector<const char*>& unset = {}) {
+        QProcess proc;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const auto& [k, v] : set) env.insert(QString::fromLatin1(k), QString::fromLatin1(v));
+        for (const char* k : unset) env.remove(QString::fromLatin1(k));
+        proc.setProcessEnvironment(env);
+        proc.start(exe, args);
+        EXPECT_TRUE(proc.waitForFinished(60000)) << args.join(' ').toStdString();
+        return sRun{proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : 1000, proc.readAllStandardOutput(),
+                    proc.readAllStandardError()};
+    };
+    const std::vector<std::pair<const char*, const char*>> offscreen = {{"QT_QPA_PLATFORM", "offscreen"},
+                                                                         {"LANGUAGE", "en"}};
+    const fs::path table = TempDir() / "stdout-map.csv";
+    ASSERT_EQ(run({"--table", QString::fromStdString(table.string()), file}, offscreen).Exit, 0);
+    std::ifstream in(table);
+    const std::string tableText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    struct {
+        const char* Option;
+        QByteArray Starts;
+    } outputs[] = {{"--table", QByteArray::fromStdString(tableText)},
+                   {"--csv", "record,tps_v,lambda_v,rpm,valve\r\n1,0,0,800,0\r\n"},
+                   {"--png", "\x89PNG"},
+                   {"--svg", "<?xml"}};
+    for (const auto& o : outputs) {
+        const sRun r = run({o.Option, "-", "--", file}, offscreen);
+        EXPECT_EQ(r.Exit, 0) << o.Option << r.Err.toStdString();
+        EXPECT_TRUE(r.Out.startsWith(o.Starts)) << o.Option << ": " << r.Out.left(40).toStdString();
+        EXPECT_FALSE(fs::exists("-")) << o.Option;
+    }
+    QImage png;
+    ASSERT_TRUE(png.loadFromData(run({"--png", "-", "--size", "640x480", file}, offscreen).Out, "PNG"));
+    EXPECT_EQ(png.size(), QSize(640, 480));
+
+    // No display of any kind, or one that cannot be opened.
+    for (const auto& set : {std::vector<std::pair<const char*, const char*>>{{"LANGUAGE", "en"}},
+                            std::vector<std::pair<const char*, const char*>>{{"LANGUAGE", "en"}, {"DISPLAY", ":9876"}}}) {
+        const sRun r = run({file}, set, {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"});
+        EXPECT_EQ(r.Exit, 1) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains("needs a display")) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains("--png")) << r.Err.toStdString();
+    }
+
+    const QString out = QString::fromStdString((TempDir() / "idle.out").string());
+    const QStringList refused[] = {
+        {"--scatter", "tps:rpm", file},            {"--rpm-step", "100", file},
+        {"--csv", out, "--stacked", file},         {"--csv", out, "--compare", file, file},
+        {"--table", out, "--size", "800x600", file}, {"--png", out, "--stacked", file},
+        {"--png", "-", "--table", "-", file},      {"--csv", "-", "--svg", "-", file},
+    };
+    for (const QStringList& args : refused) {
+        const sRun r = run(args, offscreen);
+        EXPECT_EQ(r.Exit, 2) << args.join(' ').toStdString();
+        EXPECT_FALSE(r.Err.isEmpty()) << args.join(' ').toStdString();
+    }
+}
+
+// Values up to the float limit keep their axis and cursor texts short: they
+// fit beside the plot instead of running over it.
+TEST(ViewerPainter, ValueTextsNearTheFloatLimitStayShort) {
+    const QLocale loc;
+    struct {
+        int Trace;
+        double Value;
+        QString Text;  // empty: six significant digits with an exponent
+    } cases[] = {
+        {Capture::TraceRpm, 54000, loc.toString(54000.0, 'f', Plot::TraceLook(Capture::TraceRpm).Decimals)},
+        {Capture::TraceTps, 0.45, loc.toString(0.45, 'f', Plot::TraceLook(Capture::TraceTps).Decimals)},
+        {Capture::TraceValve, 9999999, loc.toString(9999999.0, 'f', Plot::TraceLook(Capture::TraceValve).Decimals)},
+        {Capture::TraceValve, 3.4028234663852886e38, {}},
+        {Capture::TraceLambda, -3.4028234663852886e38, {}},
+        {Capture::TraceRpm, 1e7, {}},
+    };
+    for (const auto& c : cases) {
+        const QString text = Plot::ValueText(c.Trace, c.Value);
+        if (!c.Text.isEmpty()) {
+            EXPECT_EQ(text, c.Text) << c.Value;
+            continue;
+        }
+        EXPECT_LE(text.size(), 12) << text.toStdString();
+        bool ok = false;
+        EXPECT_NEAR(loc.toDouble(text, &ok) / c.Value, 1.0, 1e-5) << text.toStdString();
+        EXPECT_TRUE(ok) << text.toStdString();
+    }
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("LANGUAGE", "en");  // the texts the tests look for

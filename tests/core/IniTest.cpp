@@ -107,6 +107,39 @@ TEST_F(IniTest, MissingFileIsNotLoaded) {
     EXPECT_TRUE(ini.Port.empty());
 }
 
+// A settings file that is not a regular file is not read, and reading it
+// does not wait: a named pipe would block start-up until a writer came.
+TEST_F(IniTest, OnlyRegularFilesAreRead) {
+    struct {
+        const char* Name;
+        void (*Make)(const fs::path&);
+    } cases[] = {
+        {"named pipe", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+        {"link to a named pipe",
+         [](const fs::path& p) {
+             ASSERT_EQ(::mkfifo((p.string() + ".fifo").c_str(), 0600), 0);
+             fs::create_symlink(p.string() + ".fifo", p);
+         }},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }},
+    };
+    for (const auto& c : cases) {
+        const fs::path p = Dir / (std::string("kind_") + std::to_string(&c - cases) + ".ini");
+        c.Make(p);
+        // In a child: a blocked read ends with the alarm instead of hanging
+        // the test run.
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::alarm(20);
+            cIni ini;
+            ::_exit(ini.Load(p.string()) ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.Name << ": status " << status;
+    }
+}
+
 TEST_F(IniTest, SaveWritesTheThreeLinesAndLoadsThemBack) {
     cIni ini;
     ini.Port = "/dev/ttyUSB0";

@@ -3,6 +3,8 @@
 // through it.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -191,3 +193,51 @@ TEST_F(SafeWriteTest, FailuresLeaveTheOldFileWhole) {
 }
 
 }  // namespace
+
+// Temporary files that a killed save left behind go with the next save or
+// backup in that folder; anything else stays: a save still running (its
+// file locked or recent), other names, other kinds of files.
+TEST_F(SafeWriteTest, StaleTemporariesOfKilledSavesAreCleared) {
+    struct sCase {
+        const char* Name;
+        bool Old;       // last changed an hour ago
+        bool Folder;    // a folder instead of a file
+        bool Locked;    // held by a save still running
+        bool Cleared;
+    };
+    const sCase cases[] = {
+        {".zvAb3xY9", true, false, false, true},  {".zv000000", true, false, false, true},
+        {".zvRecent", false, false, false, false}, {".zvLocked", true, false, true, false},
+        {".zvFolder", true, true, false, false},   {".zvShort", true, false, false, false},
+        {".zvTooLong7", true, false, false, false}, {".zvAb-xY9", true, false, false, false},
+        {"zvAb3xY9x", true, false, false, false},  {".ZVAb3xY9", true, false, false, false},
+    };
+    for (const auto& save : {std::function<bool(const std::string&)>([](const std::string& p) {
+                                 return SafeWrite::ReplaceFile(p, "new\n");
+                             }),
+                             std::function<bool(const std::string&)>([](const std::string& p) {
+                                 return SafeWrite::CreateNew(p, "new\n");
+                             })}) {
+        std::vector<int> held;
+        for (const sCase& c : cases) {
+            const fs::path p = Dir / c.Name;
+            if (c.Folder) fs::create_directory(p);
+            else Put(p, "part of a save");
+            if (c.Old) {
+                const timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+                ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+            }
+            if (c.Locked) {
+                const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+                ASSERT_GE(fd, 0);
+                ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+                held.push_back(fd);
+            }
+        }
+        ASSERT_TRUE(save((Dir / "car.zv2").string()));
+        EXPECT_EQ(Slurp(Dir / "car.zv2"), "new\n");
+        for (const sCase& c : cases) EXPECT_EQ(fs::exists(Dir / c.Name), !c.Cleared) << c.Name;
+        for (int fd : held) ::close(fd);
+        for (const auto& e : fs::directory_iterator(Dir)) fs::remove_all(e.path());
+    }
+}

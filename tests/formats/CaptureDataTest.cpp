@@ -419,3 +419,48 @@ TEST(CaptureReader, PipesAndDevicesAreRefusedAtOnce) {
     }
     fs::remove(fifo);
 }
+
+// A followed file that another capture replaces is read anew from its start,
+// whatever the sizes: moved over it (a new file), copied over it (the same
+// file written anew, longer, as long or shorter), or only appended to.
+TEST(CaptureReader, AReplacedFileIsReadAnewNotMixed) {
+    const std::string first = kHeader + Record(1, 0.5f, 800, 10) + Record(1.2f, 0.5f, 900, 11);
+    const std::string other2 = kHeader + Record(4, 0.1f, 300, 20) + Record(4.2f, 0.1f, 310, 21);
+    const std::string other3 = other2 + Record(4.4f, 0.1f, 320, 22);
+    const std::string grown = first + Record(1.4f, 0.5f, 1000, 12);
+    struct {
+        const char* Name;
+        std::string Next;
+        bool Move;       // a new file renamed over the old name
+        bool Restarted;
+    } cases[] = {
+        {"moved over, longer", other3, true, true},   {"moved over, as long", other2, true, true},
+        {"copied over, longer", other3, false, true}, {"copied over, as long", other2, false, true},
+        {"copied over, shorter", kHeader + Record(4, 0.1f, 3000, 200), false, true},
+        {"appended to", grown, false, false},
+    };
+    for (const auto& c : cases) {
+        const fs::path p = TempPath("follow.dat"), next = TempPath("follow.next");
+        WriteBytes(p, first);
+        sCaptureData d;
+        ASSERT_EQ(ReadCaptureFile(p.string(), d).Status, eReadStatus::Ok);
+        EXPECT_FALSE(CaptureFileMayHaveChanged(p.string(), d)) << c.Name;
+        if (c.Move) {
+            WriteBytes(next, c.Next);
+            fs::rename(next, p);
+        } else {
+            WriteBytes(p, c.Next);  // truncated and written in place, as cp does
+        }
+        // A change within the clock's resolution shows in the size, the
+        // file or its bytes; the look before reading may only err towards
+        // reading.
+        bool restarted = !c.Restarted;
+        ASSERT_EQ(ReadMoreOfCaptureFile(p.string(), d, restarted).Status, eReadStatus::Ok) << c.Name;
+        EXPECT_EQ(restarted, c.Restarted) << c.Name;
+        const sCaptureData whole = ParseCapture(c.Next);
+        EXPECT_EQ(d.Lines, whole.Lines) << c.Name;
+        EXPECT_EQ(d.HeaderLines, 1u) << c.Name;
+        for (int t = 0; t < TraceCount; ++t) EXPECT_EQ(d.Values[t], whole.Values[t]) << c.Name;
+        fs::remove(p);
+    }
+}

@@ -2,6 +2,8 @@
 #include "tests/TestKit.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -73,4 +75,43 @@ TEST(CaptureFile, OpenFailuresLeaveItClosed) {
     EXPECT_FALSE(f.Open(""));
     EXPECT_FALSE(f.Open((fs::temp_directory_path() / "no_such_folder_zv" / "c.dat").string()));
     EXPECT_FALSE(f.IsOpen());
+}
+
+// A full disk in the middle of a record: the file size limit stands in for
+// it (the write stops part way and then fails, as on a full file system).
+TEST(CaptureFile, AFailedWriteLeavesWholeRecordsOnly) {
+    const std::string header = cCaptureFile::Header();
+    const sLiveSample a{1.0f, 0.5f, 2000, 100}, b{2.0f, 0.25f, 3000, 120};
+    const std::string recA = cCaptureFile::FormatRecord(a), recB = cCaptureFile::FormatRecord(b);
+    struct {
+        size_t Room;  // bytes the disk takes after the header and one record
+        const char* What;
+    } cases[] = {{0, "nothing of the record"}, {1, "its first byte"}, {20, "up to \"2000."},
+                 {recB.size() - 1, "all but the line end's LF"}};
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &old), 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    for (const auto& c : cases) {
+        const fs::path p = TempFile("capture_full");
+        cCaptureFile f;
+        ASSERT_TRUE(f.Open(p.string()));
+        ASSERT_TRUE(f.WriteRecord(a));
+        rlimit small = saved;
+        small.rlim_cur = header.size() + recA.size() + c.Room;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        EXPECT_FALSE(f.WriteRecord(b)) << c.What;
+        EXPECT_TRUE(f.WriteFailed());
+        EXPECT_FALSE(f.WriteRecord(b)) << c.What;  // the next cycle fails the same way
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+        EXPECT_EQ(Slurp(p), header + recA) << c.What;
+        // Room again (a file deleted elsewhere): the records go on after the
+        // last whole one.
+        EXPECT_TRUE(f.WriteRecord(b)) << c.What;
+        f.Close();
+        EXPECT_EQ(Slurp(p), header + recA + recB) << c.What;
+        fs::remove(p);
+    }
+    ::sigaction(SIGXFSZ, &old, nullptr);
 }
