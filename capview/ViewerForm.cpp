@@ -199,9 +199,9 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     LoadPB->setRange(0, 1000);
     LoadPB->setTextVisible(false);
     LoadPB->setMaximumWidth(220);
-    LoadPB->setStyleSheet(QStringLiteral(
-        "QProgressBar { background: black; border: 1px solid rgb(255,128,0); height: 14px; }"
-        "QProgressBar::chunk { background: rgb(255,128,0); }"));
+    LoadPB->setStyleSheet(QStringLiteral("QProgressBar { background: black; border: 1px solid %1; height: 14px; }"
+                                         "QProgressBar::chunk { background: %1; }")
+                              .arg(Palette::Orange.name()));
     LoadPB->hide();
     statusLayout->addWidget(StatusLL, 1);
     statusLayout->addWidget(LoadPB);
