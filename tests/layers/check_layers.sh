@@ -128,7 +128,7 @@ if [ -n "$cmakes" ]; then
       # Which folder defines each library (the top one is "").
       for (f = 1; f <= nfiles; ++f) {
         s = text[files[f]]; dir = files[f]; sub(/\/?CMakeLists\.txt$/, "", dir)
-        while (match(s, /add_(library|executable)[ \t]*[(][ \t]*[A-Za-z0-9_.+-]+/)) {
+        while (match(s, /(^|[^A-Za-z0-9_])add_(library|executable)[ \t]*[(][ \t]*[A-Za-z0-9_.+-]+/)) {
           c = substr(s, RSTART, RLENGTH); sub(/^[^(]*[(][ \t]*/, "", c)
           if (!(c in home)) home[c] = folder_of(normal(dir "/x"))
           s = substr(s, RSTART + RLENGTH)
@@ -136,11 +136,12 @@ if [ -n "$cmakes" ]; then
       }
       for (f = 1; f <= nfiles; ++f) {
         file = files[f]; s = text[file]; dir = file; sub(/\/?CMakeLists\.txt$/, "", dir)
-        while (match(s, /(add_library|add_executable|target_sources)[ \t]*[(][^)]*[)]/)) {
+        while (match(s, /(^|[^A-Za-z0-9_])(add_library|add_executable|target_sources)[ \t]*[(][^)]*[)]/)) {
           c = substr(s, RSTART, RLENGTH); s = substr(s, RSTART + RLENGTH)
           sub(/^[^(]*[(]/, "", c); sub(/[)]$/, "", c)
           m = split(c, a, /[ \t]+/); lib = ""
           for (i = 1; i <= m; ++i) {
+            gsub(/"/, "", a[i])
             if (a[i] == "") continue
             if (lib == "") { lib = a[i]; continue }
             if (a[i] ~ /^(STATIC|SHARED|MODULE|OBJECT|INTERFACE|PRIVATE|PUBLIC|EXCLUDE_FROM_ALL|WIN32|MACOSX_BUNDLE)$/) continue

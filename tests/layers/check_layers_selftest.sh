@@ -27,7 +27,8 @@ printf 'add_library(base STATIC)\n# target_sources(base PRIVATE top/T.cpp) in a 
 echo 'target_sources(base PRIVATE L.cpp)' >"$work/low/CMakeLists.txt"
 : >"$work/b/CMakeLists.txt"
 printf 'target_sources(base\n  PRIVATE A.cpp sub/S.cpp ${CMAKE_CURRENT_SOURCE_DIR}/A2.cpp)\n' >"$work/a/CMakeLists.txt"
-printf 'add_library(toplib STATIC T.cpp ../top/T2.cpp)\nadd_executable(prog main.cpp)\ntarget_sources(toplib PRIVATE ${CMAKE_SOURCE_DIR}/top/T3.cpp)\n' >"$work/top/CMakeLists.txt"
+printf 'add_library(toplib STATIC T.cpp ../top/T2.cpp)\nadd_executable(prog main.cpp)\nmy_target_sources(base T.cpp)\n' >"$work/top/CMakeLists.txt"
+printf 'target_sources(toplib PRIVATE "${CMAKE_SOURCE_DIR}/top/T3.cpp")\n' >>"$work/top/CMakeLists.txt"
 echo '#include "low/L.h"' >"$work/a/A.cpp"
 printf '#include "a/A.h"\n#include "b/B.h"\n#include <vector>\n' >"$work/top/T.cpp"
 echo '#include "low/L.h"' >"$work/low/L.cpp"
@@ -59,6 +60,8 @@ lists top/CMakeLists.txt 'target_sources(base PRIVATE Up.cpp)' \
   "an upper folder adding to a lower library" "top/CMakeLists.txt: base compiles top/Up.cpp, outside its folders (a/ low/)"
 lists low/CMakeLists.txt 'add_library(lowlib STATIC L2.cpp ${CMAKE_SOURCE_DIR}/top/T.cpp)' \
   "a lower library naming an upper source" "low/CMakeLists.txt: lowlib compiles top/T.cpp, outside its folders (low/)"
+lists low/CMakeLists.txt 'target_sources(base PRIVATE "${PROJECT_SOURCE_DIR}/top/T.cpp")' \
+  "a quoted upper source" "low/CMakeLists.txt: base compiles top/T.cpp, outside its folders (a/ low/)"
 lists b/CMakeLists.txt 'add_library(blib STATIC B.cpp ../a/A.cpp)' \
   "a library naming a source beside it" "b/CMakeLists.txt: blib compiles a/A.cpp, outside its folders (b/)"
 lists CMakeLists.txt 'target_sources(base PRIVATE b/B.cpp)' \
