@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "capview/PlotPainter.h"
+#include "capview/ViewerPalette.h"
 #include "capview/ViewerQt.h"
 #include "widgets/DesignFont.h"
 
@@ -17,11 +18,6 @@ namespace Plot {
 
 namespace {
 
-const QColor kNavy(0, 0, 128);
-const QColor kOrange(255, 128, 0);
-const QColor kCaption(255, 160, 66);
-const QColor kGrid(45, 45, 70);
-const QColor kPrimary(255, 220, 0);
 constexpr double kLambdaLine = Capture::RichLambdaVolts;
 
 // Blue (low) over green and yellow to red (high).
@@ -85,7 +81,7 @@ void ValueAxis(QPainter& p, const QRectF& r, bool vertical, int trace, double lo
                                   : std::clamp(int(r.width() / (fm.horizontalAdvance(QStringLiteral("00000")) * 1.6)), 2, 12);
     for (double t : NiceTicks(lo, hi, maxTicks)) {
         const double f = (t - lo) / (hi - lo);
-        p.setPen(QPen(kGrid, 0));
+        p.setPen(QPen(ViewerPalette::Grid, 0));
         const QString text = ValueText(trace, t);
         if (vertical) {
             const double y = std::round(r.bottom() - f * r.height()) + 0.5;
@@ -176,11 +172,11 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
     const QFontMetricsF fm(normal);
     const sScatterFrame f = ScatterFrame(size, scene);
     const QRectF& r = f.Plot;
-    p.fillRect(QRectF(QPointF(0, 0), size), kNavy);
+    p.fillRect(QRectF(QPointF(0, 0), size), Palette::Navy);
     const bool coloured = scene.ScatterC >= 0 && !scene.Second;
-    Header(p, scene, r.left(), fp * 0.2, fp * 1.4, size.width(), bold, coloured ? QColor(Qt::white) : kPrimary);
+    Header(p, scene, r.left(), fp * 0.2, fp * 1.4, size.width(), bold, coloured ? QColor(Qt::white) : ViewerPalette::Heading);
     p.setFont(bold);
-    p.setPen(kCaption);
+    p.setPen(Palette::LightOrange);
     QString what = Title(scene.ScatterY) + QStringLiteral(" ") + CvTr("against") + QStringLiteral(" ") +
                    Title(scene.ScatterX);
     if (coloured) what += QStringLiteral(", ") + CvTr("colour: %1").arg(Title(scene.ScatterC));
@@ -190,14 +186,14 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
     p.fillRect(r, Qt::black);
     ValueAxis(p, r, true, scene.ScatterY, f.YLo, f.YHi, normal, fp);
     ValueAxis(p, r, false, scene.ScatterX, f.XLo, f.XHi, normal, fp);
-    p.setPen(kCaption);
+    p.setPen(Palette::LightOrange);
     p.setFont(bold);
     p.drawText(QRectF(r.left(), r.bottom() + fm.height() + fp * 0.4, r.width(), fm.height() * 1.2), Qt::AlignHCenter,
                Title(scene.ScatterX));
     for (int axis = 0; axis < 2; ++axis) {
         const int trace = axis ? scene.ScatterY : scene.ScatterX;
         if (trace != Capture::TraceLambda) continue;
-        p.setPen(QPen(kOrange, 1, Qt::DashLine));
+        p.setPen(QPen(Palette::Orange, 1, Qt::DashLine));
         if (axis) {
             const double y = r.bottom() - (kLambdaLine - f.YLo) / (f.YHi - f.YLo) * r.height();
             if (y > r.top() && y < r.bottom()) p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
@@ -245,9 +241,9 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
             }
     };
     if (scene.Second) draw(*scene.Second, SecondColor());
-    if (scene.Primary) draw(*scene.Primary, kPrimary);
+    if (scene.Primary) draw(*scene.Primary, ViewerPalette::Heading);
     p.drawImage(r.topLeft(), image);
-    p.setPen(QPen(kGrid, 0));
+    p.setPen(QPen(ViewerPalette::Grid, 0));
     p.setBrush(Qt::NoBrush);
     p.drawRect(r.adjusted(0, 0, -1, -1));
 
@@ -291,8 +287,8 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
             // Away from the point, inside the plot.
             box.moveTopLeft(QPointF(x + fp > r.center().x() ? r.left() + fp * 0.5 : r.right() - box.width() - fp * 0.5,
                                     r.top() + fp * 0.5));
-            p.fillRect(box, QColor(0, 0, 0, 200));
-            p.setPen(QPen(kOrange, 1));
+            p.fillRect(box, ViewerPalette::Translucent(Palette::Black, 200));
+            p.setPen(QPen(Palette::Orange, 1));
             p.drawRect(box);
             p.setPen(scene.Nearest->first ? SecondColor() : QColor(Qt::white));
             p.drawText(box.adjusted(fp * 0.5, fp * 0.3, 0, 0), Qt::AlignLeft | Qt::AlignTop, text);
@@ -317,7 +313,7 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
     const QFont normal = DesignFont(int(std::round(fp)), false), bold = DesignFont(int(std::round(fp)), true);
     const QFont small = DesignFont(int(std::round(std::max(10.0, fp * 0.85))), false);
     const QFontMetricsF fm(normal), sm(small);
-    p.fillRect(QRectF(QPointF(0, 0), size), kNavy);
+    p.fillRect(QRectF(QPointF(0, 0), size), Palette::Navy);
     if (!scene.Primary || scene.Primary->Records() == 0) {
         Empty(p, QRectF(QPointF(0, 0), size), scene, fp);
         return;
@@ -332,7 +328,7 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
                                               CvN_("mean lambda voltage"), CvN_("share rich")};
     const int colourBy = std::clamp(int(scene.MapColour), 0, 3);
     p.setFont(bold);
-    p.setPen(kCaption);
+    p.setPen(Palette::LightOrange);
     const QLocale loc;
     const QString options = CvTr("Speed x throttle map, colour: %1; steps %2 rpm and %3 V, rich above %4 V")
                                 .arg(CvTr(colourNames[colourBy]))
@@ -397,7 +393,7 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
         p.drawText(QRectF(0, y - fm.height() / 2, g.Plot.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
                    loc.toString(map.TpsFrom(b), 'f', 2));
     }
-    p.setPen(kCaption);
+    p.setPen(Palette::LightOrange);
     p.setFont(bold);
     p.drawText(QRectF(g.Plot.left(), g.Plot.bottom() + fm.height() + fp * 0.4, g.Plot.width(), fm.height() * 1.2),
                Qt::AlignHCenter, Title(Capture::TraceRpm));
@@ -444,7 +440,7 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
         p.drawText(bottomLine, Qt::AlignLeft | Qt::AlignVCenter, t);
     } else {
         p.setFont(small);
-        p.setPen(kCaption);
+        p.setPen(Palette::LightOrange);
         QString legend = fullText ? CvTr("Each cell: share of the drive, mean valve position, mean lambda, share rich")
                                   : text ? CvTr("Each cell: share of the drive, mean lambda") : QString();
         if (map.Outside)
@@ -459,7 +455,7 @@ void PaintHistograms(QPainter& p, QSizeF size, const sScene& scene) {
     const double fp = FontPixels(size);
     const QFont normal = DesignFont(int(std::round(fp)), false), bold = DesignFont(int(std::round(fp)), true);
     const QFontMetricsF fm(normal);
-    p.fillRect(QRectF(QPointF(0, 0), size), kNavy);
+    p.fillRect(QRectF(QPointF(0, 0), size), Palette::Navy);
     const double top = fp * 2.0;
     Header(p, scene, fp * 5.5, fp * 0.2, fp * 1.4, size.width(), bold, QColor(Qt::white));
     if (scene.Records() == 0) {
@@ -493,7 +489,7 @@ void PaintHistograms(QPainter& p, QSizeF size, const sScene& scene) {
             for (uint64_t n : b.H.Counts) maxShare = std::max(maxShare, b.Total ? double(n) / double(b.Total) : 0);
         if (maxShare <= 0) maxShare = 1;
         p.fillRect(r, Qt::black);
-        p.setPen(kCaption);
+        p.setPen(Palette::LightOrange);
         p.setFont(bold);
         QString title = Title(t);
         title += QStringLiteral(" · ") + (scene.Selection ? CvTr("selected range") : CvTr("whole drive"));
@@ -502,7 +498,7 @@ void PaintHistograms(QPainter& p, QSizeF size, const sScene& scene) {
         p.setFont(normal);
         for (double v : NiceTicks(0, maxShare * 100, std::clamp(int(r.height() / (fm.height() * 1.5)), 2, 6))) {
             const double y = std::round(r.bottom() - v / (maxShare * 100) * r.height()) + 0.5;
-            p.setPen(QPen(kGrid, 0));
+            p.setPen(QPen(ViewerPalette::Grid, 0));
             p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
             p.setPen(Qt::white);
             p.drawText(QRectF(cell.left(), y - fm.height() / 2, r.left() - cell.left() - fp * 0.4, fm.height()),

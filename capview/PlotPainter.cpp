@@ -11,26 +11,20 @@
 #include <cmath>
 
 #include "widgets/DesignFont.h"
+#include "capview/ViewerPalette.h"
 #include "capview/ViewerQt.h"
 
 namespace Plot {
 
 namespace {
 
-const QColor kNavy(0, 0, 128);
-const QColor kOrange(255, 128, 0);
-const QColor kCaption(255, 160, 66);
-const QColor kGrid(45, 45, 70);
-const QColor kFrame(170, 170, 170);
-const QColor kValue(255, 255, 0);
-
 constexpr double kLambdaLine = Capture::RichLambdaVolts;
 
 const sTraceLook kLooks[Capture::TraceCount] = {
-    {CvN_("Throttle"), CvN_("V"), QColor(255, 255, 0), 0, 5, 2},
-    {CvN_("Lambda"), CvN_("V"), QColor(255, 255, 255), 0, 1, 2},
-    {CvN_("Engine speed"), CvN_("rpm"), QColor(0, 255, 0), 0, 8000, 0},
-    {CvN_("Valve position"), "", QColor(255, 160, 66), 0, 255, 0},
+    {CvN_("Throttle"), CvN_("V"), Palette::Yellow, 0, 5, 2},
+    {CvN_("Lambda"), CvN_("V"), Palette::White, 0, 1, 2},
+    {CvN_("Engine speed"), CvN_("rpm"), Palette::Green, 0, 8000, 0},
+    {CvN_("Valve position"), "", Palette::LightOrange, 0, 255, 0},
 };
 
 struct sPanel {
@@ -139,7 +133,7 @@ size_t sScene::Records() const {
 
 const sTraceLook& TraceLook(int trace) { return kLooks[std::clamp(trace, 0, Capture::TraceCount - 1)]; }
 
-QColor SecondColor() { return QColor(0, 200, 255); }
+QColor SecondColor() { return ViewerPalette::Second; }
 
 std::vector<double> NiceTicks(double lo, double hi, int maxTicks) {
     std::vector<double> ticks;
@@ -260,7 +254,7 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
     const QFont big = DesignFont(int(std::round(fp * 1.5)), true);
     const QFontMetricsF fm(normal);
 
-    p.fillRect(QRectF(QPointF(0, 0), size), kNavy);
+    p.fillRect(QRectF(QPointF(0, 0), size), Palette::Navy);
 
     // File names over the traces, in the colours their lines have.
     p.setFont(bold);
@@ -299,7 +293,7 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         p.setFont(normal);
         for (double t : ticks) {
             const double y = std::round(YOf(r, t, lo, hi)) + 0.5;
-            p.setPen(QPen(kGrid, 0));
+            p.setPen(QPen(ViewerPalette::Grid, 0));
             p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
             p.setPen(Qt::white);
             // Labels at the ends stay within their own panel.
@@ -309,14 +303,14 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         }
         if (pan.Trace == Capture::TraceLambda && kLambdaLine > lo && kLambdaLine < hi) {
             const double y = std::round(YOf(r, kLambdaLine, lo, hi)) + 0.5;
-            p.setPen(QPen(kOrange, 1, Qt::DashLine));
+            p.setPen(QPen(Palette::Orange, 1, Qt::DashLine));
             p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
         }
         // Selected range.
         if (scene.Selection && records) {
             const double a = std::max(r.left(), xOf(double(scene.Selection->first)));
             const double b = std::min(r.right(), xOf(double(scene.Selection->second + 1)));
-            if (b > a) p.fillRect(QRectF(a, r.top(), std::max(b - a, 1.0), r.height()), QColor(255, 128, 0, 70));
+            if (b > a) p.fillRect(QRectF(a, r.top(), std::max(b - a, 1.0), r.height()), ViewerPalette::Translucent(Palette::Orange, 70));
         }
         if (pan.Capture) {
             const QColor color = pan.SecondGroup ? SecondColor() : look.Color;
@@ -327,11 +321,11 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
             p.restore();
         }
         p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(QPen(kFrame, 1));
+        p.setPen(QPen(ViewerPalette::Frame, 1));
         p.setBrush(Qt::NoBrush);
         p.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
         if (pan.Trace == Capture::TraceLambda && kLambdaLine > lo && kLambdaLine < hi) {
-            p.setPen(kOrange);
+            p.setPen(Palette::Orange);
             p.drawText(QRectF(r.left() + fp * 0.3, YOf(r, kLambdaLine, lo, hi) - fm.height(), fp * 6, fm.height()),
                        Qt::AlignLeft | Qt::AlignBottom, ValueText(Capture::TraceLambda, kLambdaLine) + " V");
         }
@@ -340,7 +334,7 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         // of the selected range.
         const QRectF box = l.Infos[k];
         p.setRenderHint(QPainter::Antialiasing, true);
-        p.setPen(QPen(kOrange, 2));
+        p.setPen(QPen(Palette::Orange, 2));
         p.setBrush(Qt::black);
         p.drawRoundedRect(box.adjusted(1, 1, -1, -1), fp * 0.6, fp * 0.6);
         p.setBrush(Qt::NoBrush);
@@ -348,13 +342,13 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         QString title = CvTr(look.Title);
         if (*look.Unit) title += QStringLiteral(" [") + CvTr(look.Unit) + QStringLiteral("]");
         p.setFont(bold);
-        p.setPen(pan.SecondGroup ? SecondColor() : kCaption);
+        p.setPen(pan.SecondGroup ? SecondColor() : Palette::LightOrange);
         const double line = QFontMetricsF(bold).height();
         double y = inner.top();
         if (inner.height() >= line) p.drawText(QRectF(inner.left(), y, inner.width(), line), Qt::AlignLeft | Qt::AlignVCenter, title);
         y += line;
         std::vector<std::pair<const Capture::sLoadedCapture*, QColor>> shown;
-        if (pan.Capture) shown.push_back({pan.Capture, pan.SecondGroup ? SecondColor() : kValue});
+        if (pan.Capture) shown.push_back({pan.Capture, pan.SecondGroup ? SecondColor() : Palette::Yellow});
         if (pan.Overlay) shown.push_back({pan.Overlay, SecondColor()});
         if (scene.Cursor) {
             p.setFont(big);
@@ -384,7 +378,7 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
             p.setFont(small);
             const double colW = inner.width() / 3;
             if (y + sm.height() * 2 <= inner.bottom() + 2 && records) {
-                p.setPen(kCaption);
+                p.setPen(Palette::LightOrange);
                 const char* heads[3] = {CvN_("min"), CvN_("mean"), CvN_("max")};
                 for (int i = 0; i < 3; ++i)
                     p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()), Qt::AlignLeft | Qt::AlignVCenter,
@@ -394,7 +388,7 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
                     if (y + sm.height() > inner.bottom() + 2) break;
                     const Capture::sRangeStats s = c->Pyramid[pan.Trace].Query(a, b);
                     if (!s.Count) continue;
-                    p.setPen(color == kValue ? QColor(Qt::white) : color);
+                    p.setPen(color == Palette::Yellow ? QColor(Qt::white) : color);
                     const double vals[3] = {s.Min, s.Mean(), s.Max};
                     for (int i = 0; i < 3; ++i)
                         p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()), Qt::AlignLeft | Qt::AlignVCenter,
@@ -419,7 +413,7 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         // A short capture stands centred: no ticks before its first record
         // or after its last.
         if (index < -1e-9 || (records && index > double(records - 1) + 1e-9 && double(records) < scene.View.Span)) continue;
-        p.setPen(QPen(kGrid, 0));
+        p.setPen(QPen(ViewerPalette::Grid, 0));
         for (const QRectF& r : l.Panels) p.drawLine(QPointF(x, r.top() + 1), QPointF(x, r.bottom() - 1));
         p.setPen(Qt::white);
         p.drawLine(QPointF(x, l.Axis.top()), QPointF(x, l.Axis.top() + fp * 0.3));
@@ -429,14 +423,14 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         p.drawText(QRectF(x - fp * 5, l.Axis.top() + fp * 0.3, fp * 10, fm.height()), Qt::AlignHCenter | Qt::AlignTop,
                    label);
     }
-    p.setPen(kCaption);
+    p.setPen(Palette::LightOrange);
     p.drawText(QRectF(0, l.Axis.top() + fp * 0.3, l.Plot.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignTop,
                scene.SecondsPerRecord > 0 ? CvTr("Time") : CvTr("Record"));
 
     // Numbered markers, and the difference between the last two of them
     // at the right of the file names.
     if (records) {
-        const QColor markerColour(255, 80, 200);
+        const QColor markerColour = ViewerPalette::Marker;
         for (size_t m = 0; m < scene.Markers.size(); ++m) {
             const double x = std::round(xOf(double(scene.Markers[m]))) + 0.5;
             if (x < l.Plot.left() || x > l.Plot.right()) continue;
@@ -463,15 +457,15 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
     if (scene.Cursor && records) {
         const double x = std::round(xOf(double(*scene.Cursor))) + 0.5;
         if (x >= l.Plot.left() && x <= l.Plot.right()) {
-            p.setPen(QPen(QColor(255, 255, 255, 200), 1));
+            p.setPen(QPen(ViewerPalette::Translucent(Palette::White, 200), 1));
             p.drawLine(QPointF(x, l.Plot.top()), QPointF(x, l.Plot.bottom()));
-            p.setPen(kValue);
+            p.setPen(Palette::Yellow);
             p.setFont(bold);
             const QString text = AxisText(double(*scene.Cursor), scene.SecondsPerRecord);
             const double w = QFontMetricsF(bold).horizontalAdvance(text) + fp;
             const QRectF tag(std::clamp(x - w / 2, l.Plot.left(), l.Plot.right() - w), l.Axis.top() + fp * 0.3 + fm.height(), w,
                              fm.height());
-            p.fillRect(tag, kNavy);
+            p.fillRect(tag, Palette::Navy);
             p.drawText(tag, Qt::AlignCenter, text);
         }
     }

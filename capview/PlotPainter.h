@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
-#include "capview/DriveStats.h"
-#include "capview/LoadedCapture.h"
+#include "analysis/DriveStats.h"
+#include "analysis/LoadedCapture.h"
 
 class QPainter;
 

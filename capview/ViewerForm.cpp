@@ -26,6 +26,7 @@
 #include <cstring>
 
 #include "widgets/DesignFont.h"
+#include "widgets/Palette.h"
 #include "widgets/Shape.h"
 #include "formats/CsvExport.h"
 #include "capview/PlotView.h"
@@ -64,7 +65,7 @@ TViewerForm::tDialogHook& TViewerForm::DialogHook() {
 TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ViewerForm"));
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0, 0, 128));
+    pal.setColor(QPalette::Window, Palette::Navy);
     pal.setColor(QPalette::WindowText, Qt::white);
     setPalette(pal);
     setAutoFillBackground(true);
@@ -179,7 +180,7 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     StatusSH = new cShape(this);
     StatusSH->setObjectName(QStringLiteral("StatusSH"));
     StatusSH->SetBrush(Qt::black);
-    StatusSH->SetPen(QColor(255, 128, 0), 2);
+    StatusSH->SetPen(Palette::Orange, 2);
     StatusSH->SetRadius(12);
     StatusSH->setMinimumHeight(48);
     auto* statusLayout = new QHBoxLayout(StatusSH);
@@ -187,7 +188,7 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     StatusLL = new QLabel(StatusSH);
     StatusLL->setObjectName(QStringLiteral("StatusLL"));
     StatusLL->setFont(DesignFont(18, true));
-    ScreenKit::StyleLabel(StatusLL, QColor(255, 255, 0));
+    ScreenKit::StyleLabel(StatusLL, Palette::Yellow);
     StatusLL->setTextInteractionFlags(Qt::NoTextInteraction);
     // A long message is cut to the panel, never widening the window past
     // its size (the buttons and the plot's boxes stay in view).
@@ -198,9 +199,9 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     LoadPB->setRange(0, 1000);
     LoadPB->setTextVisible(false);
     LoadPB->setMaximumWidth(220);
-    LoadPB->setStyleSheet(QStringLiteral(
-        "QProgressBar { background: black; border: 1px solid rgb(255,128,0); height: 14px; }"
-        "QProgressBar::chunk { background: rgb(255,128,0); }"));
+    LoadPB->setStyleSheet(QStringLiteral("QProgressBar { background: black; border: 1px solid %1; height: 14px; }"
+                                         "QProgressBar::chunk { background: %1; }")
+                              .arg(Palette::Orange.name()));
     LoadPB->hide();
     statusLayout->addWidget(StatusLL, 1);
     statusLayout->addWidget(LoadPB);

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "capview/LoadedCapture.h"
+#include "analysis/LoadedCapture.h"
 #include "capview/PlotPainter.h"
 
 class cPlotView;

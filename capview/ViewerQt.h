@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "capview/ViewerText.h"
+#include "analysis/ViewerText.h"
 
 inline QString CvTr(const char* text) { return QString::fromUtf8(ViewerText::Get(text)); }
 inline QString CvTrN(const char* singular, const char* plural, unsigned long n) {

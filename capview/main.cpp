@@ -34,13 +34,13 @@
 #include "core/Translate.h"
 #include "core/Version.h"
 #include "formats/CsvExport.h"
-#include "capview/DriveStats.h"
+#include "analysis/DriveStats.h"
 #include "core/SafeWrite.h"
 #include "capview/PlotPainter.h"
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
 #include "capview/ViewerQt.h"
-#include "capview/ViewerText.h"
+#include "analysis/ViewerText.h"
 
 namespace {
 

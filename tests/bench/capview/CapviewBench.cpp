@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "capview/DriveStats.h"
+#include "analysis/DriveStats.h"
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
 #include "formats/CaptureFile.h"

@@ -1,4 +1,4 @@
-#include "capview/DriveStats.h"
+#include "analysis/DriveStats.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/Translate.h"
-#include "capview/ViewerText.h"
+#include "analysis/ViewerText.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "capview/ViewerText.h"
+#include "analysis/ViewerText.h"
 
 #include <libintl.h>
 

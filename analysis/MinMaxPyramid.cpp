@@ -1,4 +1,4 @@
-#include "capview/MinMaxPyramid.h"
+#include "analysis/MinMaxPyramid.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "formats/CaptureData.h"
-#include "capview/MinMaxPyramid.h"
+#include "analysis/MinMaxPyramid.h"
 
 namespace Capture {
 
