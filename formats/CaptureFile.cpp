@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <optional>
 
+#include <unistd.h>
+
+#include "core/RegularFile.h"
 #include "link/Settings.h"
 
 sLiveSample LiveSample;
@@ -25,6 +29,16 @@ float TakeLiveValue(sLiveSample& s, int k, int r, int ecuVersion, int lambdaType
     default: break;
     }
     return s.LambdaVolts;
+}
+
+void cCycleValues::Take(int k) {
+    if (k >= 0 && k < 32) Seen |= 1u << k;
+}
+
+bool cCycleValues::Whole() const {
+    for (int k : VisPollParams)
+        if (!(Seen & (1u << k))) return false;
+    return true;
 }
 
 cCaptureFile::~cCaptureFile() { Close(); }
@@ -55,12 +69,25 @@ std::string cCaptureFile::FormatRecord(const sLiveSample& s) {
 bool cCaptureFile::Open(const std::string& path) {
     Close();
     WriteError = false;
-    if (path.empty()) return false;
-    File = std::fopen(path.c_str(), "wb");
-    if (!File) return false;
+    OpenError.clear();
+    if (path.empty()) {
+        OpenError = std::strerror(ENOENT);
+        return false;
+    }
+    // Only a regular file: a named pipe or a device is refused without
+    // waiting for another program to open its other end.
+    const int fd = RegularFile::OpenForWriting(path, OpenError);
+    if (fd < 0) return false;
+    File = ::fdopen(fd, "wb");
+    if (!File) {
+        OpenError = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
     if (std::fputs(Header(), File) < 0 || std::fflush(File) != 0) {
         const int err = errno;
         WriteError = true;
+        OpenError = std::strerror(err);
         Close();
         errno = err;
         return false;
