@@ -5,7 +5,6 @@
 #include "cli/CliCommands.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 
 #include "core/Backup.h"
 #include "core/Ini.h"
+#include "core/RegularFile.h"
 #include "core/Version.h"
 #include "cli/CliArgs.h"
 #include "cli/CliFormat.h"
@@ -73,43 +73,13 @@ bool CheckVehicleFile(const std::string& path, std::string& text, std::string& e
 }
 
 // A file the program is about to write (a vehicle file, a capture), looked
-// at before connecting: an existing one must be a regular file it may
-// write (a named pipe would block, a device is no file), a new one needs a
-// folder that exists and may be written in.
+// at before connecting (see RegularFile::CheckOutput).
 bool CheckOutputFile(const std::string& path, std::string& error) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            error = "cannot write " + path + ": not a regular file";
-            return false;
-        }
-        if (::access(path.c_str(), W_OK) != 0) {
-            error = "cannot write " + path + ": " + std::strerror(errno);
-            return false;
-        }
-        return true;
-    }
-    if (errno != ENOENT) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    if (::stat(folder.c_str(), &st) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        error = "cannot write " + path + ": " + std::strerror(ENOTDIR);
-        return false;
-    }
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    std::string why;
+    if (RegularFile::CheckOutput(path, why)) return true;
+    error = "cannot write " + path + ": " + why;
+    return false;
 }
-
 
 struct sContext {
     explicit sContext(const sCliOutput& output) : Output(output) {}
@@ -417,11 +387,11 @@ int Factory(sContext& c) {
 struct sLiveFeed {
     CliFormat::sLiveLine Line;
     int Version = 0;
-    unsigned Seen = 0;  // bit k: live value k has come since the last cut
+    cCycleValues Cycle;  // a line only of values read since the last cut
     std::function<bool()> OnCycle;
     bool Take(int k, int raw) {
         TakeLiveValue(Line.Sample, k, raw, Version, WorkSettings.LambdaType);
-        if (k >= 0 && k < 16) Seen |= 1u << k;
+        Cycle.Take(k);
         switch (k) {
         case LiveTPS:
             Line.TpsRaw = raw;
@@ -432,20 +402,15 @@ struct sLiveFeed {
             break;
         case LiveLPGLevel:
             Line.Level = Conv::LevelIndex(raw, Version);
-            if (!Whole()) return true;
+            if (!Cycle.Whole()) return true;
             return OnCycle();
         default:
             break;
         }
         return true;
     }
-    bool Whole() const {
-        for (int k : cCommThread::LivePollParams)
-            if (!(Seen & (1u << k))) return false;
-        return true;
-    }
     // The link failed: the values of the cycle it cut are not used.
-    void Cut() { Seen = 0; }
+    void Cut() { Cycle.Cut(); }
 };
 
 // Says on standard error (unless quiet) that the link was lost and is back.
@@ -500,9 +465,8 @@ int Capture(sContext& c) {
             return Error(c, EXIT_FILE, std::string("cannot write standard output: ") + std::strerror(c.OutError));
         }
     } else if (!file.Open(c.Args.File)) {
-        const int code = errno;
         s.Close();
-        return Error(c, EXIT_FILE, "cannot write " + c.Args.File + ": " + std::strerror(code));
+        return Error(c, EXIT_FILE, "cannot write " + c.Args.File + ": " + file.Error());
     }
     // The records are those of the visualisation screen: one per polling
     // cycle, written when the level arrives, from the same sample. A cycle

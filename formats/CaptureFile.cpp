@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <optional>
 
-#include <fcntl.h>
 #include <unistd.h>
 
+#include "core/RegularFile.h"
 #include "link/Settings.h"
 
 sLiveSample LiveSample;
@@ -28,6 +29,16 @@ float TakeLiveValue(sLiveSample& s, int k, int r, int ecuVersion, int lambdaType
     default: break;
     }
     return s.LambdaVolts;
+}
+
+void cCycleValues::Take(int k) {
+    if (k >= 0 && k < 32) Seen |= 1u << k;
+}
+
+bool cCycleValues::Whole() const {
+    for (int k : VisPollParams)
+        if (!(Seen & (1u << k))) return false;
+    return true;
 }
 
 cCaptureFile::~cCaptureFile() { Close(); }
@@ -85,11 +96,18 @@ bool cCaptureFile::Open(const std::string& path) {
     Close();
     WriteError = false;
     Whole = 0;
-    if (path.empty()) return false;
-    Fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    OpenError.clear();
+    if (path.empty()) {
+        OpenError = std::strerror(ENOENT);
+        return false;
+    }
+    // Only a regular file: a named pipe or a device is refused without
+    // waiting for another program to open its other end.
+    Fd = RegularFile::OpenForWriting(path, OpenError);
     if (Fd < 0) return false;
     if (const int code = Append(Header())) {
         WriteError = true;
+        OpenError = std::strerror(code);
         Close();
         errno = code;
         return false;

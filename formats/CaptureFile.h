@@ -29,6 +29,24 @@ extern sLiveSample LiveSample;
 // the sample's lambda volts).
 float TakeLiveValue(sLiveSample& sample, int k, int r, int ecuVersion, int lambdaType);
 
+// Which live values of the polling cycle in hand have come. A record holds
+// the values of one cycle read since the link was last cut: a reconnection
+// resumes the poll in the middle of a cycle, and values from before the drop
+// must not fill its gaps. The capture writes a record at the cycle's last
+// value only when Whole().
+class cCycleValues {
+public:
+    // Live value k has come.
+    void Take(int k);
+    // Every value of the live poll has come since the start or the last Cut.
+    bool Whole() const;
+    // The link was cut: the values seen so far are of an older cycle.
+    void Cut() { Seen = 0; }
+
+private:
+    unsigned Seen = 0;  // bit k: live value k
+};
+
 class cCaptureFile {
 public:
     cCaptureFile() = default;
@@ -38,8 +56,12 @@ public:
 
     // Creates or empties the file and writes the header. False (and stays
     // closed) when the file cannot be opened or the header not written
-    // (WriteFailed tells the two apart).
+    // (WriteFailed tells the two apart; Error says why). Only a regular file
+    // is taken (see RegularFile).
     bool Open(const std::string& path);
+    // Why the last Open failed: RegularFile::NOT_REGULAR (a catalogue key) or
+    // the system's text.
+    const std::string& Error() const { return OpenError; }
     // Appends one record. False when it could not be written whole (a full
     // disk, a file size limit); errno then tells why, and the part that was
     // written is cut off again, so the file ends with the last whole record.
@@ -59,6 +81,7 @@ private:
     int Fd = -1;
     uint64_t Whole = 0;  // bytes up to the end of the last whole line written
     bool WriteError = false;
+    std::string OpenError;
     // Writes all of `data` at the end of the whole lines; on failure cuts
     // the file back to them. 0, or an errno value.
     int Append(const std::string& data);

@@ -1,5 +1,6 @@
 #include "formats/VehicleFile.h"
 
+#include "core/RegularFile.h"
 #include "core/SafeWrite.h"
 
 #include <sys/stat.h>
@@ -151,34 +152,7 @@ const char* LineFaultText(eLineFault fault) {
 }
 
 bool ReadText(const std::string& path, std::string& text, std::string& error) {
-    // Looked at before it is opened: opening a named pipe would wait for a
-    // writer.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
-        error = std::strerror(errno);
-        return false;
-    }
-    text.assign(MAX_STRICT_SIZE + 1, '\0');
-    in.read(text.data(), std::streamsize(text.size()));
-    text.resize(size_t(in.gcount()));
-    if (in.bad()) {
-        error = std::strerror(errno);
-        return false;
-    }
-    if (text.size() > MAX_STRICT_SIZE) {
-        error = "too long for a vehicle file";
-        return false;
-    }
-    return true;
+    return RegularFile::ReadSmall(path, MAX_STRICT_SIZE, text, error, TOO_LONG);
 }
 
 bool Read(const std::string& path, sSettings& rec) {

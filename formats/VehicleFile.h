@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Translate.h"
 #include "link/Settings.h"
 
 namespace VehicleFile {
@@ -64,11 +65,13 @@ sStrictCheck CheckStrict(const std::string& text, eFileEnd end = eFileEnd::Exact
 // The fault as a catalogue key ("not a number", ...), English until
 // translated; "" for None.
 const char* LineFaultText(eLineFault fault);
-// Files longer than this are not vehicle files (and are not read whole).
+// Files longer than this are not vehicle files (and are not read whole): a
+// vehicle file has fewer than 100 bytes, the rest is room for blanks.
 constexpr size_t MAX_STRICT_SIZE = 4096;
+constexpr const char* TOO_LONG = N_("too long for a vehicle file");
 // Reads a file's text for CheckStrict: false when it cannot be read, is not
-// a regular file or is longer than MAX_STRICT_SIZE (then `error` gets the
-// system's text or says so).
+// a regular file (RegularFile::NOT_REGULAR) or is longer than
+// MAX_STRICT_SIZE (TOO_LONG); `error` gets the system's text or says so.
 bool ReadText(const std::string& path, std::string& text, std::string& error);
 
 // Reads a file into rec. False when the file cannot be opened; rec is then

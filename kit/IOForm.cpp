@@ -24,6 +24,11 @@
 namespace {
 std::optional<QSize> OverrideSize;
 double OverrideDpi = 96;
+// The full-screen forms in the order they were last shown.
+std::vector<QPointer<cIOForm>>& ShownScreens() {
+    static std::vector<QPointer<cIOForm>> shown;
+    return shown;
+}
 
 int Round(double v) { return int(std::lround(v)); }
 }  // namespace
@@ -61,6 +66,21 @@ void cIOForm::SetScreenOverride(QSize size, double dpi) {
 }
 
 void cIOForm::ClearScreenOverride() { OverrideSize.reset(); }
+
+QRect cIOForm::ProgramWindow() {
+    const std::vector<QPointer<cIOForm>>& shown = ShownScreens();
+    for (auto it = shown.rbegin(); it != shown.rend(); ++it)
+        if (*it && (*it)->isVisible() && !(*it)->size().isEmpty()) return (*it)->geometry();
+    return ScreenRect();
+}
+
+double cIOForm::DialogRatio() { return FitRatio(ProgramWindow().size(), ScreenDpi()); }
+
+QPoint cIOForm::DialogPosition(QSize size) {
+    const QRect window = ProgramWindow();
+    return QPoint(window.x() + (window.width() - size.width()) / 2,
+                  window.y() + (window.height() - size.height()) / 2);
+}
 
 double cIOForm::FitRatio(QSize screen, double dpi) {
     if (dpi <= 0) dpi = 96;
@@ -124,10 +144,22 @@ void cIOForm::SetupDialog(int designWidth, int designHeight) {
     Ratio = 1.0;
     Origin = QPoint();
     FullScreen = false;
+    DialogDesign = QSize(designWidth, designHeight);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setFixedSize(designWidth, designHeight);
-    QRect screen = ScreenRect();
-    move(screen.x() + (screen.width() - designWidth) / 2, screen.y() + (screen.height() - designHeight) / 2);
+    move(DialogPosition(size()));
+}
+
+void cIOForm::LayOutDialog() {
+    Ratio = DialogRatio();
+    setFixedSize(Scaled(DialogDesign.width()), Scaled(DialogDesign.height()));
+    const std::vector<sPlaced> placed = Placed;
+    for (const sPlaced& p : placed)
+        Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(), p.Design.height(), p.FontPt, p.Bold);
+    const std::vector<QPointer<QLabel>> fitted = Fitted;
+    for (const QPointer<QLabel>& label : fitted) FitText(label);
+    Rescaled();
+    move(DialogPosition(size()));
 }
 
 void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt, bool bold) {
@@ -396,6 +428,7 @@ int cIOForm::ShowModal() {
     if (ModalLoop) return ResultCancel;  // already up
     ModalResult = ResultNone;
     if (isVisible()) hide();
+    if (!FullScreen && DialogDesign.isValid()) LayOutDialog();
     setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
     ModalLoop = &loop;
@@ -484,6 +517,11 @@ void cIOForm::showEvent(QShowEvent* event) {
         }
     }
     QWidget::showEvent(event);
+    if (FullScreen) {
+        std::vector<QPointer<cIOForm>>& shown = ShownScreens();
+        std::erase_if(shown, [this](const QPointer<cIOForm>& f) { return f.isNull() || f == this; });
+        shown.emplace_back(this);
+    }
     // Every showing starts at the first control, after the form's own show
     // handling (a refill may take the focus away).
     if (!event->spontaneous()) QMetaObject::invokeMethod(this, [this] { GiveFirstFocus(); }, Qt::QueuedConnection);

@@ -88,6 +88,14 @@ public:
     static void SetScreenOverride(QSize size, double dpi);
     static void ClearScreenOverride();
 
+    // The program's window: the full-screen form shown last that is still
+    // visible (the screen when none is). Dialogs are centred on it and
+    // scaled by its ratio, as its controls are.
+    static QRect ProgramWindow();
+    static double DialogRatio();
+    // Where a dialog of `size` goes: centred on the program's window.
+    static QPoint DialogPosition(QSize size);
+
     // The ratio this form was laid out with (1 for dialogs).
     double Scale() const { return Ratio; }
     // A design length in pixels of this form.
@@ -126,7 +134,8 @@ protected:
     QLabel* MakeLabel(const char* name, const QColor& color);
     // Full-screen borderless navy window scaled from the design size.
     void SetupFullScreen();
-    // A dialog of fixed design size (not scaled), centred on the screen.
+    // A dialog of a fixed design size. Each modal showing lays it out again
+    // with the ratio of the program's window and centres it there.
     void SetupDialog(int designWidth, int designHeight);
 
     // Places a child at design coordinates; remembered so that scaling and
@@ -170,6 +179,7 @@ protected:
 private:
     void WatchTree(QObject* object);
     void Rescale(QSize size);
+    void LayOutDialog();
     void UpdateFocusMark();
 
     // The children are held by guarded pointers, not cleaned up from their
@@ -190,6 +200,7 @@ private:
     QPoint Origin;  // of the design on a full-screen form
     bool StylesApplied = false;
     bool FullScreen = false;  // set by SetupFullScreen
+    QSize DialogDesign;       // set by SetupDialog
     // What the status line shows, so that it can be retranslated.
     enum class eStatus { Design, Link, PortError, PortAbsent, Message } StatusKind = eStatus::Design;
     const char* StatusMessage = nullptr;  // catalogue key of a screen's own status text

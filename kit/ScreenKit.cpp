@@ -3,10 +3,12 @@
 #include "kit/IOForm.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <algorithm>
 #include <cstdlib>
 
 namespace ScreenKit {
@@ -78,6 +80,25 @@ void StyleButton(QPushButton* button) {
         "QPushButton:pressed { background: rgb(128,0,0); }"
         "QPushButton:focus { border-color: rgb(255,255,0); }"));
     button->setCursor(Qt::PointingHandCursor);
+}
+
+QString FitNote(QLabel* label, const QFont& font, const QString& head, const QString& reason) {
+    const int split = reason.lastIndexOf(QStringLiteral(": "));
+    const QString path = split > 0 ? reason.left(split) : QString();
+    const QString why = split > 0 ? reason.mid(split + 2) : reason;
+    const int room = std::max(1, label->contentsRect().width());
+    QFont f = font;
+    QString note;
+    for (;;) {
+        label->setFont(f);
+        const QFontMetrics fm(f);
+        note = head + QLatin1Char('\n') + why;
+        if (!path.isEmpty()) note += QLatin1Char('\n') + fm.elidedText(path, Qt::ElideMiddle, room);
+        label->setText(note);
+        if (label->heightForWidth(room) <= label->contentsRect().height() || f.pixelSize() <= 6) break;
+        f.setPixelSize(f.pixelSize() - 1);
+    }
+    return note;
 }
 
 }  // namespace ScreenKit

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QString>
 #include <QStringList>
 
@@ -37,5 +38,12 @@ void StyleLabel(QLabel* label, const QColor& color);
 void StyleGroup(QGroupBox* group);
 void StyleCombo(QComboBox* combo);
 void StyleButton(QPushButton* button);
+
+// A failure note for a word-wrapped label: `head`, then the reason of a
+// failure of the form "<path>: <why>" as `why` and the path on a line of its
+// own, shortened in the middle to the label's width (a reason without a
+// path as it is). The label gets `font`, made smaller until the whole note
+// fits its height. Returns the note (the label's text).
+QString FitNote(QLabel* label, const QFont& font, const QString& head, const QString& reason);
 
 }  // namespace ScreenKit

@@ -7,8 +7,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QShowEvent>
-#include <fstream>
-#include <iterator>
 
 #include "screens/AutoBackup.h"
 #include "screens/Globals.h"
@@ -198,12 +196,17 @@ void TDataExForm::LoadFromFileBtnClick() {
     const QString path = FileDialog::Run(this, VehicleFileDialogRequest(false));
     if (path.isEmpty()) return;
     const std::string name = QFile::encodeName(path).toStdString();
+    // Only a regular file of a vehicle file's size is read (a named pipe
+    // would block the screens and the link, /dev/zero never ends); anything
+    // else is said plainly and changes nothing.
+    std::string contents, error;
+    if (!VehicleFile::ReadText(name, contents, error)) {
+        ShowInfo(Q(_("Settings file could not be loaded:")) + QLatin1Char('\n') + QFileInfo(path).fileName() +
+                 QLatin1Char('\n') + Q(_(error.c_str())));
+        return;
+    }
     // The reader takes anything; a file that is not well-formed is loaded
     // (and, for a newer ECU, sent on) only when the fitter says so.
-    std::ifstream in(name, std::ios::binary);
-    if (!in.is_open()) return;
-    const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
     const VehicleFile::sStrictCheck check = VehicleFile::CheckStrict(contents, VehicleFile::eFileEnd::Tolerant);
     if (!check.WellFormed() && !Ask(DamagedFileQuestion(check), false)) return;
     // A file of the older kind keeps the cylinder and coil counts of the

@@ -14,6 +14,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 
 #include "kit/IOForm.h"
 
@@ -80,11 +81,19 @@ protected:
 };
 
 // Qt's dialog opens small: at 800 x 600 its date column is cut. It takes most
-// of the screen instead, and the detail list's columns are as wide as their
-// texts need, the name taking the rest.
-void FitToScreen(QFileDialog& dialog) {
-    const QRect screen = cIOForm::ScreenRect();
-    dialog.resize(std::min(int(screen.width() * 0.94), 1000), std::min(int(screen.height() * 0.84), 680));
+// of the program's window instead, centred on it, with its text scaled like
+// the screens' (a 12-point design size, never below 11 pixels), and the
+// detail list's columns are as wide as their texts need, the name taking the
+// rest.
+void FitToWindow(QFileDialog& dialog) {
+    const QRect window = cIOForm::ProgramWindow();
+    const double ratio = cIOForm::DialogRatio();
+    QFont font = dialog.font();
+    font.setPixelSize(std::max(11, int(std::lround(16 * ratio))));
+    dialog.setFont(font);
+    dialog.resize(std::min(int(window.width() * 0.94), int(1000 * ratio)),
+                  std::min(int(window.height() * 0.84), int(680 * ratio)));
+    dialog.move(cIOForm::DialogPosition(dialog.size()));
     // The places on the left keep their names whole ("Computer" and its
     // translations).
     if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"))) {
@@ -107,6 +116,23 @@ void FitToScreen(QFileDialog& dialog) {
 }  // namespace
 
 namespace FileDialog {
+
+QList<QUrl> SidebarUrls(const sFileDialogRequest& request) {
+    // Qt keeps the side bar of the last dialog in its shared settings and
+    // starts the next one with it: each dialog sets its own instead, the
+    // usual places (the computer, the home folder) and the request's.
+    QList<QUrl> urls{QUrl(QStringLiteral("file:")), QUrl::fromLocalFile(QDir::homePath())};
+    for (const sFileDialogRequest::sPlace& place : request.Places) {
+        // The side bar lists only folders that exist.
+        if (place.Path.isEmpty()) continue;
+        const QString path = QDir::cleanPath(place.Path);
+        QDir().mkpath(path);
+        PlaceNames().insert(path, place.Name);
+        const QUrl url = QUrl::fromLocalFile(path);
+        if (!urls.contains(url)) urls.append(url);
+    }
+    return urls;
+}
 
 tHook& Hook() {
     static tHook hook;
@@ -138,25 +164,13 @@ QString Run(QWidget* parent, const sFileDialogRequest& request) {
     dialog.setDefaultSuffix(request.DefaultSuffix);
     // The overwrite question is set on every showing.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.Save && request.ConfirmOverwrite));
-    if (!request.Places.empty()) {
-        QList<QUrl> urls = dialog.sidebarUrls();
-        for (const sFileDialogRequest::sPlace& place : request.Places) {
-            // The side bar lists only folders that exist.
-            if (place.Path.isEmpty()) continue;
-            const QString path = QDir::cleanPath(place.Path);
-            QDir().mkpath(path);
-            PlaceNames().insert(path, place.Name);
-            const QUrl url = QUrl::fromLocalFile(path);
-            if (!urls.contains(url)) urls.append(url);
-        }
-        dialog.setSidebarUrls(urls);
-        if (auto* bar = dialog.findChild<QListView*>(QStringLiteral("sidebar")))
-            bar->setItemDelegate(new cPlaceDelegate(bar));
-    }
+    dialog.setSidebarUrls(SidebarUrls(request));
+    if (auto* bar = dialog.findChild<QListView*>(QStringLiteral("sidebar")))
+        bar->setItemDelegate(new cPlaceDelegate(bar));
     dialog.setDirectory(folder);
     if (request.Save && !request.ProposedName.isEmpty()) dialog.selectFile(request.ProposedName);
     dialog.setWindowModality(Qt::ApplicationModal);
-    FitToScreen(dialog);
+    FitToWindow(dialog);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     const QString shown = dialog.directory().absolutePath();
     if (shown != empty.path()) LastFolder() = shown;

@@ -7,7 +7,9 @@
 // every listed file, and some files (/proc/kmsg) block a reader for ever.
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QUrl>
 #include <functional>
 #include <vector>
 
@@ -42,6 +44,10 @@ QString Run(QWidget* parent, const sFileDialogRequest& request);
 // The name a side bar entry of the dialogs shows for `path`: a place's own
 // name, or empty for the usual places.
 QString PlaceName(const QString& path);
+
+// The side bar of a dialog for `request`: the usual places and the
+// request's own, whatever an earlier dialog left in Qt's shared settings.
+QList<QUrl> SidebarUrls(const sFileDialogRequest& request);
 
 // The icon and type source of the dialogs: by file name only.
 QAbstractFileIconProvider* NameOnlyIcons();

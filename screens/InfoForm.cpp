@@ -1,6 +1,7 @@
 #include "screens/InfoForm.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -25,37 +26,27 @@ TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
     setAutoFillBackground(true);
 
-    const int w = 440, h = 230;
-    setFixedSize(w, h);
-    QRect screen = cIOForm::ScreenRect();
-    move(screen.x() + (screen.width() - w) / 2, screen.y() + (screen.height() - h) / 2);
-
     Frame = new cShape(this);
     Frame->SetBrush(Qt::transparent);
     Frame->SetRadius(6);
-    Frame->setGeometry(0, 0, w, h);
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(16, 16, 32, 32);
     TextLL = new QLabel(this);
     TextLL->setObjectName(QStringLiteral("TextLL"));
     TextLL->setAlignment(Qt::AlignCenter);
-    TextLL->setGeometry(56, 16, 368, 110);
     TextLL->setWordWrap(true);
-    TextLL->setFont(DesignFont(19, true));
     TextLL->setText(QStringLiteral("Incorrect settings!"));
     Image1->raise();
     OKBtn = new cShadowButton(this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->SetAlignment(Qt::AlignCenter);
-    OKBtn->setGeometry(145, 146, 150, 64);
-    OKBtn->setFont(DesignFont(24, true));
     OKBtn->installEventFilter(this);
     connect(OKBtn, &QAbstractButton::clicked, this, &QWidget::close);
     // The text, the picture place and the frame count as background for the
     // button's hover colour. A control that does not track the mouse drops
     // the moves over it, so they would never reach the form.
     for (QWidget* w : std::initializer_list<QWidget*>{Frame, Image1, TextLL}) w->setMouseTracking(true);
+    FitText();
     Retranslate();
 }
 
@@ -90,17 +81,28 @@ void TInfoForm::ShowInfo(const QString& text, const QString& toolTip) {
 }
 
 int TInfoForm::MaxTextWidth() {
-    const int baseW = 440, baseTextW = 368;
-    return std::max(baseTextW, cIOForm::ScreenRect().width() - 40 - (baseW - baseTextW));
+    const double r = cIOForm::DialogRatio();
+    const int baseW = Scaled(440, r), baseTextW = Scaled(368, r);
+    return std::max(baseTextW, cIOForm::ProgramWindow().width() - Scaled(40, r) - (baseW - baseTextW));
 }
 
+int TInfoForm::Scaled(int designPixels, double ratio) { return int(std::lround(designPixels * ratio)); }
+
 void TInfoForm::FitText() {
+    // Laid out like the screens, with the ratio of the program's window
+    // (the design is 440 x 230).
+    const double r = cIOForm::DialogRatio();
+    const auto s = [r](int design) { return Scaled(design, r); };
+    TextLL->setFont(DesignFont(s(19), true));
+    OKBtn->setFont(DesignFont(s(24), true));
+    Image1->setGeometry(s(16), s(16), s(32), s(32));
+    OKBtn->resize(s(150), s(64));
     // The dialog grows for a text longer than its usual three short lines
-    // (the port error with the group advice): wider up to the screen for
+    // (the port error with the group advice): wider up to the window for
     // long lines, so that a command stays on one line, then taller; it stays
     // centred. A short text gets the usual size back.
-    const int baseW = 440, baseH = 230, baseTextW = 368, baseTextH = 110;
-    const QRect screen = cIOForm::ScreenRect();
+    const int baseW = s(440), baseH = s(230), baseTextW = s(368), baseTextH = s(110);
+    const QRect screen = cIOForm::ProgramWindow();
     int widest = 0;
     for (const QString& line : TextLL->text().split(QLatin1Char('\n')))
         widest = std::max(widest, TextLL->fontMetrics().horizontalAdvance(line) + 8);
@@ -111,9 +113,9 @@ void TInfoForm::FitText() {
     const int grow = h - baseH;
     setFixedSize(w, h);
     Frame->setGeometry(0, 0, w, h);
-    TextLL->setGeometry(56, 16, textW, baseTextH + grow);
-    OKBtn->move((w - OKBtn->width()) / 2, 146 + grow);
-    move(screen.x() + (screen.width() - w) / 2, screen.y() + (screen.height() - h) / 2);
+    TextLL->setGeometry(s(56), s(16), textW, baseTextH + grow);
+    OKBtn->move((w - OKBtn->width()) / 2, s(146) + grow);
+    move(cIOForm::DialogPosition(size()));
 }
 
 void TInfoForm::keyPressEvent(QKeyEvent* event) {

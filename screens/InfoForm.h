@@ -37,6 +37,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void FitText();  // sizes the dialog to its text
+    void FitText();  // sizes the dialog to its text and the program's window
+    static int Scaled(int designPixels, double ratio);
     QEventLoop* Loop = nullptr;
 };

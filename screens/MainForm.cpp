@@ -11,6 +11,7 @@
 #include "screens/OptionsForm.h"
 #include "kit/Artwork.h"
 #include "kit/QtText.h"
+#include "kit/ScreenKit.h"
 #include "widgets/Shape.h"
 #include "core/Version.h"
 #include "link/CommThread.h"
@@ -119,7 +120,7 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Place(StatusLL, 750, 440, 220, 36, 16, true);
     // Below the panel: the other-ECU notice above the backup failure, so both fit.
     Place(NoticeLL, 524, 500, 460, 88, 13, true);
-    Place(BackupLL, 524, 590, 460, 66, 13, true);
+    Place(BackupLL, 524, 590, 460, 86, 13, true);
     ECUTypeLL->raise();
 
     Label3->setWordWrap(true);
@@ -151,9 +152,7 @@ void TMainForm::Retranslate() {
                          "F5 stores them in this ECU."));
     if (TypeKnown) ECUTypeLL->setText(Tr(Ecu::TypeName(TypeVersion)));
     else ECUTypeLL->setText(QStringLiteral("ZVBasic"));
-    if (!BackupFailure.isEmpty())
-        BackupLL->setText(Tr("The automatic backup of the ECU's settings could not be saved:") + QLatin1Char('\n') +
-                          BackupFailure);
+    ShowBackupText();
     RenderProgress();
 }
 
@@ -163,7 +162,7 @@ void TMainForm::RenderProgress() {
     case eProgress::Connecting: ProgressLL->setText(ToQ(ConnectingText(ProgressValue))); break;
     case eProgress::Loading: ProgressLL->setText(ToQ(LoadingText(ProgressValue))); break;
     case eProgress::EcuType: ProgressLL->setText(Tr("ECU Type") + QLatin1Char(':')); break;
-    case eProgress::PortError: ProgressLL->setText(Tr("Select other COM port!")); break;
+    case eProgress::PortError: ProgressLL->setText(Tr("Port error: trying again...")); break;
     }
 }
 
@@ -219,6 +218,17 @@ void TMainForm::ShowSettingsChanged(bool changed) {
 void TMainForm::ShowOtherEcuNotice(bool show) {
     OtherEcuNotice = show;
     NoticeLL->setVisible(show);
+}
+
+void TMainForm::Rescaled() { ShowBackupText(); }
+
+void TMainForm::ShowBackupText() {
+    if (BackupFailure.isEmpty()) return;
+    const QString head = Tr("The automatic backup of the ECU's settings could not be saved:");
+    BackupLL->setToolTip(head + QLatin1Char('\n') + BackupFailure);
+    // The reason and the path in full are in the tool tip; the label shows
+    // the path shortened in the middle when it is too long for a line.
+    ScreenKit::FitNote(BackupLL, DesignFont(Scaled(17), true), head, BackupFailure);
 }
 
 void TMainForm::ShowBackupFailure(const QString& reason) {

@@ -97,5 +97,7 @@ private:
     bool Confirmed = false;
     bool Asking = false;
     QString BackupFailure;  // the reason shown in BackupLL; empty while none
+    void ShowBackupText();  // BackupLL's text for its present size and language
+    void Rescaled() override;
     bool OtherEcuNotice = false;
 };

@@ -268,7 +268,10 @@ void TOptionsForm::ShowPortError(const QString& port) {
         const int room = TInfoForm::MaxTextWidth() - 8 - fm.horizontalAdvance(Tr(": port error!\n").trimmed());
         shown = fm.elidedText(port, Qt::ElideMiddle, std::max(room, fm.averageCharWidth() * 6));
     }
-    QString text = shown + Tr(": port error!\n") + Tr("Select other COM port!");
+    // The link tries the same port again by itself; choosing another one is
+    // the fitter's choice, not a must.
+    QString text = shown + Tr(": port error!\n") +
+                   Tr("The program keeps trying this port.\nAnother port can be chosen in Options (F8).");
     // A device the user may not open: say which group he must join.
     if (CommThread) {
         const std::string hint = PortPermissionHint(port.toStdString(), CommThread->GetPort().LastOpenError());

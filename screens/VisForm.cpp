@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QLabel>
@@ -174,6 +175,7 @@ bool TVisForm::DisplayStale(int k) const {
 
 void TVisForm::MarkAllStale() {
     for (int k : cCommThread::LivePollParams) SetStale(k, true);
+    Cycle.Cut();
     // A blinking gas lamp would look live.
     FuelTM->stop();
 }
@@ -292,6 +294,7 @@ void TVisForm::SettingsLoaded() {
 void TVisForm::LiveValue(int k, int r) {
     const sSettings& s = WorkSettings;
     const float lambdaShown = TakeLiveValue(LiveSample, k, r, Version(), s.LambdaType);
+    Cycle.Take(k);
     SetStale(k, false);
     switch (k) {
     case LiveTPS: {
@@ -337,7 +340,9 @@ void TVisForm::LiveValue(int k, int r) {
         break;
     }
     case LiveLPGLevel: {
-        if (Capture.IsOpen() && !Capture.WriteRecord(LiveSample)) CaptureWriteFailed();
+        // A record only of values of one cycle read since the link was last
+        // cut (the poll resumes mid-cycle after a reconnection).
+        if (Capture.IsOpen() && Cycle.Whole() && !Capture.WriteRecord(LiveSample)) CaptureWriteFailed();
         const char* pattern = Conv::LevelLampPattern(Conv::LevelIndex(r, Version()));
         for (int i = 0; i < 6; ++i) FuelLevelSH[i]->SetLit(pattern[i] == '1');
         Label_LPG_Level->setText(QString::number(r));
@@ -373,12 +378,19 @@ void TVisForm::LogBtnClick() {
     request.ConfirmOverwrite = true;
     const QString path = FileDialog::Run(this, request);
     if (path.isEmpty()) return;
+    // Only a regular file is taken: a named pipe or a device is refused
+    // without waiting, and said plainly like any file that cannot be opened.
     if (!Capture.Open(QFile::encodeName(path).toStdString())) {
-        // A file that cannot be opened: silently stays idle. One that opens
-        // but cannot be written (a full disk) is said.
-        if (Capture.WriteFailed()) ShowStatusMessage(N_("Capture stopped: write error!"));
+        if (Capture.WriteFailed()) {
+            ShowStatusMessage(N_("Capture stopped: write error!"));
+            return;
+        }
+        ShowInfo(Q(_("Capture file could not be opened:")) + QLatin1Char('\n') + QFileInfo(path).fileName() +
+                 QLatin1Char('\n') + Q(_(Capture.Error().c_str())));
         return;
     }
+    // The first record waits for a whole cycle.
+    Cycle.Cut();
     ShowLogButton();
 }
 

@@ -87,5 +87,6 @@ private:
     int Version() const;
 
     cCaptureFile Capture;
+    cCycleValues Cycle;  // of the capture's next record
     bool FirstShow = true;
 };

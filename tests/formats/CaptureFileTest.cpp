@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -114,4 +115,40 @@ TEST(CaptureFile, AFailedWriteLeavesWholeRecordsOnly) {
         fs::remove(p);
     }
     ::sigaction(SIGXFSZ, &old, nullptr);
+}
+
+// A record is written at the level value only when every value of the cycle
+// has come since the link was last cut: after a reconnection the poll
+// resumes in the middle of a cycle, and the values from before the drop are
+// of another cycle.
+TEST(CaptureFile, CycleIsWholeOnlyWithEveryValueSinceTheLastCut) {
+    constexpr int kCut = -1;
+    const int full[] = {LiveTPS, LiveRPM, LiveFuel, LiveLambda, LiveStepper, LiveLPGLevel};
+    struct sCase {
+        const char* Name;
+        std::vector<int> Events;  // live value numbers, kCut for a cut link
+        bool Whole;
+    } cases[] = {
+        {"nothing yet", {}, false},
+        {"one whole cycle", {std::begin(full), std::end(full)}, true},
+        {"a cycle without the lambda", {LiveTPS, LiveRPM, LiveFuel, LiveStepper, LiveLPGLevel}, false},
+        {"cut after a whole cycle", {LiveTPS, LiveRPM, LiveFuel, LiveLambda, LiveStepper, LiveLPGLevel, kCut}, false},
+        {"the tail of a cycle after a cut",
+         {LiveTPS, LiveRPM, LiveFuel, LiveLambda, LiveStepper, LiveLPGLevel, LiveTPS, LiveRPM, kCut, LiveFuel,
+          LiveLambda, LiveStepper, LiveLPGLevel},
+         false},
+        {"a whole cycle after the cut tail",
+         {LiveTPS, LiveRPM, kCut, LiveFuel, LiveLambda, LiveStepper, LiveLPGLevel, LiveTPS, LiveRPM, LiveFuel,
+          LiveLambda, LiveStepper, LiveLPGLevel},
+         true},
+        {"values the live poll does not read count for nothing", {0, 2, 4, 9, 31, 40, -7}, false},
+    };
+    for (const sCase& c : cases) {
+        cCycleValues cycle;
+        for (int e : c.Events) {
+            if (e == kCut) cycle.Cut();
+            else cycle.Take(e);
+        }
+        EXPECT_EQ(cycle.Whole(), c.Whole) << c.Name;
+    }
 }

@@ -307,7 +307,7 @@ TEST_F(MainMenu, PanelTextsFollowTheNotifications) {
     cModalAnswer portError("InfoForm", [](QWidget* w) { return w->close(); });
     Program.DeliverSendError();
     EXPECT_FALSE(MainForm->IdentityVisible());
-    EXPECT_EQ(Progress(), "Select other COM port!");
+    EXPECT_EQ(Progress(), "Port error: trying again...");
 }
 
 TEST_F(MainMenu, StatusLineShowsTheMarkerAndPortErrorsOnHiddenScreens) {

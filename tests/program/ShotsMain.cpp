@@ -109,7 +109,8 @@ std::vector<sShot> Shots() {
          [] { FocusOn(CalibScreen, static_cast<TCalibForm*>(CalibScreen)->MinRPMCB); }},
         {"InfoForm",
          [](GuiTestKit::cProgram&) -> QWidget* {
-             InfoForm->TextLL->setText(QStringLiteral("/dev/ttyUSB0: port error!\nSelect other COM port!"));
+             InfoForm->SetText(QStringLiteral("/dev/ttyUSB0: port error!\nThe program keeps trying this port.\n"
+                                                "Another port can be chosen in Options (F8)."));
              return InfoForm;
          }},
         {"DataExForm", [](GuiTestKit::cProgram&) -> QWidget* { return DataExScreen; }},

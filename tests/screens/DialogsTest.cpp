@@ -1,12 +1,18 @@
 // The question, information and progress dialogs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QWindow>
 
 #include "GuiTestKit.h"
+#include "kit/IOForm.h"
+#include "screens/FileDialog.h"
 #include "screens/Globals.h"
 #include "screens/InfoForm.h"
 #include "screens/LoadForm.h"
@@ -378,3 +384,61 @@ TEST(SaveDialog, RefusesToCloseWhileTheLinkWrites) {
 
 
 }  // namespace
+
+// Questions, information and file dialogs are scaled like the screens, by
+// the ratio of the program's window, and open centred on that window
+// whatever its size and place (a window made small and moved aside).
+TEST_F(Dialogs, DialogsAreScaledAndCentredOnTheProgramsWindow) {
+    MainForm->show();
+    const QRect windows[] = {QRect(0, 0, 1920, 1080), QRect(0, 0, 800, 600), QRect(300, 200, 600, 400),
+                             QRect(0, 0, 1024, 768)};
+    struct sSeen {
+        QRect Geometry;
+        int FontPx = 0;
+    };
+    // Within a few pixels: a window frame, where there is one, is centred.
+    const auto near = [](const QPoint& a, const QPoint& b) { return (a - b).manhattanLength() <= 8; };
+    for (const QRect& window : windows) {
+        SCOPED_TRACE(QStringLiteral("%1x%2+%3+%4")
+                         .arg(window.width()).arg(window.height()).arg(window.x()).arg(window.y()).toStdString());
+        MainForm->setGeometry(window);
+        QCoreApplication::processEvents();
+        const double r = cIOForm::FitRatio(window.size(), 96);
+        const auto px = [r](double design) { return int(std::lround(design * r)); };
+
+        sSeen question;
+        cModalAnswer answerQuestion("QuestionForm", [&](QWidget* w) {
+            question = {w->geometry(), w->findChild<QWidget*>(QStringLiteral("NoBtn"))->font().pixelSize()};
+            return ClickChild(w, "NoBtn");
+        });
+        EXPECT_FALSE(Ask(QStringLiteral("Quit?")));
+        EXPECT_EQ(question.Geometry.size(), QSize(px(440), px(250)));
+        EXPECT_TRUE(near(question.Geometry.center(), window.center()));
+        EXPECT_EQ(question.FontPx, px(18 * 96.0 / 72.0));
+
+        sSeen info;
+        cModalAnswer answerInfo("InfoForm", [&](QWidget* w) {
+            info = {w->geometry(), w->findChild<QWidget*>(QStringLiteral("OKBtn"))->font().pixelSize()};
+            return w->close();
+        });
+        ShowInfo(QStringLiteral("Done."));
+        EXPECT_EQ(info.Geometry.size(), QSize(px(440), px(230)));
+        EXPECT_TRUE(near(info.Geometry.center(), window.center()));
+        EXPECT_EQ(info.FontPx, px(24));
+
+        sSeen files;
+        cModalAnswer answerFiles(nullptr, [&](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            if (!d) return false;
+            files = {d->geometry(), d->font().pixelSize()};
+            d->reject();
+            return true;
+        });
+        EXPECT_TRUE(FileDialog::Run(MainForm, sFileDialogRequest{}).isEmpty());
+        EXPECT_TRUE(near(files.Geometry.center(), window.center()))
+            << files.Geometry.x() << "," << files.Geometry.y() << " " << files.Geometry.width() << "x"
+            << files.Geometry.height();
+        EXPECT_TRUE(window.contains(files.Geometry));
+        EXPECT_EQ(files.FontPx, std::max(11, px(16)));
+    }
+}

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -253,4 +254,34 @@ TEST(FileDialog, OverwriteIsAskedOnlyWhenWanted) {
     });
     EXPECT_EQ(FileDialog::Run(nullptr, capture).toStdString(), (dir.Path / "capture.dat").string());
     EXPECT_EQ(questions, 0);
+}
+
+// Qt keeps the side bar of the last dialog in its shared settings: a dialog
+// without places of its own (the capture's) opened after one with them (the
+// load dialog's backups) lists only the usual places, and the load dialog
+// its own place again (shown under its own name by the side bar's delegate).
+TEST(FileDialog, EachDialogListsItsOwnPlaces) {
+    sTempDir dir;
+    const QString backups = QString::fromStdString((dir.Path / "backups").string());
+    sFileDialogRequest load;
+    load.Places.push_back({QStringLiteral("ECU backups"), backups});
+    const sFileDialogRequest capture;
+    const struct {
+        const sFileDialogRequest& Request;
+        bool ListsBackups;
+    } rounds[] = {{load, true}, {capture, false}, {load, true}};
+    for (const auto& round : rounds) {
+        QList<QUrl> urls;
+        OnModal([&](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            if (!d) return true;
+            urls = d->sidebarUrls();
+            d->reject();
+            return false;
+        });
+        FileDialog::Run(nullptr, round.Request);
+        EXPECT_EQ(urls.contains(QUrl::fromLocalFile(backups)), round.ListsBackups);
+        EXPECT_TRUE(urls.contains(QUrl::fromLocalFile(QDir::homePath())));
+    }
+    EXPECT_EQ(FileDialog::PlaceName(backups), QStringLiteral("ECU backups"));
 }

@@ -44,8 +44,11 @@ TEST(Options, PortThatCannotBeOpenedIsReported) {
     cModalAnswer report("InfoForm", [](QWidget* w) { return ClickChild(w, "OKBtn"); }, true);
     ASSERT_EQ(program.Start(), cShell::eStart::Ok);
     ASSERT_TRUE(WaitFor([&] { return report.Handled >= 1; }, 10000));
-    EXPECT_EQ(report.Texts[0].toStdString(), bad + ": port error!\nSelect other COM port!");
-    EXPECT_EQ(MainForm->ProgressLL->text(), "Select other COM port!");
+    // The program retries the same port by itself: the box says so, and
+    // that another port is a choice in Options.
+    EXPECT_EQ(report.Texts[0].toStdString(),
+              bad + ": port error!\nThe program keeps trying this port.\nAnother port can be chosen in Options (F8).");
+    EXPECT_EQ(MainForm->ProgressLL->text(), "Port error: trying again...");
     // A device that is not there is told apart from one that failed.
     EXPECT_EQ(OptionsForm->StatusLL->text(), "COM port not present!");
     // The ECU buttons stay disabled: no request has been served.

@@ -1,6 +1,9 @@
 // The visualisation screen and the capture file against the ECU simulator.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -336,8 +339,11 @@ TEST(VisScreen, CaptureCancelledOrUnopenableStaysIdle) {
     }
     {
         sDialogHook bad{QStringLiteral("/nonexistent-folder-zv/capture.dat")};
+        QString said;
+        rig.AcknowledgeInfo(&said);
         rig.Vis->LogBtnClick();
         EXPECT_FALSE(rig.Vis->Capturing());
+        EXPECT_TRUE(said.startsWith(Tr("Capture file could not be opened:"))) << said.toStdString();
         EXPECT_EQ(rig.Vis->LogBtn->text(), Tr("  F7  Capture to file"));
     }
 }
@@ -391,14 +397,22 @@ TEST(VisScreen, DisplaysShowStaleValuesWhileTheLinkIsDown) {
 }
 
 // A capture whose file can no longer be written stops and says so in the
-// status line (a full disk, here /dev/full).
+// status line (a full disk; here a file size limit below the header's).
 TEST(VisScreen, CaptureStopsAndSaysSoWhenItsFileCannotBeWritten) {
     cScreenRig rig(48);
     ASSERT_TRUE(rig.Start());
     OpenVis(rig);
     ASSERT_TRUE(rig.WaitIdle());
-    sDialogHook full{QStringLiteral("/dev/full")};
+    testkit::cTempDir dir;
+    sDialogHook full{QString::fromStdString((dir.Path / "capture.dat").string())};
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit small { 8, old.rlim_max };
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     cScreenRig::Key(rig.Vis, Qt::Key_F7);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
     EXPECT_FALSE(rig.Vis->Capturing());
     EXPECT_EQ(rig.Vis->StatusLL->text(), Tr("Capture stopped: write error!"));
     EXPECT_EQ(rig.Vis->LogBtn->text(), Tr("  F7  Capture to file"));
