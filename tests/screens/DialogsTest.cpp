@@ -120,7 +120,9 @@ TEST_F(Dialogs, QuestionKeysFollowTheTranslatedCaptions) {
         SCOPED_TRACE(c.Language);
         Translate::SetLanguage(c.Language);
         const QString yes = Tr("YES"), no = Tr("NO");
-        if (c.Language != std::string("en")) ASSERT_NE(yes, QStringLiteral("YES")) << "catalogue not built";
+        if (c.Language != std::string("en")) {
+            ASSERT_NE(yes, QStringLiteral("YES")) << "catalogue not built";
+        }
         auto answer = [&](const QString& typed) {
             return TQuestionForm::AnswerForKey(Qt::Key_unknown, typed, yes, no);
         };

@@ -171,7 +171,9 @@ TEST(KeyboardFocus, EveryScreenShowsWithItsFirstControlFocusedAndMarked) {
                 GuiTestKit::Key(Focused(c.Screen), Qt::Key_Tab);
                 QCoreApplication::processEvents();
                 // (The visualisation screen's only control comes round again.)
-                if (c.Screen != rig.Vis) EXPECT_NE(Name(c.Screen->FocusMarkTarget()), c.First);
+                if (c.Screen != rig.Vis) {
+                    EXPECT_NE(Name(c.Screen->FocusMarkTarget()), c.First);
+                }
                 EXPECT_EQ(c.Screen->FocusMarkTarget(), Focused(c.Screen));
             }
             c.Screen->hide();
