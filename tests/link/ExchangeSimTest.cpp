@@ -67,6 +67,7 @@ TEST(ExchangeSim, ReadsAndWritesParametersWithinThePacingForOldAndNewVersions) {
             sim.Start();
             cComPort port;
             OpenLikeTheLink(port, sim.DevicePath());
+            port.SetTimeouts(5000, 5000);  // every frame is answered; its thread may be late
             cCountingSink sink;
 
             uint8_t value = 0;
