@@ -277,9 +277,7 @@ TEST_F(IniTest, ReadBesideTheProgramWriteThereWhenPossibleElsePerUser) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "check number " << WEXITSTATUS(status) - 10;
 
     // A writable program folder: read and written there.
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old ? old : "";
-    ::setenv("XDG_CONFIG_HOME", user.c_str(), 1);
+    const testkit::cScopedEnv configHome("XDG_CONFIG_HOME", user.string());
     fs::permissions(exe, fs::perms::owner_all);
     EXPECT_EQ(cIni::ReadPath(exe.string()), beside);
     EXPECT_EQ(cIni::WritePath(exe.string()), beside);
@@ -289,8 +287,6 @@ TEST_F(IniTest, ReadBesideTheProgramWriteThereWhenPossibleElsePerUser) {
     ini.Language = "en";
     EXPECT_TRUE(ini.Save(cIni::UserPath()));
     EXPECT_TRUE(fs::exists(perUser));
-    if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
 }
 
 // An installed program (no catalogues beside it, as in /usr/bin) writes only
@@ -302,9 +298,7 @@ TEST_F(IniTest, InstalledProgramUsesOnlyThePerUserFile) {
     fs::create_directories(bin);
     fs::create_directories(Dir / "usr" / "share" / "zvbasic" / "locale");
     std::ofstream(bin / "zvbasic.ini") << "COM: /dev/ttyS3\r\nLanguage: pl\r\n";
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old ? old : "";
-    ::setenv("XDG_CONFIG_HOME", user.c_str(), 1);
+    const testkit::cScopedEnv configHome("XDG_CONFIG_HOME", user.string());
     const std::string perUser = (user / "zvbasic" / "zvbasic.ini").string();
     EXPECT_EQ(cIni::WritePath(bin.string()), perUser);
     EXPECT_EQ(cIni::ReadPath(bin.string()), perUser);
@@ -312,8 +306,6 @@ TEST_F(IniTest, InstalledProgramUsesOnlyThePerUserFile) {
     fs::create_directories(bin / "locale");
     EXPECT_EQ(cIni::WritePath(bin.string()), (bin / "zvbasic.ini").string());
     EXPECT_EQ(cIni::ReadPath(bin.string()), (bin / "zvbasic.ini").string());
-    if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -67,6 +67,7 @@ TEST(ExchangeSim, ReadsAndWritesParametersWithinThePacingForOldAndNewVersions) {
             sim.Start();
             cComPort port;
             OpenLikeTheLink(port, sim.DevicePath());
+            port.SetTimeouts(5000, 5000);  // every frame is answered; its thread may be late
             cCountingSink sink;
 
             uint8_t value = 0;
@@ -150,11 +151,14 @@ TEST(ExchangeSim, ALineDropIsAPortErrorNotANotification) {
     cEcuSimulator& sim = line.Sim;
     cComPort& port = line.Port;
     sim.SetFault(eSimFault::LineDrop, 1);  // drops right after answering one frame
+    // Read limits of seconds: the simulator's thread may answer late on a
+    // busy machine, and a dropped line ends a read at once whatever its limit.
+    port.SetTimeouts(5000, 5000);
     cCountingSink sink;
     uint8_t value = 0;
     ASSERT_TRUE(Exchange(port, 48, sink, 0xE4, 0x00, value));
     EXPECT_EQ(value, 0x32);
-    for (int i = 0; i < 50 && !sim.LineDropped(); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 500 && !sim.LineDropped(); ++i) std::this_thread::sleep_for(10ms);
     ASSERT_TRUE(sim.LineDropped());
 
     EXPECT_THROW(Exchange(port, 48, sink, 0xE4, 0x00, value), sError);
@@ -164,6 +168,7 @@ TEST(ExchangeSim, ALineDropIsAPortErrorNotANotification) {
     // After the simulator comes back on a new device, reopening recovers.
     sim.Reopen();
     OpenLikeTheLink(port, sim.DevicePath());
+    port.SetTimeouts(5000, 5000);
     EXPECT_FALSE(port.HasFailed());
     EXPECT_TRUE(Exchange(port, 48, sink, 0xE4, 0x00, value));
     EXPECT_TRUE(sink.Raised.empty());
