@@ -146,9 +146,7 @@ void TMainForm::Retranslate() {
     ECUVersionHLL->setText(Tr("ECU Version:"));
     StatusHLL->setText(Tr("Status:"));
     StatusLL->setText(Tr("connected"));
-    NoticeLL->setText(Tr("The settings in the program are not this ECU's: "
-                         "they were kept from an ECU of another version. "
-                         "F5 stores them in this ECU."));
+    NoticeLL->setText(KeptEditsNotice());
     if (TypeKnown) ECUTypeLL->setText(Tr(Ecu::TypeName(TypeVersion)));
     else ECUTypeLL->setText(QStringLiteral("ZVBasic"));
     if (!BackupFailure.isEmpty())
@@ -212,13 +210,13 @@ void TMainForm::ExitBtnClick() { close(); }
 void TMainForm::ShowSettingsChanged(bool changed) {
     if (changed) DataExBtn->SetOutline(6, Palette::Yellow);
     else DataExBtn->SetOutline(2, cShadowButton::OutlineColor());
-    // Stored or read back: the program's settings are the ECU's again.
-    if (!changed) ShowOtherEcuNotice(false);
+    // Stored, read back or dropped: the notices follow.
+    RefreshKeptEditsNotices();
 }
 
-void TMainForm::ShowOtherEcuNotice(bool show) {
-    OtherEcuNotice = show;
-    NoticeLL->setVisible(show);
+void TMainForm::ShowKeptNotice(const QString& text) {
+    NoticeLL->setText(text);
+    NoticeLL->setVisible(!text.isEmpty());
 }
 
 void TMainForm::ShowBackupFailure(const QString& reason) {
@@ -324,9 +322,7 @@ void TMainForm::LinkEvent() {
             RenderProgress();
             SetIdentityVisible(true);
             // A read after a reconnection may have kept unsaved edits: the
-            // marker follows the records, whatever the read did.
-            if (CommThread && CommThread->GetReadOutcome() == cCommThread::eReadOutcome::OtherEcu)
-                ShowOtherEcuNotice(true);
+            // marks follow the records, whatever the read did.
             ShowSettingsChanged(SettingsChanged());
         }
         break;
