@@ -156,7 +156,7 @@ void TDataExForm::Retranslate() {
     SaveToFileBtn->setText(Q(_("  F3   Save to file")));
     SaveToECUBtn->setText(Q(_("   F4   Store in ECU")));
     LoadFromECUBtn->setText(Q(_("   F5   Factory Settings")));
-    TakeEcuBtn->setText(Q(_("   F6   Drop changes, take ECU's")));
+    TakeEcuBtn->setText(Q(_("   F6   Discard changes")));
     ExitBtn->setText(Q(_("   F10  Exit")));
     Image1->update();  // its ECU caption
 }
@@ -253,8 +253,8 @@ void TDataExForm::SaveToECUBtnClick() {
 }
 
 QString TDataExForm::FactoryQuestion() const {
-    // The backup of the settings the ECU holds now, when the last read was
-    // backed up and that read was of this ECU.
+    // The backup of the settings the ECU holds now, when the last read or
+    // store was backed up and it was of this ECU.
     const cAutoBackup* backups = cAutoBackup::Instance();
     if (backups && CommThread && !backups->LatestPath().isEmpty() &&
         backups->LatestIdentity() ==
@@ -262,7 +262,8 @@ QString TDataExForm::FactoryQuestion() const {
         QFileInfo(backups->LatestPath()).isFile())
         return Q(_("Restore factory settings?\nThe ECU's settings are saved\nin the backup")) + QLatin1Char('\n') +
                QFileInfo(backups->LatestPath()).fileName();
-    return Q(_("Restore factory settings?\nEvery setting in the ECU\nwill be replaced."));
+    return Q(_("Restore factory settings?\nEvery setting in the ECU\nwill be replaced.")) + QLatin1Char('\n') +
+           Q(_("No backup holds its present settings."));
 }
 
 void TDataExForm::LoadFromECUBtnClick() {

@@ -45,7 +45,7 @@ void SendSettingUpdate(int ecuVersion, const sUpdate& update) {
 
 bool ConfirmKeptEdits() {
     if (!CommThread || !CommThread->HoldsKeptEdits()) return true;
-    if (Ask(Tr("These changes were made before the line was interrupted.\n"
+    if (Ask(Tr("These changes were made\nbefore the line was interrupted.\n"
                "Is this the same vehicle?\nSend them to this ECU?"),
             false)) {
         // The link may have lost the ECU while the question was up: then
@@ -54,7 +54,7 @@ bool ConfirmKeptEdits() {
         RefreshKeptEditsNotices();
         return true;
     }
-    if (!Ask(Tr("Nothing was sent.\nKeep the changes in the program for later?\n"
+    if (!Ask(Tr("Nothing was sent.\nKeep the changes for later?\n"
                 "No takes the ECU's settings."))) {
         TakeEcuSettings();
     }

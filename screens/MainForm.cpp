@@ -214,6 +214,8 @@ void TMainForm::ShowSettingsChanged(bool changed) {
     RefreshKeptEditsNotices();
 }
 
+bool TMainForm::KeptNoticeShown() const { return !NoticeLL->isHidden(); }
+
 void TMainForm::ShowKeptNotice(const QString& text) {
     NoticeLL->setText(text);
     NoticeLL->setVisible(!text.isEmpty());

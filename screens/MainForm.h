@@ -66,7 +66,7 @@ public:
     void Retranslate() override;
 
     bool IdentityVisible() const;
-    bool KeptNoticeShown() const { return !NoticeLL->isHidden(); }
+    bool KeptNoticeShown() const;
     // Shows the kept-settings notice (KeptEditsNotice); hidden when empty.
     void ShowKeptNotice(const QString& text);
     // Set when the close was confirmed (the program then shuts down).

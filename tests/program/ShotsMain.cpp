@@ -127,7 +127,8 @@ std::vector<sShot> Shots() {
         {"MainForm-other-ecu",
          [](GuiTestKit::cProgram&) -> QWidget* {
              MainForm->ShowSettingsChanged(true);
-             MainForm->ShowOtherEcuNotice(true);
+             MainForm->ShowKeptNotice(Tr("This looks like another vehicle: the ECU or its settings differ from "
+                                         "those read before the line was interrupted."));
              return MainForm;
          }},
         {"OptionsForm-port-not-present",
