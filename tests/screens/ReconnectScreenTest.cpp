@@ -35,23 +35,21 @@ std::vector<uint8_t> Sent(const cScreenRig& rig) {
 }
 
 // Presses one key in each of the next questions, in turn, as they come up;
-// their texts go to `texts`.
+// their texts go to `texts`. A question that follows another at once has
+// another text here.
 void PressInQuestions(cScreenRig& rig, std::vector<int> keys, QStringList* texts) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(5);
     auto pending = std::make_shared<std::vector<int>>(std::move(keys));
-    auto waitClose = std::make_shared<bool>(false);
-    QObject::connect(timer, &QTimer::timeout, [&rig, timer, pending, waitClose, texts] {
-        const bool up = rig.Question && rig.Question->IsModalRunning();
-        if (*waitClose) {
-            if (!up) *waitClose = false;
-            return;
-        }
-        if (!up) return;
-        texts->push_back(rig.Question->TextLL->text());
+    auto last = std::make_shared<QString>();
+    QObject::connect(timer, &QTimer::timeout, [&rig, timer, pending, last, texts] {
+        if (!rig.Question || !rig.Question->IsModalRunning()) return;
+        const QString text = rig.Question->TextLL->text();
+        if (text == *last) return;  // the one answered, still closing
+        *last = text;
+        texts->push_back(text);
         const int key = pending->front();
         pending->erase(pending->begin());
-        *waitClose = true;
         if (pending->empty()) {
             timer->stop();
             timer->deleteLater();
@@ -218,6 +216,7 @@ TEST(ReconnectScreenFocus, VisualisationOpensWithNoCommandUnderTheKeys) {
     cScreenRig rig(57);
     ASSERT_TRUE(rig.Start());
     for (int key : {Qt::Key_Space, Qt::Key_Return}) {
+        ASSERT_TRUE(rig.WaitIdle());
         cScreenRig::Key(rig.Main, Qt::Key_F4);
         ASSERT_TRUE(rig.Vis->isVisible());
         rig.Vis->activateWindow();
