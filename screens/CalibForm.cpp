@@ -233,7 +233,7 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     Place(Label11, 822, 228, 176, 90, 12, true);
     Place(StepPosH2ED, 860, 324, 100, 34, 16, true);
 
-    Place(Shape6, 100, 390, 910, 250);
+    Place(Shape6, 100, 390, 910, 236);
     Place(Label3, 110, 414, 470, 36, 14, true);
     Place(MinRPMCB, 600, 414, 150, 36, 14);
     Place(Label4, 764, 414, 100, 36, 14, true);
@@ -247,7 +247,7 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     KeptLL->setWordWrap(true);
     KeptLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     KeptLL->hide();
-    Place(KeptLL, 100, 643, 660, 42, 11, true);
+    Place(KeptLL, 100, 630, 660, 56, 10, true);
     Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
     SetupFullScreen();
