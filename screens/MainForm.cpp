@@ -118,7 +118,7 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Place(StatusHLL, 544, 440, 200, 36, 16, true);
     Place(StatusLL, 750, 440, 220, 36, 16, true);
     // Below the panel: the other-ECU notice above the backup failure, so both fit.
-    Place(NoticeLL, 524, 500, 460, 88, 13, true);
+    Place(NoticeLL, 524, 504, 460, 86, 11);
     Place(BackupLL, 524, 590, 460, 66, 13, true);
     ECUTypeLL->raise();
 
