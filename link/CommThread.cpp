@@ -127,7 +127,25 @@ bool cCommThread::TryLockFor(std::unique_lock<std::timed_mutex>& lock, std::chro
 
 void cCommThread::QueueUpdate(sUpdate update) {
     std::lock_guard<std::timed_mutex> lock(QueueLock);
+    // While kept settings are held only commands pass (a key of the fitter).
+    if (EditsHeld && update.Param() != P_COMMAND) return;
     Updates.push(update);
+}
+
+void cCommThread::ReleaseHeldEdits() {
+    if (!EditsHeld) return;
+    std::lock_guard<std::timed_mutex> lock(QueueLock);
+    EditsHeld = false;
+    if (!Ecu::NewProtocol(EcuVersion)) return;
+    for (const sUpdate& u : Ecu::UpdatesBetween(WorkSettings, EcuSettings)) Updates.push(u);
+    StoreAllEdits = false;
+}
+
+void cCommThread::DropHeldEdits() {
+    WorkSettings = EcuSettings;
+    EditsHeld = false;
+    StoreAllEdits = false;
+    OtherVehicle = false;
 }
 
 void cCommThread::StopRequest() { Stop.Set(); }

@@ -77,14 +77,30 @@ public:
     // How the last completed settings read treated the program's records.
     // Copied: the ECU's settings went into WorkSettings and EcuSettings (the
     // first read, a read a screen asked for, or no unsaved edits). KeptEdits:
-    // a read the link made by itself after reconnecting to the same ECU
-    // updated EcuSettings and kept the unsaved edits in WorkSettings (on an
-    // ECU of version 48 or above, the edits it no longer holds are queued
-    // again). OtherEcu: the reconnected ECU identified differently; the
+    // a read the link made by itself after reconnecting to an ECU of the same
+    // identity updated EcuSettings and kept the unsaved edits in
+    // WorkSettings. OtherEcu: the reconnected ECU identified differently; the
     // program's settings were kept whole and are not this ECU's. Read it
     // while the read's completion LinkEvent runs.
     enum class eReadOutcome { Copied, KeptEdits, OtherEcu };
     eReadOutcome GetReadOutcome() const { return ReadOutcome.load(); }
+
+    // Edits kept over a reconnection are held: none of them goes to the ECU
+    // by itself, and QueueUpdate drops every setting update while they are
+    // held (the ECU on the line may be another vehicle's; commands pass). The fitter's word ends the
+    // hold: ReleaseHeldEdits queues, on an ECU taking single updates, every
+    // setting that differs from the ECU's, and the next write stores them;
+    // DropHeldEdits takes the ECU's settings into WorkSettings. A completed
+    // write or a read a screen asked for ends the hold too. Both calls run
+    // on the user-interface thread.
+    bool HoldsKeptEdits() const { return EditsHeld.load(); }
+    void ReleaseHeldEdits();
+    void DropHeldEdits();
+    // The last read after a reconnection found another version or identity,
+    // or settings that the ECU read before the line was lost did not hold
+    // (Ecu::SameVehicle): most likely another vehicle. Cleared by a
+    // completed write, a read a screen asked for, and DropHeldEdits.
+    bool LooksLikeOtherVehicle() const { return OtherVehicle.load(); }
     cBytePort& GetPort() { return *Port; }
     void SetPortName(const std::string& name);
     std::string GetPortName() const;
@@ -188,13 +204,15 @@ private:
     bool ReadCut = false;           // link thread only: the read served last was stopped
     bool ServingPosted = false;     // link thread only: the request being served was posted
     // Link thread only: the identity of the ECU the records were last read
-    // from (none before the first read), and whether the program's settings
-    // were kept over a read of another ECU, so that the next store of an
-    // ECU taking single updates sends them all.
+    // from (none before the first read).
     bool HaveRead = false;
     int ReadVersion = 0;
     int ReadIdVersion = 0;
-    bool StoreAllEdits = false;
+    // The program's settings were kept over a reconnection, so the next
+    // store of an ECU taking single updates sends every difference.
+    std::atomic<bool> StoreAllEdits{false};
+    std::atomic<bool> EditsHeld{false};
+    std::atomic<bool> OtherVehicle{false};
     std::atomic<eReadOutcome> ReadOutcome{eReadOutcome::Copied};
 
     std::mutex ShutdownMutex;

@@ -26,6 +26,12 @@ void KeepEditsOverRead(sSettings& work, sSettings& ecu, const sSettings& read) {
 
 namespace Ecu {
 
+bool SameVehicle(const sSettings& work, const sSettings& ecu, const sSettings& read) {
+    for (int pos = 0; pos < int(sizeof(sSettings)); ++pos)
+        if (read[pos] != ecu[pos] && read[pos] != work[pos]) return false;
+    return true;
+}
+
 const char* TypeName(int v) { return NewProtocol(v) ? N_("ZORVA Basic +") : N_("ZORVA Basic"); }
 
 std::string NibbleText(int byte) {

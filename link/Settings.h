@@ -51,6 +51,14 @@ bool SettingsChanged();
 // it, so it still counts as changed.
 void KeepEditsOverRead(sSettings& work, sSettings& ecu, const sSettings& read);
 
+namespace Ecu {
+// After a reconnection: could the ECU that now reports `read` be the one the
+// program last read `ecu` from, the fitter's unsaved edits being `work`?
+// Every position must read as before, or, where it was edited, as edited
+// (a single update the ECU took but did not store).
+bool SameVehicle(const sSettings& work, const sSettings& ecu, const sSettings& read);
+}  // namespace Ecu
+
 // A queued single-setting change: parameter number in the low byte, value in
 // the high byte.
 struct sUpdate {

@@ -33,7 +33,15 @@ bool cCommThread::ReadSettings() {
     RaiseLinkEvent(RQ_READ_SETTINGS, Phase::Start, 0);
     const int version = EcuVersion;
     const bool isNew = Ecu::NewProtocol(version);
-    if (isNew && !FlushUpdates()) {
+    if (!ServingPosted) {
+        // The read the link makes by itself after connecting: whatever was
+        // queued before the line was lost was meant for the ECU of then,
+        // which may not be the one on the line now. It is dropped; the
+        // edits stay in WorkSettings.
+        std::unique_lock<std::timed_mutex> lock(QueueLock, std::defer_lock);
+        if (!TryLockFor(lock, kQueueLockLimit)) return false;
+        Updates = {};
+    } else if (isNew && !FlushUpdates()) {
         RaiseBadReply();
         return false;
     }
@@ -55,33 +63,34 @@ bool cCommThread::ReadSettings() {
     if (Terminate) return false;
     // A read the link makes by itself after a reconnection keeps the
     // fitter's unsaved edits; the first read, and a read a screen asked for
-    // (factory settings, the load dialog), copy the ECU's settings.
+    // (factory settings, the load dialog), copy the ECU's settings. Kept
+    // edits are held: nothing of them goes to the ECU until the fitter says
+    // it is the same vehicle (ReleaseHeldEdits).
     const bool automatic = !ServingPosted && HaveRead;
     const bool sameEcu = version == ReadVersion && EcuIdVersion == ReadIdVersion;
     eReadOutcome outcome = eReadOutcome::Copied;
-    std::vector<sUpdate> resend;
+    bool otherVehicle = false;
     // One step for the screens: the copies happen on the user-interface thread.
     OnUi([&] {
+        otherVehicle = automatic && (!sameEcu || !Ecu::SameVehicle(WorkSettings, EcuSettings, IncomingSettings));
         if (!automatic || WorkSettings == EcuSettings) {
             WorkSettings = IncomingSettings;
             EcuSettings = IncomingSettings;
         } else if (sameEcu) {
             outcome = eReadOutcome::KeptEdits;
             KeepEditsOverRead(WorkSettings, EcuSettings, IncomingSettings);
-            // What the ECU no longer holds (it was switched off meanwhile)
-            // goes to it again, as the edits went when they were made.
-            if (isNew) resend = Ecu::UpdatesBetween(WorkSettings, IncomingSettings);
         } else {
             outcome = eReadOutcome::OtherEcu;
             EcuSettings = IncomingSettings;
         }
-    });
-    if (outcome == eReadOutcome::Copied) StoreAllEdits = false;
-    if (outcome == eReadOutcome::OtherEcu) StoreAllEdits = true;
-    if (!resend.empty()) {
+        // Set in the same step as the records, before any screen can queue
+        // an update for them.
         std::lock_guard<std::timed_mutex> lock(QueueLock);
-        for (const sUpdate& u : resend) Updates.push(u);
-    }
+        EditsHeld = outcome != eReadOutcome::Copied;
+        StoreAllEdits = EditsHeld.load();
+        if (EditsHeld) Updates = {};
+        OtherVehicle = otherVehicle;
+    });
     HaveRead = true;
     ReadVersion = version;
     ReadIdVersion = EcuIdVersion;
@@ -114,14 +123,18 @@ bool cCommThread::WriteSettings() {
         if (!Exchange(CMD_STORE, STORE_DATA, reply)) return false;
         if (Terminate) return false;
         // What the ECU now holds is what was sent.
-        OnUi([&] { EcuSettings = sent; });
+        OnUi([&] {
+            EcuSettings = sent;
+            EditsHeld = false;
+            OtherVehicle = false;
+        });
         RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 1);
         return true;
     }
 
     // New protocol: the single updates have gone out as they were made; the
-    // write sends what is still queued and stores. Settings kept over a read
-    // of another ECU never went to this one: they are sent first.
+    // write sends what is still queued and stores. Settings kept over a
+    // reconnection may never have gone to this ECU: they are all sent first.
     if (StoreAllEdits) {
         std::vector<sUpdate> all;
         OnUi([&] { all = Ecu::UpdatesBetween(WorkSettings, EcuSettings); });
@@ -140,8 +153,12 @@ bool cCommThread::WriteSettings() {
     RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 0);
     if (!Exchange(CMD_STORE, STORE_DATA, reply)) return false;
     if (Terminate) return false;
-    OnUi([] { EcuSettings = WorkSettings; });
     StoreAllEdits = false;
+    OnUi([this] {
+        EcuSettings = WorkSettings;
+        EditsHeld = false;
+        OtherVehicle = false;
+    });
     RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 1);
     return true;
 }

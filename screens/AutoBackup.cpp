@@ -34,21 +34,33 @@ void cAutoBackup::LinkEvent() {
         else if (LinkPhase == Phase::Version) Version = LinkValue & 0xFF;
         return;
     }
-    if (LinkRequest != RQ_READ_SETTINGS || LinkPhase != Phase::Done || LinkValue != 1) return;
-    // The read has just copied what it read into IncomingSettings; only a
-    // copy leaves the notification.
-    Writer->Submit({BackupFolder, Ecu::VersionCaption(IdVersion, Version), VehicleFile::Format(IncomingSettings),
+    if ((LinkRequest != RQ_READ_SETTINGS && LinkRequest != RQ_WRITE_SETTINGS) || LinkPhase != Phase::Done ||
+        LinkValue != 1)
+        return;
+    // A read has just copied what it read into IncomingSettings; a store has
+    // just made EcuSettings what the ECU now holds. Only a copy leaves the
+    // notification.
+    const sSettings& held = LinkRequest == RQ_READ_SETTINGS ? IncomingSettings : EcuSettings;
+    // Until this one is written no backup holds the ECU's present settings.
+    Latest.clear();
+    LatestId.clear();
+    ++SubmitCount;
+    Writer->Submit({BackupFolder, Ecu::VersionCaption(IdVersion, Version), VehicleFile::Format(held),
                     std::time(nullptr)});
 }
 
 void cAutoBackup::Finished(const Backup::sJob& job, const Backup::sResult& result) {
     ++DoneCount;
+    // An older backup than the newest handed over holds settings the ECU
+    // may no longer have.
+    const bool newest = DoneCount == SubmitCount;
     if (result.Outcome == Backup::eOutcome::Failed) {
         Latest.clear();
         LatestId.clear();
         if (++FailureCount == 1 && OnFailure) OnFailure(QString::fromStdString(result.Error));
         return;
     }
+    if (!newest) return;
     Latest = QString::fromStdString(result.Path);
     LatestId = QString::fromStdString(job.Identity);
 }

@@ -1,5 +1,5 @@
 // The windowed program's automatic backups: after every completed settings
-// read the values read go into a vehicle file of their own in the backup
+// read the values read, and after every completed store the values stored, go into a vehicle file of their own in the backup
 // folder (core/Backup.h). The link's notification only hands a copy of the
 // values to a writer thread and returns; the file is written there, so
 // neither the link nor the screens wait for the disk. The outcome comes back
@@ -27,9 +27,10 @@ public:
 
     const std::string& Folder() const { return BackupFolder; }
 
-    // The backup that holds the settings of the last completed read (a new
-    // file or the newest one with the same values) and the ECU identity it
-    // belongs to; empty while there is none.
+    // The backup that holds the settings of the last completed read or store
+    // (a new file or the newest one with the same values) and the ECU
+    // identity it belongs to; empty while there is none, and while that
+    // backup is still being written.
     QString LatestPath() const { return Latest; }
     QString LatestIdentity() const { return LatestId; }
 
@@ -55,5 +56,6 @@ private:
     QString LatestId;
     int FailureCount = 0;
     int DoneCount = 0;
+    int SubmitCount = 0;
     std::unique_ptr<Backup::cWriter> Writer;
 };

@@ -233,7 +233,7 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     Place(Label11, 822, 228, 176, 90, 12, true);
     Place(StepPosH2ED, 860, 324, 100, 34, 16, true);
 
-    Place(Shape6, 100, 390, 910, 250);
+    Place(Shape6, 100, 390, 910, 236);
     Place(Label3, 110, 414, 470, 36, 14, true);
     Place(MinRPMCB, 600, 414, 150, 36, 14);
     Place(Label4, 764, 414, 100, 36, 14, true);
@@ -243,6 +243,11 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     Place(MaxRPMCB, 600, 574, 150, 36, 14);
     Place(Label2, 764, 574, 100, 36, 14, true);
 
+    KeptLL = MakeLabel("KeptLL", Palette::LightOrange);
+    KeptLL->setWordWrap(true);
+    KeptLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    KeptLL->hide();
+    Place(KeptLL, 100, 630, 660, 56, 10, true);
     Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
     SetupFullScreen();
@@ -299,7 +304,13 @@ void TCalibForm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) FormShow();
 }
 
+void TCalibForm::ShowKeptNotice(const QString& text) {
+    KeptLL->setText(text);
+    KeptLL->setVisible(!text.isEmpty());
+}
+
 void TCalibForm::FormShow() {
+    ShowKeptNotice(KeptEditsNotice());
     FillGuard = false;
     const sSettings& s = WorkSettings;
     const bool emergency = Ecu::HasEmergencyPetrol(Version());
@@ -440,9 +451,11 @@ bool TCalibForm::CanClose() {
         *fields[i] = uint8_t(*v & 0xFF);
     }
     if (!stay && !Ecu::NewProtocol(Version()) && SettingsChanged()) {
-        if (Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")))) {
-            WriteSettingsWithProgress();
-        }
+        // Settings kept over a reconnection are asked about on their own.
+        const bool store = CommThread && CommThread->HoldsKeptEdits()
+                               ? ConfirmKeptEdits()
+                               : Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")));
+        if (store) WriteSettingsWithProgress();
     }
     if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
     return !stay;

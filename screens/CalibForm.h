@@ -21,6 +21,10 @@ class TCalibForm : public cIOForm {
     Q_OBJECT
 public:
     explicit TCalibForm(QWidget* parent = nullptr);
+    // Says when unsaved settings were kept over a reconnection, or the ECU
+    // looks like another vehicle's (RefreshKeptEditsNotices).
+    QLabel* KeptLL;
+    void ShowKeptNotice(const QString& text);
 
     void Retranslate() override;
     void FormShow() override;

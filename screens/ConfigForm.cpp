@@ -180,6 +180,11 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
     Place(RPMAM, 280, 30, 196, 170, 10, true);
     Place(RPMLL, 20, 176, 230, 40, 22, true);
 
+    KeptLL = MakeLabel("KeptLL", Palette::LightOrange);
+    KeptLL->setWordWrap(true);
+    KeptLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    KeptLL->hide();
+    Place(KeptLL, 100, 528, 910, 140, 13, true);
     Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
     SetupFullScreen();
@@ -228,6 +233,12 @@ void TConfigForm::showEvent(QShowEvent* event) {
 void TConfigForm::FormShow() {
     ScreenActive = isVisible();
     FillFromSettings();
+    ShowKeptNotice(KeptEditsNotice());
+}
+
+void TConfigForm::ShowKeptNotice(const QString& text) {
+    KeptLL->setText(text);
+    KeptLL->setVisible(!text.isEmpty());
 }
 
 void TConfigForm::FillFromSettings() {
@@ -432,9 +443,11 @@ void TConfigForm::FormClose() {
     if (CommThread && CommThread->IsBusy() && CommThread->GetCurrentRequest() == RQ_CONFIG_POLL)
         CommThread->StopRequest();
     if (!Ecu::NewProtocol(Version()) && SettingsChanged()) {
-        if (Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")))) {
-            WriteSettingsWithProgress();
-        }
+        // Settings kept over a reconnection are asked about on their own.
+        const bool store = CommThread && CommThread->HoldsKeptEdits()
+                               ? ConfirmKeptEdits()
+                               : Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")));
+        if (store) WriteSettingsWithProgress();
     }
     if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
 }

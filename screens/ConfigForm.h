@@ -22,6 +22,10 @@ class TConfigForm : public cIOForm {
     Q_OBJECT
 public:
     explicit TConfigForm(QWidget* parent = nullptr);
+    // Says when unsaved settings were kept over a reconnection, or the ECU
+    // looks like another vehicle's (RefreshKeptEditsNotices).
+    QLabel* KeptLL;
+    void ShowKeptNotice(const QString& text);
 
     void Retranslate() override;
     // Show handler and the main menu's refill entry.

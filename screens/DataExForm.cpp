@@ -116,20 +116,29 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
     SaveToFileBtn = button("SaveToFileBtn", Qt::Key_F3);
     SaveToECUBtn = button("SaveToECUBtn", Qt::Key_F4);
     LoadFromECUBtn = button("LoadFromECUBtn", Qt::Key_F5);
+    TakeEcuBtn = button("TakeEcuBtn", Qt::Key_F6);
     ExitBtn = button("ExitBtn", 0);
 
     connect(LoadFromFileBtn, &QAbstractButton::clicked, this, [this] { LoadFromFileBtnClick(); });
     connect(SaveToFileBtn, &QAbstractButton::clicked, this, [this] { SaveToFileBtnClick(); });
     connect(SaveToECUBtn, &QAbstractButton::clicked, this, [this] { SaveToECUBtnClick(); });
     connect(LoadFromECUBtn, &QAbstractButton::clicked, this, [this] { LoadFromECUBtnClick(); });
+    connect(TakeEcuBtn, &QAbstractButton::clicked, this, [this] { TakeEcuBtnClick(); });
     connect(ExitBtn, &QAbstractButton::clicked, this, [this] { close(); });
+    KeptLL = MakeLabel("KeptLL", Palette::LightOrange);
+    KeptLL->setWordWrap(true);
+    KeptLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    KeptLL->hide();
+
 
     Place(VrLabel1, 8, 16, 80, 650, 30, true);
     Place(LoadFromFileBtn, 120, 60, 400, 70, 14, true);
     Place(SaveToFileBtn, 120, 180, 400, 70, 14, true);
     Place(SaveToECUBtn, 120, 300, 400, 70, 14, true);
     Place(LoadFromECUBtn, 120, 420, 400, 70, 14, true);
+    Place(TakeEcuBtn, 120, 540, 400, 70, 14, true);
     Place(Image1, 570, 50, 430, 450);
+    Place(KeptLL, 570, 516, 430, 150, 13, true);
     Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
     SetupFullScreen();
@@ -145,6 +154,7 @@ void TDataExForm::Retranslate() {
     SaveToFileBtn->setText(Q(_("  F3   Save to file")));
     SaveToECUBtn->setText(Q(_("   F4   Store in ECU")));
     LoadFromECUBtn->setText(Q(_("   F5   Factory Settings")));
+    TakeEcuBtn->setText(Q(_("   F6   Discard changes")));
     ExitBtn->setText(Q(_("   F10  Exit")));
     Image1->update();  // its ECU caption
 }
@@ -154,7 +164,16 @@ void TDataExForm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) FormShow();
 }
 
-void TDataExForm::FormShow() { LoadFromECUBtn->setEnabled(Ecu::NewProtocol(Version())); }
+void TDataExForm::FormShow() {
+    LoadFromECUBtn->setEnabled(Ecu::NewProtocol(Version()));
+    ShowKeptNotice(KeptEditsNotice());
+}
+
+void TDataExForm::ShowKeptNotice(const QString& text) {
+    KeptLL->setText(text);
+    KeptLL->setVisible(!text.isEmpty());
+}
+
 
 void TDataExForm::LinkIdle(bool idle) {
     cIOForm::LinkIdle(idle);
@@ -209,6 +228,11 @@ void TDataExForm::LoadFromFileBtnClick() {
     // (and, for a newer ECU, sent on) only when the fitter says so.
     const VehicleFile::sStrictCheck check = VehicleFile::CheckStrict(contents, VehicleFile::eFileEnd::Tolerant);
     if (!check.WellFormed() && !Ask(DamagedFileQuestion(check), false)) return;
+    // The file replaces every setting, those kept over a reconnection too.
+    if (CommThread && CommThread->HoldsKeptEdits()) {
+        CommThread->DropHeldEdits();
+        RefreshKeptEditsNotices();
+    }
     // A file of the older kind keeps the cylinder and coil counts of the
     // ECU: they are neither taken from the reader's defaults nor sent.
     const bool counts = VehicleFile::LoadText(contents, WorkSettings);
@@ -231,13 +255,14 @@ void TDataExForm::SaveToFileBtnClick() {
 void TDataExForm::SaveToECUBtnClick() {
     // A refused request (the link is serving another) does nothing visible;
     // the user tries again once the buttons are enabled.
-    if (!CommThread || !CommThread->PostRequest(RQ_WRITE_SETTINGS)) return;
+    if (!CommThread || !ConfirmKeptEdits()) return;
+    if (!CommThread->PostRequest(RQ_WRITE_SETTINGS)) return;
     FollowWriteWithProgress();
 }
 
 QString TDataExForm::FactoryQuestion() const {
-    // The backup of the settings the ECU holds now, when the last read was
-    // backed up and that read was of this ECU.
+    // The backup of the settings the ECU holds now, when the last read or
+    // store was backed up and it was of this ECU.
     const cAutoBackup* backups = cAutoBackup::Instance();
     if (backups && CommThread && !backups->LatestPath().isEmpty() &&
         backups->LatestIdentity() ==
@@ -245,7 +270,8 @@ QString TDataExForm::FactoryQuestion() const {
         QFileInfo(backups->LatestPath()).isFile())
         return Q(_("Restore factory settings?\nThe ECU's settings are saved\nin the backup")) + QLatin1Char('\n') +
                QFileInfo(backups->LatestPath()).fileName();
-    return Q(_("Restore factory settings?\nEvery setting in the ECU\nwill be replaced."));
+    return Q(_("Restore factory settings?\nEvery setting in the ECU\nwill be replaced.")) + QLatin1Char('\n') +
+           Q(_("No backup holds its present settings."));
 }
 
 void TDataExForm::LoadFromECUBtnClick() {
@@ -254,6 +280,14 @@ void TDataExForm::LoadFromECUBtnClick() {
     if (!Ask(FactoryQuestion(), false)) return;
     // The link may have lost or changed the ECU while the question was up.
     if (!CommThread || !Ecu::NewProtocol(Version())) return;
+    // The read that follows takes the ECU's settings, kept ones or not.
+    if (CommThread->HoldsKeptEdits()) CommThread->DropHeldEdits();
     CommThread->QueueUpdate(Ecu::FactorySettingsUpdate());
     CommThread->PostRequest(RQ_READ_SETTINGS);
+}
+
+void TDataExForm::TakeEcuBtnClick() {
+    if (!SettingsChanged() && !(CommThread && CommThread->LooksLikeOtherVehicle())) return;
+    if (!Ask(Q(_("Drop the changes not stored in the ECU\nand take the ECU's settings?")), false)) return;
+    TakeEcuSettings();
 }

@@ -5,6 +5,7 @@
 
 #include "kit/IOForm.h"
 
+class QLabel;
 class cShadowButton;
 class cVerticalLabel;
 
@@ -12,6 +13,10 @@ class TDataExForm : public cIOForm {
     Q_OBJECT
 public:
     explicit TDataExForm(QWidget* parent = nullptr);
+    // Says when unsaved settings were kept over a reconnection, or the ECU
+    // looks like another vehicle's (RefreshKeptEditsNotices).
+    QLabel* KeptLL;
+    void ShowKeptNotice(const QString& text);
 
     void Retranslate() override;
     void FormShow() override;
@@ -21,6 +26,9 @@ public:
     void SaveToFileBtnClick();
     void SaveToECUBtnClick();
     void LoadFromECUBtnClick();
+    // Drops the unsaved settings (kept over a reconnection or not) for the
+    // ECU's, after a question (No by default).
+    void TakeEcuBtnClick();
 
     cVerticalLabel* VrLabel1;
     QWidget* Image1;
@@ -28,6 +36,7 @@ public:
     cShadowButton* SaveToFileBtn;
     cShadowButton* SaveToECUBtn;
     cShadowButton* LoadFromECUBtn;
+    cShadowButton* TakeEcuBtn;
     cShadowButton* ExitBtn;
 
 protected:

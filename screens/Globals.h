@@ -62,3 +62,19 @@ void SendSettingUpdate(int ecuVersion, const sUpdate& update);
 // Shows the save progress dialog for a write the link has taken, until the
 // write ends; a write that did not end with the store is then reported.
 void FollowWriteWithProgress();
+
+// Settings kept over a reconnection (cCommThread::HoldsKeptEdits) reach the
+// ECU only on the fitter's word. Asked before the first store, update or
+// leave-screen question after the reconnection: whether this is the same
+// vehicle, No by default. Yes releases them (true: go on with the store or
+// update, which then carries them all). No sends nothing and asks whether to
+// keep them for later (Yes by default) or drop them and take the ECU's
+// settings (false either way). True at once when nothing is held.
+bool ConfirmKeptEdits();
+// Drops the program's unsaved settings for the ECU's and refills the screens.
+void TakeEcuSettings();
+// The line the settings screens show about kept settings and another
+// vehicle; empty when there is nothing to say.
+QString KeptEditsNotice();
+// Shows KeptEditsNotice() on every settings screen.
+void RefreshKeptEditsNotices();

@@ -119,7 +119,7 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Place(StatusHLL, 544, 440, 200, 36, 16, true);
     Place(StatusLL, 750, 440, 220, 36, 16, true);
     // Below the panel: the other-ECU notice above the backup failure, so both fit.
-    Place(NoticeLL, 524, 500, 460, 88, 13, true);
+    Place(NoticeLL, 524, 500, 460, 88, 11);
     Place(BackupLL, 524, 590, 460, 86, 13, true);
     ECUTypeLL->raise();
 
@@ -147,9 +147,7 @@ void TMainForm::Retranslate() {
     ECUVersionHLL->setText(Tr("ECU Version:"));
     StatusHLL->setText(Tr("Status:"));
     StatusLL->setText(Tr("connected"));
-    NoticeLL->setText(Tr("The settings in the program are not this ECU's: "
-                         "they were kept from an ECU of another version. "
-                         "F5 stores them in this ECU."));
+    NoticeLL->setText(KeptEditsNotice());
     if (TypeKnown) ECUTypeLL->setText(Tr(Ecu::TypeName(TypeVersion)));
     else ECUTypeLL->setText(QStringLiteral("ZVBasic"));
     ShowBackupText();
@@ -211,13 +209,15 @@ void TMainForm::ExitBtnClick() { close(); }
 void TMainForm::ShowSettingsChanged(bool changed) {
     if (changed) DataExBtn->SetOutline(6, Palette::Yellow);
     else DataExBtn->SetOutline(2, cShadowButton::OutlineColor());
-    // Stored or read back: the program's settings are the ECU's again.
-    if (!changed) ShowOtherEcuNotice(false);
+    // Stored, read back or dropped: the notices follow.
+    RefreshKeptEditsNotices();
 }
 
-void TMainForm::ShowOtherEcuNotice(bool show) {
-    OtherEcuNotice = show;
-    NoticeLL->setVisible(show);
+bool TMainForm::KeptNoticeShown() const { return !NoticeLL->isHidden(); }
+
+void TMainForm::ShowKeptNotice(const QString& text) {
+    NoticeLL->setText(text);
+    NoticeLL->setVisible(!text.isEmpty());
 }
 
 void TMainForm::Rescaled() { ShowBackupText(); }
@@ -334,9 +334,7 @@ void TMainForm::LinkEvent() {
             RenderProgress();
             SetIdentityVisible(true);
             // A read after a reconnection may have kept unsaved edits: the
-            // marker follows the records, whatever the read did.
-            if (CommThread && CommThread->GetReadOutcome() == cCommThread::eReadOutcome::OtherEcu)
-                ShowOtherEcuNotice(true);
+            // marks follow the records, whatever the read did.
             ShowSettingsChanged(SettingsChanged());
         }
         break;

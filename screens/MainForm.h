@@ -43,8 +43,8 @@ public:
     QLabel* StatusHLL;
     QLabel* StatusLL;  // the panel's "connected" (the form has no shared status line)
     QLabel* BackupLL;  // below the panel: an automatic backup could not be written
-    // Says, without a dialog, that the settings in the program were kept over
-    // a read of an ECU that identified differently.
+    // Says, without a dialog, that unsaved settings were kept over a
+    // reconnection, or that the ECU looks like another vehicle's.
     QLabel* NoticeLL;
 
     void ConfigBtnClick();
@@ -66,9 +66,9 @@ public:
     void Retranslate() override;
 
     bool IdentityVisible() const;
-    bool OtherEcuNoticeShown() const { return OtherEcuNotice; }
-    // Shows or hides the notice that the program's settings are another ECU's.
-    void ShowOtherEcuNotice(bool show);
+    bool KeptNoticeShown() const;
+    // Shows the kept-settings notice (KeptEditsNotice); hidden when empty.
+    void ShowKeptNotice(const QString& text);
     // Set when the close was confirmed (the program then shuts down).
     bool CloseConfirmed() const { return Confirmed; }
 
@@ -99,5 +99,4 @@ private:
     QString BackupFailure;  // the reason shown in BackupLL; empty while none
     void ShowBackupText();  // BackupLL's text for its present size and language
     void Rescaled() override;
-    bool OtherEcuNotice = false;
 };

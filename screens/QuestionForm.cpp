@@ -56,9 +56,13 @@ void TQuestionForm::Retranslate() {
     NoBtn->setText(Tr("NO"));
 }
 
-bool TQuestionForm::Ask(const QString& text, bool defaultYes) {
+void TQuestionForm::SetText(const QString& text) {
     TextLL->setText(text);
     FitText(TextLL);  // a long line (a file name) is drawn smaller rather than cut
+}
+
+bool TQuestionForm::Ask(const QString& text, bool defaultYes) {
+    SetText(text);
     DefaultYes = defaultYes;
     // The default answer looks selected when the question comes up.
     (defaultYes ? YesBtn : NoBtn)->SetFill(cShadowButton::HoverFill());

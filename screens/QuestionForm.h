@@ -23,6 +23,8 @@ public:
     // up: Yes, or No when `defaultYes` is false (questions whose Yes cannot
     // be undone).
     bool Ask(const QString& text, bool defaultYes = true);
+    // The question's text, drawn smaller where a line would not fit.
+    void SetText(const QString& text);
     void Retranslate() override;
 
     // The answer a key gives (ResultOK, ResultCancel, or ResultNone for a key

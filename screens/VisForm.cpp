@@ -218,6 +218,8 @@ void TVisForm::FormShow() {
     ApplySettingsToDisplays();
 }
 
+QWidget* TVisForm::FirstFocus() const { return const_cast<TVisForm*>(this); }
+
 void TVisForm::closeEvent(QCloseEvent* event) {
     if (isVisible()) {
         ScreenActive = false;

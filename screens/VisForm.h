@@ -74,6 +74,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
     void SendError() override;
+    // The screen itself: its one control, the console button, sends a
+    // command to the engine, so a stray Space or Enter on the screen just
+    // shown must not reach it (Tab does).
+    QWidget* FirstFocus() const override;
 
 private:
     void FuelTMTimer();

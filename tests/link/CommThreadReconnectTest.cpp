@@ -1,6 +1,7 @@
 // The fitter's unsaved edits across a reconnection: the read the link makes
 // by itself keeps them (and says when the ECU is another one); the first
 // read and a read a screen asks for copy the ECU's settings as before.
+#include <array>
 #include <filesystem>
 #include <unistd.h>
 
@@ -146,6 +147,150 @@ TEST_F(ReconnectFixture, OtherEcuAfterReconnectKeepsTheProgramsSettingsWhole) {
     EXPECT_EQ(Link->GetReadOutcome(), cCommThread::eReadOutcome::Copied);
     Ui.Run([] { EXPECT_FALSE(SettingsChanged()); });
     Link.reset();
+}
+
+// What may not go out by itself: a write of a setting (the C class, the
+// command parameter among them) or the store command.
+bool SendsSomething(uint8_t code) { return CommandClass(code) == CMD_WRITE || code == CMD_STORE; }
+
+enum class eNextCar { SameCar, OtherSettings, OtherVersion };
+
+struct sReplugCase {
+    int Version;
+    eNextCar Next;
+    int NextVersion;  // OtherVersion only
+};
+
+std::string CaseName(const sReplugCase& c) {
+    const char* next[] = {"SameCar", "OtherSettings", "OtherVersion"};
+    return "v" + std::to_string(c.Version) + "_" + next[int(c.Next)] +
+           (c.Next == eNextCar::OtherVersion ? std::to_string(c.NextVersion) : std::string());
+}
+
+class ReplugTest : public ReconnectFixture, public ::testing::WithParamInterface<sReplugCase> {};
+
+// The cable goes from one car to the next (or back into the same one) while
+// the program holds an unsaved edit, and an update of it is still queued:
+// after the reconnection the link reads and then only polls. No setting, no
+// command and no store reaches the ECU until the fitter releases the edits;
+// the link says whether this looks like another vehicle.
+TEST_P(ReplugTest, NothingGoesToTheEcuAfterAReconnectionUntilReleased) {
+    const sReplugCase c = GetParam();
+    const bool isNew = Ecu::NewProtocol(c.Version);
+    const std::string link = LinkName("replug");
+    StartSimAt(c.Version, link);
+    sSimOptions o;
+    o.Version = c.NextVersion;
+    o.IdVersion = 0x25;
+    o.Instant = true;
+    cEcuSimulator other(o);
+    if (c.Next == eNextCar::OtherVersion) other.Start();
+    StartLink();
+    Link->SetPortName(link);
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 1, 10s)) << Dump();
+
+    uint8_t edited = 0;
+    Ui.Run([&] {
+        edited = EcuSettings.LambdaType == 2 ? 3 : 2;
+        WorkSettings.LambdaType = edited;
+    });
+    if (isNew) {
+        Link->QueueUpdate(sUpdate(P_LAMBDA_TYPE, edited));
+        ASSERT_TRUE(Sim->WaitForCommands(WriteCommand(P_LAMBDA_TYPE), 1, 5s)) << Dump();
+    }
+    Sim->SetFault(eSimFault::LineDrop, 0);
+    ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 5s)) << Dump();
+    // Pressed while the line was down: queued for the ECU of then.
+    Link->QueueUpdate(sUpdate(P_STEP_H1, 77));
+    Link->QueueUpdate(sUpdate(P_COMMAND, CONSOLE_COMMAND));
+
+    cEcuSimulator* next = c.Next == eNextCar::OtherVersion ? &other : Sim.get();
+    next->ClearLog();
+    if (c.Next == eNextCar::OtherVersion) {
+        Link->SetPortName(other.DevicePath());
+    } else {
+        if (c.Next == eNextCar::OtherSettings) {
+            std::array<uint8_t, 16> values = Sim->Settings();
+            values[P_STEP_MIN] = uint8_t(values[P_STEP_MIN] + 9);
+            values[P_LAMBDA_TYPE] = 4;
+            Sim->SetSettings(values);
+        } else {
+            // The car was switched off meanwhile: it lost the unstored value.
+            Sim->SetSettings(Sim->Stored());
+        }
+        Sim->Reopen();
+    }
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 2, 15s)) << Dump();
+    // Several rounds of the idle poll after the read.
+    ASSERT_TRUE(next->WaitForCommands(LiveCommand(LiveRPM), 3, 15s)) << Dump();
+    for (uint8_t code : next->Commands()) EXPECT_FALSE(SendsSomething(code)) << std::hex << int(code);
+
+    EXPECT_TRUE(Link->HoldsKeptEdits());
+    EXPECT_EQ(Link->LooksLikeOtherVehicle(), c.Next != eNextCar::SameCar);
+    EXPECT_EQ(Link->GetReadOutcome(), c.Next == eNextCar::OtherVersion ? cCommThread::eReadOutcome::OtherEcu
+                                                                        : cCommThread::eReadOutcome::KeptEdits);
+    // A setting queued while held is dropped as well.
+    Link->QueueUpdate(sUpdate(P_LAMBDA_TYPE, edited));
+    ASSERT_TRUE(next->WaitForCommands(LiveCommand(LiveRPM), 2, 15s)) << Dump();
+    for (uint8_t code : next->Commands()) EXPECT_FALSE(SendsSomething(code)) << std::hex << int(code);
+    Ui.Run([&] {
+        EXPECT_EQ(WorkSettings.LambdaType, edited);
+        EXPECT_TRUE(SettingsChanged());
+    });
+
+    // The fitter's word: one store carries the edit.
+    Ui.Run([&] { Link->ReleaseHeldEdits(); });
+    EXPECT_FALSE(Link->HoldsKeptEdits());
+    const size_t mark = Rec.Size();
+    ASSERT_TRUE(PostWhenFree(RQ_WRITE_SETTINGS));
+    ASSERT_TRUE(WaitWriteDone(mark)) << Dump();
+    EXPECT_EQ(next->Stored()[P_LAMBDA_TYPE], edited);
+    EXPECT_FALSE(Link->LooksLikeOtherVehicle());
+    Ui.Run([] { EXPECT_FALSE(SettingsChanged()); });
+    Link.reset();
+    Sim.reset();
+}
+
+std::vector<sReplugCase> ReplugCases() {
+    std::vector<sReplugCase> cases;
+    for (int v : {22, 31, 48, 57}) {
+        cases.push_back({v, eNextCar::SameCar, 0});
+        cases.push_back({v, eNextCar::OtherSettings, 0});
+    }
+    cases.push_back({22, eNextCar::OtherVersion, 31});
+    cases.push_back({48, eNextCar::OtherVersion, 57});
+    cases.push_back({57, eNextCar::OtherVersion, 48});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cars, ReplugTest, ::testing::ValuesIn(ReplugCases()),
+                         [](const auto& info) { return CaseName(info.param); });
+
+// The fitter drops the kept edits: the program takes the ECU's settings and
+// nothing is held or sent.
+TEST_F(ReconnectFixture, DroppedKeptEditsTakeTheEcusSettings) {
+    const std::string link = LinkName("drop");
+    StartSimAt(57, link);
+    StartLink();
+    Link->SetPortName(link);
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 1, 10s)) << Dump();
+    Ui.Run([] { WorkSettings.CylCount = uint8_t(EcuSettings.CylCount == 6 ? 4 : 6); });
+    Sim->SetFault(eSimFault::LineDrop, 0);
+    ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 5s)) << Dump();
+    Sim->Reopen();
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 2, 15s)) << Dump();
+    ASSERT_TRUE(Link->HoldsKeptEdits());
+    Sim->ClearLog();
+    Ui.Run([&] {
+        Link->DropHeldEdits();
+        EXPECT_FALSE(SettingsChanged());
+        EXPECT_EQ(WorkSettings, IncomingSettings);
+    });
+    EXPECT_FALSE(Link->HoldsKeptEdits());
+    ASSERT_TRUE(Sim->WaitForCommands(LiveCommand(LiveRPM), 2, 15s)) << Dump();
+    for (uint8_t code : Sim->Commands()) EXPECT_FALSE(SendsSomething(code)) << std::hex << int(code);
+    Link.reset();
+    Sim.reset();
 }
 
 }  // namespace

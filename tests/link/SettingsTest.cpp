@@ -199,3 +199,28 @@ TEST(SettingsRecord, KeepEditsOverReadTakesTheEcusValuesOnlyWhereNothingWasEdite
         EXPECT_EQ(!(work == ecu), c.Work != c.Ecu) << c.Name;
     }
 }
+
+// After a reconnection: the ECU is taken for the one read before only where
+// every position reads as before or as the fitter edited it.
+TEST(SettingsRecord, SameVehicleOnlyWhereEveryPositionReadsAsBeforeOrAsEdited) {
+    struct sCase {
+        const char* Name;
+        uint8_t Work, Ecu, Read;  // one position
+        bool Same;
+    } cases[] = {
+        {"not edited, unchanged", 5, 5, 5, true},
+        {"not edited, changed", 5, 5, 7, false},
+        {"edited, ECU lost the unstored edit", 9, 5, 5, true},
+        {"edited, ECU holds the edit", 9, 5, 9, true},
+        {"edited, ECU has a third value", 9, 5, 7, false},
+    };
+    for (const sCase& c : cases) {
+        for (int pos : {0, 7, 15}) {
+            sSettings work, ecu, read;
+            work[pos] = c.Work;
+            ecu[pos] = c.Ecu;
+            read[pos] = c.Read;
+            EXPECT_EQ(Ecu::SameVehicle(work, ecu, read), c.Same) << c.Name << " at " << pos;
+        }
+    }
+}

@@ -203,7 +203,13 @@ TEST(ProgramLink, PortErrorBoxHoldsNothingAndAnUnsavedEditSurvivesThePulledLine)
 
     Key(MainForm, Qt::Key_F5);
     ASSERT_TRUE(DataExScreen->isVisible());
-    Key(DataExScreen, Qt::Key_F4);  // returns when the progress dialog has closed
+    {
+        // Kept over the pulled line: the fitter says it is the same vehicle.
+        cModalAnswer same("QuestionForm", [](QWidget* w) { return ClickChild(w, "YesBtn"); });
+        Key(DataExScreen, Qt::Key_F4);  // returns when the progress dialog has closed
+        ASSERT_EQ(same.Texts.size(), 1);
+        EXPECT_TRUE(same.Texts[0].contains(QStringLiteral("same vehicle"))) << same.Texts[0].toStdString();
+    }
     ASSERT_TRUE(TSaveForm::WriteDone);
     EXPECT_EQ(sim.Stored()[0], edited);
     EXPECT_EQ(MainForm->DataExBtn->OutlineWidth(), 2);

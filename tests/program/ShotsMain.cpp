@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QLabel>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -37,6 +38,15 @@
 #include "tools/ecusim/EcuSimulator.h"
 
 namespace {
+
+// The notice of the settings screens with both of its sentences.
+QString KeptAndOtherVehicle() {
+    return Tr("Changes made before the line was interrupted are kept in the program; "
+              "none of them has been sent to this ECU.") +
+           QLatin1Char(' ') +
+           Tr("This looks like another vehicle: the ECU or its settings differ from "
+              "those read before the line was interrupted.");
+}
 
 struct sShot {
     const char* Name;
@@ -128,8 +138,32 @@ std::vector<sShot> Shots() {
         {"MainForm-other-ecu",
          [](GuiTestKit::cProgram&) -> QWidget* {
              MainForm->ShowSettingsChanged(true);
-             MainForm->ShowOtherEcuNotice(true);
+             MainForm->ShowKeptNotice(KeptAndOtherVehicle());
              return MainForm;
+         }},
+        {"ConfigForm-kept",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             ConfigForm->ShowKeptNotice(KeptAndOtherVehicle());
+             return ConfigScreen;
+         },
+         [] { ConfigForm->ShowKeptNotice(KeptAndOtherVehicle()); }},
+        {"CalibForm-kept",
+         [](GuiTestKit::cProgram&) -> QWidget* { return CalibScreen; },
+         [] { CalibForm->ShowKeptNotice(KeptAndOtherVehicle()); }},
+        {"DataExForm-kept",
+         [](GuiTestKit::cProgram&) -> QWidget* { return DataExScreen; },
+         [] { DataExForm->ShowKeptNotice(KeptAndOtherVehicle()); }},
+        {"QuestionForm-same-vehicle",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             QuestionForm->SetText(Tr("These changes were made\nbefore the line was interrupted.\n"
+                                              "Is this the same vehicle?\nSend them to this ECU?"));
+             return QuestionForm;
+         }},
+        {"QuestionForm-keep-for-later",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             QuestionForm->SetText(Tr("Nothing was sent.\nKeep the changes for later?\n"
+                                              "No takes the ECU's settings."));
+             return QuestionForm;
          }},
         {"OptionsForm-port-not-present",
          [](GuiTestKit::cProgram&) -> QWidget* {
@@ -217,7 +251,12 @@ int main(int argc, char** argv) {
         program.QuietLink();
         const QString folder = QStringLiteral("%1/%2x%3").arg(out).arg(size.width()).arg(size.height());
         QDir().mkpath(folder);
+        // ZV_SHOTS_ONLY (a regular expression on the names) renders only
+        // those, without the file dialog and the live visualisation.
+        const QString only = qEnvironmentVariable("ZV_SHOTS_ONLY");
+        const QRegularExpression pick(only);
         for (const sShot& shot : Shots()) {
+            if (!only.isEmpty() && !pick.match(QString::fromLatin1(shot.Name)).hasMatch()) continue;
             QWidget* w = shot.Prepare(program);
             if (!w) continue;
             w->show();
@@ -227,6 +266,10 @@ int main(int argc, char** argv) {
             if (w->grab().save(file)) ++written;
             else std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
             w->hide();
+        }
+        if (!only.isEmpty()) {
+            program.Stop();
+            continue;
         }
         if (FileDialogShot(folder + QStringLiteral("/FileDialog.png"))) ++written;
         else std::fprintf(stderr, "no file dialog\n");
