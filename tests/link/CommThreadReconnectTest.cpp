@@ -241,9 +241,7 @@ TEST_P(ReplugTest, NothingGoesToTheEcuAfterAReconnectionUntilReleased) {
     // The fitter's word: one store carries the edit.
     Ui.Run([&] { Link->ReleaseHeldEdits(); });
     EXPECT_FALSE(Link->HoldsKeptEdits());
-    const size_t mark = Rec.Size();
-    ASSERT_TRUE(PostWhenFree(RQ_WRITE_SETTINGS));
-    ASSERT_TRUE(WaitWriteDone(mark)) << Dump();
+    ASSERT_TRUE(StoreEdits()) << Dump();
     EXPECT_EQ(next->Stored()[P_LAMBDA_TYPE], edited);
     EXPECT_FALSE(Link->LooksLikeOtherVehicle());
     Ui.Run([] { EXPECT_FALSE(SettingsChanged()); });
