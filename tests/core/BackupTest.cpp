@@ -103,7 +103,9 @@ TEST(Backup, FolderFollowsXdgDataHome) {
     EXPECT_EQ(Backup::Folder(), "/data/x/zvbasic/backups");
     ::setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored
     const char* home = std::getenv("HOME");
-    if (home && *home) EXPECT_EQ(Backup::Folder(), std::string(home) + "/.local/share/zvbasic/backups");
+    if (home && *home) {
+        EXPECT_EQ(Backup::Folder(), std::string(home) + "/.local/share/zvbasic/backups");
+    }
     if (oldXdg) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
     else ::unsetenv("XDG_DATA_HOME");
 }
