@@ -382,7 +382,9 @@ TEST(EcuSim, PacingViolationsAreFlagged) {
             EXPECT_EQ(log[2].PacingViolation, flagged == 1);
             const bool readInTime = log[2].TimeMs - log[1].TimeMs < 3 * pause - c.Tolerance;
             judged = c.Flagged == 0 || flagged == 1 || readInTime;
-            if (judged) EXPECT_EQ(flagged, c.Flagged);
+            if (judged) {
+                EXPECT_EQ(flagged, c.Flagged);
+            }
         }
         EXPECT_TRUE(judged) << "the simulator never read the frame soon enough to judge it";
     }

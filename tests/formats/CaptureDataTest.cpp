@@ -409,7 +409,7 @@ TEST(CaptureReader, GrowingFileIsFollowedLineByLine) {
 TEST(CaptureReader, PipesAndDevicesAreRefusedAtOnce) {
     const fs::path fifo = TempPath("pipe.dat");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string path : {fifo.string(), std::string("/dev/null")}) {
+    for (const std::string& path : {fifo.string(), std::string("/dev/null")}) {
         sCaptureData d;
         EXPECT_EQ(ReadCaptureFile(path, d).Status, eReadStatus::NotAFile) << path;
         EXPECT_EQ(CheckCaptureFile(path).Status, eReadStatus::NotAFile) << path;
