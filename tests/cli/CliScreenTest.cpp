@@ -111,7 +111,9 @@ TEST_P(CliBesideScreen, WriteSendsTheFramesOfLoadFromFileAndStoreInEcu) {
         sDialogAnswer answer(file);
         cScreenRig::Key(rig.DataEx, Qt::Key_F2);
     }
-    if (version >= 48) ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 12; }));
+    if (version >= 48) {
+        ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 12; }));
+    }
     cScreenRig::Key(rig.DataEx, Qt::Key_F4);  // returns when the progress dialog has closed
     ASSERT_TRUE(TSaveForm::WriteDone);
     const std::vector<Frame> screen = WritesAndStore(rig.Sim);
