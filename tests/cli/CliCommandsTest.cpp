@@ -239,7 +239,8 @@ TEST_F(CliCommands, AWholeRecordCarriesTheThrottleDirectionToANewerEcu) {
     };
     const std::string connected = File("connected.zv2", VehicleText(0, 121, 1));
     for (const auto& c : cases) {
-        ASSERT_EQ(Run({"--quiet", "write", connected}).Exit, 0);
+        const sRun first = Run({"--quiet", "write", connected});
+        ASSERT_EQ(first.Exit, 0) << c.What << ": " << first.Err;
         const std::string file = File("f.zv2", VehicleText(c.Closed, c.Switch, c.Type));
         // The ECU holds a rising sensor at 121: the file means something else.
         EXPECT_EQ(Run({"--quiet", "diff", file}).Exit, 1) << c.What;

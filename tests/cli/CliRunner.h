@@ -38,18 +38,23 @@ inline sCliRun RunCli(const std::string& exe, const std::vector<std::string>& ar
     sCliRun run;
     int out[2], err[2];
     if (::pipe(out) != 0 || ::pipe(err) != 0) return run;
+    // Built before the fork: the child of a process with threads running may
+    // only make async-signal-safe calls until it execs (no allocation).
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(exe.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = ::fork();
-    if (pid < 0) return run;
+    if (pid < 0) {
+        for (int fd : {out[0], out[1], err[0], err[1]}) ::close(fd);
+        return run;
+    }
     if (pid == 0) {
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         ::close(out[0]);
         ::close(err[0]);
         if (uid >= 0 && (::setgid(gid_t(uid)) != 0 || ::setuid(uid_t(uid)) != 0)) ::_exit(126);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(exe.c_str()));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         ::execv(exe.c_str(), argv.data());
         ::_exit(127);
     }
