@@ -150,6 +150,9 @@ private:
     void RaiseLinkIdle(bool idle);
     // Sets the request to serve next, under the request lock.
     void SetPending(int32_t code);
+    // Posts request `code` to the idle thread; RequestLock held, neither busy
+    // nor pending set.
+    void Post(int32_t code);
     // Takes a timed lock within `limit`; false when the time ran out.
     static bool TryLockFor(std::unique_lock<std::timed_mutex>& lock, std::chrono::milliseconds limit);
 
