@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "link/CommThread.h"
 #include "link/Settings.h"
 
 TEST(SettingsRecord, DefaultsAndChangedTest) {
@@ -137,6 +138,14 @@ TEST(Conversions, LambdaByTypeAndVersion) {
     EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(-0.5, 3), 0.0);
     EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(1.7, 4), 1.6);
     EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(-7.0, 6), -7.0);
+}
+
+TEST(Conversions, PollCycleFollowsTheEcusPacing) {
+    // Six reads per record; the slower pacing below version 32 makes each
+    // frame longer.
+    EXPECT_GT(cCommThread::PollCycleSeconds(31), cCommThread::PollCycleSeconds(32));
+    EXPECT_EQ(cCommThread::PollCycleSeconds(32), cCommThread::PollCycleSeconds(48));
+    EXPECT_NEAR(cCommThread::PollCycleSeconds(48), 6 * (0.050 + 3 * 0.010 + 6 * 10.0 / 1200), 1e-9);
 }
 
 TEST(Conversions, LevelIndexAndLamps) {
