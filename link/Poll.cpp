@@ -1,9 +1,9 @@
 // Live values: the configuration screen's poll (RQ_CONFIG_POLL), the
 // visualisation poll (RQ_VIS_POLL) and the idle poll the thread runs by
 // itself while connected.
-#include "link/CommThread.h"
-
 #include <iterator>
+
+#include "link/CommThread.h"
 
 double cCommThread::PollCycleSeconds(int ecuVersion) {
     // One frame: three bytes out, each after the pacing pause, and three

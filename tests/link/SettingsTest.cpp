@@ -149,11 +149,18 @@ TEST(Conversions, PollCycleFollowsTheEcusPacing) {
 }
 
 TEST(Conversions, LiveValuesTakenInPollingOrder) {
-    struct Sample { float TPSVolts = 0, LambdaVolts = 0; int RPM = 0, ValvePos = 0; } s;
+    struct Sample {
+        float TPSVolts = 0, LambdaVolts = 0;
+        int RPM = 0, ValvePos = 0;
+    } s;
     // One sample through a run of live values; the lambda is shown before
     // the clamp and kept after it, and a lambda that is not used keeps the
     // last one, clamped again by the type now set.
-    struct Step { int k, r, version, type; float shown; Sample after; } steps[] = {
+    struct Step {
+        int k, r, version, type;
+        float shown;
+        Sample after;
+    } steps[] = {
         {LiveTPS, 51, 48, 0, 0.0f, {1.0f, 0.0f, 0, 0}},
         {LiveRPM, 27, 48, 0, 0.0f, {1.0f, 0.0f, 2000, 0}},
         {LiveStepper, 150, 48, 0, 0.0f, {1.0f, 0.0f, 2000, 150}},
