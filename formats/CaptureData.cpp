@@ -9,7 +9,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <new>
 
