@@ -31,6 +31,7 @@
 #include "formats/CsvExport.h"
 #include "capview/PlotView.h"
 #include "capview/ViewerQt.h"
+#include "link/CommThread.h"
 #include "link/Settings.h"
 #include "kit/ScreenKit.h"
 #include "widgets/ShadowButton.h"
@@ -290,7 +291,7 @@ void TViewerForm::Retranslate() {
     TimeCB->clear();
     const QString version = QString::fromStdString(Ecu::NibbleText(32));
     auto preset = [&](const char* pattern, int ecu) {
-        return CvTr(pattern).arg(version).arg(QLocale().toString(Capture::PollCycleSeconds(ecu), 'f', 2));
+        return CvTr(pattern).arg(version).arg(QLocale().toString(cCommThread::PollCycleSeconds(ecu), 'f', 2));
     };
     TimeCB->addItem(CvTr("record number"));
     TimeCB->addItem(preset(CvN_("ECU below version %1: %2 s per record"), kSlowEcu));
@@ -384,8 +385,8 @@ void TViewerForm::ApplyTime() {
     double seconds = SecondsED->value();
     switch (TimeCB->currentIndex()) {
     case 0: seconds = 0; break;
-    case 1: seconds = Capture::PollCycleSeconds(kSlowEcu); break;
-    case 2: seconds = Capture::PollCycleSeconds(kFastEcu); break;
+    case 1: seconds = cCommThread::PollCycleSeconds(kSlowEcu); break;
+    case 2: seconds = cCommThread::PollCycleSeconds(kFastEcu); break;
     default:
         if (seconds <= 0) seconds = 1;
         break;

@@ -390,7 +390,7 @@ struct sLiveFeed {
     cCycleValues Cycle;  // a line only of values read since the last cut
     std::function<bool()> OnCycle;
     bool Take(int k, int raw) {
-        TakeLiveValue(Line.Sample, k, raw, Version, WorkSettings.LambdaType);
+        Conv::TakeLiveValue(Line.Sample, k, raw, Version, WorkSettings.LambdaType);
         Cycle.Take(k);
         switch (k) {
         case LiveTPS:

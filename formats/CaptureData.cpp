@@ -9,11 +9,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <new>
 
-#include "link/CommThread.h"
 #include "link/Settings.h"
 #include "formats/CaptureFile.h"
 
@@ -499,15 +497,6 @@ bool CaptureFileMayHaveChanged(const std::string& path, const sCaptureData& data
     if (::stat(path.c_str(), &st) != 0) return false;  // gone for now: nothing new to read
     return uint64_t(st.st_size) != data.Bytes || uint64_t(st.st_dev) != data.Device ||
            uint64_t(st.st_ino) != data.Inode || ChangedNs(st) != data.ChangedNs;
-}
-
-double PollCycleSeconds(int ecuVersion) {
-    // One frame: three bytes out, each after the pacing pause, and three
-    // bytes back; a byte is ten bits on the line (8N1).
-    const double byteMs = 10.0 * 1000.0 / cCommThread::BaudRate;
-    const double frameMs = 3 * (Ecu::BytePauseMs(ecuVersion) + byteMs) + 3 * byteMs;
-    const double stepMs = double(cCommThread::IdleWait.count()) + frameMs;
-    return std::size(cCommThread::LivePollParams) * stepMs / 1000.0;
 }
 
 }  // namespace Capture

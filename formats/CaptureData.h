@@ -134,9 +134,4 @@ bool CaptureFileMayHaveChanged(const std::string& path, const sCaptureData& data
 sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, bool& restarted,
                                   uint64_t maxRecords = DefaultRecordLimit());
 
-// Seconds between two records of a capture recorded while the link ran its
-// idle poll with an ECU of the given version: six live reads per record,
-// each one idle wait and one frame exchange at the ECU's pacing.
-double PollCycleSeconds(int ecuVersion);
-
 }  // namespace Capture

@@ -12,31 +12,12 @@
 #include "core/RegularFile.h"
 #include "link/Settings.h"
 
-sLiveSample LiveSample;
-
-float TakeLiveValue(sLiveSample& s, int k, int r, int ecuVersion, int lambdaType) {
-    switch (k) {
-    case LiveTPS: s.TPSVolts = float(Conv::RawToVolts(r)); break;
-    case LiveRPM: s.RPM = Conv::PeriodToRpm(r); break;
-    case LiveStepper: s.ValvePos = r; break;
-    case LiveLambda: {
-        if (const std::optional<int> value = Conv::LambdaValue(r, ecuVersion, lambdaType))
-            s.LambdaVolts = float(Conv::RawToVolts(*value));
-        const float shown = s.LambdaVolts;
-        s.LambdaVolts = float(Conv::ClampLambdaVolts(s.LambdaVolts, lambdaType));
-        return shown;
-    }
-    default: break;
-    }
-    return s.LambdaVolts;
-}
-
 void cCycleValues::Take(int k) {
     if (k >= 0 && k < 32) Seen |= 1u << k;
 }
 
 bool cCycleValues::Whole() const {
-    for (int k : VisPollParams)
+    for (int k : LivePollParams)
         if (!(Seen & (1u << k))) return false;
     return true;
 }

@@ -12,22 +12,14 @@
 
 #include "link/Protocol.h"  // the live value numbers (eLive)
 
-// The latest live values, shared by the visualisation screen and the capture.
+// One capture record: the live values as the link's conversions take them
+// (TakeLiveValue).
 struct sLiveSample {
     float TPSVolts = 0;     // throttle volts, not clamped
     float LambdaVolts = 0;  // lambda volts after the type clamp
     int32_t RPM = 0;
     int32_t ValvePos = 0;
 };
-extern sLiveSample LiveSample;
-
-// Takes live value k (raw r, as the link reports it) into the sample: the
-// throttle as volts, the engine speed as rpm, the valve position, the lambda
-// as volts clamped by the lambda type (a lambda that is not used keeps the
-// last one, clamped again). Other values change nothing. Returns the lambda
-// volts before the clamp, which the visualisation screen shows (for other k,
-// the sample's lambda volts).
-float TakeLiveValue(sLiveSample& sample, int k, int r, int ecuVersion, int lambdaType);
 
 // Which live values of the polling cycle in hand have come. A record holds
 // the values of one cycle read since the link was last cut: a reconnection

@@ -77,6 +77,11 @@ bool cCommThread::PostRequest(int32_t code) {
     std::unique_lock<std::timed_mutex> lock(RequestLock, std::defer_lock);
     if (!TryLockFor(lock, kPostLockLimit)) return false;
     if (Busy.IsSet() || Pending.IsSet()) return false;
+    Post(code);
+    return true;
+}
+
+void cCommThread::Post(int32_t code) {
     CurrentRequest = code;
     PostedByScreen = true;
     Stop.Reset();
@@ -84,7 +89,6 @@ bool cCommThread::PostRequest(int32_t code) {
     // soon as it is pending, and must not find busy set afterwards.
     Busy.Set();
     Pending.Set();
-    return true;
 }
 
 bool cCommThread::PostRequestAfterStop(int32_t code) {
@@ -109,11 +113,7 @@ bool cCommThread::PostRequestAfterStop(int32_t code) {
         FollowUp = code;
         return true;
     }
-    CurrentRequest = code;
-    PostedByScreen = true;
-    Stop.Reset();
-    Busy.Set();
-    Pending.Set();
+    Post(code);
     return true;
 }
 

@@ -28,14 +28,16 @@ public:
     // The line speed, and the wait before each idle poll step.
     static constexpr int BaudRate = 1200;
     static constexpr std::chrono::milliseconds IdleWait{50};
+    // Seconds between two records of a capture recorded while the link ran
+    // its idle poll with an ECU of the given version: six live reads per
+    // record, each one idle wait and one frame exchange at the ECU's pacing.
+    static double PollCycleSeconds(int ecuVersion);
     // The port's time limits for one byte read and one byte written.
     static constexpr int ReadLimitMs = 100;
     static constexpr int WriteLimitMs = 100;
     // Before each handshake the line must have been quiet this long (three
     // byte times at 1200 baud); what comes before is dropped.
     static constexpr int QuietMs = 25;
-    // The live values of the visualisation and idle polls, in polling order.
-    static constexpr const int (&LivePollParams)[LIVE_POLL_COUNT] = VisPollParams;
 
     // `invoker` runs a function on the user-interface thread and waits for it;
     // an empty invoker runs it directly on the link thread (core tests).
@@ -166,6 +168,9 @@ private:
     void RaiseLinkIdle(bool idle);
     // Sets the request to serve next, under the request lock.
     void SetPending(int32_t code);
+    // Posts request `code` to the idle thread; RequestLock held, neither busy
+    // nor pending set.
+    void Post(int32_t code);
     // Takes a timed lock within `limit`; false when the time ran out.
     static bool TryLockFor(std::unique_lock<std::timed_mutex>& lock, std::chrono::milliseconds limit);
 

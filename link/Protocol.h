@@ -73,8 +73,7 @@ enum eLive : int {
 
 // The order in which the visualisation poll and the idle poll read them.
 constexpr int LIVE_POLL_COUNT = 6;
-constexpr int VisPollParams[LIVE_POLL_COUNT] = {LiveTPS, LiveRPM, LiveFuel, LiveLambda, LiveStepper, LiveLPGLevel};
-inline constexpr const int (&IdlePollParams)[LIVE_POLL_COUNT] = VisPollParams;
+constexpr int LivePollParams[LIVE_POLL_COUNT] = {LiveTPS, LiveRPM, LiveFuel, LiveLambda, LiveStepper, LiveLPGLevel};
 
 // Values of LiveFuel.
 enum eFuelState : int {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "link/Protocol.h"  // the live value numbers (eLive)
+
 struct sSettings {
     uint8_t LambdaType = 0;        // 0..4, 8 = no sensor
     uint8_t TPSSwitchLevel = 101;  // raw 0..255, bit 0 = direction, 1 = no TPS
@@ -160,4 +162,29 @@ int LevelIndex(int r, int version);
 // The six lamps (reserve, level 1..5) for a level index: "100000" ...
 // "011111", "000000" for an index outside 0..7.
 const char* LevelLampPattern(int index);
+
+// Takes live value k (raw r, as the link reports it) into `sample`, a record
+// with the members TPSVolts, LambdaVolts (float), RPM and ValvePos (int):
+// the throttle as volts, the engine speed as rpm, the valve position, the
+// lambda as volts clamped by the lambda type (a lambda that is not used keeps
+// the last one, clamped again). Other values change nothing. Returns the
+// lambda volts before the clamp, which the visualisation screen shows (for
+// other k, the sample's lambda volts).
+template <class tSample>
+float TakeLiveValue(tSample& sample, int k, int r, int ecuVersion, int lambdaType) {
+    switch (k) {
+    case LiveTPS: sample.TPSVolts = float(RawToVolts(r)); break;
+    case LiveRPM: sample.RPM = PeriodToRpm(r); break;
+    case LiveStepper: sample.ValvePos = r; break;
+    case LiveLambda: {
+        if (const std::optional<int> value = LambdaValue(r, ecuVersion, lambdaType))
+            sample.LambdaVolts = float(RawToVolts(*value));
+        const float shown = sample.LambdaVolts;
+        sample.LambdaVolts = float(ClampLambdaVolts(sample.LambdaVolts, lambdaType));
+        return shown;
+    }
+    default: break;
+    }
+    return sample.LambdaVolts;
+}
 }  // namespace Conv

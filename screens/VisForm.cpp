@@ -138,7 +138,7 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     Retranslate();
 
     // A display whose value is not current is dimmed. Nothing has come yet.
-    for (int k : cCommThread::LivePollParams)
+    for (int k : LivePollParams)
         for (QWidget* w : DisplaysOf(k)) {
             auto* dim = new QGraphicsOpacityEffect(w);
             dim->setOpacity(0.3);
@@ -174,7 +174,7 @@ bool TVisForm::DisplayStale(int k) const {
 }
 
 void TVisForm::MarkAllStale() {
-    for (int k : cCommThread::LivePollParams) SetStale(k, true);
+    for (int k : LivePollParams) SetStale(k, true);
     Cycle.Cut();
     // A blinking gas lamp would look live.
     FuelTM->stop();
@@ -295,7 +295,7 @@ void TVisForm::SettingsLoaded() {
 
 void TVisForm::LiveValue(int k, int r) {
     const sSettings& s = WorkSettings;
-    const float lambdaShown = TakeLiveValue(LiveSample, k, r, Version(), s.LambdaType);
+    const float lambdaShown = Conv::TakeLiveValue(LiveSample, k, r, Version(), s.LambdaType);
     Cycle.Take(k);
     SetStale(k, false);
     switch (k) {

@@ -40,6 +40,8 @@ public:
     void LogBtnClick();
     void ConsoleBtnClick();
     bool Capturing() const { return Capture.IsOpen(); }
+    // The latest live values, as the capture records them.
+    const sLiveSample& LatestSample() const { return LiveSample; }
     // True while the displays of live value k show a value that is no
     // longer current (the link is down or reconnecting); they are dimmed
     // until the next value k arrives.
@@ -90,6 +92,7 @@ private:
     void ShowLogButton();
     int Version() const;
 
+    sLiveSample LiveSample;
     cCaptureFile Capture;
     cCycleValues Cycle;  // of the capture's next record
     bool FirstShow = true;

@@ -352,14 +352,6 @@ TEST(CaptureReader, HugeFileReportsProgressAndCanBeCancelled) {
     EXPECT_LE(d.SkippedLines, 1u);
 }
 
-TEST(CaptureReader, PollCycleFollowsTheEcusPacing) {
-    // Six reads per record; the slower pacing below version 32 makes each
-    // frame longer.
-    EXPECT_GT(PollCycleSeconds(31), PollCycleSeconds(32));
-    EXPECT_EQ(PollCycleSeconds(32), PollCycleSeconds(48));
-    EXPECT_NEAR(PollCycleSeconds(48), 6 * (0.050 + 3 * 0.010 + 6 * 10.0 / 1200), 1e-9);
-}
-
 // A capture still being recorded: each read takes what the file gained; a
 // line cut by the writer's buffer is judged again once it is whole, and a
 // file started anew under the same name is read from its start.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "link/CommThread.h"
 #include "link/Settings.h"
 
 TEST(SettingsRecord, DefaultsAndChangedTest) {
@@ -137,6 +138,49 @@ TEST(Conversions, LambdaByTypeAndVersion) {
     EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(-0.5, 3), 0.0);
     EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(1.7, 4), 1.6);
     EXPECT_DOUBLE_EQ(Conv::ClampLambdaVolts(-7.0, 6), -7.0);
+}
+
+TEST(Conversions, PollCycleFollowsTheEcusPacing) {
+    // Six reads per record; the slower pacing below version 32 makes each
+    // frame longer.
+    EXPECT_GT(cCommThread::PollCycleSeconds(31), cCommThread::PollCycleSeconds(32));
+    EXPECT_EQ(cCommThread::PollCycleSeconds(32), cCommThread::PollCycleSeconds(48));
+    EXPECT_NEAR(cCommThread::PollCycleSeconds(48), 6 * (0.050 + 3 * 0.010 + 6 * 10.0 / 1200), 1e-9);
+}
+
+TEST(Conversions, LiveValuesTakenInPollingOrder) {
+    struct Sample {
+        float TPSVolts = 0, LambdaVolts = 0;
+        int RPM = 0, ValvePos = 0;
+    } s;
+    // One sample through a run of live values; the lambda is shown before
+    // the clamp and kept after it, and a lambda that is not used keeps the
+    // last one, clamped again by the type now set.
+    struct Step {
+        int k, r, version, type;
+        float shown;
+        Sample after;
+    } steps[] = {
+        {LiveTPS, 51, 48, 0, 0.0f, {1.0f, 0.0f, 0, 0}},
+        {LiveRPM, 27, 48, 0, 0.0f, {1.0f, 0.0f, 2000, 0}},
+        {LiveStepper, 150, 48, 0, 0.0f, {1.0f, 0.0f, 2000, 150}},
+        {LiveLambda, 60, 48, 8, float(60 / 51.0), {1.0f, float(60 / 51.0), 2000, 150}},
+        {LiveLambda, 17, 47, 8, float(60 / 51.0), {1.0f, float(60 / 51.0), 2000, 150}},  // not used
+        {LiveLambda, 60, 48, 0, float(60 / 51.0), {1.0f, 1.0f, 2000, 150}},
+        {LiveLambda, 3, 47, 0, float(-3 / 51.0), {1.0f, 0.0f, 2000, 150}},
+        {LiveFuel, 2, 48, 0, 0.0f, {1.0f, 0.0f, 2000, 150}},  // changes nothing
+        {LiveLPGLevel, 9, 48, 0, 0.0f, {1.0f, 0.0f, 2000, 150}},
+        {LiveRPM, 0, 48, 0, 0.0f, {1.0f, 0.0f, 0, 150}},
+    };
+    int n = 0;
+    for (const Step& c : steps) {
+        EXPECT_FLOAT_EQ(Conv::TakeLiveValue(s, c.k, c.r, c.version, c.type), c.shown) << "step " << n;
+        EXPECT_FLOAT_EQ(s.TPSVolts, c.after.TPSVolts) << "step " << n;
+        EXPECT_FLOAT_EQ(s.LambdaVolts, c.after.LambdaVolts) << "step " << n;
+        EXPECT_EQ(s.RPM, c.after.RPM) << "step " << n;
+        EXPECT_EQ(s.ValvePos, c.after.ValvePos) << "step " << n;
+        ++n;
+    }
 }
 
 TEST(Conversions, LevelIndexAndLamps) {

@@ -13,7 +13,6 @@
 #include "screens/SaveForm.h"
 #include "link/Settings.h"
 #include "screens/CalibForm.h"
-#include "formats/CaptureFile.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"
 #include "screens/VisForm.h"
@@ -41,7 +40,6 @@ cScreenRig::~cScreenRig() {
 
 bool cScreenRig::Start() {
     WorkSettings = EcuSettings = IncomingSettings = sSettings{};
-    LiveSample = sLiveSample{};
     cIOForm::SetScreenOverride(QSize(1024, 768), 96);
 
     Screens = std::make_unique<cScreenSet>(cScreenSet::eScope::Work);

@@ -85,7 +85,7 @@ TEST(VisScreen, ThrottleSpeedAndValveOnTheWidgets) {
     ASSERT_TRUE(Show(rig, 1, 51, [&] { return f->TPSLL->text() == Volts(1.0); }));
     EXPECT_DOUBLE_EQ(f->TPSLM->Value(), 20.0);
     EXPECT_NEAR(f->TPSLM->Region3Start(), 39.6, 0.01);
-    EXPECT_FLOAT_EQ(LiveSample.TPSVolts, float(1.0));
+    EXPECT_FLOAT_EQ(f->LatestSample().TPSVolts, float(1.0));
     ASSERT_TRUE(Show(rig, 1, 255, [&] { return f->TPSLL->text() == Volts(5.0); }));
     ASSERT_TRUE(Show(rig, 1, 0, [&] { return f->TPSLL->text() == Volts(0.0); }));
     // Falling sensor: the bar counts from the other end.
@@ -96,7 +96,7 @@ TEST(VisScreen, ThrottleSpeedAndValveOnTheWidgets) {
 
     ASSERT_TRUE(Show(rig, 3, 27, [&] { return f->RPMLL->text() == QStringLiteral("2000"); }));
     EXPECT_DOUBLE_EQ(f->RPMAM->Value(), 2.0);
-    EXPECT_EQ(LiveSample.RPM, 2000);
+    EXPECT_EQ(f->LatestSample().RPM, 2000);
     ASSERT_TRUE(Show(rig, 3, 0, [&] { return f->RPMLL->text() == QStringLiteral("000"); }));
     EXPECT_DOUBLE_EQ(f->RPMAM->Value(), 0.0);
     ASSERT_TRUE(Show(rig, 3, 1, [&] { return f->RPMLL->text() == QStringLiteral("54000"); }));
@@ -104,7 +104,7 @@ TEST(VisScreen, ThrottleSpeedAndValveOnTheWidgets) {
 
     ASSERT_TRUE(Show(rig, 6, 150, [&] { return f->StepperLL->text() == QStringLiteral("150"); }));
     EXPECT_DOUBLE_EQ(f->StepperLM->Value(), 150);
-    EXPECT_EQ(LiveSample.ValvePos, 150);
+    EXPECT_EQ(f->LatestSample().ValvePos, 150);
     // Valve regions from the positions, dial zones from the speeds (defaults).
     EXPECT_DOUBLE_EQ(f->StepperLM->Region2Start(), WorkSettings.StepPosMin);
     EXPECT_DOUBLE_EQ(f->StepperLM->Region3Start(), WorkSettings.StepPosMax);
@@ -143,7 +143,7 @@ TEST_P(VisLambda, ConvertedByTypeAndClamped) {
     EXPECT_DOUBLE_EQ(f->LambdaCH->AxisMax(), c.AxisMax);
     f->LambdaLL->clear();
     ASSERT_TRUE(Show(rig, 7, c.Raw, [&] { return f->LambdaLL->text() == Two(c.Label); }));
-    EXPECT_EQ(LiveSample.LambdaVolts, c.Clamped);
+    EXPECT_EQ(f->LatestSample().LambdaVolts, c.Clamped);
     // The trace gets the clamped value with the next live value.
     ASSERT_TRUE(rig.WaitLive(2));
     const cTracePoints& t = f->LambdaCH->Points();
@@ -170,15 +170,15 @@ TEST(VisScreen, NoSensorBelow48KeepsTheLastLambda) {
     rig.Sim.SetLive(7, 60);
     ASSERT_TRUE(rig.WaitLive(12));
     EXPECT_EQ(rig.Vis->LambdaLL->text(), Two(25 / 51.0));
-    EXPECT_FLOAT_EQ(LiveSample.LambdaVolts, float(25 / 51.0));
+    EXPECT_FLOAT_EQ(rig.Vis->LatestSample().LambdaVolts, float(25 / 51.0));
     // The label then shows the kept volts, which were clamped: 1.06 V shown,
     // 1.0 V kept, so "no sensor" shows 1.00.
     WorkSettings.LambdaType = 0;
     ASSERT_TRUE(Show(rig, 7, 60, [&] { return rig.Vis->LambdaLL->text() == Two(54 / 51.0); }));
-    EXPECT_FLOAT_EQ(LiveSample.LambdaVolts, 1.0f);
+    EXPECT_FLOAT_EQ(rig.Vis->LatestSample().LambdaVolts, 1.0f);
     WorkSettings.LambdaType = 8;
     ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Vis->LambdaLL->text() == Two(1.0); }));
-    EXPECT_FLOAT_EQ(LiveSample.LambdaVolts, 1.0f);
+    EXPECT_FLOAT_EQ(rig.Vis->LatestSample().LambdaVolts, 1.0f);
 }
 
 struct sLevelCase {
