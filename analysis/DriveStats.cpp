@@ -112,10 +112,9 @@ double sDriveMap::RpmFrom(int64_t bin) const { return double(bin * Micro(Options
 double sDriveMap::TpsFrom(int64_t bin) const { return double(bin * Micro(Options.TpsStep)) / kMicro; }
 
 const sMapCell* sDriveMap::Find(int64_t rpmBin, int64_t tpsBin) const {
-    auto it = std::lower_bound(Cells.begin(), Cells.end(), std::make_pair(rpmBin, tpsBin),
-                               [](const sMapCell& c, const std::pair<int64_t, int64_t>& k) {
-                                   return std::make_pair(c.RpmBin, c.TpsBin) < k;
-                               });
+    auto it = std::lower_bound(
+        Cells.begin(), Cells.end(), std::make_pair(rpmBin, tpsBin),
+        [](const sMapCell& c, const std::pair<int64_t, int64_t>& k) { return std::make_pair(c.RpmBin, c.TpsBin) < k; });
     return it != Cells.end() && it->RpmBin == rpmBin && it->TpsBin == tpsBin ? &*it : nullptr;
 }
 
@@ -130,7 +129,9 @@ struct cDriveMapBuilder::sCells {
 };
 
 cDriveMapBuilder::cDriveMapBuilder(const sMapOptions& options)
-    : Options(options), Valid(MapOptionsValid(options)), Cells(new sCells) {
+    : Options(options),
+      Valid(MapOptionsValid(options)),
+      Cells(new sCells) {
     if (!Valid) return;
     Cells->RpmBins = BinOf(MapRpmFullScale, 0, options.RpmStep) + 1;
     Cells->TpsBins = BinOf(MapTpsFullScale, 0, options.TpsStep) + 1;
@@ -302,8 +303,8 @@ const char* TraceName(int trace) {
     return trace >= 0 && trace < TraceCount ? names[trace] : "";
 }
 
-size_t NearestRecord(const sCaptureData& data, int xTrace, int yTrace, sRange range, double x, double y,
-                     double xScale, double yScale) {
+size_t NearestRecord(const sCaptureData& data, int xTrace, int yTrace, sRange range, double x, double y, double xScale,
+                     double yScale) {
     range = Clamped(data, range);
     if (range.First >= range.Last || xScale <= 0 || yScale <= 0 || xTrace < 0 || xTrace >= TraceCount || yTrace < 0 ||
         yTrace >= TraceCount)

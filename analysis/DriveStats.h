@@ -27,9 +27,9 @@ struct sRange {
 inline constexpr double RichLambdaVolts = 0.45;
 
 struct sMapOptions {
-    double RpmStep = 500;                 // rpm
-    double TpsStep = 0.5;                 // volts
-    double RichAbove = RichLambdaVolts;   // volts: a lambda above it counts as rich
+    double RpmStep = 500;                // rpm
+    double TpsStep = 0.5;                // volts
+    double RichAbove = RichLambdaVolts;  // volts: a lambda above it counts as rich
 };
 
 // The one rule every figure bins by (the map's cells, the histograms' bars):
@@ -64,8 +64,8 @@ struct sMapCell {
 
 struct sDriveMap {
     sMapOptions Options;
-    uint64_t Total = 0;    // records of the range, those outside every cell included
-    uint64_t Outside = 0;  // records that fell in no cell
+    uint64_t Total = 0;           // records of the range, those outside every cell included
+    uint64_t Outside = 0;         // records that fell in no cell
     std::vector<sMapCell> Cells;  // the non-empty cells, by RpmBin, then TpsBin
 
     double Share(const sMapCell& c) const { return Total ? double(c.Records) / double(Total) : 0; }
@@ -138,7 +138,7 @@ const char* TraceName(int trace);
 
 // The record of the range nearest to (x, y), distances measured in units of
 // xScale and yScale (a pixel of the plot); SIZE_MAX when the range is empty.
-size_t NearestRecord(const sCaptureData& data, int xTrace, int yTrace, sRange range, double x, double y,
-                     double xScale, double yScale);
+size_t NearestRecord(const sCaptureData& data, int xTrace, int yTrace, sRange range, double x, double y, double xScale,
+                     double yScale);
 
 }  // namespace Capture

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "formats/CaptureData.h"
+
 #include "analysis/MinMaxPyramid.h"
 
 namespace Capture {
@@ -42,7 +43,8 @@ struct sLoadedCapture {
     // Memory held for the records and the pyramids.
     size_t MemoryBytes() const {
         size_t bytes = 0;
-        for (int t = 0; t < TraceCount; ++t) bytes += Data.Values[t].capacity() * sizeof(float) + Pyramid[t].MemoryBytes();
+        for (int t = 0; t < TraceCount; ++t)
+            bytes += Data.Values[t].capacity() * sizeof(float) + Pyramid[t].MemoryBytes();
         return bytes;
     }
 };

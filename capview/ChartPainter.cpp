@@ -1,18 +1,20 @@
 // The views beside the time traces: the scatter plot of one channel against
 // another, the speed x throttle map and the histograms. They paint from the
 // Qt-free statistics of DriveStats onto any painter, like the time view.
+#include <algorithm>
+#include <cmath>
+
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLocale>
 #include <QPainter>
-#include <algorithm>
-#include <cmath>
+
+#include "widgets/DesignFont.h"
 
 #include "capview/PlotPainter.h"
 #include "capview/ViewerPalette.h"
 #include "capview/ViewerQt.h"
-#include "widgets/DesignFont.h"
 
 namespace Plot {
 
@@ -77,8 +79,9 @@ void ValueAxis(QPainter& p, const QRectF& r, bool vertical, int trace, double lo
                double fp) {
     const QFontMetricsF fm(font);
     p.setFont(font);
-    const int maxTicks = vertical ? std::clamp(int(r.height() / (fm.height() * 1.5)), 2, 10)
-                                  : std::clamp(int(r.width() / (fm.horizontalAdvance(QStringLiteral("00000")) * 1.6)), 2, 12);
+    const int maxTicks =
+        vertical ? std::clamp(int(r.height() / (fm.height() * 1.5)), 2, 10)
+                 : std::clamp(int(r.width() / (fm.horizontalAdvance(QStringLiteral("00000")) * 1.6)), 2, 12);
     for (double t : NiceTicks(lo, hi, maxTicks)) {
         const double f = (t - lo) / (hi - lo);
         p.setPen(QPen(ViewerPalette::Grid, 0));
@@ -174,11 +177,12 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
     const QRectF& r = f.Plot;
     p.fillRect(QRectF(QPointF(0, 0), size), Palette::Navy);
     const bool coloured = scene.ScatterC >= 0 && !scene.Second;
-    Header(p, scene, r.left(), fp * 0.2, fp * 1.4, size.width(), bold, coloured ? QColor(Qt::white) : ViewerPalette::Heading);
+    Header(p, scene, r.left(), fp * 0.2, fp * 1.4, size.width(), bold,
+           coloured ? QColor(Qt::white) : ViewerPalette::Heading);
     p.setFont(bold);
     p.setPen(Palette::LightOrange);
-    QString what = Title(scene.ScatterY) + QStringLiteral(" ") + CvTr("against") + QStringLiteral(" ") +
-                   Title(scene.ScatterX);
+    QString what =
+        Title(scene.ScatterY) + QStringLiteral(" ") + CvTr("against") + QStringLiteral(" ") + Title(scene.ScatterX);
     if (coloured) what += QStringLiteral(", ") + CvTr("colour: %1").arg(Title(scene.ScatterC));
     else what += QStringLiteral(", ") + CvTr("brighter where more records are");
     p.drawText(QRectF(r.left(), fp * 1.7, r.width(), fp * 1.4), Qt::AlignLeft | Qt::AlignVCenter, what);
@@ -251,13 +255,14 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
     if (coloured) {
         const QRectF bar(r.right() + fp * 1.0, r.top(), fp * 1.2, r.height());
         for (int y = 0; y < int(bar.height()); ++y)
-            p.fillRect(QRectF(bar.left(), bar.bottom() - y - 1, bar.width(), 1), Ramp(y / std::max(1.0, bar.height() - 1)));
+            p.fillRect(QRectF(bar.left(), bar.bottom() - y - 1, bar.width(), 1),
+                       Ramp(y / std::max(1.0, bar.height() - 1)));
         p.setFont(normal);
         p.setPen(Qt::white);
         for (double t : NiceTicks(cLo, cHi, std::clamp(int(bar.height() / (fm.height() * 2)), 2, 8))) {
             const double y = bar.bottom() - (t - cLo) / (cHi - cLo) * bar.height();
-            p.drawText(QRectF(bar.right() + fp * 0.3, y - fm.height() / 2, fp * 6, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                       ValueText(scene.ScatterC, t));
+            p.drawText(QRectF(bar.right() + fp * 0.3, y - fm.height() / 2, fp * 6, fm.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter, ValueText(scene.ScatterC, t));
         }
     }
 
@@ -273,11 +278,13 @@ void PaintScatter(QPainter& p, QSizeF size, const sScene& scene) {
             p.drawEllipse(QPointF(x, y), fp * 0.6, fp * 0.6);
             p.setRenderHint(QPainter::Antialiasing, false);
             QString text = CvTr("Record %1").arg(QLocale().toString(qulonglong(i + 1)));
-            if (scene.SecondsPerRecord > 0) text += QStringLiteral(" (") + AxisText(double(i), scene.SecondsPerRecord) + ')';
+            if (scene.SecondsPerRecord > 0)
+                text += QStringLiteral(" (") + AxisText(double(i), scene.SecondsPerRecord) + ')';
             if (scene.Second) text += QStringLiteral(" · ") + Name(c);
             for (int t = 0; t < Capture::TraceCount; ++t) {
                 const sTraceLook& look = TraceLook(t);
-                text += QStringLiteral("\n") + CvTr(look.Title) + QStringLiteral(": ") + ValueText(t, c->Data.Value(t, i));
+                text +=
+                    QStringLiteral("\n") + CvTr(look.Title) + QStringLiteral(": ") + ValueText(t, c->Data.Value(t, i));
                 if (*look.Unit) text += QStringLiteral(" ") + CvTr(look.Unit);
             }
             p.setFont(bold);
@@ -335,8 +342,8 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
                                 .arg(loc.toString(scene.Map.RpmStep, 'g', 6))
                                 .arg(loc.toString(scene.Map.TpsStep, 'g', 6))
                                 .arg(loc.toString(scene.Map.RichAbove, 'g', 6));
-    p.drawText(QRectF(g.Plot.left(), fp * 1.7, size.width() - g.Plot.left(), fp * 1.4), Qt::AlignLeft | Qt::AlignVCenter,
-               options);
+    p.drawText(QRectF(g.Plot.left(), fp * 1.7, size.width() - g.Plot.left(), fp * 1.4),
+               Qt::AlignLeft | Qt::AlignVCenter, options);
     if (map.Cells.empty()) {
         Empty(p, g.Plot, scene, fp);
         return;
@@ -390,8 +397,8 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
         if ((b - g.TpsFirst) % tpsEvery) continue;
         const double y = g.Plot.bottom() - double(b - g.TpsFirst) * g.CellH;
         p.drawLine(QPointF(g.Plot.left() - fp * 0.3, y), QPointF(g.Plot.left(), y));
-        p.drawText(QRectF(0, y - fm.height() / 2, g.Plot.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
-                   loc.toString(map.TpsFrom(b), 'f', 2));
+        p.drawText(QRectF(0, y - fm.height() / 2, g.Plot.left() - fp * 0.4, fm.height()),
+                   Qt::AlignRight | Qt::AlignVCenter, loc.toString(map.TpsFrom(b), 'f', 2));
     }
     p.setPen(Palette::LightOrange);
     p.setFont(bold);
@@ -400,7 +407,8 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
     p.save();
     p.translate(fp * 0.2, g.Plot.center().y());
     p.rotate(-90);
-    p.drawText(QRectF(-g.Plot.height() / 2, 0, g.Plot.height(), fm.height() * 1.2), Qt::AlignHCenter, Title(Capture::TraceTps));
+    p.drawText(QRectF(-g.Plot.height() / 2, 0, g.Plot.height(), fm.height() * 1.2), Qt::AlignHCenter,
+               Title(Capture::TraceTps));
     p.restore();
 
     // What a cell holds, and the scale, on the right and at the bottom.
@@ -415,10 +423,11 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
                                         : QStringLiteral("100 %");
     p.drawText(QRectF(bar.right() + fp * 0.3, bar.top(), size.width() - bar.right() - fp * 0.3, fm.height()),
                Qt::AlignLeft | Qt::AlignTop, top);
-    p.drawText(QRectF(bar.right() + fp * 0.3, bar.bottom() - fm.height(), fp * 4, fm.height()), Qt::AlignLeft | Qt::AlignBottom,
-               QStringLiteral("0"));
+    p.drawText(QRectF(bar.right() + fp * 0.3, bar.bottom() - fm.height(), fp * 4, fm.height()),
+               Qt::AlignLeft | Qt::AlignBottom, QStringLiteral("0"));
     // The bottom line: the picked cell's full figures, or what a cell shows.
-    const QRectF bottomLine(g.Plot.left(), size.height() - sm.height() * 1.3, size.width() - g.Plot.left(), sm.height() * 1.2);
+    const QRectF bottomLine(g.Plot.left(), size.height() - sm.height() * 1.3, size.width() - g.Plot.left(),
+                            sm.height() * 1.2);
     const Capture::sMapCell* picked = scene.MapCell ? map.Find(scene.MapCell->first, scene.MapCell->second) : nullptr;
     if (picked) {
         const int64_t rb = picked->RpmBin, tb = picked->TpsBin;
@@ -442,7 +451,8 @@ void PaintMap(QPainter& p, QSizeF size, const sScene& scene) {
         p.setFont(small);
         p.setPen(Palette::LightOrange);
         QString legend = fullText ? CvTr("Each cell: share of the drive, mean valve position, mean lambda, share rich")
-                                  : text ? CvTr("Each cell: share of the drive, mean lambda") : QString();
+                         : text   ? CvTr("Each cell: share of the drive, mean lambda")
+                                  : QString();
         if (map.Outside)
             legend += (legend.isEmpty() ? QString() : QStringLiteral(" · ")) +
                       CvTrN("%1 record outside every cell", "%1 records outside every cell", (unsigned long)map.Outside)
@@ -466,7 +476,8 @@ void PaintHistograms(QPainter& p, QSizeF size, const sScene& scene) {
     const QLocale loc;
     for (int t = 0; t < Capture::TraceCount; ++t) {
         const QRectF cell(t % 2 * w, top + t / 2 * h, w, h);
-        const QRectF r(cell.left() + fp * 5.5, cell.top() + fp * 1.8, cell.width() - fp * 6.5, cell.height() - fp * 4.4);
+        const QRectF r(cell.left() + fp * 5.5, cell.top() + fp * 1.8, cell.width() - fp * 6.5,
+                       cell.height() - fp * 4.4);
         double lo, hi;
         TraceRange(t, scene, lo, hi);
         const int bins = std::clamp(int(r.width() / 8), 4, 64);
@@ -493,7 +504,8 @@ void PaintHistograms(QPainter& p, QSizeF size, const sScene& scene) {
         p.setFont(bold);
         QString title = Title(t);
         title += QStringLiteral(" · ") + (scene.Selection ? CvTr("selected range") : CvTr("whole drive"));
-        p.drawText(QRectF(r.left(), cell.top() + fp * 0.2, r.width(), fp * 1.5), Qt::AlignLeft | Qt::AlignVCenter, title);
+        p.drawText(QRectF(r.left(), cell.top() + fp * 0.2, r.width(), fp * 1.5), Qt::AlignLeft | Qt::AlignVCenter,
+                   title);
         // Share axis in percent.
         p.setFont(normal);
         for (double v : NiceTicks(0, maxShare * 100, std::clamp(int(r.height() / (fm.height() * 1.5)), 2, 6))) {
@@ -521,7 +533,8 @@ void PaintHistograms(QPainter& p, QSizeF size, const sScene& scene) {
                 }
             }
             // The mean as a dashed line.
-            const Capture::sRangeStats s = b.C->Pyramid[t].Query(scene.StatsRange(*b.C).First, scene.StatsRange(*b.C).Last);
+            const Capture::sRangeStats s =
+                b.C->Pyramid[t].Query(scene.StatsRange(*b.C).First, scene.StatsRange(*b.C).Last);
             if (s.Count) {
                 const double x = r.left() + (s.Mean() - lo) / (hi - lo) * r.width();
                 p.setPen(QPen(k == 0 ? QColor(Qt::white) : SecondColor(), 1, Qt::DashLine));

@@ -1,5 +1,8 @@
 #include "capview/PlotPainter.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QLineF>
@@ -7,10 +10,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
-#include <algorithm>
-#include <cmath>
 
 #include "widgets/DesignFont.h"
+
 #include "capview/ViewerPalette.h"
 #include "capview/ViewerQt.h"
 
@@ -48,8 +50,8 @@ double YOf(const QRectF& r, double v, double lo, double hi) {
     return hi > lo ? r.bottom() - (v - lo) / (hi - lo) * r.height() : r.bottom();
 }
 
-void DrawTrace(QPainter& p, const QRectF& r, const Capture::sLoadedCapture& c, int trace, const sView& v,
-               double lo, double hi, const QColor& color) {
+void DrawTrace(QPainter& p, const QRectF& r, const Capture::sLoadedCapture& c, int trace, const sView& v, double lo,
+               double hi, const QColor& color) {
     const size_t n = c.Records();
     if (n == 0 || r.width() < 1 || v.Span <= 0) return;
     const double perPixel = v.Span / r.width();
@@ -228,8 +230,10 @@ QString MarkerDifference(const sScene& scene, size_t a, size_t b) {
         if (scene.Markers[i] == b) ib = i + 1;
     }
     const size_t d = a > b ? a - b : b - a;
-    QString text = CvTr("Markers %1 to %2: %3").arg(ia).arg(ib).arg(
-        CvTrN("%1 record", "%1 records", (unsigned long)d).arg(QLocale().toString(qulonglong(d))));
+    QString text = CvTr("Markers %1 to %2: %3")
+                       .arg(ia)
+                       .arg(ib)
+                       .arg(CvTrN("%1 record", "%1 records", (unsigned long)d).arg(QLocale().toString(qulonglong(d))));
     if (scene.SecondsPerRecord > 0)
         text += QStringLiteral(", ") + CvTr("%1 s").arg(QLocale().toString(double(d) * scene.SecondsPerRecord, 'f', 1));
     return text;
@@ -268,9 +272,9 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
     }
     if (scene.Second) {
         p.setPen(SecondColor());
-        const QString text = (scene.Compare == eCompare::Overlaid ? CvTr("compared with") + QStringLiteral(" ")
-                                                                  : QString()) +
-                             FileLabel(scene.Second.get());
+        const QString text =
+            (scene.Compare == eCompare::Overlaid ? CvTr("compared with") + QStringLiteral(" ") : QString()) +
+            FileLabel(scene.Second.get());
         p.drawText(QRectF(hx, hy, l.Plot.right() - hx, hh), Qt::AlignLeft | Qt::AlignVCenter, text);
     }
 
@@ -310,7 +314,9 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         if (scene.Selection && records) {
             const double a = std::max(r.left(), xOf(double(scene.Selection->first)));
             const double b = std::min(r.right(), xOf(double(scene.Selection->second + 1)));
-            if (b > a) p.fillRect(QRectF(a, r.top(), std::max(b - a, 1.0), r.height()), ViewerPalette::Translucent(Palette::Orange, 70));
+            if (b > a)
+                p.fillRect(QRectF(a, r.top(), std::max(b - a, 1.0), r.height()),
+                           ViewerPalette::Translucent(Palette::Orange, 70));
         }
         if (pan.Capture) {
             const QColor color = pan.SecondGroup ? SecondColor() : look.Color;
@@ -345,7 +351,8 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
         p.setPen(pan.SecondGroup ? SecondColor() : Palette::LightOrange);
         const double line = QFontMetricsF(bold).height();
         double y = inner.top();
-        if (inner.height() >= line) p.drawText(QRectF(inner.left(), y, inner.width(), line), Qt::AlignLeft | Qt::AlignVCenter, title);
+        if (inner.height() >= line)
+            p.drawText(QRectF(inner.left(), y, inner.width(), line), Qt::AlignLeft | Qt::AlignVCenter, title);
         y += line;
         std::vector<std::pair<const Capture::sLoadedCapture*, QColor>> shown;
         if (pan.Capture) shown.push_back({pan.Capture, pan.SecondGroup ? SecondColor() : Palette::Yellow});
@@ -391,8 +398,8 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
                     p.setPen(color == Palette::Yellow ? QColor(Qt::white) : color);
                     const double vals[3] = {s.Min, s.Mean(), s.Max};
                     for (int i = 0; i < 3; ++i)
-                        p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                                   ValueText(pan.Trace, vals[i]));
+                        p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()),
+                                   Qt::AlignLeft | Qt::AlignVCenter, ValueText(pan.Trace, vals[i]));
                     y += sm.height();
                 }
             }
@@ -406,13 +413,15 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
     // Ticks at round times, or at round record numbers (counted from 1).
     const double unit = scene.SecondsPerRecord > 0 ? scene.SecondsPerRecord : 1.0;
     const double shift = scene.SecondsPerRecord > 0 ? 0.0 : 1.0;
-    for (double t : NiceTicks(scene.View.First * unit + shift, (scene.View.First + scene.View.Span) * unit + shift, maxTicks)) {
+    for (double t :
+         NiceTicks(scene.View.First * unit + shift, (scene.View.First + scene.View.Span) * unit + shift, maxTicks)) {
         const double index = (t - shift) / unit;
         const double x = std::round(xOf(index)) + 0.5;
         if (x < l.Plot.left() || x > l.Plot.right()) continue;
         // A short capture stands centred: no ticks before its first record
         // or after its last.
-        if (index < -1e-9 || (records && index > double(records - 1) + 1e-9 && double(records) < scene.View.Span)) continue;
+        if (index < -1e-9 || (records && index > double(records - 1) + 1e-9 && double(records) < scene.View.Span))
+            continue;
         p.setPen(QPen(ViewerPalette::Grid, 0));
         for (const QRectF& r : l.Panels) p.drawLine(QPointF(x, r.top() + 1), QPointF(x, r.bottom() - 1));
         p.setPen(Qt::white);
@@ -448,7 +457,8 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
             const size_t n = scene.Markers.size();
             p.setFont(bold);
             p.setPen(markerColour);
-            p.drawText(QRectF(l.Plot.left(), hy, size.width() - l.Plot.left() - fp * 0.6, hh), Qt::AlignRight | Qt::AlignVCenter,
+            p.drawText(QRectF(l.Plot.left(), hy, size.width() - l.Plot.left() - fp * 0.6, hh),
+                       Qt::AlignRight | Qt::AlignVCenter,
                        MarkerDifference(scene, scene.Markers[n - 2], scene.Markers[n - 1]));
         }
     }
@@ -463,8 +473,8 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
             p.setFont(bold);
             const QString text = AxisText(double(*scene.Cursor), scene.SecondsPerRecord);
             const double w = QFontMetricsF(bold).horizontalAdvance(text) + fp;
-            const QRectF tag(std::clamp(x - w / 2, l.Plot.left(), l.Plot.right() - w), l.Axis.top() + fp * 0.3 + fm.height(), w,
-                             fm.height());
+            const QRectF tag(std::clamp(x - w / 2, l.Plot.left(), l.Plot.right() - w),
+                             l.Axis.top() + fp * 0.3 + fm.height(), w, fm.height());
             p.fillRect(tag, Palette::Navy);
             p.drawText(tag, Qt::AlignCenter, text);
         }

@@ -4,13 +4,14 @@
 // covers, so the cost depends on the width, not on the capture's length.
 #pragma once
 
+#include <memory>
+#include <optional>
+#include <vector>
+
 #include <QColor>
 #include <QRectF>
 #include <QSize>
 #include <QString>
-#include <memory>
-#include <optional>
-#include <vector>
 
 #include "analysis/DriveStats.h"
 #include "analysis/LoadedCapture.h"
@@ -43,16 +44,16 @@ struct sScene {
     std::shared_ptr<const Capture::sLoadedCapture> Second;  // compared capture or none
     eCompare Compare = eCompare::Overlaid;
     sView View;
-    double SecondsPerRecord = 0;           // 0: the axis counts records
-    std::optional<size_t> Cursor;          // record index
+    double SecondsPerRecord = 0;                         // 0: the axis counts records
+    std::optional<size_t> Cursor;                        // record index
     std::optional<std::pair<size_t, size_t>> Selection;  // records [first, last]
-    QString EmptyText;                     // shown when there is nothing to draw
-    std::vector<size_t> Markers;           // numbered markers (record indexes), number = position + 1
+    QString EmptyText;                                   // shown when there is nothing to draw
+    std::vector<size_t> Markers;                         // numbered markers (record indexes), number = position + 1
 
     eKind Kind = eKind::Time;
     int ScatterX = Capture::TraceRpm, ScatterY = Capture::TraceValve;
-    int ScatterC = -1;                     // colour channel, or none
-    std::optional<std::pair<int, size_t>> Nearest;  // scatter readout: capture (0 or 1) and record
+    int ScatterC = -1;                                   // colour channel, or none
+    std::optional<std::pair<int, size_t>> Nearest;       // scatter readout: capture (0 or 1) and record
     std::optional<std::pair<int64_t, int64_t>> MapCell;  // map readout: rpm bin, tps bin
     Capture::sMapOptions Map;
     eMapColour MapColour = eMapColour::Rich;
@@ -68,7 +69,7 @@ struct sTraceLook {
     const char* Title;  // catalogue key
     const char* Unit;   // catalogue key, may be empty
     QColor Color;
-    double Lo, Hi;      // scale shown at least
+    double Lo, Hi;  // scale shown at least
     int Decimals;
 };
 const sTraceLook& TraceLook(int trace);
@@ -92,10 +93,10 @@ QString ValueText(int trace, double value);
 
 // Where things are for a given size and number of trace panels.
 struct sLayout {
-    QRectF Plot;                  // the horizontal extent of all traces
-    std::vector<QRectF> Panels;   // one per trace panel, top to bottom
-    std::vector<QRectF> Infos;    // the box beside each panel
-    QRectF Axis;                  // the horizontal axis labels
+    QRectF Plot;                 // the horizontal extent of all traces
+    std::vector<QRectF> Panels;  // one per trace panel, top to bottom
+    std::vector<QRectF> Infos;   // the box beside each panel
+    QRectF Axis;                 // the horizontal axis labels
 };
 sLayout Layout(QSizeF size, int panels, double fontPixels);
 

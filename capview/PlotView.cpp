@@ -1,11 +1,12 @@
 #include "capview/PlotView.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
-#include <algorithm>
-#include <cmath>
 
 cPlotView::cPlotView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -93,7 +94,8 @@ void cPlotView::PickNearest(QPointF at) {
             const size_t i =
                 Capture::NearestRecord(c->Data, Scene_.ScatterX, Scene_.ScatterY, Scene_.StatsRange(*c), x, y, xs, ys);
             if (i != SIZE_MAX) {
-                const double dx = (c->Data.Value(Scene_.ScatterX, i) - x) / xs, dy = (c->Data.Value(Scene_.ScatterY, i) - y) / ys;
+                const double dx = (c->Data.Value(Scene_.ScatterX, i) - x) / xs,
+                             dy = (c->Data.Value(Scene_.ScatterY, i) - y) / ys;
                 const double d = dx * dx + dy * dy;
                 if (!best || d < bestD) {
                     best = std::make_pair(which, i);
@@ -113,7 +115,8 @@ void cPlotView::StepNearest(long long by) {
     if (!Scene_.Primary || Scene_.Primary->Records() == 0) return;
     const Capture::sRange r = Scene_.StatsRange(*Scene_.Primary);
     if (r.First >= r.Last) return;
-    long long i = Scene_.Nearest && Scene_.Nearest->first == 0 ? (long long)Scene_.Nearest->second + by : (long long)r.First;
+    long long i =
+        Scene_.Nearest && Scene_.Nearest->first == 0 ? (long long)Scene_.Nearest->second + by : (long long)r.First;
     i = std::clamp(i, (long long)r.First, (long long)r.Last - 1);
     Scene_.Nearest = std::make_pair(0, size_t(i));
     update();
@@ -233,8 +236,8 @@ void cPlotView::mousePressEvent(QMouseEvent* e) {
     if (Scene_.Kind != Plot::eKind::Time) return;
     DragX = e->position().x();
     DragFirst = Scene_.View.First;
-    const bool select = e->button() == Qt::RightButton ||
-                        (e->button() == Qt::LeftButton && (e->modifiers() & Qt::ShiftModifier));
+    const bool select =
+        e->button() == Qt::RightButton || (e->button() == Qt::LeftButton && (e->modifiers() & Qt::ShiftModifier));
     if (select && Scene_.Records()) {
         Drag = eDrag::Select;
         DragAnchor = size_t(std::max(0.0, std::floor(IndexAtX(DragX))));
@@ -302,8 +305,12 @@ void cPlotView::keyPressEvent(QKeyEvent* e) {
         case Qt::Key_Right: scatter ? StepNearest(1) : MoveMapCell(1, 0); break;
         case Qt::Key_Up: scatter ? StepNearest(-100) : MoveMapCell(0, 1); break;
         case Qt::Key_Down: scatter ? StepNearest(100) : MoveMapCell(0, -1); break;
-        case Qt::Key_PageUp: if (scatter) StepNearest(-1000); break;
-        case Qt::Key_PageDown: if (scatter) StepNearest(1000); break;
+        case Qt::Key_PageUp:
+            if (scatter) StepNearest(-1000);
+            break;
+        case Qt::Key_PageDown:
+            if (scatter) StepNearest(1000);
+            break;
         case Qt::Key_Escape:
             if (Scene_.Selection) ClearSelection();
             else e->ignore();
@@ -320,37 +327,26 @@ void cPlotView::keyPressEvent(QKeyEvent* e) {
     }
     switch (e->key()) {
     case Qt::Key_Plus:
-    case Qt::Key_Equal:
-        Zoom(0.5, centre);
-        break;
+    case Qt::Key_Equal: Zoom(0.5, centre); break;
     case Qt::Key_Minus:
-    case Qt::Key_Underscore:
-        Zoom(2.0, centre);
-        break;
+    case Qt::Key_Underscore: Zoom(2.0, centre); break;
     case Qt::Key_Left:
-        if (shift) SetCursor(Scene_.Cursor ? (*Scene_.Cursor ? *Scene_.Cursor - 1 : 0) : size_t(std::max(0.0, v.First)));
+        if (shift)
+            SetCursor(Scene_.Cursor ? (*Scene_.Cursor ? *Scene_.Cursor - 1 : 0) : size_t(std::max(0.0, v.First)));
         else Pan(-v.Span / 10);
         break;
     case Qt::Key_Right:
         if (shift) SetCursor(Scene_.Cursor ? *Scene_.Cursor + 1 : size_t(std::max(0.0, v.First)));
         else Pan(v.Span / 10);
         break;
-    case Qt::Key_PageUp:
-        Pan(-v.Span);
-        break;
-    case Qt::Key_PageDown:
-        Pan(v.Span);
-        break;
-    case Qt::Key_Home:
-        ShowAll();
-        break;
+    case Qt::Key_PageUp: Pan(-v.Span); break;
+    case Qt::Key_PageDown: Pan(v.Span); break;
+    case Qt::Key_Home: ShowAll(); break;
     case Qt::Key_Escape:
         if (Scene_.Selection) ClearSelection();
         else e->ignore();
         return;
-    default:
-        QWidget::keyPressEvent(e);
-        return;
+    default: QWidget::keyPressEvent(e); return;
     }
     e->accept();
 }

@@ -11,8 +11,9 @@
 // keys pick the cell.
 #pragma once
 
-#include <QWidget>
 #include <optional>
+
+#include <QWidget>
 
 #include "capview/PlotPainter.h"
 

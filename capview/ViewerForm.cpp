@@ -1,5 +1,11 @@
 #include "capview/ViewerForm.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -12,7 +18,6 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QAbstractItemView>
 #include <QLocale>
 #include <QMimeData>
 #include <QPainter>
@@ -20,21 +25,21 @@
 #include <QSaveFile>
 #include <QSvgGenerator>
 #include <QVBoxLayout>
-#include <sys/stat.h>
 
-#include <cerrno>
-#include <cstring>
+#include "link/CommThread.h"
+#include "link/Settings.h"
+
+#include "formats/CsvExport.h"
 
 #include "widgets/DesignFont.h"
 #include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
 #include "widgets/Shape.h"
-#include "formats/CsvExport.h"
+
+#include "kit/ScreenKit.h"
+
 #include "capview/PlotView.h"
 #include "capview/ViewerQt.h"
-#include "link/CommThread.h"
-#include "link/Settings.h"
-#include "kit/ScreenKit.h"
-#include "widgets/ShadowButton.h"
 
 namespace {
 
@@ -75,7 +80,9 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     resize(1280, 800);
 
     auto* top = new QHBoxLayout;
-    auto label = [this](const char* name) { return ScreenKit::NewLabel(this, name, Qt::AlignRight | Qt::AlignVCenter); };
+    auto label = [this](const char* name) {
+        return ScreenKit::NewLabel(this, name, Qt::AlignRight | Qt::AlignVCenter);
+    };
     FileLL = label("FileLL");
     CompareLL = label("CompareLL");
     ModeLL = label("ModeLL");
@@ -130,7 +137,8 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     RpmStepLL = label("RpmStepLL");
     TpsStepLL = label("TpsStepLL");
     RichLL = label("RichLL");
-    for (QLabel* l : {ViewLL, XLL, YLL, ColourLL, MapColourLL, RpmStepLL, TpsStepLL, RichLL}) l->setFont(DesignFont(14, true));
+    for (QLabel* l : {ViewLL, XLL, YLL, ColourLL, MapColourLL, RpmStepLL, TpsStepLL, RichLL})
+        l->setFont(DesignFont(14, true));
     auto combo = [this](const char* name) {
         auto* c = new QComboBox(this);
         c->setObjectName(QString::fromLatin1(name));
@@ -247,7 +255,8 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
     });
 
     connect(ViewCB, &QComboBox::currentIndexChanged, this, [this] { ApplyKind(); });
-    for (QComboBox* c : {XCB, YCB, ColourCB}) connect(c, &QComboBox::currentIndexChanged, this, [this] { ApplyScatter(); });
+    for (QComboBox* c : {XCB, YCB, ColourCB})
+        connect(c, &QComboBox::currentIndexChanged, this, [this] { ApplyScatter(); });
     connect(MapColourCB, &QComboBox::currentIndexChanged, this, [this] { ApplyMap(); });
     for (QDoubleSpinBox* e : {RpmStepED, TpsStepED, RichED})
         connect(e, &QDoubleSpinBox::valueChanged, this, [this] { ApplyMap(); });
@@ -422,7 +431,8 @@ void TViewerForm::resizeEvent(QResizeEvent* e) {
         }
     }
     // The label has its new width only after the layout has run.
-    QMetaObject::invokeMethod(this, [this] { ShowStatus(StatusFull); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { ShowStatus(StatusFull); }, Qt::QueuedConnection);
 }
 
 void TViewerForm::UpdateStatus() {
@@ -445,7 +455,8 @@ void TViewerForm::UpdateStatus() {
     switch (c.Result.Status) {
     case Capture::eReadStatus::CannotOpen:
     case Capture::eReadStatus::NotAFile:
-        ShowStatus(CvTr("Cannot open %1: %2").arg(name, QString::fromLocal8Bit(ViewerText::ReadFailure(c.Result).c_str())));
+        ShowStatus(
+            CvTr("Cannot open %1: %2").arg(name, QString::fromLocal8Bit(ViewerText::ReadFailure(c.Result).c_str())));
         return;
     case Capture::eReadStatus::ReadError:
         text = CvTr("Read error, the rest of the file is missing") + QStringLiteral(" · ");
@@ -456,17 +467,19 @@ void TViewerForm::UpdateStatus() {
     case Capture::eReadStatus::OutOfMemory:
         text = CvTr("Not enough memory, the rest of the file is missing") + QStringLiteral(" · ");
         break;
-    case Capture::eReadStatus::Ok:
-        break;
+    case Capture::eReadStatus::Ok: break;
     }
     const unsigned long records = (unsigned long)c.Records();
     text += name + QStringLiteral(": ") +
             CvTrN("%1 record", "%1 records", records).arg(QLocale().toString(qulonglong(records)));
     const unsigned long skipped = (unsigned long)c.Data.SkippedLines;
-    if (skipped) text += QStringLiteral(", ") + CvTrN("%1 line skipped", "%1 lines skipped", skipped).arg(QLocale().toString(qulonglong(skipped)));
+    if (skipped)
+        text += QStringLiteral(", ") +
+                CvTrN("%1 line skipped", "%1 lines skipped", skipped).arg(QLocale().toString(qulonglong(skipped)));
     if (c.Data.DroppedRecords)
-        text += QStringLiteral(", ") + CvTrN("%1 record not kept", "%1 records not kept", (unsigned long)c.Data.DroppedRecords)
-                                           .arg(QLocale().toString(qulonglong(c.Data.DroppedRecords)));
+        text += QStringLiteral(", ") +
+                CvTrN("%1 record not kept", "%1 records not kept", (unsigned long)c.Data.DroppedRecords)
+                    .arg(QLocale().toString(qulonglong(c.Data.DroppedRecords)));
     if (FollowOn) text += QStringLiteral(" · ") + CvTr("following the file (F7 stops)");
     const auto& scene = PlotView->Scene();
     if (scene.Selection && scene.Kind != Plot::eKind::Time)
@@ -510,7 +523,8 @@ void TViewerForm::StartNext() {
             capture->Index();
             capture->Result = {Capture::eReadStatus::ReadError, EIO};
         }
-        QMetaObject::invokeMethod(this, [this, capture, compare] { Finished(capture, compare); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, capture, compare] { Finished(capture, compare); }, Qt::QueuedConnection);
     });
     ProgressTM.start();
     UpdateStatus();
@@ -577,7 +591,8 @@ void TViewerForm::ApplyKind() {
 
 void TViewerForm::ApplyScatter() {
     if (Filling) return;
-    PlotView->SetScatter(std::max(XCB->currentIndex(), 0), std::max(YCB->currentIndex(), 0), ColourCB->currentIndex() - 1);
+    PlotView->SetScatter(std::max(XCB->currentIndex(), 0), std::max(YCB->currentIndex(), 0),
+                         ColourCB->currentIndex() - 1);
 }
 
 void TViewerForm::ApplyMap() {
@@ -630,8 +645,8 @@ void TViewerForm::FollowTick() {
             failed = true;
             after.reset();
         }
-        QMetaObject::invokeMethod(this, [this, before, after, failed] { Followed(before, after, failed); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, before, after, failed] { Followed(before, after, failed); }, Qt::QueuedConnection);
     });
 }
 

@@ -7,16 +7,18 @@
 // Esc cancels.
 #pragma once
 
-#include <QStringList>
-#include <QTimer>
-#include <QWidget>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
 #include "analysis/LoadedCapture.h"
+
 #include "capview/PlotPainter.h"
 
 class cPlotView;
@@ -111,7 +113,7 @@ private:
     QLabel* RpmStepLL = nullptr;
     QLabel* TpsStepLL = nullptr;
     QLabel* RichLL = nullptr;
-    QString StatusFull;  // the status line's whole text (shown cut to fit)
+    QString StatusFull;                // the status line's whole text (shown cut to fit)
     QHBoxLayout* StatusRow = nullptr;  // the status panel's own row in a narrow window
     QHBoxLayout* ButtonRow = nullptr;
     std::vector<std::shared_ptr<const Capture::sLoadedCapture>> Loaded;

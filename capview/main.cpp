@@ -10,6 +10,17 @@
 // --seconds-per-record S and --scatter X:Y[:C] (a scatter plot instead of
 // the time traces). Exit status: 0 done, 1 a file could not be read or
 // written, 2 bad arguments, 3 the capture holds no records.
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
@@ -20,27 +31,21 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QSvgGenerator>
-#include <clocale>
-#include <cerrno>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <unistd.h>
 
 #include "core/Resources.h"
+#include "core/SafeWrite.h"
 #include "core/Translate.h"
 #include "core/Version.h"
+
 #include "formats/CsvExport.h"
+
 #include "analysis/DriveStats.h"
-#include "core/SafeWrite.h"
+#include "analysis/ViewerText.h"
+
 #include "capview/PlotPainter.h"
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
 #include "capview/ViewerQt.h"
-#include "analysis/ViewerText.h"
 
 namespace {
 
@@ -60,7 +65,9 @@ struct sArgs {
 };
 
 const char* T(const char* text) { return ViewerText::Get(text); }
-const char* TN(const char* singular, const char* plural, unsigned long n) { return ViewerText::Get(singular, plural, n); }
+const char* TN(const char* singular, const char* plural, unsigned long n) {
+    return ViewerText::Get(singular, plural, n);
+}
 
 void Usage(FILE* to) {
     std::fprintf(to, "%s\n",
@@ -138,8 +145,8 @@ int Parse(int argc, char** argv, sArgs& a) {
             }
             (arg == "--rpm-step" ? a.Map.RpmStep : arg == "--tps-step" ? a.Map.TpsStep : a.Map.RichAbove) = number;
             if (!Capture::MapOptionsValid(a.Map)) {
-                std::fprintf(stderr, "%s: %s %s\n", T("Bad step (a positive number of at least 0.000001)"),
-                             arg.c_str(), v.c_str());
+                std::fprintf(stderr, "%s: %s %s\n", T("Bad step (a positive number of at least 0.000001)"), arg.c_str(),
+                             v.c_str());
                 return 2;
             }
         } else if (arg == "--scatter") {
@@ -212,7 +219,8 @@ void PrintSummary(const std::string& path, uint64_t records, const Capture::sCap
         std::fprintf(stderr, TN("%llu line skipped", "%llu lines skipped", (unsigned long)d.SkippedLines),
                      (unsigned long long)d.SkippedLines);
     }
-    if (r.Status == Capture::eReadStatus::OutOfMemory) std::fprintf(stderr, ", %s", T("not enough memory for all records"));
+    if (r.Status == Capture::eReadStatus::OutOfMemory)
+        std::fprintf(stderr, ", %s", T("not enough memory for all records"));
     std::fprintf(stderr, "\n");
 }
 
@@ -289,7 +297,8 @@ bool WritePicture(const std::string& out, bool svgFormat, const Plot::sScene& sc
         ok = ok && file.commit();
     }
     if (!ok)
-        std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), out.c_str(), file.errorString().toLocal8Bit().constData());
+        std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), out.c_str(),
+                     file.errorString().toLocal8Bit().constData());
     return ok;
 }
 

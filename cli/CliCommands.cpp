@@ -20,18 +20,21 @@
 #include "core/Ini.h"
 #include "core/RegularFile.h"
 #include "core/Version.h"
+
+#include "serial/ComPort.h"
+
+#include "link/Settings.h"
+
+#include "formats/CaptureFile.h"
+#include "formats/VehicleFile.h"
+
 #include "cli/CliArgs.h"
 #include "cli/CliFormat.h"
 #include "cli/CliSession.h"
-#include "link/Settings.h"
-#include "formats/CaptureFile.h"
-#include "formats/VehicleFile.h"
-#include "serial/ComPort.h"
 
 namespace {
 
 const char* const kProgram = "zvbasic-cli";
-
 
 // The folder of this executable: zvbasic.ini is looked for as the windowed
 // program looks for it from its own folder (both are installed side by side).
@@ -229,10 +232,8 @@ int Identify(sContext& c) {
     if (rc != EXIT_OK) return rc;
     const int version = s.Version(), id = s.IdVersion();
     s.Close();
-    if (c.Args.Json)
-        PrintResult(c, JsonObject(c, CliFormat::IdentityJsonFields(c.Port, id, version)));
-    else
-        PrintResult(c, CliFormat::IdentityText(c.Port, id, version));
+    if (c.Args.Json) PrintResult(c, JsonObject(c, CliFormat::IdentityJsonFields(c.Port, id, version)));
+    else PrintResult(c, CliFormat::IdentityText(c.Port, id, version));
     return EXIT_OK;
 }
 
@@ -284,9 +285,10 @@ int Write(sContext& c) {
     if (rc != EXIT_OK) return rc;
     const int version = s.Version();
     if (c.Args.NoStore && !Ecu::NewProtocol(version))
-        return Error(c, EXIT_USAGE, "--no-store needs an ECU of version 48 or above (this one is " +
-                                     std::to_string(version) + "): older ECUs take settings only as a whole "
-                                     "block that ends with the store command");
+        return Error(c, EXIT_USAGE,
+                     "--no-store needs an ECU of version 48 or above (this one is " + std::to_string(version) +
+                         "): older ECUs take settings only as a whole "
+                         "block that ends with the store command");
     const std::string unholdable = CliFormat::UnholdableValue(file, version);
     if (!unholdable.empty()) return Error(c, EXIT_FILE, c.Args.File + ": " + unholdable);
     if (BackupMissing(c)) return EXIT_FILE;
@@ -322,11 +324,11 @@ int Write(sContext& c) {
     }
     if (c.Args.Json)
         PrintResult(c, JsonObject(c, CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
-                    ",\"file\":" + CliFormat::JsonString(c.Args.File) + BackupJsonField(c) +
-                    ",\"stored\":" + (c.Args.NoStore ? "false" : "true") +
-                    ",\"verified\":" + (diffs.empty() ? "true" : "false") +
-                    ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version) +
-                    (failure.empty() ? std::string() : JsonErrorFields(EXIT_ECU, failure))));
+                                         ",\"file\":" + CliFormat::JsonString(c.Args.File) + BackupJsonField(c) +
+                                         ",\"stored\":" + (c.Args.NoStore ? "false" : "true") +
+                                         ",\"verified\":" + (diffs.empty() ? "true" : "false") + ",\"differences\":" +
+                                         CliFormat::DifferencesJson(diffs, expected, actual, version) +
+                                         (failure.empty() ? std::string() : JsonErrorFields(EXIT_ECU, failure))));
     if (!failure.empty()) return Error(c, EXIT_ECU, failure);
     if (!c.Args.Json && !c.Args.Quiet)
         Note(c, c.Args.File + (c.Args.NoStore ? " written (not stored)" : " written, stored") + " and verified");
@@ -349,24 +351,23 @@ int Diff(sContext& c) {
     const auto diffs = CliFormat::Differences(expected, actual);
     if (c.Args.Json)
         PrintResult(c, JsonObject(c, CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
-                    ",\"file\":" + CliFormat::JsonString(c.Args.File) +
-                    ",\"equal\":" + (diffs.empty() ? "true" : "false") +
-                    ",\"differences\":" + CliFormat::DifferencesJson(diffs, expected, actual, version)));
-    else
-        PrintResult(c, CliFormat::DifferencesText(diffs, expected, actual, version));
+                                         ",\"file\":" + CliFormat::JsonString(c.Args.File) +
+                                         ",\"equal\":" + (diffs.empty() ? "true" : "false") + ",\"differences\":" +
+                                         CliFormat::DifferencesJson(diffs, expected, actual, version)));
+    else PrintResult(c, CliFormat::DifferencesText(diffs, expected, actual, version));
     return diffs.empty() ? EXIT_OK : EXIT_DIFFERENT;
 }
 
 int Factory(sContext& c) {
-    if (!c.Args.Yes)
-        return Error(c, EXIT_USAGE, "factory overwrites every setting of the ECU; add --yes to do it");
+    if (!c.Args.Yes) return Error(c, EXIT_USAGE, "factory overwrites every setting of the ECU; add --yes to do it");
     cCliSession s(*c.Progress);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
     const int version = s.Version();
     if (!Ecu::NewProtocol(version))
-        return Error(c, EXIT_USAGE, "factory settings need an ECU of version 48 or above (this one is " +
-                                     std::to_string(version) + ")");
+        return Error(
+            c, EXIT_USAGE,
+            "factory settings need an ECU of version 48 or above (this one is " + std::to_string(version) + ")");
     if (BackupMissing(c)) return EXIT_FILE;
     TellBackup(c);
     // As the data transfer screen does it: the command goes out with the
@@ -377,7 +378,8 @@ int Factory(sContext& c) {
     if (rc != EXIT_OK) return Ended(c, rc, error);
     const sSettings rec = EcuSettings;
     s.Close();
-    PrintResult(c, c.Args.Json ? SettingsJsonObject(c, s, rec, BackupJsonField(c)) : CliFormat::SettingsTable(rec, version));
+    PrintResult(
+        c, c.Args.Json ? SettingsJsonObject(c, s, rec, BackupJsonField(c)) : CliFormat::SettingsTable(rec, version));
     return EXIT_OK;
 }
 
@@ -404,8 +406,7 @@ struct sLiveFeed {
             Line.Level = Conv::LevelIndex(raw, Version);
             if (!Cycle.Whole()) return true;
             return OnCycle();
-        default:
-            break;
+        default: break;
         }
         return true;
     }
@@ -431,8 +432,9 @@ int Live(sContext& c) {
     else if (!c.Args.Json) Print(c, CliFormat::LiveHeader());
     // A reader that goes away (live | head) ends the watch like --count.
     feed.OnCycle = [&] {
-        if (!Print(c, c.Args.Json ? CliFormat::LiveJson(feed.Line)
-                               : c.Args.Csv ? CliFormat::LiveCsv(feed.Line) : CliFormat::LiveText(feed.Line)))
+        if (!Print(c, c.Args.Json  ? CliFormat::LiveJson(feed.Line)
+                      : c.Args.Csv ? CliFormat::LiveCsv(feed.Line)
+                                   : CliFormat::LiveText(feed.Line)))
             return false;
         return !(c.Args.Count > 0 && ++lines >= c.Args.Count);
     };
@@ -497,8 +499,7 @@ int Capture(sContext& c) {
     if (writeError) {
         rc = EXIT_FILE;
         error = "cannot write " + (toOut ? std::string("standard output") : c.Args.File) + ": " +
-                std::strerror(writeError) + " (after " +
-                std::to_string(records) + " records)";
+                std::strerror(writeError) + " (after " + std::to_string(records) + " records)";
     } else if (rc > 128) {
         error = std::string("ended by ") + (rc == 128 + SIGINT ? "SIGINT" : "SIGTERM");
     }
@@ -536,7 +537,6 @@ int Backups(sContext& c) {
     }
     return PrintResult(c, out) ? EXIT_OK : EXIT_FILE;
 }
-
 
 int Run(sContext& c) {
     cProgress progress(c.Args.Quiet, c.Output.ErrTerminal);

@@ -66,8 +66,7 @@ sSettings ExpectedReadBack(const sSettings& before, const sSettings& file, int v
         // instead of agreeing with its own wrapped-around self.
         if ((p == P_MIN_RPM || p == P_MAX_RPM) && Ecu::RpmDoubled(version))
             held[Ecu::ParamPosition(version, p)] = sent[Ecu::ParamPosition(version, p)];
-        else
-            Ecu::StoreReadParam(held, version, p, Ecu::OldWriteValue(sent, version, p));
+        else Ecu::StoreReadParam(held, version, p, Ecu::OldWriteValue(sent, version, p));
     }
     return held;
 }
@@ -112,9 +111,7 @@ std::string JsonNumber(const std::string& text) {
     return i == text.size() ? text : "null";
 }
 
-std::string WithUnit(const SettingsText::sRow& row) {
-    return *row.Unit ? row.Value + " " + row.Unit : row.Value;
-}
+std::string WithUnit(const SettingsText::sRow& row) { return *row.Unit ? row.Value + " " + row.Unit : row.Value; }
 
 }  // namespace
 
@@ -147,8 +144,8 @@ std::string SettingsJson(const sSettings& rec, int version) {
     return out + "]";
 }
 
-std::string DifferencesText(const std::vector<sDifference>& diffs, const sSettings& expected,
-                            const sSettings& actual, int version) {
+std::string DifferencesText(const std::vector<sDifference>& diffs, const sSettings& expected, const sSettings& actual,
+                            int version) {
     std::string out;
     for (const auto& d : diffs) {
         const auto want = SettingsText::Row(expected, version, d.Position);
@@ -158,8 +155,8 @@ std::string DifferencesText(const std::vector<sDifference>& diffs, const sSettin
     return out;
 }
 
-std::string DifferencesJson(const std::vector<sDifference>& diffs, const sSettings& expected,
-                            const sSettings& actual, int version) {
+std::string DifferencesJson(const std::vector<sDifference>& diffs, const sSettings& expected, const sSettings& actual,
+                            int version) {
     std::string out = "[";
     bool first = true;
     for (const auto& d : diffs) {
@@ -167,8 +164,7 @@ std::string DifferencesJson(const std::vector<sDifference>& diffs, const sSettin
         const auto have = SettingsText::Row(actual, version, d.Position);
         if (!first) out += ",";
         first = false;
-        out += "{\"field\":" + JsonString(want.Field) +
-               ",\"name\":" + JsonString(SettingsText::RowName(want)) +
+        out += "{\"field\":" + JsonString(want.Field) + ",\"name\":" + JsonString(SettingsText::RowName(want)) +
                ",\"file_raw\":" + std::to_string(d.Expected) + ",\"file_value\":" + JsonNumber(want.Value) +
                ",\"file_text\":" + JsonString(want.Value) + ",\"ecu_raw\":" + std::to_string(d.Actual) +
                ",\"ecu_value\":" + JsonNumber(have.Value) + ",\"ecu_text\":" + JsonString(have.Value) +

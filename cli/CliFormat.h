@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/Settings.h"
+
 #include "formats/CaptureFile.h"
 
 namespace CliFormat {
@@ -45,12 +46,12 @@ std::string SettingsTable(const sSettings& rec, int version);
 // "Inactive"), "text" as shown.
 std::string SettingsJson(const sSettings& rec, int version);
 // One line per difference: "Name: file VALUE [UNIT], ECU VALUE [UNIT]".
-std::string DifferencesText(const std::vector<sDifference>& diffs, const sSettings& expected,
-                            const sSettings& actual, int version);
+std::string DifferencesText(const std::vector<sDifference>& diffs, const sSettings& expected, const sSettings& actual,
+                            int version);
 // A JSON array of {"field","name","file_raw","file_value","file_text","ecu_raw",
 // "ecu_value","ecu_text","unit"} objects, the values as in SettingsJson.
-std::string DifferencesJson(const std::vector<sDifference>& diffs, const sSettings& expected,
-                            const sSettings& actual, int version);
+std::string DifferencesJson(const std::vector<sDifference>& diffs, const sSettings& expected, const sSettings& actual,
+                            int version);
 
 // The identity: "port", "version", "id_version", "version_text", "type".
 std::string IdentityText(const std::string& port, int idVersion, int version);

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 #include "core/Error.h"
-#include "serial/PortAccess.h"
-#include "cli/CliArgs.h"
+
 #include "serial/ComPort.h"
+#include "serial/PortAccess.h"
+
+#include "cli/CliArgs.h"
 
 volatile std::sig_atomic_t CliSignal = 0;
 
@@ -152,8 +154,7 @@ void cCliSession::LinkEvent() {
     case RQ_IDLE_POLL:
         if (OnValue && !PollEnded && !OnValue(LinkPhase, LinkValue & 0xFF)) PollEnded = true;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -201,10 +202,8 @@ int cCliSession::WaitSettingsLoaded(std::string& error) {
 int cCliSession::Refused(const char* what, std::string& error) {
     if (CliSignal) return 128 + int(CliSignal);
     Progress.End();
-    if (Failure && PostFailed)
-        error = FailureText(what);
-    else
-        error = std::string("NoReply: the link stayed busy while ") + what + " on " + PortName;
+    if (Failure && PostFailed) error = FailureText(what);
+    else error = std::string("NoReply: the link stayed busy while ") + what + " on " + PortName;
     return EXIT_ECU;
 }
 
@@ -236,8 +235,8 @@ int cCliSession::ReadAgain(std::string& error) {
 int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double seconds, std::string& error,
                       const std::function<void(const std::string&)>& onLost, const std::function<void()>& onBack) {
     using Clock = std::chrono::steady_clock;
-    const auto end = seconds > 0 ? Clock::now() + std::chrono::milliseconds(std::llround(seconds * 1000))
-                                 : Clock::time_point::max();
+    const auto end =
+        seconds > 0 ? Clock::now() + std::chrono::milliseconds(std::llround(seconds * 1000)) : Clock::time_point::max();
     PollEnded = false;
     OnValue = onValue;
     const auto finish = [&](int rc) {
@@ -300,8 +299,8 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
             }
         }
         if (away && clockRunning && Clock::now() - awaySince > AwayLimit) {
-            error = FailureText("polling live values") + " (away for more than " +
-                    std::to_string(AwayLimit.count()) + " s)";
+            error = FailureText("polling live values") + " (away for more than " + std::to_string(AwayLimit.count()) +
+                    " s)";
             return finish(EXIT_ECU);
         }
     }

@@ -11,9 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "cli/UiQueue.h"
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
+
+#include "cli/UiQueue.h"
 
 // Set by the SIGINT/SIGTERM handler; 0 while no signal has come.
 extern volatile std::sig_atomic_t CliSignal;
@@ -54,8 +55,8 @@ public:
     int WaitSettingsLoaded(std::string& error);
     // Posts a request (retried while the link is busy for a moment).
     bool Post(int32_t request);
-    int Write(std::string& error);     // RQ_WRITE_SETTINGS until stored
-    int ReadAgain(std::string& error); // RQ_READ_SETTINGS until loaded
+    int Write(std::string& error);      // RQ_WRITE_SETTINGS until stored
+    int ReadAgain(std::string& error);  // RQ_READ_SETTINGS until loaded
 
     // Runs the visualisation poll; `onValue` gets each live value (k, raw)
     // as the link reports it and returns false to end the poll. Ends also
@@ -106,7 +107,7 @@ private:
     int Failures = 0;               // failure notifications so far
     int PortFailures = 0;           // of them, port failures (the link closed the port)
     bool PortOpenFailed = false;
-    bool PostFailed = false;        // the last Post gave up because a failure came
+    bool PostFailed = false;  // the last Post gave up because a failure came
     bool SawConnect = false;
     int Attempts = 0;
     int EcuVersion = 0;

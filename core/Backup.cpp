@@ -67,8 +67,8 @@ std::string Folder() {
 std::string IdentityPart(const std::string& identity) {
     std::string out = "ECU-";
     for (char c : identity) {
-        const bool safe = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
-                          c == '-';
+        const bool safe =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '-';
         out += safe ? c : '-';
     }
     // A name may not end in a full stop on some file systems.
@@ -77,7 +77,7 @@ std::string IdentityPart(const std::string& identity) {
 }
 
 std::string FileName(std::time_t when, const std::string& identity) {
-    std::tm local {};
+    std::tm local{};
     ::localtime_r(&when, &local);
     char stamp[40];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S%z", &local);
@@ -88,11 +88,10 @@ bool ParseName(const std::string& name, sEntry& entry) {
     // YYYY-MM-DD_HH-MM-SS+hhmm_ECU-<identity>[_N].zv2, the local time and
     // its offset from UTC; older backups have no offset (local time then).
     const std::string ext = kExtension;
-    if (name.size() < 20 + 4 + ext.size() || name.compare(name.size() - ext.size(), ext.size(), ext) != 0)
-        return false;
-    if (!IsDigits(name, 0, 4) || name[4] != '-' || !IsDigits(name, 5, 2) || name[7] != '-' ||
-        !IsDigits(name, 8, 2) || name[10] != '_' || !IsDigits(name, 11, 2) || name[13] != '-' ||
-        !IsDigits(name, 14, 2) || name[16] != '-' || !IsDigits(name, 17, 2))
+    if (name.size() < 20 + 4 + ext.size() || name.compare(name.size() - ext.size(), ext.size(), ext) != 0) return false;
+    if (!IsDigits(name, 0, 4) || name[4] != '-' || !IsDigits(name, 5, 2) || name[7] != '-' || !IsDigits(name, 8, 2) ||
+        name[10] != '_' || !IsDigits(name, 11, 2) || name[13] != '-' || !IsDigits(name, 14, 2) || name[16] != '-' ||
+        !IsDigits(name, 17, 2))
         return false;
     const bool zoned = (name[19] == '+' || name[19] == '-') && IsDigits(name, 20, 4);
     const size_t at = zoned ? 24 : 19;
@@ -111,7 +110,7 @@ bool ParseName(const std::string& name, sEntry& entry) {
     entry.Name = name;
     entry.Stamp = name.substr(0, at);
     entry.Time = name.substr(0, 10) + " " + name.substr(11, 2) + ":" + name.substr(14, 2) + ":" + name.substr(17, 2);
-    std::tm t {};
+    std::tm t{};
     t.tm_year = Digits(name, 0, 4) - 1900;
     t.tm_mon = Digits(name, 5, 2) - 1;
     t.tm_mday = Digits(name, 8, 2);
@@ -155,8 +154,7 @@ std::vector<sEntry> List(const std::string& folder) {
     return out;
 }
 
-sResult Save(const std::string& folder, const std::string& identity, const std::string& contents,
-             std::time_t when) {
+sResult Save(const std::string& folder, const std::string& identity, const std::string& contents, std::time_t when) {
     sResult result;
     if (folder.empty()) {
         result.Error = "no folder for backups (neither XDG_DATA_HOME nor HOME is set)";
@@ -181,8 +179,7 @@ sResult Save(const std::string& folder, const std::string& identity, const std::
     const std::string name = FileName(when, identity);
     const std::string stem = name.substr(0, name.size() - std::strlen(kExtension));
     for (int suffix = 1; suffix <= kMaxSuffix; ++suffix) {
-        const std::string path =
-            folder + "/" + (suffix == 1 ? name : stem + "_" + std::to_string(suffix) + kExtension);
+        const std::string path = folder + "/" + (suffix == 1 ? name : stem + "_" + std::to_string(suffix) + kExtension);
         std::string error;
         bool exists = false;
         if (SafeWrite::CreateNew(path, contents, &error, &exists)) {

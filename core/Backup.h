@@ -45,11 +45,11 @@ struct sEntry {
     std::string Identity;  // "2.5/3.0": the identity part with '-' back to '/'
     std::string Path;      // folder + "/" + name
     std::string Name;
-    std::string Part;      // the identity part of the name, "ECU-2.5-3.0"
-    std::string Stamp;     // "2026-12-08_14-03-27+0100"
-    std::int64_t When = 0; // the moment, seconds since 1970 UTC, for ordering
-    std::int64_t Size = 0; // List: the file's size in bytes
-    int Suffix = 1;        // 1 without "_N"
+    std::string Part;       // the identity part of the name, "ECU-2.5-3.0"
+    std::string Stamp;      // "2026-12-08_14-03-27+0100"
+    std::int64_t When = 0;  // the moment, seconds since 1970 UTC, for ordering
+    std::int64_t Size = 0;  // List: the file's size in bytes
+    int Suffix = 1;         // 1 without "_N"
 };
 
 // Whether a file name is a backup's; fills `entry` (but Path) when it is.
@@ -71,8 +71,7 @@ struct sResult {
 // the folder (and its parents) when missing, with the user's default
 // permissions; writes nothing when the newest backup of the identity has the
 // same contents (a file of another size is not read); otherwise creates a new file through SafeWrite::CreateNew.
-sResult Save(const std::string& folder, const std::string& identity, const std::string& contents,
-             std::time_t when);
+sResult Save(const std::string& folder, const std::string& identity, const std::string& contents, std::time_t when);
 
 // One backup to make.
 struct sJob {

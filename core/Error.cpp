@@ -17,10 +17,8 @@ std::string SystemErrorText(int32_t code) {
     const char* text = PickText(strerror_r(code, buf, sizeof buf), buf);
     std::string result;
     // glibc answers unknown codes with "Unknown error N"; that is no system text.
-    if (text && *text && std::strncmp(text, "Unknown error", 13) != 0)
-        result = text;
-    else
-        result = _("UNKNOWN ERROR");
+    if (text && *text && std::strncmp(text, "Unknown error", 13) != 0) result = text;
+    else result = _("UNKNOWN ERROR");
     char tail[64];
     std::snprintf(tail, sizeof tail, " (%d = 0x%08X)", code, static_cast<uint32_t>(code));
     return result + tail;

@@ -15,5 +15,8 @@ struct sError {
 
     sError(std::string file, int line) : File(std::move(file)), Line(std::to_string(line)) {}
     sError(std::string file, int line, int32_t code)
-        : File(std::move(file)), Line(std::to_string(line)), Code(code), Text(SystemErrorText(code)) {}
+        : File(std::move(file)),
+          Line(std::to_string(line)),
+          Code(code),
+          Text(SystemErrorText(code)) {}
 };

@@ -1,7 +1,5 @@
 #include "core/Ini.h"
 
-#include "core/SafeWrite.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <vector>
+
+#include "core/SafeWrite.h"
 
 namespace {
 
@@ -135,12 +135,9 @@ bool cIni::Save(const std::string& path) const {
 
 std::string cIni::UserPath() {
     std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::string(home) + "/.config";
-    else
-        base = "/tmp";
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.config";
+    else base = "/tmp";
     return base + "/zvbasic/zvbasic.ini";
 }
 

@@ -1,12 +1,12 @@
 #include "core/JpegDecode.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <new>
-
-#include <jpeglib.h>
 
 namespace {
 
@@ -34,8 +34,8 @@ enum class eStage { HeaderOnly, Full };
 
 // Only plain data lives across setjmp here; the output vector belongs to the
 // caller, and the frames longjmp unwinds are libjpeg's own C frames.
-bool Run(const uint8_t* data, size_t size, const sJpegLimits& limits, eStage stage, sJpegImage& out,
-         char* message, size_t messageSize) {
+bool Run(const uint8_t* data, size_t size, const sJpegLimits& limits, eStage stage, sJpegImage& out, char* message,
+         size_t messageSize) {
     jpeg_decompress_struct cinfo;
     sErrorManager err;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -54,8 +54,7 @@ bool Run(const uint8_t* data, size_t size, const sJpegLimits& limits, eStage sta
     jpeg_read_header(&cinfo, TRUE);
 
     const uint64_t w = cinfo.image_width, h = cinfo.image_height;
-    if (w == 0 || h == 0 || w > uint64_t(limits.MaxSide) || h > uint64_t(limits.MaxSide) ||
-        w * h > limits.MaxPixels) {
+    if (w == 0 || h == 0 || w > uint64_t(limits.MaxSide) || h > uint64_t(limits.MaxSide) || w * h > limits.MaxPixels) {
         std::snprintf(message, messageSize, "picture of %llu x %llu pixels exceeds the limits",
                       static_cast<unsigned long long>(w), static_cast<unsigned long long>(h));
         jpeg_destroy_decompress(&cinfo);

@@ -15,8 +15,8 @@
 // The defaults fit a help picture (the built-in one is 1563 x 2048) with room
 // to spare, and keep the decoding within about 150 MB.
 struct sJpegLimits {
-    int MaxSide = 20000;                   // pixels per side
-    uint64_t MaxPixels = 4096ull * 4096;   // width x height, 16 megapixels
+    int MaxSide = 20000;                  // pixels per side
+    uint64_t MaxPixels = 4096ull * 4096;  // width x height, 16 megapixels
     size_t MaxFileBytes = 64u * 1024 * 1024;
 };
 

@@ -19,8 +19,7 @@ constexpr const char* NOT_REGULAR = N_("not a regular file");
 // Reads the whole of a regular file of at most `limit` bytes into `text`.
 // False when it cannot be opened or read, is not a regular file or is longer
 // than `limit` (then `error` is `tooLong`).
-bool ReadSmall(const std::string& path, size_t limit, std::string& text, std::string& error,
-               const char* tooLong);
+bool ReadSmall(const std::string& path, size_t limit, std::string& text, std::string& error, const char* tooLong);
 
 // Opens a file for writing from its start, creating it when it is not there:
 // a file descriptor, or -1 with `error` set. An existing file must be a

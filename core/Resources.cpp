@@ -41,10 +41,8 @@ std::string Folder() { return Folder(ExecutableDir()); }
 
 std::string HelpPicture(const std::string& resourceDir, const std::string& configDir) {
     std::string userData;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
-        userData = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        userData = std::string(home) + "/.local/share";
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') userData = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home) userData = std::string(home) + "/.local/share";
     const std::string candidates[] = {
         userData.empty() ? std::string() : userData + "/zvbasic/schwzvb.jpg",
         configDir.empty() ? std::string() : configDir + "/schwzvb.jpg",

@@ -39,8 +39,7 @@ bool ReplaceFile(const std::string& path, const std::string& data, std::string* 
 // anything that exists under that name, a symbolic link included: when the
 // name is taken the call fails with EEXIST (`exists`, when given, is then
 // set) and nothing has changed. A new file gets 0666 less the umask.
-bool CreateNew(const std::string& path, const std::string& data, std::string* error = nullptr,
-               bool* exists = nullptr);
+bool CreateNew(const std::string& path, const std::string& data, std::string* error = nullptr, bool* exists = nullptr);
 
 // Removes what saves killed part way left behind in `folder`: our temporary
 // files (".zv" and six letters or digits, regular files of this user) last

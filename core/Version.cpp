@@ -26,8 +26,7 @@ std::string FormatVersionText(char kind, const sVersion& v) {
     if (!v.Valid) return _("unknown");
     if (kind == 'v') return Translate::Format(_("v. %d.%d"), int(v.Major), int(v.Minor));
     if (kind == 'b')
-        return Translate::Format(_("build: %d.%d.%d.%d\n"), int(v.Major), int(v.Minor), int(v.Release),
-                                 int(v.Build));
+        return Translate::Format(_("build: %d.%d.%d.%d\n"), int(v.Major), int(v.Minor), int(v.Release), int(v.Build));
     return _("unknown");
 }
 

@@ -13,13 +13,14 @@
 #include <new>
 
 #include "link/Settings.h"
+
 #include "formats/CaptureFile.h"
 
 namespace Capture {
 
 namespace {
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                              1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }

@@ -26,14 +26,14 @@ struct sExactValue {
 
 struct sCaptureData {
     std::vector<float> Values[TraceCount];  // one entry per record and column
-    std::vector<sExactValue> Exact;  // by record, then trace; usually empty
-    uint64_t Lines = 0;          // lines seen, a last line without line end included
-    uint64_t SkippedLines = 0;   // lines that are neither a record nor the header
-    uint64_t HeaderLines = 0;    // header lines (more than one: captures joined together)
-    uint64_t DroppedRecords = 0; // good records beyond the record limit, not kept
-    bool LastLineCut = false;    // the file ends inside a line (no line end)
-    uint64_t Bytes = 0;          // bytes read
-    uint64_t WholeLineBytes = 0; // bytes up to and with the last line end
+    std::vector<sExactValue> Exact;         // by record, then trace; usually empty
+    uint64_t Lines = 0;                     // lines seen, a last line without line end included
+    uint64_t SkippedLines = 0;              // lines that are neither a record nor the header
+    uint64_t HeaderLines = 0;               // header lines (more than one: captures joined together)
+    uint64_t DroppedRecords = 0;            // good records beyond the record limit, not kept
+    bool LastLineCut = false;               // the file ends inside a line (no line end)
+    uint64_t Bytes = 0;                     // bytes read
+    uint64_t WholeLineBytes = 0;            // bytes up to and with the last line end
     // What the last line judged was, so that a cut last line can be judged
     // again when the file has grown.
     enum class eLine { None, Record, Header, Skipped, Dropped } LastLine = eLine::None;
@@ -78,9 +78,9 @@ public:
 private:
     sCaptureData& Out;
     uint64_t MaxRecords;
-    std::string Partial;     // the start of a line split between two pieces
-    bool Overlong = false;   // inside a line longer than MaxLineLength
-    bool AtStart = true;     // nothing fed yet (a byte order mark may follow)
+    std::string Partial;    // the start of a line split between two pieces
+    bool Overlong = false;  // inside a line longer than MaxLineLength
+    bool AtStart = true;    // nothing fed yet (a byte order mark may follow)
     void Line(const char* begin, const char* end);
 };
 

@@ -1,5 +1,7 @@
 #include "formats/CaptureFile.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -7,9 +9,8 @@
 #include <limits>
 #include <optional>
 
-#include <unistd.h>
-
 #include "core/RegularFile.h"
+
 #include "link/Settings.h"
 
 void cCycleValues::Take(int k) {

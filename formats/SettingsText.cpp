@@ -75,10 +75,25 @@ sRow Row(const sSettings& rec, int version, int position) {
         row.NameKey = LambdaProbe;
         row.Value = v == NO_SENSOR ? LambdaTypes[NO_SENSOR_ITEM] : Item(LambdaTypes, NO_SENSOR_ITEM, v);
         break;
-    case 1: row.NameKey = SwitchingLevel; row.Value = Volts(v); row.Unit = "V"; break;
-    case 2: row.NameKey = ThrottleClosedBtn; row.Value = Volts(v); row.Unit = "V"; break;
-    case 3: row.NameKey = TpsGroup; row.Value = Item(TpsTypes, 2, v); break;
-    case 4: row.NameKey = MinRpm; row.Value = std::to_string(Conv::PeriodToRpm(v)); row.Unit = RpmUnit; break;
+    case 1:
+        row.NameKey = SwitchingLevel;
+        row.Value = Volts(v);
+        row.Unit = "V";
+        break;
+    case 2:
+        row.NameKey = ThrottleClosedBtn;
+        row.Value = Volts(v);
+        row.Unit = "V";
+        break;
+    case 3:
+        row.NameKey = TpsGroup;
+        row.Value = Item(TpsTypes, 2, v);
+        break;
+    case 4:
+        row.NameKey = MinRpm;
+        row.Value = std::to_string(Conv::PeriodToRpm(v));
+        row.Unit = RpmUnit;
+        break;
     case 5:
         row.NameKey = MaxRpm;
         if (v == 0) {
@@ -93,8 +108,14 @@ sRow Row(const sSettings& rec, int version, int position) {
     case 8: row.NameKey = ValveH0; break;
     case 9: row.NameKey = ValveH1; break;
     case 10: row.NameKey = ValveH2; break;
-    case 11: row.NameKey = RpmSource; row.Value = Item(RpmSources, 3, v); break;
-    case 12: row.NameKey = LevelSensor; row.Value = Item(LevelTypes, Ecu::SixLevelTypes(version) ? 6 : 2, v); break;
+    case 11:
+        row.NameKey = RpmSource;
+        row.Value = Item(RpmSources, 3, v);
+        break;
+    case 12:
+        row.NameKey = LevelSensor;
+        row.Value = Item(LevelTypes, Ecu::SixLevelTypes(version) ? 6 : 2, v);
+        break;
     case 13: row.NameKey = CylCount; break;
     case 14: row.NameKey = CoilCount; break;
     default: row.NameKey = ""; break;

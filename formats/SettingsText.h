@@ -22,23 +22,23 @@ constexpr int NO_SENSOR_ITEM = 5;
 constexpr int NO_SENSOR = 8;
 
 // Label keys of the two screens.
-extern const char* const TpsGroup;          // " TPS "
-extern const char* const SwitchingLevel;    // "Switching level"
-extern const char* const ThrottleClosedBtn; // "  F6  Throttle closed"
-extern const char* const LambdaProbe;       // "Lambda probe:"
-extern const char* const LevelSensor;       // "LPG level sensor:"
-extern const char* const RpmSource;         // "RPM signal source:"
-extern const char* const CylCount;          // "Cylinder count:"
-extern const char* const CoilCount;         // "Coil count:"
-extern const char* const ValveMin;          // "Valve\nminimal open"
-extern const char* const ValveMax;          // "Valve\nmaximal open"
-extern const char* const ValveH0;           // "Throttle\nclosed"
-extern const char* const ValveH1;           // "Throttle\nopen\nlow\nspeed"
-extern const char* const ValveH2;           // "Throttle\nopen\nhigh\nspeed"
-extern const char* const MinRpm;            // "Gas switch on rotation speed:"
-extern const char* const MaxRpm;            // "Maximal rotation speed on gas:"
-extern const char* const RpmUnit;           // "RPM"
-extern const char* const Inactive;          // "Inactive"
+extern const char* const TpsGroup;           // " TPS "
+extern const char* const SwitchingLevel;     // "Switching level"
+extern const char* const ThrottleClosedBtn;  // "  F6  Throttle closed"
+extern const char* const LambdaProbe;        // "Lambda probe:"
+extern const char* const LevelSensor;        // "LPG level sensor:"
+extern const char* const RpmSource;          // "RPM signal source:"
+extern const char* const CylCount;           // "Cylinder count:"
+extern const char* const CoilCount;          // "Coil count:"
+extern const char* const ValveMin;           // "Valve\nminimal open"
+extern const char* const ValveMax;           // "Valve\nmaximal open"
+extern const char* const ValveH0;            // "Throttle\nclosed"
+extern const char* const ValveH1;            // "Throttle\nopen\nlow\nspeed"
+extern const char* const ValveH2;            // "Throttle\nopen\nhigh\nspeed"
+extern const char* const MinRpm;             // "Gas switch on rotation speed:"
+extern const char* const MaxRpm;             // "Maximal rotation speed on gas:"
+extern const char* const RpmUnit;            // "RPM"
+extern const char* const Inactive;           // "Inactive"
 
 // A label key as one plain line: line breaks become blanks, blanks at the
 // ends, a function-key prefix ("  F6  ") and a trailing colon go.
@@ -46,11 +46,11 @@ std::string PlainName(const char* key);
 
 // One setting of the record, ready to show.
 struct sRow {
-    int Position;        // record position
-    const char* Field;   // record field name, e.g. "StepPosMin"
-    const char* NameKey; // catalogue key of its label
-    std::string Value;   // shown value: volts, rpm, list text or number
-    const char* Unit;    // "V", "RPM" or ""
+    int Position;         // record position
+    const char* Field;    // record field name, e.g. "StepPosMin"
+    const char* NameKey;  // catalogue key of its label
+    std::string Value;    // shown value: volts, rpm, list text or number
+    const char* Unit;     // "V", "RPM" or ""
 };
 
 // A row's name as one plain line, unique among the rows: the label's plain

@@ -1,8 +1,5 @@
 #include "formats/VehicleFile.h"
 
-#include "core/RegularFile.h"
-#include "core/SafeWrite.h"
-
 #include <sys/stat.h>
 
 #include <cctype>
@@ -14,7 +11,10 @@
 #include <optional>
 #include <sstream>
 
+#include "core/RegularFile.h"
+#include "core/SafeWrite.h"
 #include "core/Translate.h"
+
 #include "link/Protocol.h"
 
 namespace VehicleFile {
@@ -39,9 +39,7 @@ const sLine Lines[LINE_COUNT] = {
 
 namespace {
 
-bool IsBlank(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 void SkipBlanks(std::istream& in) {
     while (IsBlank(in.peek())) in.get();

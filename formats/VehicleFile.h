@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Translate.h"
+
 #include "link/Settings.h"
 
 namespace VehicleFile {

@@ -1,8 +1,9 @@
 // Capture file reader of the viewer: any bytes give a result without a fault,
 // every line is counted once as a record, a header or a skipped line, and
 // feeding the same bytes in two pieces split anywhere gives the same records.
-#include "fuzz/FuzzKit.h"
 #include "formats/CaptureData.h"
+
+#include "fuzz/FuzzKit.h"
 
 using namespace Capture;
 

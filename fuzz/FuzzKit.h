@@ -44,7 +44,7 @@ private:
 
 }  // namespace fuzzkit
 
-#define FUZZ_CHECK(cond) \
-    do {                 \
+#define FUZZ_CHECK(cond)                   \
+    do {                                   \
         if (!(cond)) fuzzkit::Fail(#cond); \
     } while (0)

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "core/Ini.h"
+
 #include "fuzz/FuzzKit.h"
 
 namespace {

@@ -3,6 +3,7 @@
 // nothing else may happen (libjpeg's own faults, overflows, other
 // exceptions).
 #include "core/JpegDecode.h"
+
 #include "fuzz/FuzzKit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -27,7 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sJpegImage image = DecodeJpegFile(file.Set(data, size), limits);
         FUZZ_CHECK(headerWidth == image.Width && headerHeight == image.Height);
         FUZZ_CHECK(image.Rgb.size() == size_t(image.Width) * size_t(image.Height) * 3);
-    } catch (const cJpegError&) {
-    }
+    } catch (const cJpegError&) {}
     return 0;
 }

@@ -14,9 +14,11 @@
 #include <cstring>
 #include <vector>
 
-#include "fuzz/FuzzKit.h"
-#include "link/Frames.h"
 #include "serial/ComPort.h"
+
+#include "link/Frames.h"
+
+#include "fuzz/FuzzKit.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 // Vehicle settings file reader: any content is read without a fault, the
 // file and the in-memory reader agree, the spare byte is never touched, and
 // what was read is written and read back unchanged.
-#include "fuzz/FuzzKit.h"
 #include "formats/VehicleFile.h"
+
+#include "fuzz/FuzzKit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static fuzzkit::cMemFile file("vehicle.zv2");

@@ -1,12 +1,14 @@
 #include "kit/Artwork.h"
-#include "widgets/Palette.h"
+
+#include <algorithm>
 
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QPen>
 #include <QRadialGradient>
 #include <QTransform>
-#include <algorithm>
+
+#include "widgets/Palette.h"
 
 namespace Artwork {
 namespace {
@@ -164,10 +166,8 @@ void DrawConsole(QPainter& p, const QRectF& rect, bool lit) {
     p.drawPolygon(wedge);
     for (int i = 0; i < 6; ++i) {
         const QPointF c(96 + 56 * i, 50);
-        if (i == 0)
-            seat(c, 14, Palette::Red, Palette::DarkRed, false);
-        else
-            seat(c, 14, Palette::Green, QColor(0, 64, 0), lit && i <= 3);
+        if (i == 0) seat(c, 14, Palette::Red, Palette::DarkRed, false);
+        else seat(c, 14, Palette::Green, QColor(0, 64, 0), lit && i <= 3);
     }
 
     // Seat of the console button.

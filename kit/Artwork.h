@@ -5,11 +5,12 @@
 // the console into the wiring diagram with the same code.
 #pragma once
 
+#include <functional>
+
 #include <QPainter>
 #include <QPixmap>
 #include <QRectF>
 #include <QWidget>
-#include <functional>
 
 namespace Artwork {
 

@@ -1,5 +1,9 @@
 #include "kit/IOForm.h"
 
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
 #include <QApplication>
 #include <QChildEvent>
 #include <QCloseEvent>
@@ -10,16 +14,15 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScreen>
-#include <algorithm>
-#include <cmath>
-#include <optional>
 
 #include "link/LinkStatus.h"
-#include "kit/QtText.h"
+
 #include "widgets/FocusMark.h"
-#include "widgets/Shape.h"
-#include "widgets/ShadowButton.h"
 #include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/Shape.h"
+
+#include "kit/QtText.h"
 
 namespace {
 std::optional<QSize> OverrideSize;
@@ -78,8 +81,7 @@ double cIOForm::DialogRatio() { return FitRatio(ProgramWindow().size(), ScreenDp
 
 QPoint cIOForm::DialogPosition(QSize size) {
     const QRect window = ProgramWindow();
-    return QPoint(window.x() + (window.width() - size.width()) / 2,
-                  window.y() + (window.height() - size.height()) / 2);
+    return QPoint(window.x() + (window.width() - size.width()) / 2, window.y() + (window.height() - size.height()) / 2);
 }
 
 double cIOForm::FitRatio(QSize screen, double dpi) {
@@ -117,8 +119,8 @@ void cIOForm::SetupFullScreen() {
     LaidOut = screen.size();
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setGeometry(screen);
-    for (const sPlaced& p : Placed) Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(),
-                                          p.Design.height(), p.FontPt, p.Bold);
+    for (const sPlaced& p : Placed)
+        Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(), p.Design.height(), p.FontPt, p.Bold);
 }
 
 void cIOForm::resizeEvent(QResizeEvent* event) {
@@ -277,16 +279,15 @@ void cIOForm::WatchTree(QObject* object) {
 
 bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::ChildAdded:
-        WatchTree(static_cast<QChildEvent*>(event)->child());
-        break;
+    case QEvent::ChildAdded: WatchTree(static_cast<QChildEvent*>(event)->child()); break;
     case QEvent::KeyPress: {
         // The form sees every key before its controls.
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && w != this && w->window() == this) {
             // A key may move the focus (Tab) even where no focus event
             // comes (a window not yet active): the mark looks afterwards.
-            QMetaObject::invokeMethod(this, [this] { UpdateFocusMark(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { UpdateFocusMark(); }, Qt::QueuedConnection);
             auto* key = static_cast<QKeyEvent*>(event);
             const bool wasAccepted = key->isAccepted();
             key->accept();
@@ -300,12 +301,11 @@ bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
         }
         break;
     }
-    case QEvent::FocusIn:
-        UpdateFocusMark();
-        break;
+    case QEvent::FocusIn: UpdateFocusMark(); break;
     case QEvent::FocusOut:
         // The focus is on its way elsewhere: look once it has arrived.
-        QMetaObject::invokeMethod(this, [this] { UpdateFocusMark(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { UpdateFocusMark(); }, Qt::QueuedConnection);
         break;
     case QEvent::Move:
     case QEvent::Resize:
@@ -327,8 +327,7 @@ bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -392,21 +391,13 @@ void cIOForm::RenderStatus() {
     if (!StatusLL) return;
     QString text;
     switch (StatusKind) {
-    case eStatus::Design:
-        text = Tr("Status: connected");
-        break;
+    case eStatus::Design: text = Tr("Status: connected"); break;
     case eStatus::Link:
         text = ToQ(FormatLinkStatus(RQ_CONNECT, StatusPhase, StatusValue).value_or(std::string()));
         break;
-    case eStatus::PortError:
-        text = Tr("COM port error!");
-        break;
-    case eStatus::PortAbsent:
-        text = Tr("COM port not present!");
-        break;
-    case eStatus::Message:
-        text = StatusMessage ? Tr(StatusMessage) : QString();
-        break;
+    case eStatus::PortError: text = Tr("COM port error!"); break;
+    case eStatus::PortAbsent: text = Tr("COM port not present!"); break;
+    case eStatus::Message: text = StatusMessage ? Tr(StatusMessage) : QString(); break;
     }
     StatusLL->setText(text);
 }
@@ -486,8 +477,7 @@ void cIOForm::RestoreFocus(QWidget* previous) {
     if (previous && previous != this && previous->window() == this && previous->isEnabled() &&
         previous->isVisibleTo(this) && (previous->focusPolicy() & Qt::TabFocus))
         previous->setFocus(Qt::OtherFocusReason);
-    else
-        GiveFirstFocus();
+    else GiveFirstFocus();
     UpdateFocusMark();
 }
 
@@ -524,5 +514,7 @@ void cIOForm::showEvent(QShowEvent* event) {
     }
     // Every showing starts at the first control, after the form's own show
     // handling (a refill may take the focus away).
-    if (!event->spontaneous()) QMetaObject::invokeMethod(this, [this] { GiveFirstFocus(); }, Qt::QueuedConnection);
+    if (!event->spontaneous())
+        QMetaObject::invokeMethod(
+            this, [this] { GiveFirstFocus(); }, Qt::QueuedConnection);
 }

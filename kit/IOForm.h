@@ -4,14 +4,16 @@
 // their hover colours, the shared status line, and modal showing.
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include <QPointer>
 #include <QRect>
 #include <QSize>
 #include <QWidget>
-#include <functional>
-#include <vector>
 
 #include "link/LinkListener.h"
+
 #include "widgets/DesignFont.h"
 
 class cFocusMark;
@@ -187,7 +189,12 @@ private:
     // destructor deletes the children, so no handler may reach them then.
     // Entries of deleted children read null and are dropped when the lists
     // next grow.
-    struct sPlaced { QPointer<QWidget> Widget; QRect Design; int FontPt; bool Bold; };
+    struct sPlaced {
+        QPointer<QWidget> Widget;
+        QRect Design;
+        int FontPt;
+        bool Bold;
+    };
     std::vector<sPlaced> Placed;
     // Labels whose font FitText chose, fitted again after a rescale.
     std::vector<QPointer<QLabel>> Fitted;
@@ -207,4 +214,3 @@ private:
     int32_t StatusPhase = 0, StatusValue = 0;
     void RenderStatus();
 };
-

@@ -1,8 +1,9 @@
 #include "kit/Pictures.h"
-#include "widgets/Palette.h"
 
 #include <QFile>
 #include <QPainter>
+
+#include "widgets/Palette.h"
 
 namespace {
 const QString kHelpResource = QStringLiteral(":/pictures/help.jpg");

@@ -2,9 +2,10 @@
 // JPEG to a Qt image.
 #pragma once
 
+#include <string>
+
 #include <QImage>
 #include <QSize>
-#include <string>
 
 #include "core/JpegDecode.h"
 

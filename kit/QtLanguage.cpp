@@ -1,9 +1,10 @@
 #include "kit/QtLanguage.h"
 
+#include <memory>
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
-#include <memory>
 
 namespace QtLanguage {
 

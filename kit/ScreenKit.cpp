@@ -1,6 +1,7 @@
 #include "kit/ScreenKit.h"
 
-#include "kit/IOForm.h"
+#include <algorithm>
+#include <cstdlib>
 
 #include <QComboBox>
 #include <QFontMetrics>
@@ -8,8 +9,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <algorithm>
-#include <cstdlib>
+
+#include "kit/IOForm.h"
 
 namespace ScreenKit {
 
@@ -60,25 +61,30 @@ void StyleLabel(QLabel* label, const QColor& color) {
 }
 
 void StyleGroup(QGroupBox* group) {
-    cIOForm::DeferStyleSheet(group, QStringLiteral(
-        "QGroupBox { border: 2px solid rgb(255,128,0); border-radius: 10px; margin-top: 0.8em; }"
-        "QGroupBox::title { subcontrol-origin: margin; left: 14px; padding: 0 2px; color: rgb(255,160,66); }"));
+    cIOForm::DeferStyleSheet(
+        group,
+        QStringLiteral(
+            "QGroupBox { border: 2px solid rgb(255,128,0); border-radius: 10px; margin-top: 0.8em; }"
+            "QGroupBox::title { subcontrol-origin: margin; left: 14px; padding: 0 2px; color: rgb(255,160,66); }"));
 }
 
 void StyleCombo(QComboBox* combo) {
-    cIOForm::DeferStyleSheet(combo, QStringLiteral(
-        "QComboBox { background: rgb(233,232,171); color: black; border: 1px solid black; padding-left: 6px; }"
-        "QComboBox:disabled { background: rgb(160,160,160); color: rgb(80,80,80); }"
-        "QComboBox QAbstractItemView { background: rgb(233,232,171); color: black;"
-        " selection-background-color: rgb(0,0,128); selection-color: white; }"));
+    cIOForm::DeferStyleSheet(
+        combo,
+        QStringLiteral(
+            "QComboBox { background: rgb(233,232,171); color: black; border: 1px solid black; padding-left: 6px; }"
+            "QComboBox:disabled { background: rgb(160,160,160); color: rgb(80,80,80); }"
+            "QComboBox QAbstractItemView { background: rgb(233,232,171); color: black;"
+            " selection-background-color: rgb(0,0,128); selection-color: white; }"));
 }
 
 void StyleButton(QPushButton* button) {
-    cIOForm::DeferStyleSheet(button, QStringLiteral(
-        "QPushButton { background: black; color: rgb(255,128,0); border: 2px solid rgb(255,128,0); }"
-        "QPushButton:disabled { color: rgb(120,80,40); border-color: rgb(120,80,40); }"
-        "QPushButton:pressed { background: rgb(128,0,0); }"
-        "QPushButton:focus { border-color: rgb(255,255,0); }"));
+    cIOForm::DeferStyleSheet(
+        button,
+        QStringLiteral("QPushButton { background: black; color: rgb(255,128,0); border: 2px solid rgb(255,128,0); }"
+                       "QPushButton:disabled { color: rgb(120,80,40); border-color: rgb(120,80,40); }"
+                       "QPushButton:pressed { background: rgb(128,0,0); }"
+                       "QPushButton:focus { border-color: rgb(255,255,0); }"));
     button->setCursor(Qt::PointingHandCursor);
 }
 

@@ -179,10 +179,8 @@ void cCommThread::Shutdown(const std::function<void()>& pump) {
 // ---- notifications -------------------------------------------------------
 
 void cCommThread::OnUi(const std::function<void()>& fn) {
-    if (Invoker)
-        Invoker(fn);
-    else
-        fn();
+    if (Invoker) Invoker(fn);
+    else fn();
 }
 
 void cCommThread::Notify(const std::function<void(cLinkListener&)>& fn) {
@@ -250,10 +248,8 @@ void cCommThread::Run() {
             // Wait for a port name, the time to try the failed one again, or
             // the end.
             int which = cEvent::WaitAny({&PortChanged, &portStop}, reopening ? kReopenWait : kNoLimit);
-            if (which == 0)
-                PortChanged.Reset();
-            else if (which == 1)
-                Terminate = true;
+            if (which == 0) PortChanged.Reset();
+            else if (which == 1) Terminate = true;
             if (Terminate) break;
             const bool retry = which < 0;
             reopening = false;
@@ -306,8 +302,7 @@ void cCommThread::PortFailed(bool quiet) {
     const auto deliver = [](const std::function<void()>& raise) {
         try {
             raise();
-        } catch (...) {
-        }
+        } catch (...) {}
     };
     deliver([this] { RaiseLinkIdle(false); });
     deliver([this] { RaiseSendError(); });
@@ -443,7 +438,6 @@ bool cCommThread::Exchange(uint8_t code, uint8_t data, uint8_t& reply) {
 bool cCommThread::Pause(int ms, bool orStop) {
     cEvent& portStop = Port->GetStopEvent();
     auto limit = std::chrono::milliseconds(ms);
-    int which = orStop ? Port->WaitAny({&portStop, &Stop, &PortChanged}, limit)
-                       : Port->WaitAny({&portStop}, limit);
+    int which = orStop ? Port->WaitAny({&portStop, &Stop, &PortChanged}, limit) : Port->WaitAny({&portStop}, limit);
     return which < 0;
 }

@@ -12,16 +12,18 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <queue>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <queue>
+
+#include "serial/BytePort.h"
+#include "serial/Event.h"
+
 #include "link/Frames.h"
 #include "link/LinkListener.h"
 #include "link/Settings.h"
-#include "serial/BytePort.h"
-#include "serial/Event.h"
 
 class cCommThread : private cExchangeSink {
 public:
@@ -185,17 +187,17 @@ private:
     cEvent Stop{Hub};
     cEvent Ended{Hub};
 
-    std::timed_mutex RequestLock;   // serialises posting and taking requests
-    int32_t FollowUp = 0;           // guarded by RequestLock: served after a stopped request
-    bool ServingRequest = false;    // guarded by RequestLock: Serve has taken a request
-    bool PostedByScreen = false;    // guarded by RequestLock: the pending request was posted, not chained
-    std::timed_mutex QueueLock;     // guards Updates
+    std::timed_mutex RequestLock;  // serialises posting and taking requests
+    int32_t FollowUp = 0;          // guarded by RequestLock: served after a stopped request
+    bool ServingRequest = false;   // guarded by RequestLock: Serve has taken a request
+    bool PostedByScreen = false;   // guarded by RequestLock: the pending request was posted, not chained
+    std::timed_mutex QueueLock;    // guards Updates
     std::queue<sUpdate> Updates;
 
-    mutable std::mutex NameMutex;   // guards PortName
+    mutable std::mutex NameMutex;  // guards PortName
     std::string PortName;
 
-    std::mutex ListenerMutex;       // guards the three below
+    std::mutex ListenerMutex;  // guards the three below
     std::vector<cLinkListener*> Listeners;
     std::function<bool()> EnabledSource;
     std::function<void(const std::string&)> NameSink;
@@ -205,9 +207,9 @@ private:
     std::atomic<int> EcuIdVersion{0};
     std::atomic<bool> Connected{false};
     std::atomic<bool> Terminate{false};
-    bool Serving = false;           // link thread only: a transaction runs
-    bool ReadCut = false;           // link thread only: the read served last was stopped
-    bool ServingPosted = false;     // link thread only: the request being served was posted
+    bool Serving = false;        // link thread only: a transaction runs
+    bool ReadCut = false;        // link thread only: the read served last was stopped
+    bool ServingPosted = false;  // link thread only: the request being served was posted
     // Link thread only: the identity of the ECU the records were last read
     // from (none before the first read).
     bool HaveRead = false;

@@ -2,8 +2,9 @@
 
 #include <chrono>
 
-#include "link/Settings.h"
 #include "serial/BytePort.h"
+
+#include "link/Settings.h"
 
 bool IsValidReply(const uint8_t command[3], const uint8_t reply[3]) {
     if (reply[2] != FRAME_END) return false;
@@ -41,8 +42,7 @@ int ReceiveReply(cBytePort& port, uint8_t reply[3]) {
     return count;
 }
 
-bool Exchange(cBytePort& port, int ecuVersion, cExchangeSink& sink, uint8_t code, uint8_t data,
-              uint8_t& reply) {
+bool Exchange(cBytePort& port, int ecuVersion, cExchangeSink& sink, uint8_t code, uint8_t data, uint8_t& reply) {
     // Missing reply bytes stay 0, so a short reply fails the trailer test.
     uint8_t buffer[3] = {0, 0, 0};
     const uint8_t frame[3] = {code, data, FRAME_END};

@@ -33,5 +33,4 @@ int ReceiveReply(cBytePort& port, uint8_t reply[3]);
 // The whole transaction: send, receive, judge. On failure exactly one of
 // SendError, NoReply, BadReply goes to `sink`. On success `data` is the
 // reply's byte 1.
-bool Exchange(cBytePort& port, int ecuVersion, cExchangeSink& sink, uint8_t code, uint8_t data,
-              uint8_t& reply);
+bool Exchange(cBytePort& port, int ecuVersion, cExchangeSink& sink, uint8_t code, uint8_t data, uint8_t& reply);

@@ -20,17 +20,17 @@ enum : int32_t {
 // LinkEvent phases by request. The visualisation and idle polls report the
 // live value number (eLive) as their phase.
 namespace Phase {
-constexpr int32_t Start = 0;         // every request: the transaction starts (value 0)
-constexpr int32_t Attempt = 1;       // RQ_CONNECT: attempt counter 1..9, 0, 1, ...
-constexpr int32_t Connected = 2;     // RQ_CONNECT: 1 answered, 0 connecting stopped
-constexpr int32_t IdVersion = 1;     // RQ_IDENTIFY: EcuIdVersion
-constexpr int32_t AskVersion = 2;    // RQ_IDENTIFY: the version command follows (value 0)
-constexpr int32_t Version = 3;       // RQ_IDENTIFY: EcuVersion
-constexpr int32_t Checked = 1;       // RQ_CHECK: value 1, the link answered
-constexpr int32_t Progress = 1;      // settings read: fraction bits; write: step 0, 1, ...
-constexpr int32_t Done = 2;          // read: 1 complete; write: 0 store follows, 1 stored
-constexpr int32_t ConfigTps = 0;     // RQ_CONFIG_POLL: throttle raw
-constexpr int32_t ConfigRpm = 1;     // RQ_CONFIG_POLL: engine speed period code
+constexpr int32_t Start = 0;       // every request: the transaction starts (value 0)
+constexpr int32_t Attempt = 1;     // RQ_CONNECT: attempt counter 1..9, 0, 1, ...
+constexpr int32_t Connected = 2;   // RQ_CONNECT: 1 answered, 0 connecting stopped
+constexpr int32_t IdVersion = 1;   // RQ_IDENTIFY: EcuIdVersion
+constexpr int32_t AskVersion = 2;  // RQ_IDENTIFY: the version command follows (value 0)
+constexpr int32_t Version = 3;     // RQ_IDENTIFY: EcuVersion
+constexpr int32_t Checked = 1;     // RQ_CHECK: value 1, the link answered
+constexpr int32_t Progress = 1;    // settings read: fraction bits; write: step 0, 1, ...
+constexpr int32_t Done = 2;        // read: 1 complete; write: 0 store follows, 1 stored
+constexpr int32_t ConfigTps = 0;   // RQ_CONFIG_POLL: throttle raw
+constexpr int32_t ConfigRpm = 1;   // RQ_CONFIG_POLL: engine speed period code
 }  // namespace Phase
 
 class cLinkListener {

@@ -3,13 +3,13 @@
 #include <cmath>
 
 #include "core/Translate.h"
+
 #include "link/LinkListener.h"
 
 std::optional<std::string> FormatLinkStatus(int32_t request, int32_t phase, int32_t value) {
     if (request != RQ_CONNECT) return std::nullopt;
     switch (phase) {
-    case Phase::Start:
-        return std::string(_("Status: -(       )-"));
+    case Phase::Start: return std::string(_("Status: -(       )-"));
     case Phase::Attempt: {
         // A marker that bounces across six cells as the counter runs 1..9, 0.
         std::string text = _("Status: -(");
@@ -19,8 +19,7 @@ std::optional<std::string> FormatLinkStatus(int32_t request, int32_t phase, int3
     case Phase::Connected:
         if (value == 1) return std::string(_("Status: connected"));
         return std::nullopt;
-    default:
-        return std::nullopt;
+    default: return std::nullopt;
     }
 }
 

@@ -37,27 +37,27 @@ constexpr uint8_t LiveCommand(int k) { return uint8_t(CMD_LIVE + k); }
 // version 48 and from 48).
 enum eParam : uint8_t {
     P_LAMBDA_TYPE = 0,
-    P_TPS = 1,         // TPSSwitchLevel after the throttle direction rule
-    P_MIN_RPM = 2,     // period codes, doubled by ECUs below version 25
+    P_TPS = 1,      // TPSSwitchLevel after the throttle direction rule
+    P_MIN_RPM = 2,  // period codes, doubled by ECUs below version 25
     P_MAX_RPM = 3,
     P_STEP_MIN = 4,
     P_STEP_MAX = 5,
     P_STEP_H0 = 6,
     P_STEP_H1 = 7,
     P_STEP_H2 = 8,
-    P_RPM_DIV = 9,         // old protocol
-    P_OLD_LEVEL_TYPE = 10, // old protocol, from version 23
-    P_CYL_COUNT = 9,       // new protocol
-    P_COIL_COUNT = 10,     // new protocol
-    P_RESERVED = 11,       // new protocol, read only
-    P_LEVEL_TYPE = 12,     // new protocol
-    P_COMMAND = 15,        // new protocol: a command, not a setting
+    P_RPM_DIV = 9,          // old protocol
+    P_OLD_LEVEL_TYPE = 10,  // old protocol, from version 23
+    P_CYL_COUNT = 9,        // new protocol
+    P_COIL_COUNT = 10,      // new protocol
+    P_RESERVED = 11,        // new protocol, read only
+    P_LEVEL_TYPE = 12,      // new protocol
+    P_COMMAND = 15,         // new protocol: a command, not a setting
 };
 
 // Values written to P_COMMAND.
 enum eCommandValue : uint8_t {
-    CONSOLE_COMMAND = 1,    // the visualisation screen's console button
-    LEVEL_FILTER_OFF = 2,   // disable the LPG level filter
+    CONSOLE_COMMAND = 1,   // the visualisation screen's console button
+    LEVEL_FILTER_OFF = 2,  // disable the LPG level filter
     FACTORY_SETTINGS = 0xB4,
 };
 

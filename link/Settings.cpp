@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/Translate.h"
+
 #include "link/Protocol.h"
 
 sSettings WorkSettings;
@@ -34,9 +35,7 @@ bool SameVehicle(const sSettings& work, const sSettings& ecu, const sSettings& r
 
 const char* TypeName(int v) { return NewProtocol(v) ? N_("ZORVA Basic +") : N_("ZORVA Basic"); }
 
-std::string NibbleText(int byte) {
-    return std::to_string((byte >> 4) & 0xF) + "." + std::to_string(byte & 0xF);
-}
+std::string NibbleText(int byte) { return std::to_string((byte >> 4) & 0xF) + "." + std::to_string(byte & 0xF); }
 
 sUpdate FactorySettingsUpdate() { return sUpdate(P_COMMAND, FACTORY_SETTINGS); }
 
@@ -162,9 +161,21 @@ std::optional<int> LambdaValue(int r, int version, int lambdaType) {
 
 void LambdaRange(int lambdaType, double& lo, double& hi) {
     switch (lambdaType) {
-    case 0: case 2: lo = 0.0; hi = 1.0; break;
-    case 1: case 3: case 8: lo = 0.0; hi = 5.0; break;
-    case 4: lo = 0.8; hi = 1.6; break;
+    case 0:
+    case 2:
+        lo = 0.0;
+        hi = 1.0;
+        break;
+    case 1:
+    case 3:
+    case 8:
+        lo = 0.0;
+        hi = 5.0;
+        break;
+    case 4:
+        lo = 0.8;
+        hi = 1.6;
+        break;
     default: break;  // other types keep the range they had
     }
 }

@@ -13,9 +13,9 @@ struct sSettings {
     uint8_t LambdaType = 0;        // 0..4, 8 = no sensor
     uint8_t TPSSwitchLevel = 101;  // raw 0..255, bit 0 = direction, 1 = no TPS
     uint8_t TPSClosedLevel = 51;
-    uint8_t TPSType = 1;           // 0 not connected, 1 linear
-    uint8_t MinRPMCode = 27;       // period code, 2000 rpm
-    uint8_t MaxRPMCode = 9;        // period code, 6000 rpm; 0 = inactive
+    uint8_t TPSType = 1;      // 0 not connected, 1 linear
+    uint8_t MinRPMCode = 27;  // period code, 2000 rpm
+    uint8_t MaxRPMCode = 9;   // period code, 6000 rpm; 0 = inactive
     uint8_t StepPosMin = 50;
     uint8_t StepPosMax = 150;
     uint8_t StepPosH0 = 100;

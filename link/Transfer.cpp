@@ -115,8 +115,7 @@ bool cCommThread::WriteSettings() {
         const int count = Ecu::OldWriteCount(version);
         for (int i = 0; i < count; ++i) {
             if (Terminate) return false;
-            if (!Exchange(WriteCommand(i), Ecu::OldWriteValue(sent, version, i), reply))
-                return false;
+            if (!Exchange(WriteCommand(i), Ecu::OldWriteValue(sent, version, i), reply)) return false;
             RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Progress, i);
         }
         RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 0);

@@ -13,7 +13,8 @@
 #include "screens/SaveForm.h"
 #include "screens/VisForm.h"
 
-template <class T> void cScreenSet::Make(T*& global) {
+template <class T>
+void cScreenSet::Make(T*& global) {
     global = new T;
     // Every form but the information dialog hears from the link.
     if constexpr (std::is_base_of_v<cIOForm, T>) LinkForms.push_back(global);

@@ -26,6 +26,7 @@ public:
     const std::vector<cIOForm*>& Listeners() const;
 
 private:
-    template <class T> void Make(T*& global);
+    template <class T>
+    void Make(T*& global);
     std::vector<std::function<void()>> Destroy;
 };

@@ -1,5 +1,13 @@
 #include "program/Shell.h"
-#include "program/ScreenSet.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <exception>
+#include <sstream>
 
 #include <QApplication>
 #include <QComboBox>
@@ -7,35 +15,35 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QThread>
-#include <cerrno>
-#include <csignal>
-#include <ctime>
-#include <exception>
-#include <sstream>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "core/Backup.h"
 #include "core/Error.h"
+#include "core/Ini.h"
+#include "core/JpegDecode.h"
+#include "core/Resources.h"
+#include "core/Translate.h"
+
+#include "serial/ComPort.h"
+
+#include "link/CommThread.h"
+
+#include "widgets/ShadowButton.h"
+
+#include "kit/Pictures.h"
+#include "kit/QtLanguage.h"
+#include "kit/QtText.h"
+
 #include "screens/AutoBackup.h"
 #include "screens/Globals.h"
 #include "screens/HelpForm.h"
 #include "screens/InfoForm.h"
-#include "core/Ini.h"
-#include "core/JpegDecode.h"
 #include "screens/LoadForm.h"
 #include "screens/MainForm.h"
 #include "screens/OptionsForm.h"
-#include "kit/Pictures.h"
-#include "kit/QtLanguage.h"
-#include "core/Resources.h"
-#include "kit/QtText.h"
 #include "screens/QuestionForm.h"
 #include "screens/SaveForm.h"
-#include "core/Translate.h"
-#include "link/CommThread.h"
-#include "serial/ComPort.h"
-#include "widgets/ShadowButton.h"
+
+#include "program/ScreenSet.h"
 
 namespace {
 
@@ -44,7 +52,6 @@ QString ErrorText(const sError& e) {
     if (!e.Text.empty()) text += QStringLiteral(": ") + ToQ(e.Text);
     return text;
 }
-
 
 }  // namespace
 
@@ -67,8 +74,7 @@ public:
         Notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, owner);
         QObject::connect(Notifier, &QSocketNotifier::activated, owner, [this] {
             char buf[16];
-            while (::read(SignalPipe[0], buf, sizeof buf) > 0) {
-            }
+            while (::read(SignalPipe[0], buf, sizeof buf) > 0) {}
             // Every running loop ends: the event loop, or a start-up error
             // box's or a dialog's own. One that has not started yet does not.
             Requested = true;
@@ -94,7 +100,7 @@ public:
 
 private:
     static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
-    struct sigaction Saved[3] {};
+    struct sigaction Saved[3]{};
     QSocketNotifier* Notifier = nullptr;
 };
 
@@ -145,7 +151,8 @@ cShell::eStart cShell::Start() {
                     fn();
                     return;
                 }
-                QMetaObject::invokeMethod(this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
             };
             CommThread = new cCommThread(invoker);
         } catch (const sError& e) {
@@ -229,7 +236,8 @@ void cShell::Run() {
     if (EndSignals && EndSignals->Requested) return;  // ended during start-up
     QApplication::setQuitOnLastWindowClosed(false);
     // exit, not quit: quit would ask every window to close once more.
-    connect(MainForm, &TMainForm::Closed, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    connect(
+        MainForm, &TMainForm::Closed, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
     MainForm->show();
     MainForm->raise();
@@ -265,11 +273,8 @@ void cShell::Shutdown() {
 
 int cShell::Main() {
     switch (Start()) {
-    case eStart::Ok:
-        Run();
-        break;
-    case eStart::Failed:
-        break;
+    case eStart::Ok: Run(); break;
+    case eStart::Failed: break;
     case eStart::Fatal:
         ShutDownDone = true;
         StopLink();

@@ -5,11 +5,12 @@
 // screens.
 #pragma once
 
-#include <QObject>
-#include <QString>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include <QObject>
+#include <QString>
 
 class cAutoBackup;
 class cIOForm;

@@ -1,11 +1,12 @@
 // ZVBasic: calibration software for the ZORVA Basic LPG control unit.
-#include <QApplication>
-
 #include <cstdio>
 #include <cstring>
 
-#include "program/Shell.h"
+#include <QApplication>
+
 #include "core/Version.h"
+
+#include "program/Shell.h"
 
 int main(int argc, char** argv) {
     // The two options a command-line user expects; everything else (Qt's
@@ -14,13 +15,14 @@ int main(int argc, char** argv) {
     // display.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs("Usage: zvbasic [--help] [--version]\n"
-                       "Calibration software for the ZORVA Basic LPG control unit: starts full screen,\n"
-                       "connects to the ECU on the port saved in zvbasic.ini (choose it in Options, F8).\n"
-                       "\n"
-                       "Environment: ZVBASIC_PORTS (colon-separated) adds device names to the port list.\n"
-                       "See also zvbasic-cli(1), zvbasic-capview(1), zvbasic-ecusim(1).\n",
-                       stdout);
+            std::fputs(
+                "Usage: zvbasic [--help] [--version]\n"
+                "Calibration software for the ZORVA Basic LPG control unit: starts full screen,\n"
+                "connects to the ECU on the port saved in zvbasic.ini (choose it in Options, F8).\n"
+                "\n"
+                "Environment: ZVBASIC_PORTS (colon-separated) adds device names to the port list.\n"
+                "See also zvbasic-cli(1), zvbasic-capview(1), zvbasic-ecusim(1).\n",
+                stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
         if (std::strcmp(argv[i], "--version") == 0) {

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "link/Settings.h"
+
 #include "formats/VehicleFile.h"
 
 namespace {
@@ -12,7 +13,8 @@ cAutoBackup* TheInstance = nullptr;
 cAutoBackup::cAutoBackup(std::string folder, QObject* parent) : QObject(parent), BackupFolder(std::move(folder)) {
     Writer = std::make_unique<Backup::cWriter>([this](const Backup::sJob& job, const Backup::sResult& result) {
         // On the writer thread: the outcome goes to the user-interface thread.
-        QMetaObject::invokeMethod(this, [this, job, result] { Finished(job, result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, job, result] { Finished(job, result); }, Qt::QueuedConnection);
     });
     if (!TheInstance) TheInstance = this;
 }
@@ -45,8 +47,8 @@ void cAutoBackup::LinkEvent() {
     Latest.clear();
     LatestId.clear();
     ++SubmitCount;
-    Writer->Submit({BackupFolder, Ecu::VersionCaption(IdVersion, Version), VehicleFile::Format(held),
-                    std::time(nullptr)});
+    Writer->Submit(
+        {BackupFolder, Ecu::VersionCaption(IdVersion, Version), VehicleFile::Format(held), std::time(nullptr)});
 }
 
 void cAutoBackup::Finished(const Backup::sJob& job, const Backup::sResult& result) {

@@ -6,13 +6,15 @@
 // on the user-interface thread.
 #pragma once
 
-#include <QObject>
-#include <QString>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include <QObject>
+#include <QString>
+
 #include "core/Backup.h"
+
 #include "link/LinkListener.h"
 
 class cAutoBackup : public QObject, public cLinkListener {

@@ -1,5 +1,7 @@
 #include "screens/CalibForm.h"
 
+#include <optional>
+
 #include <QComboBox>
 #include <QFrame>
 #include <QKeyEvent>
@@ -9,21 +11,25 @@
 #include <QPainterPath>
 #include <QShowEvent>
 #include <QValidator>
-#include <optional>
+
+#include "core/Translate.h"
+
+#include "link/CommThread.h"
+#include "link/Protocol.h"
+#include "link/Settings.h"
+
+#include "formats/SettingsText.h"
+
+#include "widgets/ComboBox.h"
+#include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/VerticalLabel.h"
+
+#include "kit/ScreenKit.h"
 
 #include "screens/Globals.h"
 #include "screens/MainForm.h"
 #include "screens/SaveForm.h"
-#include "core/Translate.h"
-#include "link/CommThread.h"
-#include "link/Protocol.h"
-#include "link/Settings.h"
-#include "kit/ScreenKit.h"
-#include "formats/SettingsText.h"
-#include "widgets/ShadowButton.h"
-#include "widgets/VerticalLabel.h"
-#include "widgets/ComboBox.h"
-#include "widgets/Palette.h"
 
 using ScreenKit::Q;
 
@@ -194,8 +200,8 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     };
     Label3 = ScreenKit::NewLabel(this, "Label3", Qt::AlignRight | Qt::AlignVCenter);
     MinRPMCB = combo("MinRPMCB");
-    MinRPMCB->addItems({"1000", "1100", "1200", "1300", "1400", "1500", "1600", "1700", "1800", "1900", "2000",
-                        "2200", "2300", "2500", "2700", "2800", "3000", "3300", "3600", "4000"});
+    MinRPMCB->addItems({"1000", "1100", "1200", "1300", "1400", "1500", "1600", "1700", "1800", "1900",
+                        "2000", "2200", "2300", "2500", "2700", "2800", "3000", "3300", "3600", "4000"});
     Label4 = ScreenKit::NewLabel(this, "Label4");
     Label9 = ScreenKit::NewLabel(this, "Label9", Qt::AlignRight | Qt::AlignVCenter);
     EmPetrolCB = combo("EmPetrolCB");

@@ -7,8 +7,9 @@
 
 #include <cstdint>
 
-#include "kit/IOForm.h"
 #include "widgets/Palette.h"
+
+#include "kit/IOForm.h"
 
 class QComboBox;
 class QFrame;
@@ -52,23 +53,23 @@ public:
     QWidget* Image2;  // the throttle
     QLabel* Label6;   // "Valve\nminimal open"
     QLineEdit* StepPosMinED;
-    QLabel* Label7;   // "Valve\nmaximal open"
+    QLabel* Label7;  // "Valve\nmaximal open"
     QLineEdit* StepPosMaxED;
-    QLabel* Label8;   // "Throttle\nclosed"
+    QLabel* Label8;  // "Throttle\nclosed"
     QLineEdit* StepPosH0ED;
     QLabel* Label10;  // "Throttle\nopen\nlow\nspeed"
     QLineEdit* StepPosH1ED;
     QLabel* Label11;  // "Throttle\nopen\nhigh\nspeed"
     QLineEdit* StepPosH2ED;
-    QFrame* Shape6;   // dotted frame around the engine speed rows
-    QLabel* Label3;   // "Gas switch on rotation speed:"
+    QFrame* Shape6;  // dotted frame around the engine speed rows
+    QLabel* Label3;  // "Gas switch on rotation speed:"
     QComboBox* MinRPMCB;
-    QLabel* Label4;   // "RPM"
-    QLabel* Label9;   // "Emergency switch off to petrol:"
+    QLabel* Label4;  // "RPM"
+    QLabel* Label9;  // "Emergency switch off to petrol:"
     QComboBox* EmPetrolCB;
-    QLabel* Label1;   // "Maximal rotation speed on gas:"
+    QLabel* Label1;  // "Maximal rotation speed on gas:"
     QComboBox* MaxRPMCB;
-    QLabel* Label2;   // "RPM"
+    QLabel* Label2;  // "RPM"
     cShadowButton* ExitBtn;
 
     // Event handlers (public so that the tests can drive them as a user would).

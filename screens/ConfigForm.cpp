@@ -7,21 +7,26 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include "core/Translate.h"
+
+#include "link/CommThread.h"
+#include "link/Protocol.h"
+#include "link/Settings.h"
+
+#include "formats/SettingsText.h"
+
+#include "widgets/ComboBox.h"
+#include "widgets/DialGauge.h"
+#include "widgets/LineGauge.h"
+#include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/VerticalLabel.h"
+
+#include "kit/ScreenKit.h"
+
 #include "screens/Globals.h"
 #include "screens/MainForm.h"
 #include "screens/SaveForm.h"
-#include "core/Translate.h"
-#include "link/CommThread.h"
-#include "link/Settings.h"
-#include "kit/ScreenKit.h"
-#include "formats/SettingsText.h"
-#include "widgets/DialGauge.h"
-#include "widgets/LineGauge.h"
-#include "widgets/ShadowButton.h"
-#include "widgets/VerticalLabel.h"
-#include "widgets/ComboBox.h"
-#include "widgets/Palette.h"
-#include "link/Protocol.h"
 
 using ScreenKit::Q;
 
@@ -354,9 +359,7 @@ void TConfigForm::BadReply() {
 
 // --- changes ---
 
-void TConfigForm::QueueTps() {
-    SendSettingUpdate(Version(), sUpdate(P_TPS, Conv::TpsParamValue(WorkSettings)));
-}
+void TConfigForm::QueueTps() { SendSettingUpdate(Version(), sUpdate(P_TPS, Conv::TpsParamValue(WorkSettings))); }
 
 void TConfigForm::TPSMinBtnClick() {
     WorkSettings.TPSClosedLevel = uint8_t(LastTPSRaw);
@@ -427,8 +430,7 @@ void TConfigForm::CoilCountCBChange() {
 }
 
 void TConfigForm::DisableLpgFilterBtnClick() {
-    if (CommThread && Ecu::LevelFilterOption(Version()))
-        CommThread->QueueUpdate(sUpdate(P_COMMAND, LEVEL_FILTER_OFF));
+    if (CommThread && Ecu::LevelFilterOption(Version())) CommThread->QueueUpdate(sUpdate(P_COMMAND, LEVEL_FILTER_OFF));
 }
 
 // --- leaving ---

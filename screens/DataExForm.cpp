@@ -8,20 +8,25 @@
 #include <QPainterPath>
 #include <QShowEvent>
 
-#include "screens/AutoBackup.h"
-#include "screens/Globals.h"
-#include "screens/SaveForm.h"
-#include "widgets/Shape.h"
 #include "core/Translate.h"
+
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
-#include "screens/FileDialog.h"
-#include "kit/ScreenKit.h"
+
 #include "formats/VehicleFile.h"
-#include "widgets/ShadowButton.h"
-#include "widgets/VerticalLabel.h"
+
 #include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/Shape.h"
+#include "widgets/VerticalLabel.h"
+
+#include "kit/ScreenKit.h"
+
+#include "screens/AutoBackup.h"
+#include "screens/FileDialog.h"
+#include "screens/Globals.h"
+#include "screens/SaveForm.h"
 
 using ScreenKit::Q;
 
@@ -130,7 +135,6 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
     KeptLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     KeptLL->hide();
 
-
     Place(VrLabel1, 8, 16, 80, 650, 30, true);
     Place(LoadFromFileBtn, 120, 60, 400, 70, 14, true);
     Place(SaveToFileBtn, 120, 180, 400, 70, 14, true);
@@ -173,7 +177,6 @@ void TDataExForm::ShowKeptNotice(const QString& text) {
     KeptLL->setText(text);
     KeptLL->setVisible(!text.isEmpty());
 }
-
 
 void TDataExForm::LinkIdle(bool idle) {
     cIOForm::LinkIdle(idle);
@@ -239,8 +242,9 @@ void TDataExForm::LoadFromFileBtnClick() {
     if (Ecu::NewProtocol(Version()) && CommThread)
         for (const sUpdate& u : VehicleFile::Updates(WorkSettings, counts)) CommThread->QueueUpdate(u);
     if (!counts && check.WellFormed())
-        ShowInfo(Q(_("This file is of an older kind without the cylinder and coil counts:\n"
-                     "the ECU keeps its own.")));
+        ShowInfo(
+            Q(_("This file is of an older kind without the cylinder and coil counts:\n"
+                "the ECU keeps its own.")));
 }
 
 void TDataExForm::SaveToFileBtnClick() {

@@ -1,24 +1,25 @@
 #include "screens/FileDialog.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QHash>
-#include <QListView>
-#include <QMimeDatabase>
 #include <QHeaderView>
+#include <QListView>
 #include <QLocale>
+#include <QMimeDatabase>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QUrl>
-#include <algorithm>
-#include <cmath>
-
-#include "kit/IOForm.h"
 
 #include "core/Translate.h"
+
+#include "kit/IOForm.h"
 
 namespace {
 
@@ -43,8 +44,8 @@ public:
         // TRANSLATORS: the type of a folder in the file dialog's list.
         if (info.isDir()) return QString::fromUtf8(_("Folder"));
         const QList<QMimeType> byName = Mime.mimeTypesForFileName(info.fileName());
-        const QMimeType mime = byName.isEmpty() ? Mime.mimeTypeForName(QStringLiteral("application/octet-stream"))
-                                                : byName.first();
+        const QMimeType mime =
+            byName.isEmpty() ? Mime.mimeTypeForName(QStringLiteral("application/octet-stream")) : byName.first();
         return mime.comment().isEmpty() ? mime.name() : mime.comment();
     }
 
@@ -102,8 +103,8 @@ void FitToWindow(QFileDialog& dialog) {
     }
     if (auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
         const QFontMetrics fm(tree->font());
-        const QString date = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)),
-                                                QLocale::ShortFormat);
+        const QString date =
+            QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
         QHeaderView* header = tree->header();
         header->setStretchLastSection(false);
         header->setSectionResizeMode(0, QHeaderView::Stretch);

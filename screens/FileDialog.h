@@ -7,22 +7,23 @@
 // every listed file, and some files (/proc/kmsg) block a reader for ever.
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include <QList>
 #include <QString>
 #include <QUrl>
-#include <functional>
-#include <vector>
 
 class QAbstractFileIconProvider;
 class QWidget;
 
 struct sFileDialogRequest {
     bool Save = false;
-    QString Filter;          // Qt form: "Vehicle settings .zv2 (*.zv2)"
-    QString DefaultSuffix;   // without the dot: "zv2"
-    QString ProposedName;    // save dialogs: "vehicle"
+    QString Filter;         // Qt form: "Vehicle settings .zv2 (*.zv2)"
+    QString DefaultSuffix;  // without the dot: "zv2"
+    QString ProposedName;   // save dialogs: "vehicle"
     bool ConfirmOverwrite = false;
-    QString Folder;          // where the dialog opens; empty: the folder used last
+    QString Folder;  // where the dialog opens; empty: the folder used last
     // Places of the program's own, listed beside the usual ones in the
     // dialog's side bar (the folder need not exist yet).
     struct sPlace {

@@ -1,15 +1,17 @@
 #include "screens/Globals.h"
 
+#include "link/CommThread.h"
+#include "link/Settings.h"
+
+#include "kit/QtText.h"
+
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"
 #include "screens/InfoForm.h"
 #include "screens/MainForm.h"
-#include "kit/QtText.h"
 #include "screens/QuestionForm.h"
 #include "screens/SaveForm.h"
-#include "link/CommThread.h"
-#include "link/Settings.h"
 
 TMainForm* MainForm = nullptr;
 TOptionsForm* OptionsForm = nullptr;
@@ -75,12 +77,14 @@ QString KeptEditsNotice() {
     if (!CommThread) return {};
     QString text;
     if (CommThread->HoldsKeptEdits())
-        text = Tr("Changes made before the line was interrupted are kept in the program; "
-                  "none of them has been sent to this ECU.");
+        text =
+            Tr("Changes made before the line was interrupted are kept in the program; "
+               "none of them has been sent to this ECU.");
     if (CommThread->LooksLikeOtherVehicle()) {
         if (!text.isEmpty()) text += QLatin1Char(' ');
-        text += Tr("This looks like another vehicle: the ECU or its settings differ from "
-                   "those read before the line was interrupted.");
+        text +=
+            Tr("This looks like another vehicle: the ECU or its settings differ from "
+               "those read before the line was interrupted.");
     }
     return text;
 }
@@ -116,8 +120,9 @@ void FollowWriteWithProgress() {
     // plainly, and the settings still count as changed.
     if (TSaveForm::WriteFailed && !TSaveForm::WriteDone) {
         if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
-        ShowInfo(Tr("The settings were NOT stored in the ECU!\n"
-                    "The connection failed during the transfer. "
-                    "Store them again when the ECU is connected."));
+        ShowInfo(
+            Tr("The settings were NOT stored in the ECU!\n"
+               "The connection failed during the transfer. "
+               "Store them again when the ECU is connected."));
     }
 }

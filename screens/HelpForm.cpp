@@ -6,9 +6,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include "core/Translate.h"
+
 #include "kit/Pictures.h"
 #include "kit/QtText.h"
-#include "core/Translate.h"
 
 THelpForm::THelpForm(QWidget* parent) : cIOForm(parent) {
     setObjectName(QStringLiteral("HelpForm"));
@@ -101,22 +102,12 @@ void THelpForm::keyPressEvent(QKeyEvent* event) {
         CloseScreen();
         return;
     case Qt::Key_Up:
-    case Qt::Key_PageUp:
-        SetVert(VertPosition() - vStep);
-        break;
+    case Qt::Key_PageUp: SetVert(VertPosition() - vStep); break;
     case Qt::Key_Down:
-    case Qt::Key_PageDown:
-        SetVert(VertPosition() + vStep);
-        break;
-    case Qt::Key_Left:
-        SetHorz(HorzPosition() - hStep);
-        break;
-    case Qt::Key_Right:
-        SetHorz(HorzPosition() + hStep);
-        break;
-    default:
-        cIOForm::keyPressEvent(event);
-        return;
+    case Qt::Key_PageDown: SetVert(VertPosition() + vStep); break;
+    case Qt::Key_Left: SetHorz(HorzPosition() - hStep); break;
+    case Qt::Key_Right: SetHorz(HorzPosition() + hStep); break;
+    default: cIOForm::keyPressEvent(event); return;
     }
     event->accept();
 }
@@ -141,15 +132,12 @@ bool THelpForm::eventFilter(QObject* watched, QEvent* event) {
             if (VertAllowed) SetVert(DragVert + DragStart.y() - at.y());
             return true;
         }
-        case QEvent::MouseButtonRelease:
-            Dragging = false;
-            return true;
+        case QEvent::MouseButtonRelease: Dragging = false; return true;
         case QEvent::MouseButtonDblClick:
             Dragging = false;
             CloseScreen();
             return true;
-        default:
-            break;
+        default: break;
         }
     }
     return cIOForm::eventFilter(watched, event);

@@ -2,9 +2,10 @@
 // the fitter moves around with the keys or by dragging it.
 #pragma once
 
+#include <string>
+
 #include <QImage>
 #include <QPoint>
-#include <string>
 
 #include "kit/IOForm.h"
 

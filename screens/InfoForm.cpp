@@ -10,11 +10,12 @@
 #include <QLabel>
 #include <QMouseEvent>
 
+#include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/Shape.h"
+
 #include "kit/IOForm.h"
 #include "kit/QtText.h"
-#include "widgets/Shape.h"
-#include "widgets/ShadowButton.h"
-#include "widgets/Palette.h"
 
 TInfoForm::TInfoForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("InfoForm"));
@@ -128,8 +129,7 @@ void TInfoForm::keyPressEvent(QKeyEvent* event) {
         event->accept();
         close();
         return;
-    default:
-        event->ignore();
+    default: event->ignore();
     }
 }
 

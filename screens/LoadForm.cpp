@@ -3,13 +3,16 @@
 #include <QCloseEvent>
 #include <QLabel>
 
-#include "screens/Globals.h"
-#include "link/LinkStatus.h"
-#include "screens/MainForm.h"
-#include "widgets/ProgressGauge.h"
-#include "kit/QtText.h"
 #include "link/CommThread.h"
+#include "link/LinkStatus.h"
 #include "link/Settings.h"
+
+#include "widgets/ProgressGauge.h"
+
+#include "kit/QtText.h"
+
+#include "screens/Globals.h"
+#include "screens/MainForm.h"
 
 bool TLoadForm::ReadDone = false;
 
@@ -32,12 +35,8 @@ void TLoadForm::LinkEvent() {
     cIOForm::LinkEvent();
     if (LinkRequest != RQ_READ_SETTINGS) return;
     switch (LinkPhase) {
-    case Phase::Start:
-        ShowTransferStart();
-        break;
-    case Phase::Progress:
-        ProgressCG->SetValue(ProgressPercent(LinkValue));
-        break;
+    case Phase::Start: ShowTransferStart(); break;
+    case Phase::Progress: ProgressCG->SetValue(ProgressPercent(LinkValue)); break;
     case Phase::Done:
         ScreenActive = false;
         ReadDone = true;
@@ -46,8 +45,7 @@ void TLoadForm::LinkEvent() {
         if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
         Done(ResultOK);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

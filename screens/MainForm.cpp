@@ -4,20 +4,24 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-#include "screens/Globals.h"
-#include "screens/HelpForm.h"
+#include "core/Version.h"
+
+#include "link/CommThread.h"
 #include "link/LinkStatus.h"
-#include "screens/LoadForm.h"
-#include "screens/OptionsForm.h"
+#include "link/Settings.h"
+
+#include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/Shape.h"
+
 #include "kit/Artwork.h"
 #include "kit/QtText.h"
 #include "kit/ScreenKit.h"
-#include "widgets/Shape.h"
-#include "core/Version.h"
-#include "link/CommThread.h"
-#include "link/Settings.h"
-#include "widgets/ShadowButton.h"
-#include "widgets/Palette.h"
+
+#include "screens/Globals.h"
+#include "screens/HelpForm.h"
+#include "screens/LoadForm.h"
+#include "screens/OptionsForm.h"
 
 namespace {
 cShadowButton* MakeButton(QWidget* parent, const char* name) {
@@ -338,8 +342,7 @@ void TMainForm::LinkEvent() {
             ShowSettingsChanged(SettingsChanged());
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -90,7 +90,7 @@ private:
     enum class eProgress { Initial, Connecting, Loading, EcuType, PortError };
     eProgress Progress = eProgress::Initial;
     int32_t ProgressValue = 0;  // connect counter or read progress bits
-    int TypeVersion = 0;   // the version the ECU type shown was taken from
+    int TypeVersion = 0;        // the version the ECU type shown was taken from
     bool TypeKnown = false;
     int EcuIdVersion = 0;  // the last first identity byte received
     int LastEcuVersion = 0;

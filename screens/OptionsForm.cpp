@@ -1,26 +1,32 @@
 #include "screens/OptionsForm.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
 #include <QTimer>
-#include <cerrno>
-#include <algorithm>
 
-#include "screens/Globals.h"
 #include "core/Ini.h"
-#include "screens/InfoForm.h"
-#include "screens/MainForm.h"
-#include "kit/QtLanguage.h"
-#include "serial/PortAccess.h"
-#include "kit/QtText.h"
-#include "widgets/Shape.h"
 #include "core/Version.h"
-#include "link/CommThread.h"
+
 #include "serial/ComPort.h"
-#include "widgets/ShadowButton.h"
+#include "serial/PortAccess.h"
+
+#include "link/CommThread.h"
+
 #include "widgets/ComboBox.h"
 #include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/Shape.h"
+
+#include "kit/QtLanguage.h"
+#include "kit/QtText.h"
+
+#include "screens/Globals.h"
+#include "screens/InfoForm.h"
+#include "screens/MainForm.h"
 
 namespace {
 QComboBox* MakeCombo(QWidget* parent, const char* name) {
@@ -121,23 +127,26 @@ void TOptionsForm::Retranslate() {
     BuildLL->setText(ToQ(GetVersionText('b')));
     Label1->setText(Tr("Connect via:"));
     EnumPortsBtn->setText(Tr("Lookup ports"));
-    PortStateLL->setText(Tr("Not present: tried again every second. "
-                            "Plug the adapter in or choose another port."));
+    PortStateLL->setText(
+        Tr("Not present: tried again every second. "
+           "Plug the adapter in or choose another port."));
     for (int i = 0; i < ComPortCB->count(); ++i)
         if (ComPortCB->itemText(i) == AbsentPort)
             ComPortCB->setItemData(i, AbsentPort + QStringLiteral(" - ") + Tr("not present"), Qt::ToolTipRole);
     Label2->setText(Tr("Language:"));
     Label4->setText(Tr("Info"));
-    Memo1->setText(Tr("ZVBasic - calibration software for the ZORVA Basic LPG control unit.") +
-                        QStringLiteral("\n\n") +
-                        Tr("For service and support, contact the installer of your LPG system."));
+    Memo1->setText(Tr("ZVBasic - calibration software for the ZORVA Basic LPG control unit.") + QStringLiteral("\n\n") +
+                   Tr("For service and support, contact the installer of your LPG system."));
     ExitBtn->setText(Tr("   F10  Exit"));
 }
 
 void TOptionsForm::FillLanguages() {
     // Items are shown by name, sorted, and carry their code, so that a name
     // always maps back to its own code.
-    struct sItem { QString Name; QString Code; };
+    struct sItem {
+        QString Name;
+        QString Code;
+    };
     std::vector<sItem> items;
     for (const std::string& code : Translate::AvailableLanguages())
         items.push_back({ToQ(Translate::LanguageName(code)), ToQ(code)});

@@ -3,10 +3,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-#include "kit/QtText.h"
-#include "widgets/Shape.h"
-#include "widgets/ShadowButton.h"
 #include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
+#include "widgets/Shape.h"
+
+#include "kit/QtText.h"
 
 TQuestionForm::TQuestionForm(QWidget* parent) : cIOForm(parent) {
     setObjectName(QStringLiteral("QuestionForm"));
@@ -72,8 +73,7 @@ bool TQuestionForm::Ask(const QString& text, bool defaultYes) {
     return yes;
 }
 
-int TQuestionForm::AnswerForKey(int key, const QString& text, const QString& yesCaption,
-                                const QString& noCaption) {
+int TQuestionForm::AnswerForKey(int key, const QString& text, const QString& yesCaption, const QString& noCaption) {
     if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) return ResultOK;
     if (key == Qt::Key_Escape) return ResultCancel;
     if (text.size() != 1) return ResultNone;

@@ -3,11 +3,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 
+#include "link/CommThread.h"
+
+#include "widgets/ProgressGauge.h"
+
+#include "kit/QtText.h"
+
 #include "screens/Globals.h"
 #include "screens/MainForm.h"
-#include "widgets/ProgressGauge.h"
-#include "kit/QtText.h"
-#include "link/CommThread.h"
 
 bool TSaveForm::WriteDone = false;
 bool TSaveForm::WriteFailed = false;
@@ -36,12 +39,8 @@ void TSaveForm::LinkEvent() {
     cIOForm::LinkEvent();
     if (LinkRequest != RQ_WRITE_SETTINGS) return;
     switch (LinkPhase) {
-    case Phase::Start:
-        ShowTransferStart();
-        break;
-    case Phase::Progress:
-        ProgressCG->SetValue((LinkValue * 100 + 100) / 11);
-        break;
+    case Phase::Start: ShowTransferStart(); break;
+    case Phase::Progress: ProgressCG->SetValue((LinkValue * 100 + 100) / 11); break;
     case Phase::Done:
         if (LinkValue != 1) break;  // values sent, the store follows
         WriteDone = true;
@@ -50,8 +49,7 @@ void TSaveForm::LinkEvent() {
         if (MainForm) MainForm->ShowSettingsChanged(false);
         Done(ResultOK);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -2,14 +2,16 @@
 
 #include <QLabel>
 
-#include "widgets/ProgressGauge.h"
-#include "kit/QtText.h"
-#include "widgets/Shape.h"
 #include "widgets/Palette.h"
+#include "widgets/ProgressGauge.h"
+#include "widgets/Shape.h"
+
+#include "kit/QtText.h"
 
 cTransferDialog::cTransferDialog(const char* objectName, const char* titleKey, const char* designStatus,
                                  QWidget* parent)
-    : cIOForm(parent), TitleKey(titleKey) {
+    : cIOForm(parent),
+      TitleKey(titleKey) {
     setObjectName(QString::fromLatin1(objectName));
     Frame = new cShape(this);
     Frame->SetBrush(Qt::transparent);

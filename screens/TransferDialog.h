@@ -13,8 +13,7 @@ class cTransferDialog : public cIOForm {
 public:
     // `titleKey` is the English title (translated on every Retranslate);
     // `designStatus` the state text before the first showing.
-    cTransferDialog(const char* objectName, const char* titleKey, const char* designStatus,
-                    QWidget* parent = nullptr);
+    cTransferDialog(const char* objectName, const char* titleKey, const char* designStatus, QWidget* parent = nullptr);
 
     QLabel* Label2;
     QLabel* StatusLL;  // the dialog's state text

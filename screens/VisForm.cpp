@@ -1,5 +1,8 @@
 #include "screens/VisForm.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -9,23 +12,25 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
-#include <algorithm>
-#include <limits>
 
-#include "kit/Artwork.h"
-#include "screens/Globals.h"
 #include "core/Translate.h"
+
 #include "link/CommThread.h"
+#include "link/Protocol.h"
 #include "link/Settings.h"
-#include "screens/FileDialog.h"
-#include "kit/ScreenKit.h"
+
 #include "widgets/DialGauge.h"
 #include "widgets/LambdaTrace.h"
 #include "widgets/Lamp.h"
 #include "widgets/LineGauge.h"
-#include "widgets/ShadowButton.h"
-#include "link/Protocol.h"
 #include "widgets/Palette.h"
+#include "widgets/ShadowButton.h"
+
+#include "kit/Artwork.h"
+#include "kit/ScreenKit.h"
+
+#include "screens/FileDialog.h"
+#include "screens/Globals.h"
 
 using ScreenKit::Q;
 
@@ -86,11 +91,13 @@ TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     // It has no function key: the keyboard reaches it with Tab.
     ConsoleBtn->setFocusPolicy(Qt::TabFocus);
     ConsoleBtn->setCursor(Qt::PointingHandCursor);
-    DeferStyleSheet(ConsoleBtn, QStringLiteral(
-        "QPushButton { background: rgb(50,50,56); border: 2px solid rgb(160,160,160); border-radius: 6px; }"
-        "QPushButton:pressed { background: rgb(20,20,20); }"
-        "QPushButton:focus { border-color: rgb(255,255,0); }"
-        "QPushButton:disabled { border-color: rgb(80,80,80); }"));
+    DeferStyleSheet(
+        ConsoleBtn,
+        QStringLiteral(
+            "QPushButton { background: rgb(50,50,56); border: 2px solid rgb(160,160,160); border-radius: 6px; }"
+            "QPushButton:pressed { background: rgb(20,20,20); }"
+            "QPushButton:focus { border-color: rgb(255,255,0); }"
+            "QPushButton:disabled { border-color: rgb(80,80,80); }"));
     ConsoleBtn->setEnabled(false);
     Label_LPG_Level = ScreenKit::NewLabel(this, "Label_LPG_Level", Qt::AlignLeft | Qt::AlignVCenter);
     Label_LPG_Level->setText(QStringLiteral("0"));
@@ -169,8 +176,7 @@ void TVisForm::SetStale(int k, bool stale) {
 
 bool TVisForm::DisplayStale(int k) const {
     const std::vector<QWidget*> displays = DisplaysOf(k);
-    return !displays.empty() && displays.front()->graphicsEffect() &&
-           displays.front()->graphicsEffect()->isEnabled();
+    return !displays.empty() && displays.front()->graphicsEffect() && displays.front()->graphicsEffect()->isEnabled();
 }
 
 void TVisForm::MarkAllStale() {
@@ -252,8 +258,12 @@ void TVisForm::ApplySettingsToDisplays() {
     Conv::LambdaRange(s.LambdaType, lo, hi);
     double inc = LambdaCH->AxisIncrement();
     switch (s.LambdaType) {
-    case 0: case 2: case 4: inc = 0.2; break;
-    case 1: case 3: case 8: inc = 1; break;
+    case 0:
+    case 2:
+    case 4: inc = 0.2; break;
+    case 1:
+    case 3:
+    case 8: inc = 1; break;
     default: break;
     }
     LambdaCH->SetAxis(lo, hi, inc);
@@ -350,8 +360,7 @@ void TVisForm::LiveValue(int k, int r) {
         Label_LPG_Level->setText(QString::number(r));
         break;
     }
-    default:
-        break;
+    default: break;
     }
     // One trace point per live value, whatever it was.
     LambdaCH->AddPoint(LiveSample.LambdaVolts);

@@ -5,12 +5,14 @@
 // hidden.
 #pragma once
 
-#include <QTimer>
 #include <cstdint>
 #include <vector>
 
-#include "kit/IOForm.h"
+#include <QTimer>
+
 #include "formats/CaptureFile.h"
+
+#include "kit/IOForm.h"
 
 class QLabel;
 class QPushButton;

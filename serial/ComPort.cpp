@@ -16,12 +16,7 @@
 // error: the failed flag is set and sError raised, so the link reopens.
 
 #include "serial/ComPort.h"
-#include "serial/PortNames.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -33,19 +28,31 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "serial/PortNames.h"
+
 namespace {
 
 const char* const SOURCE = "ComPort";
 
 bool SpeedCode(int baud, speed_t& code) {
-    static const struct { int Baud; speed_t Code; } table[] = {
-        {50, B50},       {75, B75},       {110, B110},     {134, B134},       {150, B150},
-        {200, B200},     {300, B300},     {600, B600},     {1200, B1200},     {1800, B1800},
-        {2400, B2400},   {4800, B4800},   {9600, B9600},   {19200, B19200},   {38400, B38400},
-        {57600, B57600}, {115200, B115200}, {230400, B230400},
+    static const struct {
+        int Baud;
+        speed_t Code;
+    } table[] = {
+        {50, B50},     {75, B75},       {110, B110},     {134, B134},     {150, B150},       {200, B200},
+        {300, B300},   {600, B600},     {1200, B1200},   {1800, B1800},   {2400, B2400},     {4800, B4800},
+        {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
     };
     for (const auto& entry : table)
-        if (entry.Baud == baud) { code = entry.Code; return true; }
+        if (entry.Baud == baud) {
+            code = entry.Code;
+            return true;
+        }
     return false;
 }
 
@@ -58,8 +65,7 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 
 cComPort::cComPort(std::shared_ptr<cWaitHub> hub) : StopEvent(std::move(hub)) {
     int fds[2];
-    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0)
-        throw sError(SOURCE, __LINE__, errno);
+    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) throw sError(SOURCE, __LINE__, errno);
     WakeRead = fds[0];
     WakeWrite = fds[1];
 }
@@ -98,8 +104,7 @@ void cComPort::SignalStop() {
 
 void cComPort::DrainWake() {
     uint8_t buf[64];
-    while (::read(WakeRead, buf, sizeof buf) > 0) {
-    }
+    while (::read(WakeRead, buf, sizeof buf) > 0) {}
 }
 
 void cComPort::Open(const std::string& name) {
@@ -119,7 +124,7 @@ void cComPort::Open(const std::string& name) {
 
     // Only a terminal device will do: a directory, a plain file, /dev/null or
     // a pipe would accept reads and writes and never answer.
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd, &st) != 0) {
         int err = errno;
         ::close(fd);
@@ -209,8 +214,8 @@ void cComPort::SetBaudRate(int baud) {
 
     // Raw binary input: no break or parity handling, no stripping, no CR/NL
     // translation, no XON/XOFF in either direction.
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR |
-                                          IGNCR | ICRNL | IXON | IXOFF | IXANY);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                          IXON | IXOFF | IXANY);
 #ifdef IUCLC
     tio.c_iflag &= ~static_cast<tcflag_t>(IUCLC);
 #endif
@@ -313,7 +318,10 @@ int cComPort::ReadRaw(uint8_t& byte, std::chrono::steady_clock::time_point deadl
         if (revents <= 0) return 0;
         uint8_t b;
         ssize_t n = ::read(Fd, &b, 1);
-        if (n == 1) { byte = b; return 1; }
+        if (n == 1) {
+            byte = b;
+            return 1;
+        }
         if (n < 0 && errno != EAGAIN && errno != EINTR) Fail(__LINE__, errno);
         // Nothing to read although poll woke: a hang-up (the line dropped,
         // the adapter was pulled). Otherwise wait on within the limit.
@@ -337,15 +345,12 @@ bool cComPort::ReadByte(uint8_t& byte) {
         }
         uint8_t data;
         switch (Marks.Feed(raw, data)) {
-        case cLineMarkDecoder::Data:
-            byte = data;
-            return true;
+        case cLineMarkDecoder::Data: byte = data; return true;
         case cLineMarkDecoder::LineError:
             // The operation-aborted case: clear, purge, and report no byte.
             ClearAndPurgeRx();
             return false;
-        case cLineMarkDecoder::NeedMore:
-            break;
+        case cLineMarkDecoder::NeedMore: break;
         }
     }
 }
@@ -378,12 +383,11 @@ namespace {
 bool HasPrefixAndNumber(const std::string& name, const char* prefix) {
     size_t len = std::strlen(prefix);
     if (name.size() <= len || name.compare(0, len, prefix) != 0) return false;
-    return std::all_of(name.begin() + static_cast<long>(len), name.end(),
-                       [](char c) { return c >= '0' && c <= '9'; });
+    return std::all_of(name.begin() + static_cast<long>(len), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -395,7 +399,7 @@ bool Exists(const std::string& path) {
 // so opening it shows the reason.
 bool OnBoardPortPresent(const std::string& devPath, const std::string& sysRoot, const std::string& name) {
     if (!Exists(sysRoot + "/class/tty/" + name + "/device")) return false;
-    struct stat st{};
+    struct stat st {};
     if (::stat(devPath.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return true;
     int fd = ::open(devPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno != EIO && errno != ENXIO && errno != ENODEV;
@@ -417,8 +421,7 @@ std::vector<std::string> cComPort::EnumeratePorts(const std::string& devRoot, co
             while (dirent* entry = ::readdir(dir)) {
                 std::string name = entry->d_name;
                 std::string path = devRoot + "/" + name;
-                if (HasPrefixAndNumber(name, "ttyUSB") || HasPrefixAndNumber(name, "ttyACM"))
-                    ports.push_back(path);
+                if (HasPrefixAndNumber(name, "ttyUSB") || HasPrefixAndNumber(name, "ttyACM")) ports.push_back(path);
                 else if (HasPrefixAndNumber(name, "ttyS") && !sysRoot.empty() &&
                          OnBoardPortPresent(path, sysRoot, name))
                     ports.push_back(path);

@@ -4,6 +4,8 @@
 // from other threads.
 #pragma once
 
+#include <termios.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -11,10 +13,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <termios.h>
 #include <vector>
 
 #include "core/Error.h"
+
 #include "serial/BytePort.h"
 #include "serial/Event.h"
 #include "serial/LineMarks.h"
@@ -34,7 +36,7 @@ public:
 
     void Open(const std::string& name) override;  // raises sError (ComPort)
     void Close() override;
-    std::string GetPortName() const override;     // safe from any thread
+    std::string GetPortName() const override;  // safe from any thread
     bool IsOpen() const { return Fd >= 0; }
 
     void SetBaudRate(int baud) override;
@@ -66,8 +68,7 @@ public:
     static std::vector<std::string> EnumeratePorts();
     // The same listing under other roots for /dev and /sys (tests use a fake
     // tree). An empty root lists no devices from it.
-    static std::vector<std::string> EnumeratePorts(const std::string& devRoot,
-                                                   const std::string& sysRoot);
+    static std::vector<std::string> EnumeratePorts(const std::string& devRoot, const std::string& sysRoot);
 
 private:
     [[noreturn]] void Fail(int line, int code);
@@ -86,13 +87,13 @@ private:
 
     int Fd = -1;
     std::atomic<int> OpenError{0};
-    int WakeRead = -1;   // self-pipe: SignalStop writes a byte to wake a poll
+    int WakeRead = -1;  // self-pipe: SignalStop writes a byte to wake a poll
     int WakeWrite = -1;
     mutable std::mutex NameMutex;
     std::string Name;
     cEvent StopEvent;
     bool Failed = false;
-    bool Written = false;    // a byte has been written since Open
+    bool Written = false;  // a byte has been written since Open
     bool AbortOnError = false;
     int ReadLimitMs = 100;
     int WriteLimitMs = 100;

@@ -20,8 +20,7 @@ public:
 
 class cEvent {
 public:
-    explicit cEvent(std::shared_ptr<cWaitHub> hub = std::make_shared<cWaitHub>())
-        : Hub(std::move(hub)) {}
+    explicit cEvent(std::shared_ptr<cWaitHub> hub = std::make_shared<cWaitHub>()) : Hub(std::move(hub)) {}
     cEvent(const cEvent&) = delete;
     cEvent& operator=(const cEvent&) = delete;
 
@@ -58,15 +57,16 @@ public:
         auto check = [&] {
             int i = 0;
             for (cEvent* e : events) {
-                if (e->Flag) { found = i; return true; }
+                if (e->Flag) {
+                    found = i;
+                    return true;
+                }
                 ++i;
             }
             return false;
         };
-        if (limit.count() < 0)
-            hub.Cond.wait(lock, check);
-        else
-            hub.Cond.wait_for(lock, limit, check);
+        if (limit.count() < 0) hub.Cond.wait(lock, check);
+        else hub.Cond.wait_for(lock, limit, check);
         return found;
     }
 

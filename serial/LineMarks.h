@@ -18,18 +18,26 @@ public:
     eResult Feed(uint8_t in, uint8_t& out) {
         switch (State) {
         case Idle:
-            if (in == 0xFF) { State = GotFF; return NeedMore; }
+            if (in == 0xFF) {
+                State = GotFF;
+                return NeedMore;
+            }
             out = in;
             return Data;
         case GotFF:
-            if (in == 0xFF) { State = Idle; out = 0xFF; return Data; }
-            if (in == 0x00) { State = GotMark; return NeedMore; }
+            if (in == 0xFF) {
+                State = Idle;
+                out = 0xFF;
+                return Data;
+            }
+            if (in == 0x00) {
+                State = GotMark;
+                return NeedMore;
+            }
             State = Idle;
             return LineError;
         case GotMark:
-        default:
-            State = Idle;
-            return LineError;
+        default: State = Idle; return LineError;
         }
     }
     // True while part of a mark has been fed.

@@ -1,10 +1,10 @@
 #include "serial/PortAccess.h"
 
-#include <cerrno>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "core/Translate.h"

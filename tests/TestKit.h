@@ -95,8 +95,7 @@ inline int InChild(const std::function<int()>& fn, bool asNobody = false) {
         int status = 125;
         try {
             status = fn();
-        } catch (...) {
-        }
+        } catch (...) {}
         ::_exit(status);
     }
     int status = 0;

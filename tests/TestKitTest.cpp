@@ -27,8 +27,8 @@ TEST(TestKit, ScopedEnvPutsTheVariableBackHoweverTheScopeEnds) {
         const char* During;  // nullptr: removed
         bool Early;          // the scope is left by an early return, as a failed ASSERT does
     } cases[] = {
-        {nullptr, "de", false}, {nullptr, "de", true},  {"pl", "de", false},
-        {"pl", "de", true},     {"pl", nullptr, true},  {"pl", "pl", false},
+        {nullptr, "de", false}, {nullptr, "de", true}, {"pl", "de", false},
+        {"pl", "de", true},     {"pl", nullptr, true}, {"pl", "pl", false},
     };
     for (const sCase& c : cases) {
         SCOPED_TRACE(std::string(c.Before ? c.Before : "unset") + " -> " + (c.During ? c.During : "unset"));
@@ -60,7 +60,8 @@ TEST(TestKit, InChildTellsTheResultFromTheWayTheChildEnded) {
         {"result 0", [] { return 0; }, 0},
         {"result 7", [] { return 7; }, 7},
         {"throws", []() -> int { throw std::runtime_error("x"); }, 125},
-        {"killed", []() -> int {
+        {"killed",
+         []() -> int {
              ::raise(SIGKILL);
              return 0;
          },

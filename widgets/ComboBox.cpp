@@ -1,9 +1,10 @@
 #include "widgets/ComboBox.h"
 
+#include <algorithm>
+
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QScreen>
-#include <algorithm>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
@@ -27,8 +28,7 @@ QString cComboBox::ShownText(const QString& text) const {
     return ElideDistinct(text, others, fontMetrics(), FieldWidth());
 }
 
-QString cComboBox::ElideDistinct(const QString& text, const QStringList& others, const QFontMetrics& fm,
-                                 int width) {
+QString cComboBox::ElideDistinct(const QString& text, const QStringList& others, const QFontMetrics& fm, int width) {
     if (fm.horizontalAdvance(text) <= width) return text;
     const QString ellipsis = QStringLiteral("\u2026");
     // How far the text runs alike with its nearest neighbour, from the start.

@@ -32,8 +32,7 @@ public:
     // lies in the middle, preferably within the start the text shares with
     // one of the others (/dev/serial/by-id/usb-FTDI_...), so that texts that
     // differ only in their middle stay apart.
-    static QString ElideDistinct(const QString& text, const QStringList& others, const QFontMetrics& fm,
-                                 int width);
+    static QString ElideDistinct(const QString& text, const QStringList& others, const QFontMetrics& fm, int width);
 
 protected:
     void changeEvent(QEvent* event) override;

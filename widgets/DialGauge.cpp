@@ -1,12 +1,13 @@
 #include "widgets/DialGauge.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QtMath>
-#include <algorithm>
-#include <cmath>
 
 #include "widgets/PaintProbe.h"
 #include "widgets/Palette.h"

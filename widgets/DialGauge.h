@@ -5,12 +5,14 @@
 // changes.
 #pragma once
 
+#include <array>
+
 #include <QColor>
 #include <QPixmap>
 #include <QPointF>
 #include <QString>
 #include <QWidget>
-#include <array>
+
 #include "widgets/Palette.h"
 
 class cDialGauge : public QWidget {

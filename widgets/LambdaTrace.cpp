@@ -1,11 +1,12 @@
 #include "widgets/LambdaTrace.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygonF>
-#include <algorithm>
-#include <cmath>
 
 #include "widgets/PaintProbe.h"
 #include "widgets/Palette.h"
@@ -61,8 +62,8 @@ void cLambdaTrace::AddPoint(double y) {
 QString cLambdaTrace::AxisLabel(double v, const QLocale& locale) {
     double r = std::round(v * 10.0) / 10.0;
     if (r == 0) r = 0;  // no "-0"
-    QString number = std::fabs(r - std::round(r)) < 1e-9 ? locale.toString(qint64(std::llround(r)))
-                                                          : locale.toString(r, 'f', 1);
+    QString number =
+        std::fabs(r - std::round(r)) < 1e-9 ? locale.toString(qint64(std::llround(r))) : locale.toString(r, 'f', 1);
     return number + QStringLiteral(" V");
 }
 

@@ -4,12 +4,13 @@
 // point drops the oldest one. It repaints only when the picture changes.
 #pragma once
 
+#include <array>
+#include <vector>
+
 #include <QLocale>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
-#include <array>
-#include <vector>
 
 // The points of the trace, independent of painting.
 class cTracePoints {

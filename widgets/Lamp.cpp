@@ -8,7 +8,9 @@
 cLamp::cLamp(QWidget* parent) : QWidget(parent) {}
 
 cLamp::cLamp(const QColor& lit, const QColor& dark, QWidget* parent)
-    : QWidget(parent), LitColor(lit), DarkColor(dark) {}
+    : QWidget(parent),
+      LitColor(lit),
+      DarkColor(dark) {}
 
 void cLamp::SetColors(const QColor& lit, const QColor& dark) {
     if (lit == LitColor && dark == DarkColor) return;

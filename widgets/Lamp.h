@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QWidget>
+
 #include "widgets/Palette.h"
 
 class cLamp : public QWidget {

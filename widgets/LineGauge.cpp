@@ -1,11 +1,12 @@
 #include "widgets/LineGauge.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
-#include <algorithm>
-#include <cmath>
 
 #include "widgets/PaintProbe.h"
 #include "widgets/Palette.h"
@@ -14,7 +15,8 @@ cLineGauge::cLineGauge(Qt::Orientation orientation, QWidget* parent) : QWidget(p
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-template <class T> void cLineGauge::Change(T& field, const T& value) {
+template <class T>
+void cLineGauge::Change(T& field, const T& value) {
     if (field == value) return;
     field = value;
     Scale = QPixmap();  // the scale picture is drawn again
@@ -108,7 +110,8 @@ std::array<cLineGauge::sSpan, 3> cLineGauge::RegionSpans(double min, double max,
 QRectF cLineGauge::TrackRect() const {
     const QFontMetrics fm(font());
     double labelWidth = 0;
-    for (double t : Ticks(Min, Max, Step)) labelWidth = std::max<double>(labelWidth, fm.horizontalAdvance(LabelText(Format, t)));
+    for (double t : Ticks(Min, Max, Step))
+        labelWidth = std::max<double>(labelWidth, fm.horizontalAdvance(LabelText(Format, t)));
     if (Orient == Qt::Vertical) {
         double margin = fm.height() / 2.0 + 2;
         double trackW = std::max(10.0, width() * 0.28);

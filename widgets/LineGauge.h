@@ -3,12 +3,14 @@
 // It repaints only when something it shows changes.
 #pragma once
 
+#include <array>
+#include <vector>
+
 #include <QColor>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
-#include <array>
-#include <vector>
+
 #include "widgets/Palette.h"
 
 class cLineGauge : public QWidget {
@@ -64,7 +66,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    template <class T> void Change(T& field, const T& value);
+    template <class T>
+    void Change(T& field, const T& value);
 
     Qt::Orientation Orient;
     eStyle Style = eStyle::Pointer;

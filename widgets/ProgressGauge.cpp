@@ -1,7 +1,8 @@
 #include "widgets/ProgressGauge.h"
-#include "widgets/Palette.h"
 
 #include <QPainter>
+
+#include "widgets/Palette.h"
 
 cProgressGauge::cProgressGauge(QWidget* parent) : QWidget(parent) {}
 

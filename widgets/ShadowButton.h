@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+
 #include "widgets/Palette.h"
 
 class cShadowButton : public QAbstractButton {

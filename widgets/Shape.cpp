@@ -2,9 +2,7 @@
 
 #include <QPainter>
 
-cShape::cShape(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_TranslucentBackground);
-}
+cShape::cShape(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TranslucentBackground); }
 
 void cShape::SetBrush(const QColor& color) {
     if (color == BrushColor) return;
@@ -26,10 +24,8 @@ void cShape::SetRadius(int radius) {
 void cShape::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    if (PenWidth > 0)
-        p.setPen(QPen(PenColor, PenWidth));
-    else
-        p.setPen(Qt::NoPen);
+    if (PenWidth > 0) p.setPen(QPen(PenColor, PenWidth));
+    else p.setPen(Qt::NoPen);
     p.setBrush(BrushColor.alpha() == 0 ? QBrush(Qt::NoBrush) : QBrush(BrushColor));
     qreal half = PenWidth / 2.0;
     QRectF r = QRectF(rect()).adjusted(half, half, -half, -half);

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QWidget>
+
 #include "widgets/Palette.h"
 
 class cShape : public QWidget {
@@ -13,7 +14,7 @@ public:
 
     void SetBrush(const QColor& color);  // Qt::transparent: frame only
     void SetPen(const QColor& color, int width);
-    void SetRadius(int radius);          // corner radius in pixels
+    void SetRadius(int radius);  // corner radius in pixels
     QColor Brush() const { return BrushColor; }
 
 protected:

@@ -1,7 +1,8 @@
 #include "widgets/VerticalLabel.h"
-#include "widgets/Palette.h"
 
 #include <QPainter>
+
+#include "widgets/Palette.h"
 
 cVerticalLabel::cVerticalLabel(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
 

@@ -1,5 +1,3 @@
-#include "analysis/DriveStats.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -8,6 +6,8 @@
 #include <sstream>
 
 #include "formats/CaptureFile.h"
+
+#include "analysis/DriveStats.h"
 
 using namespace Capture;
 
@@ -60,14 +60,21 @@ TEST(DriveMap, CellsMatchAHandComputation) {
           "2200,2300,0.3,0.4,1,0.333333,0.000000,0.460000,1.000000"},
          0},
         {"outside every bin: negative, and above the last bin",
-         {{-0.02, 0.5, 800, 1}, {2, 0.5, -1, 2}, {5.0, 0.9, 54000, 255}, {5.5, 0.5, 800, 3}, {1, 0.5, 54500, 4},
+         {{-0.02, 0.5, 800, 1},
+          {2, 0.5, -1, 2},
+          {5.0, 0.9, 54000, 255},
+          {5.5, 0.5, 800, 3},
+          {1, 0.5, 54500, 4},
           {1, 0.1, 800, 5}},
          {},
          {"500,1000,1,1.5,1,0.166667,5.000000,0.100000,0.000000",
           "54000,54500,5,5.5,1,0.166667,255.000000,0.900000,1.000000"},
          4},
-        {"the rich threshold is changeable", {{1, 0.3, 800, 1}, {1, 0.6, 800, 2}}, {500, 0.5, 0.25},
-         {"500,1000,1,1.5,2,1.000000,1.500000,0.450000,1.000000"}, 0},
+        {"the rich threshold is changeable",
+         {{1, 0.3, 800, 1}, {1, 0.6, 800, 2}},
+         {500, 0.5, 0.25},
+         {"500,1000,1,1.5,2,1.000000,1.500000,0.450000,1.000000"},
+         0},
         {"empty capture", {}, {}, {}, 0},
     };
     for (const sCase& c : cases) {
@@ -78,7 +85,8 @@ TEST(DriveMap, CellsMatchAHandComputation) {
         EXPECT_EQ(map.Outside, c.Outside) << c.Name;
         const std::vector<std::string> lines = Lines(DriveMapCsv(map));
         ASSERT_FALSE(lines.empty()) << c.Name;
-        EXPECT_EQ(lines[0], "rpm_from,rpm_to,tps_from,tps_to,records,share,valve_mean,lambda_mean,rich_share") << c.Name;
+        EXPECT_EQ(lines[0], "rpm_from,rpm_to,tps_from,tps_to,records,share,valve_mean,lambda_mean,rich_share")
+            << c.Name;
         EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), c.Rows) << c.Name;
     }
     // A part of the capture (the selected range) is binned alone.
@@ -127,8 +135,8 @@ TEST(DriveMap, FineStepsGiveTheSameCellsAsCoarseCounting) {
 // Histogram and scatter grid: the top of the scale is inside, the values
 // outside are counted apart or left out, the colour channel is summed.
 TEST(DriveStatsGrids, HistogramAndDensityGridCountEveryValueOnce) {
-    const sCaptureData d = Drive({{0, 0.1, 0, 0}, {5, 0.9, 8000, 255}, {2.5, 0.5, 4000, 128}, {-1, 0.5, 9000, 1},
-                                  {2.5, 0.5, 4000, 120}});
+    const sCaptureData d =
+        Drive({{0, 0.1, 0, 0}, {5, 0.9, 8000, 255}, {2.5, 0.5, 4000, 128}, {-1, 0.5, 9000, 1}, {2.5, 0.5, 4000, 120}});
     const sHistogram h = BuildHistogram(d, TraceTps, sRange::All(d), 0, 5, 10);
     ASSERT_EQ(h.Counts.size(), 10u);
     EXPECT_EQ(h.Below, 1u);
@@ -136,7 +144,8 @@ TEST(DriveStatsGrids, HistogramAndDensityGridCountEveryValueOnce) {
     EXPECT_EQ(h.Counts[0], 1u);
     EXPECT_EQ(h.Counts[5], 2u);
 
-    const sDensityGrid g = BuildDensityGrid(d, TraceRpm, TraceValve, TraceLambda, sRange::All(d), 0, 8000, 0, 255, 8, 5);
+    const sDensityGrid g =
+        BuildDensityGrid(d, TraceRpm, TraceValve, TraceLambda, sRange::All(d), 0, 8000, 0, 255, 8, 5);
     uint64_t total = 0;
     for (uint32_t n : g.Counts) total += n;
     EXPECT_EQ(total, 4u);  // 9000 rpm is beyond the plot
@@ -155,16 +164,16 @@ TEST(DriveStatsGrids, HistogramAndDensityGridCountEveryValueOnce) {
 // float it is kept in.
 TEST(DriveStatsEdges, HistogramBarsAndMapCellsAgreeOnEveryEdge) {
     struct {
-        int Trace;      // TraceRpm or TraceTps
-        double Value;   // as written with six decimals
-        double Step;    // of the map and of the histogram's bars
+        int Trace;     // TraceRpm or TraceTps
+        double Value;  // as written with six decimals
+        double Step;   // of the map and of the histogram's bars
         int64_t Bin;
     } cases[] = {
         {TraceRpm, 2000, 500, 4},          {TraceRpm, 1999.999999, 500, 3}, {TraceRpm, 499.999999, 500, 0},
         {TraceRpm, 500, 500, 1},           {TraceRpm, 2000, 200, 10},       {TraceRpm, 7999.999999, 200, 39},
-        {TraceRpm, 12345.000001, 5, 2469}, {TraceTps, 0.5, 0.5, 1},          {TraceTps, 0.499999, 0.5, 0},
-        {TraceTps, 0.7, 0.1, 7},           {TraceTps, 0.3, 0.1, 3},          {TraceTps, 4.999999, 0.5, 9},
-        {TraceTps, 2.352941, 0.25, 9},     {TraceTps, 0.000001, 0.5, 0},     {TraceTps, 0, 0.5, 0},
+        {TraceRpm, 12345.000001, 5, 2469}, {TraceTps, 0.5, 0.5, 1},         {TraceTps, 0.499999, 0.5, 0},
+        {TraceTps, 0.7, 0.1, 7},           {TraceTps, 0.3, 0.1, 3},         {TraceTps, 4.999999, 0.5, 9},
+        {TraceTps, 2.352941, 0.25, 9},     {TraceTps, 0.000001, 0.5, 0},    {TraceTps, 0, 0.5, 0},
     };
     for (const auto& c : cases) {
         const bool rpm = c.Trace == TraceRpm;
@@ -221,8 +230,8 @@ TEST(DriveMap, BuiltInPiecesAsOverTheWhole) {
         const sMapOptions o{500, 0.5, 0.3};
         cDriveMapBuilder builder(o);
         for (size_t from = 0; from < records.size(); from += piece) {
-            const std::vector<std::array<double, 4>> part(records.begin() + long(from),
-                                                          records.begin() + long(std::min(records.size(), from + piece)));
+            const std::vector<std::array<double, 4>> part(
+                records.begin() + long(from), records.begin() + long(std::min(records.size(), from + piece)));
             const sCaptureData d = Drive(part);
             builder.Add(d, sRange::All(d));
         }

@@ -1,10 +1,10 @@
-#include "analysis/MinMaxPyramid.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <random>
+
+#include "analysis/MinMaxPyramid.h"
 
 using namespace Capture;
 

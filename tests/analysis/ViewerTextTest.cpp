@@ -1,6 +1,7 @@
 // The viewer's own catalogue domain beside the program's, and how the viewer
 // picks its language.
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "core/Translate.h"
+
 #include "analysis/ViewerText.h"
 
 namespace fs = std::filesystem;

@@ -15,9 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "CliRunner.h"
 #include "link/Settings.h"
+
 #include "tools/ecusim/EcuSimulator.h"
+
+#include "CliRunner.h"
 
 namespace {
 
@@ -83,8 +85,7 @@ bool BenchVersion(const std::string& exe, int version, int rounds) {
     double writeFloor;
     if (Ecu::NewProtocol(version))
         writeFloor = 12 * ExchangeFloorMs(pause) + 10 * kNewWriteStepMs + ExchangeFloorMs(pause);
-    else
-        writeFloor = (Ecu::OldWriteCount(version) + 1) * ExchangeFloorMs(pause);
+    else writeFloor = (Ecu::OldWriteCount(version) + 1) * ExchangeFloorMs(pause);
     const double write = Time(exe, {"--port", sim.DevicePath(), "--quiet", "write", file}, rounds);
     std::remove(file.c_str());
     if (write < 0) return false;

@@ -12,23 +12,25 @@
 //
 // Usage: zvbasic-bench-link [idle-seconds]   (default 20)
 #include <pthread.h>
-#include <unistd.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/Backup.h"
+
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
 #include "link/Settings.h"
+
 #include "tools/ecusim/EcuSimulator.h"
 
 namespace {
@@ -109,7 +111,8 @@ private:
 class cBackupProbe : public cLinkListener {
 public:
     explicit cBackupProbe(std::string folder)
-        : Folder(std::move(folder)), Writer([this](const Backup::sJob&, const Backup::sResult& r) {
+        : Folder(std::move(folder)),
+          Writer([this](const Backup::sJob&, const Backup::sResult& r) {
               std::lock_guard<std::mutex> lock(M);
               OnDisk = Clock::now();
               Written += r.Outcome == Backup::eOutcome::Written;
@@ -124,8 +127,8 @@ public:
             ReadEnd = Clock::now();
             NextPoll = Clock::time_point{};
             if (On)
-                Writer.Submit({Folder, Ecu::VersionCaption(IdVersion, Version), std::to_string(ReadEnd.time_since_epoch().count()),
-                               std::time(nullptr)});
+                Writer.Submit({Folder, Ecu::VersionCaption(IdVersion, Version),
+                               std::to_string(ReadEnd.time_since_epoch().count()), std::time(nullptr)});
         }
         if (LinkRequest == RQ_IDLE_POLL && ReadEnd != Clock::time_point{} && NextPoll == Clock::time_point{}) {
             NextPoll = Clock::now();
@@ -181,16 +184,14 @@ bool BenchVersion(int version, double idleSeconds) {
         std::printf("  no settings loaded and written within 30 s\n");
         return false;
     }
-    const double connectFloor = kHandshakePauseMs + 3 * kByteMs + 2 * ExchangeFloorMs(50) +
-                                reads * ExchangeFloorMs(pause);
+    const double connectFloor =
+        kHandshakePauseMs + 3 * kByteMs + 2 * ExchangeFloorMs(50) + reads * ExchangeFloorMs(pause);
     Row("SetPortName -> SettingsLoaded", Ms(timer.Loaded - t0), connectFloor);
 
     // 2. Write with store.
     double writeFloor;
-    if (Ecu::NewProtocol(version))
-        writeFloor = 10 * kNewWriteStepMs + ExchangeFloorMs(pause);
-    else
-        writeFloor = (Ecu::OldWriteCount(version) + 1) * ExchangeFloorMs(pause);
+    if (Ecu::NewProtocol(version)) writeFloor = 10 * kNewWriteStepMs + ExchangeFloorMs(pause);
+    else writeFloor = (Ecu::OldWriteCount(version) + 1) * ExchangeFloorMs(pause);
     Row("write + store", Ms(timer.WriteDone - writePosted), writeFloor);
 
     // 3. The visualisation poll: the time between the ends of two cycles is

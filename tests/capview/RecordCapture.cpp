@@ -2,13 +2,15 @@
 // screen's own capture (F7) while the ECU simulator's engine model runs, the
 // link polling continuously. Run by hand:
 //   QT_QPA_PLATFORM=offscreen bin/zvbasic-capview-record OUT.dat [seconds] [ecu version]
-#include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 
-#include "ScreenRig.h"
+#include <QApplication>
+
 #include "screens/FileDialog.h"
 #include "screens/VisForm.h"
+
+#include "ScreenRig.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -1,8 +1,12 @@
 // The viewer's window and command line on the offscreen platform.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,15 +16,15 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
-#include <QUrl>
 #include <QProcess>
-#include <filesystem>
-#include <fstream>
+#include <QUrl>
+
+#include "formats/CaptureFile.h"
+
+#include "widgets/ShadowButton.h"
 
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
-#include "widgets/ShadowButton.h"
-#include "formats/CaptureFile.h"
 
 namespace fs = std::filesystem;
 
@@ -86,7 +90,8 @@ TEST(Viewer, DroppedFilesAreOpened) {
     f.resize(1000, 700);
     f.show();
     QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(p.string())), QUrl(QStringLiteral("https://example.org/x.dat"))});
+    mime.setUrls(
+        {QUrl::fromLocalFile(QString::fromStdString(p.string())), QUrl(QStringLiteral("https://example.org/x.dat"))});
     const QPointF at(300, 300);
     QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&f, &enter);
@@ -138,8 +143,8 @@ TEST(Viewer, KeysZoomPanAndShowAll) {
     EXPECT_DOUBLE_EQ(v->Scene().View.Span, 10000);
     // The wheel zooms around the record under the mouse.
     const QPointF at(v->width() * 0.3, v->height() / 2.0);
-    QWheelEvent wheel(at, v->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
+    QWheelEvent wheel(at, v->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
     const Plot::sView before = v->Scene().View;
     QApplication::sendEvent(v, &wheel);
     EXPECT_LT(v->Scene().View.Span, before.Span);
@@ -232,7 +237,8 @@ TEST(ViewerCommandLine, PngOfTheAskedSizeAndCsv) {
     // Without any platform set and without a display, too.
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     proc.setProcessEnvironment(env);
-    proc.start(exe, {QStringLiteral("--csv"), QString::fromStdString(csv.string()), QString::fromStdString(p.string())});
+    proc.start(exe,
+               {QStringLiteral("--csv"), QString::fromStdString(csv.string()), QString::fromStdString(p.string())});
     ASSERT_TRUE(proc.waitForFinished(60000));
     EXPECT_EQ(proc.exitCode(), 0);
     std::ifstream c(csv);
@@ -243,7 +249,8 @@ TEST(ViewerCommandLine, PngOfTheAskedSizeAndCsv) {
                      QStringLiteral("10x10"), QString::fromStdString(p.string())});
     ASSERT_TRUE(proc.waitForFinished(60000));
     EXPECT_EQ(proc.exitCode(), 2);
-    proc.start(exe, {QStringLiteral("--png"), QString::fromStdString(png.string()), QStringLiteral("/nonexistent-zv/x.dat")});
+    proc.start(
+        exe, {QStringLiteral("--png"), QString::fromStdString(png.string()), QStringLiteral("/nonexistent-zv/x.dat")});
     ASSERT_TRUE(proc.waitForFinished(60000));
     EXPECT_EQ(proc.exitCode(), 1);
 }
@@ -340,13 +347,15 @@ TEST(Viewer, FollowsAGrowingFile) {
     }
     QElapsedTimer t;
     t.start();
-    while (f.Plot()->Scene().Records() < 25 && t.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (f.Plot()->Scene().Records() < 25 && t.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(f.Plot()->Scene().Records(), 25u);
     EXPECT_EQ(f.Captures()[0]->Records(), 25u);
     EXPECT_TRUE(f.StatusText().contains(QStringLiteral("F7"))) << f.StatusText().toStdString();
     std::ofstream(p, std::ios::app | std::ios::binary) << ",\"2000.0\",\"99.0\"\r\n";
     t.restart();
-    while (f.Plot()->Scene().Records() < 26 && t.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (f.Plot()->Scene().Records() < 26 && t.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(f.Plot()->Scene().Records(), 26u);
     EXPECT_EQ(f.Plot()->Scene().Primary->Data.Value(Capture::TraceValve, 25), 99.0f);
     Key(&f, Qt::Key_F7);
@@ -408,7 +417,8 @@ TEST(ViewerPainter, OneRecordShowsAndNarrowPanelsKeepTheirScale) {
     }
     int green = 0;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) green += image.pixelColor(x, y) == Plot::TraceLook(Capture::TraceRpm).Color;
+        for (int x = 0; x < image.width(); ++x)
+            green += image.pixelColor(x, y) == Plot::TraceLook(Capture::TraceRpm).Color;
     if (green < 25) image.save(QString::fromStdString((fs::temp_directory_path() / "zv-one-record.png").string()));
     EXPECT_GE(green, 25);
     for (const auto& [lo, hi] : {std::pair{0.0, 8000.0}, {0.0, 255.0}, {0.0, 5.0}, {0.0, 1.0}})
@@ -443,17 +453,23 @@ TEST(ViewerCommandLine, TableScatterAndTheirFailures) {
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     };
     const QString file = QString::fromStdString(p.string());
-    EXPECT_EQ(run({"--table", QString::fromStdString(table.string()), "--rpm-step", "1000", "--rich-above", "0.25", file}), 0);
-    EXPECT_EQ(read(table), "rpm_from,rpm_to,tps_from,tps_to,records,share,valve_mean,lambda_mean,rich_share\n"
-                           "1000,2000,1,1.5,2,0.666667,75.000000,0.500000,0.500000\n"
-                           "2000,3000,0.5,1,1,0.333333,7.000000,0.300000,1.000000\n");
-    EXPECT_EQ(run({"--png", QString::fromStdString(png.string()), "--size", "800x600", "--scatter", "tps:lambda:rpm", file}), 0);
+    EXPECT_EQ(
+        run({"--table", QString::fromStdString(table.string()), "--rpm-step", "1000", "--rich-above", "0.25", file}),
+        0);
+    EXPECT_EQ(read(table),
+              "rpm_from,rpm_to,tps_from,tps_to,records,share,valve_mean,lambda_mean,rich_share\n"
+              "1000,2000,1,1.5,2,0.666667,75.000000,0.500000,0.500000\n"
+              "2000,3000,0.5,1,1,0.333333,7.000000,0.300000,1.000000\n");
+    EXPECT_EQ(
+        run({"--png", QString::fromStdString(png.string()), "--size", "800x600", "--scatter", "tps:lambda:rpm", file}),
+        0);
     EXPECT_EQ(QImage(QString::fromStdString(png.string())).size(), QSize(800, 600));
     for (const char* bad : {"tps", "tps:speed", "tps:rpm:valve:lambda", "tps::rpm"})
         EXPECT_EQ(run({"--png", QString::fromStdString(png.string()), "--scatter", bad, file}), 2) << bad;
     EXPECT_EQ(run({"--table", QString::fromStdString(table.string()), "--tps-step", "0", file}), 2);
     EXPECT_EQ(run({"--csv", QString::fromStdString(csv.string()), file}), 0);
-    EXPECT_EQ(read(csv), "record,tps_v,lambda_v,rpm,valve\r\n1,1,0.8,1000,100\r\n2,1.49,0.2,1499,50\r\n3,0.5,0.3,2000,7\r\n");
+    EXPECT_EQ(read(csv),
+              "record,tps_v,lambda_v,rpm,valve\r\n1,1,0.8,1000,100\r\n2,1.49,0.2,1499,50\r\n3,0.5,0.3,2000,7\r\n");
 
     const fs::path empty = TempDir() / "garbage.dat";
     std::ofstream(empty) << "\x01\x02 no records\n";
@@ -468,7 +484,9 @@ TEST(ViewerCommandLine, TableScatterAndTheirFailures) {
     for (const char* option : {"--png", "--csv", "--table"}) {
         QElapsedTimer t;
         t.start();
-        EXPECT_EQ(run({option, QString::fromStdString((TempDir() / "out").string()), QString::fromStdString(fifo.string())}), 1)
+        EXPECT_EQ(
+            run({option, QString::fromStdString((TempDir() / "out").string()), QString::fromStdString(fifo.string())}),
+            1)
             << option;
         EXPECT_LT(t.elapsed(), 5000) << option;
     }
@@ -489,7 +507,8 @@ TEST(Viewer, FollowReadsAReplacedFileAnew) {
     {
         cCaptureFile w;
         w.Open(next.string());
-        for (int i = 0; i < 10; ++i) w.WriteRecord({float((i % 256) / 51.0), float((i % 52) / 51.0), 800 + i % 5000, 9 - i});
+        for (int i = 0; i < 10; ++i)
+            w.WriteRecord({float((i % 256) / 51.0), float((i % 52) / 51.0), 800 + i % 5000, 9 - i});
     }
     ASSERT_EQ(fs::file_size(next), fs::file_size(p));
     fs::rename(next, p);
@@ -524,7 +543,7 @@ TEST(ViewerCommandLine, StandardOutputNoDisplayAndIdleOptions) {
                     proc.readAllStandardError()};
     };
     const std::vector<std::pair<const char*, const char*>> offscreen = {{"QT_QPA_PLATFORM", "offscreen"},
-                                                                         {"LANGUAGE", "en"}};
+                                                                        {"LANGUAGE", "en"}};
     const fs::path table = TempDir() / "stdout-map.csv";
     ASSERT_EQ(run({"--table", QString::fromStdString(table.string()), file}, offscreen).Exit, 0);
     std::ifstream in(table);
@@ -547,8 +566,9 @@ TEST(ViewerCommandLine, StandardOutputNoDisplayAndIdleOptions) {
     EXPECT_EQ(png.size(), QSize(640, 480));
 
     // No display of any kind, or one that cannot be opened.
-    for (const auto& set : {std::vector<std::pair<const char*, const char*>>{{"LANGUAGE", "en"}},
-                            std::vector<std::pair<const char*, const char*>>{{"LANGUAGE", "en"}, {"DISPLAY", ":9876"}}}) {
+    for (const auto& set :
+         {std::vector<std::pair<const char*, const char*>>{{"LANGUAGE", "en"}},
+          std::vector<std::pair<const char*, const char*>>{{"LANGUAGE", "en"}, {"DISPLAY", ":9876"}}}) {
         const sRun r = run({file}, set, {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"});
         EXPECT_EQ(r.Exit, 1) << r.Err.toStdString();
         EXPECT_TRUE(r.Err.contains("needs a display")) << r.Err.toStdString();
@@ -557,10 +577,14 @@ TEST(ViewerCommandLine, StandardOutputNoDisplayAndIdleOptions) {
 
     const QString out = QString::fromStdString((TempDir() / "idle.out").string());
     const QStringList refused[] = {
-        {"--scatter", "tps:rpm", file},            {"--rpm-step", "100", file},
-        {"--csv", out, "--stacked", file},         {"--csv", out, "--compare", file, file},
-        {"--table", out, "--size", "800x600", file}, {"--png", out, "--stacked", file},
-        {"--png", "-", "--table", "-", file},      {"--csv", "-", "--svg", "-", file},
+        {"--scatter", "tps:rpm", file},
+        {"--rpm-step", "100", file},
+        {"--csv", out, "--stacked", file},
+        {"--csv", out, "--compare", file, file},
+        {"--table", out, "--size", "800x600", file},
+        {"--png", out, "--stacked", file},
+        {"--png", "-", "--table", "-", file},
+        {"--csv", "-", "--svg", "-", file},
     };
     for (const QStringList& args : refused) {
         const sRun r = run(args, offscreen);

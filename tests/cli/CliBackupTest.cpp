@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "CliRunner.h"
-#include "tests/TestKit.h"
 #include "tools/ecusim/EcuSimulator.h"
+
+#include "tests/TestKit.h"
+
+#include "CliRunner.h"
 
 namespace fs = std::filesystem;
 using testkit::Slurp;
@@ -87,8 +89,8 @@ TEST_F(CliBackup, WriteBacksTheEcuUpBeforeChangingItAndListsTheBackups) {
     ASSERT_FALSE(newest.empty());
     EXPECT_EQ(Slurp(newest.substr(0, newest.size() - 1)), kFile);
     const std::string second = "{\"time\":";
-    EXPECT_EQ(run.Out.find("\"path\":\"" + newest.substr(0, newest.size() - 1) + "\""),
-              run.Out.find("\"path\"")) << run.Out;
+    EXPECT_EQ(run.Out.find("\"path\":\"" + newest.substr(0, newest.size() - 1) + "\""), run.Out.find("\"path\""))
+        << run.Out;
     EXPECT_NE(run.Out.find("\"identity\":\"2.5/3.0\",\"path\":\"" + path + "\"}]"), std::string::npos) << run.Out;
     int entries = 0;
     for (size_t i = run.Out.find(second); i != std::string::npos; i = run.Out.find(second, i + 1)) ++entries;
@@ -98,8 +100,7 @@ TEST_F(CliBackup, WriteBacksTheEcuUpBeforeChangingItAndListsTheBackups) {
     // backup too, so no new file; --json names that backup.
     run = Run({"--quiet", "--json", "write", file});
     ASSERT_EQ(run.Exit, 0) << run.Err;
-    EXPECT_NE(run.Out.find("\"backup\":\"" + newest.substr(0, newest.size() - 1) + "\""), std::string::npos)
-        << run.Out;
+    EXPECT_NE(run.Out.find("\"backup\":\"" + newest.substr(0, newest.size() - 1) + "\""), std::string::npos) << run.Out;
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 2);
 }
 
@@ -107,9 +108,9 @@ TEST_F(CliBackup, WriteBacksTheEcuUpBeforeChangingItAndListsTheBackups) {
 TEST_F(CliBackup, WriteAndFactoryChangeNothingWhenTheirReadFails) {
     const std::string file = (Dir.Path / "file.zv2").string();
     std::ofstream(file, std::ios::binary) << kFile;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--quiet", "write", file}, {"--quiet", "write", "--no-store", file},
-          {"--quiet", "factory", "--yes"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--quiet", "write", file},
+                                                 {"--quiet", "write", "--no-store", file},
+                                                 {"--quiet", "factory", "--yes"}}) {
         Sim.SetFault(eSimFault::SilenceAfter, 2);  // identified, then silent
         sCliRun run = Run(args);
         EXPECT_EQ(run.Exit, 4) << args[1] << ": " << run.Err;

@@ -9,12 +9,15 @@
 #include <filesystem>
 #include <fstream>
 
+#include "link/Protocol.h"
+
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliFormat.h"
-#include "link/Protocol.h"
-#include "tests/TestKit.h"
+
 #include "tools/ecusim/EcuSimulator.h"
+
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 

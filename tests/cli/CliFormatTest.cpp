@@ -2,8 +2,9 @@
 // vehicle file was written to it, differences, names and JSON.
 #include <gtest/gtest.h>
 
-#include "cli/CliFormat.h"
 #include "formats/SettingsText.h"
+
+#include "cli/CliFormat.h"
 
 using CliFormat::ExpectedReadBack;
 
@@ -89,8 +90,8 @@ TEST(CliReadBack, NewEcuHoldsTheTwelveUpdatesAsLoaded) {
     EXPECT_EQ(got.CylCount, 6);
     EXPECT_EQ(got.CoilCount, 3);
     EXPECT_EQ(got.LPGLevType, 3);
-    EXPECT_EQ(got.RPMDiv, 0);       // no such parameter from 48
-    EXPECT_EQ(got.Reserved15, 7);   // read only
+    EXPECT_EQ(got.RPMDiv, 0);      // no such parameter from 48
+    EXPECT_EQ(got.Reserved15, 7);  // read only
     // The throttle goes by the direction rule, as the configuration screen
     // sends it, and what the ECU makes of it is compared: an ECU holding a
     // rising sensor at 121 differs from each of these files.
@@ -100,10 +101,10 @@ TEST(CliReadBack, NewEcuHoldsTheTwelveUpdatesAsLoaded) {
         int Closed, Switch, Type;
         int Switch48, Closed48, Type48;
     } tps[] = {
-        {0, 121, 0, 1, 0, 0},        // not connected: 1
-        {200, 61, 1, 60, 255, 1},    // falling: bit 0 clear
-        {10, 100, 1, 101, 0, 1},     // rising: bit 0 set
-        {0, 120, 1, 121, 0, 1},      // rising at 120 is what the ECU holds
+        {0, 121, 0, 1, 0, 0},      // not connected: 1
+        {200, 61, 1, 60, 255, 1},  // falling: bit 0 clear
+        {10, 100, 1, 101, 0, 1},   // rising: bit 0 set
+        {0, 120, 1, 121, 0, 1},    // rising at 120 is what the ECU holds
     };
     for (const auto& c : tps) {
         sSettings f = FileSettings();

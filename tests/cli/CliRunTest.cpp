@@ -3,6 +3,7 @@
 // back-to-back processes matter: what the ECU receives, what lands in the
 // files, the exit codes and the error lines.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -13,13 +14,18 @@
 #include <sstream>
 #include <thread>
 
-#include "CliRunner.h"
-#include "cli/CliCommands.h"
-#include "tests/TestKit.h"
-#include "cli/CliSession.h"
-#include "link/CommThread.h"
 #include "serial/ComPort.h"
+
+#include "link/CommThread.h"
+
+#include "cli/CliCommands.h"
+#include "cli/CliSession.h"
+
 #include "tools/ecusim/EcuSimulator.h"
+
+#include "tests/TestKit.h"
+
+#include "CliRunner.h"
 
 namespace fs = std::filesystem;
 using Frame = std::vector<uint8_t>;
@@ -229,8 +235,8 @@ TEST_P(CliWrite, SendsTheDataTransferFramesStoresAndVerifies) {
     const std::vector<Frame> all = SettingsFrames(sim);
     const int reads = version >= 48 ? 13 : version > 22 ? 11 : 10;
     if (version >= 48) {
-        const std::vector<std::pair<int, int>> updates{{0, 2},   {1, 100}, {2, 30}, {3, 11}, {4, 40},  {5, 160},
-                                                       {6, 120}, {7, 110}, {8, 100}, {9, 6}, {10, 3}, {12, 3}};
+        const std::vector<std::pair<int, int>> updates{{0, 2},   {1, 100}, {2, 30},  {3, 11}, {4, 40}, {5, 160},
+                                                       {6, 120}, {7, 110}, {8, 100}, {9, 6},  {10, 3}, {12, 3}};
         for (auto [p, v] : updates) expected.push_back({uint8_t(0xC0 + p), uint8_t(v), 0xAC});
     } else {
         // Direction rule (closed 200 above switch 100: falling, bit 0 clear),
@@ -440,8 +446,9 @@ TEST_F(CliTest, LivePrintsOneLinePerPollingCycleAsCsvAndJson) {
 
     sCliRun json = Run(sim, {"--json", "live", "--count", "2"});
     ASSERT_EQ(json.Exit, 0) << json.Err;
-    const std::string obj = "{\"tps_v\":2.35,\"tps_pct\":47,\"rpm\":2000,\"valve\":150,\"lambda_v\":0.45,\"fuel\":2,"
-                            "\"fuel_state\":\"gas\",\"level\":4}\n";
+    const std::string obj =
+        "{\"tps_v\":2.35,\"tps_pct\":47,\"rpm\":2000,\"valve\":150,\"lambda_v\":0.45,\"fuel\":2,"
+        "\"fuel_state\":\"gas\",\"level\":4}\n";
     EXPECT_EQ(json.Out, obj + obj);
 }
 
@@ -449,9 +456,10 @@ TEST_F(CliTest, LiveEndsOnSigtermWithExit143) {
     cEcuSimulator sim(Instant(48));
     sim.Start();
     const std::string exe = Exe;
-    sCliRun run = RunCli(exe, {"--port", sim.DevicePath(), "--quiet", "live", "--csv"},
-                         [&] { return sim.WaitForCommands(0xD8, 2, std::chrono::milliseconds(0)) || sim.Commands().size() > 40; },
-                         SIGTERM);
+    sCliRun run = RunCli(
+        exe, {"--port", sim.DevicePath(), "--quiet", "live", "--csv"},
+        [&] { return sim.WaitForCommands(0xD8, 2, std::chrono::milliseconds(0)) || sim.Commands().size() > 40; },
+        SIGTERM);
     EXPECT_EQ(run.Exit, 143) << run.Err;
     EXPECT_GE(Lines(run.Out), 2);
     EXPECT_EQ(run.Err, "zvbasic-cli: ended by SIGTERM\n");
@@ -461,9 +469,10 @@ TEST_F(CliTest, LiveEndsWhenItsReaderGoesAway) {
     if (::access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no bash";
     cEcuSimulator sim(Instant(48));
     sim.Start();
-    sCliRun run = RunCli("/bin/bash", {"-c", "\"$0\" --port \"$1\" --quiet live --csv | head -n 2; exit ${PIPESTATUS[0]}",
-                                       Exe, sim.DevicePath()},
-                         {}, SIGINT, 20000);
+    sCliRun run = RunCli(
+        "/bin/bash",
+        {"-c", "\"$0\" --port \"$1\" --quiet live --csv | head -n 2; exit ${PIPESTATUS[0]}", Exe, sim.DevicePath()}, {},
+        SIGINT, 20000);
     EXPECT_EQ(run.Exit, 0) << run.Err;
     EXPECT_EQ(Lines(run.Out), 2);
 }
@@ -474,8 +483,8 @@ TEST_F(CliTest, CaptureWritesTheCaptureFormatAndIsCompleteAfterSigint) {
     PinLive(sim);
     sim.Start();
     const std::string path = Dir / "drive.dat";
-    sCliRun run = RunCli(Exe, {"--port", sim.DevicePath(), "--quiet", "capture", path},
-                         [&] { return Lines(Slurp(path)) >= 4; });
+    sCliRun run =
+        RunCli(Exe, {"--port", sim.DevicePath(), "--quiet", "capture", path}, [&] { return Lines(Slurp(path)) >= 4; });
     EXPECT_EQ(run.Exit, 130) << run.Err;
     const std::string text = Slurp(path);
     const std::string header = "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n";
@@ -484,8 +493,7 @@ TEST_F(CliTest, CaptureWritesTheCaptureFormatAndIsCompleteAfterSigint) {
     const std::string records = text.substr(header.size());
     ASSERT_FALSE(records.empty());
     ASSERT_EQ(records.size() % record.size(), 0u) << records;  // no half record
-    for (size_t at = 0; at < records.size(); at += record.size())
-        EXPECT_EQ(records.substr(at, record.size()), record);
+    for (size_t at = 0; at < records.size(); at += record.size()) EXPECT_EQ(records.substr(at, record.size()), record);
 }
 
 TEST_F(CliTest, CaptureForSecondsEndsByItself) {
@@ -535,8 +543,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(sFaultCase{"silence", "read", "NoReply"}, sFaultCase{"silence-after:3", "read", "NoReply"},
                       sFaultCase{"partial", "read", "BadReply"}, sFaultCase{"bad-trailer", "identify", "BadReply"},
                       sFaultCase{"wrong-echo", "read", "BadReply"}, sFaultCase{"garbage", "read", "BadReply"},
-                      sFaultCase{"line-drop:4", "read", "SendError"},
-                      sFaultCase{"refuse-store", "write", "BadReply"}),
+                      sFaultCase{"line-drop:4", "read", "SendError"}, sFaultCase{"refuse-store", "write", "BadReply"}),
     [](const ::testing::TestParamInfo<sFaultCase>& info) {
         std::string n = info.param.Fault;
         for (char& ch : n)
@@ -566,8 +573,8 @@ TEST_F(CliTest, PortThatCannotBeOpenedGivesThreeWithTheSystemsText) {
     }
     sCliRun denied = RunCli(exe, {"--port", locked, "identify"}, {}, SIGINT, 30000, uid);
     EXPECT_EQ(denied.Exit, 3) << denied.Err;
-    EXPECT_EQ(denied.Err, "zvbasic-cli: cannot open " + locked +
-                              ": Permission denied (the user must be in the group dialout)\n");
+    EXPECT_EQ(denied.Err,
+              "zvbasic-cli: cannot open " + locked + ": Permission denied (the user must be in the group dialout)\n");
 }
 
 // Without --port the port comes from zvbasic.ini beside the program (a
@@ -610,8 +617,14 @@ TEST_F(CliTest, PortsListsTheDevicesAsOptionsDoWithoutConnecting) {
 
 TEST_F(CliTest, UsageErrorsGiveTwoAndOneLine) {
     for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"write"}, {"read", "extra"}, {"live", "--count", "0"},
-                                               {"capture", "x.dat", "--seconds", "soon"}, {"--port"}, {"read", "--yes"}}) {
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"write"},
+                                               {"read", "extra"},
+                                               {"live", "--count", "0"},
+                                               {"capture", "x.dat", "--seconds", "soon"},
+                                               {"--port"},
+                                               {"read", "--yes"}}) {
         sCliRun run = RunCli(Exe, args);
         EXPECT_EQ(run.Exit, 2);
         EXPECT_EQ(Lines(run.Err), 1) << run.Err;
@@ -817,13 +830,16 @@ TEST_F(CliTest, CaptureEndsWithFourWhenTheEcuStaysAwayMoreThanTenSeconds) {
     sim.Start();
     const std::string path = Dir / "away.dat";
     std::chrono::steady_clock::time_point silentSince{};
-    sCliRun run = RunCli(Exe, {"--port", sim.DevicePath(), "--quiet", "capture", path, "--seconds", "60"}, [&] {
-        if (silentSince == std::chrono::steady_clock::time_point{} && Count(sim.Commands(), 0xD8) >= 2) {
-            sim.SetFault(eSimFault::Silence);
-            silentSince = std::chrono::steady_clock::now();
-        }
-        return false;
-    }, SIGINT, 50000);
+    sCliRun run = RunCli(
+        Exe, {"--port", sim.DevicePath(), "--quiet", "capture", path, "--seconds", "60"},
+        [&] {
+            if (silentSince == std::chrono::steady_clock::time_point{} && Count(sim.Commands(), 0xD8) >= 2) {
+                sim.SetFault(eSimFault::Silence);
+                silentSince = std::chrono::steady_clock::now();
+            }
+            return false;
+        },
+        SIGINT, 50000);
     const auto away = std::chrono::steady_clock::now() - silentSince;
     EXPECT_EQ(run.Exit, 4) << run.Err;
     EXPECT_EQ(run.Err.rfind("zvbasic-cli: NoReply: ", 0), 0u) << run.Err;
@@ -871,7 +887,8 @@ TEST(ProgramVersions, EachProgramPrintsItsVersionAndZvbasicHelpStartsNoScreens) 
         ++found;
         sCliRun run = RunCli(exe, {"--version"}, {}, SIGINT, 20000);
         EXPECT_EQ(run.Exit, 0) << name << ": " << run.Err;
-        EXPECT_TRUE(std::regex_match(run.Out, std::regex(std::string(name) + " \\d+\\.\\d+\\.\\d+\\.\\d+\n"))) << run.Out;
+        EXPECT_TRUE(std::regex_match(run.Out, std::regex(std::string(name) + " \\d+\\.\\d+\\.\\d+\\.\\d+\n")))
+            << run.Out;
     }
     EXPECT_GE(found, 2);
     const std::string zvbasic = std::string(dir) + "/zvbasic";

@@ -3,18 +3,22 @@
 // sends the frames of "Load from file" followed by "Store in ECU".
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include "link/Settings.h"
+
+#include "screens/DataExForm.h"
+#include "screens/FileDialog.h"
+#include "screens/Globals.h"
 
 #include "CliRunner.h"
 #include "ScreenRig.h"
-#include "screens/Globals.h"
-#include "link/Settings.h"
-#include "screens/DataExForm.h"
-#include "screens/FileDialog.h"
 
 namespace fs = std::filesystem;
 using Frame = std::vector<uint8_t>;

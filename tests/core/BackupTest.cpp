@@ -1,6 +1,7 @@
 // The automatic backups: names, the duplicate rule, never over an existing
 // file, the listing order, and failures that leave nothing behind.
 #include <gtest/gtest.h>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 
 #include "core/Backup.h"
 #include "core/SafeWrite.h"
+
 #include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
@@ -44,7 +46,7 @@ private:
 
 // 2026-12-08 14:03:27 local time.
 std::time_t At(int hour, int minute, int second) {
-    std::tm t {};
+    std::tm t{};
     t.tm_year = 2026 - 1900;
     t.tm_mon = 11;
     t.tm_mday = 8;
@@ -224,10 +226,9 @@ TEST(Backup, OrderIsTheOrderMadeWhateverTheZone) {
     zone.Set("UTC0");
     std::vector<std::string> names;
     for (const Backup::sEntry& e : Backup::List(folder)) names.push_back(e.Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"2026-12-08_09-02-00-0500_ECU-2.5-3.0.zv2",
-                                               "2026-12-08_14-01-00+0000_ECU-2.5-3.0.zv2",
-                                               "2026-12-08_23-00-00+0900_ECU-2.5-3.0.zv2",
-                                               "2026-12-08_01-00-00_ECU-2.5-3.0.zv2"}));
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "2026-12-08_09-02-00-0500_ECU-2.5-3.0.zv2", "2026-12-08_14-01-00+0000_ECU-2.5-3.0.zv2",
+                         "2026-12-08_23-00-00+0900_ECU-2.5-3.0.zv2", "2026-12-08_01-00-00_ECU-2.5-3.0.zv2"}));
 }
 
 // The duplicate check reads no file of another size than a backup's: a huge
@@ -243,7 +244,9 @@ TEST(Backup, DuplicateCheckComparesSizesFirst) {
     fs::resize_file(big, std::uintmax_t(1) << 31);  // sparse: no disk space
     const pid_t pid = ::fork();
     if (pid == 0) {
-        struct rlimit lim {rlim_t(1) << 30, rlim_t(1) << 30};
+        struct rlimit lim {
+            rlim_t(1) << 30, rlim_t(1) << 30
+        };
         ::setrlimit(RLIMIT_AS, &lim);
         try {
             const auto r = Backup::Save(tmp.Path.string(), "2.5/3.0", "1\r\n", At(14, 0, 0));

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <iterator>
 
 #include "core/Ini.h"
+
 #include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
@@ -16,9 +18,7 @@ namespace {
 
 class IniTest : public ::testing::Test {
 protected:
-    void Write(const std::string& bytes) {
-        std::ofstream(Path, std::ios::binary) << bytes;
-    }
+    void Write(const std::string& bytes) { std::ofstream(Path, std::ios::binary) << bytes; }
     std::string Read() const { return testkit::Slurp(Path); }
     testkit::cTempDir Temp{"zvini"};
     fs::path Dir = Temp.Path;
@@ -167,9 +167,13 @@ TEST_F(IniTest, SaveWritesTheThreeLinesAndLoadsThemBack) {
 // reads) is not written: the port loaded from the file stays, and every
 // line is read back.
 TEST_F(IniTest, UnfitPortNamesKeepTheSavedPortAndEveryLine) {
-    const std::string unfit[] = {"/dev/ttyS0\nENABLED", "/dev/tty\rUSB0", std::string("/dev/tty\x01", 9),
-                                 "/dev/my port", "/dev/" + std::string(1000, 'x'),
-                                 "/dev/" + std::string(5000, 'x'), "/dev/tty\x7f"};
+    const std::string unfit[] = {"/dev/ttyS0\nENABLED",
+                                 "/dev/tty\rUSB0",
+                                 std::string("/dev/tty\x01", 9),
+                                 "/dev/my port",
+                                 "/dev/" + std::string(1000, 'x'),
+                                 "/dev/" + std::string(5000, 'x'),
+                                 "/dev/tty\x7f"};
     for (bool enabled : {false, true}) {
         for (const std::string& port : unfit) {
             SCOPED_TRACE(port.substr(0, 40));
@@ -241,8 +245,8 @@ TEST_F(IniTest, ReadBesideTheProgramWriteThereWhenPossibleElsePerUser) {
     std::ofstream(exe / "zvbasic.ini") << "COM: /dev/ttyS3\r\nLanguage: pl\r\n";
     fs::permissions(Dir, fs::perms::all);
     fs::permissions(user, fs::perms::all);
-    fs::permissions(exe, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                             fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(exe, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                             fs::perms::others_exec);
     const std::string beside = (exe / "zvbasic.ini").string();
     const std::string perUser = (user / "zvbasic" / "zvbasic.ini").string();
     const pid_t pid = ::fork();

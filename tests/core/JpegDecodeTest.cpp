@@ -8,8 +8,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "tests/core/JpegTestKit.h"
 #include "core/JpegDecode.h"
+
+#include "tests/core/JpegTestKit.h"
 
 namespace {
 
@@ -41,7 +42,10 @@ TEST(JpegDecode, ReadsTheSizeWithoutDecoding) {
 // Every damaged input ends in cJpegError, never in an exit or a crash.
 TEST(JpegDecode, DamagedInputThrows) {
     const auto good = JpegTestKit::Encode(64, 64);
-    struct sCase { const char* Name; std::vector<uint8_t> Data; };
+    struct sCase {
+        const char* Name;
+        std::vector<uint8_t> Data;
+    };
     std::vector<sCase> cases;
     cases.push_back({"empty", {}});
     cases.push_back({"not a jpeg", std::vector<uint8_t>(500, 0x41)});
@@ -60,11 +64,13 @@ TEST(JpegDecode, DamagedInputThrows) {
 }
 
 TEST(JpegDecode, RejectsAbsurdDimensionsBeforeAllocating) {
-    struct sCase { int W, H; };
+    struct sCase {
+        int W, H;
+    };
     // A help picture needs no more than 16 megapixels: 20000 x 10000 (a 758
     // byte file can claim it) would take 600 MB of pixels.
-    for (sCase c : {sCase{30000, 100}, sCase{100, 30000}, sCase{16000, 15000}, sCase{20000, 20000},
-                    sCase{20000, 10000}, sCase{4097, 4096}, sCase{8000, 2200}}) {
+    for (sCase c : {sCase{30000, 100}, sCase{100, 30000}, sCase{16000, 15000}, sCase{20000, 20000}, sCase{20000, 10000},
+                    sCase{4097, 4096}, sCase{8000, 2200}}) {
         SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H));
         auto data = JpegTestKit::Encode(16, 16);
         ASSERT_TRUE(JpegTestKit::SetDimensions(data, c.W, c.H));
@@ -112,7 +118,9 @@ TEST(JpegDecode, AllocationFailureReleasesTheDecoder) {
         }
         if (pages <= 0) ::_exit(3);
         const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (48u << 20);
-        struct rlimit lim {limit, limit};
+        struct rlimit lim {
+            limit, limit
+        };
         if (::setrlimit(RLIMIT_AS, &lim) != 0) ::_exit(3);
         size_t before = 0;
         for (int i = 0; i < 30; ++i) {

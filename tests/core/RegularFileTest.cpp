@@ -1,6 +1,7 @@
 // Reading and writing only regular files: named pipes, devices and folders
 // are refused at once, whoever holds their other end.
 #include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <functional>
 
 #include "core/RegularFile.h"
+
 #include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
@@ -23,7 +25,7 @@ struct sKind {
     const char* Name;
     std::function<std::string(const fs::path& dir)> Make;  // returns the path
     bool ReadOk;
-    const char* ReadError;   // NOT_REGULAR, "long" or "" for the system's text
+    const char* ReadError;  // NOT_REGULAR, "long" or "" for the system's text
     bool WriteOk;
     const char* WriteError;  // as above
 };

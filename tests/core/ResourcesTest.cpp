@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "core/Resources.h"
+
 #include "tests/TestKit.h"
 
 namespace fs = std::filesystem;

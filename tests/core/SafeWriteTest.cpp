@@ -2,8 +2,9 @@
 // and that both writers of the program (zvbasic.ini, vehicle files) go
 // through it.
 #include <gtest/gtest.h>
-#include <signal.h>
+
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -19,7 +20,9 @@
 
 #include "core/Ini.h"
 #include "core/SafeWrite.h"
+
 #include "formats/VehicleFile.h"
+
 #include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
@@ -163,10 +166,13 @@ TEST_F(SafeWriteTest, FailuresLeaveTheOldFileWhole) {
     Put(p, "old contents\n");
     EXPECT_EQ(InChild([&] {
                   ::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG
-                  struct rlimit lim {4, 4};
+                  struct rlimit lim {
+                      4, 4
+                  };
                   if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 2;
                   std::string error;
-                  return SafeWrite::ReplaceFile(p.string(), "much longer new contents\n", &error) || error.empty() ? 1 : 0;
+                  return SafeWrite::ReplaceFile(p.string(), "much longer new contents\n", &error) || error.empty() ? 1
+                                                                                                                   : 0;
               }),
               0);
     EXPECT_EQ(Slurp(p), "old contents\n");
@@ -200,24 +206,22 @@ TEST_F(SafeWriteTest, FailuresLeaveTheOldFileWhole) {
 TEST_F(SafeWriteTest, StaleTemporariesOfKilledSavesAreCleared) {
     struct sCase {
         const char* Name;
-        bool Old;       // last changed an hour ago
-        bool Folder;    // a folder instead of a file
-        bool Locked;    // held by a save still running
+        bool Old;     // last changed an hour ago
+        bool Folder;  // a folder instead of a file
+        bool Locked;  // held by a save still running
         bool Cleared;
     };
     const sCase cases[] = {
-        {".zvAb3xY9", true, false, false, true},  {".zv000000", true, false, false, true},
-        {".zvRecent", false, false, false, false}, {".zvLocked", true, false, true, false},
-        {".zvFolder", true, true, false, false},   {".zvShort", true, false, false, false},
+        {".zvAb3xY9", true, false, false, true},    {".zv000000", true, false, false, true},
+        {".zvRecent", false, false, false, false},  {".zvLocked", true, false, true, false},
+        {".zvFolder", true, true, false, false},    {".zvShort", true, false, false, false},
         {".zvTooLong7", true, false, false, false}, {".zvAb-xY9", true, false, false, false},
-        {"zvAb3xY9x", true, false, false, false},  {".ZVAb3xY9", true, false, false, false},
+        {"zvAb3xY9x", true, false, false, false},   {".ZVAb3xY9", true, false, false, false},
     };
-    for (const auto& save : {std::function<bool(const std::string&)>([](const std::string& p) {
-                                 return SafeWrite::ReplaceFile(p, "new\n");
-                             }),
-                             std::function<bool(const std::string&)>([](const std::string& p) {
-                                 return SafeWrite::CreateNew(p, "new\n");
-                             })}) {
+    for (const auto& save : {std::function<bool(const std::string&)>(
+                                 [](const std::string& p) { return SafeWrite::ReplaceFile(p, "new\n"); }),
+                             std::function<bool(const std::string&)>(
+                                 [](const std::string& p) { return SafeWrite::CreateNew(p, "new\n"); })}) {
         std::vector<int> held;
         for (const sCase& c : cases) {
             const fs::path p = Dir / c.Name;

@@ -1,6 +1,8 @@
 // Drives the ECU simulator through its pseudo-terminal with plain termios
 // code, the way the program's serial port does.
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,11 +11,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -140,8 +140,8 @@ TEST_P(EcuSimGeneration, ReadWriteStoreRoundTrip) {
         EXPECT_EQ(r[2], 0xAC);
         return r.size() == 3 ? r[1] : uint8_t(0xEE);
     };
-    const Bytes expected{0, 101, g.P2, uint8_t(g.P2 == 54 ? 18 : 9), 50, 150, 100, 90, 80, g.P9, g.P10, g.P11,
-                         uint8_t(g.New ? 1 : 0), 0, 0, 0};
+    const Bytes expected{0,    101,   g.P2,  uint8_t(g.P2 == 54 ? 18 : 9), 50, 150, 100, 90, 80,
+                         g.P9, g.P10, g.P11, uint8_t(g.New ? 1 : 0),       0,  0,   0};
     for (int p = 0; p < 16; ++p) EXPECT_EQ(read(p), expected[p]) << "parameter " << p;
 
     // Write: echoed, held in the working copy only until stored.
@@ -202,8 +202,8 @@ TEST(EcuSim, LiveValuesFollowVersionEncodings) {
         int LambdaLo, LambdaHi;  // raw lambda swing
         uint8_t LevelAtStart;    // tank full: index 6
     };
-    const sCase cases[] = {{24, 20, 134, 10, 45, 0x00}, {25, 10, 67, 10, 45, 0x00},
-                           {51, 10, 67, 0, 51, 0x00},   {52, 10, 67, 0, 51, 6}};
+    const sCase cases[] = {
+        {24, 20, 134, 10, 45, 0x00}, {25, 10, 67, 10, 45, 0x00}, {51, 10, 67, 0, 51, 0x00}, {52, 10, 67, 0, 51, 6}};
     for (const auto& c : cases) {
         cEcuSimulator sim(Instant(c.Version));
         sim.Start();
@@ -360,8 +360,8 @@ TEST(EcuSim, PacingViolationsAreFlagged) {
                            {48, 12ms, 2, 0}, {22, 40ms, 2, 1}, {22, 40ms, 35, 0}};
     constexpr int kAttempts = 20;
     for (const auto& c : cases) {
-        SCOPED_TRACE("version " + std::to_string(c.Version) + " gap " + std::to_string(c.Gap.count()) +
-                     " tolerance " + std::to_string(c.Tolerance));
+        SCOPED_TRACE("version " + std::to_string(c.Version) + " gap " + std::to_string(c.Gap.count()) + " tolerance " +
+                     std::to_string(c.Tolerance));
         const double pause = c.Version >= 32 ? 10.0 : 50.0;
         bool judged = false;
         for (int attempt = 0; attempt < kAttempts && !judged; ++attempt) {
@@ -437,8 +437,8 @@ TEST(EcuSim, FramingIgnoresStrayBytesAndResynchronises) {
     std::vector<std::string> notes;
     for (const auto& e : sim.Log())
         if (!e.Note.empty()) notes.push_back(e.Note);
-    EXPECT_EQ(notes, (std::vector<std::string>{"ignored byte", "wrong trailer, not answered",
-                                               "incomplete frame dropped"}));
+    EXPECT_EQ(notes,
+              (std::vector<std::string>{"ignored byte", "wrong trailer, not answered", "incomplete frame dropped"}));
 }
 
 TEST(EcuSim, RepliesComeAtByteTimeUnlessInstant) {
@@ -549,16 +549,13 @@ TEST(EcuSimProgram, PrintsDeviceTakesCommandsAndQuits) {
     char buf[256] = {};
     ASSERT_NE(fgets(buf, sizeof buf, text), nullptr);
     std::cmatch m;
-    ASSERT_TRUE(std::regex_search(buf, m, std::regex(R"(version 0x16 \(ZORVA Basic\).*device (/dev/pts/\d+))")))
-        << buf;
+    ASSERT_TRUE(std::regex_search(buf, m, std::regex(R"(version 0x16 \(ZORVA Basic\).*device (/dev/pts/\d+))"))) << buf;
     cLine line(m[1].str());
     ASSERT_TRUE(line.IsOpen());
     line.Send({0x00});
     EXPECT_EQ(line.Receive(3), kHandshakeReply);
 
-    auto command = [&](const std::string& c) {
-        ASSERT_EQ(::write(in[1], c.data(), c.size()), ssize_t(c.size()));
-    };
+    auto command = [&](const std::string& c) { ASSERT_EQ(::write(in[1], c.data(), c.size()), ssize_t(c.size())); };
     command("live 5 2\nfault wrong-echo\n");
     // The commands take effect in order; the next frame shows both.
     bool seen = false;

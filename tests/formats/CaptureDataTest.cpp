@@ -1,6 +1,5 @@
-#include "formats/CaptureData.h"
-
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <fstream>
 #include <random>
 
+#include "formats/CaptureData.h"
 #include "formats/CaptureFile.h"
 
 namespace fs = std::filesystem;
@@ -54,7 +54,7 @@ TEST(CaptureReader, ReadsBackWhatTheProgramsWriterWrote) {
             const int code = int(rng() % 256);
             s.RPM = code ? 54000 / code : 0;
             s.ValvePos = int(rng() % 256);
-            if (i == 5) s = sLiveSample{};  // a record of a value that never arrived
+            if (i == 5) s = sLiveSample{};        // a record of a value that never arrived
             if (i == 6) s.TPSVolts = -3 / 51.0f;  // throttle volts are not clamped
             file.WriteRecord(s);
             written.push_back(s);
@@ -152,7 +152,7 @@ TEST(CaptureReader, LinesThatAreNotRecordsAreCounted) {
         "\"1,5\",\"2.000000\",\"3.000000\",\"4.000000\"",               // decimal comma
         "\"nan\",\"2.000000\",\"3.000000\",\"4.000000\"",
         "\"inf\",\"2.000000\",\"3.000000\",\"4.000000\"",
-        "\"1e999\",\"2.000000\",\"3.000000\",\"4.000000\"",             // beyond a float
+        "\"1e999\",\"2.000000\",\"3.000000\",\"4.000000\"",  // beyond a float
         "\"\",\"2.000000\",\"3.000000\",\"4.000000\"",
         "\"1.0x\",\"2.000000\",\"3.000000\",\"4.000000\"",
         "TPS;LAMBDA;RPM;VALVE",
@@ -169,9 +169,9 @@ TEST(CaptureReader, LinesThatAreNotRecordsAreCounted) {
 }
 
 TEST(CaptureReader, AcceptsWhatSpreadsheetsAndEditorsMakeOfARecord) {
-    const sCaptureData d = ParseCapture(std::string("1.5,0.25,2000,150\n") +           // no quotes, LF only
+    const sCaptureData d = ParseCapture(std::string("1.5,0.25,2000,150\n") +            // no quotes, LF only
                                         " \"1.5\" , \"0.25\" ,\"2000\",\"150\" \r\n" +  // blanks around
-                                        "\"+1.5e0\",\"2.5E-1\",\"2e3\",\"1.5e2\"\r\n"  // exponents
+                                        "\"+1.5e0\",\"2.5E-1\",\"2e3\",\"1.5e2\"\r\n"   // exponents
                                         "\"00000000000000000001.5\",\"0.250000000000000000001\",\"2000\",\"150\"\r\n");
     ASSERT_EQ(d.Records(), 4u);
     EXPECT_EQ(d.SkippedLines, 0u);
@@ -225,8 +225,7 @@ TEST(CaptureReader, FileLinesAndSingleLinesReadAlike) {
 }
 
 TEST(CaptureReader, SecondHeaderOfJoinedCapturesIsNotASkippedLine) {
-    const sCaptureData d =
-        ParseCapture(kHeader + Record(1, 0.5f, 800, 10) + kHeader + Record(2, 0.5f, 800, 10));
+    const sCaptureData d = ParseCapture(kHeader + Record(1, 0.5f, 800, 10) + kHeader + Record(2, 0.5f, 800, 10));
     EXPECT_EQ(d.Records(), 2u);
     EXPECT_EQ(d.HeaderLines, 2u);
     EXPECT_EQ(d.SkippedLines, 0u);
@@ -370,10 +369,10 @@ TEST(CaptureReader, GrowingFileIsFollowedLineByLine) {
         uint64_t Skipped;
     };
     const sStep steps[] = {
-        {"", 1, 1},                                                  // nothing new
-        {r2.substr(9, r2.size() - 11), 2, 0},                        // whole but for its line end: a record
-        {r2.substr(r2.size() - 2) + r3.substr(0, 4), 2, 1},          // line end, and the next line begun
-        {r3.substr(4) + "junk\r\n", 3, 1},                           // finished, then a line that is no record
+        {"", 1, 1},                                          // nothing new
+        {r2.substr(9, r2.size() - 11), 2, 0},                // whole but for its line end: a record
+        {r2.substr(r2.size() - 2) + r3.substr(0, 4), 2, 1},  // line end, and the next line begun
+        {r3.substr(4) + "junk\r\n", 3, 1},                   // finished, then a line that is no record
     };
     std::string text = kHeader + r1 + r2.substr(0, 9);
     for (const sStep& s : steps) {
@@ -423,11 +422,13 @@ TEST(CaptureReader, AReplacedFileIsReadAnewNotMixed) {
     struct {
         const char* Name;
         std::string Next;
-        bool Move;       // a new file renamed over the old name
+        bool Move;  // a new file renamed over the old name
         bool Restarted;
     } cases[] = {
-        {"moved over, longer", other3, true, true},   {"moved over, as long", other2, true, true},
-        {"copied over, longer", other3, false, true}, {"copied over, as long", other2, false, true},
+        {"moved over, longer", other3, true, true},
+        {"moved over, as long", other2, true, true},
+        {"copied over, longer", other3, false, true},
+        {"copied over, as long", other2, false, true},
         {"copied over, shorter", kHeader + Record(4, 0.1f, 3000, 200), false, true},
         {"appended to", grown, false, false},
     };

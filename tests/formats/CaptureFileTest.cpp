@@ -1,7 +1,5 @@
-#include "formats/CaptureFile.h"
-#include "tests/TestKit.h"
-
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -11,6 +9,10 @@
 #include <fstream>
 #include <iterator>
 #include <vector>
+
+#include "formats/CaptureFile.h"
+
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 
@@ -37,9 +39,13 @@ TEST(CaptureFile, RecordHasSixDecimalsWithAPointWhateverTheLocale) {
 }
 
 TEST(CaptureFile, NumbersFollowPrintfFixedNotation) {
-    struct { double In; const char* Out; } cases[] = {
-        {0.0, "0.000000"},          {-3.0 / 51.0, "-0.058824"}, {54000, "54000.000000"},
-        {double(0.8f), "0.800000"}, {double(1.6f), "1.600000"}, {5.0, "5.000000"},
+    struct {
+        double In;
+        const char* Out;
+    } cases[] = {
+        {0.0, "0.000000"},          {-3.0 / 51.0, "-0.058824"},
+        {54000, "54000.000000"},    {double(0.8f), "0.800000"},
+        {double(1.6f), "1.600000"}, {5.0, "5.000000"},
         {2.5e-7, "0.000000"},       {-2147483648.0, "-2147483648.000000"},
     };
     for (auto& c : cases) EXPECT_EQ(cCaptureFile::FormatNumber(c.In), c.Out) << c.In;
@@ -87,9 +93,12 @@ TEST(CaptureFile, AFailedWriteLeavesWholeRecordsOnly) {
     struct {
         size_t Room;  // bytes the disk takes after the header and one record
         const char* What;
-    } cases[] = {{0, "nothing of the record"}, {1, "its first byte"}, {20, "up to \"2000."},
+    } cases[] = {{0, "nothing of the record"},
+                 {1, "its first byte"},
+                 {20, "up to \"2000."},
                  {recB.size() - 1, "all but the line end's LF"}};
-    struct sigaction ignore {}, old {};
+    struct sigaction ignore {
+    }, old{};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &old), 0);
     rlimit saved{};

@@ -1,6 +1,5 @@
-#include "formats/CsvExport.h"
-
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <iterator>
 
 #include "formats/CaptureFile.h"
+#include "formats/CsvExport.h"
 
 namespace fs = std::filesystem;
 using namespace Capture;

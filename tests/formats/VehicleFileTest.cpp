@@ -1,8 +1,5 @@
-#include "formats/VehicleFile.h"
-#include "link/Protocol.h"
-#include "tests/TestKit.h"
-
 #include <gtest/gtest.h>
+
 #include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -12,8 +9,14 @@
 
 #include <filesystem>
 #include <fstream>
-#include <utility>
 #include <iterator>
+#include <utility>
+
+#include "link/Protocol.h"
+
+#include "formats/VehicleFile.h"
+
+#include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
 
@@ -108,8 +111,7 @@ static sSettings LowBits() {
 INSTANTIATE_TEST_SUITE_P(
     Cases, VehicleFileRead,
     ::testing::Values(
-        sReadCase{"Empty", "", Defaults()},
-        sReadCase{"OnlyBlanks", " \r\n\t\r\n", Defaults()},
+        sReadCase{"Empty", "", Defaults()}, sReadCase{"OnlyBlanks", " \r\n\t\r\n", Defaults()},
         sReadCase{"LettersInLine6", "10\r\n20\r\n0\r\n2\r\n3\r\nabc\r\n9\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n",
                   LettersInLine6()},
         sReadCase{"OneLine", "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", AllValues()},
@@ -125,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(VehicleFile, FormatIsFifteenCrLfLinesInFileOrder) {
     sSettings s = AllValues();
-    EXPECT_EQ(VehicleFile::Format(s), "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12\r\n13\r\n14\r\n15\r\n");
+    EXPECT_EQ(VehicleFile::Format(s),
+              "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12\r\n13\r\n14\r\n15\r\n");
     sSettings big;
     for (int i = 0; i < 16; ++i) big[i] = 255;
     EXPECT_EQ(VehicleFile::Format(big).find('-'), std::string::npos);
@@ -233,7 +236,9 @@ TEST(VehicleFile, FullDiskFailsAndKeepsTheOldFile) {
     std::string old = Slurp(p);
     int status = InChild([&] {
         ::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG
-        struct rlimit lim{20, 20};
+        struct rlimit lim {
+            20, 20
+        };
         if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 2;
         sSettings big;
         for (int i = 0; i < 16; ++i) big[i] = 255;  // 75 bytes
@@ -327,8 +332,10 @@ TEST(VehicleFileCheck, NamesTheFirstBadLine) {
     } cases[] = {
         {"written by the program", lines(15), {F::None, 0}, {F::None, 0}},
         {"old file of 13 lines", lines(13), {F::None, 0}, {F::None, 0}},
-        {"LF ends, no end after the last", lines(15, "\n").substr(0, lines(15, "\n").size() - 1),
-         {F::NoLineEnd, 15}, {F::None, 0}},
+        {"LF ends, no end after the last",
+         lines(15, "\n").substr(0, lines(15, "\n").size() - 1),
+         {F::NoLineEnd, 15},
+         {F::None, 0}},
         {"empty lines after the last", lines(15) + "\r\n\r\n", {F::Extra, 16}, {F::None, 0}},
         {"leading zeros", "007\r\n" + lines(14), {F::None, 0}, {F::None, 0}},
         {"empty file", "", {F::Missing, 1}, {F::Missing, 1}},

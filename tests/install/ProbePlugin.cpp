@@ -56,8 +56,10 @@ private:
         out += QStringLiteral("status=%1\n").arg(status);
         if (QLabel* l = Child<QLabel>("MainForm", "ProgressLL")) out += QStringLiteral("progress=%1\n").arg(l->text());
         if (QLabel* l = Child<QLabel>("MainForm", "ECUTypeLL")) out += QStringLiteral("ecu-type=%1\n").arg(l->text());
-        if (QLabel* l = Child<QLabel>("MainForm", "ECUVersionLL")) out += QStringLiteral("ecu-version=%1\n").arg(l->text());
-        if (QLabel* l = Child<QLabel>("OptionsForm", "VrLabel1")) out += QStringLiteral("options-title=%1\n").arg(l->text());
+        if (QLabel* l = Child<QLabel>("MainForm", "ECUVersionLL"))
+            out += QStringLiteral("ecu-version=%1\n").arg(l->text());
+        if (QLabel* l = Child<QLabel>("OptionsForm", "VrLabel1"))
+            out += QStringLiteral("options-title=%1\n").arg(l->text());
         if (QComboBox* cb = Child<QComboBox>("OptionsForm", "LangCB")) {
             QStringList items;
             for (int i = 0; i < cb->count(); ++i) items << cb->itemText(i);

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <memory>
+
+#include "widgets/ShadowButton.h"
 
 #include "kit/IOForm.h"
-#include "widgets/ShadowButton.h"
 
 namespace {
 

@@ -53,15 +53,23 @@ TEST_P(ChainTest, SetPortNameConnectsIdentifiesAndReadsByItself) {
     for (int i = 0; i < n; ++i) expected.push_back(uint8_t(0xE0 + i));
     auto commands = Sim->Commands();
     ASSERT_GE(commands.size(), expected.size());
-    EXPECT_EQ(std::vector<uint8_t>(commands.begin(), commands.begin() + long(expected.size())), expected)
-        << Dump();
+    EXPECT_EQ(std::vector<uint8_t>(commands.begin(), commands.begin() + long(expected.size())), expected) << Dump();
     for (size_t i = expected.size(); i < commands.size(); ++i) EXPECT_EQ(commands[i] >> 4, 0xD);
     EXPECT_EQ(Sim->PacingViolations(), 0) << Dump();
 
-    std::vector<sNote> want = {
-        Idle(false), Ev(RQ_CONNECT, 0, 0), Ev(RQ_CONNECT, 1, 1), Ev(RQ_CONNECT, 2, 1), Idle(true),
-        Idle(false), Ev(RQ_IDENTIFY, 0, 0), Ev(RQ_IDENTIFY, 1, 0x25), Ev(RQ_IDENTIFY, 2, 0),
-        Ev(RQ_IDENTIFY, 3, version), Idle(true), Idle(false), Ev(RQ_READ_SETTINGS, 0, 0)};
+    std::vector<sNote> want = {Idle(false),
+                               Ev(RQ_CONNECT, 0, 0),
+                               Ev(RQ_CONNECT, 1, 1),
+                               Ev(RQ_CONNECT, 2, 1),
+                               Idle(true),
+                               Idle(false),
+                               Ev(RQ_IDENTIFY, 0, 0),
+                               Ev(RQ_IDENTIFY, 1, 0x25),
+                               Ev(RQ_IDENTIFY, 2, 0),
+                               Ev(RQ_IDENTIFY, 3, version),
+                               Idle(true),
+                               Idle(false),
+                               Ev(RQ_READ_SETTINGS, 0, 0)};
     for (int i = 0; i < n; ++i) {
         float f = Ecu::NewProtocol(version) ? float(i) * (1.0f / 13) : float(i) / float(n);
         want.push_back(Ev(RQ_READ_SETTINGS, 1, ProgressToValue(f)));
@@ -146,9 +154,8 @@ TEST_F(RequestTest, OldProtocolWriteSendsAllParametersThenStores) {
         std::vector<std::vector<uint8_t>> frames(received.begin() + long(mark), received.end());
         ASSERT_GE(frames.size(), size_t(n + 1));
         const uint8_t tps = c.TpsType == 0 ? 1 : 121;
-        const uint8_t values[11] = {0,   tps, uint8_t(c.Version < 25 ? 60 : 30),
-                                    uint8_t(c.Version < 25 ? 144 : 200),
-                                    50,  150, 100, 97, 80, 1, 0};
+        const uint8_t values[11] = {
+            0, tps, uint8_t(c.Version < 25 ? 60 : 30), uint8_t(c.Version < 25 ? 144 : 200), 50, 150, 100, 97, 80, 1, 0};
         for (int i = 0; i < n; ++i)
             EXPECT_EQ(frames[i], (std::vector<uint8_t>{uint8_t(0xC0 + i), values[i], 0xAC})) << i;
         EXPECT_EQ(frames[n], (std::vector<uint8_t>{0x63, 0xB4, 0xAC}));
@@ -251,18 +258,16 @@ TEST_F(RequestTest, QueuedUpdateSentBeforeNextLiveRead) {
         // Queued while the link delivers the second live value, so the next
         // thing the poll does is the flush.
         int seen = 0;
-        Rec.When(
-            [&](const sNote& n) { return n.Kind == eKind::Event && n.Request == code && ++seen == 2; },
-            [&] {
-                Link->QueueUpdate(sUpdate(4, 60));
-                mark = Sim->Commands().size();
-            });
+        Rec.When([&](const sNote& n) { return n.Kind == eKind::Event && n.Request == code && ++seen == 2; },
+                 [&] {
+                     Link->QueueUpdate(sUpdate(4, 60));
+                     mark = Sim->Commands().size();
+                 });
         ConnectAndLoad();
         ASSERT_TRUE(Rec.WaitFor(
             [&](const auto& l) {
-                return std::count_if(l.begin(), l.end(), [&](const sNote& n) {
-                           return n.Kind == eKind::Event && n.Request == code;
-                       }) >= 4;
+                return std::count_if(l.begin(), l.end(),
+                                     [&](const sNote& n) { return n.Kind == eKind::Event && n.Request == code; }) >= 4;
             },
             5s))
             << Dump();
@@ -334,12 +339,12 @@ TEST_F(RequestTest, VisPollStopEndsItWithoutFailureAndIdlePollFollows) {
     Rec.WhenKind(eKind::Loaded, [&] { EXPECT_TRUE(Link->PostRequest(RQ_VIS_POLL)); });
     ConnectAndLoad();
     ASSERT_TRUE(Rec.WaitFor(
-                    [](const auto& l) {
-                        return std::count_if(l.begin(), l.end(), [](const sNote& n) {
-                                   return n.Kind == eKind::Event && n.Request == RQ_VIS_POLL;
-                               }) >= 7;
-                    },
-                    10s))
+        [](const auto& l) {
+            return std::count_if(l.begin(), l.end(), [](const sNote& n) {
+                       return n.Kind == eKind::Event && n.Request == RQ_VIS_POLL;
+                   }) >= 7;
+        },
+        10s))
         << Dump();
     size_t stopMark = Rec.Size();
     Link->StopRequest();
@@ -356,7 +361,9 @@ TEST_F(RequestTest, VisPollStopEndsItWithoutFailureAndIdlePollFollows) {
     for (const sNote& n : Rec.Notes()) {
         if (n.Kind != eKind::Event || (n.Request != RQ_VIS_POLL && n.Request != RQ_IDLE_POLL)) continue;
         if (n.Request == RQ_VIS_POLL) order.push_back(n.Phase);
-        if (n.Phase == 3) { EXPECT_EQ(n.Value, 27); }
+        if (n.Phase == 3) {
+            EXPECT_EQ(n.Value, 27);
+        }
     }
     const int cycle[6] = {1, 3, 5, 7, 6, 8};
     ASSERT_GE(order.size(), 7u);
@@ -449,8 +456,7 @@ TEST_F(RequestTest, IdlePollReadsTheSixValuesRoundRobin) {
     Rec.WhenKind(eKind::Loaded, [&] { mark = Sim->Commands().size(); });
     ConnectAndLoad();
     auto idle = [](const sNote& n) { return n.Kind == eKind::Event && n.Request == RQ_IDLE_POLL; };
-    ASSERT_TRUE(Rec.WaitFor([&](const auto& l) { return std::count_if(l.begin(), l.end(), idle) >= 7; },
-                            5s));
+    ASSERT_TRUE(Rec.WaitFor([&](const auto& l) { return std::count_if(l.begin(), l.end(), idle) >= 7; }, 5s));
     auto commands = CommandsFrom(mark);
     ASSERT_GE(commands.size(), 7u);
     EXPECT_EQ(std::vector<uint8_t>(commands.begin(), commands.begin() + 7),
@@ -611,7 +617,9 @@ TEST_F(RequestTest, StopDuringReadReadsAgainAndLoadsOnlyWhatWasRead) {
             for (int p = 0; p < n; ++p) Ecu::StoreReadParam(fromEcu, version, p, values[size_t(p)]);
             EXPECT_EQ(WorkSettings, fromEcu);
             EXPECT_EQ(EcuSettings, fromEcu);
-            if (!chained) { EXPECT_EQ(work, fromEcu); }
+            if (!chained) {
+                EXPECT_EQ(work, fromEcu);
+            }
             EXPECT_FALSE(SettingsChanged());
             TearDown();
         }
@@ -631,10 +639,11 @@ TEST_F(RequestTest, StopDuringWriteWritesAndStoresEverything) {
             WorkSettings.StepPosH1 = 97;
             if (Ecu::NewProtocol(version)) Link->QueueUpdate(sUpdate(7, 97));
             posted = Link->PostRequest(RQ_WRITE_SETTINGS);
-            Rec.When([](const sNote& n) { return n == Ev(RQ_WRITE_SETTINGS, 1, 2); }, [&] {
-                EXPECT_FALSE(Link->PostRequest(RQ_VIS_POLL));
-                Link->StopRequest();
-            });
+            Rec.When([](const sNote& n) { return n == Ev(RQ_WRITE_SETTINGS, 1, 2); },
+                     [&] {
+                         EXPECT_FALSE(Link->PostRequest(RQ_VIS_POLL));
+                         Link->StopRequest();
+                     });
         });
         ConnectAndLoad();
         ASSERT_TRUE(posted);

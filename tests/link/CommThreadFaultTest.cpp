@@ -14,9 +14,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double MsSince(Clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
+double MsSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
 
 struct sFaultCase {
     const char* Name;
@@ -70,7 +68,9 @@ TEST_P(FaultTest, FailedRequestOneNotificationThenRequestFailedThenReconnect) {
     std::vector<sNote> failures;
     std::copy_if(after.begin(), failed, std::back_inserter(failures), IsExchangeFailure);
     ASSERT_EQ(failures.size(), 1u) << Dump();
-    if (c.Expected != eKind::Event) { EXPECT_EQ(failures[0].Kind, c.Expected) << Dump(); }
+    if (c.Expected != eKind::Event) {
+        EXPECT_EQ(failures[0].Kind, c.Expected) << Dump();
+    }
     EXPECT_EQ(std::count(after.begin(), after.end(), Note(eKind::Failed)), 1) << Dump();
     // Then the link connects again from the handshake.
     std::vector<sNote> rest(failed + 1, after.end());
@@ -85,8 +85,12 @@ TEST_P(FaultTest, FailedRequestOneNotificationThenRequestFailedThenReconnect) {
     auto commands = CommandsFrom(simMark);
     EXPECT_NE(std::find(commands.begin(), commands.end(), 0x00), commands.end());
 
-    if (c.Request == RQ_READ_SETTINGS) { EXPECT_TRUE(workKept); }
-    if (c.Request == RQ_READ_SETTINGS || c.Request == RQ_WRITE_SETTINGS) { EXPECT_TRUE(ecuKept); }
+    if (c.Request == RQ_READ_SETTINGS) {
+        EXPECT_TRUE(workKept);
+    }
+    if (c.Request == RQ_READ_SETTINGS || c.Request == RQ_WRITE_SETTINGS) {
+        EXPECT_TRUE(ecuKept);
+    }
     EXPECT_EQ(Sim->PacingViolations(), 0) << Dump();
 }
 
@@ -139,11 +143,15 @@ TEST_F(PortFaultTest, LineDropReportsPortErrorAndAcceptsNextPortName) {
         Rec.WhenKind(eKind::Loaded, [&] {
             mark = Rec.Size();
             Sim->SetFault(eSimFault::LineDrop, 2);
-            if (serving) { EXPECT_TRUE(Link->PostRequest(RQ_VIS_POLL)); }
+            if (serving) {
+                EXPECT_TRUE(Link->PostRequest(RQ_VIS_POLL));
+            }
         });
         ConnectAndLoad();
         ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 5s)) << Dump();
-        if (serving) { ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s, mark)) << Dump(); }
+        if (serving) {
+            ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s, mark)) << Dump();
+        }
         std::this_thread::sleep_for(200ms);  // nothing else follows
         auto notes = Rec.Notes();
         std::vector<sNote> after(notes.begin() + long(mark), notes.end());
@@ -186,8 +194,8 @@ int OpenDescriptorsOn(const std::string& device) {
 // about once a second; when the ECU is there again (the simulator reopened
 // behind the same link name) it connects, identifies and reads by itself.
 TEST_F(PortFaultTest, LineDropClosesTheDeviceAndReconnectsOnTheSameNameByItself) {
-    const std::string link = (std::filesystem::temp_directory_path() /
-                              ("zvecu-link-" + std::to_string(::getpid()))).string();
+    const std::string link =
+        (std::filesystem::temp_directory_path() / ("zvecu-link-" + std::to_string(::getpid()))).string();
     sSimOptions opt;
     opt.Version = 48;
     opt.Instant = true;
@@ -360,12 +368,16 @@ TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
             thrower.Throw = [] { throw std::bad_alloc(); };
             thrower.When = [](int32_t rq, int32_t phase) { return rq == RQ_WRITE_SETTINGS && phase == 1; };
         } else {
-            thrower.Throw = [] { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); };
+            thrower.Throw = [] {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            };
             thrower.When = [](int32_t rq, int32_t) { return rq == RQ_IDLE_POLL; };
         }
         Link->SetPortName(Sim->DevicePath());
         ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 10s)) << Dump();
-        if (c.Serving) { ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s)) << Dump(); }
+        if (c.Serving) {
+            ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s)) << Dump();
+        }
         std::this_thread::sleep_for(100ms);
         std::vector<sNote> tail;
         for (const sNote& n : Rec.Notes())
@@ -434,9 +446,8 @@ TEST_F(PortFaultTest, ShutdownEndsPromptlyFromWaitingStates) {
         ConnectAndLoad();
         ASSERT_TRUE(Rec.WaitFor(
             [](const auto& l) {
-                return std::any_of(l.begin(), l.end(), [](const sNote& n) {
-                    return n.Kind == eKind::Event && n.Request == RQ_VIS_POLL;
-                });
+                return std::any_of(l.begin(), l.end(),
+                                   [](const sNote& n) { return n.Kind == eKind::Event && n.Request == RQ_VIS_POLL; });
             },
             3s));
         std::this_thread::sleep_for(120ms);

@@ -1,19 +1,20 @@
 // The fitter's unsaved edits across a reconnection: the read the link makes
 // by itself keeps them (and says when the ECU is another one); the first
 // read and a read a screen asks for copy the ECU's settings as before.
-#include <array>
-#include <filesystem>
 #include <unistd.h>
 
+#include <array>
+#include <filesystem>
+
 #include "link/Protocol.h"
+
 #include "tests/link/CommThreadTest.h"
 
 namespace linktest {
 namespace {
 
 std::string LinkName(const char* tag) {
-    return (std::filesystem::temp_directory_path() /
-            ("zvecu-" + std::string(tag) + "-" + std::to_string(::getpid())))
+    return (std::filesystem::temp_directory_path() / ("zvecu-" + std::string(tag) + "-" + std::to_string(::getpid())))
         .string();
 }
 
@@ -228,7 +229,7 @@ TEST_P(ReplugTest, NothingGoesToTheEcuAfterAReconnectionUntilReleased) {
     EXPECT_TRUE(Link->HoldsKeptEdits());
     EXPECT_EQ(Link->LooksLikeOtherVehicle(), c.Next != eNextCar::SameCar);
     EXPECT_EQ(Link->GetReadOutcome(), c.Next == eNextCar::OtherVersion ? cCommThread::eReadOutcome::OtherEcu
-                                                                        : cCommThread::eReadOutcome::KeptEdits);
+                                                                       : cCommThread::eReadOutcome::KeptEdits);
     // A setting queued while held is dropped as well.
     Link->QueueUpdate(sUpdate(P_LAMBDA_TYPE, edited));
     ASSERT_TRUE(next->WaitForCommands(LiveCommand(LiveRPM), 2, 15s)) << Dump();

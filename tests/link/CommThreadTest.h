@@ -22,8 +22,10 @@
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
 #include "link/Settings.h"
-#include "tests/link/MemoryEcu.h"
+
 #include "tools/ecusim/EcuSimulator.h"
+
+#include "tests/link/MemoryEcu.h"
 
 namespace linktest {
 
@@ -112,12 +114,10 @@ public:
         return int(std::count(notes.begin() + std::min(from, notes.size()), notes.end(), note));
     }
     // Waits until `pred` holds for the notes recorded so far.
-    bool WaitFor(const std::function<bool(const std::vector<sNote>&)>& pred,
-                 std::chrono::milliseconds limit) {
+    bool WaitFor(const std::function<bool(const std::vector<sNote>&)>& pred, std::chrono::milliseconds limit) {
         std::unique_lock<std::mutex> lock(M);
-        return Cv.wait_for(lock, limit, [&] {
-            return pred(std::vector<sNote>(List.begin(), List.begin() + long(Settled)));
-        });
+        return Cv.wait_for(lock, limit,
+                           [&] { return pred(std::vector<sNote>(List.begin(), List.begin() + long(Settled))); });
     }
     bool WaitCount(eKind kind, int count, std::chrono::milliseconds limit, size_t from = 0) {
         return WaitFor(

@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "link/Frames.h"
 #include "serial/ComPort.h"
+
+#include "link/Frames.h"
+
 #include "tools/ecusim/EcuSimulator.h"
 
 using namespace std::chrono_literals;
@@ -82,8 +84,8 @@ TEST(ExchangeSim, ReadsAndWritesParametersWithinThePacingForOldAndNewVersions) {
             EXPECT_EQ(value, version);
 
             EXPECT_TRUE(sink.Raised.empty());
-            EXPECT_EQ(sim.Received(), (std::vector<std::vector<uint8_t>>{
-                                          {0xE4, 0x00, 0xAC}, {0xC2, 0x1B, 0xAC}, {0xD2, 0x00, 0xAC}}));
+            EXPECT_EQ(sim.Received(),
+                      (std::vector<std::vector<uint8_t>>{{0xE4, 0x00, 0xAC}, {0xC2, 0x1B, 0xAC}, {0xD2, 0x00, 0xAC}}));
             fewest = std::min(fewest, sim.PacingViolations());
         }
         EXPECT_EQ(fewest, 0);
@@ -96,12 +98,9 @@ TEST(ExchangeSim, EachFailureModeRaisesItsOneNotification) {
         uint8_t Code, Data;
         const char* Raised;
     } cases[] = {
-        {eSimFault::Silence, 0xE4, 0x00, "NoReply"},
-        {eSimFault::SilenceAfter, 0xE4, 0x00, "NoReply"},
-        {eSimFault::PartialReply, 0xE4, 0x00, "BadReply"},
-        {eSimFault::BadTrailer, 0xE4, 0x00, "BadReply"},
-        {eSimFault::WrongEcho, 0xE4, 0x00, "BadReply"},
-        {eSimFault::Garbage, 0xE4, 0x00, "BadReply"},
+        {eSimFault::Silence, 0xE4, 0x00, "NoReply"},       {eSimFault::SilenceAfter, 0xE4, 0x00, "NoReply"},
+        {eSimFault::PartialReply, 0xE4, 0x00, "BadReply"}, {eSimFault::BadTrailer, 0xE4, 0x00, "BadReply"},
+        {eSimFault::WrongEcho, 0xE4, 0x00, "BadReply"},    {eSimFault::Garbage, 0xE4, 0x00, "BadReply"},
         {eSimFault::RefuseStore, 0x63, 0xB4, "BadReply"},
     };
     for (const sCase& c : cases) {

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "link/LinkStatus.h"
 #include "link/LinkListener.h"
+#include "link/LinkStatus.h"
 
 namespace {
 
 TEST(LinkStatus, MarkerBouncesAcrossTheCells) {
     // Counter -> the six cells between "-(" and ")-".
-    const struct { int Counter; const char* Cells; } cases[] = {
+    const struct {
+        int Counter;
+        const char* Cells;
+    } cases[] = {
         {1, " ~    "}, {2, "  ~   "}, {3, "   ~  "}, {4, "    ~ "}, {5, "     ~"},
         {6, "    ~ "}, {7, "   ~  "}, {8, "  ~   "}, {9, " ~    "}, {0, "~     "},
     };

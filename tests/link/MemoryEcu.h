@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "serial/BytePort.h"
+
 #include "tools/ecusim/EcuSimulator.h"
 
 namespace linktest {
@@ -85,7 +86,8 @@ public:
     }
     int PacingViolations() const {
         std::lock_guard<std::mutex> lock(M);
-        return int(std::count_if(Entries.begin(), Entries.end(), [](const sSimLogEntry& e) { return e.PacingViolation; }));
+        return int(
+            std::count_if(Entries.begin(), Entries.end(), [](const sSimLogEntry& e) { return e.PacingViolation; }));
     }
 
     // A byte from the program at `t` (fast-clock ms); the reply bytes, if

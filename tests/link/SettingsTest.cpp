@@ -16,8 +16,9 @@ TEST(SettingsRecord, DefaultsAndChangedTest) {
 }
 
 TEST(ThrottleRule, RebuildFromParameterOne) {
-    struct Case { uint8_t v, sw, closed, type; } cases[] = {
-        {1, 1, 0, 0}, {0x64, 0x64, 255, 1}, {0x65, 0x65, 0, 1}, {0, 0, 255, 1}, {255, 255, 0, 1}};
+    struct Case {
+        uint8_t v, sw, closed, type;
+    } cases[] = {{1, 1, 0, 0}, {0x64, 0x64, 255, 1}, {0x65, 0x65, 0, 1}, {0, 0, 255, 1}, {255, 255, 0, 1}};
     for (auto c : cases) {
         sSettings s;
         Conv::RebuildTps(s, c.v);
@@ -118,15 +119,17 @@ TEST(Conversions, ThrottleVoltsAndPercent) {
 }
 
 TEST(Conversions, LambdaByTypeAndVersion) {
-    struct Case { int r, version, type; std::optional<int> value; } cases[] = {
-        {3, 47, 0, -3},  {63, 47, 1, 255}, {7, 47, 2, 51}, {0, 47, 3, 259}, {10, 47, 4, 40},
-        {17, 47, 5, 17}, {17, 47, 8, std::nullopt},  {60, 48, 0, 60}, {60, 48, 8, 60}};
+    struct Case {
+        int r, version, type;
+        std::optional<int> value;
+    } cases[] = {{3, 47, 0, -3},  {63, 47, 1, 255},          {7, 47, 2, 51},  {0, 47, 3, 259}, {10, 47, 4, 40},
+                 {17, 47, 5, 17}, {17, 47, 8, std::nullopt}, {60, 48, 0, 60}, {60, 48, 8, 60}};
     for (auto c : cases)
         EXPECT_EQ(Conv::LambdaValue(c.r, c.version, c.type), c.value) << c.r << " " << c.version << " " << c.type;
 
     EXPECT_DOUBLE_EQ(Conv::LambdaVolts(-3, 0), 0.0);
     EXPECT_DOUBLE_EQ(Conv::LambdaVolts(60, 0), 1.0);
-    EXPECT_NEAR(Conv::LambdaVolts(40, 4), 0.8, 1e-6);   // 0.78 raised to the floor
+    EXPECT_NEAR(Conv::LambdaVolts(40, 4), 0.8, 1e-6);  // 0.78 raised to the floor
     EXPECT_NEAR(Conv::LambdaVolts(255, 1), 5.0, 1e-6);
     EXPECT_NEAR(Conv::LambdaVolts(300, 3), 5.0, 1e-6);
     EXPECT_NEAR(Conv::LambdaVolts(300, 5), 300 / 51.0, 1e-5);  // type 5 is not clamped
@@ -220,13 +223,11 @@ TEST(UpdateRecord, ParameterLowValueHigh) {
 TEST(SettingsRecord, KeepEditsOverReadTakesTheEcusValuesOnlyWhereNothingWasEdited) {
     struct sCase {
         const char* Name;
-        uint8_t Work, Ecu, Read;      // one position before the read
-        uint8_t WantWork, WantEcu;    // after it
+        uint8_t Work, Ecu, Read;    // one position before the read
+        uint8_t WantWork, WantEcu;  // after it
     } cases[] = {
-        {"not edited, ECU unchanged", 5, 5, 5, 5, 5},
-        {"not edited, ECU changed", 5, 5, 7, 7, 7},
-        {"edited, ECU still has the old value", 9, 5, 5, 9, 5},
-        {"edited, ECU holds the edit unstored", 9, 5, 9, 9, 5},
+        {"not edited, ECU unchanged", 5, 5, 5, 5, 5},           {"not edited, ECU changed", 5, 5, 7, 7, 7},
+        {"edited, ECU still has the old value", 9, 5, 5, 9, 5}, {"edited, ECU holds the edit unstored", 9, 5, 9, 9, 5},
         {"edited, ECU has a third value", 9, 5, 7, 9, 7},
     };
     for (const sCase& c : cases) {

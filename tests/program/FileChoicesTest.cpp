@@ -2,31 +2,38 @@
 // captured into, anything else is said plainly and the program goes on; a
 // capture record after a reconnection holds only values read after it.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-
-#include <QFileInfo>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "GuiTestKit.h"
+#include <QFileInfo>
+
 #include "core/RegularFile.h"
-#include "formats/VehicleFile.h"
-#include "kit/QtText.h"
+
 #include "link/LinkStatus.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
+
+#include "formats/VehicleFile.h"
+
+#include "kit/QtText.h"
+
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"
 #include "screens/Globals.h"
 #include "screens/VisForm.h"
+
 #include "tests/TestKit.h"
+
+#include "GuiTestKit.h"
 
 using namespace GuiTestKit;
 namespace fs = std::filesystem;
@@ -102,8 +109,8 @@ TEST_F(FileChoices, LoadTakesOnlyARegularFileOfAVehicleFilesSize) {
         static_cast<TDataExForm*>(DataExScreen)->LoadFromFileBtnClick();
         ASSERT_EQ(info.Handled, 1);
         EXPECT_EQ(info.Texts[0], Tr("Settings file could not be loaded:") + QLatin1Char('\n') +
-                                     QFileInfo(QString::fromStdString(path.string())).fileName() +
-                                     QLatin1Char('\n') + Tr(odd.Reason));
+                                     QFileInfo(QString::fromStdString(path.string())).fileName() + QLatin1Char('\n') +
+                                     Tr(odd.Reason));
         EXPECT_EQ(WorkSettings, SavedWork);
     }
 }
@@ -130,8 +137,7 @@ TEST_F(FileChoices, CaptureTakesOnlyARegularFile) {
         vis->LogBtnClick();
         ASSERT_EQ(info.Handled, 1);
         EXPECT_EQ(info.Texts[0], Tr("Capture file could not be opened:") + QLatin1Char('\n') +
-                                     QString::fromStdString(path.filename().string()) + QLatin1Char('\n') +
-                                     c.Reason);
+                                     QString::fromStdString(path.filename().string()) + QLatin1Char('\n') + c.Reason);
         EXPECT_FALSE(vis->Capturing());
     }
 }
@@ -155,14 +161,15 @@ TEST_F(FileChoices, FirstCaptureRecordAfterAReconnectionHoldsOnlyNewValues) {
             for (int k : ks) Program.Deliver(RQ_VIS_POLL, k, k == LiveTPS ? tps : k == LiveStepper ? valve : 40);
         };
         const std::initializer_list<int> cycle = {LiveTPS, LiveRPM, LiveFuel, LiveLambda, LiveStepper, LiveLPGLevel};
-        deliver(cycle, 51, 100);             // before the drop: 1 V, valve 100
+        deliver(cycle, 51, 100);               // before the drop: 1 V, valve 100
         deliver({LiveTPS, LiveRPM}, 51, 100);  // the next cycle begun
         drop(Program);
-        cModalAnswer portBox("InfoForm", [](QWidget* w) { return w->close(); }, true);
+        cModalAnswer portBox(
+            "InfoForm", [](QWidget* w) { return w->close(); }, true);
         // The poll resumes mid-cycle: 2 V, valve 200 from now on.
         deliver({LiveFuel, LiveLambda, LiveStepper, LiveLPGLevel}, 102, 200);
         deliver(cycle, 102, 200);
-        vis->LogBtnClick();  // stops
+        vis->LogBtnClick();                  // stops
         WaitFor([] { return false; }, 100);  // a port error box, if any, comes and goes
         ASSERT_FALSE(vis->Capturing());
         std::vector<std::string> lines;

@@ -5,6 +5,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,12 +15,13 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QThread>
-#include <fstream>
-#include <iterator>
+
+#include "link/CommThread.h"
+
+#include "kit/IOForm.h"
 
 #include "screens/Globals.h"
-#include "kit/IOForm.h"
-#include "link/CommThread.h"
+
 #include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
@@ -45,10 +49,8 @@ cProgram::cProgram() {
     // The catalogues of the build, when there are any.
     const char* env = std::getenv("ZV_BIN_DIR");
     const fs::path bin = env ? fs::path(env) : fs::path(QCoreApplication::applicationDirPath().toStdString());
-    if (fs::exists(bin / "locale"))
-        fs::create_directory_symlink(bin / "locale", Dir / "locale");
-    else
-        fs::create_directories(Dir / "locale");
+    if (fs::exists(bin / "locale")) fs::create_directory_symlink(bin / "locale", Dir / "locale");
+    else fs::create_directories(Dir / "locale");
     if (const char* ports = std::getenv("ZVBASIC_PORTS")) {
         HadPorts = true;
         SavedPorts = ports;
@@ -66,9 +68,7 @@ cProgram::~cProgram() {
 
 void cProgram::WriteIni(const std::string& bytes) { std::ofstream(IniPath(), std::ios::binary) << bytes; }
 
-std::string cProgram::ReadIni() const {
-    return testkit::Slurp(IniPath());
-}
+std::string cProgram::ReadIni() const { return testkit::Slurp(IniPath()); }
 
 bool cProgram::IniExists() const { return fs::exists(IniPath()); }
 
@@ -123,7 +123,9 @@ void cProgram::DeliverRequestFailed() {
 }
 
 cModalAnswer::cModalAnswer(const char* objectName, std::function<bool(QWidget*)> act, bool repeat)
-    : Name(QString::fromLatin1(objectName ? objectName : "")), Act(std::move(act)), Repeat(repeat) {
+    : Name(QString::fromLatin1(objectName ? objectName : "")),
+      Act(std::move(act)),
+      Repeat(repeat) {
     Timer.setInterval(5);
     QObject::connect(&Timer, &QTimer::timeout, this, [this] {
         QWidget* modal = QApplication::activeModalWidget();

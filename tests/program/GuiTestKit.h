@@ -3,19 +3,21 @@
 // delivered the way the link delivers them, and answering modal windows.
 #pragma once
 
-#include <QPointer>
-#include <QString>
-#include <QStringList>
-#include <QTimer>
-#include <QWidget>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "program/Shell.h"
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
 #include "link/LinkListener.h"
+
+#include "program/Shell.h"
 
 namespace GuiTestKit {
 

@@ -2,27 +2,33 @@
 // simulator: what reaches the ECU when the user acts while the link works.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <array>
-#include <filesystem>
 #include <unistd.h>
 
+#include <array>
+#include <filesystem>
+
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTimer>
 
-#include "GuiTestKit.h"
-#include "screens/Globals.h"
+#include "link/CommThread.h"
+#include "link/Settings.h"
+
+#include "widgets/ShadowButton.h"
+
 #include "kit/IOForm.h"
+
+#include "screens/Globals.h"
 #include "screens/InfoForm.h"
 #include "screens/MainForm.h"
 #include "screens/OptionsForm.h"
 #include "screens/SaveForm.h"
-#include "link/CommThread.h"
-#include "link/Settings.h"
+
 #include "tools/ecusim/EcuSimulator.h"
-#include "widgets/ShadowButton.h"
+
+#include "GuiTestKit.h"
 
 using namespace GuiTestKit;
 
@@ -72,8 +78,8 @@ TEST(ProgramLink, VisualisationKeyDuringTheFirstReadStoresTheEcusOwnValues) {
     Key(VisScreen, Qt::Key_Escape);
     ASSERT_FALSE(VisScreen->isVisible());
 
-    ASSERT_TRUE(WaitFor([&] { return counter.Loaded >= 1 && CommThread->IsConnected() && !CommThread->IsBusy(); },
-                        20000));
+    ASSERT_TRUE(
+        WaitFor([&] { return counter.Loaded >= 1 && CommThread->IsConnected() && !CommThread->IsBusy(); }, 20000));
     EXPECT_EQ(counter.Loaded, 1);
     EXPECT_EQ(WorkSettings.StepPosMin, 61);
     EXPECT_EQ(WorkSettings, EcuSettings);
@@ -112,9 +118,8 @@ TEST(ProgramLink, LinkIdleReachesFormsNestedInAScreen) {
     cIdleProbe screen;
     auto* nested = new cIdleProbe(&screen);
     cCounter counter;
-    cCommThread link([](const std::function<void()>& fn) {
-        QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
-    });
+    cCommThread link(
+        [](const std::function<void()>& fn) { QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection); });
     link.AddListener(&screen);
     link.AddListener(&counter);
     link.SetPortName(sim.DevicePath());
@@ -190,8 +195,8 @@ TEST(ProgramLink, PortErrorBoxHoldsNothingAndAnUnsavedEditSurvivesThePulledLine)
     EXPECT_FALSE(closedByTest) << "the box held the link";
     // The connection that closed it (heard here after every screen).
     EXPECT_TRUE(WaitFor([&] { return connects > connectsAtBox; }));
-    ASSERT_TRUE(WaitFor([&] { return counter.Loaded >= 2 && CommThread->IsConnected() && !CommThread->IsBusy(); },
-                        20000));
+    ASSERT_TRUE(
+        WaitFor([&] { return counter.Loaded >= 2 && CommThread->IsConnected() && !CommThread->IsBusy(); }, 20000));
 
     EXPECT_EQ(WorkSettings.LambdaType, edited);
     EXPECT_TRUE(SettingsChanged());
@@ -224,7 +229,8 @@ TEST(ProgramLink, MissingSavedPortIsKeptTriedAndWrittenBack) {
     cProgram program;
     program.Extra = {&counter};
     program.WriteIni("COM: " + port + "\r\nLanguage: en\r\n");
-    cModalAnswer portErrors("InfoForm", [](QWidget* w) { return w->close(); }, true);
+    cModalAnswer portErrors(
+        "InfoForm", [](QWidget* w) { return w->close(); }, true);
     ASSERT_EQ(program.Start(), cShell::eStart::Ok);
     EXPECT_EQ(OptionsForm->ComPortCB->currentText().toStdString(), port);
     EXPECT_EQ(CommThread->GetPortName(), port);

@@ -4,22 +4,26 @@
 // same picture, only sharper.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <map>
 
-#include "GuiTestKit.h"
+#include "widgets/ShadowButton.h"
+
 #include "kit/Artwork.h"
+#include "kit/IOForm.h"
+
 #include "screens/Globals.h"
 #include "screens/InfoForm.h"
-#include "kit/IOForm.h"
 #include "screens/MainForm.h"
 #include "screens/QuestionForm.h"
-#include "widgets/ShadowButton.h"
+
+#include "GuiTestKit.h"
 
 using GuiTestKit::cProgram;
 
@@ -143,7 +147,7 @@ struct sSized {
     QStringList Layout;  // of every form
     QStringList Faults;
     std::map<QString, QRect> Geometry;  // of every form and named control
-    double PaintedDpr = 0;  // of a picture of the main menu
+    double PaintedDpr = 0;              // of a picture of the main menu
 };
 
 // Starts the program on a screen of the given size (the real screen when
@@ -227,7 +231,8 @@ TEST(ScreenFit, FourToThreeScreensKeepTheirLayout) {
             const QString want = i < reference.size() ? reference[i] : QString();
             const QString got = i < m.Layout.size() ? m.Layout[i] : QString();
             if (want != got) {
-                ADD_FAILURE() << "line " << i + 1 << ": was \"" << want.toStdString() << "\", now \"" << got.toStdString() << "\"";
+                ADD_FAILURE() << "line " << i + 1 << ": was \"" << want.toStdString() << "\", now \""
+                              << got.toStdString() << "\"";
                 break;
             }
         }
@@ -334,7 +339,8 @@ TEST(ScreenFit, HighDensityScreens) {
         // Device pixels: the share of the physical screen.
         const double physicalWidth = dense.Numbers[0] * dpr;
         const double k = physicalWidth / 1920;  // device pixels per pixel of the plain screen
-        for (int i = 3; i <= 6; ++i) EXPECT_NEAR(dense.Numbers[i] * dpr, plain.Numbers[i] * k, 2 * k) << "exit button " << i;
+        for (int i = 3; i <= 6; ++i)
+            EXPECT_NEAR(dense.Numbers[i] * dpr, plain.Numbers[i] * k, 2 * k) << "exit button " << i;
         // Dialogs keep their design size in Qt's pixels.
         EXPECT_EQ(dense.Numbers[7], plain.Numbers[7]);
         EXPECT_EQ(dense.Numbers[8], plain.Numbers[8]);
@@ -398,8 +404,8 @@ TEST(ScreenFit, AnyWindowSizeHoldsTheWholeDesignCentred) {
         const double ratio = cIOForm::FitRatio(window, 96);
         const QPoint origin = cIOForm::FitOrigin(window, ratio);
         const QRect placed = cIOForm::FitRect(design, ratio, origin);
-        EXPECT_TRUE(QRect(QPoint(0, 0), window).contains(placed)) << placed.x() << "," << placed.y() << " "
-                                                                  << placed.width() << "x" << placed.height();
+        EXPECT_TRUE(QRect(QPoint(0, 0), window).contains(placed))
+            << placed.x() << "," << placed.y() << " " << placed.width() << "x" << placed.height();
         // One side is filled (within a pixel), the margins on the other are equal.
         EXPECT_TRUE(std::abs(placed.width() - window.width()) <= 1 || std::abs(placed.height() - window.height()) <= 1);
         EXPECT_LE(std::abs(placed.left() - (window.width() - placed.right() - 1)), 1);

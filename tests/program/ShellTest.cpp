@@ -1,34 +1,41 @@
 // The program's start-up, main menu and shutdown, by the real start-up code.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QLabel>
-#include <QComboBox>
-#include <QKeyEvent>
-#include <QCoreApplication>
-#include <QMouseEvent>
-#include <QTimer>
-#include <QElapsedTimer>
-#include <QMessageBox>
-
 #include <clocale>
 #include <csignal>
 #include <optional>
 
-#include "GuiTestKit.h"
-#include "tests/core/JpegTestKit.h"
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include "core/Ini.h"
+#include "core/Translate.h"
+
+#include "serial/ComPort.h"
+
+#include "link/CommThread.h"
+#include "link/Settings.h"
+
+#include "widgets/ShadowButton.h"
+
 #include "screens/Globals.h"
 #include "screens/HelpForm.h"
-#include "core/Ini.h"
 #include "screens/MainForm.h"
 #include "screens/OptionsForm.h"
 #include "screens/QuestionForm.h"
-#include "core/Translate.h"
-#include "link/CommThread.h"
-#include "link/Settings.h"
-#include "serial/ComPort.h"
+
 #include "tools/ecusim/EcuSimulator.h"
-#include "widgets/ShadowButton.h"
+
+#include "tests/core/JpegTestKit.h"
+
+#include "GuiTestKit.h"
 
 using namespace GuiTestKit;
 
@@ -134,7 +141,8 @@ TEST(Shell, FirstRunUsesSystemLanguageEnablesButtonsAndWritesEnabled) {
     cSilentLine line;
     cProgram program;
     program.SetExtraPorts({line.Path()});
-    cModalAnswer portErrors("InfoForm", [](QWidget* w) { return w->close(); }, true);
+    cModalAnswer portErrors(
+        "InfoForm", [](QWidget* w) { return w->close(); }, true);
     ASSERT_EQ(program.Start(), cShell::eStart::Ok);
     EXPECT_TRUE(ButtonsEnabled());
     EXPECT_TRUE(Ini->Enabled);
@@ -160,7 +168,8 @@ TEST(Shell, FirstRunWithAnUninstalledSystemLocaleTakesTheLanguageActuallyShown) 
     cSilentLine line;
     cProgram program;
     program.SetExtraPorts({line.Path()});
-    cModalAnswer portErrors("InfoForm", [](QWidget* w) { return w->close(); }, true);
+    cModalAnswer portErrors(
+        "InfoForm", [](QWidget* w) { return w->close(); }, true);
     ASSERT_EQ(program.Start(), cShell::eStart::Ok);
     ASSERT_EQ(QString::fromUtf8(_("Connecting to ECU")), QStringLiteral("Connecting to ECU"));
     EXPECT_EQ(Ini->Language, "en");
@@ -177,7 +186,8 @@ TEST(Shell, OneRecognisedLineCountsAsNoFile) {
     cProgram program;
     program.SetExtraPorts({line.Path()});
     program.WriteIni("COM: " + line.Path() + "\r\n");
-    cModalAnswer portErrors("InfoForm", [](QWidget* w) { return w->close(); }, true);
+    cModalAnswer portErrors(
+        "InfoForm", [](QWidget* w) { return w->close(); }, true);
     ASSERT_EQ(program.Start(), cShell::eStart::Ok);
     EXPECT_TRUE(ButtonsEnabled());
     EXPECT_TRUE(Ini->Enabled);
@@ -216,9 +226,12 @@ TEST(Shell, BadReplacementPictureShowsAMessageAndShutsDown) {
     for (size_t i = corrupt.size() / 2; i < corrupt.size() / 2 + 32; ++i) corrupt[i] = 0xFF;
     auto huge = good;
     JpegTestKit::SetDimensions(huge, 20000, 20000);
-    struct sCase { const char* Name; std::vector<uint8_t> Data; };
-    for (const sCase& c : {sCase{"truncated", truncated}, sCase{"corrupt", corrupt}, sCase{"huge", huge},
-                           sCase{"empty", {}}}) {
+    struct sCase {
+        const char* Name;
+        std::vector<uint8_t> Data;
+    };
+    for (const sCase& c :
+         {sCase{"truncated", truncated}, sCase{"corrupt", corrupt}, sCase{"huge", huge}, sCase{"empty", {}}}) {
         SCOPED_TRACE(c.Name);
         cSilentLine line;
         cProgram program;

@@ -3,39 +3,45 @@
 // The program is started by its real start-up code in a temporary folder; the
 // link is then stopped and the panels are put into telling states by
 // notifications delivered the way the link delivers them.
-#include <QApplication>
-#include <QComboBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QTimer>
-#include <QLabel>
-#include <QPixmap>
-#include <QRegularExpression>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <vector>
 
-#include "GuiTestKit.h"
-#include "screens/Globals.h"
-#include "screens/HelpForm.h"
-#include "screens/InfoForm.h"
-#include "kit/IOForm.h"
-#include "screens/LoadForm.h"
-#include "screens/MainForm.h"
-#include "screens/OptionsForm.h"
-#include "kit/QtText.h"
-#include "widgets/ProgressGauge.h"
-#include "screens/QuestionForm.h"
-#include "screens/SaveForm.h"
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPixmap>
+#include <QRegularExpression>
+#include <QTimer>
+
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
+
+#include "widgets/ProgressGauge.h"
+
+#include "kit/IOForm.h"
+#include "kit/QtText.h"
+
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"
+#include "screens/Globals.h"
+#include "screens/HelpForm.h"
+#include "screens/InfoForm.h"
+#include "screens/LoadForm.h"
+#include "screens/MainForm.h"
+#include "screens/OptionsForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
 #include "screens/VisForm.h"
+
 #include "tools/ecusim/EcuSimulator.h"
+
+#include "GuiTestKit.h"
 
 namespace {
 
@@ -119,8 +125,9 @@ std::vector<sShot> Shots() {
          [] { FocusOn(CalibScreen, static_cast<TCalibForm*>(CalibScreen)->MinRPMCB); }},
         {"InfoForm",
          [](GuiTestKit::cProgram&) -> QWidget* {
-             InfoForm->SetText(QStringLiteral("/dev/ttyUSB0: port error!\nThe program keeps trying this port.\n"
-                                                "Another port can be chosen in Options (F8)."));
+             InfoForm->SetText(
+                 QStringLiteral("/dev/ttyUSB0: port error!\nThe program keeps trying this port.\n"
+                                "Another port can be chosen in Options (F8)."));
              return InfoForm;
          }},
         {"DataExForm", [](GuiTestKit::cProgram&) -> QWidget* { return DataExScreen; }},
@@ -130,7 +137,8 @@ std::vector<sShot> Shots() {
          [] { SaveForm->ProgressCG->SetValue(63); }},
         {"QuestionForm",
          [](GuiTestKit::cProgram&) -> QWidget* {
-             QuestionForm->TextLL->setText(QStringLiteral("Do you want to\nquit program without\nsaving settings to ECU?"));
+             QuestionForm->TextLL->setText(
+                 QStringLiteral("Do you want to\nquit program without\nsaving settings to ECU?"));
              return QuestionForm;
          }},
         {"HelpForm", [](GuiTestKit::cProgram&) -> QWidget* { return HelpForm; }},
@@ -147,22 +155,22 @@ std::vector<sShot> Shots() {
              return ConfigScreen;
          },
          [] { ConfigForm->ShowKeptNotice(KeptAndOtherVehicle()); }},
-        {"CalibForm-kept",
-         [](GuiTestKit::cProgram&) -> QWidget* { return CalibScreen; },
+        {"CalibForm-kept", [](GuiTestKit::cProgram&) -> QWidget* { return CalibScreen; },
          [] { CalibForm->ShowKeptNotice(KeptAndOtherVehicle()); }},
-        {"DataExForm-kept",
-         [](GuiTestKit::cProgram&) -> QWidget* { return DataExScreen; },
+        {"DataExForm-kept", [](GuiTestKit::cProgram&) -> QWidget* { return DataExScreen; },
          [] { DataExForm->ShowKeptNotice(KeptAndOtherVehicle()); }},
         {"QuestionForm-same-vehicle",
          [](GuiTestKit::cProgram&) -> QWidget* {
-             QuestionForm->SetText(Tr("These changes were made\nbefore the line was interrupted.\n"
-                                              "Is this the same vehicle?\nSend them to this ECU?"));
+             QuestionForm->SetText(
+                 Tr("These changes were made\nbefore the line was interrupted.\n"
+                    "Is this the same vehicle?\nSend them to this ECU?"));
              return QuestionForm;
          }},
         {"QuestionForm-keep-for-later",
          [](GuiTestKit::cProgram&) -> QWidget* {
-             QuestionForm->SetText(Tr("Nothing was sent.\nKeep the changes for later?\n"
-                                              "No takes the ECU's settings."));
+             QuestionForm->SetText(
+                 Tr("Nothing was sent.\nKeep the changes for later?\n"
+                    "No takes the ECU's settings."));
              return QuestionForm;
          }},
         {"OptionsForm-port-not-present",
@@ -174,9 +182,10 @@ std::vector<sShot> Shots() {
          }},
         {"InfoForm-not-stored",
          [](GuiTestKit::cProgram&) -> QWidget* {
-             InfoForm->SetText(Tr("The settings were NOT stored in the ECU!\n"
-                                          "The connection failed during the transfer. "
-                                          "Store them again when the ECU is connected."));
+             InfoForm->SetText(
+                 Tr("The settings were NOT stored in the ECU!\n"
+                    "The connection failed during the transfer. "
+                    "Store them again when the ECU is connected."));
              return InfoForm;
          }},
         {"QuestionForm-damaged-file",
@@ -204,9 +213,8 @@ bool LiveVisShot(GuiTestKit::cProgram& program, const QString& file) {
     cCommThread* const saved = CommThread;
     bool ok = false;
     {
-        cCommThread link([](const std::function<void()>& fn) {
-            QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
-        });
+        cCommThread link(
+            [](const std::function<void()>& fn) { QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection); });
         GuiTestKit::cSpy spy;
         int live = 0;
         spy.OnEvent = [&live](const GuiTestKit::cSpy& s) {
@@ -241,8 +249,8 @@ int main(int argc, char** argv) {
         GuiTestKit::cSilentLine line;
         program.SetExtraPorts({line.Path()});
         // ZV_SHOTS_LANGUAGE (de, en, pl, ru) renders another language.
-        const QByteArray language = qEnvironmentVariableIsEmpty("ZV_SHOTS_LANGUAGE")
-                                        ? QByteArray("en") : qgetenv("ZV_SHOTS_LANGUAGE");
+        const QByteArray language =
+            qEnvironmentVariableIsEmpty("ZV_SHOTS_LANGUAGE") ? QByteArray("en") : qgetenv("ZV_SHOTS_LANGUAGE");
         program.WriteIni("COM: " + line.Path() + "\r\nLanguage: " + language.toStdString() + "\r\n");
         if (program.Start() != cShell::eStart::Ok) {
             std::fprintf(stderr, "start-up failed\n");

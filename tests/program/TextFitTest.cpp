@@ -2,33 +2,40 @@
 // of every screen and dialog, in every language, at 1024 x 768 and 800 x 600.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
-#include <cerrno>
-#include <cstring>
-#include <string>
-#include <vector>
 
-#include "GuiTestKit.h"
-#include "tests/TestKit.h"
-#include "screens/Globals.h"
-#include "screens/InfoForm.h"
-#include "kit/IOForm.h"
-#include "screens/LoadForm.h"
-#include "screens/MainForm.h"
-#include "screens/OptionsForm.h"
-#include "kit/QtText.h"
-#include "screens/QuestionForm.h"
-#include "screens/SaveForm.h"
 #include "core/Translate.h"
+
 #include "link/CommThread.h"
+
 #include "widgets/ComboBox.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
+
+#include "kit/IOForm.h"
+#include "kit/QtText.h"
+
+#include "screens/Globals.h"
+#include "screens/InfoForm.h"
+#include "screens/LoadForm.h"
+#include "screens/MainForm.h"
+#include "screens/OptionsForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
+
+#include "tests/TestKit.h"
+
+#include "GuiTestKit.h"
 
 using namespace GuiTestKit;
 
@@ -178,11 +185,14 @@ TEST_P(TextFit, EveryTextFitsItsControl) {
         check.Walk(OptionsForm);
         // Every information dialog (port errors among them) is checked and acknowledged.
         QStringList toolTips;
-        cModalAnswer report("InfoForm", [&](QWidget* w) {
-            check.Walk(w);
-            toolTips << InfoForm->TextLL->toolTip();
-            return ClickChild(w, "OKBtn");
-        }, true);
+        cModalAnswer report(
+            "InfoForm",
+            [&](QWidget* w) {
+                check.Walk(w);
+                toolTips << InfoForm->TextLL->toolTip();
+                return ClickChild(w, "OKBtn");
+            },
+            true);
         OptionsForm->ShowPortError(QString::fromStdString(longPort));
         ASSERT_EQ(report.Handled, 1);
         // Shortened in the message (then whole in the tool tip), or whole on
@@ -226,9 +236,10 @@ TEST_P(TextFit, EveryTextFitsItsControl) {
         // the whole reason shows (the path shortened in the middle) in a
         // readable size, and in full in the tool tip.
         const QString why = QString::fromLocal8Bit(std::strerror(ENOTDIR));
-        const QString reason =
-            QStringLiteral("/home/a-fitter-with-a-long-name/.local/share/zvbasic/backups/"
-                           "2026-12-08_14-03-27_ECU-2.5-3.0.zv2: ") + why;
+        const QString reason = QStringLiteral(
+                                   "/home/a-fitter-with-a-long-name/.local/share/zvbasic/backups/"
+                                   "2026-12-08_14-03-27_ECU-2.5-3.0.zv2: ") +
+                               why;
         MainForm->ShowBackupFailure(reason);
         check.Walk(MainForm);
         const QStringList shown = MainForm->BackupLL->text().split(QLatin1Char('\n'));
@@ -237,9 +248,10 @@ TEST_P(TextFit, EveryTextFitsItsControl) {
         EXPECT_TRUE(MainForm->BackupLL->toolTip().endsWith(reason));
         EXPECT_GE(MainForm->BackupLL->font().pixelSize(), 10);
         // Checked and acknowledged by the watcher above.
-        ShowInfo(Tr("The settings were NOT stored in the ECU!\n"
-                    "The connection failed during the transfer. "
-                    "Store them again when the ECU is connected."));
+        ShowInfo(
+            Tr("The settings were NOT stored in the ECU!\n"
+               "The connection failed during the transfer. "
+               "Store them again when the ECU is connected."));
         EXPECT_EQ(report.Handled, 3);
 
         EXPECT_GT(check.Checked, 200);
@@ -254,12 +266,11 @@ std::string CaseName(const ::testing::TestParamInfo<sCase>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllLanguagesBothSizes, TextFit,
-                         ::testing::Values(sCase{"de", {1024, 768}}, sCase{"en", {1024, 768}},
-                                           sCase{"pl", {1024, 768}}, sCase{"ru", {1024, 768}},
-                                           sCase{"de", {800, 600}}, sCase{"en", {800, 600}},
-                                           sCase{"pl", {800, 600}}, sCase{"ru", {800, 600}},
-                                           sCase{"de", {1920, 1080}}, sCase{"en", {1920, 1080}},
-                                           sCase{"pl", {1920, 1080}}, sCase{"ru", {1920, 1080}}),
+                         ::testing::Values(sCase{"de", {1024, 768}}, sCase{"en", {1024, 768}}, sCase{"pl", {1024, 768}},
+                                           sCase{"ru", {1024, 768}}, sCase{"de", {800, 600}}, sCase{"en", {800, 600}},
+                                           sCase{"pl", {800, 600}}, sCase{"ru", {800, 600}}, sCase{"de", {1920, 1080}},
+                                           sCase{"en", {1920, 1080}}, sCase{"pl", {1920, 1080}},
+                                           sCase{"ru", {1920, 1080}}),
                          CaseName);
 
 }  // namespace

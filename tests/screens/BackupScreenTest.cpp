@@ -3,24 +3,29 @@
 // question and the file dialogs' place for the backups.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QTimer>
 #include <QUrl>
-#include <filesystem>
-#include <fstream>
 
-#include "ScreenRig.h"
-#include "screens/AutoBackup.h"
-#include "screens/MainForm.h"
-#include "kit/QtText.h"
-#include "screens/QuestionForm.h"
 #include "core/Backup.h"
+
+#include "kit/QtText.h"
+
+#include "screens/AutoBackup.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"
+#include "screens/MainForm.h"
+#include "screens/QuestionForm.h"
+
 #include "tests/TestKit.h"
+
+#include "ScreenRig.h"
 
 namespace fs = std::filesystem;
 
@@ -99,9 +104,9 @@ TEST(AutoBackup, EachReadIsKeptOnceInVehicleFileOrder) {
     ASSERT_EQ(lines.size(), 15u);
     // Line 2 the switching level, then level sensor, speeds, positions,
     // lambda, cylinders and coils as the ECU holds them.
-    const std::vector<std::pair<int, const char*>> expected{
-        {1, "101"}, {4, "1"},   {5, "30"},  {6, "12"},  {7, "61"}, {8, "141"},
-        {9, "111"}, {10, "96"}, {11, "86"}, {12, "2"},  {13, "6"}, {14, "3"}};
+    const std::vector<std::pair<int, const char*>> expected{{1, "101"}, {4, "1"},   {5, "30"},  {6, "12"},
+                                                            {7, "61"},  {8, "141"}, {9, "111"}, {10, "96"},
+                                                            {11, "86"}, {12, "2"},  {13, "6"},  {14, "3"}};
     for (const auto& [line, value] : expected) EXPECT_EQ(lines[size_t(line)], value) << "line " << line + 1;
 
     ASSERT_TRUE(ReadAgain(rig, backup));
@@ -141,7 +146,8 @@ TEST(AutoBackup, UnwritableFolderIsToldOnceAndTheLinkGoesOn) {
     EXPECT_EQ(told, 1);
     EXPECT_TRUE(backup.LatestPath().isEmpty());
     EXPECT_FALSE(rig.Main->BackupLL->isHidden());
-    EXPECT_TRUE(rig.Main->BackupLL->text().contains(QStringLiteral("zvbasic"))) << rig.Main->BackupLL->text().toStdString();
+    EXPECT_TRUE(rig.Main->BackupLL->text().contains(QStringLiteral("zvbasic")))
+        << rig.Main->BackupLL->text().toStdString();
     EXPECT_TRUE(rig.Main->IdentityVisible());
     EXPECT_TRUE(rig.WaitLive(6));
 }

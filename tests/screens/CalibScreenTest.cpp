@@ -5,17 +5,21 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDropEvent>
-#include <QMimeData>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+
+#include "link/Settings.h"
+
+#include "widgets/ShadowButton.h"
+
+#include "kit/QtText.h"
+
+#include "screens/CalibForm.h"
+#include "screens/MainForm.h"
 
 #include "ScreenRig.h"
-#include "kit/QtText.h"
-#include "screens/MainForm.h"
-#include "link/Settings.h"
-#include "screens/CalibForm.h"
-#include "widgets/ShadowButton.h"
 
 namespace {
 
@@ -31,7 +35,7 @@ void Choose(QComboBox* combo, int index) {
 
 void Type(QLineEdit* edit, const QString& keys) {
     for (QChar c : keys) {
-        int key = c == u'\b' ? int(Qt::Key_Backspace)
+        int key = c == u'\b'    ? int(Qt::Key_Backspace)
                   : c.isDigit() ? int(Qt::Key_0) + (c.unicode() - u'0')
                                 : int(Qt::Key_A) + (c.toLower().unicode() - u'a');
         cScreenRig::Key(edit, key);
@@ -60,11 +64,16 @@ TEST(CalibScreen, WrongFieldsTurnRedAndLeavingIsRefused) {
         int Mask;
         std::vector<QLineEdit*> Red;
     } cases[] = {
-        {f->StepPosMaxED, "40", TCalibForm::OUT_OF_RANGE, {f->StepPosMaxED, f->StepPosH0ED, f->StepPosH1ED, f->StepPosH2ED}},
+        {f->StepPosMaxED,
+         "40",
+         TCalibForm::OUT_OF_RANGE,
+         {f->StepPosMaxED, f->StepPosH0ED, f->StepPosH1ED, f->StepPosH2ED}},
         {f->StepPosH1ED, "160", TCalibForm::OUT_OF_RANGE, {f->StepPosH1ED}},
         {f->StepPosMinED, "", TCalibForm::BAD_MIN, {f->StepPosMinED}},
-        {f->StepPosMinED, "300", TCalibForm::OUT_OF_RANGE, {f->StepPosMinED, f->StepPosMaxED, f->StepPosH0ED,
-                                                             f->StepPosH1ED, f->StepPosH2ED}},
+        {f->StepPosMinED,
+         "300",
+         TCalibForm::OUT_OF_RANGE,
+         {f->StepPosMinED, f->StepPosMaxED, f->StepPosH0ED, f->StepPosH1ED, f->StepPosH2ED}},
         {f->StepPosH2ED, "99999999999", TCalibForm::BAD_H2, {f->StepPosH2ED}},
     };
     for (const sCase& c : cases) {
@@ -257,8 +266,8 @@ TEST_P(CalibEmergency, SwitchOffToPetrolByVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, CalibEmergency,
-                         ::testing::Values(sEmPetrolCase{47, false}, sEmPetrolCase{48, false},
-                                           sEmPetrolCase{49, true}, sEmPetrolCase{57, true}));
+                         ::testing::Values(sEmPetrolCase{47, false}, sEmPetrolCase{48, false}, sEmPetrolCase{49, true},
+                                           sEmPetrolCase{57, true}));
 
 TEST(CalibScreen, EverySpeedItemComesBackAsItselfAfterAFill) {
     cScreenRig rig(52);

@@ -1,20 +1,25 @@
 // The hardware configuration screen against the ECU simulator.
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <algorithm>
+
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 
-#include "ScreenRig.h"
-#include "kit/QtText.h"
-#include "screens/MainForm.h"
 #include "link/Settings.h"
-#include "screens/ConfigForm.h"
+
 #include "widgets/DialGauge.h"
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"
+
+#include "kit/QtText.h"
+
+#include "screens/ConfigForm.h"
+#include "screens/MainForm.h"
+
+#include "ScreenRig.h"
 
 namespace {
 
@@ -68,9 +73,8 @@ TEST_P(ConfigScreen, ThrottleCaptureSendsParameterOneFrom48) {
     EXPECT_DOUBLE_EQ(rig.Config->TPSLM->Value(), 40.0);
     EXPECT_DOUBLE_EQ(rig.Config->TPSLM->Region3Start(), 60.0);
 
-    const auto expected = Ecu::NewProtocol(version)
-                              ? std::vector<std::pair<int, int>>{{1, 101}, {1, 103}, {1, 102}}
-                              : std::vector<std::pair<int, int>>{};
+    const auto expected = Ecu::NewProtocol(version) ? std::vector<std::pair<int, int>>{{1, 101}, {1, 103}, {1, 102}}
+                                                    : std::vector<std::pair<int, int>>{};
     // The updates go out with the next poll exchange.
     if (Ecu::NewProtocol(version)) ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 3; }));
     else cScreenRig::Pump(300);
@@ -135,7 +139,7 @@ TEST(ConfigScreenRules, NoSensorOn48QueuesZeroEightAndLeavingAsksNothing) {
     EXPECT_EQ(rig.Writes(), (std::vector<std::pair<int, int>>{{0, 8}}));
     EXPECT_TRUE(cScreenRig::WaitUntil([&] { return rig.Sim.Settings()[0] == 8; }));
     // Cylinder and coil counts go out as parameters 9 and 10.
-    Choose(rig.Config->CylCountCB, 5);  // "6"
+    Choose(rig.Config->CylCountCB, 5);   // "6"
     Choose(rig.Config->CoilCountCB, 1);  // "2"
     ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 3; }));
     EXPECT_EQ(rig.Writes(), (std::vector<std::pair<int, int>>{{0, 8}, {9, 6}, {10, 2}}));
@@ -217,20 +221,20 @@ TEST(ConfigScreenRules, LeavingWithoutChangesOn47AsksNothingAndNoKeepsTheChanges
     // for a linear sensor, whatever the screen showed before.
     WorkSettings.TPSType = 1;  // e.g. a vehicle file loaded meanwhile
     OpenConfig(rig);
-    for (QWidget* w : {(QWidget*)rig.Config->TPSMinBtn, (QWidget*)rig.Config->TPSSwitchBtn,
-                       (QWidget*)rig.Config->TPSSwitchLL})
+    for (QWidget* w :
+         {(QWidget*)rig.Config->TPSMinBtn, (QWidget*)rig.Config->TPSSwitchBtn, (QWidget*)rig.Config->TPSSwitchLL})
         EXPECT_TRUE(w->isVisibleTo(rig.Config)) << w->objectName().toStdString();
     WorkSettings.TPSType = 0;
     rig.Config->FormShow();
-    for (QWidget* w : {(QWidget*)rig.Config->TPSMinBtn, (QWidget*)rig.Config->TPSSwitchBtn,
-                       (QWidget*)rig.Config->TPSSwitchLL})
+    for (QWidget* w :
+         {(QWidget*)rig.Config->TPSMinBtn, (QWidget*)rig.Config->TPSSwitchBtn, (QWidget*)rig.Config->TPSSwitchLL})
         EXPECT_FALSE(w->isVisibleTo(rig.Config)) << w->objectName().toStdString();
 }
 
 TEST(ConfigScreenRules, FillSelectsNearestItemsAndNeverSendsUpdates) {
     cScreenRig rig(48);
     ASSERT_TRUE(rig.Start());
-    WorkSettings.CylCount = 7;    // tie between 6 and 8: the earlier
+    WorkSettings.CylCount = 7;  // tie between 6 and 8: the earlier
     WorkSettings.CoilCount = 200;
     WorkSettings.LambdaType = 5;  // shows "No sensor", the byte stays 5
     WorkSettings.LPGLevType = 4;  // no such item below 55: no selection
@@ -273,9 +277,8 @@ TEST(ConfigScreenRules, PollIsAskedForOnlyWhileShown) {
     rig.Config->show();
     ASSERT_TRUE(rig.WaitIdle());
     rig.Config->SettingsLoaded();
-    ASSERT_TRUE(cScreenRig::WaitUntil([&] {
-        return rig.Link->IsBusy() && rig.Link->GetCurrentRequest() == RQ_CONFIG_POLL;
-    }));
+    ASSERT_TRUE(
+        cScreenRig::WaitUntil([&] { return rig.Link->IsBusy() && rig.Link->GetCurrentRequest() == RQ_CONFIG_POLL; }));
     rig.Config->close();
     ASSERT_TRUE(cScreenRig::WaitUntil([&] { return !rig.Link->IsBusy(); }));
 }

@@ -1,29 +1,37 @@
 // The data transfer screen against the ECU simulator.
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
-#include "ScreenRig.h"
-#include "kit/QtText.h"
-#include "screens/MainForm.h"
-#include "screens/SaveForm.h"
-#include "widgets/Shape.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
+
+#include "formats/VehicleFile.h"
+
+#include "widgets/ShadowButton.h"
+#include "widgets/Shape.h"
+#include "widgets/VerticalLabel.h"
+
+#include "kit/QtText.h"
+
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"
-#include "formats/VehicleFile.h"
-#include "widgets/ShadowButton.h"
-#include "widgets/VerticalLabel.h"
+#include "screens/MainForm.h"
+#include "screens/SaveForm.h"
+
 #include "tests/TestKit.h"
+
+#include "ScreenRig.h"
 
 namespace fs = std::filesystem;
 
@@ -185,8 +193,8 @@ TEST_P(DataExLoad, LoadFromFileQueuesTwelveUpdatesFrom48) {
     EXPECT_EQ(EcuSettings, ecuBefore);
     EXPECT_TRUE(SettingsChanged());
 
-    const std::vector<std::pair<int, int>> expected{{0, 2},   {1, 100},  {2, 30},  {3, 11},  {4, 40},  {5, 160},
-                                                    {6, 120}, {7, 110},  {8, 100}, {9, 6},   {10, 3},  {12, 3}};
+    const std::vector<std::pair<int, int>> expected{{0, 2},   {1, 100}, {2, 30},  {3, 11}, {4, 40}, {5, 160},
+                                                    {6, 120}, {7, 110}, {8, 100}, {9, 6},  {10, 3}, {12, 3}};
     if (Ecu::NewProtocol(version)) {
         ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 12; }));
         cScreenRig::Pump(300);
@@ -208,7 +216,8 @@ TEST(DataExScreen, AnOlderFileKeepsTheEcusCountsAndSaysSo) {
     OpenDataEx(rig);
     ASSERT_TRUE(rig.WaitIdle());
     const fs::path path = TempPath("zv_old");
-    std::ofstream(path, std::ios::binary) << "200\r\n100\r\n1\r\n2\r\n3\r\n30\r\n11\r\n40\r\n160\r\n120\r\n110\r\n100\r\n2\r\n";
+    std::ofstream(path, std::ios::binary)
+        << "200\r\n100\r\n1\r\n2\r\n3\r\n30\r\n11\r\n40\r\n160\r\n120\r\n110\r\n100\r\n2\r\n";
     WorkSettings.CylCount = 6;  // as if the ECU held 6 and 3
     WorkSettings.CoilCount = 3;
     rig.Sim.ClearLog();
@@ -266,8 +275,8 @@ TEST(DataExScreen, HoverPaintsTheButtonUnderTheMouseAndBackgroundPaintsAllBlack)
     OpenDataEx(rig);
     ASSERT_TRUE(rig.WaitIdle());
     TDataExForm* f = rig.DataEx;
-    const std::vector<cShadowButton*> buttons{f->LoadFromFileBtn, f->SaveToFileBtn, f->SaveToECUBtn,
-                                              f->LoadFromECUBtn, f->ExitBtn};
+    const std::vector<cShadowButton*> buttons{f->LoadFromFileBtn, f->SaveToFileBtn, f->SaveToECUBtn, f->LoadFromECUBtn,
+                                              f->ExitBtn};
     // The title, the picture, the status panel and the bare form are background.
     const std::vector<QWidget*> background{f->VrLabel1, f->Image1, f->StatusLL, f->StatusSH, f};
     for (cShadowButton* hovered : buttons) {
@@ -317,7 +326,7 @@ TEST(DataExScreen, DamagedFileIsLoadedOnlyAfterAQuestion) {
     rig.AnswerQuestion(true, true);
     cScreenRig::Key(rig.DataEx, Qt::Key_F2);
     EXPECT_EQ(WorkSettings.TPSClosedLevel, 200);
-    EXPECT_EQ(WorkSettings.MinRPMCode, 27);  // the reader's default from line 6 on
+    EXPECT_EQ(WorkSettings.MinRPMCode, 27);             // the reader's default from line 6 on
     EXPECT_EQ(WorkSettings.CylCount, before.CylCount);  // not in the file: kept and not sent
     ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Writes().size() >= 10; }));
 

@@ -10,22 +10,28 @@
 #include <QMouseEvent>
 #include <QWindow>
 
-#include "GuiTestKit.h"
+#include "core/Translate.h"
+
+#include "link/CommThread.h"
+#include "link/Settings.h"
+
+#include "widgets/ProgressGauge.h"
+#include "widgets/ShadowButton.h"
+
 #include "kit/IOForm.h"
+#include "kit/QtText.h"
+
 #include "screens/FileDialog.h"
 #include "screens/Globals.h"
 #include "screens/InfoForm.h"
 #include "screens/LoadForm.h"
 #include "screens/MainForm.h"
-#include "widgets/ProgressGauge.h"
 #include "screens/QuestionForm.h"
-#include "kit/QtText.h"
-#include "core/Translate.h"
 #include "screens/SaveForm.h"
-#include "link/CommThread.h"
-#include "link/Settings.h"
+
 #include "tools/ecusim/EcuSimulator.h"
-#include "widgets/ShadowButton.h"
+
+#include "GuiTestKit.h"
 
 using namespace GuiTestKit;
 
@@ -38,8 +44,7 @@ void MoveMouse(QWidget* window, QPoint at) {
     QWindow* handle = window->windowHandle();
     ASSERT_NE(handle, nullptr);
     const QPointF global = window->mapToGlobal(QPointF(at));
-    QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(at), global, Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(at), global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(handle, &move);
     QCoreApplication::processEvents();
 }
@@ -66,13 +71,18 @@ protected:
 };
 
 TEST_F(Dialogs, QuestionAnswersByKeysAndButtons) {
-    struct sCase { const char* Name; int Key; const char* Text; bool Yes; };
+    struct sCase {
+        const char* Name;
+        int Key;
+        const char* Text;
+        bool Yes;
+    };
     const sCase cases[] = {
-        {"T", Qt::Key_T, "T", true},          {"t", Qt::Key_T, "t", true},
+        {"T", Qt::Key_T, "T", true},           {"t", Qt::Key_T, "t", true},
         {"Enter", Qt::Key_Return, "\r", true}, {"keypad Enter", Qt::Key_Enter, "\r", true},
-        {"N", Qt::Key_N, "N", false},         {"n", Qt::Key_N, "n", false},
-        {"Esc", Qt::Key_Escape, "", false},
-        {"y", Qt::Key_Y, "y", true},          {"Space", Qt::Key_Space, " ", true},
+        {"N", Qt::Key_N, "N", false},          {"n", Qt::Key_N, "n", false},
+        {"Esc", Qt::Key_Escape, "", false},    {"y", Qt::Key_Y, "y", true},
+        {"Space", Qt::Key_Space, " ", true},
     };
     for (const sCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -108,7 +118,12 @@ TEST_F(Dialogs, QuestionAnswersByKeysAndButtons) {
 // In every language the first letters of the two captions answer, beside
 // the keys that answer in all of them.
 TEST_F(Dialogs, QuestionKeysFollowTheTranslatedCaptions) {
-    struct sCase { const char* Language; const char* Yes; const char* No; const char* Neither; };
+    struct sCase {
+        const char* Language;
+        const char* Yes;
+        const char* No;
+        const char* Neither;
+    };
     const sCase cases[] = {
         {"en", "yY", "nN", "jдн"},
         {"de", "jJ", "nN", "yдн"},
@@ -384,7 +399,6 @@ TEST(SaveDialog, RefusesToCloseWhileTheLinkWrites) {
     EXPECT_EQ(SaveForm->ProgressCG->Value(), 100);
 }
 
-
 }  // namespace
 
 // Questions, information and file dialogs are scaled like the screens, by
@@ -402,7 +416,11 @@ TEST_F(Dialogs, DialogsAreScaledAndCentredOnTheProgramsWindow) {
     const auto near = [](const QPoint& a, const QPoint& b) { return (a - b).manhattanLength() <= 8; };
     for (const QRect& window : windows) {
         SCOPED_TRACE(QStringLiteral("%1x%2+%3+%4")
-                         .arg(window.width()).arg(window.height()).arg(window.x()).arg(window.y()).toStdString());
+                         .arg(window.width())
+                         .arg(window.height())
+                         .arg(window.x())
+                         .arg(window.y())
+                         .toStdString());
         MainForm->setGeometry(window);
         QCoreApplication::processEvents();
         const double r = cIOForm::FitRatio(window.size(), 96);

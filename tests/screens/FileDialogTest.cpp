@@ -1,18 +1,9 @@
 // The real file dialog of the screens: Qt's own dialog, the default extension
 // added to a typed name, and the overwrite question only where it is asked for.
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
-#include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileDialog>
-#include <QFileSystemModel>
-#include <QAbstractButton>
-#include <QMessageBox>
-#include <QMimeDatabase>
-#include <QThread>
-#include <QTimer>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +13,19 @@
 #include <mutex>
 #include <thread>
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QThread>
+#include <QTimer>
+
 #include "screens/FileDialog.h"
+
 #include "tests/TestKit.h"
 
 namespace fs = std::filesystem;
@@ -68,13 +71,14 @@ sFileDialogRequest VehicleSave() {
 // within the given time: a hang fails the run instead of stalling it.
 class cWatchdog {
 public:
-    cWatchdog(int seconds, const char* what) : Thread([this, seconds, what] {
-        std::unique_lock<std::mutex> lock(Mutex);
-        if (!Wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return Done; })) {
-            std::fprintf(stderr, "watchdog: %s did not return\n", what);
-            std::_Exit(3);
-        }
-    }) {}
+    cWatchdog(int seconds, const char* what)
+        : Thread([this, seconds, what] {
+              std::unique_lock<std::mutex> lock(Mutex);
+              if (!Wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return Done; })) {
+                  std::fprintf(stderr, "watchdog: %s did not return\n", what);
+                  std::_Exit(3);
+              }
+          }) {}
     ~cWatchdog() {
         {
             std::lock_guard<std::mutex> lock(Mutex);
@@ -105,9 +109,8 @@ bool Pump(const std::function<bool()>& until, int ms) {
 // Sends the dialog to a folder and waits until its model has listed it.
 bool ListFolder(QFileDialog* d, QFileSystemModel* model, const QString& folder) {
     bool loaded = false;
-    auto c = QObject::connect(model, &QFileSystemModel::directoryLoaded, [&](const QString& path) {
-        loaded = loaded || path == folder;
-    });
+    auto c = QObject::connect(model, &QFileSystemModel::directoryLoaded,
+                              [&](const QString& path) { loaded = loaded || path == folder; });
     d->setDirectory(folder);
     const bool ok = Pump([&] { return loaded; }, 30000);
     QObject::disconnect(c);

@@ -1,18 +1,21 @@
 // The help viewer: keys, dragging and double click.
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <map>
 #include <string>
+
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QScrollArea>
 
-#include "GuiTestKit.h"
+#include "core/Translate.h"
+
 #include "screens/Globals.h"
 #include "screens/HelpForm.h"
 #include "screens/MainForm.h"
-#include "core/Translate.h"
+
+#include "GuiTestKit.h"
 
 using namespace GuiTestKit;
 
@@ -40,7 +43,11 @@ protected:
 };
 
 TEST_F(HelpViewer, KeysStepByAFiftiethOfThePicture) {
-    struct sStep { int Key; int Horz; int Vert; };
+    struct sStep {
+        int Key;
+        int Horz;
+        int Vert;
+    };
     std::vector<sStep> seen;
     cModalAnswer run("HelpForm", [&](QWidget* w) {
         // The built-in picture, 1563 x 2048, on a 1024 x 768 screen.

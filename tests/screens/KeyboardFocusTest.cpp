@@ -3,24 +3,28 @@
 // large buttons with a function key are run by their key and stay out.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "GuiTestKit.h"
-#include "ScreenRig.h"
-#include "screens/Globals.h"
-#include "screens/OptionsForm.h"
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "link/Settings.h"
+
+#include "widgets/ShadowButton.h"
+
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"
+#include "screens/Globals.h"
+#include "screens/OptionsForm.h"
 #include "screens/VisForm.h"
-#include "widgets/ShadowButton.h"
+
+#include "GuiTestKit.h"
+#include "ScreenRig.h"
 
 namespace {
 
@@ -64,7 +68,6 @@ void ExpectRound(QWidget* screen, const std::vector<std::string>& order) {
     EXPECT_EQ(Walk(screen, int(backward.size()), true), backward) << screen->objectName().toStdString();
 }
 
-
 }  // namespace
 
 // Version 22: no level sensor list, no filter row, the old engine speed group.
@@ -79,8 +82,8 @@ TEST(KeyboardFocus, ConfigurationScreenNewEcuReachesTheFilterButtonAndCounts) {
     cScreenRig rig(57);
     ASSERT_TRUE(rig.Start());
     rig.Main->ConfigBtnClick();
-    ExpectRound(rig.Config, {"TPSTypeCB", "LambdaSensorCB", "LPGLevTypeCB", "DisableLpgFilterBtn", "CylCountCB",
-                             "CoilCountCB"});
+    ExpectRound(rig.Config,
+                {"TPSTypeCB", "LambdaSensorCB", "LPGLevTypeCB", "DisableLpgFilterBtn", "CylCountCB", "CoilCountCB"});
     // Space on the focused filter button presses it.
     rig.Sim.ClearLog();
     rig.Config->DisableLpgFilterBtn->setFocus();
@@ -146,7 +149,12 @@ TEST(KeyboardFocus, OptionsScreenReachesLookupPorts) {
 TEST(KeyboardFocus, EveryScreenShowsWithItsFirstControlFocusedAndMarked) {
     cScreenRig rig(57);
     ASSERT_TRUE(rig.Start());
-    struct sCase { const char* Name; cIOForm* Screen; std::function<void()> Open; const char* First; };
+    struct sCase {
+        const char* Name;
+        cIOForm* Screen;
+        std::function<void()> Open;
+        const char* First;
+    };
     const sCase cases[] = {
         {"configuration", rig.Config, [&] { rig.Main->ConfigBtnClick(); }, "TPSTypeCB"},
         {"calibration", rig.Calib, [&] { rig.Main->CalibBtnClick(); }, "StepPosMinED"},

@@ -1,30 +1,37 @@
 // The options screen: port list, port errors and switching the language.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QAbstractItemView>
-#include <QCoreApplication>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QPushButton>
-#include <QImage>
-#include <QPixmap>
-#include <QLabel>
 #include <map>
 
-#include "GuiTestKit.h"
-#include "tests/TestKit.h"
-#include "screens/Globals.h"
-#include "kit/IOForm.h"
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
 #include "core/Ini.h"
+#include "core/Translate.h"
+
+#include "link/CommThread.h"
+
+#include "widgets/ShadowButton.h"
+
+#include "kit/IOForm.h"
+
+#include "screens/FileDialog.h"
+#include "screens/Globals.h"
 #include "screens/InfoForm.h"
 #include "screens/MainForm.h"
 #include "screens/OptionsForm.h"
-#include "core/Translate.h"
-#include "link/CommThread.h"
-#include "screens/FileDialog.h"
-#include "widgets/ShadowButton.h"
+
+#include "tests/TestKit.h"
+
+#include "GuiTestKit.h"
 
 using namespace GuiTestKit;
 
@@ -41,7 +48,8 @@ TEST(Options, PortThatCannotBeOpenedIsReported) {
     cProgram program;
     program.SetExtraPorts({bad});
     program.WriteIni("COM: " + bad + "\r\nLanguage: en\r\n");
-    cModalAnswer report("InfoForm", [](QWidget* w) { return ClickChild(w, "OKBtn"); }, true);
+    cModalAnswer report(
+        "InfoForm", [](QWidget* w) { return ClickChild(w, "OKBtn"); }, true);
     ASSERT_EQ(program.Start(), cShell::eStart::Ok);
     ASSERT_TRUE(WaitFor([&] { return report.Handled >= 1; }, 10000));
     // The program retries the same port by itself: the box says so, and

@@ -4,23 +4,28 @@
 // store is backed up; the visualisation screen's first key reaches no command.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <filesystem>
 
-#include "ScreenRig.h"
 #include "core/Backup.h"
+
 #include "formats/VehicleFile.h"
+
 #include "screens/AutoBackup.h"
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"
 #include "screens/Globals.h"
 #include "screens/VisForm.h"
+
 #include "tests/TestKit.h"
+
+#include "ScreenRig.h"
 
 namespace {
 
@@ -91,9 +96,9 @@ void EditAndReplug(cScreenRig& rig, int version, eCar car, uint8_t& edited) {
 
 void ExpectMarked(cScreenRig& rig, bool otherVehicle) {
     const std::pair<const char*, QLabel*> marks[] = {{"main menu", rig.Main->NoticeLL},
-                                                      {"configuration", rig.Config->KeptLL},
-                                                      {"calibration", rig.Calib->KeptLL},
-                                                      {"data transfer", rig.DataEx->KeptLL}};
+                                                     {"configuration", rig.Config->KeptLL},
+                                                     {"calibration", rig.Calib->KeptLL},
+                                                     {"data transfer", rig.DataEx->KeptLL}};
     for (const auto& [screen, label] : marks) {
         EXPECT_FALSE(label->isHidden()) << screen;
         EXPECT_TRUE(label->text().contains(QStringLiteral("kept in the program"))) << screen;

@@ -2,25 +2,29 @@
 // of a screen created in that language: no text is left behind.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QGroupBox>
-#include <QLabel>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
-#include "kit/IOForm.h"
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+
 #include "core/Translate.h"
+
+#include "widgets/DialGauge.h"
+#include "widgets/VerticalLabel.h"
+
+#include "kit/IOForm.h"
+
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"
 #include "screens/VisForm.h"
-#include "widgets/DialGauge.h"
-#include "widgets/VerticalLabel.h"
 
 namespace {
 
@@ -66,7 +70,8 @@ private:
     bool HadLanguage = false;
 };
 
-template <class T> void CheckRetranslation() {
+template <class T>
+void CheckRetranslation() {
     cLanguage language;
     if (!language.Has("de") || !language.Has("en")) GTEST_SKIP() << "catalogues not built";
     cIOForm::SetScreenOverride(QSize(1024, 768), 96);

@@ -6,17 +6,19 @@
 #include <QLabel>
 #include <QTimer>
 
+#include "link/Settings.h"
+
+#include "widgets/ShadowButton.h"
+
+#include "screens/CalibForm.h"
+#include "screens/ConfigForm.h"
+#include "screens/DataExForm.h"
 #include "screens/Globals.h"
 #include "screens/InfoForm.h"
 #include "screens/MainForm.h"
 #include "screens/QuestionForm.h"
 #include "screens/SaveForm.h"
-#include "link/Settings.h"
-#include "screens/CalibForm.h"
-#include "screens/ConfigForm.h"
-#include "screens/DataExForm.h"
 #include "screens/VisForm.h"
-#include "widgets/ShadowButton.h"
 
 namespace {
 sSimOptions Options(int version) {
@@ -52,9 +54,8 @@ bool cScreenRig::Start() {
     Save = SaveForm;
     Question = QuestionForm;
 
-    Link = std::make_unique<cCommThread>([](const std::function<void()>& fn) {
-        QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
-    });
+    Link = std::make_unique<cCommThread>(
+        [](const std::function<void()>& fn) { QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection); });
     CommThread = Link.get();
     for (cLinkListener* l : Screens->Listeners()) Link->AddListener(l);
     Link->AddListener(this);

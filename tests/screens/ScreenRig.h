@@ -4,20 +4,24 @@
 // dialogs and read what the ECU received.
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include <QString>
+
+#include "link/CommThread.h"
+#include "link/LinkListener.h"
+
 #include "screens/InfoForm.h"
 #include "screens/MainForm.h"
 #include "screens/QuestionForm.h"
 #include "screens/SaveForm.h"
-#include "link/CommThread.h"
-#include "link/LinkListener.h"
+
 #include "program/ScreenSet.h"
+
 #include "tools/ecusim/EcuSimulator.h"
 
 class TVisForm;

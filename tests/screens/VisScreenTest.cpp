@@ -1,38 +1,45 @@
 // The visualisation screen and the capture file against the ECU simulator.
 #include <gtest/gtest.h>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
-
-#include <QAbstractButton>
-#include <QApplication>
-#include <QCoreApplication>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <QTimer>
-#include <QFile>
-#include <QMouseEvent>
-#include <QLabel>
-#include <QLocale>
-#include <QPushButton>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "ScreenRig.h"
-#include "kit/QtText.h"
-#include "screens/MainForm.h"
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
 #include "link/Settings.h"
+
 #include "formats/CaptureFile.h"
-#include "screens/FileDialog.h"
-#include "screens/VisForm.h"
+
 #include "widgets/DialGauge.h"
 #include "widgets/LambdaTrace.h"
 #include "widgets/Lamp.h"
 #include "widgets/LineGauge.h"
 #include "widgets/ShadowButton.h"
+
+#include "kit/QtText.h"
+
+#include "screens/FileDialog.h"
+#include "screens/MainForm.h"
+#include "screens/VisForm.h"
+
 #include "tests/TestKit.h"
+
+#include "ScreenRig.h"
 
 namespace fs = std::filesystem;
 
@@ -125,8 +132,8 @@ struct sLambdaCase {
     int Version;
     int Type;
     int Raw;
-    double Label;  // shown before the clamp
-    float Clamped; // kept for the trace and the capture
+    double Label;   // shown before the clamp
+    float Clamped;  // kept for the trace and the capture
     double AxisMin, AxisMax;
 };
 
@@ -150,15 +157,14 @@ TEST_P(VisLambda, ConvertedByTypeAndClamped) {
     EXPECT_FLOAT_EQ(float(t.Y(cTracePoints::Count - 1)), std::clamp(c.Clamped, float(c.AxisMin), float(c.AxisMax)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Types, VisLambda,
-    ::testing::Values(sLambdaCase{47, 4, 10, 40 / 51.0, 0.8f, 0.8, 1.6},       // raised to 0.8 V
-                      sLambdaCase{47, 0, 3, -3 / 51.0, 0.0f, 0.0, 1.0},        // r - 6 below zero
-                      sLambdaCase{47, 1, 63, 5.0, 5.0f, 0.0, 5.0},             // r x 255 / 63
-                      sLambdaCase{22, 3, 1, 5.0, 5.0f, 0.0, 5.0},              // (64 - r) x 255 / 63
-                      sLambdaCase{48, 0, 51, 1.0, 1.0f, 0.0, 1.0},
-                      sLambdaCase{55, 0, 60, 60 / 51.0, 1.0f, 0.0, 1.0},       // 1.18 shown, 1.0 kept
-                      sLambdaCase{57, 8, 200, 200 / 51.0, float(200 / 51.0), 0.0, 5.0}));
+INSTANTIATE_TEST_SUITE_P(Types, VisLambda,
+                         ::testing::Values(sLambdaCase{47, 4, 10, 40 / 51.0, 0.8f, 0.8, 1.6},  // raised to 0.8 V
+                                           sLambdaCase{47, 0, 3, -3 / 51.0, 0.0f, 0.0, 1.0},   // r - 6 below zero
+                                           sLambdaCase{47, 1, 63, 5.0, 5.0f, 0.0, 5.0},        // r x 255 / 63
+                                           sLambdaCase{22, 3, 1, 5.0, 5.0f, 0.0, 5.0},         // (64 - r) x 255 / 63
+                                           sLambdaCase{48, 0, 51, 1.0, 1.0f, 0.0, 1.0},
+                                           sLambdaCase{55, 0, 60, 60 / 51.0, 1.0f, 0.0, 1.0},  // 1.18 shown, 1.0 kept
+                                           sLambdaCase{57, 8, 200, 200 / 51.0, float(200 / 51.0), 0.0, 5.0}));
 
 TEST(VisScreen, NoSensorBelow48KeepsTheLastLambda) {
     cScreenRig rig(47);
@@ -198,9 +204,7 @@ TEST_P(VisLevel, LampsByVersion) {
     ASSERT_TRUE(rig.Start());
     OpenVis(rig);
     rig.Vis->Label_LPG_Level->clear();
-    ASSERT_TRUE(Show(rig, 8, c.Raw, [&] {
-        return rig.Vis->Label_LPG_Level->text() == QString::number(c.Raw);
-    }));
+    ASSERT_TRUE(Show(rig, 8, c.Raw, [&] { return rig.Vis->Label_LPG_Level->text() == QString::number(c.Raw); }));
     EXPECT_EQ(Lamps(rig.Vis), c.Lamps);
     EXPECT_EQ(rig.Vis->FuelLevelSH[0]->Color(), c.Lamps[0] == '1' ? cLamp::RedLit() : cLamp::RedDark());
 }
@@ -269,7 +273,8 @@ TEST(VisScreen, ConsoleButtonDisabledBelow48AndPollFollowsTheScreen) {
     EXPECT_TRUE(rig.Vis->ScreenActive);
     ASSERT_TRUE(rig.WaitIdle());
     rig.Vis->SettingsLoaded();
-    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Link->IsBusy() && rig.Link->GetCurrentRequest() == RQ_VIS_POLL; }));
+    ASSERT_TRUE(
+        cScreenRig::WaitUntil([&] { return rig.Link->IsBusy() && rig.Link->GetCurrentRequest() == RQ_VIS_POLL; }));
     rig.Vis->close();
     EXPECT_FALSE(rig.Vis->ScreenActive);
     ASSERT_TRUE(cScreenRig::WaitUntil([&] { return !rig.Link->IsBusy(); }));

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -7,15 +13,11 @@
 #include <fstream>
 #include <functional>
 #include <set>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <fcntl.h>
-#include <unistd.h>
 #include <thread>
 
 #include "serial/ComPort.h"
 #include "serial/PortNames.h"
+
 #include "tests/TestKit.h"
 #include "tests/serial/PtyPeer.h"
 
@@ -257,7 +259,10 @@ TEST(ComPort, AWriteWithNoRoomTimesOutWithFalseAndStopEndsItEarly) {
     bool refused = false;
     while (written < (1 << 21)) {
         lastStart = tClock::now();
-        if (!line.Port.WriteByte(0x55)) { refused = true; break; }
+        if (!line.Port.WriteByte(0x55)) {
+            refused = true;
+            break;
+        }
         ++written;
     }
     ASSERT_TRUE(refused);
@@ -296,12 +301,8 @@ TEST(ComPort, CloseWhenNotOpenDoesNothingAndClosedPortRaisesNotOpen) {
     ASSERT_TRUE(port.HasFailed());
     uint8_t b;
     const std::function<void()> ops[] = {
-        [&] { port.ReadByte(b); },
-        [&] { port.WriteByte(0); },
-        [&] { port.SetBaudRate(1200); },
-        [&] { port.SetTimeouts(100, 100); },
-        [&] { port.SetQueueSizes(16, 0); },
-        [&] { port.SetAbortOnError(true); },
+        [&] { port.ReadByte(b); },           [&] { port.WriteByte(0); },         [&] { port.SetBaudRate(1200); },
+        [&] { port.SetTimeouts(100, 100); }, [&] { port.SetQueueSizes(16, 0); }, [&] { port.SetAbortOnError(true); },
     };
     for (const auto& op : ops) {
         sError e = ErrorOf(op);
@@ -450,10 +451,10 @@ TEST(LineMarks, DecodesDataDoubledMarkersAndErrors) {
         bool InMarkAtEnd;
     } cases[] = {
         {{0x41, 0x00, 0xAC}, {0x41, 0x00, 0xAC}, false},
-        {{0xFF, 0xFF}, {0xFF}, false},                 // a real 0xFF
+        {{0xFF, 0xFF}, {0xFF}, false},                  // a real 0xFF
         {{0xFF, 0x00, 0x55, 0x41}, {-1, 0x41}, false},  // framing/parity error on 0x55
-        {{0xFF, 0x00, 0x00}, {-1}, false},             // break
-        {{0xFF, 0x41, 0x42}, {-1, 0x42}, false},       // no valid mark
+        {{0xFF, 0x00, 0x00}, {-1}, false},              // break
+        {{0xFF, 0x41, 0x42}, {-1, 0x42}, false},        // no valid mark
         {{0x10, 0xFF}, {0x10}, true},
         {{0xFF, 0x00}, {}, true},
     };
@@ -477,8 +478,8 @@ TEST(EnumeratePorts, ListsRealPortsAndExtraNamesInOneSortedList) {
     cTempDir root;
     fs::path dev = root.Path / "dev", sys = root.Path / "sys";
     fs::create_directories(dev);
-    for (const char* n : {"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS2", "ttyS10", "ttyS3", "ttyS", "ttyUSB",
-                          "ttyUSBx", "tty0", "console", "ttyAMA0", "pts"})
+    for (const char* n : {"ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS2", "ttyS10", "ttyS3", "ttyS", "ttyUSB", "ttyUSBx",
+                          "tty0", "console", "ttyAMA0", "pts"})
         Touch(dev / n);
     for (const char* n : {"ttyS2", "ttyS10"}) fs::create_directories(sys / "class/tty" / n / "device");
     fs::create_directories(sys / "class/tty/ttyS3");  // a name without a device behind it
@@ -490,20 +491,30 @@ TEST(EnumeratePorts, ListsRealPortsAndExtraNamesInOneSortedList) {
 
     // Extra names go where they sort, each once.
     ports.Set((":/dev/pts/7::" + d + "ttyUSB0:/dev/pts/7:/dev/pts/12:" + d + "ttyRFC0:/dev/null:").c_str());
-    expected = {"/dev/null", "/dev/pts/7", "/dev/pts/12", d + "ttyACM0", d + "ttyRFC0", d + "ttyS2", d + "ttyS10",
-                d + "ttyUSB0", d + "ttyUSB1"};
+    expected = {"/dev/null", "/dev/pts/7", "/dev/pts/12", d + "ttyACM0", d + "ttyRFC0",
+                d + "ttyS2", d + "ttyS10", d + "ttyUSB0", d + "ttyUSB1"};
     EXPECT_EQ(cComPort::EnumeratePorts(dev.string(), sys.string()), expected);
 }
 
 TEST(EnumeratePorts, NamesSortWithoutCaseAndNumbersByValue) {
-    struct sCase { const char* A; const char* B; bool Less; };
+    struct sCase {
+        const char* A;
+        const char* B;
+        bool Less;
+    };
     const sCase cases[] = {
-        {"/dev/ttyS2", "/dev/ttyS10", true},      {"/dev/ttyS10", "/dev/ttyS2", false},
-        {"/dev/ttyUSB0", "/dev/ttyusb1", true},   {"/dev/ttyusb1", "/dev/ttyUSB0", false},
-        {"/dev/ttyACM9", "/dev/ttyS0", true},     {"/dev/pts/7", "/dev/pts/12", true},
-        {"/dev/null", "/dev/pts/1", true},        {"/dev/ttyS", "/dev/ttyS0", true},
-        {"/dev/ttyS1a", "/dev/ttyS1b", true},     {"/dev/ttyS007", "/dev/ttyS8", true},
-        {"/dev/ttyS2", "/dev/ttyS2", false},      {"COM10", "COM9", false},
+        {"/dev/ttyS2", "/dev/ttyS10", true},
+        {"/dev/ttyS10", "/dev/ttyS2", false},
+        {"/dev/ttyUSB0", "/dev/ttyusb1", true},
+        {"/dev/ttyusb1", "/dev/ttyUSB0", false},
+        {"/dev/ttyACM9", "/dev/ttyS0", true},
+        {"/dev/pts/7", "/dev/pts/12", true},
+        {"/dev/null", "/dev/pts/1", true},
+        {"/dev/ttyS", "/dev/ttyS0", true},
+        {"/dev/ttyS1a", "/dev/ttyS1b", true},
+        {"/dev/ttyS007", "/dev/ttyS8", true},
+        {"/dev/ttyS2", "/dev/ttyS2", false},
+        {"COM10", "COM9", false},
         {"/dev/serial/by-id/usb-A1-port0", "/dev/serial/by-id/usb-A1-port1", true},
         {"99999999999999999999", "100000000000000000000", true},
     };

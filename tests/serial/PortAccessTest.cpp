@@ -2,21 +2,22 @@
 // the language in force; other failures get no such advice.
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "core/Error.h"
-#include "serial/PortAccess.h"
 #include "core/Translate.h"
+
 #include "serial/ComPort.h"
+#include "serial/PortAccess.h"
 
 namespace {
 

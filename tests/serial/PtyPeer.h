@@ -3,14 +3,15 @@
 // (usually on a thread of its own, playing a scripted device).
 #pragma once
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 class cPtyPeer {
@@ -23,8 +24,7 @@ public:
 
     cPtyPeer() {
         Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
-            throw std::runtime_error("no pseudo-terminal");
+        if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0) throw std::runtime_error("no pseudo-terminal");
         char name[128];
         if (ptsname_r(Master, name, sizeof name) != 0) throw std::runtime_error("no pseudo-terminal name");
         Slave = name;

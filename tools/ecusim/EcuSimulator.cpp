@@ -28,7 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr double BYTE_TIME_MS = 10.0 * 1000.0 / 1200.0;  // start + 8 data + stop bits
-constexpr double RESYNC_MS = 1000.0;                    // a partial frame older than this is dropped
+constexpr double RESYNC_MS = 1000.0;                     // a partial frame older than this is dropped
 constexpr uint8_t TRAILER = 0xAC;
 // A line drop waits until the other side has read what was sent (at least
 // the grace time, at most the limit), checking every few milliseconds.
@@ -53,9 +53,7 @@ bool Writable(int version, int p) {
     return p == 10 && HasLevelSensor(version);
 }
 
-void SetErrnoText(std::string& out, const char* what) {
-    out = std::string(what) + ": " + std::strerror(errno);
-}
+void SetErrnoText(std::string& out, const char* what) { out = std::string(what) + ": " + std::strerror(errno); }
 
 bool SetRaw1200(int fd) {
     termios t{};
@@ -135,9 +133,9 @@ bool ParseSimFault(const std::string& text, eSimFault& fault, int& afterFrames) 
         afterFrames = n;
         hasCount = true;
     }
-    static const eSimFault all[] = {eSimFault::None,       eSimFault::Silence,   eSimFault::SilenceAfter,
+    static const eSimFault all[] = {eSimFault::None,         eSimFault::Silence,    eSimFault::SilenceAfter,
                                     eSimFault::PartialReply, eSimFault::BadTrailer, eSimFault::WrongEcho,
-                                    eSimFault::Garbage,    eSimFault::LineDrop,  eSimFault::RefuseStore,
+                                    eSimFault::Garbage,      eSimFault::LineDrop,   eSimFault::RefuseStore,
                                     eSimFault::Away};
     for (eSimFault f : all) {
         if (name != SimFaultName(f)) continue;
@@ -179,9 +177,9 @@ struct cEcuSimulator::sImpl {
     bool FilterOff = false;
     eSimFault Fault = eSimFault::None;
     int FaultAfter = 0;
-    int FaultFrames = 0;  // frames received since the fault was set
+    int FaultFrames = 0;     // frames received since the fault was set
     double AwayUntilMs = 0;  // Away: silent until then
-    bool DropDue = false;  // LineDrop reached its count; close once the replies are out
+    bool DropDue = false;    // LineDrop reached its count; close once the replies are out
     bool Dropped = false;
     std::function<void(const std::string&)> Listener;
 
@@ -310,7 +308,7 @@ struct cEcuSimulator::sImpl {
     // that exists and is not a symlink is left alone.
     void PointLink(const std::string& device) {
         if (Opt.LinkPath.empty()) return;
-        struct stat st{};
+        struct stat st {};
         if (lstat(Opt.LinkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
             throw std::runtime_error("link path exists and is not a symbolic link: " + Opt.LinkPath);
         std::string tmp = Opt.LinkPath + ".tmp" + std::to_string(getpid());
@@ -349,8 +347,7 @@ struct cEcuSimulator::sImpl {
         if (Thread.joinable()) Thread.join();
         // Drain the doorbell.
         uint8_t buf[64];
-        while (::read(WakePipe[0], buf, sizeof buf) > 0) {
-        }
+        while (::read(WakePipe[0], buf, sizeof buf) > 0) {}
     }
 
     // --- the ECU ---------------------------------------------------------
@@ -455,8 +452,7 @@ struct cEcuSimulator::sImpl {
         bool silent;
         {
             std::lock_guard<std::mutex> lock(M);
-            silent = Fault == eSimFault::Silence ||
-                     (Fault == eSimFault::SilenceAfter && FaultFrames >= FaultAfter) ||
+            silent = Fault == eSimFault::Silence || (Fault == eSimFault::SilenceAfter && FaultFrames >= FaultAfter) ||
                      (Fault == eSimFault::Away && t < AwayUntilMs);
         }
         if (!silent) QueueReply({0xFF, 0x00, 0x00}, t);
@@ -591,8 +587,7 @@ struct cEcuSimulator::sImpl {
             if (StopFlag.load()) break;
             if (n > 0 && (fds[0].revents & POLLIN)) {
                 uint8_t buf[64];
-                while (::read(WakePipe[0], buf, sizeof buf) > 0) {
-                }
+                while (::read(WakePipe[0], buf, sizeof buf) > 0) {}
             }
             if (n > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
                 uint8_t buf[64];
@@ -649,7 +644,8 @@ struct cEcuSimulator::sImpl {
                 AddEntry({SentMs, false, o.Bytes, false, {}}, false);
                 double due = o.DueMs;
                 Out.pop_front();
-                if (!Out.empty()) Out.front().DueMs = std::max(Out.front().DueMs, due + (Opt.Instant ? 0 : BYTE_TIME_MS));
+                if (!Out.empty())
+                    Out.front().DueMs = std::max(Out.front().DueMs, due + (Opt.Instant ? 0 : BYTE_TIME_MS));
             } else {
                 o.DueMs += Opt.Instant ? 0.0 : BYTE_TIME_MS;
             }
@@ -778,9 +774,7 @@ int cEcuSimulator::PacingViolations() const {
 
 bool cEcuSimulator::WaitForCommands(int code, int count, std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lock(Impl->M);
-    auto counter = [this, code]() -> uint64_t {
-        return code < 0 ? Impl->TotalCmds : Impl->CmdCount[code & 0xFF];
-    };
+    auto counter = [this, code]() -> uint64_t { return code < 0 ? Impl->TotalCmds : Impl->CmdCount[code & 0xFF]; };
     uint64_t base = counter();
     return Impl->Cv.wait_for(lock, limit, [&] { return counter() - base >= uint64_t(std::max(count, 0)); });
 }
@@ -821,7 +815,7 @@ std::array<uint8_t, 16> cEcuSimulator::FactorySettings(int version) {
         f[11] = 1;  // reserved
         f[12] = 1;  // level sensor type
     } else {
-        f[9] = 1;                              // RPM source: two coils
+        f[9] = 1;                                // RPM source: two coils
         if (HasLevelSensor(version)) f[10] = 1;  // level sensor type
     }
     return f;

@@ -15,24 +15,24 @@
 
 enum class eSimFault {
     None,
-    Silence,          // answer nothing
-    SilenceAfter,     // answer N frames normally, then nothing
-    PartialReply,     // send only the first two reply bytes
-    BadTrailer,       // reply byte 2 is 0xAB instead of 0xAC
-    WrongEcho,        // reply byte 0 is the command + 1
-    Garbage,          // answer with random bytes
-    LineDrop,         // after N frames close the pseudo-terminal (the line drops)
-    RefuseStore,      // answer the store command 0x63 with data 0xB5
-    Away,             // answer nothing for N milliseconds from when it is set, then answer again
+    Silence,       // answer nothing
+    SilenceAfter,  // answer N frames normally, then nothing
+    PartialReply,  // send only the first two reply bytes
+    BadTrailer,    // reply byte 2 is 0xAB instead of 0xAC
+    WrongEcho,     // reply byte 0 is the command + 1
+    Garbage,       // answer with random bytes
+    LineDrop,      // after N frames close the pseudo-terminal (the line drops)
+    RefuseStore,   // answer the store command 0x63 with data 0xB5
+    Away,          // answer nothing for N milliseconds from when it is set, then answer again
 };
 
 struct sSimOptions {
-    int Version = 0x30;        // reply to 0xD2
-    int IdVersion = 0x25;      // reply to 0xD4
-    bool Instant = false;      // answer at once instead of at 1200 baud byte time
-    std::string LinkPath;      // if set, a symlink to the device made here
-    std::string LogPath;       // if set, the frame log is also written here, line by line
-    uint32_t Seed = 1;         // engine model / garbage randomness
+    int Version = 0x30;    // reply to 0xD2
+    int IdVersion = 0x25;  // reply to 0xD4
+    bool Instant = false;  // answer at once instead of at 1200 baud byte time
+    std::string LinkPath;  // if set, a symlink to the device made here
+    std::string LogPath;   // if set, the frame log is also written here, line by line
+    uint32_t Seed = 1;     // engine model / garbage randomness
     // Slack of the pacing check. The program's n-th frame byte after the
     // simulator's last sent byte must come at least n pauses (50 ms below
     // version 32, 10 ms from 32) after it, less this; otherwise the frame is
@@ -48,8 +48,8 @@ struct sSimLogEntry {
     // Since the simulator started: when the last byte was read (received)
     // or began to be written (sent).
     double TimeMs;
-    bool FromProgram;            // true: received; false: sent by the simulator
-    std::vector<uint8_t> Bytes;  // one handshake byte or one 3-byte frame (or fewer/garbage when sent so)
+    bool FromProgram;              // true: received; false: sent by the simulator
+    std::vector<uint8_t> Bytes;    // one handshake byte or one 3-byte frame (or fewer/garbage when sent so)
     bool PacingViolation = false;  // a received byte came sooner than the version's pause allows
     // Empty for a frame that was understood; otherwise why it was not
     // ("ignored byte", "wrong trailer, not answered", "incomplete frame dropped").
@@ -120,7 +120,7 @@ public:
     static std::array<uint8_t, 16> FactorySettings(int version);
     // Fixes a live value (k = 1,3,5,6,7,8) instead of the engine model; -1 frees it.
     void SetLive(int k, int raw);
-    int ConsoleCommands() const;     // parameter 15 value 1 received
+    int ConsoleCommands() const;       // parameter 15 value 1 received
     bool LevelFilterDisabled() const;  // parameter 15 value 2 received
 
 private:

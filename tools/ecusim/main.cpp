@@ -101,8 +101,8 @@ std::string SettingsLine(const char* name, const std::array<uint8_t, 16>& s) {
 }
 
 void PrintDevice(const cEcuSimulator& sim, const sSimOptions& opt) {
-    Print("ECU simulator: version " + Hex(opt.Version) + " (" + TypeName(opt.Version) + "), id " +
-          Hex(opt.IdVersion) + ", device " + sim.DevicePath());
+    Print("ECU simulator: version " + Hex(opt.Version) + " (" + TypeName(opt.Version) + "), id " + Hex(opt.IdVersion) +
+          ", device " + sim.DevicePath());
     if (!opt.LinkPath.empty()) Print("link: " + opt.LinkPath + " -> " + sim.DevicePath());
 }
 
@@ -119,8 +119,9 @@ bool RunCommand(cEcuSimulator& sim, const sSimOptions& opt, const std::string& l
         if (in >> arg && ParseSimFault(arg, fault, n)) {
             sim.SetFault(fault, n);
         } else {
-            Print("? fault NAME[:N]: none, silence, silence-after:N, partial, bad-trailer, wrong-echo, garbage, "
-                  "line-drop:N, refuse-store, away:MS");
+            Print(
+                "? fault NAME[:N]: none, silence, silence-after:N, partial, bad-trailer, wrong-echo, garbage, "
+                "line-drop:N, refuse-store, away:MS");
         }
     } else if (word == "live") {
         std::string ks, rs;
@@ -211,7 +212,7 @@ int main(int argc, char** argv) {
         std::perror("zvbasic-ecusim: pipe");
         return 1;
     }
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
@@ -267,7 +268,7 @@ int main(int argc, char** argv) {
             if (got <= 0) {
                 if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
                 if (got < 0 && errno == EIO && terminal) continue;  // moved to the background meanwhile
-                break;  // end of input
+                break;                                              // end of input
             }
             pending.append(buf, size_t(got));
             size_t nl;

@@ -3,6 +3,8 @@
 // drawing (kit/Artwork.h).
 #pragma once
 
+#include <vector>
+
 #include <QColor>
 #include <QImage>
 #include <QPainter>
@@ -10,8 +12,6 @@
 #include <QPolygonF>
 #include <QRectF>
 #include <QString>
-
-#include <vector>
 
 namespace draw {
 
@@ -55,7 +55,7 @@ void PaintShapes(QPainter& p, const std::vector<sShape>& shapes);
 // y 4..106).
 std::vector<sShape> DropShapes();
 
-QImage HelpPicture();     // 1563 x 2048 wiring diagram
+QImage HelpPicture();  // 1563 x 2048 wiring diagram
 // The icons, on a transparent square: the program's (the drop) and the
 // capture viewer's (a plot).
 enum class eIcon { Program, Viewer };

@@ -3,14 +3,16 @@
 // sixteen numbered pins; the power side (battery, fuse, ignition switch,
 // ignition coil, diagnostics) is on the left, the sensors and actuators on
 // the right; the legend of wire colours and pins is at the bottom.
+#include <vector>
+
 #include <QPainterPath>
 #include <QPen>
 
-#include <vector>
+#include "core/Translate.h"
+
+#include "kit/Artwork.h"
 
 #include "Draw.h"
-#include "kit/Artwork.h"
-#include "core/Translate.h"
 
 namespace draw {
 namespace {
@@ -64,8 +66,8 @@ sWireColour ColourOf(int pin) { return Pins()[size_t(pin - 1)].Colour; }
 
 // Name of the wire colour written just above a horizontal stretch of wire.
 void WireLabel(QPainter& p, double xMid, double y, int pin) {
-    Text(p, QRectF(xMid - 90, y - 34, 180, 24), Qt::AlignHCenter | Qt::AlignBottom, ColourOf(pin).Name, 17,
-         false, QColor(60, 60, 60));
+    Text(p, QRectF(xMid - 90, y - 34, 180, 24), Qt::AlignHCenter | Qt::AlignBottom, ColourOf(pin).Name, 17, false,
+         QColor(60, 60, 60));
 }
 
 void Box(QPainter& p, const QRectF& r, const QColor& fill = QColor(246, 247, 250)) {
@@ -87,11 +89,11 @@ void Terminal(QPainter& p, QPointF at) {
 void Title(QPainter& p) {
     p.fillRect(QRectF(0, 0, kWidth, 150), Navy);
     p.fillRect(QRectF(0, 150, kWidth, 6), Orange);
-    Text(p, QRectF(40, 18, kWidth - 80, 70), Qt::AlignLeft | Qt::AlignVCenter,
-         Tr("ZORVA Basic — wiring diagram"), 56, true, QColor(255, 160, 66));
+    Text(p, QRectF(40, 18, kWidth - 80, 70), Qt::AlignLeft | Qt::AlignVCenter, Tr("ZORVA Basic — wiring diagram"), 56,
+         true, QColor(255, 160, 66));
     Text(p, QRectF(42, 90, kWidth - 80, 40), Qt::AlignLeft | Qt::AlignVCenter,
          Tr("LPG installation with stepper gas valve · 12 V, negative ground · "
-                           "ECU connector seen from the wire side"),
+            "ECU connector seen from the wire side"),
          24, false, QColor(225, 230, 240));
 }
 
@@ -118,8 +120,8 @@ void Ecu(QPainter& p) {
         p.restore();
         Text(p, QRectF(cell.left() + 10, y - 22, 44, 44), Qt::AlignCenter, QString::number(pin.Number), 22, true,
              Qt::white);
-        Text(p, QRectF(cell.left() + 64, y - 30, cell.width() - 70, 60), Qt::AlignLeft | Qt::AlignVCenter,
-             pin.Cell, 21, true);
+        Text(p, QRectF(cell.left() + 64, y - 30, cell.width() - 70, 60), Qt::AlignLeft | Qt::AlignVCenter, pin.Cell, 21,
+             true);
     }
 }
 
@@ -206,8 +208,8 @@ void IgnitionCoil(QPainter& p) {
     p.drawPath(coil);
     p.restore();
     Terminal(p, QPointF(r.right(), y));
-    Text(p, QRectF(r.right() - 92, y - 22, 84, 24), Qt::AlignRight | Qt::AlignVCenter, QString::fromUtf8("1 (−)"),
-         17, true);
+    Text(p, QRectF(r.right() - 92, y - 22, 84, 24), Qt::AlignRight | Qt::AlignVCenter, QString::fromUtf8("1 (−)"), 17,
+         true);
     Text(p, QRectF(r.left() + 6, y - 22, 90, 24), Qt::AlignLeft | Qt::AlignVCenter, "15 (+)", 17);
     Text(p, QRectF(40, r.bottom() + 6, 600, 30), Qt::AlignLeft | Qt::AlignVCenter,
          Tr("Ignition coil — RPM signal from terminal 1 (−)"), 20, true);
@@ -225,15 +227,15 @@ void Notes(QPainter& p) {
          Tr("Installation notes"), 26, true);
     const QStringList notes = {
         Tr("Pins 1 and 2 go straight to the battery; put the 10 A fuse as close to the "
-                          "battery as possible."),
+           "battery as possible."),
         Tr("Pin 3 must carry +12 V only while the ignition is on (terminal 15)."),
         Tr("Tap the TPS and lambda signal wires with soldered joints; never cut them."),
         Tr("RPM: coil terminal 1 (−). With two coils take one of them and choose "
-                          "\"two coils\" (or the coil count) on the configuration screen."),
+           "\"two coils\" (or the coil count) on the configuration screen."),
         Tr("Stepper valve: keep A+/A− and B+/B− in pairs. If the valve runs the wrong "
-                          "way, swap A+ with A−."),
+           "way, swap A+ with A−."),
         Tr("Pin 9 switches +12 V to both gas solenoid valves; their other ends go to "
-                          "ground."),
+           "ground."),
         Tr("Choose the LPG level sensor type on the configuration screen (F2)."),
         Tr("Lay the loom away from ignition leads and the exhaust."),
     };
@@ -286,8 +288,7 @@ constexpr double kRightBox = 1180;
 
 void Tps(QPainter& p) {
     const double yw = 230;
-    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(5)), QPointF(1015, PinY(5)), QPointF(1015, yw),
-                       QPointF(kRightBox, yw)}),
+    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(5)), QPointF(1015, PinY(5)), QPointF(1015, yw), QPointF(kRightBox, yw)}),
          ColourOf(5));
     WireLabel(p, 1100, yw, 5);
     const QRectF r(kRightBox, 180, 1540 - kRightBox, 130);
@@ -312,8 +313,7 @@ void Tps(QPainter& p) {
 
 void Lambda(QPainter& p) {
     const double yw = 430;
-    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(6)), QPointF(1050, PinY(6)), QPointF(1050, yw),
-                       QPointF(kRightBox, yw)}),
+    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(6)), QPointF(1050, PinY(6)), QPointF(1050, yw), QPointF(kRightBox, yw)}),
          ColourOf(6));
     WireLabel(p, 1115, yw, 6);
     const QRectF r(kRightBox, 370, 1540 - kRightBox, 130);
@@ -333,19 +333,17 @@ void Lambda(QPainter& p) {
     p.setBrush(QColor(150, 155, 165));
     p.drawRoundedRect(QRectF(1264, yw - 10, 18, 20), 6, 6);
     p.restore();
-    Text(p, QRectF(1290, 378, 244, 60), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap,
-         Tr("Lambda probe"), 20, true);
+    Text(p, QRectF(1290, 378, 244, 60), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, Tr("Lambda probe"), 20,
+         true);
     Text(p, QRectF(1290, 430, 244, 64), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
          Tr("signal wire only; 0-1 V, 0-5 V or 0.8-1.6 V type"), 17, false, QColor(60, 60, 60));
 }
 
 void LevelSensor(QPainter& p) {
     const double ys = 600, yp = 680;
-    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(7)), QPointF(1085, PinY(7)), QPointF(1085, ys),
-                       QPointF(kRightBox, ys)}),
+    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(7)), QPointF(1085, PinY(7)), QPointF(1085, ys), QPointF(kRightBox, ys)}),
          ColourOf(7));
-    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(8)), QPointF(1120, PinY(8)), QPointF(1120, yp),
-                       QPointF(kRightBox, yp)}),
+    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(8)), QPointF(1120, PinY(8)), QPointF(1120, yp), QPointF(kRightBox, yp)}),
          ColourOf(8));
     WireLabel(p, 1045, PinY(7), 7);
     WireLabel(p, 1055, PinY(8), 8);
@@ -368,10 +366,10 @@ void LevelSensor(QPainter& p) {
     p.setPen(QPen(Ink, 3, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(c, c + QPointF(18, -16));
     p.restore();
-    Text(p, QRectF(1346, 566, 190, 60), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, Tr("LPG level sensor"),
-         20, true);
-    Text(p, QRectF(1346, 626, 190, 60), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-         Tr("on the tank multivalve"), 17, false, QColor(60, 60, 60));
+    Text(p, QRectF(1346, 566, 190, 60), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, Tr("LPG level sensor"), 20,
+         true);
+    Text(p, QRectF(1346, 626, 190, 60), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, Tr("on the tank multivalve"),
+         17, false, QColor(60, 60, 60));
     Ground(p, QPointF(1500, r.bottom()));
 }
 
@@ -387,14 +385,13 @@ void SolenoidValve(QPainter& p, QPointF top, const QString& name) {
     p.drawLine(QPointF(top.x(), coil.bottom()), QPointF(top.x(), coil.bottom() + 4));
     p.restore();
     Ground(p, QPointF(top.x(), top.y() + 72));
-    Text(p, QRectF(top.x() + 28, top.y() + 14, 150, 64), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, name,
-         17, true);
+    Text(p, QRectF(top.x() + 28, top.y() + 14, 150, 64), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, name, 17,
+         true);
 }
 
 void SolenoidValves(QPainter& p) {
     const double bus = 800;
-    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(9)), QPointF(1155, PinY(9)), QPointF(1155, bus),
-                       QPointF(1400, bus)}),
+    Wire(p, QPolygonF({QPointF(kEcuRight, PinY(9)), QPointF(1155, PinY(9)), QPointF(1155, bus), QPointF(1400, bus)}),
          ColourOf(9));
     WireLabel(p, 1072, PinY(9), 9);
     Junction(p, QPointF(1210, bus));
@@ -448,8 +445,7 @@ void ConsoleWiring(QPainter& p) {
     Artwork::DrawConsole(p, consoleRect, true);
     Text(p, QRectF(1200, 1466, 340, 30), Qt::AlignCenter, Tr("Switch console (dashboard)"), 20, true);
     Text(p, QRectF(1200, 1494, 340, 56), Qt::AlignCenter | Qt::TextWordWrap,
-         Tr("G gas · B petrol · wedge: LPG level, red lamp = reserve"), 16, false,
-         QColor(60, 60, 60));
+         Tr("G gas · B petrol · wedge: LPG level, red lamp = reserve"), 16, false, QColor(60, 60, 60));
 }
 
 // --- Legend -----------------------------------------------------------------
@@ -472,7 +468,7 @@ void Legend(QPainter& p) {
     }
     Text(p, QRectF(40, kHeight - 56, kWidth - 80, 36), Qt::AlignLeft | Qt::AlignVCenter,
          Tr("Two-colour wires: base colour / stripe colour.  Every ground symbol means the "
-                           "vehicle body, joined to battery −.  Not to scale."),
+            "vehicle body, joined to battery −.  Not to scale."),
          17, false, QColor(70, 70, 70));
 }
 

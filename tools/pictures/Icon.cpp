@@ -162,8 +162,9 @@ QByteArray IconSvg(eIcon icon) {
             if (c.alpha() != 255) fill += QStringLiteral(" fill-opacity=\"%1\"").arg(Num(c.alphaF()));
         } else {
             const QString id = QStringLiteral("g%1").arg(i);
-            defs += QStringLiteral("    <linearGradient id=\"%1\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"%2\" "
-                                   "x2=\"0\" y2=\"%3\">\n")
+            defs += QStringLiteral(
+                        "    <linearGradient id=\"%1\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"%2\" "
+                        "x2=\"0\" y2=\"%3\">\n")
                         .arg(id, Num(s.GradientTop), Num(s.GradientBottom));
             for (const auto& stop : s.Stops)
                 defs += QStringLiteral("      <stop offset=\"%1\" stop-color=\"%2\"/>\n")
@@ -178,13 +179,14 @@ QByteArray IconSvg(eIcon icon) {
         body += QStringLiteral("    <path %1 %2 d=\"%3\"/>\n").arg(fill, edge, PathData(s.Path));
     }
     const QString svg =
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"128\" height=\"128\" "
-                       "viewBox=\"0 0 %1 %1\">\n"
-                       "  <title>%6</title>\n"
-                       "  <defs>\n%2  </defs>\n"
-                       "  <g transform=\"translate(%3 %4)\">\n%5  </g>\n"
-                       "</svg>\n")
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"128\" height=\"128\" "
+            "viewBox=\"0 0 %1 %1\">\n"
+            "  <title>%6</title>\n"
+            "  <defs>\n%2  </defs>\n"
+            "  <g transform=\"translate(%3 %4)\">\n%5  </g>\n"
+            "</svg>\n")
             .arg(Num(kBox), defs, Num(place.dx()), Num(place.dy()), body,
                  icon == eIcon::Viewer ? QStringLiteral("ZVBasic capture viewer") : QStringLiteral("ZVBasic"));
     return svg.toUtf8();

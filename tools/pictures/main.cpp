@@ -7,18 +7,19 @@
 // the same for zvbasic-capview. The
 // logo and the switch console are drawn by the program itself at the size of
 // its screen (kit/Artwork.cpp).
-#include <QFile>
-#include <QDir>
-#include <QGuiApplication>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "Draw.h"
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+
 #include "core/Translate.h"
+
+#include "Draw.h"
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -49,8 +50,8 @@ int main(int argc, char** argv) {
             continue;
         }
         const QImage image = draw::HelpPicture();
-        const QString name = code == "en" ? QStringLiteral("help.jpg")
-                                          : QStringLiteral("help-%1.jpg").arg(QString::fromStdString(code));
+        const QString name =
+            code == "en" ? QStringLiteral("help.jpg") : QStringLiteral("help-%1.jpg").arg(QString::fromStdString(code));
         const QString path = QDir(dir).filePath(name);
         if (!image.save(path, "JPG", 90)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -65,8 +66,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot create %s\n", qPrintable(icons.path()));
             return 1;
         }
-        for (const auto& [icon, name] : {std::pair{draw::eIcon::Program, "zvbasic"},
-                                         std::pair{draw::eIcon::Viewer, "zvbasic-capview"}}) {
+        for (const auto& [icon, name] :
+             {std::pair{draw::eIcon::Program, "zvbasic"}, std::pair{draw::eIcon::Viewer, "zvbasic-capview"}}) {
             for (int size : {48, 128, 256}) {
                 const QString path = icons.filePath(QStringLiteral("%1-%2.png").arg(QLatin1String(name)).arg(size));
                 if (!draw::IconPicture(size, icon).save(path, "PNG")) {

@@ -6,9 +6,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QEvent>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -20,10 +17,16 @@
 #include <string>
 #include <vector>
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+
+#include "formats/CaptureFile.h"
+
 #include "analysis/DriveStats.h"
+
 #include "capview/PlotView.h"
 #include "capview/ViewerForm.h"
-#include "formats/CaptureFile.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -146,12 +149,14 @@ int main(int argc, char** argv) {
     std::printf("  budget 2 x wc -l + 100 ms = %.1f ms; ratio open / budget = %.2f (below 1 meets it)\n", budget,
                 open / budget);
     const double wcCpu = WcCpuMs(file), openCpu = Percentile(openCpus, 0.5);
-    std::printf("CPU time (less sensitive to a busy machine): wc -l %.1f ms, open %.1f ms; ratio open / (2 x wc -l + "
-                "100 ms) = %.2f\n",
-                wcCpu, openCpu, openCpu / (2 * wcCpu + 100));
-    std::printf("memory: resident growth %.1f bytes per record; records and pyramids hold %.1f bytes per record "
-                "(limit 40)\n",
-                rssDelta * 1024.0 / records, double(held) / records);
+    std::printf(
+        "CPU time (less sensitive to a busy machine): wc -l %.1f ms, open %.1f ms; ratio open / (2 x wc -l + "
+        "100 ms) = %.2f\n",
+        wcCpu, openCpu, openCpu / (2 * wcCpu + 100));
+    std::printf(
+        "memory: resident growth %.1f bytes per record; records and pyramids hold %.1f bytes per record "
+        "(limit 40)\n",
+        rssDelta * 1024.0 / records, double(held) / records);
 
     // Where the time goes: reading and parsing, then indexing.
     {
@@ -185,9 +190,10 @@ int main(int argc, char** argv) {
             coarse.push_back(Ms(a, b));
             fine.push_back(Ms(b, d));
         }
-        std::printf("speed x throttle map of %d records: median %.1f ms (500 rpm x 0.5 V, %zu cells); 1 rpm x 0.01 V: "
-                    "%.1f ms; scatter density grid 800 x 450: %.1f ms\n",
-                    records, Percentile(coarse, 0.5), cells, Percentile(fine, 0.5), Percentile(grid, 0.5));
+        std::printf(
+            "speed x throttle map of %d records: median %.1f ms (500 rpm x 0.5 V, %zu cells); 1 rpm x 0.01 V: "
+            "%.1f ms; scatter density grid 800 x 450: %.1f ms\n",
+            records, Percentile(coarse, 0.5), cells, Percentile(fine, 0.5), Percentile(grid, 0.5));
     }
 
     // Redraw after zoom or pan, at any zoom level.
@@ -209,8 +215,9 @@ int main(int argc, char** argv) {
         return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
     };
     for (int i = 0; i < 600; ++i) {
-        const double span = std::pow(10.0, std::log10(cPlotView::MinSpan) +
-                                               unit(rng) * (std::log10(double(records)) - std::log10(cPlotView::MinSpan)));
+        const double span =
+            std::pow(10.0, std::log10(cPlotView::MinSpan) +
+                               unit(rng) * (std::log10(double(records)) - std::log10(cPlotView::MinSpan)));
         if (i % 2) view.Pan((unit(rng) - 0.5) * view.Scene().View.Span);
         else view.SetView(unit(rng) * (records - span), span);
         const auto a = Clock::now();
@@ -222,10 +229,11 @@ int main(int argc, char** argv) {
             std::printf("  slow: %.1f ms at first %.0f span %.1f\n", redraws.back(), view.Scene().View.First,
                         view.Scene().View.Span);
     }
-    std::printf("redraw at 1600 x 900 after zoom/pan (600 views, all zoom levels): p50 %.2f ms, p99 %.2f ms, max %.2f ms "
-                "(limit p99 16 ms: ratio %.2f)\n",
-                Percentile(redraws, 0.5), Percentile(redraws, 0.99), Percentile(redraws, 1.0),
-                Percentile(redraws, 0.99) / 16.0);
+    std::printf(
+        "redraw at 1600 x 900 after zoom/pan (600 views, all zoom levels): p50 %.2f ms, p99 %.2f ms, max %.2f ms "
+        "(limit p99 16 ms: ratio %.2f)\n",
+        Percentile(redraws, 0.5), Percentile(redraws, 0.99), Percentile(redraws, 1.0),
+        Percentile(redraws, 0.99) / 16.0);
     std::printf("  CPU time of a redraw: p50 %.2f ms, p99 %.2f ms (ratio to 16 ms %.2f)\n", Percentile(redrawCpus, 0.5),
                 Percentile(redrawCpus, 0.99), Percentile(redrawCpus, 0.99) / 16.0);
     std::error_code ec;

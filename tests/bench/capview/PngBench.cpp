@@ -19,8 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "formats/CaptureFile.h"
 #include "core/Resources.h"
+
+#include "formats/CaptureFile.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

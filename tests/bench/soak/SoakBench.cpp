@@ -20,10 +20,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -35,18 +31,25 @@
 #include <string>
 #include <vector>
 
-#include "program/ScreenSet.h"
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "link/CommThread.h"
+
+#include "screens/CalibForm.h"
+#include "screens/ConfigForm.h"
+#include "screens/DataExForm.h"
+#include "screens/FileDialog.h"
 #include "screens/Globals.h"
 #include "screens/InfoForm.h"
 #include "screens/MainForm.h"
 #include "screens/QuestionForm.h"
 #include "screens/SaveForm.h"
-#include "link/CommThread.h"
-#include "screens/CalibForm.h"
-#include "screens/ConfigForm.h"
-#include "screens/DataExForm.h"
-#include "screens/FileDialog.h"
 #include "screens/VisForm.h"
+
+#include "program/ScreenSet.h"
 
 namespace {
 
@@ -190,7 +193,8 @@ int main(int argc, char** argv) {
     cScreenSet screens(cScreenSet::eScope::Work);
 
     cCommThread link([](const std::function<void()>& fn) {
-        QMetaObject::invokeMethod(qApp, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
     });
     CommThread = &link;
     cCounter heard;
@@ -246,8 +250,8 @@ int main(int argc, char** argv) {
                 kSanitized ? "AddressSanitizer" : "normal", simExe.c_str());
     std::fflush(stdout);
 
-    const std::vector<std::string> modes = {"silence", "silence-after", "partial", "bad-trailer",
-                                            "wrong-echo", "garbage", "line-drop"};
+    const std::vector<std::string> modes = {"silence",    "silence-after", "partial",  "bad-trailer",
+                                            "wrong-echo", "garbage",       "line-drop"};
     std::vector<std::string> bag;
     int faults = 0, recoveredAlone = 0, reselected = 0, notRecovered = 0, repostedPoll = 0;
     // Gaps between faults scale with the run: about 20 faults per run, at
@@ -324,9 +328,10 @@ int main(int argc, char** argv) {
 
     std::printf("Soak summary: %.1f s\n", wall);
     std::printf("  resident memory              %ld KiB -> %ld KiB (growth %ld KiB)\n", rss0, rss1, rss1 - rss0);
-    std::printf("  faults injected              %d: back on their own %d, after selecting the port again %d, "
-                "not back %d (poll asked for again %d times)\n",
-                faults, recoveredAlone, reselected, notRecovered, repostedPoll);
+    std::printf(
+        "  faults injected              %d: back on their own %d, after selecting the port again %d, "
+        "not back %d (poll asked for again %d times)\n",
+        faults, recoveredAlone, reselected, notRecovered, repostedPoll);
     std::printf("  reconnections                %d (settings read again)\n", heard.SettingsReads - reads0);
     std::printf("  failed requests / port errors %d / %d\n", heard.Failures, heard.PortErrors);
     std::printf("  polling cycles answered      %ld (intact level replies from the simulator while capturing)\n",
@@ -334,7 +339,7 @@ int main(int argc, char** argv) {
     std::printf("  level values on the screen   %ld\n", heard.LevelsWhileCapturing);
     std::printf("  capture records written      %ld (%s)\n", records,
                 records == heard.LevelsWhileCapturing ? "every value the screen got"
-                                                        : "DIFFERS from the values the screen got");
+                                                      : "DIFFERS from the values the screen got");
     std::printf("  sanitizer reports            %s\n",
                 kSanitized ? "none while running (a report would have stopped the run)" : "not a sanitizer build");
     std::fflush(stdout);

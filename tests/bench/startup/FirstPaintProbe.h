@@ -3,14 +3,15 @@
 // has first been painted, then ends the event loop.
 #pragma once
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QTimer>
 
 #include "ProcessClock.h"
 

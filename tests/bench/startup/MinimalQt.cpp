@@ -1,16 +1,18 @@
 // The yardstick of the start-up benchmark: the least a Qt Widgets program
 // does to show a full-screen window with a label. Prints the same line as
 // the probed zvbasic and ends.
-#include <QApplication>
-#include <QLabel>
-#include <QScreen>
-#include <QTimer>
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
 
 #include "FirstPaintProbe.h"
 

@@ -4,10 +4,12 @@
 // probe in the program itself.
 #include <QApplication>
 
-#include "FirstPaintProbe.h"
 #include "screens/Globals.h"
 #include "screens/MainForm.h"
+
 #include "program/Shell.h"
+
+#include "FirstPaintProbe.h"
 
 namespace {
 class cMainMenuPainted : public QObject {

@@ -13,11 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
-#include <QWidget>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -27,23 +22,33 @@
 #include <string>
 #include <vector>
 
-#include "program/ScreenSet.h"
-#include "screens/Globals.h"
-#include "screens/InfoForm.h"
-#include "screens/MainForm.h"
-#include "screens/QuestionForm.h"
-#include "screens/SaveForm.h"
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+
 #include "link/CommThread.h"
-#include "screens/CalibForm.h"
-#include "screens/ConfigForm.h"
-#include "screens/DataExForm.h"
-#include "screens/VisForm.h"
-#include "tools/ecusim/EcuSimulator.h"
+
 #include "widgets/DialGauge.h"
 #include "widgets/LambdaTrace.h"
 #include "widgets/Lamp.h"
 #include "widgets/LineGauge.h"
 #include "widgets/PaintProbe.h"
+
+#include "screens/CalibForm.h"
+#include "screens/ConfigForm.h"
+#include "screens/DataExForm.h"
+#include "screens/Globals.h"
+#include "screens/InfoForm.h"
+#include "screens/MainForm.h"
+#include "screens/QuestionForm.h"
+#include "screens/SaveForm.h"
+#include "screens/VisForm.h"
+
+#include "program/ScreenSet.h"
+
+#include "tools/ecusim/EcuSimulator.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -74,8 +79,7 @@ sChild StartSimulator(int version) {
         if (::write(path[1], dev.data(), dev.size()) < 0) ::_exit(3);
         ::close(path[1]);
         char b;
-        while (::read(hold[0], &b, 1) > 0) {
-        }
+        while (::read(hold[0], &b, 1) > 0) {}
         sim.Stop();
         ::_exit(0);
     }
