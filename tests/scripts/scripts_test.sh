@@ -21,13 +21,14 @@ exit-check-tools)
   ;;
 format-check)
   # --check lists the file that differs and fails; formatting in place
-  # makes the check pass; a bad argument is refused.
-  command -v git >/dev/null || fail "git missing"
+  # makes the check pass; a bad argument is refused. In a git checkout the
+  # script takes the files git knows, elsewhere every file: the tree is a
+  # checkout where git is installed (a minimal root may have none).
   mkdir -p "$work/tree/scripts"
   cp "$top/scripts/format" "$work/tree/scripts/"
   cp "$top/.clang-format" "$work/tree/"
   cd "$work/tree" || fail "no work tree"
-  git init -q . || fail "git init"
+  if command -v git >/dev/null; then git init -q . || fail "git init"; fi
   printf 'int  main( ){return 0;}\n' >bad.cpp
   printf 'int main() { return 0; }\n' >good.cpp
   out=$(scripts/format --check 2>&1)
