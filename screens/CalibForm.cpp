@@ -28,8 +28,11 @@
 #include "kit/ScreenKit.h"
 
 #include "screens/Globals.h"
+#include "screens/KeptEdits.h"
 #include "screens/MainForm.h"
+#include "screens/Questions.h"
 #include "screens/SaveForm.h"
+#include "screens/StoreFlow.h"
 
 using ScreenKit::Q;
 

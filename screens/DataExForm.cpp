@@ -26,7 +26,10 @@
 #include "screens/AutoBackup.h"
 #include "screens/FileDialog.h"
 #include "screens/Globals.h"
+#include "screens/KeptEdits.h"
+#include "screens/Questions.h"
 #include "screens/SaveForm.h"
+#include "screens/StoreFlow.h"
 
 using ScreenKit::Q;
 

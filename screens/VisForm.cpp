@@ -31,6 +31,7 @@
 
 #include "screens/FileDialog.h"
 #include "screens/Globals.h"
+#include "screens/Questions.h"
 
 using ScreenKit::Q;
 

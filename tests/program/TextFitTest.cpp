@@ -31,6 +31,7 @@
 #include "screens/MainForm.h"
 #include "screens/OptionsForm.h"
 #include "screens/QuestionForm.h"
+#include "screens/Questions.h"
 #include "screens/SaveForm.h"
 
 #include "tests/TestKit.h"

@@ -27,6 +27,7 @@
 #include "screens/LoadForm.h"
 #include "screens/MainForm.h"
 #include "screens/QuestionForm.h"
+#include "screens/Questions.h"
 #include "screens/SaveForm.h"
 
 #include "tools/ecusim/EcuSimulator.h"
