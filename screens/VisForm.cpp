@@ -288,7 +288,7 @@ void TVisForm::ApplySettingsToDisplays() {
 
 void TVisForm::LinkEvent() {
     cIOForm::LinkEvent();
-    if (LinkRequest == RQ_VIS_POLL || LinkRequest == RQ_IDLE_POLL) LiveValue(LinkPhase, LinkValue);
+    if (LinkRequest == RQ_VIS_POLL || LinkRequest == RQ_IDLE_POLL) ShowLiveValue(LinkPhase, LinkValue);
     else if (LinkRequest == RQ_IDENTIFY) ApplySettingsToDisplays();
     // Connecting: the line dropped or the port changed, no value is current.
     else if (LinkRequest == RQ_CONNECT) MarkAllStale();
@@ -304,7 +304,7 @@ void TVisForm::SettingsLoaded() {
     if (ScreenActive && CommThread) CommThread->PostRequest(RQ_VIS_POLL);
 }
 
-void TVisForm::LiveValue(int k, int r) {
+void TVisForm::ShowLiveValue(int k, int r) {
     const sSettings& s = WorkSettings;
     const float lambdaShown = Conv::TakeLiveValue(LiveSample, k, r, Version(), s.LambdaType);
     Cycle.Take(k);
