@@ -27,6 +27,7 @@
 #include "widgets/ShadowButton.h"
 
 #include "kit/Artwork.h"
+#include "kit/QtText.h"
 #include "kit/ScreenKit.h"
 
 #include "screens/FileDialog.h"
@@ -192,22 +193,22 @@ TVisForm::~TVisForm() { Capture.Close(); }
 int TVisForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
 
 void TVisForm::Retranslate() {
-    setWindowTitle(Q(_("Visualisation")));
-    TPSHLL->setText(Q(_("TPS [V]")));
-    RPMAM->SetCaption(Q(_("RPM|x 1000")));
-    StepperLM->SetCaptions(Q(_("Valve position")), Q(_("closed")), Q(_("open")));
-    LambdaHLL->setText(Q(_("Lambda [V]")));
-    LambdaCH->SetTitle(Q(_("Lambda")));
-    ExitBtn->setText(Q(_("   F10  Exit")));
+    setWindowTitle(Tr("Visualisation"));
+    TPSHLL->setText(Tr("TPS [V]"));
+    RPMAM->SetCaption(Tr("RPM|x 1000"));
+    StepperLM->SetCaptions(Tr("Valve position"), Tr("closed"), Tr("open"));
+    LambdaHLL->setText(Tr("Lambda [V]"));
+    LambdaCH->SetTitle(Tr("Lambda"));
+    ExitBtn->setText(Tr("   F10  Exit"));
     ShowLogButton();
 }
 
 void TVisForm::ShowLogButton() {
     if (Capture.IsOpen()) {
-        LogBtn->setText(Q(_("  F7  Stop capturing")));
+        LogBtn->setText(Tr("  F7  Stop capturing"));
         LogBtn->SetFill(CapturingFill());
     } else {
-        LogBtn->setText(Q(_("  F7  Capture to file")));
+        LogBtn->setText(Tr("  F7  Capture to file"));
         LogBtn->SetFill(Palette::Black);
     }
 }
@@ -383,7 +384,7 @@ void TVisForm::LogBtnClick() {
     }
     sFileDialogRequest request;
     request.Save = true;
-    request.Filter = Q(_("Data files *.dat")) + QStringLiteral(" (*.dat)");
+    request.Filter = Tr("Data files *.dat") + QStringLiteral(" (*.dat)");
     request.DefaultSuffix = QStringLiteral("dat");
     request.ProposedName = QStringLiteral("capture");
     // Last week's capture is not emptied without a question.
@@ -397,8 +398,8 @@ void TVisForm::LogBtnClick() {
             ShowStatusMessage(N_("Capture stopped: write error!"));
             return;
         }
-        ShowInfo(Q(_("Capture file could not be opened:")) + QLatin1Char('\n') + QFileInfo(path).fileName() +
-                 QLatin1Char('\n') + Q(_(Capture.Error().c_str())));
+        ShowInfo(Tr("Capture file could not be opened:") + QLatin1Char('\n') + QFileInfo(path).fileName() +
+                 QLatin1Char('\n') + Tr(Capture.Error().c_str()));
         return;
     }
     // The first record waits for a whole cycle.
