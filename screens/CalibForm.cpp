@@ -33,8 +33,6 @@
 #include "screens/SaveForm.h"
 #include "screens/StoreFlow.h"
 
-using ScreenKit::Q;
-
 namespace {
 
 constexpr int ACTIVE = 0, INACTIVE = 1;

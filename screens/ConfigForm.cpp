@@ -30,8 +30,6 @@
 #include "screens/SaveForm.h"
 #include "screens/StoreFlow.h"
 
-using ScreenKit::Q;
-
 namespace {
 
 // Parameter numbers of the single-parameter updates.

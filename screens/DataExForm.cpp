@@ -30,8 +30,6 @@
 #include "screens/SaveForm.h"
 #include "screens/StoreFlow.h"
 
-using ScreenKit::Q;
-
 namespace {
 
 // A computer, a settings file and the ECU, joined by arrows both ways.

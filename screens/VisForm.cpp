@@ -34,8 +34,6 @@
 #include "screens/Globals.h"
 #include "screens/Questions.h"
 
-using ScreenKit::Q;
-
 TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     setObjectName(QStringLiteral("VisForm"));
 
