@@ -66,7 +66,7 @@ std::unique_ptr<cCaptureLoader> NewLoader(sHandedOver& out) {
 
 // Each case changes the followed file (100 records) in its own way.
 TEST(CaptureLoader, FollowsWhatTheFileBecame) {
-    enum class eChange { None, Append, Replace, Remove };
+    enum class eChange { None, Append, Replace, Remove, Folder };
     struct sCase {
         const char* Name;
         eChange Change;
@@ -77,7 +77,9 @@ TEST(CaptureLoader, FollowsWhatTheFileBecame) {
         {"unchanged", eChange::None, false, -1},
         {"grown", eChange::Append, false, 150},
         {"replaced by a shorter one", eChange::Replace, false, 20},
-        {"removed", eChange::Remove, true, -1},
+        // Gone for now (a recorder between files): nothing new, no failure.
+        {"removed", eChange::Remove, false, -1},
+        {"replaced by a folder", eChange::Folder, true, -1},
     };
     for (const sCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -103,6 +105,10 @@ TEST(CaptureLoader, FollowsWhatTheFileBecame) {
             fs::rename(other, file);
             break;
         case eChange::Remove: fs::remove(file); break;
+        case eChange::Folder:
+            fs::remove(file);
+            fs::create_directory(file);
+            break;
         }
 
         sHandedOver out;
@@ -115,7 +121,9 @@ TEST(CaptureLoader, FollowsWhatTheFileBecame) {
         EXPECT_EQ(out.After ? long(out.After->Records()) : -1L, c.Records);
         // The shown capture is never changed under the painter.
         EXPECT_EQ(before->Records(), 100u);
-        if (out.After) EXPECT_EQ(out.After->Pyramid[0].Query(0, out.After->Records()).Count, out.After->Records());
+        if (out.After) {
+            EXPECT_EQ(out.After->Pyramid[0].Query(0, out.After->Records()).Count, out.After->Records());
+        }
     }
 }
 
