@@ -70,7 +70,11 @@ TViewerForm::tDialogHook& TViewerForm::DialogHook() {
 TViewerForm::TViewerForm(QWidget* parent)
     : QWidget(parent),
       Loader(
-          [this](std::shared_ptr<Capture::sLoadedCapture> capture) { Finished(std::move(capture), ReadingCompare); },
+          [this](std::shared_ptr<Capture::sLoadedCapture> capture) {
+              const bool compare = !ReadingCompare.empty() && ReadingCompare.front();
+              if (!ReadingCompare.empty()) ReadingCompare.pop_front();
+              Finished(std::move(capture), compare);
+          },
           [this](std::shared_ptr<const Capture::sLoadedCapture> before, std::shared_ptr<Capture::sLoadedCapture> after,
                  bool failed) { Followed(std::move(before), std::move(after), failed); }) {
     setObjectName(QStringLiteral("ViewerForm"));
@@ -505,10 +509,9 @@ void TViewerForm::StartNext() {
     const sJob job = Queue.front();
     Queue.erase(Queue.begin());
     Reading = Name(job.Path);
-    ReadingCompare = job.CompareWithPrevious;
     ProgressTicks = 0;
     Message.clear();
-    Loader.Load(job.Path.toStdString());
+    if (Loader.Load(job.Path.toStdString())) ReadingCompare.push_back(job.CompareWithPrevious);
     ProgressTM.start();
     UpdateStatus();
 }

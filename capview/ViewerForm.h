@@ -7,6 +7,7 @@
 // stays responsive and Esc cancels.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -124,7 +125,10 @@ private:
         bool CompareWithPrevious = false;
     };
     std::vector<sJob> Queue;
-    bool ReadingCompare = false;  // the file being read is compared with the previous one
+    // Per reading started and not yet handed over, oldest first: whether its
+    // file is compared with the previous one (a reading stopped by closing
+    // is still handed over, before any later one).
+    std::deque<bool> ReadingCompare;
     QString Reading;
     QTimer ProgressTM;
     int ProgressTicks = 0;
