@@ -244,183 +244,212 @@ double IndexAt(const sLayout& layout, const sView& view, double x) {
     return view.First + f * view.Span;
 }
 
-void Paint(QPainter& p, QSizeF size, const sScene& scene) {
-    switch (scene.Kind) {
-    case eKind::Scatter: PaintScatter(p, size, scene); return;
-    case eKind::Map: PaintMap(p, size, scene); return;
-    case eKind::Histogram: PaintHistograms(p, size, scene); return;
-    case eKind::Time: break;
-    }
-    const std::vector<sPanel> panels = Panels(scene);
-    const double fp = FontPixels(size);
-    const sLayout l = Layout(size, int(panels.size()), fp);
-    const QFont normal = DesignFont(int(std::round(fp)), false), bold = DesignFont(int(std::round(fp)), true);
-    const QFont big = DesignFont(int(std::round(fp * 1.5)), true);
-    const QFontMetricsF fm(normal);
+namespace {
 
-    p.fillRect(QRectF(QPointF(0, 0), size), Palette::Navy);
+// What every part of the time traces' picture shares: the scene, its layout
+// and fonts, and where a record's index lies across the plot.
+struct sTimePlot {
+    const sScene& Scene;
+    QSizeF Size;
+    std::vector<sPanel> Panels;
+    double Fp;  // the font size in pixels, the unit of the margins
+    sLayout L;
+    QFont Normal, Bold, Big;
+    QFontMetricsF Fm;
+    size_t Records;
+    double PerPixel;      // records per pixel across the plot
+    double HeadY, HeadH;  // the line of file names above the traces
 
-    // File names over the traces, in the colours their lines have.
-    p.setFont(bold);
-    double hx = l.Plot.left();
-    const double hy = fp * 0.2, hh = fp * 1.4;
+    sTimePlot(QSizeF size, const sScene& scene)
+        : Scene(scene),
+          Size(size),
+          Panels(Plot::Panels(scene)),
+          Fp(FontPixels(size)),
+          L(Layout(size, int(Panels.size()), Fp)),
+          Normal(DesignFont(int(std::round(Fp)), false)),
+          Bold(DesignFont(int(std::round(Fp)), true)),
+          Big(DesignFont(int(std::round(Fp * 1.5)), true)),
+          Fm(Normal),
+          Records(scene.Records()),
+          PerPixel(scene.View.Span / std::max(L.Plot.width(), 1.0)),
+          HeadY(Fp * 0.2),
+          HeadH(Fp * 1.4) {}
+
+    double XOf(double index) const { return L.Plot.left() + (index - Scene.View.First) / PerPixel; }
+};
+
+// File names over the traces, in the colours their lines have.
+void PaintFileNames(QPainter& p, const sTimePlot& t) {
+    const sScene& scene = t.Scene;
+    p.setFont(t.Bold);
+    double hx = t.L.Plot.left();
     if (scene.Primary) {
         p.setPen(Qt::white);
         const QString name = FileLabel(scene.Primary.get());
-        p.drawText(QRectF(hx, hy, l.Plot.width(), hh), Qt::AlignLeft | Qt::AlignVCenter, name);
-        hx += QFontMetricsF(bold).horizontalAdvance(name) + fp * 2;
+        p.drawText(QRectF(hx, t.HeadY, t.L.Plot.width(), t.HeadH), Qt::AlignLeft | Qt::AlignVCenter, name);
+        hx += QFontMetricsF(t.Bold).horizontalAdvance(name) + t.Fp * 2;
     }
     if (scene.Second) {
         p.setPen(SecondColor());
         const QString text =
             (scene.Compare == eCompare::Overlaid ? CvTr("compared with") + QStringLiteral(" ") : QString()) +
             FileLabel(scene.Second.get());
-        p.drawText(QRectF(hx, hy, l.Plot.right() - hx, hh), Qt::AlignLeft | Qt::AlignVCenter, text);
+        p.drawText(QRectF(hx, t.HeadY, t.L.Plot.right() - hx, t.HeadH), Qt::AlignLeft | Qt::AlignVCenter, text);
     }
+}
 
-    const size_t records = scene.Records();
-    const double perPixel = scene.View.Span / std::max(l.Plot.width(), 1.0);
-    auto xOf = [&](double index) { return l.Plot.left() + (index - scene.View.First) / perPixel; };
-
-    for (size_t k = 0; k < panels.size(); ++k) {
-        const sPanel& pan = panels[k];
-        const QRectF& r = l.Panels[k];
-        double lo, hi;
-        TraceRange(pan.Trace, scene, lo, hi);
-        const sTraceLook& look = TraceLook(pan.Trace);
-
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.fillRect(r, Qt::black);
-        // Grid and scale.
-        const int maxTicks = std::clamp(int(r.height() / (fm.height() * 1.6)), 2, 6);
-        const std::vector<double> ticks = NiceTicks(lo, hi, maxTicks);
-        p.setFont(normal);
-        for (double t : ticks) {
-            const double y = std::round(YOf(r, t, lo, hi)) + 0.5;
-            p.setPen(QPen(ViewerPalette::Grid, 0));
-            p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
-            p.setPen(Qt::white);
-            // Labels at the ends stay within their own panel.
-            const double ty = std::clamp(y - fm.height() / 2, r.top() - 1, r.bottom() - fm.height() + 1);
-            p.drawText(QRectF(0, ty, r.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
-                       ValueText(pan.Trace, t));
-        }
-        if (pan.Trace == Capture::TraceLambda && kLambdaLine > lo && kLambdaLine < hi) {
-            const double y = std::round(YOf(r, kLambdaLine, lo, hi)) + 0.5;
-            p.setPen(QPen(Palette::Orange, 1, Qt::DashLine));
-            p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
-        }
-        // Selected range.
-        if (scene.Selection && records) {
-            const double a = std::max(r.left(), xOf(double(scene.Selection->first)));
-            const double b = std::min(r.right(), xOf(double(scene.Selection->second + 1)));
-            if (b > a)
-                p.fillRect(QRectF(a, r.top(), std::max(b - a, 1.0), r.height()),
-                           ViewerPalette::Translucent(Palette::Orange, 70));
-        }
-        if (pan.Capture) {
-            const QColor color = pan.SecondGroup ? SecondColor() : look.Color;
-            p.save();
-            p.setClipRect(r);
-            DrawTrace(p, r, *pan.Capture, pan.Trace, scene.View, lo, hi, color);
-            if (pan.Overlay) DrawTrace(p, r, *pan.Overlay, pan.Trace, scene.View, lo, hi, SecondColor());
-            p.restore();
-        }
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(QPen(ViewerPalette::Frame, 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
-        if (pan.Trace == Capture::TraceLambda && kLambdaLine > lo && kLambdaLine < hi) {
-            p.setPen(Palette::Orange);
-            p.drawText(QRectF(r.left() + fp * 0.3, YOf(r, kLambdaLine, lo, hi) - fm.height(), fp * 6, fm.height()),
-                       Qt::AlignLeft | Qt::AlignBottom, ValueText(Capture::TraceLambda, kLambdaLine) + " V");
-        }
-
-        // The box beside the trace: title, value at the cursor, statistics
-        // of the selected range.
-        const QRectF box = l.Infos[k];
-        p.setRenderHint(QPainter::Antialiasing, true);
-        p.setPen(QPen(Palette::Orange, 2));
-        p.setBrush(Qt::black);
-        p.drawRoundedRect(box.adjusted(1, 1, -1, -1), fp * 0.6, fp * 0.6);
-        p.setBrush(Qt::NoBrush);
-        const QRectF inner = box.adjusted(fp * 0.6, fp * 0.2, -fp * 0.5, -fp * 0.2);
-        QString title = CvTr(look.Title);
-        if (*look.Unit) title += QStringLiteral(" [") + CvTr(look.Unit) + QStringLiteral("]");
-        p.setFont(bold);
-        p.setPen(pan.SecondGroup ? SecondColor() : Palette::LightOrange);
-        const double line = QFontMetricsF(bold).height();
-        double y = inner.top();
-        if (inner.height() >= line)
-            p.drawText(QRectF(inner.left(), y, inner.width(), line), Qt::AlignLeft | Qt::AlignVCenter, title);
-        y += line;
-        std::vector<std::pair<const Capture::sLoadedCapture*, QColor>> shown;
-        if (pan.Capture) shown.push_back({pan.Capture, pan.SecondGroup ? SecondColor() : Palette::Yellow});
-        if (pan.Overlay) shown.push_back({pan.Overlay, SecondColor()});
-        if (scene.Cursor) {
-            p.setFont(big);
-            const double bl = QFontMetricsF(big).height();
-            double x = inner.left();
-            for (const auto& [c, color] : shown) {
-                if (*scene.Cursor >= c->Records() || y + bl > inner.bottom() + 2) continue;
-                const QString text = ValueText(pan.Trace, c->Data.Values[pan.Trace][*scene.Cursor]);
-                p.setPen(color);
-                p.drawText(QRectF(x, y, inner.right() - x, bl), Qt::AlignLeft | Qt::AlignVCenter, text);
-                x += QFontMetricsF(big).horizontalAdvance(text) + fp;
-            }
-            y += bl;
-        }
-        // Minimum, mean and maximum of the selected range, or of the view.
-        {
-            size_t a, b;
-            if (scene.Selection) {
-                a = scene.Selection->first;
-                b = scene.Selection->second + 1;
-            } else {
-                a = size_t(std::max(0.0, std::floor(scene.View.First)));
-                b = size_t(std::max(0.0, std::ceil(scene.View.First + scene.View.Span)));
-            }
-            const QFont small = DesignFont(int(std::round(fp * 0.85)), false);
-            const QFontMetricsF sm(small);
-            p.setFont(small);
-            const double colW = inner.width() / 3;
-            if (y + sm.height() * 2 <= inner.bottom() + 2 && records) {
-                p.setPen(Palette::LightOrange);
-                const char* heads[3] = {CvN_("min"), CvN_("mean"), CvN_("max")};
-                for (int i = 0; i < 3; ++i)
-                    p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                               CvTr(heads[i]));
-                y += sm.height();
-                for (const auto& [c, color] : shown) {
-                    if (y + sm.height() > inner.bottom() + 2) break;
-                    const Capture::sRangeStats s = c->Pyramid[pan.Trace].Query(a, b);
-                    if (!s.Count) continue;
-                    p.setPen(color == Palette::Yellow ? QColor(Qt::white) : color);
-                    const double vals[3] = {s.Min, s.Mean(), s.Max};
-                    for (int i = 0; i < 3; ++i)
-                        p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()),
-                                   Qt::AlignLeft | Qt::AlignVCenter, ValueText(pan.Trace, vals[i]));
-                    y += sm.height();
-                }
-            }
-        }
-    }
-
-    // The shared horizontal axis.
+// One trace's panel: grid and scale, the rich line of the lambda trace, the
+// selected range, the trace (and the one laid over it) and the frame.
+void PaintPanel(QPainter& p, const sTimePlot& t, const sPanel& pan, const QRectF& r, double lo, double hi) {
+    const sScene& scene = t.Scene;
+    const double fp = t.Fp;
+    const QFontMetricsF& fm = t.Fm;
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.setFont(normal);
+    p.fillRect(r, Qt::black);
+    // Grid and scale.
+    const int maxTicks = std::clamp(int(r.height() / (fm.height() * 1.6)), 2, 6);
+    const std::vector<double> ticks = NiceTicks(lo, hi, maxTicks);
+    p.setFont(t.Normal);
+    for (double tick : ticks) {
+        const double y = std::round(YOf(r, tick, lo, hi)) + 0.5;
+        p.setPen(QPen(ViewerPalette::Grid, 0));
+        p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+        p.setPen(Qt::white);
+        // Labels at the ends stay within their own panel.
+        const double ty = std::clamp(y - fm.height() / 2, r.top() - 1, r.bottom() - fm.height() + 1);
+        p.drawText(QRectF(0, ty, r.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
+                   ValueText(pan.Trace, tick));
+    }
+    const bool richLine = pan.Trace == Capture::TraceLambda && kLambdaLine > lo && kLambdaLine < hi;
+    if (richLine) {
+        const double y = std::round(YOf(r, kLambdaLine, lo, hi)) + 0.5;
+        p.setPen(QPen(Palette::Orange, 1, Qt::DashLine));
+        p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+    }
+    // Selected range.
+    if (scene.Selection && t.Records) {
+        const double a = std::max(r.left(), t.XOf(double(scene.Selection->first)));
+        const double b = std::min(r.right(), t.XOf(double(scene.Selection->second + 1)));
+        if (b > a)
+            p.fillRect(QRectF(a, r.top(), std::max(b - a, 1.0), r.height()),
+                       ViewerPalette::Translucent(Palette::Orange, 70));
+    }
+    if (pan.Capture) {
+        const QColor color = pan.SecondGroup ? SecondColor() : TraceLook(pan.Trace).Color;
+        p.save();
+        p.setClipRect(r);
+        DrawTrace(p, r, *pan.Capture, pan.Trace, scene.View, lo, hi, color);
+        if (pan.Overlay) DrawTrace(p, r, *pan.Overlay, pan.Trace, scene.View, lo, hi, SecondColor());
+        p.restore();
+    }
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(ViewerPalette::Frame, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
+    if (richLine) {
+        p.setPen(Palette::Orange);
+        p.drawText(QRectF(r.left() + fp * 0.3, YOf(r, kLambdaLine, lo, hi) - fm.height(), fp * 6, fm.height()),
+                   Qt::AlignLeft | Qt::AlignBottom, ValueText(Capture::TraceLambda, kLambdaLine) + " V");
+    }
+}
+
+// Minimum, mean and maximum of the selected range, or of the view, from `y`
+// down in the box's `inner` rectangle.
+void PaintRangeStats(QPainter& p, const sTimePlot& t, const sPanel& pan, const QRectF& inner, double y,
+                     const std::vector<std::pair<const Capture::sLoadedCapture*, QColor>>& shown) {
+    const sScene& scene = t.Scene;
+    size_t a, b;
+    if (scene.Selection) {
+        a = scene.Selection->first;
+        b = scene.Selection->second + 1;
+    } else {
+        a = size_t(std::max(0.0, std::floor(scene.View.First)));
+        b = size_t(std::max(0.0, std::ceil(scene.View.First + scene.View.Span)));
+    }
+    const QFont small = DesignFont(int(std::round(t.Fp * 0.85)), false);
+    const QFontMetricsF sm(small);
+    p.setFont(small);
+    const double colW = inner.width() / 3;
+    if (y + sm.height() * 2 > inner.bottom() + 2 || !t.Records) return;
+    p.setPen(Palette::LightOrange);
+    const char* heads[3] = {CvN_("min"), CvN_("mean"), CvN_("max")};
+    for (int i = 0; i < 3; ++i)
+        p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   CvTr(heads[i]));
+    y += sm.height();
+    for (const auto& [c, color] : shown) {
+        if (y + sm.height() > inner.bottom() + 2) break;
+        const Capture::sRangeStats s = c->Pyramid[pan.Trace].Query(a, b);
+        if (!s.Count) continue;
+        p.setPen(color == Palette::Yellow ? QColor(Qt::white) : color);
+        const double vals[3] = {s.Min, s.Mean(), s.Max};
+        for (int i = 0; i < 3; ++i)
+            p.drawText(QRectF(inner.left() + i * colW, y, colW, sm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                       ValueText(pan.Trace, vals[i]));
+        y += sm.height();
+    }
+}
+
+// The box beside the trace: title, value at the cursor, statistics of the
+// selected range.
+void PaintInfoBox(QPainter& p, const sTimePlot& t, const sPanel& pan, const QRectF& box) {
+    const sScene& scene = t.Scene;
+    const double fp = t.Fp;
+    const sTraceLook& look = TraceLook(pan.Trace);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(Palette::Orange, 2));
+    p.setBrush(Qt::black);
+    p.drawRoundedRect(box.adjusted(1, 1, -1, -1), fp * 0.6, fp * 0.6);
+    p.setBrush(Qt::NoBrush);
+    const QRectF inner = box.adjusted(fp * 0.6, fp * 0.2, -fp * 0.5, -fp * 0.2);
+    QString title = CvTr(look.Title);
+    if (*look.Unit) title += QStringLiteral(" [") + CvTr(look.Unit) + QStringLiteral("]");
+    p.setFont(t.Bold);
+    p.setPen(pan.SecondGroup ? SecondColor() : Palette::LightOrange);
+    const double line = QFontMetricsF(t.Bold).height();
+    double y = inner.top();
+    if (inner.height() >= line)
+        p.drawText(QRectF(inner.left(), y, inner.width(), line), Qt::AlignLeft | Qt::AlignVCenter, title);
+    y += line;
+    std::vector<std::pair<const Capture::sLoadedCapture*, QColor>> shown;
+    if (pan.Capture) shown.push_back({pan.Capture, pan.SecondGroup ? SecondColor() : Palette::Yellow});
+    if (pan.Overlay) shown.push_back({pan.Overlay, SecondColor()});
+    if (scene.Cursor) {
+        p.setFont(t.Big);
+        const double bl = QFontMetricsF(t.Big).height();
+        double x = inner.left();
+        for (const auto& [c, color] : shown) {
+            if (*scene.Cursor >= c->Records() || y + bl > inner.bottom() + 2) continue;
+            const QString text = ValueText(pan.Trace, c->Data.Values[pan.Trace][*scene.Cursor]);
+            p.setPen(color);
+            p.drawText(QRectF(x, y, inner.right() - x, bl), Qt::AlignLeft | Qt::AlignVCenter, text);
+            x += QFontMetricsF(t.Big).horizontalAdvance(text) + fp;
+        }
+        y += bl;
+    }
+    PaintRangeStats(p, t, pan, inner, y, shown);
+}
+
+// The shared horizontal axis: ticks at round times, or at round record
+// numbers (counted from 1), with their lines across every panel.
+void PaintTimeAxis(QPainter& p, const sTimePlot& t) {
+    const sScene& scene = t.Scene;
+    const sLayout& l = t.L;
+    const double fp = t.Fp;
+    const QFontMetricsF& fm = t.Fm;
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setFont(t.Normal);
     const int maxTicks = std::max(2, int(l.Plot.width() / (fm.horizontalAdvance(QStringLiteral("00:00:00")) * 1.8)));
-    // Ticks at round times, or at round record numbers (counted from 1).
     const double unit = scene.SecondsPerRecord > 0 ? scene.SecondsPerRecord : 1.0;
     const double shift = scene.SecondsPerRecord > 0 ? 0.0 : 1.0;
-    for (double t :
+    for (double tick :
          NiceTicks(scene.View.First * unit + shift, (scene.View.First + scene.View.Span) * unit + shift, maxTicks)) {
-        const double index = (t - shift) / unit;
-        const double x = std::round(xOf(index)) + 0.5;
+        const double index = (tick - shift) / unit;
+        const double x = std::round(t.XOf(index)) + 0.5;
         if (x < l.Plot.left() || x > l.Plot.right()) continue;
         // A short capture stands centred: no ticks before its first record
         // or after its last.
-        if (index < -1e-9 || (records && index > double(records - 1) + 1e-9 && double(records) < scene.View.Span))
+        if (index < -1e-9 || (t.Records && index > double(t.Records - 1) + 1e-9 && double(t.Records) < scene.View.Span))
             continue;
         p.setPen(QPen(ViewerPalette::Grid, 0));
         for (const QRectF& r : l.Panels) p.drawLine(QPointF(x, r.top() + 1), QPointF(x, r.bottom() - 1));
@@ -435,55 +464,86 @@ void Paint(QPainter& p, QSizeF size, const sScene& scene) {
     p.setPen(Palette::LightOrange);
     p.drawText(QRectF(0, l.Axis.top() + fp * 0.3, l.Plot.left() - fp * 0.4, fm.height()), Qt::AlignRight | Qt::AlignTop,
                scene.SecondsPerRecord > 0 ? CvTr("Time") : CvTr("Record"));
+}
 
-    // Numbered markers, and the difference between the last two of them
-    // at the right of the file names.
-    if (records) {
-        const QColor markerColour = ViewerPalette::Marker;
-        for (size_t m = 0; m < scene.Markers.size(); ++m) {
-            const double x = std::round(xOf(double(scene.Markers[m]))) + 0.5;
-            if (x < l.Plot.left() || x > l.Plot.right()) continue;
-            p.setPen(QPen(markerColour, 1, Qt::DashLine));
-            p.drawLine(QPointF(x, l.Plot.top()), QPointF(x, l.Plot.bottom()));
-            p.setFont(bold);
-            const QString number = QString::number(m + 1);
-            const double w = QFontMetricsF(bold).horizontalAdvance(number) + fp * 0.6;
-            const QRectF tag(std::min(x + 1, l.Plot.right() - w), l.Plot.top(), w, fm.height());
-            p.fillRect(tag, markerColour);
-            p.setPen(Qt::black);
-            p.drawText(tag, Qt::AlignCenter, number);
-        }
-        if (scene.Markers.size() >= 2) {
-            const size_t n = scene.Markers.size();
-            p.setFont(bold);
-            p.setPen(markerColour);
-            p.drawText(QRectF(l.Plot.left(), hy, size.width() - l.Plot.left() - fp * 0.6, hh),
-                       Qt::AlignRight | Qt::AlignVCenter,
-                       MarkerDifference(scene, scene.Markers[n - 2], scene.Markers[n - 1]));
-        }
+// Numbered markers, and the difference between the last two of them at the
+// right of the file names.
+void PaintMarkers(QPainter& p, const sTimePlot& t) {
+    const sScene& scene = t.Scene;
+    const sLayout& l = t.L;
+    const double fp = t.Fp;
+    const QColor markerColour = ViewerPalette::Marker;
+    for (size_t m = 0; m < scene.Markers.size(); ++m) {
+        const double x = std::round(t.XOf(double(scene.Markers[m]))) + 0.5;
+        if (x < l.Plot.left() || x > l.Plot.right()) continue;
+        p.setPen(QPen(markerColour, 1, Qt::DashLine));
+        p.drawLine(QPointF(x, l.Plot.top()), QPointF(x, l.Plot.bottom()));
+        p.setFont(t.Bold);
+        const QString number = QString::number(m + 1);
+        const double w = QFontMetricsF(t.Bold).horizontalAdvance(number) + fp * 0.6;
+        const QRectF tag(std::min(x + 1, l.Plot.right() - w), l.Plot.top(), w, t.Fm.height());
+        p.fillRect(tag, markerColour);
+        p.setPen(Qt::black);
+        p.drawText(tag, Qt::AlignCenter, number);
     }
-
-    // The cursor across all traces.
-    if (scene.Cursor && records) {
-        const double x = std::round(xOf(double(*scene.Cursor))) + 0.5;
-        if (x >= l.Plot.left() && x <= l.Plot.right()) {
-            p.setPen(QPen(ViewerPalette::Translucent(Palette::White, 200), 1));
-            p.drawLine(QPointF(x, l.Plot.top()), QPointF(x, l.Plot.bottom()));
-            p.setPen(Palette::Yellow);
-            p.setFont(bold);
-            const QString text = AxisText(double(*scene.Cursor), scene.SecondsPerRecord);
-            const double w = QFontMetricsF(bold).horizontalAdvance(text) + fp;
-            const QRectF tag(std::clamp(x - w / 2, l.Plot.left(), l.Plot.right() - w),
-                             l.Axis.top() + fp * 0.3 + fm.height(), w, fm.height());
-            p.fillRect(tag, Palette::Navy);
-            p.drawText(tag, Qt::AlignCenter, text);
-        }
+    if (scene.Markers.size() >= 2) {
+        const size_t n = scene.Markers.size();
+        p.setFont(t.Bold);
+        p.setPen(markerColour);
+        p.drawText(QRectF(l.Plot.left(), t.HeadY, t.Size.width() - l.Plot.left() - fp * 0.6, t.HeadH),
+                   Qt::AlignRight | Qt::AlignVCenter,
+                   MarkerDifference(scene, scene.Markers[n - 2], scene.Markers[n - 1]));
     }
+}
 
-    if (records == 0 && !scene.EmptyText.isEmpty()) {
-        p.setFont(big);
+// The cursor across all traces, with its time under the axis.
+void PaintCursor(QPainter& p, const sTimePlot& t) {
+    const sScene& scene = t.Scene;
+    const sLayout& l = t.L;
+    const double x = std::round(t.XOf(double(*scene.Cursor))) + 0.5;
+    if (x < l.Plot.left() || x > l.Plot.right()) return;
+    p.setPen(QPen(ViewerPalette::Translucent(Palette::White, 200), 1));
+    p.drawLine(QPointF(x, l.Plot.top()), QPointF(x, l.Plot.bottom()));
+    p.setPen(Palette::Yellow);
+    p.setFont(t.Bold);
+    const QString text = AxisText(double(*scene.Cursor), scene.SecondsPerRecord);
+    const double w = QFontMetricsF(t.Bold).horizontalAdvance(text) + t.Fp;
+    const QRectF tag(std::clamp(x - w / 2, l.Plot.left(), l.Plot.right() - w),
+                     l.Axis.top() + t.Fp * 0.3 + t.Fm.height(), w, t.Fm.height());
+    p.fillRect(tag, Palette::Navy);
+    p.drawText(tag, Qt::AlignCenter, text);
+}
+
+// The time traces, one panel per trace (per capture when stacked).
+void PaintTime(QPainter& p, QSizeF size, const sScene& scene) {
+    const sTimePlot t(size, scene);
+    p.fillRect(QRectF(QPointF(0, 0), size), Palette::Navy);
+    PaintFileNames(p, t);
+    for (size_t k = 0; k < t.Panels.size(); ++k) {
+        const sPanel& pan = t.Panels[k];
+        double lo, hi;
+        TraceRange(pan.Trace, scene, lo, hi);
+        PaintPanel(p, t, pan, t.L.Panels[k], lo, hi);
+        PaintInfoBox(p, t, pan, t.L.Infos[k]);
+    }
+    PaintTimeAxis(p, t);
+    if (t.Records) PaintMarkers(p, t);
+    if (scene.Cursor && t.Records) PaintCursor(p, t);
+    if (t.Records == 0 && !scene.EmptyText.isEmpty()) {
+        p.setFont(t.Big);
         p.setPen(Qt::white);
-        p.drawText(l.Plot, Qt::AlignCenter | Qt::TextWordWrap, scene.EmptyText);
+        p.drawText(t.L.Plot, Qt::AlignCenter | Qt::TextWordWrap, scene.EmptyText);
+    }
+}
+
+}  // namespace
+
+void Paint(QPainter& p, QSizeF size, const sScene& scene) {
+    switch (scene.Kind) {
+    case eKind::Scatter: PaintScatter(p, size, scene); return;
+    case eKind::Map: PaintMap(p, size, scene); return;
+    case eKind::Histogram: PaintHistograms(p, size, scene); return;
+    case eKind::Time: PaintTime(p, size, scene); return;
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstring>
 
 #include <QAbstractItemView>
@@ -68,7 +67,16 @@ TViewerForm::tDialogHook& TViewerForm::DialogHook() {
     return hook;
 }
 
-TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
+TViewerForm::TViewerForm(QWidget* parent)
+    : QWidget(parent),
+      Loader(
+          [this](std::shared_ptr<Capture::sLoadedCapture> capture) {
+              const bool compare = !ReadingCompare.empty() && ReadingCompare.front();
+              if (!ReadingCompare.empty()) ReadingCompare.pop_front();
+              Finished(std::move(capture), compare);
+          },
+          [this](std::shared_ptr<const Capture::sLoadedCapture> before, std::shared_ptr<Capture::sLoadedCapture> after,
+                 bool failed) { Followed(std::move(before), std::move(after), failed); }) {
     setObjectName(QStringLiteral("ViewerForm"));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Palette::Navy);
@@ -275,10 +283,8 @@ TViewerForm::TViewerForm(QWidget* parent) : QWidget(parent) {
 
 TViewerForm::~TViewerForm() {
     Queue.clear();
-    CancelLoading();
     FollowTM.stop();
-    if (Worker.joinable()) Worker.join();
-    if (FollowWorker.joinable()) FollowWorker.join();
+    Loader.Stop();
 }
 
 void TViewerForm::Retranslate() {
@@ -496,36 +502,16 @@ void TViewerForm::OpenFiles(const QStringList& paths) {
     if (!IsLoading()) StartNext();
 }
 
-void TViewerForm::CancelLoading() { Cancel = true; }
+void TViewerForm::CancelLoading() { Loader.Cancel(); }
 
 void TViewerForm::StartNext() {
-    if (Queue.empty()) return;
+    if (Queue.empty() || IsLoading()) return;
     const sJob job = Queue.front();
     Queue.erase(Queue.begin());
     Reading = Name(job.Path);
-    Done = 0;
-    Total = 0;
-    Cancel = false;
     ProgressTicks = 0;
     Message.clear();
-    auto capture = std::make_shared<Capture::sLoadedCapture>();
-    const std::string path = job.Path.toStdString();
-    Worker = std::thread([this, capture, path, compare = job.CompareWithPrevious] {
-        try {
-            capture->Load(path, [this](uint64_t done, uint64_t total) {
-                Done = done;
-                Total = total;
-                return !Cancel.load();
-            });
-        } catch (...) {
-            // Nothing of a failed reading is shown.
-            capture->Data.Clear();
-            capture->Index();
-            capture->Result = {Capture::eReadStatus::ReadError, EIO};
-        }
-        QMetaObject::invokeMethod(
-            this, [this, capture, compare] { Finished(capture, compare); }, Qt::QueuedConnection);
-    });
+    if (Loader.Load(job.Path.toStdString())) ReadingCompare.push_back(job.CompareWithPrevious);
     ProgressTM.start();
     UpdateStatus();
 }
@@ -533,13 +519,12 @@ void TViewerForm::StartNext() {
 void TViewerForm::ShowProgress() {
     // Only reading that takes a while shows the bar.
     if (++ProgressTicks < 2) return;
-    const uint64_t total = Total, done = Done;
+    const uint64_t total = Loader.BytesTotal(), done = Loader.BytesDone();
     LoadPB->setValue(total ? int(done * 1000 / total) : 0);
     LoadPB->show();
 }
 
 void TViewerForm::Finished(std::shared_ptr<Capture::sLoadedCapture> capture, bool compare) {
-    if (Worker.joinable()) Worker.join();
     ProgressTM.stop();
     LoadPB->hide();
     const bool failed = capture->Result.Status == Capture::eReadStatus::CannotOpen ||
@@ -615,45 +600,15 @@ void TViewerForm::SetFollowing(bool on) {
     if (FollowOn) FollowTick();
 }
 
-// Reads what the shown file has gained on a worker thread, into a copy of
-// the capture (the shown one stays as it is while it is painted).
+// What the shown file has gained is read into a copy of the capture (the
+// shown one stays as it is while it is painted).
 void TViewerForm::FollowTick() {
-    if (!FollowOn || FollowBusy || IsLoading()) return;
-    std::shared_ptr<const Capture::sLoadedCapture> before = PlotView->Scene().Primary;
-    if (!before) return;
-    if (FollowWorker.joinable()) FollowWorker.join();
-    FollowBusy = true;
-    FollowWorker = std::thread([this, before] {
-        std::shared_ptr<Capture::sLoadedCapture> after;
-        bool failed = false;
-        try {
-            if (Capture::CaptureFileMayHaveChanged(before->Path, before->Data)) {
-                after = std::make_shared<Capture::sLoadedCapture>();
-                after->Path = before->Path;
-                after->Data = before->Data;
-                after->Result = before->Result;
-                bool restarted = false;
-                const Capture::sReadResult r = Capture::ReadMoreOfCaptureFile(after->Path, after->Data, restarted);
-                if (r.Status != Capture::eReadStatus::Ok) {
-                    failed = true;
-                    after.reset();
-                } else {
-                    after->Index();
-                }
-            }
-        } catch (...) {
-            failed = true;
-            after.reset();
-        }
-        QMetaObject::invokeMethod(
-            this, [this, before, after, failed] { Followed(before, after, failed); }, Qt::QueuedConnection);
-    });
+    if (!FollowOn || Loader.FollowBusy() || IsLoading()) return;
+    Loader.Follow(PlotView->Scene().Primary);
 }
 
 void TViewerForm::Followed(std::shared_ptr<const Capture::sLoadedCapture> before,
                            std::shared_ptr<Capture::sLoadedCapture> after, bool failed) {
-    if (FollowWorker.joinable()) FollowWorker.join();
-    FollowBusy = false;
     if (failed) {
         FollowOn = false;
         FollowTM.stop();
@@ -823,9 +778,7 @@ void TViewerForm::dropEvent(QDropEvent* e) {
 
 void TViewerForm::closeEvent(QCloseEvent* e) {
     Queue.clear();
-    CancelLoading();
     FollowTM.stop();
-    if (Worker.joinable()) Worker.join();
-    if (FollowWorker.joinable()) FollowWorker.join();
+    Loader.Stop();
     QWidget::closeEvent(e);
 }

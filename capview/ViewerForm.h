@@ -3,14 +3,13 @@
 // (F3 open, F5 picture, F6 CSV, F10 exit). F4 switches the view (time
 // traces, scatter plot, speed x throttle map, histograms), whose own
 // controls sit in the second row; F7 follows a growing file. Files are read
-// on a worker thread, one after another; the window stays responsive and
-// Esc cancels.
+// by the capture loader away from the window, one after another; the window
+// stays responsive and Esc cancels.
 #pragma once
 
-#include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include <QStringList>
@@ -19,6 +18,7 @@
 
 #include "analysis/LoadedCapture.h"
 
+#include "capview/CaptureLoader.h"
 #include "capview/PlotPainter.h"
 
 class cPlotView;
@@ -39,7 +39,7 @@ public:
     // Queues files for reading. With exactly two files in one call the
     // second is compared with the first.
     void OpenFiles(const QStringList& paths);
-    bool IsLoading() const { return Worker.joinable(); }
+    bool IsLoading() const { return Loader.Loading(); }
     void CancelLoading();
 
     // Writes the visible plot (PNG or SVG by the name's extension) or the
@@ -125,9 +125,10 @@ private:
         bool CompareWithPrevious = false;
     };
     std::vector<sJob> Queue;
-    std::thread Worker;
-    std::atomic<uint64_t> Done{0}, Total{0};
-    std::atomic<bool> Cancel{false};
+    // Per reading started and not yet handed over, oldest first: whether its
+    // file is compared with the previous one (a reading stopped by closing
+    // is still handed over, before any later one).
+    std::deque<bool> ReadingCompare;
     QString Reading;
     QTimer ProgressTM;
     int ProgressTicks = 0;
@@ -136,8 +137,6 @@ private:
     // Following a growing file.
     bool FollowOn = false;
     QTimer FollowTM;
-    std::thread FollowWorker;
-    std::atomic<bool> FollowBusy{false};
     void FollowTick();
     void Followed(std::shared_ptr<const Capture::sLoadedCapture> before, std::shared_ptr<Capture::sLoadedCapture> after,
                   bool failed);
@@ -159,4 +158,7 @@ private:
     void OpenBtnClick();
     void PictureBtnClick();
     void CsvBtnClick();
+
+    // Last: destroyed first, it joins its workers while the form is whole.
+    cCaptureLoader Loader;
 };

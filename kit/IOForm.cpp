@@ -1,39 +1,29 @@
 #include "kit/IOForm.h"
 
 #include <algorithm>
-#include <cmath>
-#include <optional>
 
 #include <QApplication>
 #include <QChildEvent>
 #include <QCloseEvent>
 #include <QEventLoop>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QResizeEvent>
-#include <QScreen>
-
-#include "link/LinkStatus.h"
 
 #include "widgets/FocusMark.h"
 #include "widgets/Palette.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/Shape.h"
 
-#include "kit/QtText.h"
+#include "kit/StatusLine.h"
 
 namespace {
-std::optional<QSize> OverrideSize;
-double OverrideDpi = 96;
 // The full-screen forms in the order they were last shown.
 std::vector<QPointer<cIOForm>>& ShownScreens() {
     static std::vector<QPointer<cIOForm>> shown;
     return shown;
 }
-
-int Round(double v) { return int(std::lround(v)); }
 }  // namespace
 
 cIOForm::cIOForm(QWidget* parent) : QWidget(parent) {
@@ -49,26 +39,7 @@ cIOForm::~cIOForm() {
     if (ModalLoop) ModalLoop->exit();
 }
 
-// --- screen geometry and scaling ---
-
-QRect cIOForm::ScreenRect() {
-    if (OverrideSize) return QRect(QPoint(0, 0), *OverrideSize);
-    if (QScreen* s = QGuiApplication::primaryScreen()) return s->geometry();
-    return QRect(0, 0, 1024, 768);
-}
-
-double cIOForm::ScreenDpi() {
-    if (OverrideSize) return OverrideDpi;
-    if (QScreen* s = QGuiApplication::primaryScreen()) return s->logicalDotsPerInchX();
-    return 96;
-}
-
-void cIOForm::SetScreenOverride(QSize size, double dpi) {
-    OverrideSize = size;
-    OverrideDpi = dpi > 0 ? dpi : 96;
-}
-
-void cIOForm::ClearScreenOverride() { OverrideSize.reset(); }
+// --- placement and scaling ---
 
 QRect cIOForm::ProgramWindow() {
     const std::vector<QPointer<cIOForm>>& shown = ShownScreens();
@@ -84,43 +55,15 @@ QPoint cIOForm::DialogPosition(QSize size) {
     return QPoint(window.x() + (window.width() - size.width()) / 2, window.y() + (window.height() - size.height()) / 2);
 }
 
-double cIOForm::FitRatio(QSize screen, double dpi) {
-    if (dpi <= 0) dpi = 96;
-    if (screen.width() <= 0 || screen.height() <= 0) screen = QSize(1024, 768);
-    const double byWidth = (screen.width() * 96.0) / (dpi * 1024.0);
-    const double byHeight = (screen.height() * 96.0) / (dpi * 768.0);
-    return std::min(byWidth, byHeight);
-}
-
-QPoint cIOForm::FitOrigin(QSize screen, double ratio) {
-    // Whole pixels towards the top-left: on a 4:3 screen both margins are 0.
-    return QPoint(std::max(0, int((screen.width() - 1024 * ratio) / 2)),
-                  std::max(0, int((screen.height() - 768 * ratio) / 2)));
-}
-
-double cIOForm::ScaleRatio() { return FitRatio(ScreenRect().size(), ScreenDpi()); }
-
-QRect cIOForm::FitRect(const QRect& d, double ratio, QPoint origin) {
-    return QRect(origin.x() + Round(d.x() * ratio), origin.y() + Round(d.y() * ratio), Round(d.width() * ratio),
-                 Round(d.height() * ratio));
-}
-
-int cIOForm::Scaled(int designPixels) const { return Round(designPixels * Ratio); }
-
-QRect cIOForm::ScaledRect(const QWidget* control, const QRect& d) const {
-    return FitRect(d, Ratio, control && control->parentWidget() == this ? Origin : QPoint());
-}
-
 void cIOForm::SetupFullScreen() {
-    Ratio = ScaleRatio();
+    const double ratio = ScaleRatio();
     const QRect screen = ScreenRect();
-    Origin = FitOrigin(screen.size(), Ratio);
+    Scaling.SetFit(ratio, FitOrigin(screen.size(), ratio));
     FullScreen = true;
     LaidOut = screen.size();
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setGeometry(screen);
-    for (const sPlaced& p : Placed)
-        Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(), p.Design.height(), p.FontPt, p.Bold);
+    Scaling.PlaceAll();
 }
 
 void cIOForm::resizeEvent(QResizeEvent* event) {
@@ -130,21 +73,17 @@ void cIOForm::resizeEvent(QResizeEvent* event) {
 
 void cIOForm::Rescale(QSize size) {
     LaidOut = size;
-    Ratio = FitRatio(size, ScreenDpi());
-    Origin = FitOrigin(size, Ratio);
-    const std::vector<sPlaced> placed = Placed;
-    for (const sPlaced& p : placed)
-        Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(), p.Design.height(), p.FontPt, p.Bold);
-    const std::vector<QPointer<QLabel>> fitted = Fitted;
-    for (const QPointer<QLabel>& label : fitted) FitText(label);
+    const double ratio = FitRatio(size, ScreenDpi());
+    Scaling.SetFit(ratio, FitOrigin(size, ratio));
+    Scaling.PlaceAll();
+    Scaling.FitAll();
     Rescaled();
     UpdateFocusMark();
     update();
 }
 
 void cIOForm::SetupDialog(int designWidth, int designHeight) {
-    Ratio = 1.0;
-    Origin = QPoint();
+    Scaling.SetFit(1.0, QPoint());
     FullScreen = false;
     DialogDesign = QSize(designWidth, designHeight);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -153,56 +92,19 @@ void cIOForm::SetupDialog(int designWidth, int designHeight) {
 }
 
 void cIOForm::LayOutDialog() {
-    Ratio = DialogRatio();
+    Scaling.SetFit(DialogRatio(), QPoint());
     setFixedSize(Scaled(DialogDesign.width()), Scaled(DialogDesign.height()));
-    const std::vector<sPlaced> placed = Placed;
-    for (const sPlaced& p : placed)
-        Place(p.Widget, p.Design.x(), p.Design.y(), p.Design.width(), p.Design.height(), p.FontPt, p.Bold);
-    const std::vector<QPointer<QLabel>> fitted = Fitted;
-    for (const QPointer<QLabel>& label : fitted) FitText(label);
+    Scaling.PlaceAll();
+    Scaling.FitAll();
     Rescaled();
     move(DialogPosition(size()));
 }
 
 void cIOForm::Place(QWidget* w, int x, int y, int width, int height, int fontPt, bool bold) {
-    if (!w) return;  // also a deleted child's entry
-    bool known = false;
-    for (sPlaced& p : Placed)
-        if (p.Widget == w) {
-            p = {w, QRect(x, y, width, height), fontPt, bold};
-            known = true;
-        }
-    if (!known) {
-        std::erase_if(Placed, [](const sPlaced& p) { return p.Widget.isNull(); });
-        Placed.push_back({w, QRect(x, y, width, height), fontPt, bold});
-    }
-    w->setGeometry(ScaledRect(w, QRect(x, y, width, height)));
-    // Design sizes are points at 96 pixels per inch.
-    if (fontPt > 0) w->setFont(DesignFont(Round(fontPt * 96.0 / 72.0 * Ratio), bold));
+    Scaling.Place(w, QRect(x, y, width, height), fontPt, bold);
 }
 
-void cIOForm::FitText(QLabel* label) {
-    if (!label) return;
-    if (std::find(Fitted.begin(), Fitted.end(), label) == Fitted.end()) {
-        std::erase_if(Fitted, [](const QPointer<QLabel>& l) { return l.isNull(); });
-        Fitted.emplace_back(label);
-    }
-    for (const sPlaced& p : Placed) {
-        if (p.Widget != label || p.FontPt <= 0) continue;
-        QFont f = DesignFont(Round(p.FontPt * 96.0 / 72.0 * Ratio), p.Bold);
-        const QStringList lines = label->text().split(QLatin1Char('\n'));
-        const int room = label->contentsRect().width();
-        while (f.pixelSize() > 6) {
-            const QFontMetricsF fm(f);
-            double widest = 0;
-            for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
-            if (widest <= room) break;
-            f.setPixelSize(f.pixelSize() - 1);
-        }
-        label->setFont(f);
-        return;
-    }
-}
+void cIOForm::FitText(QLabel* label) { Scaling.FitText(label); }
 
 // --- large buttons, keys and hover colours ---
 
@@ -335,21 +237,14 @@ bool cIOForm::eventFilter(QObject* watched, QEvent* event) {
 // --- notifications ---
 
 void cIOForm::LinkEvent() {
-    if (!StatusLL) return;
-    if (!FormatLinkStatus(LinkRequest, LinkPhase, LinkValue)) return;
-    StatusKind = eStatus::Link;
-    StatusPhase = LinkPhase;
-    StatusValue = LinkValue;
-    RenderStatus();
+    if (Status) Status->ShowLink(LinkRequest, LinkPhase, LinkValue);
 }
 
 void cIOForm::SendError() {
-    if (!StatusLL) return;
+    if (!Status) return;
     // A device that is not there (an adapter not plugged in) is told apart
     // from one that failed.
-    const bool absent = PortAbsent() && PortAbsent()();
-    StatusKind = absent ? eStatus::PortAbsent : eStatus::PortError;
-    RenderStatus();
+    Status->ShowPortError(PortAbsent() && PortAbsent()());
 }
 
 std::function<bool()>& cIOForm::PortAbsent() {
@@ -365,51 +260,22 @@ void cIOForm::DeliverLinkIdle(bool idle) {
 // --- status line ---
 
 void cIOForm::CreateStatusLine(int x, int y, int width, int height, int fontPt) {
-    if (!StatusSH) {
-        StatusSH = new cShape(this);
-        StatusSH->setObjectName(QStringLiteral("StatusSH"));
-        StatusSH->SetBrush(Qt::black);
-        StatusSH->SetPen(Palette::Orange, 2);
-        StatusSH->SetRadius(12);
-        StatusLL = new QLabel(this);
-        StatusLL->setObjectName(QStringLiteral("StatusLL"));
-        StatusLL->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
-        QPalette pal = StatusLL->palette();
-        pal.setColor(QPalette::WindowText, Palette::Yellow);
-        StatusLL->setPalette(pal);
-        // The status panel counts as background for the buttons' hover
-        // colours: mouse moves over it are passed on to the form.
-        StatusSH->setMouseTracking(true);
-        StatusLL->setMouseTracking(true);
+    if (!Status) {
+        Status = std::make_unique<cStatusLine>(this);
+        StatusSH = Status->Shape();
+        StatusLL = Status->Label();
     }
     Place(StatusSH, x, y, width, height);
     Place(StatusLL, x + 14, y + 4, width - 28, height - 8, fontPt, true);
-    RenderStatus();
-}
-
-void cIOForm::RenderStatus() {
-    if (!StatusLL) return;
-    QString text;
-    switch (StatusKind) {
-    case eStatus::Design: text = Tr("Status: connected"); break;
-    case eStatus::Link:
-        text = ToQ(FormatLinkStatus(RQ_CONNECT, StatusPhase, StatusValue).value_or(std::string()));
-        break;
-    case eStatus::PortError: text = Tr("COM port error!"); break;
-    case eStatus::PortAbsent: text = Tr("COM port not present!"); break;
-    case eStatus::Message: text = StatusMessage ? Tr(StatusMessage) : QString(); break;
-    }
-    StatusLL->setText(text);
+    Status->Render();
 }
 
 void cIOForm::ShowStatusMessage(const char* key) {
-    StatusKind = eStatus::Message;
-    StatusMessage = key;
-    RenderStatus();
+    if (Status) Status->ShowMessage(key);
 }
 
 void cIOForm::RetranslateForm() {
-    RenderStatus();
+    if (Status) Status->Render();
     Retranslate();
 }
 

@@ -1,10 +1,12 @@
 // Base class of every screen and dialog that hears from the link (all but
-// the information dialog): the seven notifications, full-screen placement and
-// scaling from the 1024-pixel design, the function keys of the large buttons,
-// their hover colours, the shared status line, and modal showing.
+// the information dialog): the seven notifications, the function keys of the
+// large buttons and their hover colours, modal showing, style sheets and the
+// focus mark. The layout from the 1024-pixel design is cFormScale's, the
+// shared status line cStatusLine's; the form owns both.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <QPointer>
@@ -16,9 +18,12 @@
 
 #include "widgets/DesignFont.h"
 
+#include "kit/FormScale.h"
+
 class cFocusMark;
 class cShadowButton;
 class cShape;
+class cStatusLine;
 class QLabel;
 
 class cIOForm : public QWidget, public cLinkListener {
@@ -76,19 +81,21 @@ public:
     // 1024 x 768 design fits on the screen whatever its shape. Sizes and
     // pixels per inch are Qt's logical ones: where Qt draws at a device pixel
     // ratio it reports 96 pixels per inch and the screen in its own pixels.
-    static double ScaleRatio();
-    static double FitRatio(QSize screen, double dpi);
+    static double ScaleRatio() { return cFormScale::ScaleRatio(); }
+    static double FitRatio(QSize screen, double dpi) { return cFormScale::FitRatio(screen, dpi); }
     // Where the scaled design starts on the screen: centred, navy margins on
     // the sides of a wide screen and above and below a tall one.
-    static QPoint FitOrigin(QSize screen, double ratio);
+    static QPoint FitOrigin(QSize screen, double ratio) { return cFormScale::FitOrigin(screen, ratio); }
     // A design rectangle on a form laid out with that ratio and origin.
-    static QRect FitRect(const QRect& design, double ratio, QPoint origin);
+    static QRect FitRect(const QRect& design, double ratio, QPoint origin) {
+        return cFormScale::FitRect(design, ratio, origin);
+    }
     // Size and resolution of the screen the forms are laid out for; tests and
     // the screenshot tool set it, the program uses the primary screen.
-    static QRect ScreenRect();
-    static double ScreenDpi();
-    static void SetScreenOverride(QSize size, double dpi);
-    static void ClearScreenOverride();
+    static QRect ScreenRect() { return cFormScale::ScreenRect(); }
+    static double ScreenDpi() { return cFormScale::ScreenDpi(); }
+    static void SetScreenOverride(QSize size, double dpi) { cFormScale::SetScreenOverride(size, dpi); }
+    static void ClearScreenOverride() { cFormScale::ClearScreenOverride(); }
 
     // The program's window: the full-screen form shown last that is still
     // visible (the screen when none is). Dialogs are centred on it and
@@ -99,13 +106,13 @@ public:
     static QPoint DialogPosition(QSize size);
 
     // The ratio this form was laid out with (1 for dialogs).
-    double Scale() const { return Ratio; }
+    double Scale() const { return Scaling.Ratio(); }
     // A design length in pixels of this form.
-    int Scaled(int designPixels) const;
+    int Scaled(int designPixels) const { return Scaling.Scaled(designPixels); }
     // A design rectangle of a control in its parent's pixels: scaled, and
     // moved by the design's origin on the screen when the parent is the form
     // itself (controls inside a group keep the group's coordinates).
-    QRect ScaledRect(const QWidget* control, const QRect& design) const;
+    QRect ScaledRect(const QWidget* control, const QRect& design) const { return Scaling.ScaledRect(control, design); }
 
     // The control that gets the keyboard focus when the form is shown: by
     // default the first enabled, visible control that Tab reaches (null when
@@ -184,33 +191,18 @@ private:
     void LayOutDialog();
     void UpdateFocusMark();
 
-    // The children are held by guarded pointers, not cleaned up from their
-    // destroyed signals: the form's members are gone by the time QWidget's
-    // destructor deletes the children, so no handler may reach them then.
-    // Entries of deleted children read null and are dropped when the lists
-    // next grow.
-    struct sPlaced {
-        QPointer<QWidget> Widget;
-        QRect Design;
-        int FontPt;
-        bool Bold;
-    };
-    std::vector<sPlaced> Placed;
-    // Labels whose font FitText chose, fitted again after a rescale.
-    std::vector<QPointer<QLabel>> Fitted;
+    // The helpers hold the children by guarded pointers, not cleaned up from
+    // their destroyed signals: the form's members are gone by the time
+    // QWidget's destructor deletes the children, so no handler may reach
+    // them then.
+    cFormScale Scaling{this};
+    std::unique_ptr<cStatusLine> Status;  // once CreateStatusLine ran
     QPointer<cFocusMark> FocusMark;
     QSize LaidOut;  // the window size a full-screen form was laid out for
     std::vector<std::pair<QPointer<cShadowButton>, int>> LargeButtons;
     class QEventLoop* ModalLoop = nullptr;
     int ModalResult = 0;
-    double Ratio = 1.0;
-    QPoint Origin;  // of the design on a full-screen form
     bool StylesApplied = false;
     bool FullScreen = false;  // set by SetupFullScreen
     QSize DialogDesign;       // set by SetupDialog
-    // What the status line shows, so that it can be retranslated.
-    enum class eStatus { Design, Link, PortError, PortAbsent, Message } StatusKind = eStatus::Design;
-    const char* StatusMessage = nullptr;  // catalogue key of a screen's own status text
-    int32_t StatusPhase = 0, StatusValue = 0;
-    void RenderStatus();
 };

@@ -40,6 +40,7 @@
 
 #include "program/EndSignals.h"
 #include "program/ScreenSet.h"
+#include "program/StartSettings.h"
 
 namespace {
 
@@ -65,6 +66,16 @@ cShell::~cShell() { Shutdown(); }
 void cShell::Report(const QString& text) {
     if (Options.ShowError) Options.ShowError(text);
     else QMessageBox::critical(nullptr, QStringLiteral("ZVBasic"), text);
+}
+
+bool cShell::CreateSettings() {
+    try {
+        Ini = new cIni;
+    } catch (const std::bad_alloc&) {
+        Report(ErrorText(sError("ZVBasic", 53)));
+        return false;
+    }
+    return true;
 }
 
 void cShell::CreateScreens() { Screens = std::make_unique<cScreenSet>(); }
@@ -125,52 +136,14 @@ cShell::eStart cShell::Start() {
             if (Ini) Ini->Port = name;
         });
 
-        try {
-            Ini = new cIni;
-        } catch (const std::bad_alloc&) {
-            Report(ErrorText(sError("ZVBasic", 53)));
-            return eStart::Fatal;
-        }
-
-        // Ports: the list replaces the options screen's, item 0 selected.
-        const std::vector<std::string> ports = cComPort::EnumeratePorts();
-        OptionsForm->SetPorts(ports);
-        OptionsForm->ComPortCB->setCurrentIndex(OptionsForm->ComPortCB->count() > 0 ? 0 : -1);
-
-        if (Ini->Load(IniLoadFile.toStdString())) {
-            bool listed = false;
-            for (size_t i = 0; i < ports.size(); ++i)
-                if (ports[i] == Ini->Port) {
-                    OptionsForm->ComPortCB->setCurrentIndex(int(i));
-                    listed = true;
-                    break;
-                }
-            // The fitter's adapter, not plugged in now: kept, shown as not
-            // present and tried again until it is there; never replaced by
-            // another port without a word.
-            if (!listed && !Ini->Port.empty()) OptionsForm->SetAbsentPort(Ini->Port);
-            if (Ini->Enabled) {
-                MainForm->ConfigBtn->setEnabled(true);
-                MainForm->CalibBtn->setEnabled(true);
-                MainForm->VisBtn->setEnabled(true);
-            }
-            const QString name = ToQ(Translate::LanguageName(Ini->Language));
-            const int at = OptionsForm->LangCB->findText(name, Qt::MatchExactly);
-            if (at >= 0) {
-                OptionsForm->LangCB->setCurrentIndex(at);
-                OptionsForm->LangCBChange();
-            }
-        } else {
-            Ini->Language = Translate::ShortCode(Translate::CurrentLanguage());
-            MainForm->ConfigBtn->setEnabled(true);
-            MainForm->CalibBtn->setEnabled(true);
-            MainForm->VisBtn->setEnabled(true);
-            Ini->Enabled = true;
-        }
+        if (!CreateSettings()) return eStart::Fatal;
+        cStartSettings settings(*Ini, *OptionsForm, *MainForm);
+        settings.ShowPorts(cComPort::EnumeratePorts());
+        settings.Load(IniLoadFile.toStdString());
 
         // This starts the connection (once more, if the language switch
         // already handed a port over).
-        CommThread->SetPortName(OptionsForm->ComPortCB->currentText().toStdString());
+        CommThread->SetPortName(settings.ChosenPort());
 
         // A replacement help picture: per user, for the system, or in the
         // program's data folder.

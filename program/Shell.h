@@ -57,6 +57,9 @@ public:
 
 private:
     void CreateScreens();
+    // The program's settings object; false after reporting that there is
+    // no memory for it.
+    bool CreateSettings();
     void DestroyScreens();
     // Stops and destroys the link thread, then the backups it notifies.
     void StopLink();
