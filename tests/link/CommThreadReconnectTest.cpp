@@ -1,6 +1,9 @@
 // The fitter's unsaved edits across a reconnection: the read the link makes
 // by itself keeps them (and says when the ECU is another one); the first
 // read and a read a screen asks for copy the ECU's settings as before.
+// One replug per protocol family runs at the line's own speed against the
+// simulator on a pseudo-terminal; the cases of what may reach the ECU after
+// a replug run against the ECU in memory, on its faster clock.
 #include <unistd.h>
 
 #include <array>
@@ -18,17 +21,24 @@ std::string LinkName(const char* tag) {
         .string();
 }
 
-class ReconnectFixture : public CommThreadFixture {
+template <class tEcu>
+class tReconnectFixture : public tLinkFixture<tEcu> {
 protected:
+    using tLinkFixture<tEcu>::Link;
+    using tLinkFixture<tEcu>::Rec;
+    using tLinkFixture<tEcu>::Sim;
+    using tLinkFixture<tEcu>::Ui;
+
     void StartSimAt(int version, const std::string& link) {
         sSimOptions opt;
         opt.Version = version;
         opt.IdVersion = 0x25;
         opt.Instant = true;
         opt.LinkPath = link;
-        Sim = std::make_unique<cEcuSimulator>(opt);
+        Sim = std::make_unique<tEcu>(opt);
         Sim->Start();
     }
+    std::string Dump() const { return tLinkFixture<tEcu>::Dump(); }
     // Stores the edits and waits until the store is done. A store that ends
     // in NoReply is asked for again, as the fitter would press the key again,
     // at most three times: on a busy machine the simulator's thread may
@@ -59,6 +69,11 @@ protected:
         return false;
     }
 };
+
+// At the line's speed, on a pseudo-terminal.
+using ReconnectFixture = tReconnectFixture<cEcuSimulator>;
+// On the ECU in memory.
+using ReplugFixture = tReconnectFixture<cMemoryEcu>;
 
 class ReconnectTest : public ReconnectFixture, public ::testing::WithParamInterface<int> {};
 
@@ -111,13 +126,9 @@ INSTANTIATE_TEST_SUITE_P(Versions, ReconnectTest, ::testing::Values(22, 48),
 // program's settings are kept whole and the link says the ECU is another;
 // a store then carries them all to it, also where single updates are its
 // way. A read a screen asks for copies the ECU's settings as before.
-TEST_F(ReconnectFixture, OtherEcuAfterReconnectKeepsTheProgramsSettingsWhole) {
+TEST_F(ReplugFixture, OtherEcuAfterReconnectKeepsTheProgramsSettingsWhole) {
     StartSim(22);
-    sSimOptions opt;
-    opt.Version = 48;
-    opt.Instant = true;
-    cEcuSimulator second(opt);
-    second.Start();
+    cMemoryEcu& second = StartMoreEcu(48);
     StartLink();
     ConnectAndLoad();
 
@@ -168,7 +179,7 @@ std::string CaseName(const sReplugCase& c) {
            (c.Next == eNextCar::OtherVersion ? std::to_string(c.NextVersion) : std::string());
 }
 
-class ReplugTest : public ReconnectFixture, public ::testing::WithParamInterface<sReplugCase> {};
+class ReplugTest : public ReplugFixture, public ::testing::WithParamInterface<sReplugCase> {};
 
 // The cable goes from one car to the next (or back into the same one) while
 // the program holds an unsaved edit, and an update of it is still queued:
@@ -180,12 +191,7 @@ TEST_P(ReplugTest, NothingGoesToTheEcuAfterAReconnectionUntilReleased) {
     const bool isNew = Ecu::NewProtocol(c.Version);
     const std::string link = LinkName("replug");
     StartSimAt(c.Version, link);
-    sSimOptions o;
-    o.Version = c.NextVersion;
-    o.IdVersion = 0x25;
-    o.Instant = true;
-    cEcuSimulator other(o);
-    if (c.Next == eNextCar::OtherVersion) other.Start();
+    cMemoryEcu* other = c.Next == eNextCar::OtherVersion ? &StartMoreEcu(c.NextVersion) : nullptr;
     StartLink();
     Link->SetPortName(link);
     ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 1, 10s)) << Dump();
@@ -205,10 +211,10 @@ TEST_P(ReplugTest, NothingGoesToTheEcuAfterAReconnectionUntilReleased) {
     Link->QueueUpdate(sUpdate(P_STEP_H1, 77));
     Link->QueueUpdate(sUpdate(P_COMMAND, CONSOLE_COMMAND));
 
-    cEcuSimulator* next = c.Next == eNextCar::OtherVersion ? &other : Sim.get();
+    cMemoryEcu* next = other ? other : Sim.get();
     next->ClearLog();
-    if (c.Next == eNextCar::OtherVersion) {
-        Link->SetPortName(other.DevicePath());
+    if (other) {
+        Link->SetPortName(other->DevicePath());
     } else {
         if (c.Next == eNextCar::OtherSettings) {
             std::array<uint8_t, 16> values = Sim->Settings();
@@ -267,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(Cars, ReplugTest, ::testing::ValuesIn(ReplugCases()),
 
 // The fitter drops the kept edits: the program takes the ECU's settings and
 // nothing is held or sent.
-TEST_F(ReconnectFixture, DroppedKeptEditsTakeTheEcusSettings) {
+TEST_F(ReplugFixture, DroppedKeptEditsTakeTheEcusSettings) {
     const std::string link = LinkName("drop");
     StartSimAt(57, link);
     StartLink();

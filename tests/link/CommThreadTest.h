@@ -291,6 +291,7 @@ protected:
     void TearDown() override {
         Link.reset();
         Sim.reset();
+        MoreEcus.clear();
     }
 
     void StartSim(int version, bool instant = true) {
@@ -301,11 +302,26 @@ protected:
         Sim = std::make_unique<tEcu>(opt);
         Sim->Start();
     }
+    tEcu& StartMoreEcu(int version) {
+        sSimOptions opt;
+        opt.Version = version;
+        opt.IdVersion = 0x25;
+        opt.Instant = true;
+        MoreEcus.push_back(std::make_unique<tEcu>(opt));
+        MoreEcus.back()->Start();
+        return *MoreEcus.back();
+    }
     void StartLink(tUiInvoker invoker) {
         if constexpr (std::is_same_v<tEcu, cMemoryEcu>) {
-            tEcu* ecu = Sim.get();
-            Link = std::make_unique<cCommThread>(std::move(invoker), [ecu](std::shared_ptr<cWaitHub> hub) {
-                return std::unique_ptr<cBytePort>(std::make_unique<cMemoryPort>(std::move(hub), *ecu));
+            // The simulator, or one of MoreEcus, by its name.
+            const cMemoryPort::tFinder find = [this](const std::string& name) -> cMemoryEcu* {
+                if (Sim && Sim->DevicePath() == name) return Sim.get();
+                for (const auto& ecu : MoreEcus)
+                    if (ecu->DevicePath() == name) return ecu.get();
+                return nullptr;
+            };
+            Link = std::make_unique<cCommThread>(std::move(invoker), [find](std::shared_ptr<cWaitHub> hub) {
+                return std::unique_ptr<cBytePort>(std::make_unique<cMemoryPort>(std::move(hub), find));
             });
         } else {
             Link = std::make_unique<cCommThread>(std::move(invoker));
@@ -336,6 +352,9 @@ protected:
     cUiThread Ui;
     cRecorder Rec;
     std::unique_ptr<tEcu> Sim;
+    // Further ECUs the link can be pointed at by name (the next car), made
+    // with StartMoreEcu before StartLink; Link goes before them.
+    std::vector<std::unique_ptr<tEcu>> MoreEcus;
     std::unique_ptr<cCommThread> Link;
 };
 

@@ -2,7 +2,8 @@
 // bytes are the point. It answers a complete frame the moment its last byte
 // is written (handshake, identity, settings read/write/store, factory
 // settings, live values), can spoil its replies like the pseudo-terminal
-// simulator's faults, and runs on a clock `Speed` times faster than the real
+// simulator's faults, drops its line and comes back (a pulled adapter, the
+// cable moved to the next car), and runs on a clock `Speed` times faster than the real
 // one: the link's 10 and 50 ms pauses, 100 ms read limits, 200 ms handshake
 // pause and 50 ms idle wait pass in a twentieth of the time while keeping
 // their order. The pacing of the link's bytes is checked on that clock.
@@ -12,14 +13,19 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "core/Error.h"
 
 #include "serial/BytePort.h"
 
@@ -31,13 +37,47 @@ class cMemoryEcu {
 public:
     static constexpr double Speed = 20.0;
 
-    explicit cMemoryEcu(const sSimOptions& opt) : Version(opt.Version), IdVersion(opt.IdVersion) {
+    // The device name is the link path when one is given, otherwise a name
+    // of its own ("memory", "memory-2", ...), so that several ECUs can stand
+    // at several names.
+    explicit cMemoryEcu(const sSimOptions& opt)
+        : Version(opt.Version),
+          IdVersion(opt.IdVersion),
+          Device(opt.LinkPath.empty() ? NextName() : opt.LinkPath) {
         Work = Store = cEcuSimulator::FactorySettings(Version);
         Pins.fill(-1);
     }
 
     void Start() {}
-    std::string DevicePath() const { return "memory"; }
+    std::string DevicePath() const { return Device; }
+
+    // The line is gone (LineDrop reached its count): every use of the port
+    // fails and the name does not open, until Reopen.
+    bool LineDropped() const {
+        std::lock_guard<std::mutex> lock(M);
+        return Dropped;
+    }
+    // The line is back at the same name; a drop still counting stays.
+    void Reopen() {
+        std::lock_guard<std::mutex> lock(M);
+        if (Fault == eSimFault::LineDrop && Dropped) Fault = eSimFault::None;
+        Dropped = false;
+        FaultFrames = 0;
+        Partial.clear();
+        PartialPacing = false;
+    }
+    void ClearLog() {
+        std::lock_guard<std::mutex> lock(M);
+        Entries.clear();
+    }
+    // Waits until `count` more commands equal to `code` (any, for -1) have
+    // come since the call; false when `limit` (real time) passed first.
+    bool WaitForCommands(int code, int count, std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(M);
+        const int64_t base = code < 0 ? FramesSeen : CodeCounts[size_t(code & 0xFF)];
+        return Arrived.wait_for(
+            lock, limit, [&] { return (code < 0 ? FramesSeen : CodeCounts[size_t(code & 0xFF)]) - base >= count; });
+    }
 
     // Milliseconds on the fast clock since the ECU was made.
     double NowMs() const {
@@ -49,6 +89,7 @@ public:
         Fault = fault;
         FaultAfter = std::max(0, afterFrames);
         FaultFrames = 0;
+        if (fault == eSimFault::LineDrop && afterFrames <= 0) Dropped = true;
     }
     void SetLive(int k, int raw) {
         std::lock_guard<std::mutex> lock(M);
@@ -91,14 +132,33 @@ public:
     }
 
     // A byte from the program at `t` (fast-clock ms); the reply bytes, if
-    // any, are appended to `out`.
-    void Receive(uint8_t b, double t, std::deque<uint8_t>& out) {
+    // any, are appended to `out`. False when the line is down: the byte is
+    // lost.
+    bool Receive(uint8_t b, double t, std::deque<uint8_t>& out) {
         std::lock_guard<std::mutex> lock(M);
+        if (Dropped) return false;
+        ReceiveLocked(b, t, out);
+        return true;
+    }
+
+private:
+    static std::string NextName() {
+        static std::atomic<int> made{0};
+        const int n = ++made;
+        return n == 1 ? std::string("memory") : "memory-" + std::to_string(n);
+    }
+    void Seen(uint8_t code) {
+        ++FramesSeen;
+        ++CodeCounts[code];
+        Arrived.notify_all();
+    }
+    void ReceiveLocked(uint8_t b, double t, std::deque<uint8_t>& out) {
         const double gap = t - LastRxMs;
         LastRxMs = t;
         if (Partial.empty()) {
             if (b == 0x00) {  // the handshake byte: its pause is not checked
                 Entries.push_back({t, true, {b}, false, {}});
+                Seen(b);
                 if (!Silent(FaultFrames)) Answer({0xFF, 0x00, 0x00}, t, out);
                 return;
             }
@@ -123,6 +183,7 @@ public:
             return;
         }
         Entries.push_back({t, true, frame, pacing, {}});
+        Seen(frame[0]);
         const int count = ++FaultFrames;
         if (Silent(count)) return;
         std::vector<uint8_t> reply = Execute(frame[0], frame[1]);
@@ -137,9 +198,10 @@ public:
         default: break;
         }
         Answer(reply, t, out);
+        // The reply of the N-th frame is out, then the line drops.
+        if (Fault == eSimFault::LineDrop && count >= FaultAfter) Dropped = true;
     }
 
-private:
     bool Silent(int count) const {
         return Fault == eSimFault::Silence || (Fault == eSimFault::SilenceAfter && count > FaultAfter);
     }
@@ -180,9 +242,14 @@ private:
 
     const int Version;
     const int IdVersion;
+    const std::string Device;
     const std::chrono::steady_clock::time_point T0 = std::chrono::steady_clock::now();
     mutable std::mutex M;
+    std::condition_variable Arrived;
     std::vector<sSimLogEntry> Entries;
+    int64_t FramesSeen = 0;
+    std::array<int64_t, 256> CodeCounts{};
+    bool Dropped = false;
     std::array<uint8_t, 16> Work{}, Store{};
     std::array<int, 16> Pins{};
     eSimFault Fault = eSimFault::None;
@@ -196,23 +263,35 @@ private:
 
 // The byte port in front of a cMemoryEcu: bytes written go to the ECU at
 // once, its reply waits in a receive queue, and every time limit runs on the
-// ECU's fast clock.
+// ECU's fast clock. Built on one ECU, any name opens it; built on a finder,
+// a name opens the ECU found at it. A name with no ECU, or an ECU whose line
+// is down, fails to open as a missing device does; a line that drops while
+// open fails the next read or write as a hung-up one does.
 class cMemoryPort : public cBytePort {
 public:
-    cMemoryPort(std::shared_ptr<cWaitHub> hub, cMemoryEcu& ecu) : Ecu(ecu), StopEvent(std::move(hub)) {}
+    using tFinder = std::function<cMemoryEcu*(const std::string&)>;
+
+    cMemoryPort(std::shared_ptr<cWaitHub> hub, cMemoryEcu& ecu)
+        : Find([&ecu](const std::string&) { return &ecu; }),
+          StopEvent(std::move(hub)) {}
+    cMemoryPort(std::shared_ptr<cWaitHub> hub, tFinder find) : Find(std::move(find)), StopEvent(std::move(hub)) {}
 
     void SetNameSink(std::function<void(const std::string&)> sink) override { NameSink = std::move(sink); }
     void Open(const std::string& name) override {
+        cMemoryEcu* found = Find(name);
         {
             std::lock_guard<std::mutex> lock(M);
             Name = name;
             Rx.clear();
+            Ecu = found && !found->LineDropped() ? found : nullptr;
         }
         if (NameSink) NameSink(name);
+        if (!Ecu) throw sError("ComPort", __LINE__, found ? EIO : ENOENT);
     }
     void Close() override {
         std::lock_guard<std::mutex> lock(M);
         Rx.clear();
+        Ecu = nullptr;
     }
     std::string GetPortName() const override {
         std::lock_guard<std::mutex> lock(M);
@@ -231,6 +310,8 @@ public:
         {
             std::lock_guard<std::mutex> lock(M);
             if (StopEvent.IsSet()) return false;
+            if (!Ecu) throw sError("ComPort", __LINE__);
+            if (Rx.empty() && Ecu->LineDropped()) throw sError("ComPort", __LINE__, EIO);
             if (!Rx.empty()) {
                 byte = Rx.front();
                 Rx.pop_front();
@@ -243,7 +324,8 @@ public:
     }
     bool WriteByte(uint8_t byte) override {
         std::lock_guard<std::mutex> lock(M);
-        Ecu.Receive(byte, Ecu.NowMs(), Rx);
+        if (!Ecu) throw sError("ComPort", __LINE__);
+        if (!Ecu->Receive(byte, Ecu->NowMs(), Rx)) throw sError("ComPort", __LINE__, EIO);
         return true;
     }
     void SignalStop() override { StopEvent.Set(); }
@@ -256,7 +338,8 @@ public:
     }
 
 private:
-    cMemoryEcu& Ecu;
+    const tFinder Find;
+    cMemoryEcu* Ecu = nullptr;
     cEvent StopEvent;
     mutable std::mutex M;
     std::string Name;

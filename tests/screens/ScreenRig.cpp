@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QTimer>
 
+#include "serial/ComPort.h"
+
 #include "link/Settings.h"
 
 #include "widgets/ShadowButton.h"
@@ -27,6 +29,23 @@ sSimOptions Options(int version) {
     o.Instant = true;
     return o;
 }
+
+// The real serial port on the simulator's pseudo-terminal, whose pauses
+// (between the bytes of a frame, before the handshake, between idle polls)
+// pass PaceSpeed times faster: what the screens show does not hang on the
+// line's speed, which the link's own tests check. Read and write limits stay
+// those of the line, so a late simulator thread still answers in time.
+class cQuickPacedPort : public cComPort {
+public:
+    static constexpr int PaceSpeed = 5;
+    using cComPort::cComPort;
+    int WaitAny(std::initializer_list<cEvent*> events, std::chrono::milliseconds limit) override {
+        if (limit.count() <= 0) return cComPort::WaitAny(events, limit);
+        return cComPort::WaitAny(
+            events, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::microseconds(limit) / PaceSpeed +
+                                                                          std::chrono::milliseconds(1)));
+    }
+};
 }  // namespace
 
 cScreenRig::cScreenRig(int version) : Sim(Options(version)), Version(version) {}
@@ -55,7 +74,10 @@ bool cScreenRig::Start() {
     Question = QuestionForm;
 
     Link = std::make_unique<cCommThread>(
-        [](const std::function<void()>& fn) { QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection); });
+        [](const std::function<void()>& fn) { QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection); },
+        [](std::shared_ptr<cWaitHub> hub) {
+            return std::unique_ptr<cBytePort>(std::make_unique<cQuickPacedPort>(std::move(hub)));
+        });
     CommThread = Link.get();
     for (cLinkListener* l : Screens->Listeners()) Link->AddListener(l);
     Link->AddListener(this);
