@@ -23,7 +23,6 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QSaveFile>
-#include <QSvgGenerator>
 #include <QVBoxLayout>
 
 #include "link/CommThread.h"
@@ -39,6 +38,7 @@
 #include "kit/ScreenKit.h"
 
 #include "capview/PlotView.h"
+#include "capview/SvgPicture.h"
 #include "capview/ViewerQt.h"
 
 namespace {
@@ -679,14 +679,8 @@ bool TViewerForm::ExportPicture(const QString& path) {
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
         if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
-            QSvgGenerator svg;
-            svg.setOutputDevice(&file);
-            svg.setSize(size);
-            svg.setViewBox(QRect(QPoint(0, 0), size));
-            svg.setTitle(windowTitle());
-            QPainter p(&svg);
-            Plot::Paint(p, QSizeF(size), PlotView->Scene());
-            p.end();
+            ok = SvgPicture::Write(file, size, windowTitle(),
+                                   [&](QPainter& p) { Plot::Paint(p, QSizeF(size), PlotView->Scene()); });
         } else {
             QImage image(size, QImage::Format_RGB32);
             QPainter p(&image);
@@ -741,7 +735,7 @@ void TViewerForm::PictureBtnClick() {
         QFileDialog dialog(this, CvTr("Save the plot as a picture"));
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setNameFilters({png, svg});
+        dialog.setNameFilters(SvgPicture::Available() ? QStringList{png, svg} : QStringList{png});
         dialog.setDefaultSuffix(QStringLiteral("png"));
         connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, svg](const QString& f) {
             dialog.setDefaultSuffix(f == svg ? QStringLiteral("svg") : QStringLiteral("png"));

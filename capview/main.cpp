@@ -10,8 +10,6 @@
 // --seconds-per-record S and --scatter X:Y[:C] (a scatter plot instead of
 // the time traces). Exit status: 0 done, 1 a file could not be read or
 // written, 2 bad arguments, 3 the capture holds no records.
-#include <unistd.h>
-
 #include <cerrno>
 #include <clocale>
 #include <cmath>
@@ -30,7 +28,6 @@
 #include <QLocale>
 #include <QPainter>
 #include <QSaveFile>
-#include <QSvgGenerator>
 
 #include "core/Resources.h"
 #include "core/SafeWrite.h"
@@ -42,8 +39,10 @@
 #include "analysis/DriveStats.h"
 #include "analysis/ViewerText.h"
 
+#include "capview/Platform.h"
 #include "capview/PlotPainter.h"
 #include "capview/PlotView.h"
+#include "capview/SvgPicture.h"
 #include "capview/ViewerForm.h"
 #include "capview/ViewerQt.h"
 
@@ -81,6 +80,8 @@ void Usage(FILE* to) {
                    "An output named - is standard output.\n"
                    "Exit status: 0 done, 1 a file could not be read or written, 2 bad arguments,\n"
                    "             3 the capture holds no records"));
+    if (!SvgPicture::Available())
+        std::fprintf(to, "%s\n", T("This build writes no SVG drawings: --svg is not available."));
 }
 
 // Options that would do nothing in the mode chosen are refused rather than
@@ -129,6 +130,10 @@ int Parse(int argc, char** argv, sArgs& a) {
         } else if (arg == "--png") {
             if (!value(a.Png)) return 2;
         } else if (arg == "--svg") {
+            if (!SvgPicture::Available()) {
+                std::fprintf(stderr, "%s\n", T("This build writes no SVG drawings: --svg is not available."));
+                return 2;
+            }
             if (!value(a.Svg)) return 2;
         } else if (arg == "--csv") {
             if (!value(a.Csv)) return 2;
@@ -245,26 +250,10 @@ std::shared_ptr<Capture::sLoadedCapture> LoadForCommandLine(const std::string& p
     return c;
 }
 
-// Writes all of `data` to standard output; false with errno set.
-bool WriteStdout(const char* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(STDOUT_FILENO, data + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 void PaintPicture(QIODevice& device, bool svgFormat, const Plot::sScene& scene, QSize size, bool& ok) {
     if (svgFormat) {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&device);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        QPainter p(&svg);
-        Plot::Paint(p, QSizeF(size), scene);
+        ok =
+            SvgPicture::Write(device, size, QString(), [&](QPainter& p) { Plot::Paint(p, QSizeF(size), scene); }) && ok;
     } else {
         QImage image(size, QImage::Format_RGB32);
         {
@@ -283,7 +272,7 @@ bool WritePicture(const std::string& out, bool svgFormat, const Plot::sScene& sc
         buffer.open(QIODevice::WriteOnly);
         bool ok = true;
         PaintPicture(buffer, svgFormat, scene, size, ok);
-        if (ok && !WriteStdout(buffer.data().constData(), size_t(buffer.data().size()))) {
+        if (ok && !ViewerPlatform::WriteStdout(buffer.data().constData(), size_t(buffer.data().size()))) {
             std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), T("standard output"), std::strerror(errno));
             return false;
         }
@@ -306,7 +295,7 @@ bool WriteTable(const std::string& out, const Capture::sDriveMap& map) {
     const std::string text = Capture::DriveMapCsv(map);
     std::string error;
     if (out == "-") {
-        if (WriteStdout(text.data(), text.size())) return true;
+        if (ViewerPlatform::WriteStdout(text.data(), text.size())) return true;
         error = std::strerror(errno);
     } else if (SafeWrite::ReplaceFile(out, text, &error)) {
         return true;
@@ -438,8 +427,11 @@ int main(int argc, char** argv) {
     const std::string language = ViewerText::ChooseLanguage(exeDir);
     if (!language.empty()) QLocale::setDefault(QLocale(QString::fromStdString(language)));
 
+    std::vector<std::string> arguments = ViewerPlatform::Arguments(argc, argv);
+    std::vector<char*> argPointers;
+    for (std::string& arg : arguments) argPointers.push_back(arg.data());
     sArgs args;
-    const int parsed = Parse(argc, argv, args);
+    const int parsed = Parse(int(argPointers.size()), argPointers.data(), args);
     if (parsed < 0) return 0;
     if (parsed > 0) {
         Usage(stderr);
@@ -448,9 +440,7 @@ int main(int argc, char** argv) {
     if (args.Headless()) return RunCommandLine(argc, argv, args);
 
     // The window needs a display; without one the toolkit would abort.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        NoDisplay();
+    if (!ViewerPlatform::CanShowWindow()) NoDisplay();
     qInstallMessageHandler(OpeningDisplay);
     QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);
@@ -458,7 +448,7 @@ int main(int argc, char** argv) {
     TViewerForm form;
     form.show();
     QStringList files;
-    for (const std::string& f : args.Files) files << QString::fromLocal8Bit(f.c_str());
+    for (const std::string& f : args.Files) files << ViewerPlatform::PathText(f);
     if (!files.isEmpty()) form.OpenFiles(files);
     return app.exec();
 }

@@ -1,6 +1,6 @@
 // Small pieces shared by the configuration, calibration, visualisation and
-// data transfer screens: text conversion, control styling, the nearest-item
-// rule of numeric lists and the number formats shown on screen.
+// data transfer screens: control styling, the nearest-item rule of numeric
+// lists and the number formats shown on screen.
 #pragma once
 
 #include <QColor>
@@ -15,9 +15,6 @@ class QWidget;
 class QPushButton;
 
 namespace ScreenKit {
-
-// A catalogue text (already looked up with _()) as a QString.
-inline QString Q(const char* translated) { return QString::fromUtf8(translated); }
 
 // The index of the first item whose number is strictly nearest to target
 // (ties go to the earlier item); -1 when no item is a number.

@@ -83,7 +83,7 @@ bool cCommThread::PostRequest(int32_t code) {
 
 void cCommThread::Post(int32_t code) {
     CurrentRequest = code;
-    PostedByScreen = true;
+    PendingWasPosted = true;
     Stop.Reset();
     // Busy before pending: the thread may take and finish the request as
     // soon as it is pending, and must not find busy set afterwards.
@@ -101,15 +101,15 @@ bool cCommThread::PostRequestAfterStop(int32_t code) {
         // (a chained connect, identify or settings read) keeps its turn.
         const int32_t waiting = CurrentRequest;
         const bool stoppedPoll = (waiting == RQ_CONFIG_POLL || waiting == RQ_VIS_POLL) && Stop.IsSet();
-        if (!stoppedPoll || ServingRequest || FollowUp != 0) return false;
+        if (!stoppedPoll || RequestTaken || FollowUp != 0) return false;
         CurrentRequest = code;
-        PostedByScreen = true;
+        PendingWasPosted = true;
         Stop.Reset();
         return true;
     }
     if (Busy.IsSet()) {
         // Only a request being served that was told to stop ends by itself.
-        if (!Stop.IsSet() || FollowUp != 0 || !ServingRequest) return false;
+        if (!Stop.IsSet() || FollowUp != 0 || !RequestTaken) return false;
         FollowUp = code;
         return true;
     }
@@ -285,13 +285,13 @@ void cCommThread::PortFailed(bool quiet) {
     // port opens again; the busy event stays set even when a request was
     // being served.
     Port->Close();
-    const bool serving = Serving;
-    Serving = false;
+    const bool running = TransactionRunning;
+    TransactionRunning = false;
     {
         // A write posted after a stop goes with the request it followed.
         std::lock_guard<std::timed_mutex> lock(RequestLock);
         FollowUp = 0;
-        ServingRequest = false;
+        RequestTaken = false;
     }
     Busy.Set();
     Connected = false;
@@ -306,7 +306,7 @@ void cCommThread::PortFailed(bool quiet) {
     };
     deliver([this] { RaiseLinkIdle(false); });
     deliver([this] { RaiseSendError(); });
-    if (serving) deliver([this] { Notify([](cLinkListener& l) { l.RequestFailed(); }); });
+    if (running) deliver([this] { Notify([](cLinkListener& l) { l.RequestFailed(); }); });
 }
 
 bool cCommThread::OpenPort(bool quiet) {
@@ -335,7 +335,7 @@ void cCommThread::RunCycle() {
     {
         std::lock_guard<std::timed_mutex> lock(RequestLock);
         CurrentRequest = RQ_CONNECT;
-        PostedByScreen = false;
+        PendingWasPosted = false;
         Stop.Reset();
         Pending.Set();
         Busy.Reset();
@@ -363,7 +363,7 @@ void cCommThread::RunCycle() {
 
 void cCommThread::SetPending(int32_t code) {
     CurrentRequest = code;
-    PostedByScreen = false;
+    PendingWasPosted = false;
     Pending.Set();
 }
 
@@ -372,17 +372,17 @@ bool cCommThread::Serve() {
     {
         std::lock_guard<std::timed_mutex> lock(RequestLock);
         code = CurrentRequest;
-        ServingPosted = PostedByScreen;
+        ServedWasPosted = PendingWasPosted;
         Busy.Set();
         Pending.Reset();
-        ServingRequest = true;
+        RequestTaken = true;
     }
     RaiseLinkIdle(false);
 
-    Serving = true;
+    TransactionRunning = true;
     ReadCut = false;
     bool ok = RunTransaction(code);
-    Serving = false;
+    TransactionRunning = false;
     // A read that was stopped before its last parameter has copied nothing:
     // the screens must not take the records for the ECU's, so it is not
     // reported as loaded but read again from the start. (A screen's stop is
@@ -403,13 +403,13 @@ bool cCommThread::Serve() {
         } else if (readAgain) {
             // Read again as what it was: posted or chained.
             SetPending(RQ_READ_SETTINGS);
-            PostedByScreen = ServingPosted;
+            PendingWasPosted = ServedWasPosted;
         } else if (FollowUp != 0) {
             SetPending(FollowUp);
-            PostedByScreen = true;
+            PendingWasPosted = true;
         }
         FollowUp = 0;
-        ServingRequest = false;
+        RequestTaken = false;
         Busy.Reset();
         Stop.Reset();
     }

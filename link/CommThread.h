@@ -187,11 +187,11 @@ private:
     cEvent Stop{Hub};
     cEvent Ended{Hub};
 
-    std::timed_mutex RequestLock;  // serialises posting and taking requests
-    int32_t FollowUp = 0;          // guarded by RequestLock: served after a stopped request
-    bool ServingRequest = false;   // guarded by RequestLock: Serve has taken a request
-    bool PostedByScreen = false;   // guarded by RequestLock: the pending request was posted, not chained
-    std::timed_mutex QueueLock;    // guards Updates
+    std::timed_mutex RequestLock;   // serialises posting and taking requests
+    int32_t FollowUp = 0;           // guarded by RequestLock: served after a stopped request
+    bool RequestTaken = false;      // guarded by RequestLock: Serve has taken a request and not finished it
+    bool PendingWasPosted = false;  // guarded by RequestLock: the pending request was posted, not chained
+    std::timed_mutex QueueLock;     // guards Updates
     std::queue<sUpdate> Updates;
 
     mutable std::mutex NameMutex;  // guards PortName
@@ -207,9 +207,9 @@ private:
     std::atomic<int> EcuIdVersion{0};
     std::atomic<bool> Connected{false};
     std::atomic<bool> Terminate{false};
-    bool Serving = false;        // link thread only: a transaction runs
-    bool ReadCut = false;        // link thread only: the read served last was stopped
-    bool ServingPosted = false;  // link thread only: the request being served was posted
+    bool TransactionRunning = false;  // link thread only: a transaction runs
+    bool ReadCut = false;             // link thread only: the read served last was stopped
+    bool ServedWasPosted = false;     // link thread only: the request being served was posted
     // Link thread only: the identity of the ECU the records were last read
     // from (none before the first read).
     bool HaveRead = false;

@@ -33,7 +33,7 @@ bool cCommThread::ReadSettings() {
     RaiseLinkEvent(RQ_READ_SETTINGS, Phase::Start, 0);
     const int version = EcuVersion;
     const bool isNew = Ecu::NewProtocol(version);
-    if (!ServingPosted) {
+    if (!ServedWasPosted) {
         // The read the link makes by itself after connecting: whatever was
         // queued before the line was lost was meant for the ECU of then,
         // which may not be the one on the line now. It is dropped; the
@@ -66,7 +66,7 @@ bool cCommThread::ReadSettings() {
     // (factory settings, the load dialog), copy the ECU's settings. Kept
     // edits are held: nothing of them goes to the ECU until the fitter says
     // it is the same vehicle (ReleaseHeldEdits).
-    const bool automatic = !ServingPosted && HaveRead;
+    const bool automatic = !ServedWasPosted && HaveRead;
     const bool sameEcu = version == ReadVersion && EcuIdVersion == ReadIdVersion;
     eReadOutcome outcome = eReadOutcome::Copied;
     bool otherVehicle = false;

@@ -1,10 +1,6 @@
 #include "program/Shell.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 #include <ctime>
 #include <exception>
 #include <sstream>
@@ -13,7 +9,6 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QSocketNotifier>
 #include <QThread>
 
 #include "core/Backup.h"
@@ -43,6 +38,7 @@
 #include "screens/QuestionForm.h"
 #include "screens/SaveForm.h"
 
+#include "program/EndSignals.h"
 #include "program/ScreenSet.h"
 
 namespace {
@@ -54,55 +50,6 @@ QString ErrorText(const sError& e) {
 }
 
 }  // namespace
-
-namespace {
-// SIGTERM, SIGINT and SIGHUP (the session ending, Ctrl-C in a terminal) end
-// the program the orderly way: the event loop quits without the exit
-// question, the link stops and zvbasic.ini is written. The handler only
-// writes a byte into a pipe; the event loop does the rest.
-int SignalPipe[2] = {-1, -1};
-void OnEndSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &byte, 1);
-}
-}  // namespace
-
-class cEndSignals {
-public:
-    explicit cEndSignals(QObject* owner) {
-        if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        Notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, owner);
-        QObject::connect(Notifier, &QSocketNotifier::activated, owner, [this] {
-            char buf[16];
-            while (::read(SignalPipe[0], buf, sizeof buf) > 0) {}
-            // Every running loop ends: the event loop, or a start-up error
-            // box's or a dialog's own. One that has not started yet does not.
-            Requested = true;
-            QCoreApplication::exit(0);
-        });
-        struct sigaction sa {};
-        sa.sa_handler = OnEndSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &sa, &Saved[i]);
-    }
-    ~cEndSignals() {
-        if (!Notifier) return;
-        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &Saved[i], nullptr);
-        delete Notifier;
-        ::close(SignalPipe[0]);
-        ::close(SignalPipe[1]);
-        SignalPipe[0] = SignalPipe[1] = -1;
-    }
-
-    // A signal has come: the program is to end.
-    bool Requested = false;
-
-private:
-    static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
-    struct sigaction Saved[3]{};
-    QSocketNotifier* Notifier = nullptr;
-};
 
 cShell::cShell(sShellOptions options) : Options(std::move(options)) {
     if (Options.ExeDir.isEmpty()) Options.ExeDir = QCoreApplication::applicationDirPath();
@@ -136,7 +83,12 @@ cShell::eStart cShell::Start() {
     Started = true;
     // Before anything can show a dialog (a start-up error box): the session
     // ending then closes it and the settings file is still written.
-    EndSignals = std::make_unique<cEndSignals>(this);
+    EndSignals = std::make_unique<cEndSignals>(this, [this] {
+        // The system ends the process right after this: the link stops and
+        // the settings are written; the screens stay to the end.
+        StopLink();
+        if (::Ini) ::Ini->Save(IniSaveFile.toStdString());
+    });
     QCoreApplication::setApplicationName(QStringLiteral("ZVBasic"));
     try {
         Translate::Init((ResourceDir + QStringLiteral("/locale")).toStdString());

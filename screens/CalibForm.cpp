@@ -12,8 +12,6 @@
 #include <QShowEvent>
 #include <QValidator>
 
-#include "core/Translate.h"
-
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
@@ -25,13 +23,15 @@
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 
+#include "kit/QtText.h"
 #include "kit/ScreenKit.h"
 
 #include "screens/Globals.h"
+#include "screens/KeptEdits.h"
 #include "screens/MainForm.h"
+#include "screens/Questions.h"
 #include "screens/SaveForm.h"
-
-using ScreenKit::Q;
+#include "screens/StoreFlow.h"
 
 namespace {
 
@@ -263,24 +263,24 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
 int TCalibForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
 
 void TCalibForm::Retranslate() {
-    setWindowTitle(Q(_("Algorithm calibration")));
-    VrLabel1->SetText(Q(_("ALGORITHM CALIBRATION")));
-    Label6->setText(Q(_(SettingsText::ValveMin)));
-    Label7->setText(Q(_(SettingsText::ValveMax)));
+    setWindowTitle(Tr("Algorithm calibration"));
+    VrLabel1->SetText(Tr("ALGORITHM CALIBRATION"));
+    Label6->setText(Tr(SettingsText::ValveMin));
+    Label7->setText(Tr(SettingsText::ValveMax));
     // Smaller type where a translation's line is wider than its caption.
     FitText(Label6);
     FitText(Label7);
-    Label8->setText(Q(_(SettingsText::ValveH0)));
-    Label10->setText(Q(_(SettingsText::ValveH1)));
-    Label11->setText(Q(_(SettingsText::ValveH2)));
-    Label3->setText(Q(_(SettingsText::MinRpm)));
-    Label4->setText(Q(_(SettingsText::RpmUnit)));
-    Label9->setText(Q(_("Emergency switch off to petrol:")));
-    Label1->setText(Q(_(SettingsText::MaxRpm)));
-    Label2->setText(Q(_(SettingsText::RpmUnit)));
-    EmPetrolCB->setItemText(ACTIVE, Q(_("Active")));
-    EmPetrolCB->setItemText(INACTIVE, Q(_(SettingsText::Inactive)));
-    ExitBtn->setText(Q(_("   F10  Exit")));
+    Label8->setText(Tr(SettingsText::ValveH0));
+    Label10->setText(Tr(SettingsText::ValveH1));
+    Label11->setText(Tr(SettingsText::ValveH2));
+    Label3->setText(Tr(SettingsText::MinRpm));
+    Label4->setText(Tr(SettingsText::RpmUnit));
+    Label9->setText(Tr("Emergency switch off to petrol:"));
+    Label1->setText(Tr(SettingsText::MaxRpm));
+    Label2->setText(Tr(SettingsText::RpmUnit));
+    EmPetrolCB->setItemText(ACTIVE, Tr("Active"));
+    EmPetrolCB->setItemText(INACTIVE, Tr(SettingsText::Inactive));
+    ExitBtn->setText(Tr("   F10  Exit"));
 }
 
 // Only the digits and backspace reach the position fields; other characters
@@ -438,7 +438,7 @@ void TCalibForm::EmPetrolCBChange() {
 bool TCalibForm::CanClose() {
     if (!isVisible()) return true;
     if (CheckSettings() != 0) {
-        ShowInfo(Q(_("Incorrect settings!")));
+        ShowInfo(Tr("Incorrect settings!"));
         return false;
     }
     bool stay = false;
@@ -450,7 +450,7 @@ bool TCalibForm::CanClose() {
         if (!v) {
             // Only the hidden H0 field can get here (it is checked only with a
             // linear throttle sensor).
-            ShowInfo(Q(_("Incorrect settings!")));
+            ShowInfo(Tr("Incorrect settings!"));
             stay = true;
             break;
         }
@@ -460,7 +460,7 @@ bool TCalibForm::CanClose() {
         // Settings kept over a reconnection are asked about on their own.
         const bool store = CommThread && CommThread->HoldsKeptEdits()
                                ? ConfirmKeptEdits()
-                               : Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")));
+                               : Ask(Tr("Settings has changed.\nDo you want to\nsave them in ECU?"));
         if (store) WriteSettingsWithProgress();
     }
     if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());

@@ -7,8 +7,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "core/Translate.h"
-
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
@@ -22,13 +20,15 @@
 #include "widgets/ShadowButton.h"
 #include "widgets/VerticalLabel.h"
 
+#include "kit/QtText.h"
 #include "kit/ScreenKit.h"
 
 #include "screens/Globals.h"
+#include "screens/KeptEdits.h"
 #include "screens/MainForm.h"
+#include "screens/Questions.h"
 #include "screens/SaveForm.h"
-
-using ScreenKit::Q;
+#include "screens/StoreFlow.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ QGroupBox* NewGroup(QWidget* parent, const char* name) {
 // The translated texts of a list's catalogue keys.
 QStringList Items(const char* const* keys, int count) {
     QStringList items;
-    for (int i = 0; i < count; ++i) items << Q(_(keys[i]));
+    for (int i = 0; i < count; ++i) items << Tr(keys[i]);
     return items;
 }
 
@@ -199,29 +199,29 @@ TConfigForm::TConfigForm(QWidget* parent) : cIOForm(parent) {
 int TConfigForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
 
 void TConfigForm::Retranslate() {
-    setWindowTitle(Q(_("Hardware configuration")));
-    VrLabel1->SetText(Q(_("HARDWARE CONFIGURATION")));
-    TPSGB->setTitle(Q(_(SettingsText::TpsGroup)));
+    setWindowTitle(Tr("Hardware configuration"));
+    VrLabel1->SetText(Tr("HARDWARE CONFIGURATION"));
+    TPSGB->setTitle(Tr(SettingsText::TpsGroup));
     SetItems(TPSTypeCB, Items(SettingsText::TpsTypes, 2));
-    TPSMinBtn->setText(Q(_(SettingsText::ThrottleClosedBtn)));
-    TPSSwitchBtn->setText(Q(_("  F8  Throttle small open")));
-    TPSHLL->setText(Q(_("TPS [V]")));
+    TPSMinBtn->setText(Tr(SettingsText::ThrottleClosedBtn));
+    TPSSwitchBtn->setText(Tr("  F8  Throttle small open"));
+    TPSHLL->setText(Tr("TPS [V]"));
     if (TPSLL->text().isEmpty()) TPSLL->setText(ScreenKit::VoltsText(0));
-    LambdaSensorGB->setTitle(Q(_(" Sensors ")));
-    Label1->setText(Q(_(SettingsText::LambdaProbe)));
+    LambdaSensorGB->setTitle(Tr(" Sensors "));
+    Label1->setText(Tr(SettingsText::LambdaProbe));
     SetItems(LambdaSensorCB, Items(SettingsText::LambdaTypes, 6));
-    Label3->setText(Q(_(SettingsText::LevelSensor)));
+    Label3->setText(Tr(SettingsText::LevelSensor));
     SetItems(LPGLevTypeCB, Items(SettingsText::LevelTypes, LPGLevTypeCB->count() > 2 ? 6 : 2));
-    Label12->setText(Q(_("LPG level filter:")));
-    DisableLpgFilterBtn->setText(Q(_("Disable")));
-    RPMOldGB->setTitle(Q(_(" RPM ")));
-    Label2->setText(Q(_(SettingsText::RpmSource)));
+    Label12->setText(Tr("LPG level filter:"));
+    DisableLpgFilterBtn->setText(Tr("Disable"));
+    RPMOldGB->setTitle(Tr(" RPM "));
+    Label2->setText(Tr(SettingsText::RpmSource));
     SetItems(RPMDivCB, Items(SettingsText::RpmSources, 3));
-    RPMNewGB->setTitle(Q(_(" RPM ")));
-    Label4->setText(Q(_(SettingsText::CylCount)));
-    Label5->setText(Q(_(SettingsText::CoilCount)));
-    RPMAM->SetCaption(Q(_("RPM|x 1000")));
-    ExitBtn->setText(Q(_("   F10  Exit")));
+    RPMNewGB->setTitle(Tr(" RPM "));
+    Label4->setText(Tr(SettingsText::CylCount));
+    Label5->setText(Tr(SettingsText::CoilCount));
+    RPMAM->SetCaption(Tr("RPM|x 1000"));
+    ExitBtn->setText(Tr("   F10  Exit"));
     ShowSwitchLevel();
 }
 
@@ -291,7 +291,7 @@ void TConfigForm::FillFromSettings() {
 }
 
 void TConfigForm::ShowSwitchLevel() {
-    TPSSwitchLL->setText(Q(_(SettingsText::SwitchingLevel)) + QStringLiteral(": ") +
+    TPSSwitchLL->setText(Tr(SettingsText::SwitchingLevel) + QStringLiteral(": ") +
                          ScreenKit::VoltsText(Conv::RawToVolts(WorkSettings.TPSSwitchLevel)));
 }
 
@@ -448,7 +448,7 @@ void TConfigForm::FormClose() {
         // Settings kept over a reconnection are asked about on their own.
         const bool store = CommThread && CommThread->HoldsKeptEdits()
                                ? ConfirmKeptEdits()
-                               : Ask(Q(_("Settings has changed.\nDo you want to\nsave them in ECU?")));
+                               : Ask(Tr("Settings has changed.\nDo you want to\nsave them in ECU?"));
         if (store) WriteSettingsWithProgress();
     }
     if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());

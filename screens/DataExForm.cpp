@@ -8,8 +8,6 @@
 #include <QPainterPath>
 #include <QShowEvent>
 
-#include "core/Translate.h"
-
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
@@ -21,14 +19,16 @@
 #include "widgets/Shape.h"
 #include "widgets/VerticalLabel.h"
 
+#include "kit/QtText.h"
 #include "kit/ScreenKit.h"
 
 #include "screens/AutoBackup.h"
 #include "screens/FileDialog.h"
 #include "screens/Globals.h"
+#include "screens/KeptEdits.h"
+#include "screens/Questions.h"
 #include "screens/SaveForm.h"
-
-using ScreenKit::Q;
+#include "screens/StoreFlow.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ protected:
         p.setFont(f);
         // TRANSLATORS: the short name of the control unit on the data transfer
         // picture, as in "ECU Version:" (a few letters).
-        p.drawText(ecu, Qt::AlignCenter, Q(_("ECU")));
+        p.drawText(ecu, Qt::AlignCenter, Tr("ECU"));
         // Arrows both ways between the computer and the two others.
         auto arrow = [&](QPointF a, QPointF b) {
             p.setPen(QPen(orange, 4, Qt::SolidLine, Qt::RoundCap));
@@ -152,14 +152,14 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
 int TDataExForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
 
 void TDataExForm::Retranslate() {
-    setWindowTitle(Q(_("Data transfer")));
-    VrLabel1->SetText(Q(_("DATA TRANSFER")));
-    LoadFromFileBtn->setText(Q(_("  F2   Load from file")));
-    SaveToFileBtn->setText(Q(_("  F3   Save to file")));
-    SaveToECUBtn->setText(Q(_("   F4   Store in ECU")));
-    LoadFromECUBtn->setText(Q(_("   F5   Factory Settings")));
-    TakeEcuBtn->setText(Q(_("   F6   Discard changes")));
-    ExitBtn->setText(Q(_("   F10  Exit")));
+    setWindowTitle(Tr("Data transfer"));
+    VrLabel1->SetText(Tr("DATA TRANSFER"));
+    LoadFromFileBtn->setText(Tr("  F2   Load from file"));
+    SaveToFileBtn->setText(Tr("  F3   Save to file"));
+    SaveToECUBtn->setText(Tr("   F4   Store in ECU"));
+    LoadFromECUBtn->setText(Tr("   F5   Factory Settings"));
+    TakeEcuBtn->setText(Tr("   F6   Discard changes"));
+    ExitBtn->setText(Tr("   F10  Exit"));
     Image1->update();  // its ECU caption
 }
 
@@ -190,8 +190,8 @@ sFileDialogRequest VehicleFileDialogRequest(bool save) {
     request.Save = save;
     // The automatic backups are a place of their own beside the usual ones.
     if (const cAutoBackup* backups = cAutoBackup::Instance(); backups && !backups->Folder().empty())
-        request.Places.push_back({Q(_("ECU backups")), QString::fromStdString(backups->Folder())});
-    request.Filter = Q(_("Vehicle settings .zv2")) + QStringLiteral(" (*.zv2)");
+        request.Places.push_back({Tr("ECU backups"), QString::fromStdString(backups->Folder())});
+    request.Filter = Tr("Vehicle settings .zv2") + QStringLiteral(" (*.zv2)");
     request.DefaultSuffix = QStringLiteral("zv2");
     if (save) {
         request.ProposedName = QStringLiteral("vehicle");
@@ -204,14 +204,14 @@ sFileDialogRequest VehicleFileDialogRequest(bool save) {
 static QString DamagedFileQuestion(const VehicleFile::sStrictCheck& fault) {
     QString what;
     switch (fault.Fault) {
-    case VehicleFile::eLineFault::NotANumber: what = Q(_("is not a number")); break;
-    case VehicleFile::eLineFault::TooLarge: what = Q(_("holds a number above 255")); break;
-    case VehicleFile::eLineFault::Missing: what = Q(_("is missing")); break;
-    case VehicleFile::eLineFault::Extra: what = Q(_("is one line too many")); break;
+    case VehicleFile::eLineFault::NotANumber: what = Tr("is not a number"); break;
+    case VehicleFile::eLineFault::TooLarge: what = Tr("holds a number above 255"); break;
+    case VehicleFile::eLineFault::Missing: what = Tr("is missing"); break;
+    case VehicleFile::eLineFault::Extra: what = Tr("is one line too many"); break;
     case VehicleFile::eLineFault::NoLineEnd:  // not found when the end is taken tolerantly
     case VehicleFile::eLineFault::None: break;
     }
-    return Q(_("This file is damaged:\nline %1 %2.\nLoad it anyway?")).arg(fault.Line).arg(what);
+    return Tr("This file is damaged:\nline %1 %2.\nLoad it anyway?").arg(fault.Line).arg(what);
 }
 
 void TDataExForm::LoadFromFileBtnClick() {
@@ -223,8 +223,8 @@ void TDataExForm::LoadFromFileBtnClick() {
     // else is said plainly and changes nothing.
     std::string contents, error;
     if (!VehicleFile::ReadText(name, contents, error)) {
-        ShowInfo(Q(_("Settings file could not be loaded:")) + QLatin1Char('\n') + QFileInfo(path).fileName() +
-                 QLatin1Char('\n') + Q(_(error.c_str())));
+        ShowInfo(Tr("Settings file could not be loaded:") + QLatin1Char('\n') + QFileInfo(path).fileName() +
+                 QLatin1Char('\n') + Tr(error.c_str()));
         return;
     }
     // The reader takes anything; a file that is not well-formed is loaded
@@ -243,8 +243,8 @@ void TDataExForm::LoadFromFileBtnClick() {
         for (const sUpdate& u : VehicleFile::Updates(WorkSettings, counts)) CommThread->QueueUpdate(u);
     if (!counts && check.WellFormed())
         ShowInfo(
-            Q(_("This file is of an older kind without the cylinder and coil counts:\n"
-                "the ECU keeps its own.")));
+            Tr("This file is of an older kind without the cylinder and coil counts:\n"
+               "the ECU keeps its own."));
 }
 
 void TDataExForm::SaveToFileBtnClick() {
@@ -253,7 +253,7 @@ void TDataExForm::SaveToFileBtnClick() {
     // A failed save is reported: the fitter would otherwise believe the
     // settings archived. The old file, if any, is left as it was.
     if (!VehicleFile::Write(QFile::encodeName(path).toStdString(), WorkSettings))
-        ShowInfo(Q(_("Settings file could not be saved!")));
+        ShowInfo(Tr("Settings file could not be saved!"));
 }
 
 void TDataExForm::SaveToECUBtnClick() {
@@ -272,10 +272,10 @@ QString TDataExForm::FactoryQuestion() const {
         backups->LatestIdentity() ==
             QString::fromStdString(Ecu::VersionCaption(CommThread->GetEcuIdVersion(), CommThread->GetEcuVersion())) &&
         QFileInfo(backups->LatestPath()).isFile())
-        return Q(_("Restore factory settings?\nThe ECU's settings are saved\nin the backup")) + QLatin1Char('\n') +
+        return Tr("Restore factory settings?\nThe ECU's settings are saved\nin the backup") + QLatin1Char('\n') +
                QFileInfo(backups->LatestPath()).fileName();
-    return Q(_("Restore factory settings?\nEvery setting in the ECU\nwill be replaced.")) + QLatin1Char('\n') +
-           Q(_("No backup holds its present settings."));
+    return Tr("Restore factory settings?\nEvery setting in the ECU\nwill be replaced.") + QLatin1Char('\n') +
+           Tr("No backup holds its present settings.");
 }
 
 void TDataExForm::LoadFromECUBtnClick() {
@@ -292,6 +292,6 @@ void TDataExForm::LoadFromECUBtnClick() {
 
 void TDataExForm::TakeEcuBtnClick() {
     if (!SettingsChanged() && !(CommThread && CommThread->LooksLikeOtherVehicle())) return;
-    if (!Ask(Q(_("Drop the changes not stored in the ECU\nand take the ECU's settings?")), false)) return;
+    if (!Ask(Tr("Drop the changes not stored in the ECU\nand take the ECU's settings?"), false)) return;
     TakeEcuSettings();
 }

@@ -17,9 +17,8 @@
 #include <QTreeView>
 #include <QUrl>
 
-#include "core/Translate.h"
-
 #include "kit/IOForm.h"
+#include "kit/QtText.h"
 
 namespace {
 
@@ -40,9 +39,9 @@ public:
         // Folders and drives in the program's own words: Qt's catalogues of
         // some languages leave these two in English.
         // TRANSLATORS: the type of a drive in the file dialog's list.
-        if (info.isRoot()) return QString::fromUtf8(_("Drive"));
+        if (info.isRoot()) return Tr("Drive");
         // TRANSLATORS: the type of a folder in the file dialog's list.
-        if (info.isDir()) return QString::fromUtf8(_("Folder"));
+        if (info.isDir()) return Tr("Folder");
         const QList<QMimeType> byName = Mime.mimeTypesForFileName(info.fileName());
         const QMimeType mime =
             byName.isEmpty() ? Mime.mimeTypeForName(QStringLiteral("application/octet-stream")) : byName.first();
@@ -109,7 +108,7 @@ void FitToWindow(QFileDialog& dialog) {
         header->setStretchLastSection(false);
         header->setSectionResizeMode(0, QHeaderView::Stretch);
         header->resizeSection(1, fm.horizontalAdvance(QStringLiteral("888.8 KiB")) + fm.averageCharWidth() * 4);
-        header->resizeSection(2, fm.horizontalAdvance(QString::fromUtf8(_("Folder"))) + fm.averageCharWidth() * 8);
+        header->resizeSection(2, fm.horizontalAdvance(Tr("Folder")) + fm.averageCharWidth() * 8);
         header->resizeSection(3, fm.horizontalAdvance(date) + fm.averageCharWidth() * 4);
     }
 }

@@ -40,7 +40,7 @@ void TLoadForm::LinkEvent() {
     case Phase::Done:
         ScreenActive = false;
         ReadDone = true;
-        StatusLL->setText(Tr("Settings has been loaded."));
+        TransferStatusLL->setText(Tr("Settings has been loaded."));
         // A read the link made after a reconnection may have kept edits.
         if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
         Done(ResultOK);
@@ -58,7 +58,7 @@ void TLoadForm::SettingsLoaded() {
 void TLoadForm::RequestFailed() {
     cIOForm::RequestFailed();
     if (ReadDone) return;
-    StatusLL->setText(Tr("Transmission error!"));
+    TransferStatusLL->setText(Tr("Transmission error!"));
     ProgressCG->SetValue(0);
     Done(ResultCancel);
 }

@@ -20,8 +20,10 @@
 
 #include "screens/Globals.h"
 #include "screens/HelpForm.h"
+#include "screens/KeptEdits.h"
 #include "screens/LoadForm.h"
 #include "screens/OptionsForm.h"
+#include "screens/Questions.h"
 
 namespace {
 cShadowButton* MakeButton(QWidget* parent, const char* name) {

@@ -44,7 +44,7 @@ void TSaveForm::LinkEvent() {
     case Phase::Done:
         if (LinkValue != 1) break;  // values sent, the store follows
         WriteDone = true;
-        StatusLL->setText(Tr("Settings has been saved in ECU"));
+        TransferStatusLL->setText(Tr("Settings has been saved in ECU"));
         ProgressCG->SetValue(100);
         if (MainForm) MainForm->ShowSettingsChanged(false);
         Done(ResultOK);

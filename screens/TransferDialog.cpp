@@ -22,18 +22,18 @@ cTransferDialog::cTransferDialog(const char* objectName, const char* titleKey, c
     QPalette pal = Label2->palette();
     pal.setColor(QPalette::WindowText, Palette::LightOrange);
     Label2->setPalette(pal);
-    StatusLL = new QLabel(this);
-    StatusLL->setObjectName(QStringLiteral("StatusLL"));
-    StatusLL->setAlignment(Qt::AlignCenter);
+    TransferStatusLL = new QLabel(this);
+    TransferStatusLL->setObjectName(QStringLiteral("StatusLL"));
+    TransferStatusLL->setAlignment(Qt::AlignCenter);
     ProgressCG = new cProgressGauge(this);
     ProgressCG->setObjectName(QStringLiteral("ProgressCG"));
 
     SetupDialog(440, 190);
     Place(Frame, 0, 0, 440, 190);
     Place(Label2, 16, 16, 408, 40, 16, true);
-    Place(StatusLL, 16, 66, 408, 32, 12, true);
+    Place(TransferStatusLL, 16, 66, 408, 32, 12, true);
     Place(ProgressCG, 30, 116, 380, 40, 12, true);
-    StatusLL->setText(QString::fromUtf8(designStatus));
+    TransferStatusLL->setText(QString::fromUtf8(designStatus));
     cTransferDialog::Retranslate();
 }
 
@@ -44,5 +44,5 @@ void cTransferDialog::Retranslate() {
 
 void cTransferDialog::ShowTransferStart() {
     ProgressCG->SetValue(0);
-    StatusLL->setText(Tr("Transferring data..."));
+    TransferStatusLL->setText(Tr("Transferring data..."));
 }

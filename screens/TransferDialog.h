@@ -16,7 +16,10 @@ public:
     cTransferDialog(const char* objectName, const char* titleKey, const char* designStatus, QWidget* parent = nullptr);
 
     QLabel* Label2;
-    QLabel* StatusLL;  // the dialog's state text
+    // The dialog's state text (object name StatusLL). Not the screens' status
+    // line (cIOForm::StatusLL), which the dialog leaves unset: link and port
+    // states are not shown here.
+    QLabel* TransferStatusLL;
     cProgressGauge* ProgressCG;
     cShape* Frame;
 

@@ -27,12 +27,12 @@
 #include "widgets/ShadowButton.h"
 
 #include "kit/Artwork.h"
+#include "kit/QtText.h"
 #include "kit/ScreenKit.h"
 
 #include "screens/FileDialog.h"
 #include "screens/Globals.h"
-
-using ScreenKit::Q;
+#include "screens/Questions.h"
 
 TVisForm::TVisForm(QWidget* parent) : cIOForm(parent) {
     setObjectName(QStringLiteral("VisForm"));
@@ -191,22 +191,22 @@ TVisForm::~TVisForm() { Capture.Close(); }
 int TVisForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
 
 void TVisForm::Retranslate() {
-    setWindowTitle(Q(_("Visualisation")));
-    TPSHLL->setText(Q(_("TPS [V]")));
-    RPMAM->SetCaption(Q(_("RPM|x 1000")));
-    StepperLM->SetCaptions(Q(_("Valve position")), Q(_("closed")), Q(_("open")));
-    LambdaHLL->setText(Q(_("Lambda [V]")));
-    LambdaCH->SetTitle(Q(_("Lambda")));
-    ExitBtn->setText(Q(_("   F10  Exit")));
+    setWindowTitle(Tr("Visualisation"));
+    TPSHLL->setText(Tr("TPS [V]"));
+    RPMAM->SetCaption(Tr("RPM|x 1000"));
+    StepperLM->SetCaptions(Tr("Valve position"), Tr("closed"), Tr("open"));
+    LambdaHLL->setText(Tr("Lambda [V]"));
+    LambdaCH->SetTitle(Tr("Lambda"));
+    ExitBtn->setText(Tr("   F10  Exit"));
     ShowLogButton();
 }
 
 void TVisForm::ShowLogButton() {
     if (Capture.IsOpen()) {
-        LogBtn->setText(Q(_("  F7  Stop capturing")));
+        LogBtn->setText(Tr("  F7  Stop capturing"));
         LogBtn->SetFill(CapturingFill());
     } else {
-        LogBtn->setText(Q(_("  F7  Capture to file")));
+        LogBtn->setText(Tr("  F7  Capture to file"));
         LogBtn->SetFill(Palette::Black);
     }
 }
@@ -287,7 +287,7 @@ void TVisForm::ApplySettingsToDisplays() {
 
 void TVisForm::LinkEvent() {
     cIOForm::LinkEvent();
-    if (LinkRequest == RQ_VIS_POLL || LinkRequest == RQ_IDLE_POLL) LiveValue(LinkPhase, LinkValue);
+    if (LinkRequest == RQ_VIS_POLL || LinkRequest == RQ_IDLE_POLL) ShowLiveValue(LinkPhase, LinkValue);
     else if (LinkRequest == RQ_IDENTIFY) ApplySettingsToDisplays();
     // Connecting: the line dropped or the port changed, no value is current.
     else if (LinkRequest == RQ_CONNECT) MarkAllStale();
@@ -303,7 +303,7 @@ void TVisForm::SettingsLoaded() {
     if (ScreenActive && CommThread) CommThread->PostRequest(RQ_VIS_POLL);
 }
 
-void TVisForm::LiveValue(int k, int r) {
+void TVisForm::ShowLiveValue(int k, int r) {
     const sSettings& s = WorkSettings;
     const float lambdaShown = Conv::TakeLiveValue(LiveSample, k, r, Version(), s.LambdaType);
     Cycle.Take(k);
@@ -382,7 +382,7 @@ void TVisForm::LogBtnClick() {
     }
     sFileDialogRequest request;
     request.Save = true;
-    request.Filter = Q(_("Data files *.dat")) + QStringLiteral(" (*.dat)");
+    request.Filter = Tr("Data files *.dat") + QStringLiteral(" (*.dat)");
     request.DefaultSuffix = QStringLiteral("dat");
     request.ProposedName = QStringLiteral("capture");
     // Last week's capture is not emptied without a question.
@@ -396,8 +396,8 @@ void TVisForm::LogBtnClick() {
             ShowStatusMessage(N_("Capture stopped: write error!"));
             return;
         }
-        ShowInfo(Q(_("Capture file could not be opened:")) + QLatin1Char('\n') + QFileInfo(path).fileName() +
-                 QLatin1Char('\n') + Q(_(Capture.Error().c_str())));
+        ShowInfo(Tr("Capture file could not be opened:") + QLatin1Char('\n') + QFileInfo(path).fileName() +
+                 QLatin1Char('\n') + Tr(Capture.Error().c_str()));
         return;
     }
     // The first record waits for a whole cycle.

@@ -34,8 +34,9 @@ public:
     void LinkEvent() override;
     void SettingsLoaded() override;
 
-    // Live value k with raw byte r, as the link delivers it.
-    void LiveValue(int k, int r);
+    // Shows live value k (raw byte r, as the link delivers it) on its gauge or
+    // lamp and the lambda trace; a whole cycle goes to the capture file.
+    void ShowLiveValue(int k, int r);
     // Scales, regions and zones from the settings and the ECU version.
     void ApplySettingsToDisplays();
     // Starts or stops the capture (LogBtn, F7).

@@ -347,7 +347,7 @@ public:
 TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
     struct sCase {
         const char* Name;
-        bool Serving;
+        bool InTransaction;
     };
     for (sCase c : {sCase{"bad_alloc while writing", true}, sCase{"system_error in the idle poll", false},
                     sCase{"bad_alloc while opening", false}}) {
@@ -363,7 +363,7 @@ TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
             Link->SetPortNameSink([&](const std::string&) {
                 if (++opens == 1) throw std::bad_alloc();
             });
-        } else if (c.Serving) {
+        } else if (c.InTransaction) {
             Rec.WhenKind(eKind::Loaded, [&] { EXPECT_TRUE(Link->PostRequest(RQ_WRITE_SETTINGS)); });
             thrower.Throw = [] { throw std::bad_alloc(); };
             thrower.When = [](int32_t rq, int32_t phase) { return rq == RQ_WRITE_SETTINGS && phase == 1; };
@@ -375,7 +375,7 @@ TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
         }
         Link->SetPortName(Sim->DevicePath());
         ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 10s)) << Dump();
-        if (c.Serving) {
+        if (c.InTransaction) {
             ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s)) << Dump();
         }
         std::this_thread::sleep_for(100ms);
@@ -383,7 +383,7 @@ TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
         for (const sNote& n : Rec.Notes())
             if (n.Kind != eKind::Event) tail.push_back(n);
         std::vector<sNote> want = {Idle(false), Note(eKind::SendErr)};
-        if (c.Serving) want.push_back(Note(eKind::Failed));
+        if (c.InTransaction) want.push_back(Note(eKind::Failed));
         ASSERT_GE(tail.size(), want.size()) << Dump();
         EXPECT_EQ(std::vector<sNote>(tail.end() - long(want.size()), tail.end()), want) << Dump();
         EXPECT_FALSE(Link->IsConnected());

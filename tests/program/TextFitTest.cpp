@@ -31,6 +31,7 @@
 #include "screens/MainForm.h"
 #include "screens/OptionsForm.h"
 #include "screens/QuestionForm.h"
+#include "screens/Questions.h"
 #include "screens/SaveForm.h"
 
 #include "tests/TestKit.h"
@@ -207,11 +208,11 @@ TEST_P(TextFit, EveryTextFitsItsControl) {
             InfoForm->TextLL->setText(Tr(info));
             check.Walk(InfoForm);
         }
-        LoadForm->StatusLL->setText(Tr("Transmission error!"));
+        LoadForm->TransferStatusLL->setText(Tr("Transmission error!"));
         check.Walk(LoadForm);
-        LoadForm->StatusLL->setText(Tr("Settings has been loaded."));
+        LoadForm->TransferStatusLL->setText(Tr("Settings has been loaded."));
         check.Walk(LoadForm);
-        SaveForm->StatusLL->setText(Tr("Settings has been saved in ECU"));
+        SaveForm->TransferStatusLL->setText(Tr("Settings has been saved in ECU"));
         check.Walk(SaveForm);
         program.DeliverSendError();
         // The port error box comes after the notification has returned.

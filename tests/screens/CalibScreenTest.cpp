@@ -223,7 +223,7 @@ TEST(CalibScreen, Version47SendsNothingAndAsksOnLeaving) {
     f->close();
     EXPECT_FALSE(f->isVisible());
     EXPECT_EQ(WorkSettings.StepPosH2, 85);
-    EXPECT_EQ(rig.Save->StatusLL->text(), Tr("Settings has been saved in ECU"));
+    EXPECT_EQ(rig.Save->TransferStatusLL->text(), Tr("Settings has been saved in ECU"));
     EXPECT_EQ(rig.Sim.Stored()[8], 85);
     EXPECT_EQ(rig.Sim.Stored()[2], 54);
     EXPECT_FALSE(SettingsChanged());

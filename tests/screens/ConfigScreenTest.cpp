@@ -165,7 +165,7 @@ TEST(ConfigScreenRules, LeavingWithChangesOn47AsksAndYesWritesTheBlockWithAStore
     rig.Config->close();
     EXPECT_FALSE(rig.Config->isVisible());
     // The save dialog followed the write to its end.
-    EXPECT_EQ(rig.Save->StatusLL->text(), Tr("Settings has been saved in ECU"));
+    EXPECT_EQ(rig.Save->TransferStatusLL->text(), Tr("Settings has been saved in ECU"));
     std::vector<uint8_t> writes;
     bool stored = false;
     for (uint8_t c : rig.Commands()) {
@@ -189,7 +189,7 @@ TEST(ConfigScreenRules, YesAnsweredWhileThePollEndsStillWrites) {
     rig.Sim.ClearLog();
     rig.AnswerQuestion(true, /*atOnce=*/true);
     rig.Config->close();
-    EXPECT_EQ(rig.Save->StatusLL->text(), Tr("Settings has been saved in ECU"));
+    EXPECT_EQ(rig.Save->TransferStatusLL->text(), Tr("Settings has been saved in ECU"));
     EXPECT_EQ(rig.Sim.Stored()[9], 0);
     EXPECT_FALSE(SettingsChanged());
 }

@@ -83,7 +83,7 @@ TEST_P(DataExStore, StoreInEcuFollowsTheWriteToTheStore) {
     rig.Sim.ClearLog();
     cScreenRig::Key(rig.DataEx, Qt::Key_F4);  // returns when the dialog has closed
     EXPECT_FALSE(rig.Save->isVisible());
-    EXPECT_EQ(rig.Save->StatusLL->text(), Tr("Settings has been saved in ECU"));
+    EXPECT_EQ(rig.Save->TransferStatusLL->text(), Tr("Settings has been saved in ECU"));
     EXPECT_TRUE(TSaveForm::WriteDone);
     const auto commands = rig.Commands();
     ASSERT_FALSE(commands.empty());

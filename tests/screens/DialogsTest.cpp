@@ -27,6 +27,7 @@
 #include "screens/LoadForm.h"
 #include "screens/MainForm.h"
 #include "screens/QuestionForm.h"
+#include "screens/Questions.h"
 #include "screens/SaveForm.h"
 
 #include "tools/ecusim/EcuSimulator.h"
@@ -267,7 +268,7 @@ TEST_F(Dialogs, LoadDialogFollowsTheReadAndCopiesTheSettings) {
         Key(w, Qt::Key_F10);
         upAfterKeys = w->isVisible();
         EXPECT_TRUE(LoadForm->ScreenActive);
-        EXPECT_EQ(LoadForm->StatusLL->text(), "Transferring data...");
+        EXPECT_EQ(LoadForm->TransferStatusLL->text(), "Transferring data...");
         Program.Deliver(RQ_READ_SETTINGS, 0, 0);
         gauge << LoadForm->ProgressCG->Value();
         Program.Deliver(RQ_READ_SETTINGS, 1, ProgressToValue(0.5f));
@@ -277,7 +278,7 @@ TEST_F(Dialogs, LoadDialogFollowsTheReadAndCopiesTheSettings) {
         Program.Deliver(RQ_READ_SETTINGS, 1, ProgressToValue(12.0f / 13));
         gauge << LoadForm->ProgressCG->Value();
         Program.Deliver(RQ_READ_SETTINGS, 2, 1);
-        status = LoadForm->StatusLL->text();
+        status = LoadForm->TransferStatusLL->text();
         // A failure after the completed read changes nothing.
         Program.DeliverRequestFailed();
         return true;
@@ -288,7 +289,7 @@ TEST_F(Dialogs, LoadDialogFollowsTheReadAndCopiesTheSettings) {
     EXPECT_TRUE(upAfterKeys);
     EXPECT_EQ(gauge, (QList<int>{0, 50, 50, 92}));
     EXPECT_EQ(status, "Settings has been loaded.");
-    EXPECT_EQ(LoadForm->StatusLL->text(), "Settings has been loaded.");
+    EXPECT_EQ(LoadForm->TransferStatusLL->text(), "Settings has been loaded.");
     EXPECT_FALSE(LoadForm->isVisible());
     EXPECT_FALSE(LoadForm->ScreenActive);
     EXPECT_TRUE(TLoadForm::ReadDone);
@@ -309,7 +310,7 @@ TEST_F(Dialogs, FailedReadShowsTransmissionErrorAndKeepsTheSettings) {
     QEvent message(LOAD_DIALOG_EVENT);
     QCoreApplication::sendEvent(MainForm, &message);
     ASSERT_EQ(run.Handled, 1);
-    EXPECT_EQ(LoadForm->StatusLL->text(), "Transmission error!");
+    EXPECT_EQ(LoadForm->TransferStatusLL->text(), "Transmission error!");
     EXPECT_EQ(LoadForm->ProgressCG->Value(), 0);
     EXPECT_FALSE(LoadForm->isVisible());
     EXPECT_EQ(WorkSettings, before);
@@ -328,7 +329,7 @@ TEST_F(Dialogs, SaveDialogGaugeStepsAndClosing) {
         Key(w, Qt::Key_Escape);  // no key closes it
         upAfterEsc = w->isVisible();
         Program.Deliver(RQ_WRITE_SETTINGS, 2, 0);  // values sent, store pending
-        upAfterPhase2Value0 = w->isVisible() && SaveForm->StatusLL->text() == "Transferring data...";
+        upAfterPhase2Value0 = w->isVisible() && SaveForm->TransferStatusLL->text() == "Transferring data...";
         Program.Deliver(RQ_WRITE_SETTINGS, 2, 1);
         return true;
     });
@@ -336,7 +337,7 @@ TEST_F(Dialogs, SaveDialogGaugeStepsAndClosing) {
     EXPECT_EQ(gauge, (QList<int>{9, 18, 27, 36, 45, 54, 63, 72, 81, 90, 100}));
     EXPECT_TRUE(upAfterEsc);
     EXPECT_TRUE(upAfterPhase2Value0);
-    EXPECT_EQ(SaveForm->StatusLL->text(), "Settings has been saved in ECU");
+    EXPECT_EQ(SaveForm->TransferStatusLL->text(), "Settings has been saved in ECU");
     EXPECT_EQ(SaveForm->ProgressCG->Value(), 100);
     EXPECT_EQ(MainForm->DataExBtn->OutlineWidth(), 2);
 
@@ -347,7 +348,7 @@ TEST_F(Dialogs, SaveDialogGaugeStepsAndClosing) {
         return true;
     });
     EXPECT_EQ(SaveForm->ShowModal(), cIOForm::ResultCancel);
-    EXPECT_EQ(SaveForm->StatusLL->text(), "Transferring data...");
+    EXPECT_EQ(SaveForm->TransferStatusLL->text(), "Transferring data...");
     EXPECT_TRUE(TSaveForm::WriteFailed);
 }
 
@@ -395,7 +396,7 @@ TEST(SaveDialog, RefusesToCloseWhileTheLinkWrites) {
     });
     EXPECT_EQ(SaveForm->ShowModal(), cIOForm::ResultOK);
     EXPECT_TRUE(refused);
-    EXPECT_EQ(SaveForm->StatusLL->text(), "Settings has been saved in ECU");
+    EXPECT_EQ(SaveForm->TransferStatusLL->text(), "Settings has been saved in ECU");
     EXPECT_EQ(SaveForm->ProgressCG->Value(), 100);
 }
 

@@ -20,7 +20,7 @@
 #include "screens/CalibForm.h"
 #include "screens/ConfigForm.h"
 #include "screens/DataExForm.h"
-#include "screens/Globals.h"
+#include "screens/StoreFlow.h"
 #include "screens/VisForm.h"
 
 #include "tests/TestKit.h"

@@ -234,17 +234,17 @@ TEST(VisScreen, FuelLampsBlinkTraceAndKeys) {
     // A repeated 1 does not restart the timer; 7 changes nothing.
     cScreenRig::WaitUntil([&] { return f->FuelTM->remainingTime() < 300; }, 1000);
     const int remaining = f->FuelTM->remainingTime();
-    f->LiveValue(5, 1);
+    f->ShowLiveValue(5, 1);
     EXPECT_LE(f->FuelTM->remainingTime(), remaining);
     const bool gas = f->GasSH->IsLit(), petrol = f->PetrolSH->IsLit();
-    f->LiveValue(5, 7);
+    f->ShowLiveValue(5, 7);
     EXPECT_EQ(f->GasSH->IsLit(), gas);
     EXPECT_EQ(f->PetrolSH->IsLit(), petrol);
     EXPECT_TRUE(f->FuelTM->isActive());
 
     // Every live value advances the trace by one point, whatever its number.
     const double x = f->LambdaCH->Points().LastX();
-    f->LiveValue(4, 0);
+    f->ShowLiveValue(4, 0);
     EXPECT_DOUBLE_EQ(f->LambdaCH->Points().LastX(), x + 1);
 
     // F12 shows and hides the raw level; the console button sends its command from 48.

@@ -1,0 +1,28 @@
+#pragma once
+// What the viewer's command line asks of the system, one file per system
+// (PlatformPosix.cpp, PlatformWin32.cpp).
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <QString>
+
+namespace ViewerPlatform {
+
+// The arguments, the program's name first, in the system's encoding for
+// file names (UTF-8 on Windows, whatever the console's code page).
+std::vector<std::string> Arguments(int argc, char** argv);
+
+// A file name from the arguments as text.
+QString PathText(const std::string& path);
+
+// Whether a window can be shown: on Linux a display (X or Wayland, or a Qt
+// platform chosen by hand); on Windows always.
+bool CanShowWindow();
+
+// Writes all of `data` to standard output as bytes (no line-end
+// translation); false with errno set.
+bool WriteStdout(const char* data, size_t size);
+
+}  // namespace ViewerPlatform

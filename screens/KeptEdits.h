@@ -1,0 +1,22 @@
+// Settings the fitter changed before the line was interrupted and that the
+// link keeps over the reconnection (cCommThread::HoldsKeptEdits): they reach
+// the ECU only on the fitter's word, and the settings screens say that they
+// are held.
+#pragma once
+
+class QString;
+
+// Asked before the first store, update or leave-screen question after the
+// reconnection: whether this is the same vehicle, No by default. Yes releases
+// them (true: go on with the store or update, which then carries them all).
+// No sends nothing and asks whether to keep them for later (Yes by default)
+// or drop them and take the ECU's settings (false either way). True at once
+// when nothing is held.
+bool ConfirmKeptEdits();
+// Drops the program's unsaved settings for the ECU's and refills the screens.
+void TakeEcuSettings();
+// The line the settings screens show about kept settings and another
+// vehicle; empty when there is nothing to say.
+QString KeptEditsNotice();
+// Shows KeptEditsNotice() on every settings screen.
+void RefreshKeptEditsNotices();
