@@ -16,8 +16,7 @@ std::string LocaleDir(const std::string& exeDir) { return Resources::Folder(exeD
 
 void Init(const std::string& localeDir) {
     Translate::Init(localeDir);
-    bindtextdomain(Domain, localeDir.c_str());
-    bind_textdomain_codeset(Domain, "UTF-8");
+    Translate::BindDomain(Domain, localeDir);
 }
 
 std::string ChooseLanguage(const std::string& exeDir) {

@@ -4,12 +4,10 @@
 // the windowed program.
 #include "cli/CliCommands.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -19,6 +17,7 @@
 #include "core/Backup.h"
 #include "core/Ini.h"
 #include "core/RegularFile.h"
+#include "core/Resources.h"
 #include "core/Version.h"
 
 #include "serial/ComPort.h"
@@ -38,14 +37,7 @@ const char* const kProgram = "zvbasic-cli";
 
 // The folder of this executable: zvbasic.ini is looked for as the windowed
 // program looks for it from its own folder (both are installed side by side).
-std::string ExeDir() {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return std::string();
-    std::string path(buf, size_t(n));
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
+std::string ExeDir() { return Resources::ExecutableDir(); }
 
 std::string SavedPort() {
     cIni ini;

@@ -1,8 +1,6 @@
 // zvbasic-cli: the ECU from the command line. The commands live in the zvcli
-// library; this is their standard output and standard error, and the signals.
-#include <signal.h>
-#include <unistd.h>
-
+// library; this is their standard output and standard error, and the signals
+// (Console: one file per system).
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -10,22 +8,9 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
+#include "cli/Console.h"
 
 namespace {
-
-void OnSignal(int sig) {
-    if (!CliSignal) CliSignal = sig;
-}
-
-void InstallSignals() {
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);  // a closed pipe ends the output, not the program
-}
 
 int WriteOut(const std::string& text) {
     errno = 0;
@@ -42,10 +27,10 @@ void WriteErr(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    InstallSignals();
+    Console::Install();
     sCliOutput output;
     output.Out = WriteOut;
     output.Err = WriteErr;
-    output.ErrTerminal = ::isatty(STDERR_FILENO) == 1;
-    return RunCliCommand(std::vector<std::string>(argv + 1, argv + argc), output);
+    output.ErrTerminal = Console::ErrorIsTerminal();
+    return RunCliCommand(Console::Arguments(argc, argv), output);
 }

@@ -1,16 +1,16 @@
 #include "core/Backup.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "core/Folders.h"
 #include "core/SafeWrite.h"
 
 namespace Backup {
@@ -27,23 +27,10 @@ bool IsDigits(const std::string& s, size_t from, size_t count) {
     return true;
 }
 
-// Makes `folder` and its missing parents, 0777 less the umask. 0 or errno.
-int MakeFolders(const std::string& folder) {
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    const size_t slash = folder.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        if (int code = MakeFolders(folder.substr(0, slash))) return code;
-    }
-    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return errno;
-    if (::stat(folder.c_str(), &st) != 0) return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
-
 // Whether the file holds exactly `contents`; reads no more than one byte
 // beyond their size, whatever the file's size.
 bool Holds(const std::string& path, const std::string& contents) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())), std::ios::binary);
     if (!in.is_open()) return false;
     std::string text(contents.size() + 1, '\0');
     in.read(text.data(), std::streamsize(text.size()));
@@ -56,12 +43,9 @@ int Digits(const std::string& s, size_t from, size_t count) { return std::atoi(s
 }  // namespace
 
 std::string Folder() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.local/share";
-    else return std::string();
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
-    return base + "/zvbasic/backups";
+    const std::string base = Folders::UserDataDir();
+    if (base.empty()) return base;
+    return base + Folders::Separator + "backups";
 }
 
 std::string IdentityPart(const std::string& identity) {
@@ -77,11 +61,15 @@ std::string IdentityPart(const std::string& identity) {
 }
 
 std::string FileName(std::time_t when, const std::string& identity) {
-    std::tm local{};
-    ::localtime_r(&when, &local);
+    long offset = 0;
+    const std::tm local = Folders::LocalTime(when, offset);
     char stamp[40];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S%z", &local);
-    return std::string(stamp) + "_" + IdentityPart(identity) + kExtension;
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
+    // The offset as +hhmm or -hhmm, whatever the C library's %z gives.
+    const long minutes = (offset < 0 ? -offset : offset) / 60;
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02ld%02ld", offset < 0 ? '-' : '+', minutes / 60 % 100, minutes % 60);
+    return std::string(stamp) + zone + "_" + IdentityPart(identity) + kExtension;
 }
 
 bool ParseName(const std::string& name, sEntry& entry) {
@@ -119,7 +107,7 @@ bool ParseName(const std::string& name, sEntry& entry) {
     t.tm_sec = Digits(name, 17, 2);
     if (zoned) {
         const int offset = (Digits(name, 20, 2) * 60 + Digits(name, 22, 2)) * 60;
-        entry.When = std::int64_t(::timegm(&t)) - (name[19] == '-' ? -offset : offset);
+        entry.When = std::int64_t(Folders::FromUtc(t)) - (name[19] == '-' ? -offset : offset);
         entry.Time += name.substr(19, 3) + ":" + name.substr(22, 2);
     } else {
         t.tm_isdst = -1;
@@ -134,18 +122,13 @@ bool ParseName(const std::string& name, sEntry& entry) {
 
 std::vector<sEntry> List(const std::string& folder) {
     std::vector<sEntry> out;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return out;
-    while (const dirent* e = ::readdir(dir)) {
+    for (const Folders::sFile& file : Folders::RegularFiles(folder)) {
         sEntry entry;
-        if (!ParseName(e->d_name, entry)) continue;
-        entry.Path = folder + "/" + entry.Name;
-        struct stat st {};
-        if (::stat(entry.Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        entry.Size = std::int64_t(st.st_size);
+        if (!ParseName(file.Name, entry)) continue;
+        entry.Path = folder + Folders::Separator + entry.Name;
+        entry.Size = file.Size;
         out.push_back(std::move(entry));
     }
-    ::closedir(dir);
     std::sort(out.begin(), out.end(), [](const sEntry& a, const sEntry& b) {
         if (a.When != b.When) return a.When > b.When;
         if (a.Suffix != b.Suffix) return a.Suffix > b.Suffix;
@@ -160,7 +143,7 @@ sResult Save(const std::string& folder, const std::string& identity, const std::
         result.Error = "no folder for backups (neither XDG_DATA_HOME nor HOME is set)";
         return result;
     }
-    if (int code = MakeFolders(folder)) {
+    if (int code = Folders::MakeFolders(folder)) {
         result.Error = folder + ": " + std::strerror(code);
         return result;
     }
@@ -179,7 +162,8 @@ sResult Save(const std::string& folder, const std::string& identity, const std::
     const std::string name = FileName(when, identity);
     const std::string stem = name.substr(0, name.size() - std::strlen(kExtension));
     for (int suffix = 1; suffix <= kMaxSuffix; ++suffix) {
-        const std::string path = folder + "/" + (suffix == 1 ? name : stem + "_" + std::to_string(suffix) + kExtension);
+        const std::string path =
+            folder + Folders::Separator + (suffix == 1 ? name : stem + "_" + std::to_string(suffix) + kExtension);
         std::string error;
         bool exists = false;
         if (SafeWrite::CreateNew(path, contents, &error, &exists)) {
@@ -192,7 +176,7 @@ sResult Save(const std::string& folder, const std::string& identity, const std::
             return result;
         }
     }
-    result.Error = folder + "/" + name + ": " + std::strerror(EEXIST);
+    result.Error = folder + Folders::Separator + name + ": " + std::strerror(EEXIST);
     return result;
 }
 

@@ -1,9 +1,5 @@
 #include "core/Ini.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -12,6 +8,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "core/Folders.h"
+#include "core/RegularFile.h"
 #include "core/SafeWrite.h"
 
 namespace {
@@ -61,22 +59,10 @@ bool cIni::Load(const std::string& path) {
     // Only a regular file is read: opening a named pipe would wait for a
     // writer for ever (and a device for its data), so the file is opened
     // without waiting and looked at before any read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    char buf[SETTINGS_READ_LIMIT] = {};
-    size_t got = 0;
-    while (got < sizeof buf) {
-        const ssize_t n = ::read(fd, buf + got, sizeof buf - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += size_t(n);
-    }
-    ::close(fd);  // the rest of the buffer stays zero
+    std::string head;
+    if (!RegularFile::ReadHead(path, SETTINGS_READ_LIMIT, head)) return false;
+    char buf[SETTINGS_READ_LIMIT] = {};  // the rest of the buffer stays zero
+    std::memcpy(buf, head.data(), head.size());
 
     int count = 0;
     for (const std::string& line : SplitLines(buf, sizeof buf)) {
@@ -128,35 +114,32 @@ bool cIni::Save(const std::string& path) const {
 
     // The per-user folder may not exist yet.
     std::error_code ec;
-    const std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    const std::filesystem::path dir =
+        std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())).parent_path();
     if (!dir.empty()) std::filesystem::create_directories(dir, ec);
     return SafeWrite::ReplaceFile(path, text);
 }
 
-std::string cIni::UserPath() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.config";
-    else base = "/tmp";
-    return base + "/zvbasic/zvbasic.ini";
-}
+std::string cIni::UserPath() { return Folders::UserSettingsFile(); }
 
 namespace {
-std::string BesideProgram(const std::string& exeDir) { return exeDir + "/zvbasic.ini"; }
-bool Exists(const std::string& path) { return !path.empty() && ::access(path.c_str(), F_OK) == 0; }
+std::string BesideProgram(const std::string& exeDir) { return exeDir + Folders::Separator + "zvbasic.ini"; }
+bool Exists(const std::string& path) { return Folders::Exists(path); }
 // A portable layout (the build tree, an unpacked folder) has the program's
 // own catalogues beside the executable; an installed program (/usr/bin) has
 // them elsewhere and its folder is shared by every user.
 bool Portable(const std::string& exeDir) {
     std::error_code ec;
-    return !exeDir.empty() && std::filesystem::is_directory(exeDir + "/locale", ec);
+    return !exeDir.empty() &&
+           std::filesystem::is_directory(
+               std::filesystem::path(reinterpret_cast<const char8_t*>(exeDir.c_str())) / "locale", ec);
 }
 }  // namespace
 
 std::string cIni::WritePath(const std::string& exeDir) {
-    if (Portable(exeDir) && ::access(exeDir.c_str(), W_OK) == 0) {
+    if (Portable(exeDir) && Folders::Writable(exeDir)) {
         const std::string beside = BesideProgram(exeDir);
-        if (!Exists(beside) || ::access(beside.c_str(), W_OK) == 0) return beside;
+        if (!Exists(beside) || Folders::Writable(beside)) return beside;
     }
     return UserPath();
 }

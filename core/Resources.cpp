@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/Folders.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -15,12 +17,7 @@ bool HoldsResources(const fs::path& dir) {
 
 namespace Resources {
 
-std::string ExecutableDir() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty()) return {};
-    return exe.parent_path().string();
-}
+std::string ExecutableDir() { return Folders::ExecutableDir(); }
 
 std::string Folder(const std::string& exeDir) {
     if (exeDir.empty()) return exeDir;

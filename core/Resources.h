@@ -7,8 +7,8 @@
 #include <string>
 
 namespace Resources {
-// Folder of the running executable, from /proc/self/exe (links resolved);
-// empty when it cannot be read.
+// Folder of the running executable (Folders::ExecutableDir); empty when it
+// cannot be read.
 std::string ExecutableDir();
 // The folder that holds locale/ and data/ for an executable in `exeDir`:
 // `exeDir` itself when it has either, else <exeDir>/../share/zvbasic when

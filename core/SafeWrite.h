@@ -28,7 +28,12 @@
 // given, receives the system's text of the failure.
 #pragma once
 
+#include <functional>
 #include <string>
+
+// windows.h, when included before, makes ReplaceFile a macro for the
+// system's ReplaceFileW; here it is SafeWrite's own.
+#undef ReplaceFile
 
 namespace SafeWrite {
 
@@ -40,6 +45,13 @@ bool ReplaceFile(const std::string& path, const std::string& data, std::string* 
 // name is taken the call fails with EEXIST (`exists`, when given, is then
 // set) and nothing has changed. A new file gets 0666 less the umask.
 bool CreateNew(const std::string& path, const std::string& data, std::string* error = nullptr, bool* exists = nullptr);
+
+// Writes `path` through a temporary file in the same folder that then takes
+// its name ("-": standard output), for contents too large to hold at once:
+// `body` writes them to the descriptor (binary) and tells why it failed (an
+// errno value, -1 for a failure it reported itself). A symbolic link is
+// followed; only a regular file is replaced, keeping its permission bits.
+bool ReplaceStreamed(const std::string& path, const std::function<bool(int fd, int& code)>& body, std::string* error);
 
 // Removes what saves killed part way left behind in `folder`: our temporary
 // files (".zv" and six letters or digits, regular files of this user) last

@@ -15,8 +15,6 @@
 #include <map>
 #include <mutex>
 
-extern "C" int _nl_msg_cat_cntr;  // glibc: bumping it makes gettext drop its cache
-
 namespace {
 const char* const kDomain = "default";
 
@@ -36,7 +34,7 @@ uint32_t ReadU32(const std::string& data, size_t at, bool swap) {
 // read directly: a .mo file is a small table of string pairs.
 std::map<std::string, std::string> ReadMoFile(const std::string& path) {
     std::map<std::string, std::string> result;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())), std::ios::binary);
     if (!in) return result;
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (data.size() < 28) return result;
@@ -77,8 +75,7 @@ void Init(const std::string& localeDir) {
         Dir = localeDir;
         NamesLoaded = false;
     }
-    bindtextdomain(kDomain, localeDir.c_str());
-    bind_textdomain_codeset(kDomain, "UTF-8");
+    BindDomain(kDomain, localeDir);
 }
 
 std::string ShortCode(const std::string& code) { return code.size() == 5 ? code.substr(0, 2) : code; }
@@ -115,19 +112,11 @@ std::string CurrentLanguage() {
     return "en";
 }
 
-void SetLanguage(const std::string& code) {
-    const char* current = std::setlocale(LC_MESSAGES, nullptr);
-    // glibc ignores LANGUAGE while the messages locale is C or POSIX.
-    if (!current || std::strcmp(current, "C") == 0 || std::strcmp(current, "POSIX") == 0)
-        std::setlocale(LC_MESSAGES, "C.UTF-8");
-    setenv("LANGUAGE", code.c_str(), 1);
-    ++_nl_msg_cat_cntr;
-}
-
 std::vector<std::string> AvailableLanguages() {
     std::vector<std::string> codes;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(Dir, ec)) {
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(reinterpret_cast<const char8_t*>(Dir.c_str())), ec)) {
         if (!entry.is_directory(ec)) continue;
         if (std::filesystem::exists(entry.path() / "LC_MESSAGES" / "default.mo", ec))
             codes.push_back(entry.path().filename().string());
@@ -151,12 +140,12 @@ std::string Format(const char* pattern, ...) {
     va_start(args, pattern);
     va_list copy;
     va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, pattern, copy);
+    int n = vsnprintf(nullptr, 0, pattern, copy);
     va_end(copy);
     std::string out;
     if (n > 0) {
         out.resize(size_t(n));
-        std::vsnprintf(out.data(), size_t(n) + 1, pattern, args);
+        vsnprintf(out.data(), size_t(n) + 1, pattern, args);
     }
     va_end(args);
     return out;

@@ -19,7 +19,11 @@ void Init(const std::string& localeDir);
 // resolves none (the English texts are the keys).
 std::string CurrentLanguage();
 // Switches the language in force; works even when the user's locale is C.
+// (One file per system: LanguagePosix.cpp, LanguageWin32.cpp.)
 void SetLanguage(const std::string& code);
+// Binds a text domain to the catalogues under `localeDir` (a UTF-8 path),
+// read as UTF-8.
+void BindDomain(const char* domain, const std::string& localeDir);
 // The language codes that have a catalogue of the domain "default".
 std::vector<std::string> AvailableLanguages();
 // A code of the form de_DE (exactly five characters) shortened to its first

@@ -1,9 +1,5 @@
 #include "formats/CaptureData.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -11,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "core/RegularFile.h"
 
 #include "link/Settings.h"
 
@@ -196,8 +194,11 @@ void cCaptureParser::Line(const char* begin, const char* end) {
 void cCaptureParser::Feed(const char* p, size_t size) {
     const char* e = p + size;
     if (size > 0) {
-        if (const void* nl = ::memrchr(p, '\n', size))
-            Out.WholeLineBytes = Out.Bytes + uint64_t(static_cast<const char*>(nl) - p) + 1;
+        for (const char* q = p + size; q != p; --q)
+            if (q[-1] == '\n') {
+                Out.WholeLineBytes = Out.Bytes + uint64_t(q - p);
+                break;
+            }
         Out.Bytes += size;
     }
     if (AtStart && size > 0) {
@@ -276,10 +277,8 @@ sCaptureData ParseCapture(const void* data, size_t size) {
 }
 
 uint64_t DefaultRecordLimit() {
-    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
     constexpr uint64_t kBytesPerRecord = 32;  // values, min/max pyramid and growth room
-    uint64_t limit = 0;
-    if (pages > 0 && pageSize > 0) limit = uint64_t(pages) * uint64_t(pageSize) / 2 / kBytesPerRecord;
+    const uint64_t limit = RegularFile::PhysicalMemory() / 2 / kBytesPerRecord;
     return std::max<uint64_t>(limit, 1000000);
 }
 
@@ -287,23 +286,22 @@ namespace {
 
 // Opens a capture for reading without waiting: a pipe or a device would
 // block the open or the reads for ever, so only regular files are read.
-sReadResult OpenRegular(const std::string& path, int& fd, struct stat& st) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+sReadResult OpenRegular(const std::string& path, int& fd, RegularFile::sFileInfo& st) {
+    fd = RegularFile::OpenForReading(path);
     if (fd < 0) return {eReadStatus::CannotOpen, errno};
-    if (::fstat(fd, &st) != 0) {
+    if (!RegularFile::Info(fd, st)) {
         const int code = errno;
-        ::close(fd);
+        RegularFile::Close(fd);
         fd = -1;
         return {eReadStatus::CannotOpen, code};
     }
-    if (!S_ISREG(st.st_mode)) {
-        const bool dir = S_ISDIR(st.st_mode);
-        ::close(fd);
+    if (!st.Regular) {
+        const bool dir = st.Folder;
+        RegularFile::Close(fd);
         fd = -1;
         return {dir ? eReadStatus::CannotOpen : eReadStatus::NotAFile, dir ? EISDIR : 0};
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    RegularFile::Blocking(fd);
     return {};
 }
 
@@ -317,11 +315,8 @@ sReadResult FeedFile(int fd, uint64_t from, uint64_t total, cCaptureParser& pars
     for (;;) {
         size_t want = kChunk;
         if (total > done) want = size_t(std::min<uint64_t>(kChunk, total - done));
-        const ssize_t n = ::read(fd, buffer.get(), want);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return {eReadStatus::ReadError, errno};
-        }
+        const long long n = RegularFile::Read(fd, buffer.get(), want);
+        if (n < 0) return {eReadStatus::ReadError, errno};
         if (n == 0) break;
         parser.Feed(buffer.get(), size_t(n));
         done += uint64_t(n);
@@ -333,15 +328,12 @@ sReadResult FeedFile(int fd, uint64_t from, uint64_t total, cCaptureParser& pars
 
 constexpr size_t kMarkBytes = 64;
 
-int64_t ChangedNs(const struct stat& st) { return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
-
 // `n` bytes at `at`, fewer at the end of the file.
 std::string ReadAt(int fd, uint64_t at, size_t n) {
     std::string out(n, '\0');
     size_t got = 0;
     while (got < n) {
-        const ssize_t r = ::pread(fd, out.data() + got, n - got, off_t(at + got));
-        if (r < 0 && errno == EINTR) continue;
+        const long long r = RegularFile::ReadAt(fd, out.data() + got, n - got, at + got);
         if (r <= 0) break;
         got += size_t(r);
     }
@@ -350,10 +342,10 @@ std::string ReadAt(int fd, uint64_t at, size_t n) {
 }
 
 // What tells this file and these bytes of it from another (see sCaptureData).
-void Remember(int fd, const struct stat& st, sCaptureData& d) {
-    d.Device = uint64_t(st.st_dev);
-    d.Inode = uint64_t(st.st_ino);
-    d.ChangedNs = ChangedNs(st);
+void Remember(int fd, const RegularFile::sFileInfo& st, sCaptureData& d) {
+    d.Device = st.Device;
+    d.Inode = st.Inode;
+    d.ChangedNs = st.ChangedNs;
     d.Head = ReadAt(fd, 0, size_t(std::min<uint64_t>(kMarkBytes, d.Bytes)));
     const uint64_t tail = std::min<uint64_t>(kMarkBytes, d.Bytes);
     d.Tail = ReadAt(fd, d.Bytes - tail, size_t(tail));
@@ -361,9 +353,8 @@ void Remember(int fd, const struct stat& st, sCaptureData& d) {
 
 // Whether the open file is still the one `d` was read from, its bytes so far
 // unchanged.
-bool SameFile(int fd, const struct stat& st, const sCaptureData& d) {
-    if (uint64_t(st.st_dev) != d.Device || uint64_t(st.st_ino) != d.Inode || uint64_t(st.st_size) < d.Bytes)
-        return false;
+bool SameFile(int fd, const RegularFile::sFileInfo& st, const sCaptureData& d) {
+    if (st.Device != d.Device || st.Inode != d.Inode || st.Size < d.Bytes) return false;
     return ReadAt(fd, 0, d.Head.size()) == d.Head && ReadAt(fd, d.Bytes - d.Tail.size(), d.Tail.size()) == d.Tail;
 }
 
@@ -379,11 +370,11 @@ sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tP
                             uint64_t maxRecords) {
     out.Clear();
     int fd = -1;
-    struct stat st {};
+    RegularFile::sFileInfo st;
     sReadResult result = OpenRegular(path, fd, st);
     if (fd < 0) return result;
-    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    const uint64_t total = uint64_t(st.st_size);
+    RegularFile::AdviseSequential(fd);
+    const uint64_t total = st.Size;
     try {
         // Room for the records a file of this size can hold in the writer's
         // format (at least 45 bytes a line); a file written differently
@@ -403,15 +394,15 @@ sReadResult ReadCaptureFile(const std::string& path, sCaptureData& out, const tP
     // Columns of equal length whatever happened in the middle of a record.
     EqualColumns(out);
     Remember(fd, st, out);
-    ::close(fd);
+    RegularFile::Close(fd);
     return result;
 }
 
 sReadResult CheckCaptureFile(const std::string& path) {
     int fd = -1;
-    struct stat st {};
+    RegularFile::sFileInfo st;
     const sReadResult result = OpenRegular(path, fd, st);
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) RegularFile::Close(fd);
     return result;
 }
 
@@ -419,14 +410,14 @@ sReadResult ReadCaptureFileInPieces(const std::string& path, sCaptureData& out,
                                     const std::function<bool(sCaptureData&)>& take) {
     out.Clear();
     int fd = -1;
-    struct stat st {};
+    RegularFile::sFileInfo st;
     sReadResult result = OpenRegular(path, fd, st);
     if (fd < 0) return result;
-    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    RegularFile::AdviseSequential(fd);
     cCaptureParser parser(out);
     bool taken = true;
     try {
-        result = FeedFile(fd, 0, uint64_t(st.st_size), parser, [&](uint64_t, uint64_t) { return taken = take(out); });
+        result = FeedFile(fd, 0, st.Size, parser, [&](uint64_t, uint64_t) { return taken = take(out); });
         if (taken && result.Status == eReadStatus::Ok) {
             parser.Finish();
             if (!take(out)) result.Status = eReadStatus::Cancelled;
@@ -434,27 +425,27 @@ sReadResult ReadCaptureFileInPieces(const std::string& path, sCaptureData& out,
     } catch (const std::bad_alloc&) {
         result = {eReadStatus::OutOfMemory, ENOMEM};
     }
-    ::close(fd);
+    RegularFile::Close(fd);
     return result;
 }
 
 sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, bool& restarted, uint64_t maxRecords) {
     restarted = false;
     int fd = -1;
-    struct stat st {};
+    RegularFile::sFileInfo st;
     sReadResult result = OpenRegular(path, fd, st);
     if (fd < 0) return result;
-    const uint64_t size = uint64_t(st.st_size);
+    const uint64_t size = st.Size;
     if (!SameFile(fd, st, data)) {
         // Another file under the old name, or this one written anew: what
         // was read of it is no longer there.
-        ::close(fd);
+        RegularFile::Close(fd);
         restarted = true;
         return ReadCaptureFile(path, data, {}, maxRecords);
     }
     if (size == data.Bytes) {
-        data.ChangedNs = ChangedNs(st);
-        ::close(fd);
+        data.ChangedNs = st.ChangedNs;
+        RegularFile::Close(fd);
         return result;
     }
     // The last line without line end is judged again with what follows it.
@@ -474,9 +465,9 @@ sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, b
         data.LastLine = sCaptureData::eLine::None;
     }
     data.Bytes = from;
-    if (::lseek(fd, off_t(from), SEEK_SET) < 0) {
+    if (!RegularFile::Seek(fd, from)) {
         const int code = errno;
-        ::close(fd);
+        RegularFile::Close(fd);
         return {eReadStatus::ReadError, code};
     }
     cCaptureParser parser(data, maxRecords);
@@ -489,15 +480,15 @@ sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, b
     }
     EqualColumns(data);
     Remember(fd, st, data);
-    ::close(fd);
+    RegularFile::Close(fd);
     return result;
 }
 
 bool CaptureFileMayHaveChanged(const std::string& path, const sCaptureData& data) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;  // gone for now: nothing new to read
-    return uint64_t(st.st_size) != data.Bytes || uint64_t(st.st_dev) != data.Device ||
-           uint64_t(st.st_ino) != data.Inode || ChangedNs(st) != data.ChangedNs;
+    RegularFile::sFileInfo st;
+    if (!RegularFile::InfoOf(path, st)) return false;  // gone for now: nothing new to read
+    return st.Size != data.Bytes || st.Device != data.Device || st.Inode != data.Inode ||
+           st.ChangedNs != data.ChangedNs;
 }
 
 }  // namespace Capture

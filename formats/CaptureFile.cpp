@@ -1,7 +1,5 @@
 #include "formats/CaptureFile.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -52,9 +50,8 @@ int cCaptureFile::Append(const std::string& data) {
     size_t done = 0;
     int code = 0;
     while (done < data.size()) {
-        const ssize_t n = ::write(Fd, data.data() + done, data.size() - done);
+        const long long n = RegularFile::Write(Fd, data.data() + done, data.size() - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
             code = errno;
             break;
         }
@@ -70,7 +67,7 @@ int cCaptureFile::Append(const std::string& data) {
     }
     // A torn line would join the next record into one bad line: the part
     // written goes again (a pipe cannot be cut; nothing to do there).
-    if (done > 0 && ::ftruncate(Fd, off_t(Whole)) == 0) (void)::lseek(Fd, off_t(Whole), SEEK_SET);
+    if (done > 0 && RegularFile::Truncate(Fd, Whole) == 0) (void)RegularFile::Seek(Fd, Whole);
     return code;
 }
 
@@ -107,6 +104,6 @@ bool cCaptureFile::WriteRecord(const sLiveSample& sample) {
 
 void cCaptureFile::Close() {
     if (Fd < 0) return;
-    ::close(Fd);
+    RegularFile::Close(Fd);
     Fd = -1;
 }

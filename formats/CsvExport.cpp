@@ -1,15 +1,13 @@
 #include "formats/CsvExport.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <filesystem>
 #include <functional>
+
+#include "core/RegularFile.h"
+#include "core/SafeWrite.h"
 
 #include "formats/CaptureFile.h"
 
@@ -20,11 +18,8 @@ namespace {
 bool WriteAll(int fd, const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        const long long n = RegularFile::Write(fd, data.data() + done, data.size() - done);
+        if (n < 0) return false;
         done += size_t(n);
     }
     return true;
@@ -52,61 +47,6 @@ bool WriteLines(int fd, const sCaptureData& data, size_t first, size_t last) {
     last = std::min(last, data.Records());
     first = std::min(first, last);
     return WriteRecords(fd, buf, data, first, last, first + 1) && WriteAll(fd, buf);
-}
-
-// Writes `path` through a temporary file in the same folder renamed over
-// it ("-": standard output); `body` writes the contents to the descriptor
-// and tells why it failed (an errno value, -1 for a failure it reported
-// itself).
-bool WriteVia(const std::string& path, const std::function<bool(int fd, int& code)>& body, std::string* error) {
-    auto fail = [&](int code) {
-        if (code >= 0 && error) *error = std::strerror(code ? code : EIO);
-        return false;
-    };
-    int code = 0;
-    if (path == "-") return body(STDOUT_FILENO, code) ? true : fail(code);
-    if (path.empty()) return fail(ENOENT);
-
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target(path);
-    if (fs::is_symlink(target, ec)) {
-        fs::path real = fs::weakly_canonical(target, ec);
-        if (!ec) target = real;
-    }
-    mode_t mode = 0666;
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-        if (::access(target.c_str(), W_OK) != 0) return fail(errno);
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
-    }
-    std::string tmp = target.string() + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return fail(errno);
-    (void)::fchmod(fd, mode);
-    bool ok = body(fd, code);
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        code = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        code = errno;
-    }
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        code = errno;
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return fail(code);
-    }
-    return true;
 }
 
 }  // namespace
@@ -142,7 +82,7 @@ bool WriteCsv(const std::string& path, const sCaptureData& data, std::string* er
 }
 
 bool WriteCsvRange(const std::string& path, const sCaptureData& data, size_t first, size_t last, std::string* error) {
-    return WriteVia(
+    return SafeWrite::ReplaceStreamed(
         path,
         [&](int fd, int& code) {
             if (WriteLines(fd, data, first, last)) return true;
@@ -159,7 +99,7 @@ bool ConvertCaptureToCsv(const std::string& capturePath, const std::string& path
     read = CheckCaptureFile(capturePath);
     if (read.Status != eReadStatus::Ok) return false;
     bool readFailed = false;
-    const bool ok = WriteVia(
+    const bool ok = SafeWrite::ReplaceStreamed(
         path,
         [&](int fd, int& code) {
             std::string buf;

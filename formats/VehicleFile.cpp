@@ -1,7 +1,5 @@
 #include "formats/VehicleFile.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cstdint>

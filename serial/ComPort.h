@@ -2,9 +2,11 @@
 // 8N1, raw, without flow control. Owned and used by the link thread; only
 // SignalStop, IsStopSignalled, GetStopEvent and GetPortName may be called
 // from other threads.
+//
+// The system side lives in one file per system: ComPortPosix.cpp (a terminal
+// device) and ComPortWin32.cpp (a Windows COM port); ComPort.cpp holds what
+// both share.
 #pragma once
-
-#include <termios.h>
 
 #include <atomic>
 #include <chrono>
@@ -37,7 +39,7 @@ public:
     void Open(const std::string& name) override;  // raises sError (ComPort)
     void Close() override;
     std::string GetPortName() const override;  // safe from any thread
-    bool IsOpen() const { return Fd >= 0; }
+    bool IsOpen() const;
 
     void SetBaudRate(int baud) override;
     void SetAbortOnError(bool on) override;
@@ -58,19 +60,30 @@ public:
     cEvent& GetStopEvent() override { return StopEvent; }
     bool HasFailed() const { return Failed; }
     // errno of the last Open whose open() call failed (EACCES when the user
-    // may not use the device), EBUSY when another program holds the device,
-    // 0 after an Open that got past both; safe from any thread.
+    // may not use the device, ENOENT when there is no such port), EBUSY when
+    // another program holds the device, 0 after an Open that got past both;
+    // on Windows the system's refusal is given as the same errno values.
+    // Safe from any thread.
     int LastOpenError() const override { return OpenError.load(); }
 
-    // Serial devices present (USB adapters, on-board ports that have a
-    // device) and the names listed in the environment variable ZVBASIC_PORTS
-    // (colon-separated), in one list sorted by PortNames::Less.
+    // Serial devices present (on Linux USB adapters and on-board ports that
+    // have a device, on Windows the COM ports of the system's table of serial
+    // devices) and the names listed in the environment variable
+    // ZVBASIC_PORTS (separated by ExtraPortSeparator), in one list sorted by
+    // PortNames::Less.
     static std::vector<std::string> EnumeratePorts();
-    // The same listing under other roots for /dev and /sys (tests use a fake
-    // tree). An empty root lists no devices from it.
+    // Linux: the same listing under other roots for /dev and /sys (tests use
+    // a fake tree). An empty root lists no devices from it.
     static std::vector<std::string> EnumeratePorts(const std::string& devRoot, const std::string& sysRoot);
+    // The names in ZVBASIC_PORTS: ':' on Linux, ';' on Windows (where a
+    // colon may be part of a name).
+    static const char ExtraPortSeparator;
+    // `devices` with the names of ZVBASIC_PORTS added, sorted, repeats dropped.
+    static std::vector<std::string> WithExtraPorts(std::vector<std::string> devices);
 
 private:
+    struct sSys;  // the system's handles, in the system's own file
+
     [[noreturn]] void Fail(int line, int code);
     void RequireOpen(int line) const;
     void SetName(const std::string& name);
@@ -85,10 +98,8 @@ private:
     int ReadRaw(uint8_t& byte, std::chrono::steady_clock::time_point deadline);
     void DrainWake();
 
-    int Fd = -1;
+    std::unique_ptr<sSys> Sys;
     std::atomic<int> OpenError{0};
-    int WakeRead = -1;  // self-pipe: SignalStop writes a byte to wake a poll
-    int WakeWrite = -1;
     mutable std::mutex NameMutex;
     std::string Name;
     cEvent StopEvent;
@@ -98,6 +109,5 @@ private:
     int ReadLimitMs = 100;
     int WriteLimitMs = 100;
     cLineMarkDecoder Marks;  // line-error marks while abort-on-error is on
-    termios SavedLine{};     // the device's line settings when it was opened
     std::function<void(const std::string&)> NameSink;
 };

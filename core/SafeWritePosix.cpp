@@ -1,5 +1,3 @@
-#include "core/SafeWrite.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -12,8 +10,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <random>
 #include <vector>
+
+#include "core/SafeWrite.h"
 
 namespace SafeWrite {
 
@@ -234,6 +236,57 @@ bool ReplaceFile(const std::string& path, const std::string& data, std::string* 
     }
     // Make the rename itself durable.
     SyncFolder(folder);
+    return true;
+}
+
+bool ReplaceStreamed(const std::string& path, const std::function<bool(int fd, int& code)>& body, std::string* error) {
+    auto fail = [&](int code) {
+        if (code >= 0 && error) *error = std::strerror(code ? code : EIO);
+        return false;
+    };
+    int code = 0;
+    if (path == "-") return body(STDOUT_FILENO, code) ? true : fail(code);
+    if (path.empty()) return fail(ENOENT);
+
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path target(path);
+    if (fs::is_symlink(target, ec)) {
+        fs::path real = fs::weakly_canonical(target, ec);
+        if (!ec) target = real;
+    }
+    mode_t mode = 0666;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        if (::access(target.c_str(), W_OK) != 0) return fail(errno);
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    std::string tmp = target.string() + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return fail(errno);
+    (void)::fchmod(fd, mode);
+    bool ok = body(fd, code);
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        code = errno;
+    }
+    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return fail(code);
+    }
     return true;
 }
 

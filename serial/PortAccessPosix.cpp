@@ -1,5 +1,3 @@
-#include "serial/PortAccess.h"
-
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,8 @@
 #include <vector>
 
 #include "core/Translate.h"
+
+#include "serial/PortAccess.h"
 
 std::string PortGroup(const std::string& port) {
     const std::string fallback = "dialout";

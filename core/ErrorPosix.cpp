@@ -1,8 +1,7 @@
-#include "core/Error.h"
-
 #include <cstdio>
 #include <cstring>
 
+#include "core/Error.h"
 #include "core/Translate.h"
 
 namespace {
