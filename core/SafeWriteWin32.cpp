@@ -120,6 +120,23 @@ int ClearStaleTemporaries(const std::string& folder, int minimumAgeSeconds) {
     return removed;
 }
 
+namespace {
+// Writes `data` into a new temporary file in `folder`, flushed, and moves it
+// to `target` with `moveFlags`; the temporary is gone on failure. 0 or errno.
+int WriteAndMove(const std::string& folder, const std::string& data, const std::string& target, DWORD moveFlags) {
+    ClearStaleTemporaries(folder);
+    std::string temporary;
+    int code = 0;
+    HANDLE h = CreateTemporary(folder, temporary, code);
+    if (h == INVALID_HANDLE_VALUE) return code;
+    code = WriteAndClose(h, data);
+    if (code == 0 && !MoveFileExW(Wide(temporary).c_str(), Wide(target).c_str(), moveFlags))
+        code = Utf16::Errno(GetLastError());
+    if (code != 0) DeleteFileW(Wide(temporary).c_str());
+    return code;
+}
+}  // namespace
+
 bool CreateNew(const std::string& path, const std::string& data, std::string* error, bool* exists) {
     if (exists) *exists = false;
     const auto fail = [error, exists](int code) {
@@ -129,21 +146,9 @@ bool CreateNew(const std::string& path, const std::string& data, std::string* er
     };
     if (path.empty()) return fail(ENOENT);
     if (GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return fail(EEXIST);
-    const std::string folder = Folders::FolderOf(path);
-    ClearStaleTemporaries(folder);
-    std::string temporary;
-    int code = 0;
-    HANDLE h = CreateTemporary(folder, temporary, code);
-    if (h == INVALID_HANDLE_VALUE) return fail(code);
-    code = WriteAndClose(h, data);
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name was
     // taken meanwhile: never over anything.
-    if (code == 0 && !MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(), MOVEFILE_WRITE_THROUGH))
-        code = Utf16::Errno(GetLastError());
-    if (code != 0) {
-        DeleteFileW(Wide(temporary).c_str());
-        return fail(code);
-    }
+    if (const int code = WriteAndMove(Folders::FolderOf(path), data, path, MOVEFILE_WRITE_THROUGH)) return fail(code);
     return true;
 }
 
@@ -171,20 +176,9 @@ bool ReplaceFile(const std::string& path, const std::string& data, std::string* 
         return fail(Utf16::Errno(GetLastError()));
     }
 
-    const std::string folder = Folders::FolderOf(target);
-    ClearStaleTemporaries(folder);
-    std::string temporary;
-    int code = 0;
-    HANDLE h = CreateTemporary(folder, temporary, code);
-    if (h == INVALID_HANDLE_VALUE) return fail(code);
-    code = WriteAndClose(h, data);
-    if (code == 0 &&
-        !MoveFileExW(Wide(temporary).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        code = Utf16::Errno(GetLastError());
-    if (code != 0) {
-        DeleteFileW(Wide(temporary).c_str());
+    if (const int code =
+            WriteAndMove(Folders::FolderOf(target), data, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return fail(code);
-    }
     return true;
 }
 
