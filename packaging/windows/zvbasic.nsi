@@ -1,7 +1,8 @@
 ; The ZVBasic installer for 64-bit Windows. makensis gets VERSION, DIST (the
 ; folder of the zip), OUTFILE and UNINSTALL_LIST (the Delete and RMDir lines
 ; for the files of DIST) from scripts/windows.
-Unicode true
+; A 64-bit installer: it runs where the programs run (and under wine64).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "x64.nsh"
