@@ -445,6 +445,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);
     QApplication::setApplicationName(QStringLiteral("zvbasic-capview"));
+    // The same look as the program's on every system.
+    QApplication::setStyle(QStringLiteral("Fusion"));
     TViewerForm form;
     form.show();
     QStringList files;

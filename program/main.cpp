@@ -32,6 +32,10 @@ int main(int argc, char** argv) {
         }
     }
     QApplication app(argc, argv);
+    // One look on every system: Fusion paints with the screens' palettes,
+    // where Windows' own style draws combo boxes its own way (the yellow
+    // texts on light grey).
+    QApplication::setStyle(QStringLiteral("Fusion"));
     cShell shell(sShellOptions{});
     return shell.Main();
 }
