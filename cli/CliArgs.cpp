@@ -92,17 +92,23 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
             }
             out.File = v;
             sawOutput = true;
-        } else if (is("--before") || is("--after") || is("--capture") || is("--vehicle") || is("--fitter")) {
+        } else if (is("--before") || is("--after") || is("--capture") || is("--vehicle") || is("--fitter") ||
+                   is("--language")) {
             const std::string name = a.substr(0, a.find('='));
             std::string& target = name == "--before"    ? out.Before
                                   : name == "--after"   ? out.After
                                   : name == "--capture" ? out.CaptureFile
                                   : name == "--vehicle" ? out.Vehicle
-                                                        : out.Fitter;
+                                  : name == "--fitter"  ? out.Fitter
+                                                        : out.Language;
             if (!value(name.c_str(), target)) return false;
             const bool file = name == "--before" || name == "--after" || name == "--capture";
             if (file && target.empty()) {
                 error = name + " needs a file name";
+                return false;
+            }
+            if (name == "--language" && (target.empty() || target.find_first_of("/\\.") != std::string::npos)) {
+                error = "--language needs a language code (de, en, pl, ru), not '" + target + "'";
                 return false;
             }
             sawReport = true;
@@ -166,7 +172,7 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
         misplaced(out.NoStore, "--no-store", c == "write") || misplaced(out.Yes, "--yes", c == "factory") ||
         misplaced(out.Csv, "--csv", c == "live") || misplaced(sawCount, "--count", c == "live") ||
         misplaced(sawSeconds, "--seconds", c == "capture") || misplaced(out.Latest, "--latest", c == "backups") ||
-        misplaced(sawReport, "--before, --after, --capture, --vehicle and --fitter", c == "report"))
+        misplaced(sawReport, "--before, --after, --capture, --vehicle, --fitter and --language", c == "report"))
         return false;
     if (c == "report") {
         if (!out.After.empty() && !out.Port.empty()) {
@@ -219,13 +225,14 @@ const char* CliUsage() {
            "  backups [--latest]              list the automatic backups, newest first (time, ECU,\n"
            "                                  file); --latest prints only the newest file\n"
            "  report [--before FILE.zv2] [--after FILE.zv2] [--capture FILE.dat]\n"
-           "         [--vehicle TEXT] [--fitter TEXT] -o REPORT.pdf\n"
+           "         [--vehicle TEXT] [--fitter TEXT] [--language CODE] -o REPORT.pdf\n"
            "                                  the fitting report as PDF: the settings before and now,\n"
            "                                  changes marked, and the test drive of a capture; now is\n"
            "                                  --after or what the ECU holds (--port), before is --before\n"
            "                                  or the newest backup of that ECU that differs from now\n"
            "                                  (-o - writes the PDF to standard output; --json prints\n"
-           "                                  the report's content instead)\n"
+           "                                  the report's content instead); in the language of\n"
+           "                                  zvbasic.ini unless --language (de, en, pl, ru) is given\n"
            "\n"
            "Every settings read is backed up to $XDG_DATA_HOME/zvbasic/backups/ (by default\n"
            "~/.local/share/zvbasic/backups/) unless the newest backup of that ECU holds the same\n"

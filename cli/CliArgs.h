@@ -33,6 +33,7 @@ struct sCliArgs {
     bool Latest = false;    // backups: only the newest path
     // report: the two settings records, the drive, the job's lines
     std::string Before, After, CaptureFile, Vehicle, Fitter;
+    std::string Language;  // report: the language of the report (else zvbasic.ini's)
 };
 
 // Parses argv[1..]. On a usage error returns false with the reason in `error`

@@ -584,12 +584,13 @@ bool ReportCapture(const std::string& path, Capture::sCaptureData& data, std::st
     return true;
 }
 
-// The workshop's lines and the language of zvbasic.ini.
-void ReportSettings(Report::sInput& in) {
+// The workshop's lines and the language of zvbasic.ini (or --language).
+void ReportSettings(const sContext& c, Report::sInput& in) {
     if (Translate::LocaleDir().empty()) Translate::Init(Resources::Folder() + "/locale");
     cIni ini;
     ini.Load(cIni::ReadPath(ExeDir()));
-    if (!ini.Language.empty()) Translate::SetLanguage(ini.Language);
+    const std::string& language = c.Args.Language.empty() ? ini.Language : c.Args.Language;
+    if (!language.empty()) Translate::SetLanguage(language);
     in.Workshop = ini.ReportName;
     in.Address = ini.ReportAddress;
 }
@@ -666,7 +667,7 @@ int MakeReport(sContext& c) {
     in.Vehicle = c.Args.Vehicle;
     in.Fitter = c.Args.Fitter;
     in.Made = std::time(nullptr);
-    ReportSettings(in);
+    ReportSettings(c, in);
     const Report::sContent content = Report::Build(in);
     if (pdf) {
         std::string bytes;
