@@ -586,7 +586,7 @@ bool ReportCapture(const std::string& path, Capture::sCaptureData& data, std::st
 
 // The workshop's lines and the language of zvbasic.ini (or --language).
 void ReportSettings(const sContext& c, Report::sInput& in) {
-    if (Translate::LocaleDir().empty()) Translate::Init(Resources::Folder() + "/locale");
+    Translate::Init(Resources::Folder() + "/locale");
     cIni ini;
     ini.Load(cIni::ReadPath(ExeDir()));
     const std::string& language = c.Args.Language.empty() ? ini.Language : c.Args.Language;

@@ -44,6 +44,9 @@ QFont Font(double points, bool bold = false) {
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points / kScale);
     f.setBold(bold);
+    // Any letter spacing turns the font's ligatures off: "ff" stays two
+    // letters, so a PDF-to-text tool gets the words back as they are spelt.
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.02);
     return f;
 }
 
@@ -95,8 +98,8 @@ double Head(cPage& pg, const Report::sContent& c, const char* title) {
     double y = kMargin;
     const double half = pg.Inner() * 0.55;
     double left = pg.Text(pg.Left(), y, half, T(title), Font(18, true));
-    left += pg.Text(pg.Left(), y + left + 2, half, T(N_("ZVBasic")) + QStringLiteral(" ") + Q(c.Program), Font(8),
-                    Qt::AlignLeft, kGrey) +
+    left += pg.Text(pg.Left(), y + left + 2, half, QStringLiteral("ZVBasic ") + Q(c.Program), Font(8), Qt::AlignLeft,
+                    kGrey) +
             2;
     double right = 0;
     const double rx = pg.Left() + half + 10, rw = pg.Inner() - half - 10;
@@ -249,7 +252,7 @@ double Map(cPage& pg, double y, const Capture::sCaptureData& d, double bottom) {
     for (const Capture::sMapCell& cell : map.Cells) rpmBins = std::max(rpmBins, cell.RpmBin + 1);
     const int64_t tpsBins = int64_t(std::llround(Capture::MapTpsFullScale / o.TpsStep));
     y += pg.Text(pg.Left(), y, pg.Inner(),
-                 T(N_("Speed x throttle map: share of the drive in each cell; red: share of rich lambda")),
+                 T(N_("Speed x throttle map: share of the drive in each cell in %; red: share of rich lambda")),
                  Font(8, true));
     y += 4;
     const double labelW = 70, axisH = 22;
@@ -290,7 +293,7 @@ double Map(cPage& pg, double y, const Capture::sCaptureData& d, double bottom) {
                 kGrey);
     pg.Text(pg.Left(), y, labelW - 4, T(N_("RPM")) + QStringLiteral(" / V"), small, Qt::AlignRight, kGrey);
     y += 10;
-    y += pg.Text(x0, y, gridW, T(N_("Throttle [V]")) + QStringLiteral(", %"), Font(7), Qt::AlignHCenter, kGrey);
+    y += pg.Text(x0, y, gridW, T(N_("Throttle [V]")), Font(7), Qt::AlignHCenter, kGrey);
     return y;
 }
 
