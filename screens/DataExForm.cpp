@@ -12,12 +12,14 @@
 
 #include "core/Backup.h"
 #include "core/Ini.h"
+#include "core/RegularFile.h"
 #include "core/Resources.h"
 
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
 
+#include "formats/CaptureData.h"
 #include "formats/VehicleFile.h"
 
 #include "widgets/Palette.h"
@@ -385,6 +387,28 @@ void TDataExForm::ReportBtnClick() {
     job.Fitter = LastFitter;
     if (!ReportDialog::Run(this, job)) return;
     LastFitter = job.Fitter;
+    // The test drive, when the fitter has a capture of it: only a whole one.
+    Capture::sCaptureData drive;
+    if (Ask(Tr("Add the test drive from a capture file?"), false)) {
+        sFileDialogRequest open;
+        open.Filter = Tr("Data files *.dat") + QStringLiteral(" (*.dat)");
+        open.DefaultSuffix = QStringLiteral("dat");
+        const QString capture = FileDialog::Run(this, open);
+        if (capture.isEmpty()) return;
+        const std::string name = QFile::encodeName(capture).toStdString();
+        const Capture::sReadResult read = Capture::ReadCaptureFile(name, drive);
+        if (read.Status != Capture::eReadStatus::Ok || drive.SkippedLines > 0 || drive.DroppedRecords > 0 ||
+            drive.Records() == 0) {
+            ShowInfo(Tr("The report could not be made:") + QLatin1Char('\n') + QFileInfo(capture).fileName() +
+                     QLatin1Char('\n') +
+                     (read.Status == Capture::eReadStatus::NotAFile ? Tr(RegularFile::NOT_REGULAR)
+                      : read.Status != Capture::eReadStatus::Ok     ? Tr("The file could not be read.")
+                                                                    : Tr("This is not a whole capture file.")));
+            return;
+        }
+        in.Drive = &drive;
+        in.DriveFile = name;
+    }
     sFileDialogRequest request;
     request.Save = true;
     request.Filter = Tr("PDF report") + QStringLiteral(" (*.pdf)");
@@ -402,7 +426,7 @@ void TDataExForm::ReportBtnClick() {
     in.Workshop = ini.ReportName;
     in.Address = ini.ReportAddress;
     std::string pdf, why;
-    if (!ReportPdf::Render(Report::Build(in), nullptr, ReportPdf::SystemPaper(), pdf, why) ||
+    if (!ReportPdf::Render(Report::Build(in), in.Drive, ReportPdf::SystemPaper(), pdf, why) ||
         !ReportPdf::Save(QFile::encodeName(path).toStdString(), pdf, why)) {
         // The old file, if any, is left as it was.
         ShowInfo(Tr("The report could not be saved:") + QLatin1Char('\n') + QFileInfo(path).fileName() +

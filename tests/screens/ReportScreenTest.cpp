@@ -5,11 +5,17 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include <QApplication>
 #include <QString>
+#include <QTimer>
 
+#include "core/Translate.h"
+
+#include "link/CommThread.h"
 #include "link/Settings.h"
 
 #include "formats/VehicleFile.h"
@@ -159,6 +165,7 @@ TEST(ReportScreen, F7ReportsTheFirstBackupBeforeAndTheEcuNow) {
         ++dialogs;
         return QString::fromStdString(pdf);
     };
+    rig.AnswerQuestion(false, true);  // no test drive
     cScreenRig::Key(rig.DataEx, Qt::Key_F7);
     ReportDialog::Hook() = nullptr;
     FileDialog::Hook() = nullptr;
@@ -200,10 +207,93 @@ TEST(ReportScreen, F7ReportsTheFirstBackupBeforeAndTheEcuNow) {
     EXPECT_EQ(dialogs, 0);
     ReportDialog::Hook() = [](sReportJob&) { return true; };
     QString shown;
+    rig.AnswerQuestion(false, true);
     rig.AcknowledgeInfo(&shown);
     rig.DataEx->ReportBtnClick();
     EXPECT_EQ(dialogs, 1);
     EXPECT_TRUE(shown.startsWith(Tr("The report could not be saved:"))) << shown.toStdString();
+    ReportDialog::Hook() = nullptr;
+    FileDialog::Hook() = nullptr;
+}
+
+// Without an ECU on the line the report is made from two vehicle files, with
+// the test drive of a capture; a capture with lines that are not records
+// makes no report.
+TEST(ReportScreen, OfflineTwoVehicleFilesAndACapture) {
+    testkit::cTempDir tmp;
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    rig.Main->DataExBtnClick();
+    rig.Sim.Stop();
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return !rig.Link->IsConnected(); }));
+    sSettings before{}, now{};
+    now.StepPosH2 = 33;
+    now.LambdaType = 8;
+    const std::string beforeFile = (tmp.Path / "old.zv2").string();
+    const std::string nowFile = (tmp.Path / "2026-12-08_14-03-27+0100_ECU-2.5-3.0.zv2").string();
+    const std::string good = (tmp.Path / "drive.dat").string(), bad = (tmp.Path / "bad.dat").string();
+    const std::string pdf = (tmp.Path / "offline.pdf").string();
+    ASSERT_TRUE(VehicleFile::Write(beforeFile, before));
+    ASSERT_TRUE(VehicleFile::Write(nowFile, now));
+    std::string records = "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n";
+    for (int i = 0; i < 321; ++i) records += "\"1.000000\",\"0.500000\",\"2000.000000\",\"90.000000\"\r\n";
+    std::ofstream(good, std::ios::binary) << records;
+    std::ofstream(bad, std::ios::binary) << records << "garbage\r\n" << records;
+    ReportDialog::Hook() = [](sReportJob& job) {
+        job.Vehicle = QStringLiteral("KR 5555");
+        return true;
+    };
+    for (const std::string& capture : {bad, good}) {
+        SCOPED_TRACE(capture);
+        std::vector<std::string> answers = {beforeFile, nowFile, capture, pdf};
+        size_t next = 0;
+        FileDialog::Hook() = [&](const sFileDialogRequest&) {
+            return next < answers.size() ? QString::fromStdString(answers[next++]) : QString();
+        };
+        QString told, failed;
+        rig.AcknowledgeInfo(&told);
+        rig.AnswerQuestion(true, true);  // with a test drive
+        if (capture == bad) {
+            // The second information dialog says why there is no report.
+            auto* timer = new QTimer(qApp);
+            QObject::connect(timer, &QTimer::timeout, [&rig, &told, &failed, timer] {
+                if (told.isEmpty()) return;
+                timer->stop();
+                timer->deleteLater();
+                rig.AcknowledgeInfo(&failed);
+            });
+            timer->start(5);
+        }
+        cScreenRig::Key(rig.DataEx, Qt::Key_F7);
+        cScreenRig::WaitUntil([&] { return capture == good || !failed.isEmpty(); }, 4000);
+        EXPECT_TRUE(
+            told.startsWith(Tr("No ECU is connected:\nchoose the vehicle file of the settings before,\nthen "
+                               "the one of the settings now.")))
+            << told.toStdString();
+        if (capture == bad) {
+            EXPECT_EQ(next, 3u);
+            EXPECT_TRUE(failed.contains(Tr("This is not a whole capture file."))) << failed.toStdString();
+            EXPECT_FALSE(fs::exists(pdf));
+            continue;
+        }
+        EXPECT_EQ(next, 4u);
+        const std::string text = PdfText(pdf);
+        Report::sInput in;
+        in.Before = before;
+        in.Now = now;
+        in.IdVersion = 0x25;
+        in.Version = 0x30;  // from the name of the file now
+        int marked = 0;
+        for (const Report::sRow& r : Report::Build(in).Rows) {
+            EXPECT_NE(Strip(text).find(Strip(r.Name + r.Before + r.Now + (r.Changed ? "*" : ""))), std::string::npos)
+                << r.Field << "\n"
+                << text;
+            marked += r.Changed;
+        }
+        EXPECT_EQ(marked, 2);
+        EXPECT_NE(Strip(text).find(Strip(std::string(_("Records:")) + "321")), std::string::npos) << text;
+        EXPECT_NE(Strip(text).find("KR5555"), std::string::npos) << text;
+    }
     ReportDialog::Hook() = nullptr;
     FileDialog::Hook() = nullptr;
 }
