@@ -383,10 +383,23 @@ void TDataExForm::ReportBtnClick() {
         IdentityOfName(now, in);
         if (in.Version < 0) IdentityOfName(before, in);
     }
+    // The workshop as zvbasic.ini holds it: the program's own settings when
+    // it runs (written back with them), else the file.
+    cIni fileIni;
+    cIni* ini = ::Ini;
+    if (!ini) {
+        fileIni.Load(cIni::ReadPath(Resources::ExecutableDir()));
+        ini = &fileIni;
+    }
     sReportJob job;
     job.Fitter = LastFitter;
+    job.Workshop = QString::fromStdString(ini->ReportName);
+    for (const std::string& line : ini->ReportAddress) job.Address << QString::fromStdString(line);
     if (!ReportDialog::Run(this, job)) return;
     LastFitter = job.Fitter;
+    ini->ReportName = job.Workshop.toStdString();
+    ini->ReportAddress.clear();
+    for (const QString& line : job.Address) ini->ReportAddress.push_back(line.toStdString());
     // The test drive, when the fitter has a capture of it: only a whole one.
     Capture::sCaptureData drive;
     if (Ask(Tr("Add the test drive from a capture file?"), false)) {
@@ -421,10 +434,8 @@ void TDataExForm::ReportBtnClick() {
     in.Vehicle = job.Vehicle.toStdString();
     in.Fitter = job.Fitter.toStdString();
     in.Made = std::time(nullptr);
-    cIni ini;
-    ini.Load(cIni::ReadPath(Resources::ExecutableDir()));
-    in.Workshop = ini.ReportName;
-    in.Address = ini.ReportAddress;
+    in.Workshop = ini->ReportName;
+    in.Address = ini->ReportAddress;
     std::string pdf, why;
     if (!ReportPdf::Render(Report::Build(in), in.Drive, ReportPdf::SystemPaper(), pdf, why) ||
         !ReportPdf::Save(QFile::encodeName(path).toStdString(), pdf, why)) {

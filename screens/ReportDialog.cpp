@@ -5,7 +5,10 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+
+#include "core/Ini.h"
 
 #include "kit/QtText.h"
 
@@ -30,8 +33,17 @@ bool Run(QWidget* parent, sReportJob& job) {
     vehicle->setMaxLength(80);
     fitter->setMaxLength(80);
     vehicle->setMinimumWidth(320);
+    auto* workshop = new QLineEdit(job.Workshop, &dialog);
+    workshop->setObjectName(QStringLiteral("WorkshopED"));
+    workshop->setMaxLength(80);
+    auto* address = new QPlainTextEdit(job.Address.join(QLatin1Char('\n')), &dialog);
+    address->setObjectName(QStringLiteral("AddressED"));
+    address->setTabChangesFocus(true);
+    address->setFixedHeight(address->fontMetrics().lineSpacing() * int(cIni::REPORT_ADDRESS_LINES) + 12);
     layout->addRow(Tr("Vehicle (plate, VIN):"), vehicle);
     layout->addRow(Tr("Fitter:"), fitter);
+    layout->addRow(Tr("Workshop:"), workshop);
+    layout->addRow(Tr("Address:"), address);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     buttons->button(QDialogButtonBox::Ok)->setText(Tr("Save report..."));
     buttons->button(QDialogButtonBox::Cancel)->setText(Tr("Cancel"));
@@ -42,6 +54,12 @@ bool Run(QWidget* parent, sReportJob& job) {
     if (dialog.exec() != QDialog::Accepted) return false;
     job.Vehicle = vehicle->text().simplified();
     job.Fitter = fitter->text().simplified();
+    job.Workshop = workshop->text().simplified();
+    job.Address.clear();
+    for (const QString& line : address->toPlainText().split(QLatin1Char('\n'))) {
+        const QString plain = line.simplified();
+        if (!plain.isEmpty() && job.Address.size() < int(cIni::REPORT_ADDRESS_LINES)) job.Address << plain;
+    }
     return true;
 }
 

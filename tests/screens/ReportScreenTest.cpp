@@ -13,6 +13,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "core/Ini.h"
 #include "core/Translate.h"
 
 #include "link/CommThread.h"
@@ -27,6 +28,7 @@
 #include "screens/AutoBackup.h"
 #include "screens/DataExForm.h"
 #include "screens/FileDialog.h"
+#include "screens/Globals.h"
 #include "screens/MainForm.h"
 #include "screens/ReportDialog.h"
 
@@ -154,10 +156,22 @@ TEST(ReportScreen, F7ReportsTheFirstBackupBeforeAndTheEcuNow) {
     const std::string pdf = (tmp.Path / "report.pdf").string();
     sFileDialogRequest asked;
     int dialogs = 0, jobs = 0;
+    // The workshop comes from the program's zvbasic.ini and goes back into it.
+    cIni ini;
+    ini.ReportName = "Old name";
+    ini.ReportAddress = {"Old street"};
+    struct sIniScope {
+        explicit sIniScope(cIni* ini) { ::Ini = ini; }
+        ~sIniScope() { ::Ini = nullptr; }
+    } iniScope(&ini);
+    QString proposed;
     ReportDialog::Hook() = [&](sReportJob& job) {
         ++jobs;
+        proposed = job.Workshop + QLatin1Char('|') + job.Address.join(QLatin1Char('|'));
         job.Vehicle = QStringLiteral("WX 1234A");
         job.Fitter = QStringLiteral("Jan Nowak");
+        job.Workshop = QStringLiteral("Autogas Nowak");
+        job.Address = {QStringLiteral("ul. Polna 1"), QStringLiteral("31-000 Kraków")};
         return true;
     };
     FileDialog::Hook() = [&](const sFileDialogRequest& r) {
@@ -170,6 +184,9 @@ TEST(ReportScreen, F7ReportsTheFirstBackupBeforeAndTheEcuNow) {
     ReportDialog::Hook() = nullptr;
     FileDialog::Hook() = nullptr;
     EXPECT_EQ(jobs, 1);
+    EXPECT_EQ(proposed, QStringLiteral("Old name|Old street"));
+    EXPECT_EQ(ini.ReportName, "Autogas Nowak");
+    EXPECT_EQ(ini.ReportAddress, (std::vector<std::string>{"ul. Polna 1", "31-000 Kraków"}));
     ASSERT_EQ(dialogs, 1);
     EXPECT_TRUE(asked.Save);
     EXPECT_TRUE(asked.ConfirmOverwrite);
