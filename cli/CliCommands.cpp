@@ -640,10 +640,15 @@ int MakeReport(sContext& c) {
         // the state before the last change. When none differs, nothing has
         // changed since the newest backup.
         const std::string identity = Ecu::VersionCaption(in.IdVersion, in.Version);
+        // A backup given as now: the state before it is in an older backup.
+        Backup::sEntry nowEntry;
+        const bool nowIsBackup = !c.Args.After.empty() && Backup::ParseName(Report::BaseName(c.Args.After), nowEntry);
         bool found = false;
         std::string same;
         for (const Backup::sEntry& e : Backup::List(Backup::Folder())) {
             if (e.Identity != identity) continue;
+            if (nowIsBackup && (e.When > nowEntry.When || (e.When == nowEntry.When && e.Suffix >= nowEntry.Suffix)))
+                continue;
             sSettings rec{};
             std::string why;
             if (!ReportFile(e.Path, rec, why)) continue;  // a damaged backup is no state of the ECU

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -414,6 +415,11 @@ void EnsureApplication() {
     static int argc = 1;
     static char name[] = "zvbasic-cli";
     static char* argv[] = {name, nullptr};
+    // The command line says what went wrong itself; Qt's own notes (a
+    // missing runtime folder and the like) are not the fitter's business.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
     OwnApplication = std::make_unique<QGuiApplication>(argc, argv);
     // Qt sets the C locale's numbers from the system; the program writes
     // numbers with a point whatever the locale.

@@ -256,3 +256,48 @@ TEST_F(CliReport, AfterAWriteBeforeIsTheFirstBackupAndNowWhatTheEcuHolds) {
             << run.Out;
     }
 }
+
+// Without --before the state before is the newest backup of that ECU that
+// holds other settings, and older than a backup given as now.
+TEST_F(CliReport, WithoutBeforeTheNewestOlderBackupThatDiffers) {
+    const fs::path folder = Dir.Path / "data" / "zvbasic" / "backups";
+    fs::create_directories(folder);
+    struct sBackup {
+        const char* Name;
+        const char* Contents;
+    };
+    const std::string other = std::string(kBefore).replace(0, 2, "60");  // line 1 differs
+    const sBackup backups[] = {
+        {"2026-12-08_10-00-00+0100_ECU-2.5-3.7.zv2", kBefore},        // the state before
+        {"2026-12-08_10-30-00+0100_ECU-2.5-3.0.zv2", other.c_str()},  // another ECU
+        {"2026-12-08_11-00-00+0100_ECU-2.5-3.7.zv2", kNow},           // now, read twice
+        {"2026-12-08_11-00-00+0100_ECU-2.5-3.7_2.zv2", kNow},
+        {"2026-12-08_12-00-00+0100_ECU-2.5-3.7.zv2", other.c_str()},  // later than now
+    };
+    for (const sBackup& b : backups) std::ofstream(folder / b.Name, std::ios::binary) << b.Contents;
+    struct sCase {
+        const char* After;
+        const char* Before;  // expected before_file, or nullptr for none that differs
+    };
+    const sCase cases[] = {
+        {"2026-12-08_11-00-00+0100_ECU-2.5-3.7_2.zv2", "2026-12-08_10-00-00+0100_ECU-2.5-3.7.zv2"},
+        {"2026-12-08_12-00-00+0100_ECU-2.5-3.7.zv2", "2026-12-08_11-00-00+0100_ECU-2.5-3.7_2.zv2"},
+        {"2026-12-08_10-00-00+0100_ECU-2.5-3.7.zv2", nullptr},
+    };
+    for (const sCase& c : cases) {
+        const sCliRun run = RunCli(Exe, {"report", "--json", "--after", (folder / c.After).string()});
+        ASSERT_EQ(run.Exit, 0) << c.After << ": " << run.Err;
+        if (c.Before) {
+            EXPECT_NE(run.Out.find(std::string("\"before_file\":\"") + c.Before + "\""), std::string::npos)
+                << c.After << "\n"
+                << run.Out;
+        } else {
+            EXPECT_NE(run.Out.find("\"changed\":0,"), std::string::npos) << run.Out;
+            EXPECT_NE(run.Err.find("nothing is marked changed"), std::string::npos) << run.Err;
+        }
+    }
+    // A file from elsewhere tells no ECU: --before is needed.
+    const sCliRun run = RunCli(Exe, {"report", "--json", "--after", Before});
+    EXPECT_EQ(run.Exit, 2);
+    EXPECT_NE(run.Err.find("--before"), std::string::npos) << run.Err;
+}
