@@ -136,21 +136,24 @@ TEST(ReportScreen, F7ReportsTheFirstBackupBeforeAndTheEcuNow) {
         return !backup.FirstPath().isEmpty();
     }));
     const std::string first = backup.FirstPath().toStdString();
-    // The ECU is changed; a read takes what it holds now.
-    auto changed = cEcuSimulator::FactorySettings(48);
-    changed[4] = 99;  // StepPosMin
-    changed[9] = 6;   // CylCount
-    rig.Sim.SetSettings(changed);
-    const int loaded = rig.Loaded;
-    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Link->PostRequest(RQ_READ_SETTINGS); }));
-    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Loaded > loaded; }));
+    // Changed on the screens and stored (F4): the store is backed up too.
+    rig.Main->DataExBtnClick();
+    ASSERT_TRUE(rig.DataEx->isVisible());
+    ASSERT_TRUE(rig.WaitIdle());
+    WorkSettings.StepPosMin = 99;
+    WorkSettings.CylCount = 6;
+    rig.Link->QueueUpdate(sUpdate(4, 99));  // StepPosMin
+    rig.Link->QueueUpdate(sUpdate(9, 6));   // CylCount
+    rig.Main->ShowSettingsChanged(true);
+    cScreenRig::Key(rig.DataEx, Qt::Key_F4);  // returns when the store is done
+    ASSERT_FALSE(SettingsChanged());
+    ASSERT_EQ(rig.Sim.Stored()[4], 99);
+    ASSERT_EQ(rig.Sim.Stored()[9], 6);
     ASSERT_TRUE(cScreenRig::WaitUntil([&] {
         backup.Flush();
         return backup.Done() == 2 && !backup.LatestPath().isEmpty();
     }));
     EXPECT_EQ(backup.FirstPath().toStdString(), first);
-    rig.Main->DataExBtnClick();
-    ASSERT_TRUE(rig.DataEx->isVisible());
     EXPECT_EQ(rig.DataEx->ReportBtn->text(), Tr("   F7   Report"));
 
     const std::string pdf = (tmp.Path / "report.pdf").string();
