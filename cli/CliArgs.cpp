@@ -7,7 +7,8 @@
 namespace {
 
 bool IsCommand(const std::string& s) {
-    for (const char* c : {"ports", "identify", "read", "write", "diff", "factory", "live", "capture", "backups"})
+    for (const char* c :
+         {"ports", "identify", "read", "write", "diff", "factory", "live", "capture", "backups", "report"})
         if (s == c) return true;
     return false;
 }
@@ -37,7 +38,7 @@ bool PositiveSeconds(const std::string& text, double& value) {
 bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::string& error) {
     out = sCliArgs{};
     std::vector<std::string> positional;
-    bool sawCount = false, sawSeconds = false, sawOutput = false;
+    bool sawCount = false, sawSeconds = false, sawOutput = false, sawReport = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         // The value of an option: the next word, or what follows "=".
@@ -91,6 +92,26 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
             }
             out.File = v;
             sawOutput = true;
+        } else if (is("--before") || is("--after") || is("--capture") || is("--vehicle") || is("--fitter") ||
+                   is("--language")) {
+            const std::string name = a.substr(0, a.find('='));
+            std::string& target = name == "--before"    ? out.Before
+                                  : name == "--after"   ? out.After
+                                  : name == "--capture" ? out.CaptureFile
+                                  : name == "--vehicle" ? out.Vehicle
+                                  : name == "--fitter"  ? out.Fitter
+                                                        : out.Language;
+            if (!value(name.c_str(), target)) return false;
+            const bool file = name == "--before" || name == "--after" || name == "--capture";
+            if (file && target.empty()) {
+                error = name + " needs a file name";
+                return false;
+            }
+            if (name == "--language" && (target.empty() || target.find_first_of("/\\.") != std::string::npos)) {
+                error = "--language needs a language code (de, en, pl, ru), not '" + target + "'";
+                return false;
+            }
+            sawReport = true;
         } else if (a == "--no-store") {
             out.NoStore = true;
         } else if (a == "--yes") {
@@ -147,11 +168,26 @@ bool ParseCliArgs(const std::vector<std::string>& args, sCliArgs& out, std::stri
         if (used && !allowed) error = std::string(option) + " does not go with " + c;
         return used && !allowed;
     };
-    if (misplaced(sawOutput, "-o", c == "read") || misplaced(out.NoStore, "--no-store", c == "write") ||
-        misplaced(out.Yes, "--yes", c == "factory") || misplaced(out.Csv, "--csv", c == "live") ||
-        misplaced(sawCount, "--count", c == "live") || misplaced(sawSeconds, "--seconds", c == "capture") ||
-        misplaced(out.Latest, "--latest", c == "backups"))
+    if (misplaced(sawOutput, "-o", c == "read" || c == "report") ||
+        misplaced(out.NoStore, "--no-store", c == "write") || misplaced(out.Yes, "--yes", c == "factory") ||
+        misplaced(out.Csv, "--csv", c == "live") || misplaced(sawCount, "--count", c == "live") ||
+        misplaced(sawSeconds, "--seconds", c == "capture") || misplaced(out.Latest, "--latest", c == "backups") ||
+        misplaced(sawReport, "--before, --after, --capture, --vehicle, --fitter and --language", c == "report"))
         return false;
+    if (c == "report") {
+        if (!out.After.empty() && !out.Port.empty()) {
+            error = "report takes the present settings from --after FILE or from --port, not both";
+            return false;
+        }
+        if (out.File.empty() && !out.Json) {
+            error = "report needs -o FILE.pdf (-o - writes the PDF to standard output) or --json";
+            return false;
+        }
+        if (out.Json && out.File == "-") {
+            error = "-o - (the PDF on standard output) and --json do not go together";
+            return false;
+        }
+    }
     if (out.Csv && out.Json) {
         error = "--csv and --json do not go together";
         return false;
@@ -188,6 +224,15 @@ const char* CliUsage() {
            "                                  standard output)\n"
            "  backups [--latest]              list the automatic backups, newest first (time, ECU,\n"
            "                                  file); --latest prints only the newest file\n"
+           "  report [--before FILE.zv2] [--after FILE.zv2] [--capture FILE.dat]\n"
+           "         [--vehicle TEXT] [--fitter TEXT] [--language CODE] -o REPORT.pdf\n"
+           "                                  the fitting report as PDF: the settings before and now,\n"
+           "                                  changes marked, and the test drive of a capture; now is\n"
+           "                                  --after or what the ECU holds (--port), before is --before\n"
+           "                                  or the newest backup of that ECU that differs from now\n"
+           "                                  (-o - writes the PDF to standard output; --json prints\n"
+           "                                  the report's content instead); in the language of\n"
+           "                                  zvbasic.ini unless --language (de, en, pl, ru) is given\n"
            "\n"
            "Every settings read is backed up to $XDG_DATA_HOME/zvbasic/backups/ (by default\n"
            "~/.local/share/zvbasic/backups/) unless the newest backup of that ECU holds the same\n"

@@ -23,14 +23,17 @@ struct sCliArgs {
     bool Help = false;
     bool NoBackup = false;  // no automatic backup of what is read
     bool Version = false;   // --version
-    std::string Command;    // ports, identify, read, write, diff, factory, live, capture, backups
-    std::string File;       // read -o ("-": standard output), write, diff, capture
+    std::string Command;    // ports, identify, read, write, diff, factory, live, capture, backups, report
+    std::string File;       // read -o and report -o ("-": standard output), write, diff, capture
     bool NoStore = false;   // write
     bool Yes = false;       // factory
     bool Csv = false;       // live
     long Count = 0;         // live: 0 = until stopped
     double Seconds = 0;     // capture: 0 = until stopped
     bool Latest = false;    // backups: only the newest path
+    // report: the two settings records, the drive, the job's lines
+    std::string Before, After, CaptureFile, Vehicle, Fitter;
+    std::string Language;  // report: the language of the report (else zvbasic.ini's)
 };
 
 // Parses argv[1..]. On a usage error returns false with the reason in `error`

@@ -18,18 +18,23 @@
 #include "core/Ini.h"
 #include "core/RegularFile.h"
 #include "core/Resources.h"
+#include "core/SafeWrite.h"
+#include "core/Translate.h"
 #include "core/Version.h"
 
 #include "serial/ComPort.h"
 
 #include "link/Settings.h"
 
+#include "formats/CaptureData.h"
 #include "formats/CaptureFile.h"
 #include "formats/VehicleFile.h"
 
 #include "cli/CliArgs.h"
 #include "cli/CliFormat.h"
 #include "cli/CliSession.h"
+
+#include "report/Report.h"
 
 namespace {
 
@@ -530,11 +535,174 @@ int Backups(sContext& c) {
     return PrintResult(c, out) ? EXIT_OK : EXIT_FILE;
 }
 
+// ---- report ---------------------------------------------------------------
+
+// A vehicle file the report is made from, strictly read: a damaged one gives
+// no report.
+bool ReportFile(const std::string& path, sSettings& rec, std::string& error) {
+    std::string text;
+    if (!CheckVehicleFile(path, text, error)) return false;
+    rec = sSettings{};
+    VehicleFile::Parse(text, rec);
+    return true;
+}
+
+// The identity a backup's name carries ("...ECU-2.5-3.0.zv2"); false for
+// any other name.
+bool IdentityOfFile(const std::string& path, int& idVersion, int& version) {
+    Backup::sEntry e;
+    return Backup::ParseName(Report::BaseName(path), e) && Report::ParseIdentity(e.Identity, idVersion, version);
+}
+
+bool SameSettings(const sSettings& a, const sSettings& b) {
+    for (int pos = 0; pos < 15; ++pos)
+        if (a[pos] != b[pos]) return false;
+    return true;
+}
+
+// The capture of the test drive: a file with lines that are not records (cut
+// by a power loss, or not a capture at all) or without a record gives no report.
+bool ReportCapture(const std::string& path, Capture::sCaptureData& data, std::string& error) {
+    const Capture::sReadResult r = Capture::ReadCaptureFile(path, data);
+    if (r.Status == Capture::eReadStatus::NotAFile) {
+        error = "cannot read " + path + ": " + RegularFile::NOT_REGULAR;
+        return false;
+    }
+    if (r.Status != Capture::eReadStatus::Ok) {
+        error = "cannot read " + path + ": " + (r.Errno ? std::strerror(r.Errno) : "read failed");
+        return false;
+    }
+    if (data.SkippedLines > 0 || data.DroppedRecords > 0) {
+        error = path + " is not a whole capture file: " + std::to_string(data.SkippedLines + data.DroppedRecords) +
+                " lines are not records it can hold";
+        return false;
+    }
+    if (data.Records() == 0) {
+        error = path + " holds no capture records";
+        return false;
+    }
+    return true;
+}
+
+// The workshop's lines and the language of zvbasic.ini (or --language).
+void ReportSettings(const sContext& c, Report::sInput& in) {
+    Translate::Init(Resources::Folder() + "/locale");
+    cIni ini;
+    ini.Load(cIni::ReadPath(ExeDir()));
+    const std::string& language = c.Args.Language.empty() ? ini.Language : c.Args.Language;
+    if (!language.empty()) Translate::SetLanguage(language);
+    in.Workshop = ini.ReportName;
+    in.Address = ini.ReportAddress;
+}
+
+int MakeReport(sContext& c) {
+    std::string error;
+    const bool toOut = c.Args.File == "-";
+    const bool pdf = !c.Args.File.empty();
+    if (pdf && !c.Output.Pdf)
+        return Error(c, EXIT_USAGE,
+                     "this build of zvbasic-cli makes no PDF (it was built without Qt); --json prints the "
+                     "report's content");
+    Report::sInput in;
+    if (!c.Args.Before.empty() && !ReportFile(c.Args.Before, in.Before, error)) return Error(c, EXIT_FILE, error);
+    if (!c.Args.After.empty() && !ReportFile(c.Args.After, in.Now, error)) return Error(c, EXIT_FILE, error);
+    Capture::sCaptureData drive;
+    if (!c.Args.CaptureFile.empty()) {
+        if (!ReportCapture(c.Args.CaptureFile, drive, error)) return Error(c, EXIT_FILE, error);
+        in.Drive = &drive;
+        in.DriveFile = c.Args.CaptureFile;
+    }
+    if (pdf && !toOut && !CheckOutputFile(c.Args.File, error)) return Error(c, EXIT_FILE, error);
+    if (!c.Args.After.empty()) {
+        in.NowFile = c.Args.After;
+        if (!IdentityOfFile(c.Args.After, in.IdVersion, in.Version) && !c.Args.Before.empty())
+            IdentityOfFile(c.Args.Before, in.IdVersion, in.Version);
+    } else {
+        c.Port = c.Args.Port.empty() ? SavedPort() : c.Args.Port;
+        if (c.Port.empty())
+            return Error(c, EXIT_USAGE,
+                         "no serial port and no --after file: give one with --port DEVICE (zvbasic.ini names none)");
+        cCliSession s(*c.Progress);
+        const int rc = Connect(c, s, false);
+        if (rc != EXIT_OK) return rc;
+        in.Now = EcuSettings;
+        in.IdVersion = s.IdVersion();
+        in.Version = s.Version();
+        s.Close();
+        in.NowFile = c.FirstBackup;
+    }
+    if (c.Args.Before.empty()) {
+        if (in.Version < 0)
+            return Error(c, EXIT_USAGE,
+                         "report needs --before FILE.zv2: the ECU of " + c.Args.After +
+                             " is not known, so no backup of it can be chosen");
+        // The newest backup of this ECU that holds other settings than now:
+        // the state before the last change. When none differs, nothing has
+        // changed since the newest backup.
+        const std::string identity = Ecu::VersionCaption(in.IdVersion, in.Version);
+        // A backup given as now: the state before it is in an older backup.
+        Backup::sEntry nowEntry;
+        const bool nowIsBackup = !c.Args.After.empty() && Backup::ParseName(Report::BaseName(c.Args.After), nowEntry);
+        bool found = false;
+        std::string same;
+        for (const Backup::sEntry& e : Backup::List(Backup::Folder())) {
+            if (e.Identity != identity) continue;
+            if (nowIsBackup && (e.When > nowEntry.When || (e.When == nowEntry.When && e.Suffix >= nowEntry.Suffix)))
+                continue;
+            sSettings rec{};
+            std::string why;
+            if (!ReportFile(e.Path, rec, why)) continue;  // a damaged backup is no state of the ECU
+            if (SameSettings(rec, in.Now)) {
+                if (same.empty()) same = e.Path;
+                continue;
+            }
+            in.Before = rec;
+            in.BeforeFile = e.Path;
+            found = true;
+            break;
+        }
+        if (!found) {
+            in.Before = in.Now;
+            in.BeforeFile = same;
+            Warn(c, "no backup of ECU " + identity + " holds other settings than now: nothing is marked changed");
+        }
+    } else {
+        in.BeforeFile = c.Args.Before;
+    }
+    in.Vehicle = c.Args.Vehicle;
+    in.Fitter = c.Args.Fitter;
+    in.Made = std::time(nullptr);
+    ReportSettings(c, in);
+    const Report::sContent content = Report::Build(in);
+    if (pdf) {
+        std::string bytes;
+        if (!c.Output.Pdf(content, in.Drive, bytes, error)) return Error(c, EXIT_FILE, "no report made: " + error);
+        if (toOut) {
+            if (!PrintResult(c, bytes))
+                return Error(c, EXIT_FILE, std::string("cannot write standard output: ") + std::strerror(c.OutError));
+        } else if (!SafeWrite::ReplaceFile(c.Args.File, bytes, &error)) {
+            return Error(c, EXIT_FILE, "cannot write " + c.Args.File + ": " + error);
+        }
+    }
+    if (c.Args.Json) {
+        std::string json = Report::Json(content);
+        json.pop_back();  // the line end
+        json.pop_back();  // the closing brace: the run's warnings and file follow
+        std::string fields =
+            json.substr(1) + ",\"file\":" + (pdf ? CliFormat::JsonString(c.Args.File) : std::string("null"));
+        PrintResult(c, JsonObject(c, fields));
+    } else if (pdf && !toOut && !c.Args.Quiet) {
+        Note(c, "report written to " + c.Args.File);
+    }
+    return EXIT_OK;
+}
+
 int Run(sContext& c) {
     cProgress progress(c.Args.Quiet, c.Output.ErrTerminal);
     c.Progress = &progress;
     if (c.Args.Command == "ports") return Ports(c);
     if (c.Args.Command == "backups") return Backups(c);
+    if (c.Args.Command == "report") return MakeReport(c);
 
     c.Port = c.Args.Port.empty() ? SavedPort() : c.Args.Port;
     if (c.Port.empty())

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "formats/CaptureData.h"
+
+#include "report/Report.h"
+
 struct sCliOutput {
     // Writes to standard output; returns 0, or the errno of a write that
     // failed (a closed pipe, a full disk).
@@ -14,6 +18,10 @@ struct sCliOutput {
     std::function<void(const std::string&)> Err;
     // Standard error is a terminal (the progress draws a bar).
     bool ErrTerminal = false;
+    // Paints the fitting report as PDF into `pdf` (false with `error` when
+    // it could not); empty in a build without Qt, which makes no PDF.
+    std::function<bool(const Report::sContent&, const Capture::sCaptureData*, std::string& pdf, std::string& error)>
+        Pdf;
 };
 
 // Runs one command line (without the program name) and returns the exit

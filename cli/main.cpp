@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#ifdef ZV_REPORT_PDF
+#include "report/ReportPdf.h"
+#endif
+
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
 #include "cli/Console.h"
@@ -32,5 +36,16 @@ int main(int argc, char** argv) {
     output.Out = WriteOut;
     output.Err = WriteErr;
     output.ErrTerminal = Console::ErrorIsTerminal();
-    return RunCliCommand(Console::Arguments(argc, argv), output);
+#ifdef ZV_REPORT_PDF
+    output.Pdf = [](const Report::sContent& content, const Capture::sCaptureData* drive, std::string& pdf,
+                    std::string& error) {
+        ReportPdf::EnsureApplication();
+        return ReportPdf::Render(content, drive, ReportPdf::SystemPaper(), pdf, error);
+    };
+#endif
+    const int rc = RunCliCommand(Console::Arguments(argc, argv), output);
+#ifdef ZV_REPORT_PDF
+    ReportPdf::EndApplication();
+#endif
+    return rc;
 }

@@ -53,6 +53,24 @@ std::vector<std::string> SplitLines(const char* buf, size_t size) {
     return lines;
 }
 
+// A line of the report section's text: blanks at the ends go, control
+// characters (which would break the file's lines) become blanks, and it is
+// cut to REPORT_LINE_LIMIT bytes (at a character's start), so that the
+// whole section stays within what Load reads.
+constexpr size_t REPORT_LINE_LIMIT = 120;
+std::string ReportText(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) out += (c < 0x20 || c == 0x7F) ? ' ' : char(c);
+    if (out.size() > REPORT_LINE_LIMIT) {
+        size_t cut = REPORT_LINE_LIMIT;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+        out.resize(cut);
+    }
+    const size_t b = out.find_first_not_of(' ');
+    if (b == std::string::npos) return std::string();
+    return out.substr(b, out.find_last_not_of(' ') - b + 1);
+}
+
 }  // namespace
 
 bool cIni::Load(const std::string& path) {
@@ -65,9 +83,16 @@ bool cIni::Load(const std::string& path) {
     std::memcpy(buf, head.data(), head.size());
 
     int count = 0;
+    bool report = false;
     for (const std::string& line : SplitLines(buf, sizeof buf)) {
         std::string word;
-        if (MatchWord(line, "COM:", word)) {
+        if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+            report = line == "[Report]";
+        } else if (report) {
+            if (line.rfind("Name:", 0) == 0) ReportName = ReportText(line.substr(5));
+            else if (line.rfind("Address:", 0) == 0 && ReportAddress.size() < REPORT_ADDRESS_LINES)
+                ReportAddress.push_back(ReportText(line.substr(8)));
+        } else if (MatchWord(line, "COM:", word)) {
             Port = LoadedPort = word;
             ++count;
         } else if (MatchWord(line, "Language:", word)) {
@@ -83,10 +108,15 @@ bool cIni::Load(const std::string& path) {
 
 namespace {
 
-// The file's text with `port` on its first line.
-std::string SettingsText(const std::string& port, const std::string& language, bool enabled) {
+// The file's text with `port` on its first line; the report section last.
+std::string SettingsText(const std::string& port, const std::string& language, bool enabled,
+                         const std::string& reportName, const std::vector<std::string>& address) {
     std::string text = "COM: " + port + "\r\n" + "Language: " + language + "\r\n";
     if (enabled) text += "ENABLED";
+    if (reportName.empty() && address.empty()) return text;
+    text += std::string(enabled ? "\r\n" : "") + "[Report]\r\nName: " + ReportText(reportName) + "\r\n";
+    for (size_t i = 0; i < address.size() && i < cIni::REPORT_ADDRESS_LINES; ++i)
+        text += "Address: " + ReportText(address[i]) + "\r\n";
     return text;
 }
 
@@ -108,7 +138,7 @@ bool cIni::Save(const std::string& path) const {
     std::string text;
     for (const std::string& port : {Port, LoadedPort, std::string()}) {
         if (!WritablePort(port)) continue;
-        text = SettingsText(port, Language, Enabled);
+        text = SettingsText(port, Language, Enabled, ReportName, ReportAddress);
         if (text.size() < size_t(SETTINGS_READ_LIMIT)) break;
     }
 

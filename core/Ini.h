@@ -1,8 +1,10 @@
 // The program settings file zvbasic.ini: the port last opened, the language
-// and the ENABLED flag.
+// and the ENABLED flag, and the workshop the fitting report names: a section
+// "[Report]" with a line "Name: ..." and up to four lines "Address: ...".
 #pragma once
 
 #include <string>
+#include <vector>
 
 constexpr int SETTINGS_READ_LIMIT = 1024;
 
@@ -11,6 +13,10 @@ public:
     std::string Port;
     std::string Language;
     bool Enabled = false;
+    std::string ReportName;                  // the workshop's name
+    std::vector<std::string> ReportAddress;  // its address lines
+
+    static constexpr size_t REPORT_ADDRESS_LINES = 4;
 
     // True when at least two lines were recognised; recognised fields are
     // set either way.

@@ -34,6 +34,7 @@ void cAutoBackup::LinkEvent() {
     if (LinkRequest == RQ_IDENTIFY) {
         if (LinkPhase == Phase::IdVersion) IdVersion = LinkValue & 0xFF;
         else if (LinkPhase == Phase::Version) Version = LinkValue & 0xFF;
+        AwaitingFirst = true;
         return;
     }
     if ((LinkRequest != RQ_READ_SETTINGS && LinkRequest != RQ_WRITE_SETTINGS) || LinkPhase != Phase::Done ||
@@ -47,8 +48,20 @@ void cAutoBackup::LinkEvent() {
     Latest.clear();
     LatestId.clear();
     ++SubmitCount;
-    Writer->Submit(
-        {BackupFolder, Ecu::VersionCaption(IdVersion, Version), VehicleFile::Format(held), std::time(nullptr)});
+    const std::string identity = Ecu::VersionCaption(IdVersion, Version);
+    std::string contents = VehicleFile::Format(held);
+    if (LinkRequest == RQ_READ_SETTINGS && AwaitingFirst) {
+        AwaitingFirst = false;
+        // The same ECU back on the line holds what was last backed up; any
+        // other is another car (or the first one).
+        if (FirstJob == 0 || identity != FirstId.toStdString() || contents != LastContents) {
+            FirstJob = SubmitCount;
+            First.clear();
+            FirstId = QString::fromStdString(identity);
+        }
+    }
+    LastContents = contents;
+    Writer->Submit({BackupFolder, identity, std::move(contents), std::time(nullptr)});
 }
 
 void cAutoBackup::Finished(const Backup::sJob& job, const Backup::sResult& result) {
@@ -56,6 +69,8 @@ void cAutoBackup::Finished(const Backup::sJob& job, const Backup::sResult& resul
     // An older backup than the newest handed over holds settings the ECU
     // may no longer have.
     const bool newest = DoneCount == SubmitCount;
+    if (DoneCount == FirstJob && result.Outcome != Backup::eOutcome::Failed)
+        First = QString::fromStdString(result.Path);
     if (result.Outcome == Backup::eOutcome::Failed) {
         Latest.clear();
         LatestId.clear();

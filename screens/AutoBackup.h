@@ -36,6 +36,16 @@ public:
     QString LatestPath() const { return Latest; }
     QString LatestIdentity() const { return LatestId; }
 
+    // The backup of the first read since the program connected to this ECU
+    // (the state before the fitter's work, for the fitting report) and its
+    // identity; empty while there is none or it is still being written, and
+    // when it could not be written. A reconnection to the same ECU keeps it;
+    // an ECU of another identity, or one whose first read holds other
+    // settings than the last backed up (the cable on the next car), starts
+    // anew.
+    QString FirstPath() const { return First; }
+    QString FirstIdentity() const { return FirstId; }
+
     // Called on the user-interface thread with the reason of the first
     // backup of the run that could not be written; later failures are not
     // told again.
@@ -56,6 +66,11 @@ private:
     int Version = 0;
     QString Latest;
     QString LatestId;
+    QString First;
+    QString FirstId;
+    int FirstJob = 0;           // SubmitCount of the first backup's job; 0: none
+    bool AwaitingFirst = true;  // the next completed read is the first since identifying
+    std::string LastContents;   // the last settings handed over
     int FailureCount = 0;
     int DoneCount = 0;
     int SubmitCount = 0;

@@ -1,5 +1,7 @@
 #include "screens/DataExForm.h"
 
+#include <ctime>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,10 +10,16 @@
 #include <QPainterPath>
 #include <QShowEvent>
 
+#include "core/Backup.h"
+#include "core/Ini.h"
+#include "core/RegularFile.h"
+#include "core/Resources.h"
+
 #include "link/CommThread.h"
 #include "link/Protocol.h"
 #include "link/Settings.h"
 
+#include "formats/CaptureData.h"
 #include "formats/VehicleFile.h"
 
 #include "widgets/Palette.h"
@@ -27,8 +35,12 @@
 #include "screens/Globals.h"
 #include "screens/KeptEdits.h"
 #include "screens/Questions.h"
+#include "screens/ReportDialog.h"
 #include "screens/SaveForm.h"
 #include "screens/StoreFlow.h"
+
+#include "report/Report.h"
+#include "report/ReportPdf.h"
 
 namespace {
 
@@ -122,6 +134,7 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
     SaveToECUBtn = button("SaveToECUBtn", Qt::Key_F4);
     LoadFromECUBtn = button("LoadFromECUBtn", Qt::Key_F5);
     TakeEcuBtn = button("TakeEcuBtn", Qt::Key_F6);
+    ReportBtn = button("ReportBtn", Qt::Key_F7);
     ExitBtn = button("ExitBtn", 0);
 
     connect(LoadFromFileBtn, &QAbstractButton::clicked, this, [this] { LoadFromFileBtnClick(); });
@@ -129,6 +142,7 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
     connect(SaveToECUBtn, &QAbstractButton::clicked, this, [this] { SaveToECUBtnClick(); });
     connect(LoadFromECUBtn, &QAbstractButton::clicked, this, [this] { LoadFromECUBtnClick(); });
     connect(TakeEcuBtn, &QAbstractButton::clicked, this, [this] { TakeEcuBtnClick(); });
+    connect(ReportBtn, &QAbstractButton::clicked, this, [this] { ReportBtnClick(); });
     connect(ExitBtn, &QAbstractButton::clicked, this, [this] { close(); });
     KeptLL = MakeLabel("KeptLL", Palette::LightOrange);
     KeptLL->setWordWrap(true);
@@ -136,11 +150,12 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
     KeptLL->hide();
 
     Place(VrLabel1, 8, 16, 80, 650, 30, true);
-    Place(LoadFromFileBtn, 120, 60, 400, 70, 14, true);
-    Place(SaveToFileBtn, 120, 180, 400, 70, 14, true);
-    Place(SaveToECUBtn, 120, 300, 400, 70, 14, true);
-    Place(LoadFromECUBtn, 120, 420, 400, 70, 14, true);
-    Place(TakeEcuBtn, 120, 540, 400, 70, 14, true);
+    Place(LoadFromFileBtn, 120, 40, 400, 70, 14, true);
+    Place(SaveToFileBtn, 120, 142, 400, 70, 14, true);
+    Place(SaveToECUBtn, 120, 244, 400, 70, 14, true);
+    Place(LoadFromECUBtn, 120, 346, 400, 70, 14, true);
+    Place(TakeEcuBtn, 120, 448, 400, 70, 14, true);
+    Place(ReportBtn, 120, 550, 400, 70, 14, true);
     Place(Image1, 570, 50, 430, 450);
     Place(KeptLL, 570, 516, 430, 150, 13, true);
     Place(ExitBtn, 770, 680, 230, 62, 14, true);
@@ -159,6 +174,7 @@ void TDataExForm::Retranslate() {
     SaveToECUBtn->setText(Tr("   F4   Store in ECU"));
     LoadFromECUBtn->setText(Tr("   F5   Factory Settings"));
     TakeEcuBtn->setText(Tr("   F6   Discard changes"));
+    ReportBtn->setText(Tr("   F7   Report"));
     ExitBtn->setText(Tr("   F10  Exit"));
     Image1->update();  // its ECU caption
 }
@@ -294,4 +310,138 @@ void TDataExForm::TakeEcuBtnClick() {
     if (!SettingsChanged() && !(CommThread && CommThread->LooksLikeOtherVehicle())) return;
     if (!Ask(Tr("Drop the changes not stored in the ECU\nand take the ECU's settings?"), false)) return;
     TakeEcuSettings();
+}
+
+namespace {
+
+// A vehicle file the report is made from: read whole and well-formed, or
+// `error` says why not.
+bool ReadReportFile(const QString& path, sSettings& rec, QString& error) {
+    std::string text, why;
+    if (!VehicleFile::ReadText(QFile::encodeName(path).toStdString(), text, why)) {
+        error = QFileInfo(path).fileName() + QLatin1Char('\n') + Tr(why.c_str());
+        return false;
+    }
+    if (!VehicleFile::CheckStrict(text, VehicleFile::eFileEnd::Tolerant).WellFormed()) {
+        error = QFileInfo(path).fileName() + QLatin1Char('\n') + Tr("This file is damaged.");
+        return false;
+    }
+    rec = sSettings{};
+    VehicleFile::Parse(text, rec);
+    return true;
+}
+
+// The identity a backup's name carries, as the command line takes it.
+void IdentityOfName(const QString& path, Report::sInput& in) {
+    Backup::sEntry e;
+    if (Backup::ParseName(QFileInfo(path).fileName().toStdString(), e))
+        Report::ParseIdentity(e.Identity, in.IdVersion, in.Version);
+}
+
+}  // namespace
+
+void TDataExForm::ReportBtnClick() {
+    Report::sInput in;
+    const cAutoBackup* backups = cAutoBackup::Instance();
+    const bool online = CommThread && Version() > 0 && CommThread->IsConnected();
+    QString error;
+    if (online) {
+        const QString identity =
+            QString::fromStdString(Ecu::VersionCaption(CommThread->GetEcuIdVersion(), CommThread->GetEcuVersion()));
+        if (!backups || backups->FirstPath().isEmpty() || backups->FirstIdentity() != identity) {
+            ShowInfo(
+                Tr("There is no backup of this ECU's first read yet:\nthe report cannot show the settings before."));
+            return;
+        }
+        if (!ReadReportFile(backups->FirstPath(), in.Before, error)) {
+            ShowInfo(Tr("The report could not be made:") + QLatin1Char('\n') + error);
+            return;
+        }
+        in.BeforeFile = QFile::encodeName(backups->FirstPath()).toStdString();
+        in.Now = EcuSettings;
+        if (backups->LatestIdentity() == identity && !backups->LatestPath().isEmpty())
+            in.NowFile = QFile::encodeName(backups->LatestPath()).toStdString();
+        in.IdVersion = CommThread->GetEcuIdVersion();
+        in.Version = CommThread->GetEcuVersion();
+        if (SettingsChanged() &&
+            !Ask(Tr("Changes not stored in the ECU are not in the report.\nMake it anyway?"), true))
+            return;
+    } else {
+        ShowInfo(
+            Tr("No ECU is connected:\nchoose the vehicle file of the settings before,\nthen the one of the settings "
+               "now."));
+        const QString before = FileDialog::Run(this, VehicleFileDialogRequest(false));
+        if (before.isEmpty()) return;
+        const QString now = FileDialog::Run(this, VehicleFileDialogRequest(false));
+        if (now.isEmpty()) return;
+        if (!ReadReportFile(before, in.Before, error) || !ReadReportFile(now, in.Now, error)) {
+            ShowInfo(Tr("The report could not be made:") + QLatin1Char('\n') + error);
+            return;
+        }
+        in.BeforeFile = QFile::encodeName(before).toStdString();
+        in.NowFile = QFile::encodeName(now).toStdString();
+        IdentityOfName(now, in);
+        if (in.Version < 0) IdentityOfName(before, in);
+    }
+    // The workshop as zvbasic.ini holds it: the program's own settings when
+    // it runs (written back with them), else the file.
+    cIni fileIni;
+    cIni* ini = ::Ini;
+    if (!ini) {
+        fileIni.Load(cIni::ReadPath(Resources::ExecutableDir()));
+        ini = &fileIni;
+    }
+    sReportJob job;
+    job.Fitter = LastFitter;
+    job.Workshop = QString::fromStdString(ini->ReportName);
+    for (const std::string& line : ini->ReportAddress) job.Address << QString::fromStdString(line);
+    if (!ReportDialog::Run(this, job)) return;
+    LastFitter = job.Fitter;
+    ini->ReportName = job.Workshop.toStdString();
+    ini->ReportAddress.clear();
+    for (const QString& line : job.Address) ini->ReportAddress.push_back(line.toStdString());
+    // The test drive, when the fitter has a capture of it: only a whole one.
+    Capture::sCaptureData drive;
+    if (Ask(Tr("Add the test drive from a capture file?"), false)) {
+        sFileDialogRequest open;
+        open.Filter = Tr("Data files *.dat") + QStringLiteral(" (*.dat)");
+        open.DefaultSuffix = QStringLiteral("dat");
+        const QString capture = FileDialog::Run(this, open);
+        if (capture.isEmpty()) return;
+        const std::string name = QFile::encodeName(capture).toStdString();
+        const Capture::sReadResult read = Capture::ReadCaptureFile(name, drive);
+        if (read.Status != Capture::eReadStatus::Ok || drive.SkippedLines > 0 || drive.DroppedRecords > 0 ||
+            drive.Records() == 0) {
+            ShowInfo(Tr("The report could not be made:") + QLatin1Char('\n') + QFileInfo(capture).fileName() +
+                     QLatin1Char('\n') +
+                     (read.Status == Capture::eReadStatus::NotAFile ? Tr(RegularFile::NOT_REGULAR)
+                      : read.Status != Capture::eReadStatus::Ok     ? Tr("The file could not be read.")
+                                                                    : Tr("This is not a whole capture file.")));
+            return;
+        }
+        in.Drive = &drive;
+        in.DriveFile = name;
+    }
+    sFileDialogRequest request;
+    request.Save = true;
+    request.Filter = Tr("PDF report") + QStringLiteral(" (*.pdf)");
+    request.DefaultSuffix = QStringLiteral("pdf");
+    request.ProposedName = QStringLiteral("report");
+    request.ConfirmOverwrite = true;
+    const QString path = FileDialog::Run(this, request);
+    if (path.isEmpty()) return;
+
+    in.Vehicle = job.Vehicle.toStdString();
+    in.Fitter = job.Fitter.toStdString();
+    in.Made = std::time(nullptr);
+    in.Workshop = ini->ReportName;
+    in.Address = ini->ReportAddress;
+    std::string pdf, why;
+    if (!ReportPdf::Render(Report::Build(in), in.Drive, ReportPdf::SystemPaper(), pdf, why) ||
+        !ReportPdf::Save(QFile::encodeName(path).toStdString(), pdf, why)) {
+        // The old file, if any, is left as it was.
+        ShowInfo(Tr("The report could not be saved:") + QLatin1Char('\n') + QFileInfo(path).fileName() +
+                 QLatin1Char('\n') + QString::fromStdString(why));
+        return;
+    }
 }

@@ -1,6 +1,6 @@
 // The data transfer screen: vehicle settings files to and from the working
-// settings, storing the settings in the ECU, and restoring the ECU's factory
-// settings.
+// settings, storing the settings in the ECU, restoring the ECU's factory
+// settings, and the fitting report of the job.
 #pragma once
 
 #include "kit/IOForm.h"
@@ -29,6 +29,10 @@ public:
     // Drops the unsaved settings (kept over a reconnection or not) for the
     // ECU's, after a question (No by default).
     void TakeEcuBtnClick();
+    // The fitting report as PDF: the settings of the first read since the
+    // program connected to this ECU against those it holds now; offline,
+    // two vehicle files chosen by the fitter.
+    void ReportBtnClick();
 
     cVerticalLabel* VrLabel1;
     QWidget* Image1;
@@ -37,6 +41,7 @@ public:
     cShadowButton* SaveToECUBtn;
     cShadowButton* LoadFromECUBtn;
     cShadowButton* TakeEcuBtn;
+    cShadowButton* ReportBtn;
     cShadowButton* ExitBtn;
 
 protected:
@@ -48,4 +53,5 @@ protected:
 
 private:
     int Version() const;
+    QString LastFitter;  // proposed for the next report
 };

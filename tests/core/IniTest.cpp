@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "core/Ini.h"
 
@@ -313,3 +314,57 @@ TEST_F(IniTest, InstalledProgramUsesOnlyThePerUserFile) {
 }
 
 }  // namespace
+
+// The workshop the fitting report names: written after the program's lines,
+// read back whole, and never able to break the file's other lines.
+TEST_F(IniTest, TheReportSectionKeepsTheWorkshopAndBreaksNoOtherLine) {
+    struct sCase {
+        const char* Name;
+        std::string Workshop;
+        std::vector<std::string> Address;
+        bool Enabled;
+        std::string WantWorkshop;
+        std::vector<std::string> WantAddress;
+    };
+    const std::string longLine = std::string(118, 'x') + "\xC3\xA4" + "yyy";  // "ä" across the cut
+    const sCase cases[] = {
+        {"none", "", {}, true, "", {}},
+        {"name and lines",
+         "Auto Gas Kowalski",
+         {"ul. Polna 1", "00-950 Warszawa"},
+         false,
+         "Auto Gas Kowalski",
+         {"ul. Polna 1", "00-950 Warszawa"}},
+        {"after ENABLED", "Werkstatt Müller", {"Hauptstr. 2"}, true, "Werkstatt Müller", {"Hauptstr. 2"}},
+        {"line ends and blanks",
+         "  A\r\nCOM: /dev/evil  ",
+         {"B\nLanguage: xx"},
+         true,
+         "A  COM: /dev/evil",
+         {"B Language: xx"}},
+        {"too many lines", "W", {"1", "2", "3", "4", "5"}, false, "W", {"1", "2", "3", "4"}},
+        {"long lines", longLine, {longLine}, true, std::string(118, 'x'), {std::string(118, 'x')}},
+    };
+    for (const sCase& c : cases) {
+        cIni out;
+        out.Port = "/dev/ttyUSB0";
+        out.Language = "de";
+        out.Enabled = c.Enabled;
+        out.ReportName = c.Workshop;
+        out.ReportAddress = c.Address;
+        ASSERT_TRUE(out.Save(Path)) << c.Name;
+        cIni in;
+        EXPECT_TRUE(in.Load(Path)) << c.Name;
+        EXPECT_EQ(in.Port, "/dev/ttyUSB0") << c.Name;
+        EXPECT_EQ(in.Language, "de") << c.Name;
+        EXPECT_EQ(in.Enabled, c.Enabled) << c.Name;
+        EXPECT_EQ(in.ReportName, c.WantWorkshop) << c.Name;
+        EXPECT_EQ(in.ReportAddress, c.WantAddress) << c.Name;
+    }
+    // The program's lines inside the report section are the section's own.
+    Write("COM: COM1\r\nLanguage: ru\r\n[Report]\r\nName: N\r\nLanguage: pl\r\n");
+    cIni in;
+    EXPECT_TRUE(in.Load(Path));
+    EXPECT_EQ(in.Language, "ru");
+    EXPECT_EQ(in.ReportName, "N");
+}

@@ -36,6 +36,7 @@
 #include "screens/MainForm.h"
 #include "screens/OptionsForm.h"
 #include "screens/QuestionForm.h"
+#include "screens/ReportDialog.h"
 #include "screens/SaveForm.h"
 #include "screens/VisForm.h"
 
@@ -90,6 +91,29 @@ bool FileDialogShot(const QString& file) {
     request.ProposedName = QStringLiteral("vehicle");
     request.Folder = QDir::tempPath();
     FileDialog::Run(DataExScreen, request);
+    return ok;
+}
+
+// The fitting report's dialog (vehicle, fitter, workshop), filled in.
+bool ReportDialogShot(const QString& file) {
+    bool ok = false;
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->isVisible() || dialog->objectName() != QStringLiteral("ReportDialog")) return;
+        poll.stop();
+        QCoreApplication::processEvents();
+        ok = dialog->grab().save(file);
+        dialog->close();
+    });
+    poll.start();
+    sReportJob job;
+    job.Vehicle = QStringLiteral("WX 1234A / WVWZZZ1JZXW000001");
+    job.Fitter = QStringLiteral("Jan Nowak");
+    job.Workshop = QStringLiteral("Autogas Kowalski");
+    job.Address = {QStringLiteral("ul. Polna 1"), QStringLiteral("31-000 Kraków")};
+    ReportDialog::Run(DataExScreen, job);
     return ok;
 }
 
@@ -281,6 +305,8 @@ int main(int argc, char** argv) {
         }
         if (FileDialogShot(folder + QStringLiteral("/FileDialog.png"))) ++written;
         else std::fprintf(stderr, "no file dialog\n");
+        if (ReportDialogShot(folder + QStringLiteral("/ReportDialog.png"))) ++written;
+        else std::fprintf(stderr, "no report dialog\n");
         if (LiveVisShot(program, folder + QStringLiteral("/VisForm-live.png"))) ++written;
         else std::fprintf(stderr, "no live values for the visualisation screen\n");
         program.Stop();
