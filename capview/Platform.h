@@ -21,6 +21,12 @@ QString PathText(const std::string& path);
 // platform chosen by hand); on Windows always.
 bool CanShowWindow();
 
+// Chooses Qt's platform for pictures made without a window: on Linux the
+// offscreen platform unless one was chosen by hand, so no display is needed;
+// on Windows the system's own (there is always a desktop, and the offscreen
+// platform is not shipped).
+void ChoosePicturePlatform();
+
 // Writes all of `data` to standard output as bytes (no line-end
 // translation); false with errno set.
 bool WriteStdout(const char* data, size_t size);

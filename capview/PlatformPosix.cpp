@@ -15,6 +15,10 @@ bool CanShowWindow() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+void ChoosePicturePlatform() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 bool WriteStdout(const char* data, size_t size) {
     size_t done = 0;
     while (done < size) {

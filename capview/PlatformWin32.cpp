@@ -29,6 +29,8 @@ QString PathText(const std::string& path) { return QString::fromStdString(path);
 
 bool CanShowWindow() { return true; }
 
+void ChoosePicturePlatform() {}
+
 bool WriteStdout(const char* data, size_t size) {
     // Bytes as they are: the C run-time's text mode would add a carriage
     // return before every line feed of a picture.

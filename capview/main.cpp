@@ -366,9 +366,8 @@ int RunCommandLine(int argc, char** argv, const sArgs& a) {
         !WriteTable(a.Table, Capture::BuildDriveMap(capture->Data, Capture::sRange::All(capture->Data), a.Map)))
         status = 1;
     if (a.Picture()) {
-        // Pictures need fonts but no screen: without a display the offscreen
-        // platform serves.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Pictures need fonts but no screen.
+        ViewerPlatform::ChoosePicturePlatform();
         QGuiApplication app(argc, argv);
         Plot::sScene scene;
         scene.Primary = capture;

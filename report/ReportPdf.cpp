@@ -41,7 +41,11 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString T(const char* key) { return QString::fromUtf8(_(key)); }
 
 QFont Font(double points, bool bold = false) {
-    QFont f(QStringLiteral("DejaVu Sans"));
+    // DejaVu Sans where it is (Linux), Arial on Windows: both have Latin
+    // and Cyrillic letters, and Arial is the narrower, so nothing measured
+    // for DejaVu is cut.
+    QFont f;
+    f.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points / kScale);
     f.setBold(bold);
