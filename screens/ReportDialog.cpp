@@ -10,6 +10,8 @@
 
 #include "core/Ini.h"
 
+#include "widgets/Palette.h"
+
 #include "kit/QtText.h"
 
 namespace ReportDialog {
@@ -24,6 +26,16 @@ bool Run(QWidget* parent, sReportJob& job) {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("ReportDialog"));
     dialog.setWindowTitle(Tr("Fitting report"));
+    // The screens' colours: white captions on navy, yellow entries on black.
+    QPalette pal = dialog.palette();
+    pal.setColor(QPalette::Window, Palette::Navy);
+    pal.setColor(QPalette::WindowText, Qt::white);
+    for (auto role : {QPalette::Base, QPalette::Button}) pal.setColor(role, Qt::black);
+    pal.setColor(QPalette::Text, Palette::Yellow);
+    pal.setColor(QPalette::ButtonText, Palette::LightOrange);
+    pal.setColor(QPalette::Highlight, Palette::DarkRed);
+    pal.setColor(QPalette::HighlightedText, Palette::Yellow);
+    dialog.setPalette(pal);
     auto* layout = new QFormLayout(&dialog);
     auto* vehicle = new QLineEdit(job.Vehicle, &dialog);
     auto* fitter = new QLineEdit(job.Fitter, &dialog);
