@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "core/Json.h"
+
 #include "formats/SettingsText.h"
 #include "formats/VehicleFile.h"
 
@@ -23,27 +25,7 @@ std::string PlainText(const std::string& s) {
     return out;
 }
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += char(c);
-            }
-        }
-    }
-    return out + "\"";
-}
+std::string JsonString(const std::string& s) { return Json::Quoted(s); }
 
 std::string Fixed(double value, int decimals) {
     char buf[64];

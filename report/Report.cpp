@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "core/Json.h"
 #include "core/Translate.h"
 #include "core/Version.h"
 
@@ -26,28 +27,6 @@ std::string Name(const SettingsText::sRow& row) {
     // the label "Throttle closed" on their screens.
     if (row.Position == 2) return _(N_("Throttle closed level"));
     return SettingsText::PlainName(_(row.NameKey));
-}
-
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char ch : s) {
-        switch (ch) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (ch < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", ch);
-                out += buf;
-            } else {
-                out += char(ch);
-            }
-        }
-    }
-    return out + "\"";
 }
 
 std::string Number(double v, int decimals) {
@@ -180,18 +159,18 @@ sContent Build(const sInput& in) {
 
 std::string Json(const sContent& c) {
     auto field = [](const char* name, const std::string& value) {
-        return std::string("\"") + name + "\":" + (value.empty() ? std::string("null") : JsonString(value));
+        return std::string("\"") + name + "\":" + (value.empty() ? std::string("null") : Json::Quoted(value));
     };
     std::string out = "{" + field("workshop", c.Workshop) + ",\"address\":[";
-    for (size_t i = 0; i < c.Address.size(); ++i) out += (i ? "," : "") + JsonString(c.Address[i]);
+    for (size_t i = 0; i < c.Address.size(); ++i) out += (i ? "," : "") + Json::Quoted(c.Address[i]);
     out += "]," + field("made", c.Made) + "," + field("version_text", c.Identity) + "," + field("type", c.EcuType) +
            "," + field("program", c.Program) + "," + field("vehicle", c.Vehicle) + "," + field("fitter", c.Fitter) +
            ",\"settings\":[";
     for (size_t i = 0; i < c.Rows.size(); ++i) {
         const sRow& r = c.Rows[i];
-        out += std::string(i ? "," : "") + "{\"field\":" + JsonString(r.Field) + ",\"name\":" + JsonString(r.Name) +
-               ",\"before_raw\":" + std::to_string(r.BeforeRaw) + ",\"before\":" + JsonString(r.Before) +
-               ",\"now_raw\":" + std::to_string(r.NowRaw) + ",\"now\":" + JsonString(r.Now) +
+        out += std::string(i ? "," : "") + "{\"field\":" + Json::Quoted(r.Field) + ",\"name\":" + Json::Quoted(r.Name) +
+               ",\"before_raw\":" + std::to_string(r.BeforeRaw) + ",\"before\":" + Json::Quoted(r.Before) +
+               ",\"now_raw\":" + std::to_string(r.NowRaw) + ",\"now\":" + Json::Quoted(r.Now) +
                ",\"changed\":" + (r.Changed ? "true" : "false") + "}";
     }
     out += "],\"changed\":" + std::to_string(c.ChangedCount) + "," + field("before_file", c.BeforeFile) + "," +
