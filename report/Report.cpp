@@ -177,11 +177,14 @@ std::string Json(const sContent& c) {
            field("now_file", c.NowFile) + ",\"drive\":";
     if (!c.HasDrive) return out + "null}\n";
     const sDrive& d = c.Drive;
+    const bool known = d.SecondsPerRecord > 0;
     out += "{" + field("file", d.File) + ",\"records\":" + std::to_string(d.Records) +
-           ",\"seconds_per_record\":" + Number(d.SecondsPerRecord, 3) + ",\"seconds\":" + Number(d.Seconds, 1) +
-           ",\"rich_records\":" + std::to_string(d.Rich) + ",\"rich_share\":" + Number(d.RichShare, 4) +
-           ",\"rpm_max\":" + Number(d.RpmMax, 0) + ",\"tps_max\":" + Number(d.TpsMax, 2) +
-           ",\"valve_min\":" + Number(d.ValveMin, 0) + ",\"valve_max\":" + Number(d.ValveMax, 0) + "}";
+           // (null when the ECU, and so its polling cycle, is not known)
+           ",\"seconds_per_record\":" + (known ? Number(d.SecondsPerRecord, 3) : "null") +
+           ",\"seconds\":" + (known ? Number(d.Seconds, 1) : "null") + ",\"rich_records\":" + std::to_string(d.Rich) +
+           ",\"rich_share\":" + Number(d.RichShare, 4) + ",\"rpm_max\":" + Number(d.RpmMax, 0) +
+           ",\"tps_max\":" + Number(d.TpsMax, 2) + ",\"valve_min\":" + Number(d.ValveMin, 0) +
+           ",\"valve_max\":" + Number(d.ValveMax, 0) + "}";
     return out + "}\n";
 }
 

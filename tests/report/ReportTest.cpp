@@ -173,6 +173,8 @@ TEST_F(ReportContent, TheDriveGivesItsRecordsDurationAndRichShare) {
         // A record is one polling cycle of the ECU; without it the time is not known.
         EXPECT_EQ(c.Drive.SecondsPerRecord > 0, version >= 0);
         EXPECT_DOUBLE_EQ(c.Drive.Seconds, 4 * c.Drive.SecondsPerRecord);
+        // A time not known is no time of 0 s.
+        EXPECT_EQ(Report::Json(c).find("\"seconds\":null") != std::string::npos, version < 0);
     }
     struct sDuration {
         double Seconds;
