@@ -19,6 +19,9 @@ deb=$tmp/out/zvbasic_${version}_amd64.deb
 [ -f "$deb" ] || fail "no $(basename "$deb") (got: $(ls "$tmp/out"))"
 
 # Control fields.
+# Fields and listings are read whole before they are searched: with pipefail,
+# grep -q stopping at its first match would let the writer die of SIGPIPE and
+# fail the pipeline at random on a busy machine.
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = zvbasic ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
@@ -27,11 +30,11 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ "$(field Recommends)" = qt6-translations-l10n ] || fail "Recommends: $(field Recommends)"
 for p in zvbasic-cli zvbasic-capview zvbasic-ecusim; do
-  field Description | grep -q "\b$p\b" || fail "the description does not name $p"
+  grep -q "\b$p\b" <<<"$(field Description)" || fail "the description does not name $p"
 done
 # Run-time dependencies computed from the programs.
 for lib in libc6 libstdc++6 libqt6widgets6 libjpeg62-turbo; do
-  field Depends | grep -q "\b$lib\b" || fail "Depends lacks $lib: $(field Depends)"
+  grep -q "\b$lib\b" <<<"$(field Depends)" || fail "Depends lacks $lib: $(field Depends)"
 done
 
 root=$tmp/root
@@ -40,7 +43,7 @@ usr=$root/usr
 has() { [ -f "$usr/$1" ] || fail "no /usr/$1"; }
 for p in zvbasic zvbasic-ecusim zvbasic-cli zvbasic-capview; do
   [ -x "$usr/bin/$p" ] || fail "no /usr/bin/$p"
-  ! readelf -S "$usr/bin/$p" | grep -q '\.comment' || fail "/usr/bin/$p keeps its .comment section"
+  ! grep -q '\.comment' <<<"$(readelf -S "$usr/bin/$p")" || fail "/usr/bin/$p keeps its .comment section"
 done
 has share/zvbasic/locale/isotolanguagenames.mo
 for l in de en pl ru; do has "share/zvbasic/locale/$l/LC_MESSAGES/default.mo"; done
