@@ -36,7 +36,7 @@ echo '#include "low/L.h"' >"$work/low/L.cpp"
 
 fails() {
   if out=$("$check" "$work"); then echo "selftest: not caught: $1"; exit 1; fi
-  grep -q "$2" <<<"$out" || { echo "selftest: wrong report for $1: $out"; exit 1; }
+  echo "$out" | grep -q "$2" || { echo "selftest: wrong report for $1: $out"; exit 1; }
 }
 echo '#include "top/T.h"' >"$work/low/Up.h"
 fails "an include upwards" "low/Up.h:1: low/ includes top/ above it"
