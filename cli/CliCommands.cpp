@@ -30,11 +30,11 @@
 #include "formats/CaptureFile.h"
 #include "formats/VehicleFile.h"
 
+#include "report/Report.h"
+
 #include "cli/CliArgs.h"
 #include "cli/CliFormat.h"
 #include "cli/CliSession.h"
-
-#include "report/Report.h"
 
 namespace {
 

@@ -22,6 +22,9 @@
 #include "formats/CaptureData.h"
 #include "formats/VehicleFile.h"
 
+#include "report/Report.h"
+#include "report/ReportPdf.h"
+
 #include "widgets/Palette.h"
 #include "widgets/ShadowButton.h"
 #include "widgets/Shape.h"
@@ -38,9 +41,6 @@
 #include "screens/ReportDialog.h"
 #include "screens/SaveForm.h"
 #include "screens/StoreFlow.h"
-
-#include "report/Report.h"
-#include "report/ReportPdf.h"
 
 namespace {
 

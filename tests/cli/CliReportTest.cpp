@@ -19,12 +19,13 @@
 #include "formats/CaptureData.h"
 #include "formats/VehicleFile.h"
 
+#include "report/Report.h"
+
 #include "tools/ecusim/EcuSimulator.h"
 
 #include "tests/TestKit.h"
 
 #include "CliRunner.h"
-#include "report/Report.h"
 
 namespace fs = std::filesystem;
 using testkit::Slurp;

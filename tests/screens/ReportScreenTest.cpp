@@ -21,6 +21,8 @@
 
 #include "formats/VehicleFile.h"
 
+#include "report/Report.h"
+
 #include "widgets/ShadowButton.h"
 
 #include "kit/QtText.h"
@@ -35,7 +37,6 @@
 #include "tests/TestKit.h"
 
 #include "ScreenRig.h"
-#include "report/Report.h"
 
 namespace fs = std::filesystem;
 
