@@ -200,7 +200,7 @@ QString AxisText(double index, double secondsPerRecord) {
 QString ValueText(int trace, double value) {
     // Far beyond any real reading (up to the float limit, 39 digits in fixed
     // notation) the number goes short, so that it fits beside an axis.
-    if (std::fabs(value) >= kLongValue) return QLocale().toString(value, 'g', 6);
+    if (std::fabs(value) >= LongValue) return QLocale().toString(value, 'g', 6);
     return QLocale().toString(value, 'f', TraceLook(trace).Decimals);
 }
 

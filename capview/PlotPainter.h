@@ -87,8 +87,8 @@ std::vector<double> NiceTicks(double lo, double hi, int maxTicks);
 // "1:02:03").
 QString AxisText(double index, double secondsPerRecord);
 // A value with the trace's decimals and the user's decimal separator; from
-// kLongValue on in six significant digits with an exponent ("3.40282e+38").
-inline constexpr double kLongValue = 1e7;
+// LongValue on in six significant digits with an exponent ("3.40282e+38").
+inline constexpr double LongValue = 1e7;
 QString ValueText(int trace, double value);
 
 // Where things are for a given size and number of trace panels.

@@ -565,7 +565,7 @@ bool SameSettings(const sSettings& a, const sSettings& b) {
 bool ReportCapture(const std::string& path, Capture::sCaptureData& data, std::string& error) {
     const Capture::sReadResult r = Capture::ReadCaptureFile(path, data);
     if (r.Status == Capture::eReadStatus::NotAFile) {
-        error = "cannot read " + path + ": " + RegularFile::NOT_REGULAR;
+        error = "cannot read " + path + ": " + RegularFile::NotRegular;
         return false;
     }
     if (r.Status != Capture::eReadStatus::Ok) {

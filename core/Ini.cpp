@@ -55,14 +55,14 @@ std::vector<std::string> SplitLines(const char* buf, size_t size) {
 
 // A line of the report section's text: blanks at the ends go, control
 // characters (which would break the file's lines) become blanks, and it is
-// cut to REPORT_LINE_LIMIT bytes (at a character's start), so that the
+// cut to kReportLineLimit bytes (at a character's start), so that the
 // whole section stays within what Load reads.
-constexpr size_t REPORT_LINE_LIMIT = 120;
+constexpr size_t kReportLineLimit = 120;
 std::string ReportText(const std::string& s) {
     std::string out;
     for (unsigned char c : s) out += (c < 0x20 || c == 0x7F) ? ' ' : char(c);
-    if (out.size() > REPORT_LINE_LIMIT) {
-        size_t cut = REPORT_LINE_LIMIT;
+    if (out.size() > kReportLineLimit) {
+        size_t cut = kReportLineLimit;
         while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
         out.resize(cut);
     }
@@ -78,8 +78,8 @@ bool cIni::Load(const std::string& path) {
     // writer for ever (and a device for its data), so the file is opened
     // without waiting and looked at before any read.
     std::string head;
-    if (!RegularFile::ReadHead(path, SETTINGS_READ_LIMIT, head)) return false;
-    char buf[SETTINGS_READ_LIMIT] = {};  // the rest of the buffer stays zero
+    if (!RegularFile::ReadHead(path, SettingsReadLimit, head)) return false;
+    char buf[SettingsReadLimit] = {};  // the rest of the buffer stays zero
     std::memcpy(buf, head.data(), head.size());
 
     int count = 0;
@@ -90,7 +90,7 @@ bool cIni::Load(const std::string& path) {
             report = line == "[Report]";
         } else if (report) {
             if (line.rfind("Name:", 0) == 0) ReportName = ReportText(line.substr(5));
-            else if (line.rfind("Address:", 0) == 0 && ReportAddress.size() < REPORT_ADDRESS_LINES)
+            else if (line.rfind("Address:", 0) == 0 && ReportAddress.size() < ReportAddressLines)
                 ReportAddress.push_back(ReportText(line.substr(8)));
         } else if (MatchWord(line, "COM:", word)) {
             Port = LoadedPort = word;
@@ -115,7 +115,7 @@ std::string SettingsText(const std::string& port, const std::string& language, b
     if (enabled) text += "ENABLED";
     if (reportName.empty() && address.empty()) return text;
     text += std::string(enabled ? "\r\n" : "") + "[Report]\r\nName: " + ReportText(reportName) + "\r\n";
-    for (size_t i = 0; i < address.size() && i < cIni::REPORT_ADDRESS_LINES; ++i)
+    for (size_t i = 0; i < address.size() && i < cIni::ReportAddressLines; ++i)
         text += "Address: " + ReportText(address[i]) + "\r\n";
     return text;
 }
@@ -139,7 +139,7 @@ bool cIni::Save(const std::string& path) const {
     for (const std::string& port : {Port, LoadedPort, std::string()}) {
         if (!WritablePort(port)) continue;
         text = SettingsText(port, Language, Enabled, ReportName, ReportAddress);
-        if (text.size() < size_t(SETTINGS_READ_LIMIT)) break;
+        if (text.size() < size_t(SettingsReadLimit)) break;
     }
 
     // The per-user folder may not exist yet.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-constexpr int SETTINGS_READ_LIMIT = 1024;
+constexpr int SettingsReadLimit = 1024;
 
 class cIni {
 public:
@@ -16,7 +16,7 @@ public:
     std::string ReportName;                  // the workshop's name
     std::vector<std::string> ReportAddress;  // its address lines
 
-    static constexpr size_t REPORT_ADDRESS_LINES = 4;
+    static constexpr size_t ReportAddressLines = 4;
 
     // True when at least two lines were recognised; recognised fields are
     // set either way.
@@ -25,7 +25,7 @@ public:
     // folder when it is missing; false when it failed (the old file is then
     // left as it was). A port name that could not be read back whole (one
     // with blanks or control characters, one longer than the system's path
-    // limit, or one that would push the file past SETTINGS_READ_LIMIT) is
+    // limit, or one that would push the file past SettingsReadLimit) is
     // not written: the port last loaded from the file is kept instead.
     bool Save(const std::string& path) const;
 

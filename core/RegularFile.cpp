@@ -15,7 +15,7 @@ bool Fail(std::string& error, int err) {
 }
 
 // A regular file opened for reading, or -1: `error` then holds why
-// (NOT_REGULAR for a pipe, a device or a folder).
+// (NotRegular for a pipe, a device or a folder).
 int OpenRegular(const std::string& path, std::string& error) {
     const int fd = OpenForReading(path);
     if (fd < 0) {
@@ -31,7 +31,7 @@ int OpenRegular(const std::string& path, std::string& error) {
     }
     if (!info.Regular) {
         Close(fd);
-        error = NOT_REGULAR;
+        error = NotRegular;
         return -1;
     }
     Blocking(fd);

@@ -15,7 +15,7 @@ namespace RegularFile {
 
 // Why a file was refused: the program's own reasons are catalogue keys
 // (translate them with _ before showing); otherwise the system's text.
-constexpr const char* NOT_REGULAR = N_("not a regular file");
+constexpr const char* NotRegular = N_("not a regular file");
 
 // What the programs need to know of an open file or a path.
 struct sFileInfo {

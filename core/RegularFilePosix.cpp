@@ -98,7 +98,7 @@ int OpenForWriting(const std::string& path, std::string& error) {
     // without a reader fails the open (ENXIO) instead of waiting for one.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
-        error = errno == ENXIO ? NOT_REGULAR : std::strerror(errno);
+        error = errno == ENXIO ? NotRegular : std::strerror(errno);
         return -1;
     }
     struct stat st {};
@@ -108,7 +108,7 @@ int OpenForWriting(const std::string& path, std::string& error) {
         return -1;
     }
     if (!S_ISREG(st.st_mode)) {
-        error = NOT_REGULAR;
+        error = NotRegular;
         ::close(fd);
         return -1;
     }
@@ -125,7 +125,7 @@ bool CheckOutput(const std::string& path, std::string& error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
-            error = NOT_REGULAR;
+            error = NotRegular;
             return false;
         }
         if (::access(path.c_str(), W_OK) != 0) return Fail(error, errno);

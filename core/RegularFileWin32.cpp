@@ -159,7 +159,7 @@ int OpenForWriting(const std::string& path, std::string& error) {
         return -1;
     }
     if (!info.Regular) {
-        error = NOT_REGULAR;
+        error = NotRegular;
         CloseHandle(h);
         return -1;
     }
@@ -180,7 +180,7 @@ bool CheckOutput(const std::string& path, std::string& error) {
     sFileInfo info;
     if (InfoOf(path, info)) {
         if (!info.Regular) {
-            error = NOT_REGULAR;
+            error = NotRegular;
             return false;
         }
         if (!Folders::Writable(path)) return Fail(error, EACCES);

@@ -19,7 +19,7 @@ std::string Folder(const std::string& exeDir);
 std::string Folder();
 
 // The folder the system's administrator puts a replacement help picture in.
-inline constexpr const char* SYSTEM_CONFIG_DIR = "/etc/zvbasic";
+inline constexpr const char* SystemConfigDir = "/etc/zvbasic";
 
 // The replacement for the built-in help picture (schwzvb.jpg), the first
 // regular file of: the per-user data folder ($XDG_DATA_HOME/zvbasic, by
@@ -28,5 +28,5 @@ inline constexpr const char* SYSTEM_CONFIG_DIR = "/etc/zvbasic";
 // installations the share folder). Empty when there is none. None of these
 // but the last belongs to the package, so a picture put there survives and
 // does not block removing it.
-std::string HelpPicture(const std::string& resourceDir, const std::string& configDir = SYSTEM_CONFIG_DIR);
+std::string HelpPicture(const std::string& resourceDir, const std::string& configDir = SystemConfigDir);
 }  // namespace Resources

@@ -51,7 +51,7 @@ public:
     // (WriteFailed tells the two apart; Error says why). Only a regular file
     // is taken (see RegularFile).
     bool Open(const std::string& path);
-    // Why the last Open failed: RegularFile::NOT_REGULAR (a catalogue key) or
+    // Why the last Open failed: RegularFile::NotRegular (a catalogue key) or
     // the system's text.
     const std::string& Error() const { return OpenError; }
     // Appends one record. False when it could not be written whole (a full

@@ -73,7 +73,7 @@ sRow Row(const sSettings& rec, int version, int position) {
     switch (position) {
     case 0:
         row.NameKey = LambdaProbe;
-        row.Value = v == NO_SENSOR ? LambdaTypes[NO_SENSOR_ITEM] : Item(LambdaTypes, NO_SENSOR_ITEM, v);
+        row.Value = v == NoSensor ? LambdaTypes[NoSensorItem] : Item(LambdaTypes, NoSensorItem, v);
         break;
     case 1:
         row.NameKey = SwitchingLevel;

@@ -18,8 +18,8 @@ extern const char* const LambdaTypes[6];  // LambdaType 0..4; item 5 stores 8 (n
 extern const char* const LevelTypes[6];   // LPGLevType; the last four from version 55
 extern const char* const RpmSources[3];   // RPMDiv
 
-constexpr int NO_SENSOR_ITEM = 5;
-constexpr int NO_SENSOR = 8;
+constexpr int NoSensorItem = 5;
+constexpr int NoSensor = 8;
 
 // Label keys of the two screens.
 extern const char* const TpsGroup;           // " TPS "

@@ -17,7 +17,7 @@
 
 namespace VehicleFile {
 
-const sLine Lines[LINE_COUNT] = {
+const sLine Lines[LineCount] = {
     {2, 0},    // TPSClosedLevel
     {1, 51},   // TPSSwitchLevel
     {3, 1},    // TPSType
@@ -115,7 +115,7 @@ sStrictCheck CheckStrict(const std::string& whole, eFileEnd end) {
     size_t at = 0;
     int line = 1;
     for (; at < text.size(); ++line) {
-        if (line > LINE_COUNT) return {line, eLineFault::Extra};
+        if (line > LineCount) return {line, eLineFault::Extra};
         const size_t lineEnd = text.find('\n', at);
         if (lineEnd == std::string::npos) return {line, eLineFault::NoLineEnd};
         size_t stop = lineEnd;
@@ -131,7 +131,7 @@ sStrictCheck CheckStrict(const std::string& whole, eFileEnd end) {
         at = lineEnd + 1;
     }
     // `line` is the first line the file does not hold.
-    if (line <= 13 || line == LINE_COUNT) return {line, eLineFault::Missing};
+    if (line <= 13 || line == LineCount) return {line, eLineFault::Missing};
     return {};
 }
 
@@ -148,7 +148,7 @@ const char* LineFaultText(eLineFault fault) {
 }
 
 bool ReadText(const std::string& path, std::string& text, std::string& error) {
-    return RegularFile::ReadSmall(path, MAX_STRICT_SIZE, text, error, TOO_LONG);
+    return RegularFile::ReadSmall(path, MaxStrictSize, text, error, TooLong);
 }
 
 bool Read(const std::string& path, sSettings& rec) {

@@ -15,14 +15,14 @@
 
 namespace VehicleFile {
 
-constexpr int LINE_COUNT = 15;
+constexpr int LineCount = 15;
 
 // Record position and reader default of each line, in file order.
 struct sLine {
     int Position;
     int Default;
 };
-extern const sLine Lines[LINE_COUNT];
+extern const sLine Lines[LineCount];
 
 // Reads the values from a stream in one pass into rec, field by field. Each
 // value is read like "%d\n": white space skipped, an optionally signed
@@ -68,11 +68,11 @@ sStrictCheck CheckStrict(const std::string& text, eFileEnd end = eFileEnd::Exact
 const char* LineFaultText(eLineFault fault);
 // Files longer than this are not vehicle files (and are not read whole): a
 // vehicle file has fewer than 100 bytes, the rest is room for blanks.
-constexpr size_t MAX_STRICT_SIZE = 4096;
-constexpr const char* TOO_LONG = N_("too long for a vehicle file");
+constexpr size_t MaxStrictSize = 4096;
+constexpr const char* TooLong = N_("too long for a vehicle file");
 // Reads a file's text for CheckStrict: false when it cannot be read, is not
-// a regular file (RegularFile::NOT_REGULAR) or is longer than
-// MAX_STRICT_SIZE (TOO_LONG); `error` gets the system's text or says so.
+// a regular file (RegularFile::NotRegular) or is longer than
+// MaxStrictSize (TooLong); `error` gets the system's text or says so.
 bool ReadText(const std::string& path, std::string& text, std::string& error);
 
 // Reads a file into rec. False when the file cannot be opened; rec is then

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // file, a hundred times the cost of a read: one input in sixteen, chosen
     // by its length, is saved.
     const size_t saved = 5 + ini.Port.size() + 2 + 10 + ini.Language.size() + 2 + (ini.Enabled ? 7 : 0);
-    if (size % 16 == 0 && saved < SETTINGS_READ_LIMIT) {
+    if (size % 16 == 0 && saved < SettingsReadLimit) {
         const std::string path = dir + "/zvbasic.ini";
         FUZZ_CHECK(ini.Save(path));
         cIni again;

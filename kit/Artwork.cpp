@@ -184,7 +184,7 @@ void DrawConsole(QPainter& p, const QRectF& rect, bool lit) {
 
 }  // namespace Artwork
 
-cArtwork::cArtwork(fDraw draw, QWidget* parent) : QWidget(parent), Draw(std::move(draw)) {
+cArtwork::cArtwork(tDraw draw, QWidget* parent) : QWidget(parent), Draw(std::move(draw)) {
     // Mouse moves pass on to the screen, which counts this as background.
     setMouseTracking(true);
 }

@@ -36,8 +36,8 @@ void DrawConsole(QPainter& p, const QRectF& rect, bool lit);
 // only when that size changes.
 class cArtwork : public QWidget {
 public:
-    using fDraw = std::function<void(QPainter&, const QRectF&)>;
-    cArtwork(fDraw draw, QWidget* parent);
+    using tDraw = std::function<void(QPainter&, const QRectF&)>;
+    cArtwork(tDraw draw, QWidget* parent);
     // How often the drawing was made (tests).
     int Drawn() const { return DrawCount; }
 
@@ -45,7 +45,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    fDraw Draw;
+    tDraw Draw;
     QPixmap Cache;
     int DrawCount = 0;
 };

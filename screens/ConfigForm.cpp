@@ -33,8 +33,8 @@
 namespace {
 
 // Parameter numbers of the single-parameter updates.
-constexpr int NO_SENSOR_ITEM = SettingsText::NO_SENSOR_ITEM;
-constexpr uint8_t NO_SENSOR = SettingsText::NO_SENSOR;
+constexpr int kNoSensorItem = SettingsText::NoSensorItem;
+constexpr uint8_t kNoSensor = SettingsText::NoSensor;
 
 QComboBox* NewCombo(QWidget* parent, const char* name) {
     auto* c = new cComboBox(parent);
@@ -263,7 +263,7 @@ void TConfigForm::FillFromSettings() {
     // type, so that a settings image loaded meanwhile never leaves "Linear"
     // without its capture buttons (or "Not connected" with them).
     ShowTpsCapture(s.TPSType != 0);
-    if (s.LambdaType == NO_SENSOR) LambdaSensorCB->setCurrentIndex(NO_SENSOR_ITEM);
+    if (s.LambdaType == kNoSensor) LambdaSensorCB->setCurrentIndex(kNoSensorItem);
     else LambdaSensorCB->setCurrentIndex(s.LambdaType < LambdaSensorCB->count() ? s.LambdaType : -1);
     RPMDivCB->setCurrentIndex(s.RPMDiv < RPMDivCB->count() ? s.RPMDiv : -1);
 
@@ -391,7 +391,7 @@ void TConfigForm::ProbeTypeRGClick() {
     if (!FillGuard) return;
     const int index = LambdaSensorCB->currentIndex();
     if (index < 0) return;
-    WorkSettings.LambdaType = index == NO_SENSOR_ITEM ? NO_SENSOR : uint8_t(index);
+    WorkSettings.LambdaType = index == kNoSensorItem ? kNoSensor : uint8_t(index);
     SendSettingUpdate(Version(), sUpdate(P_LAMBDA_TYPE, WorkSettings.LambdaType));
 }
 

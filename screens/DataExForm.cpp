@@ -414,7 +414,7 @@ void TDataExForm::ReportBtnClick() {
             drive.Records() == 0) {
             ShowInfo(Tr("The report could not be made:") + QLatin1Char('\n') + QFileInfo(capture).fileName() +
                      QLatin1Char('\n') +
-                     (read.Status == Capture::eReadStatus::NotAFile ? Tr(RegularFile::NOT_REGULAR)
+                     (read.Status == Capture::eReadStatus::NotAFile ? Tr(RegularFile::NotRegular)
                       : read.Status != Capture::eReadStatus::Ok     ? Tr("The file could not be read.")
                                                                     : Tr("This is not a whole capture file.")));
             return;

@@ -51,7 +51,7 @@ bool Run(QWidget* parent, sReportJob& job) {
     auto* address = new QPlainTextEdit(job.Address.join(QLatin1Char('\n')), &dialog);
     address->setObjectName(QStringLiteral("AddressED"));
     address->setTabChangesFocus(true);
-    address->setFixedHeight(address->fontMetrics().lineSpacing() * int(cIni::REPORT_ADDRESS_LINES) + 12);
+    address->setFixedHeight(address->fontMetrics().lineSpacing() * int(cIni::ReportAddressLines) + 12);
     layout->addRow(Tr("Vehicle (plate, VIN):"), vehicle);
     layout->addRow(Tr("Fitter:"), fitter);
     layout->addRow(Tr("Workshop:"), workshop);
@@ -70,7 +70,7 @@ bool Run(QWidget* parent, sReportJob& job) {
     job.Address.clear();
     for (const QString& line : address->toPlainText().split(QLatin1Char('\n'))) {
         const QString plain = line.simplified();
-        if (!plain.isEmpty() && job.Address.size() < int(cIni::REPORT_ADDRESS_LINES)) job.Address << plain;
+        if (!plain.isEmpty() && job.Address.size() < int(cIni::ReportAddressLines)) job.Address << plain;
     }
     return true;
 }

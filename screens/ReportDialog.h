@@ -15,7 +15,7 @@ struct sReportJob {
     QString Vehicle;
     QString Fitter;
     QString Workshop;
-    QStringList Address;  // at most cIni::REPORT_ADDRESS_LINES lines
+    QStringList Address;  // at most cIni::ReportAddressLines lines
 };
 
 namespace ReportDialog {

@@ -37,7 +37,7 @@ const char cComPort::ExtraPortSeparator = ':';
 
 namespace {
 
-const char* const SOURCE = "ComPort";
+const char* const kSource = "ComPort";
 
 bool SpeedCode(int baud, speed_t& code) {
     static const struct {
@@ -72,7 +72,7 @@ struct cComPort::sSys {
 
 cComPort::cComPort(std::shared_ptr<cWaitHub> hub) : Sys(std::make_unique<sSys>()), StopEvent(std::move(hub)) {
     int fds[2];
-    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) throw sError(SOURCE, __LINE__, errno);
+    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) throw sError(kSource, __LINE__, errno);
     Sys->WakeRead = fds[0];
     Sys->WakeWrite = fds[1];
 }
@@ -335,12 +335,12 @@ bool cComPort::ReadByte(uint8_t& byte) {
         }
         uint8_t data;
         switch (Marks.Feed(raw, data)) {
-        case cLineMarkDecoder::Data: byte = data; return true;
-        case cLineMarkDecoder::LineError:
+        case cLineMarkDecoder::eResult::Data: byte = data; return true;
+        case cLineMarkDecoder::eResult::LineError:
             // The operation-aborted case: clear, purge, and report no byte.
             ClearAndPurgeRx();
             return false;
-        case cLineMarkDecoder::NeedMore: break;
+        case cLineMarkDecoder::eResult::NeedMore: break;
         }
     }
 }

@@ -10,40 +10,41 @@
 
 class cLineMarkDecoder {
 public:
-    enum eResult { Data, NeedMore, LineError };
+    enum class eResult { Data, NeedMore, LineError };
 
     // Feeds one byte from the driver. Data: `out` holds a received byte.
     // NeedMore: part of a mark, feed the next byte. LineError: a mark (or a
     // sequence that is no valid mark) ended.
     eResult Feed(uint8_t in, uint8_t& out) {
         switch (State) {
-        case Idle:
+        case eState::Idle:
             if (in == 0xFF) {
-                State = GotFF;
-                return NeedMore;
+                State = eState::GotFF;
+                return eResult::NeedMore;
             }
             out = in;
-            return Data;
-        case GotFF:
+            return eResult::Data;
+        case eState::GotFF:
             if (in == 0xFF) {
-                State = Idle;
+                State = eState::Idle;
                 out = 0xFF;
-                return Data;
+                return eResult::Data;
             }
             if (in == 0x00) {
-                State = GotMark;
-                return NeedMore;
+                State = eState::GotMark;
+                return eResult::NeedMore;
             }
-            State = Idle;
-            return LineError;
-        case GotMark:
-        default: State = Idle; return LineError;
+            State = eState::Idle;
+            return eResult::LineError;
+        case eState::GotMark:
+        default: State = eState::Idle; return eResult::LineError;
         }
     }
     // True while part of a mark has been fed.
-    bool InMark() const { return State != Idle; }
-    void Reset() { State = Idle; }
+    bool InMark() const { return State != eState::Idle; }
+    void Reset() { State = eState::Idle; }
 
 private:
-    enum { Idle, GotFF, GotMark } State = Idle;
+    enum class eState { Idle, GotFF, GotMark };
+    eState State = eState::Idle;
 };

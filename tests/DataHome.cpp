@@ -24,6 +24,6 @@ struct sDataHome {
     std::string Path;
 };
 
-const sDataHome DataHome;
+const sDataHome kDataHome;
 
 }  // namespace

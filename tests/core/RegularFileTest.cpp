@@ -25,7 +25,7 @@ struct sKind {
     const char* Name;
     std::function<std::string(const fs::path& dir)> Make;  // returns the path
     bool ReadOk;
-    const char* ReadError;  // NOT_REGULAR, "long" or "" for the system's text
+    const char* ReadError;  // NotRegular, "long" or "" for the system's text
     bool WriteOk;
     const char* WriteError;  // as above
 };
@@ -46,16 +46,16 @@ const sKind kKinds[] = {
     {"empty regular file", [](const fs::path& d) { return Write(d / "empty.zv2", ""); }, true, "", true, ""},
     {"file over the limit", [](const fs::path& d) { return Write(d / "big.zv2", std::string(101, '1')); }, false,
      "long", true, ""},
-    {"named pipe nobody opened", Fifo, false, RegularFile::NOT_REGULAR, false, RegularFile::NOT_REGULAR},
+    {"named pipe nobody opened", Fifo, false, RegularFile::NotRegular, false, RegularFile::NotRegular},
     {"link to /dev/zero",
      [](const fs::path& d) {
          fs::create_symlink("/dev/zero", d / "zero.zv2");
          return (d / "zero.zv2").string();
      },
-     false, RegularFile::NOT_REGULAR, false, RegularFile::NOT_REGULAR},
-    {"/dev/null", [](const fs::path&) { return std::string("/dev/null"); }, false, RegularFile::NOT_REGULAR, false,
-     RegularFile::NOT_REGULAR},
-    {"folder", [](const fs::path& d) { return d.string(); }, false, RegularFile::NOT_REGULAR, false, ""},
+     false, RegularFile::NotRegular, false, RegularFile::NotRegular},
+    {"/dev/null", [](const fs::path&) { return std::string("/dev/null"); }, false, RegularFile::NotRegular, false,
+     RegularFile::NotRegular},
+    {"folder", [](const fs::path& d) { return d.string(); }, false, RegularFile::NotRegular, false, ""},
     {"missing file", [](const fs::path& d) { return (d / "none.zv2").string(); }, false, "", true, ""},
 };
 
@@ -119,9 +119,9 @@ TEST(RegularFile, PipeWithAReaderOrWriterIsRefusedToo) {
     ASSERT_EQ(::write(writer, "1\r\n", 3), 3);
     std::string text, error;
     EXPECT_FALSE(RegularFile::ReadSmall(path, 100, text, error, "too long"));
-    EXPECT_EQ(error, RegularFile::NOT_REGULAR);
+    EXPECT_EQ(error, RegularFile::NotRegular);
     EXPECT_EQ(RegularFile::OpenForWriting(path, error), -1);
-    EXPECT_EQ(error, RegularFile::NOT_REGULAR);
+    EXPECT_EQ(error, RegularFile::NotRegular);
     char got[8] = {};
     EXPECT_EQ(::read(reader, got, sizeof got), 3) << "the pipe's bytes were taken";
     ::close(writer);

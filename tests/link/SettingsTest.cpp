@@ -16,7 +16,7 @@ TEST(SettingsRecord, DefaultsAndChangedTest) {
 }
 
 TEST(ThrottleRule, RebuildFromParameterOne) {
-    struct Case {
+    struct sCase {
         uint8_t v, sw, closed, type;
     } cases[] = {{1, 1, 0, 0}, {0x64, 0x64, 255, 1}, {0x65, 0x65, 0, 1}, {0, 0, 255, 1}, {255, 255, 0, 1}};
     for (auto c : cases) {
@@ -119,7 +119,7 @@ TEST(Conversions, ThrottleVoltsAndPercent) {
 }
 
 TEST(Conversions, LambdaByTypeAndVersion) {
-    struct Case {
+    struct sCase {
         int r, version, type;
         std::optional<int> value;
     } cases[] = {{3, 47, 0, -3},  {63, 47, 1, 255},          {7, 47, 2, 51},  {0, 47, 3, 259}, {10, 47, 4, 40},
@@ -152,17 +152,17 @@ TEST(Conversions, PollCycleFollowsTheEcusPacing) {
 }
 
 TEST(Conversions, LiveValuesTakenInPollingOrder) {
-    struct Sample {
+    struct sSample {
         float TPSVolts = 0, LambdaVolts = 0;
         int RPM = 0, ValvePos = 0;
     } s;
     // One sample through a run of live values; the lambda is shown before
     // the clamp and kept after it, and a lambda that is not used keeps the
     // last one, clamped again by the type now set.
-    struct Step {
+    struct sStep {
         int k, r, version, type;
         float shown;
-        Sample after;
+        sSample after;
     } steps[] = {
         {LiveTPS, 51, 48, 0, 0.0f, {1.0f, 0.0f, 0, 0}},
         {LiveRPM, 27, 48, 0, 0.0f, {1.0f, 0.0f, 2000, 0}},
@@ -176,7 +176,7 @@ TEST(Conversions, LiveValuesTakenInPollingOrder) {
         {LiveRPM, 0, 48, 0, 0.0f, {1.0f, 0.0f, 0, 150}},
     };
     int n = 0;
-    for (const Step& c : steps) {
+    for (const sStep& c : steps) {
         EXPECT_FLOAT_EQ(Conv::TakeLiveValue(s, c.k, c.r, c.version, c.type), c.shown) << "step " << n;
         EXPECT_FLOAT_EQ(s.TPSVolts, c.after.TPSVolts) << "step " << n;
         EXPECT_FLOAT_EQ(s.LambdaVolts, c.after.LambdaVolts) << "step " << n;

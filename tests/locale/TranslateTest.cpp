@@ -29,19 +29,19 @@ TEST_F(CompiledCatalogues, OfferExactlyTheFourLanguages) {
 }
 
 TEST_F(CompiledCatalogues, SwitchLanguageBackAndForth) {
-    struct Case {
+    struct sCase {
         const char* code;
         const char* portError;
         const char* question;
     };
-    const Case cases[] = {
+    const sCase cases[] = {
         {"pl", "Błąd portu COM!", "Czy na pewno\nchcesz zakończyć program?"},
         {"de", "COM-Port-Fehler!", "Wollen Sie das Programm\nwirklich beenden?"},
         {"ru", "Ошибка COM-порта!", "Вы действительно\nхотите выйти из программы?"},
         {"en", "COM port error!", "Do you really\nwant to quit program?"},
         {"pl", "Błąd portu COM!", "Czy na pewno\nchcesz zakończyć program?"},
     };
-    for (const Case& c : cases) {
+    for (const sCase& c : cases) {
         SCOPED_TRACE(c.code);
         Translate::SetLanguage(c.code);
         EXPECT_STREQ(_("COM port error!"), c.portError);

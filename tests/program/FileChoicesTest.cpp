@@ -83,8 +83,8 @@ fs::path MakeZeroLink(const fs::path& dir) {
 }
 
 const sOddFile kOddFiles[] = {
-    {"named pipe", MakeFifo, RegularFile::NOT_REGULAR},
-    {"link to /dev/zero", MakeZeroLink, RegularFile::NOT_REGULAR},
+    {"named pipe", MakeFifo, RegularFile::NotRegular},
+    {"link to /dev/zero", MakeZeroLink, RegularFile::NotRegular},
     {"file far too long",
      [](const fs::path& dir) {
          const fs::path p = dir / "long.zv2";
@@ -92,7 +92,7 @@ const sOddFile kOddFiles[] = {
          for (int i = 0; i < 2000; ++i) out << "1\r\n";
          return p;
      },
-     VehicleFile::TOO_LONG},
+     VehicleFile::TooLong},
 };
 
 }  // namespace
@@ -123,8 +123,8 @@ TEST_F(FileChoices, CaptureTakesOnlyARegularFile) {
         std::function<fs::path(const fs::path&)> Make;
         QString Reason;
     } cases[] = {
-        {"named pipe", MakeFifo, Tr(RegularFile::NOT_REGULAR)},
-        {"/dev/null", [](const fs::path&) { return fs::path("/dev/null"); }, Tr(RegularFile::NOT_REGULAR)},
+        {"named pipe", MakeFifo, Tr(RegularFile::NotRegular)},
+        {"/dev/null", [](const fs::path&) { return fs::path("/dev/null"); }, Tr(RegularFile::NotRegular)},
         {"no such folder", [](const fs::path& d) { return d / "gone" / "capture.dat"; },
          QString::fromLocal8Bit(std::strerror(ENOENT))},
     };

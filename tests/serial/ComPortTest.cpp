@@ -464,9 +464,9 @@ TEST(LineMarks, DecodesDataDoubledMarkersAndErrors) {
         for (uint8_t in : c.In) {
             uint8_t data = 0;
             switch (d.Feed(in, data)) {
-            case cLineMarkDecoder::Data: out.push_back(data); break;
-            case cLineMarkDecoder::LineError: out.push_back(-1); break;
-            case cLineMarkDecoder::NeedMore: break;
+            case cLineMarkDecoder::eResult::Data: out.push_back(data); break;
+            case cLineMarkDecoder::eResult::LineError: out.push_back(-1); break;
+            case cLineMarkDecoder::eResult::NeedMore: break;
             }
         }
         EXPECT_EQ(out, c.Out);

@@ -124,7 +124,7 @@ TEST(FilesWin32, DevicesAreNotRegularFiles) {
     for (const char* device : {"NUL", "\\\\.\\NUL"}) {
         std::string text, error;
         EXPECT_FALSE(RegularFile::ReadSmall(device, 4096, text, error, "too long")) << device;
-        EXPECT_EQ(error, RegularFile::NOT_REGULAR) << device;
+        EXPECT_EQ(error, RegularFile::NotRegular) << device;
         EXPECT_EQ(RegularFile::OpenForWriting(device, error), -1) << device;
     }
 }

@@ -27,14 +27,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr double BYTE_TIME_MS = 10.0 * 1000.0 / 1200.0;  // start + 8 data + stop bits
-constexpr double RESYNC_MS = 1000.0;                     // a partial frame older than this is dropped
-constexpr uint8_t TRAILER = 0xAC;
+constexpr double kByteTimeMs = 10.0 * 1000.0 / 1200.0;  // start + 8 data + stop bits
+constexpr double kResyncMs = 1000.0;                    // a partial frame older than this is dropped
+constexpr uint8_t kTrailer = 0xAC;
 // A line drop waits until the other side has read what was sent (at least
 // the grace time, at most the limit), checking every few milliseconds.
-constexpr double DROP_GRACE_MS = 20.0;
-constexpr double DROP_LIMIT_MS = 500.0;
-constexpr double DROP_CHECK_MS = 5.0;
+constexpr double kDropGraceMs = 20.0;
+constexpr double kDropLimitMs = 500.0;
+constexpr double kDropCheckMs = 5.0;
 
 bool NewProtocol(int v) { return v >= 48; }
 bool RpmDoubled(int v) { return v < 25; }
@@ -392,7 +392,7 @@ struct cEcuSimulator::sImpl {
     std::vector<uint8_t> Execute(uint8_t code, uint8_t data, bool refuseStore) {
         int v = Opt.Version;
         int p = code & 0x0F;
-        std::vector<uint8_t> reply{code, 0x00, TRAILER};
+        std::vector<uint8_t> reply{code, 0x00, kTrailer};
         if (code == 0xA5) {
             reply[0] = 0x5A;
         } else if (code == 0x63) {
@@ -443,7 +443,7 @@ struct cEcuSimulator::sImpl {
         out.Bytes = std::move(bytes);
         double start = nowMs;
         if (!Out.empty()) start = std::max(start, Out.back().DueMs);
-        out.DueMs = start + (Opt.Instant ? 0.0 : BYTE_TIME_MS);
+        out.DueMs = start + (Opt.Instant ? 0.0 : kByteTimeMs);
         Out.push_back(std::move(out));
     }
 
@@ -463,7 +463,7 @@ struct cEcuSimulator::sImpl {
         bool pacing = PartialPacing;
         Partial.clear();
         PartialPacing = false;
-        if (frame[2] != TRAILER) {
+        if (frame[2] != kTrailer) {
             AddEntry({t, true, frame, pacing, "wrong trailer, not answered"}, false);
             return;
         }
@@ -489,7 +489,7 @@ struct cEcuSimulator::sImpl {
         case eSimFault::WrongEcho: reply[0] = uint8_t(frame[0] + 1); break;
         case eSimFault::Garbage:
             for (auto& b : reply) b = uint8_t(Rng());
-            if (reply[2] == TRAILER) reply[2] = 0x55;  // never a valid reply by accident
+            if (reply[2] == kTrailer) reply[2] = 0x55;  // never a valid reply by accident
             break;
         case eSimFault::LineDrop:
             if (count >= after) {
@@ -526,7 +526,7 @@ struct cEcuSimulator::sImpl {
     void OnByte(uint8_t b, double t) {
         double gap = LastRxMs < 0 ? 1e9 : t - LastRxMs;
         LastRxMs = t;
-        if (!Partial.empty() && gap > RESYNC_MS) DropPartial(t, "incomplete frame dropped");
+        if (!Partial.empty() && gap > kResyncMs) DropPartial(t, "incomplete frame dropped");
         if (Partial.empty()) {
             if (b == 0x00) {
                 // The handshake byte: its pause is not checked.
@@ -568,9 +568,9 @@ struct cEcuSimulator::sImpl {
                 std::lock_guard<std::mutex> lock(M);
                 if (DropDue) DropSinceMs = now;  // a drop set while nothing was going on
             }
-            if (DropSinceMs >= 0) wakeAt = wakeAt < 0 ? now + DROP_CHECK_MS : std::min(wakeAt, now + DROP_CHECK_MS);
+            if (DropSinceMs >= 0) wakeAt = wakeAt < 0 ? now + kDropCheckMs : std::min(wakeAt, now + kDropCheckMs);
             if (!Partial.empty()) {
-                double stale = LastRxMs + RESYNC_MS;
+                double stale = LastRxMs + kResyncMs;
                 wakeAt = wakeAt < 0 ? stale : std::min(wakeAt, stale);
             }
             timespec ts{};
@@ -602,7 +602,7 @@ struct cEcuSimulator::sImpl {
                 }
             }
             now = NowMs();
-            if (!Partial.empty() && now - LastRxMs >= RESYNC_MS) DropPartial(now, "incomplete frame dropped");
+            if (!Partial.empty() && now - LastRxMs >= kResyncMs) DropPartial(now, "incomplete frame dropped");
             SendDue(now);
             bool drop;
             {
@@ -615,7 +615,7 @@ struct cEcuSimulator::sImpl {
                 if (DropSinceMs < 0) DropSinceMs = now;
                 int pending = 0;
                 ioctl(Slave, TIOCINQ, &pending);
-                if ((pending == 0 && now - DropSinceMs >= DROP_GRACE_MS) || now - DropSinceMs >= DROP_LIMIT_MS) {
+                if ((pending == 0 && now - DropSinceMs >= kDropGraceMs) || now - DropSinceMs >= kDropLimitMs) {
                     DropLine();
                     return;
                 }
@@ -645,9 +645,9 @@ struct cEcuSimulator::sImpl {
                 double due = o.DueMs;
                 Out.pop_front();
                 if (!Out.empty())
-                    Out.front().DueMs = std::max(Out.front().DueMs, due + (Opt.Instant ? 0 : BYTE_TIME_MS));
+                    Out.front().DueMs = std::max(Out.front().DueMs, due + (Opt.Instant ? 0 : kByteTimeMs));
             } else {
-                o.DueMs += Opt.Instant ? 0.0 : BYTE_TIME_MS;
+                o.DueMs += Opt.Instant ? 0.0 : kByteTimeMs;
             }
         }
     }
