@@ -4,17 +4,13 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 #include <QString>
 
 namespace ViewerPlatform {
 
-// The arguments, the program's name first, in the system's encoding for
-// file names (UTF-8 on Windows, whatever the console's code page).
-std::vector<std::string> Arguments(int argc, char** argv);
-
-// A file name from the arguments as text.
+// A file name from the arguments (CommandLine::Arguments: UTF-8 on Windows,
+// the system's encoding for file names on Linux) as text.
 QString PathText(const std::string& path);
 
 // Whether a window can be shown: on Linux a display (X or Wayland, or a Qt

@@ -6,8 +6,6 @@
 
 namespace ViewerPlatform {
 
-std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
-
 QString PathText(const std::string& path) { return QString::fromLocal8Bit(path.c_str()); }
 
 bool CanShowWindow() {

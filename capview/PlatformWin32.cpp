@@ -1,8 +1,5 @@
-#include <windows.h>
-// After windows.h, which they need:
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,18 +9,6 @@
 #include "capview/Platform.h"
 
 namespace ViewerPlatform {
-
-std::vector<std::string> Arguments(int argc, char** argv) {
-    // The wide command line: argv holds the ANSI code page's version, which
-    // loses every letter outside it.
-    int count = 0;
-    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!wide) return {argv, argv + argc};
-    std::vector<std::string> args;
-    for (int i = 0; i < count; ++i) args.push_back(QString::fromWCharArray(wide[i]).toStdString());
-    ::LocalFree(wide);
-    return args;
-}
 
 QString PathText(const std::string& path) { return QString::fromStdString(path); }
 

@@ -1,7 +1,5 @@
 #include "capview/ViewerForm.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include <QAbstractItemView>

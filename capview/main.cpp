@@ -18,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QBuffer>
@@ -29,6 +30,7 @@
 #include <QPainter>
 #include <QSaveFile>
 
+#include "core/CommandLine.h"
 #include "core/Resources.h"
 #include "core/SafeWrite.h"
 #include "core/Translate.h"
@@ -426,7 +428,7 @@ int main(int argc, char** argv) {
     const std::string language = ViewerText::ChooseLanguage(exeDir);
     if (!language.empty()) QLocale::setDefault(QLocale(QString::fromStdString(language)));
 
-    std::vector<std::string> arguments = ViewerPlatform::Arguments(argc, argv);
+    std::vector<std::string> arguments = CommandLine::Arguments(argc, argv);
     std::vector<char*> argPointers;
     for (std::string& arg : arguments) argPointers.push_back(arg.data());
     sArgs args;

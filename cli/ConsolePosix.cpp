@@ -22,8 +22,6 @@ void Install() {
     signal(SIGPIPE, SIG_IGN);  // a closed pipe ends the output, not the program
 }
 
-std::vector<std::string> Arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
-
 bool ErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace Console

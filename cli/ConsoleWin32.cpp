@@ -8,13 +8,9 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-// After windows.h, which it needs:
-#include <shellapi.h>
 
 #include <csignal>
 #include <cstdio>
-
-#include "core/Utf16Win32.h"
 
 #include "cli/CliSession.h"
 #include "cli/Console.h"
@@ -41,18 +37,6 @@ void Install() {
     // file written to standard output keeps its CR LF.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-}
-
-std::vector<std::string> Arguments(int argc, char** argv) {
-    // main's argv is in the ANSI code page, which cannot hold every file
-    // name: the wide command line can.
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!wide) return {argv + 1, argv + argc};
-    std::vector<std::string> out;
-    for (int i = 1; i < count; ++i) out.push_back(Utf16::Narrow(wide[i]));
-    LocalFree(wide);
-    return out;
 }
 
 bool ErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }

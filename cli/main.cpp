@@ -1,10 +1,12 @@
 // zvbasic-cli: the ECU from the command line. The commands live in the zvcli
-// library; this is their standard output and standard error, and the signals
-// (Console: one file per system).
+// library; this is their standard output and standard error, the signals
+// (Console) and the arguments (CommandLine), each one file per system.
 #include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "core/CommandLine.h"
 
 #ifdef ZV_REPORT_PDF
 #include "report/ReportPdf.h"
@@ -43,7 +45,9 @@ int main(int argc, char** argv) {
         return ReportPdf::Render(content, drive, ReportPdf::SystemPaper(), pdf, error);
     };
 #endif
-    const int rc = RunCliCommand(Console::Arguments(argc, argv), output);
+    std::vector<std::string> args = CommandLine::Arguments(argc, argv);
+    if (!args.empty()) args.erase(args.begin());  // the program's name
+    const int rc = RunCliCommand(args, output);
 #ifdef ZV_REPORT_PDF
     ReportPdf::EndApplication();
 #endif

@@ -36,7 +36,6 @@ public:
     explicit cFormScale(const QWidget* form) : Form(form) {}
 
     double Ratio() const { return RatioNow; }
-    QPoint Origin() const { return OriginNow; }
     // Takes a new ratio and origin; the controls keep their geometry until
     // PlaceAll.
     void SetFit(double ratio, QPoint origin);

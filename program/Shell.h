@@ -52,8 +52,6 @@ public:
     const std::vector<cIOForm*>& Forms() const;
     // Where zvbasic.ini is written (and read from, when it is there).
     QString IniPath() const { return IniSaveFile; }
-    // The folder that holds locale/ and data/ (Resources::Folder).
-    QString ResourcesDir() const { return ResourceDir; }
 
 private:
     void CreateScreens();

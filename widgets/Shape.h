@@ -15,7 +15,6 @@ public:
     void SetBrush(const QColor& color);  // Qt::transparent: frame only
     void SetPen(const QColor& color, int width);
     void SetRadius(int radius);  // corner radius in pixels
-    QColor Brush() const { return BrushColor; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

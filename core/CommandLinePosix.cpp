@@ -1,0 +1,7 @@
+#include "core/CommandLine.h"
+
+namespace CommandLine {
+
+std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+}  // namespace CommandLine
