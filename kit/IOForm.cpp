@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QResizeEvent>
 
@@ -335,7 +336,15 @@ QWidget* cIOForm::FirstFocus() const {
 }
 
 void cIOForm::GiveFirstFocus() {
-    if (QWidget* first = FirstFocus()) first->setFocus(Qt::TabFocusReason);
+    if (QWidget* first = FirstFocus()) {
+        first->setFocus(Qt::TabFocusReason);
+        // A field that had the focus already gets no focus event: its value
+        // is selected here, so that what is typed first replaces it.
+        if (auto* edit = qobject_cast<QLineEdit*>(first)) edit->selectAll();
+    } else if (focusWidget() && focusWidget() != this) {
+        // No control of the last showing keeps the keys.
+        setFocus(Qt::OtherFocusReason);
+    }
     UpdateFocusMark();
 }
 

@@ -116,7 +116,9 @@ public:
 
     // The control that gets the keyboard focus when the form is shown: by
     // default the first enabled, visible control that Tab reaches (null when
-    // the form has none, as on the screens run by function keys alone).
+    // the form has none, as on the screens run by function keys alone, or
+    // keeps the keys itself: then the form takes the focus). A field that
+    // gets it has its value selected.
     virtual QWidget* FirstFocus() const;
     // Gives the keyboard focus to FirstFocus().
     void GiveFirstFocus();

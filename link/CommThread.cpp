@@ -136,6 +136,8 @@ void cCommThread::ReleaseHeldEdits() {
     if (!EditsHeld) return;
     std::lock_guard<std::timed_mutex> lock(QueueLock);
     EditsHeld = false;
+    // The fitter said it is the same vehicle.
+    OtherVehicle = false;
     if (!Ecu::NewProtocol(EcuVersion)) return;
     for (const sUpdate& u : Ecu::UpdatesBetween(WorkSettings, EcuSettings)) Updates.push(u);
     StoreAllEdits = false;

@@ -102,8 +102,10 @@ public:
     void DropHeldEdits();
     // The last read after a reconnection found another version or identity,
     // or settings that the ECU read before the line was lost did not hold
-    // (Ecu::SameVehicle): most likely another vehicle. Cleared by a
-    // completed write, a read a screen asked for, and DropHeldEdits.
+    // (Ecu::SameVehicle): most likely another vehicle. It stays over
+    // further reconnections while the edits are held, and is cleared by a
+    // completed write, a read a screen asked for, ReleaseHeldEdits and
+    // DropHeldEdits.
     bool LooksLikeOtherVehicle() const { return OtherVehicle.load(); }
     cBytePort& GetPort() { return *Port; }
     void SetPortName(const std::string& name);

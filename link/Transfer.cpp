@@ -72,6 +72,10 @@ bool cCommThread::ReadSettings() {
     bool otherVehicle = false;
     // One step for the screens: the copies happen on the user-interface thread.
     OnUi([&] {
+        // A warning about another vehicle stays while the edits it is about
+        // are still held, however often the line drops again: only the
+        // fitter's word (store, drop, "same vehicle") ends it.
+        const bool warnedBefore = EditsHeld && OtherVehicle;
         otherVehicle = automatic && (!sameEcu || !Ecu::SameVehicle(WorkSettings, EcuSettings, IncomingSettings));
         if (!automatic || WorkSettings == EcuSettings) {
             WorkSettings = IncomingSettings;
@@ -89,7 +93,7 @@ bool cCommThread::ReadSettings() {
         EditsHeld = outcome != eReadOutcome::Copied;
         StoreAllEdits = EditsHeld.load();
         if (EditsHeld) Updates = {};
-        OtherVehicle = otherVehicle;
+        OtherVehicle = otherVehicle || (warnedBefore && EditsHeld);
     });
     HaveRead = true;
     ReadVersion = version;

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QShowEvent>
+#include <QTimer>
 #include <QValidator>
 
 #include "link/CommThread.h"
@@ -28,7 +29,7 @@
 
 #include "screens/Globals.h"
 #include "screens/KeptEdits.h"
-#include "screens/MainForm.h"
+#include "screens/KeptNotice.h"
 #include "screens/Questions.h"
 #include "screens/SaveForm.h"
 #include "screens/StoreFlow.h"
@@ -159,6 +160,8 @@ QLineEdit* TCalibForm::NewEdit(const char* name) {
     // Digits need no input method, whose text would bypass the key filter.
     e->setAttribute(Qt::WA_InputMethodEnabled, false);
     connect(e, &QLineEdit::textChanged, this, [this] { StepPosH2EDChange(); });
+    // Enter, or the focus moving on, settles the value.
+    connect(e, &QLineEdit::editingFinished, this, [this] { SendSettled(); });
     return e;
 }
 
@@ -254,6 +257,10 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     KeptLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     KeptLL->hide();
     Place(KeptLL, 100, 630, 660, 56, 10, true);
+    SendTimer = new QTimer(this);
+    SendTimer->setSingleShot(true);
+    SendTimer->setInterval(LiveSendDelayMs);
+    connect(SendTimer, &QTimer::timeout, this, [this] { SendSettled(); });
     Place(ExitBtn, 770, 680, 230, 62, 14, true);
     CreateStatusLine(100, 688, 460, 48);
     SetupFullScreen();
@@ -307,7 +314,10 @@ bool TCalibForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TCalibForm::showEvent(QShowEvent* event) {
     cIOForm::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    ReadWhileShown = false;
+    EditedSinceRead = false;
+    FormShow();
 }
 
 void TCalibForm::ShowKeptNotice(const QString& text) {
@@ -317,6 +327,10 @@ void TCalibForm::ShowKeptNotice(const QString& text) {
 
 void TCalibForm::FormShow() {
     ShowKeptNotice(KeptEditsNotice());
+    // What waited to be sent is in WorkSettings: shown again below, and
+    // the ECU's (or held over a reconnection) from now on.
+    SendTimer->stop();
+    Sent = WorkSettings;
     FillGuard = false;
     const sSettings& s = WorkSettings;
     const bool emergency = Ecu::HasEmergencyPetrol(Version());
@@ -338,7 +352,25 @@ void TCalibForm::FormShow() {
     StepPosH2ED->setText(QString::number(s.StepPosH2));
     StepPosH0ED->setVisible(s.TPSType != 0);
     Label8->setVisible(s.TPSType != 0);
+    CheckSettings();
     FillGuard = true;
+    // A digit typed next replaces the value shown.
+    if (auto* edit = qobject_cast<QLineEdit*>(focusWidget()); edit && isVisible()) edit->selectAll();
+}
+
+void TCalibForm::LinkEvent() {
+    cIOForm::LinkEvent();
+    if (LinkRequest != RQ_READ_SETTINGS || LinkPhase != Phase::Done || LinkValue != 1) return;
+    // Every field shows what the ECU now holds, or the edits kept over a
+    // reconnection: never a value of the ECU (or car) before. Hidden, it
+    // fills itself when shown.
+    if (!isVisible()) {
+        ShowKeptNotice(KeptEditsNotice());
+        return;
+    }
+    ReadWhileShown = true;
+    EditedSinceRead = false;
+    FormShow();
 }
 
 // --- checking ---
@@ -388,10 +420,18 @@ int TCalibForm::CheckSettings() {
 void TCalibForm::StepPosH2EDChange() {
     if (!FillGuard) return;
     CheckSettings();
-    if (Ecu::NewProtocol(Version())) SendChangedPositions();
+    TakePositions();
+    Changed();
 }
 
-void TCalibForm::SendChangedPositions() {
+void TCalibForm::Changed() {
+    EditedSinceRead = true;
+    if (Ecu::NewProtocol(Version())) SendTimer->start();  // again from now
+}
+
+bool TCalibForm::SendPending() const { return SendTimer->isActive(); }
+
+void TCalibForm::TakePositions() {
     QLineEdit* const edits[5] = {StepPosMinED, StepPosMaxED, StepPosH0ED, StepPosH1ED, StepPosH2ED};
     uint8_t* const fields[5] = {&WorkSettings.StepPosMin, &WorkSettings.StepPosMax, &WorkSettings.StepPosH0,
                                 &WorkSettings.StepPosH1, &WorkSettings.StepPosH2};
@@ -407,20 +447,43 @@ void TCalibForm::SendChangedPositions() {
         }
         if (*v < lo || *v > hi) continue;
         *fields[i] = uint8_t(*v);
-        SendSettingUpdate(Version(), sUpdate(uint8_t(P_STEP_MIN + i), *fields[i]));
+    }
+}
+
+void TCalibForm::SendSettled() {
+    SendTimer->stop();
+    const int version = Version();
+    if (!Ecu::NewProtocol(version)) return;
+    const std::pair<int, uint8_t sSettings::*> params[] = {
+        {P_STEP_MIN, &sSettings::StepPosMin}, {P_STEP_MAX, &sSettings::StepPosMax}, {P_STEP_H0, &sSettings::StepPosH0},
+        {P_STEP_H1, &sSettings::StepPosH1},   {P_STEP_H2, &sSettings::StepPosH2},   {P_MIN_RPM, &sSettings::MinRPMCode},
+        {P_MAX_RPM, &sSettings::MaxRPMCode}};
+    for (const auto& [param, field] : params) {
+        const uint8_t value = WorkSettings.*field;
+        if (value == Sent.*field) continue;
+        const bool held = CommThread && CommThread->HoldsKeptEdits();
+        // Held over a reconnection and not released: nothing went out, and
+        // the value waits for the fitter's word.
+        if (!SendSettingUpdate(version, sUpdate(uint8_t(param), value))) return;
+        if (held) {
+            // Released: every difference went out with it.
+            Sent = WorkSettings;
+            return;
+        }
+        Sent.*field = value;
     }
 }
 
 void TCalibForm::MinRPMCBChange() {
     if (!FillGuard) return;
     WorkSettings.MinRPMCode = uint8_t(Conv::RpmToPeriod(MinRPMCB->currentText().toInt()));
-    SendSettingUpdate(Version(), sUpdate(P_MIN_RPM, WorkSettings.MinRPMCode));
+    Changed();
 }
 
 void TCalibForm::MaxRPMCBChange() {
     if (!FillGuard) return;
     WorkSettings.MaxRPMCode = uint8_t(Conv::RpmToPeriod(MaxRPMCB->currentText().toInt()));
-    SendSettingUpdate(Version(), sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
+    Changed();
 }
 
 void TCalibForm::EmPetrolCBChange() {
@@ -430,7 +493,7 @@ void TCalibForm::EmPetrolCBChange() {
     MaxRPMCB->setEnabled(active);
     Label2->setEnabled(active);
     WorkSettings.MaxRPMCode = active ? uint8_t(Conv::RpmToPeriod(MaxRPMCB->currentText().toInt())) : 0;
-    SendSettingUpdate(Version(), sUpdate(P_MAX_RPM, WorkSettings.MaxRPMCode));
+    Changed();
 }
 
 // --- leaving ---
@@ -456,13 +519,23 @@ bool TCalibForm::CanClose() {
         }
         *fields[i] = uint8_t(*v & 0xFF);
     }
-    if (!stay && !Ecu::NewProtocol(Version()) && SettingsChanged()) {
+    if (stay) {
+        SettingsStateChanged();
+        return false;
+    }
+    // A newer ECU gets what is still waiting for a pause in typing.
+    SendSettled();
+    // After a settings read while the screen was shown, only changes made
+    // since are asked about: the fields show the ECU's settings, or the
+    // edits kept over a reconnection, whose question belongs to the store.
+    const bool ask = !ReadWhileShown || EditedSinceRead;
+    if (ask && !Ecu::NewProtocol(Version()) && SettingsChanged()) {
         // Settings kept over a reconnection are asked about on their own.
         const bool store = CommThread && CommThread->HoldsKeptEdits()
                                ? ConfirmKeptEdits()
                                : Ask(Tr("Settings has changed.\nDo you want to\nsave them in ECU?"));
         if (store) WriteSettingsWithProgress();
     }
-    if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
-    return !stay;
+    SettingsStateChanged();
+    return true;
 }

@@ -1,11 +1,16 @@
 // The algorithm calibration screen: five stepper valve positions, the engine
 // speed at which the ECU switches to gas and the emergency switch-off to
 // petrol above a maximal engine speed. Positions are checked as they are
-// typed; the screen cannot be left while one is wrong. ECUs of version 48 and
-// above get every accepted change at once as a single-parameter update.
+// typed; the screen cannot be left while one is wrong. Every accepted change
+// goes into the working settings at once; ECUs of version 48 and above get it
+// as a single-parameter update when the fitter has settled on it: typing has
+// paused (LiveSendDelayMs), Enter was pressed, or the screen is left. A
+// number passed on the way (1 and 15 of 150) never reaches the ECU.
 #pragma once
 
 #include <cstdint>
+
+#include "link/Settings.h"
 
 #include "widgets/Palette.h"
 
@@ -23,12 +28,21 @@ class TCalibForm : public cIOForm {
 public:
     explicit TCalibForm(QWidget* parent = nullptr);
     // Says when unsaved settings were kept over a reconnection, or the ECU
-    // looks like another vehicle's (RefreshKeptEditsNotices).
+    // looks like another vehicle's (SettingsStateChanged).
     QLabel* KeptLL;
     void ShowKeptNotice(const QString& text);
 
     void Retranslate() override;
     void FormShow() override;
+    void LinkEvent() override;
+
+    // The pause in typing after which a newer ECU gets the value.
+    static constexpr int LiveSendDelayMs = 700;
+    // True while a changed value waits for that pause.
+    bool SendPending() const;
+    // Sends, on a newer ECU, every value changed on this screen that it has
+    // not had yet.
+    void SendSettled();
 
     // Error bits of CheckSettings.
     enum : int {
@@ -84,9 +98,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void SendChangedPositions();
+    // Takes every position that is accepted into WorkSettings.
+    void TakePositions();
+    // A change by the fitter: taken, and on a newer ECU sent once settled.
+    void Changed();
     int Version() const;
     QLineEdit* NewEdit(const char* name);
 
     bool FillGuard = true;  // false while the controls are being filled
+    class QTimer* SendTimer = nullptr;
+    // The settings as the ECU has them as far as this screen knows: as
+    // filled, and then as sent.
+    sSettings Sent{};
+    // A settings read refilled the screen while it was shown, and whether
+    // the fitter changed a field since: a screen left unchanged after the
+    // read asks nothing when it is left.
+    bool ReadWhileShown = false;
+    bool EditedSinceRead = false;
 };

@@ -25,7 +25,7 @@
 
 #include "screens/Globals.h"
 #include "screens/KeptEdits.h"
-#include "screens/MainForm.h"
+#include "screens/KeptNotice.h"
 #include "screens/Questions.h"
 #include "screens/SaveForm.h"
 #include "screens/StoreFlow.h"
@@ -229,7 +229,10 @@ void TConfigForm::Retranslate() {
 
 void TConfigForm::showEvent(QShowEvent* event) {
     cIOForm::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    ReadWhileShown = false;
+    EditedSinceRead = false;
+    FormShow();
 }
 
 // The screen wants the configuration poll exactly while it is shown: a refill
@@ -312,6 +315,17 @@ void TConfigForm::LinkEvent() {
         FillFromSettings();
         return;
     }
+    if (LinkRequest == RQ_READ_SETTINGS && LinkPhase == Phase::Done && LinkValue == 1) {
+        // Every list shows what the ECU now holds, or the edits kept over a
+        // reconnection: never a choice of the ECU (or car) before.
+        if (isVisible()) {
+            ReadWhileShown = true;
+            EditedSinceRead = false;
+        }
+        FillFromSettings();
+        ShowKeptNotice(KeptEditsNotice());
+        return;
+    }
     if (LinkRequest != RQ_CONFIG_POLL) return;
     if (LinkPhase == Phase::ConfigTps) {
         const int raw = LinkValue & 0xFF;
@@ -362,12 +376,14 @@ void TConfigForm::BadReply() {
 void TConfigForm::QueueTps() { SendSettingUpdate(Version(), sUpdate(P_TPS, Conv::TpsParamValue(WorkSettings))); }
 
 void TConfigForm::TPSMinBtnClick() {
+    Edited();
     WorkSettings.TPSClosedLevel = uint8_t(LastTPSRaw);
     UpdateTpsRegions();
     QueueTps();
 }
 
 void TConfigForm::TPSSwitchBtnClick() {
+    Edited();
     WorkSettings.TPSSwitchLevel = uint8_t(LastTPSRaw);
     ShowSwitchLevel();
     UpdateTpsRegions();
@@ -381,6 +397,7 @@ void TConfigForm::ShowTpsCapture(bool linear) {
 }
 
 void TConfigForm::TPSTypeCBChange() {
+    Edited();
     const bool linear = TPSTypeCB->currentIndex() != 0;
     ShowTpsCapture(linear);
     WorkSettings.TPSType = linear ? 1 : 0;
@@ -391,6 +408,7 @@ void TConfigForm::ProbeTypeRGClick() {
     if (!FillGuard) return;
     const int index = LambdaSensorCB->currentIndex();
     if (index < 0) return;
+    Edited();
     WorkSettings.LambdaType = index == kNoSensorItem ? kNoSensor : uint8_t(index);
     SendSettingUpdate(Version(), sUpdate(P_LAMBDA_TYPE, WorkSettings.LambdaType));
 }
@@ -400,6 +418,7 @@ void TConfigForm::LPGLevTypeRGClick() {
     const int v = Version();
     const int index = LPGLevTypeCB->currentIndex();
     if (!Ecu::HasLevelSensor(v) || index < 0) return;
+    Edited();
     WorkSettings.LPGLevType = uint8_t(index);
     SendSettingUpdate(v, sUpdate(P_LEVEL_TYPE, WorkSettings.LPGLevType));
 }
@@ -408,6 +427,7 @@ void TConfigForm::RPMDivCBChange() {
     if (!FillGuard) return;
     const int index = RPMDivCB->currentIndex();
     if (index < 0) return;
+    Edited();
     WorkSettings.RPMDiv = uint8_t(index);  // goes out with the next whole write
 }
 
@@ -416,6 +436,7 @@ void TConfigForm::CylCountCBChange() {
     bool ok = false;
     const int n = CylCountCB->currentText().toInt(&ok);
     if (!ok) return;
+    Edited();
     WorkSettings.CylCount = uint8_t(n);
     SendSettingUpdate(Version(), sUpdate(P_CYL_COUNT, WorkSettings.CylCount));
 }
@@ -425,6 +446,7 @@ void TConfigForm::CoilCountCBChange() {
     bool ok = false;
     const int n = CoilCountCB->currentText().toInt(&ok);
     if (!ok) return;
+    Edited();
     WorkSettings.CoilCount = uint8_t(n);
     SendSettingUpdate(Version(), sUpdate(P_COIL_COUNT, WorkSettings.CoilCount));
 }
@@ -444,12 +466,15 @@ void TConfigForm::FormClose() {
     ScreenActive = false;
     if (CommThread && CommThread->IsBusy() && CommThread->GetCurrentRequest() == RQ_CONFIG_POLL)
         CommThread->StopRequest();
-    if (!Ecu::NewProtocol(Version()) && SettingsChanged()) {
+    // After a settings read while the screen was shown, only changes made
+    // since are asked about.
+    const bool ask = !ReadWhileShown || EditedSinceRead;
+    if (ask && !Ecu::NewProtocol(Version()) && SettingsChanged()) {
         // Settings kept over a reconnection are asked about on their own.
         const bool store = CommThread && CommThread->HoldsKeptEdits()
                                ? ConfirmKeptEdits()
                                : Ask(Tr("Settings has changed.\nDo you want to\nsave them in ECU?"));
         if (store) WriteSettingsWithProgress();
     }
-    if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
+    SettingsStateChanged();
 }

@@ -23,7 +23,7 @@ class TConfigForm : public cIOForm {
 public:
     explicit TConfigForm(QWidget* parent = nullptr);
     // Says when unsaved settings were kept over a reconnection, or the ECU
-    // looks like another vehicle's (RefreshKeptEditsNotices).
+    // looks like another vehicle's (SettingsStateChanged).
     QLabel* KeptLL;
     void ShowKeptNotice(const QString& text);
 
@@ -81,6 +81,10 @@ public:
     void CoilCountCBChange();
     void DisableLpgFilterBtnClick();
 
+    // No list has the keys when the screen opens: an arrow key would change
+    // a setting in the ECU. Tab reaches the lists.
+    QWidget* FirstFocus() const override { return nullptr; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -95,5 +99,13 @@ private:
     void QueueTps();
     int Version() const;
 
+    // A change by the fitter, counted for the leave question.
+    void Edited() { EditedSinceRead = true; }
+
     bool FillGuard = true;  // false while the controls are being filled
+    // A settings read refilled the screen while it was shown, and whether
+    // the fitter changed a setting since: a screen left unchanged after the
+    // read asks nothing when it is left.
+    bool ReadWhileShown = false;
+    bool EditedSinceRead = false;
 };

@@ -4,19 +4,20 @@
 // are held.
 #pragma once
 
-class QString;
-
 // Asked before the first store, update or leave-screen question after the
 // reconnection: whether this is the same vehicle, No by default. Yes releases
 // them (true: go on with the store or update, which then carries them all).
 // No sends nothing and asks whether to keep them for later (Yes by default)
-// or drop them and take the ECU's settings (false either way). True at once
-// when nothing is held.
+// or drop them and take the ECU's settings; Esc on either question keeps
+// them and asks nothing more (false for all but Yes). True at once when
+// nothing is held.
 bool ConfirmKeptEdits();
 // Drops the program's unsaved settings for the ECU's and refills the screens.
 void TakeEcuSettings();
-// The line the settings screens show about kept settings and another
-// vehicle; empty when there is nothing to say.
-QString KeptEditsNotice();
-// Shows KeptEditsNotice() on every settings screen.
-void RefreshKeptEditsNotices();
+// The settings' state changed (edited, stored, dropped, loaded, read): the
+// main menu's highlight of unsaved settings and the kept-edits notice on
+// every settings screen follow, once.
+void SettingsStateChanged();
+// Fills the shown configuration and calibration screens from the settings
+// again, then SettingsStateChanged.
+void RefillSettingsScreens();

@@ -12,7 +12,6 @@
 #include "kit/QtText.h"
 
 #include "screens/Globals.h"
-#include "screens/MainForm.h"
 
 bool TLoadForm::ReadDone = false;
 
@@ -41,8 +40,6 @@ void TLoadForm::LinkEvent() {
         ScreenActive = false;
         ReadDone = true;
         TransferStatusLL->setText(Tr("Settings has been loaded."));
-        // A read the link made after a reconnection may have kept edits.
-        if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
         Done(ResultOK);
         break;
     default: break;

@@ -20,7 +20,7 @@
 
 #include "screens/Globals.h"
 #include "screens/HelpForm.h"
-#include "screens/KeptEdits.h"
+#include "screens/KeptNotice.h"
 #include "screens/LoadForm.h"
 #include "screens/OptionsForm.h"
 #include "screens/Questions.h"
@@ -215,8 +215,6 @@ void TMainForm::ExitBtnClick() { close(); }
 void TMainForm::ShowSettingsChanged(bool changed) {
     if (changed) DataExBtn->SetOutline(6, Palette::Yellow);
     else DataExBtn->SetOutline(2, cShadowButton::OutlineColor());
-    // Stored, read back or dropped: the notices follow.
-    RefreshKeptEditsNotices();
 }
 
 bool TMainForm::KeptNoticeShown() const { return !NoticeLL->isHidden(); }
@@ -300,6 +298,8 @@ void TMainForm::LoadDialogMessage() {
     }
     if (ConfigScreen) ConfigScreen->FormShow();
     if (CalibScreen) CalibScreen->FormShow();
+    ShowSettingsChanged(SettingsChanged());
+    ShowKeptNotice(KeptEditsNotice());
 }
 
 // --- link notifications ---
@@ -340,8 +340,10 @@ void TMainForm::LinkEvent() {
             RenderProgress();
             SetIdentityVisible(true);
             // A read after a reconnection may have kept unsaved edits: the
-            // marks follow the records, whatever the read did.
+            // marks follow the records, whatever the read did. The settings
+            // screens refill themselves on the same event.
             ShowSettingsChanged(SettingsChanged());
+            ShowKeptNotice(KeptEditsNotice());
         }
         break;
     default: break;

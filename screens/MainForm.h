@@ -54,7 +54,9 @@ public:
     void OptionsBtnClick();
     void ExitBtnClick();
 
-    // Highlights the data transfer button while the settings differ from the ECU's.
+    // Highlights the data transfer button while the settings differ from the
+    // ECU's. Screens other than the main menu say that the settings' state
+    // changed through SettingsStateChanged (screens/KeptEdits.h).
     void ShowSettingsChanged(bool changed);
     // Says below the panel, without a dialog, that an automatic backup could
     // not be written, and why.

@@ -30,14 +30,14 @@ TQuestionForm::TQuestionForm(QWidget* parent) : cIOForm(parent) {
     NoBtn = new cShadowButton(this);
     NoBtn->setObjectName(QStringLiteral("NoBtn"));
     for (cShadowButton* b : {YesBtn, NoBtn}) b->SetAlignment(Qt::AlignCenter);
-    YesBtn->SetFill(cShadowButton::HoverFill());
+    Select(true);
     // The text, the picture place and the frame count as background for the
     // buttons' hover colours. A control that does not track the mouse drops
     // the moves over it, so they would never reach the form.
     for (QWidget* w : std::initializer_list<QWidget*>{Frame, Image1, TextLL}) w->setMouseTracking(true);
 
     connect(YesBtn, &QAbstractButton::clicked, this, [this] { Done(ResultOK); });
-    connect(NoBtn, &QAbstractButton::clicked, this, [this] { Done(ResultCancel); });
+    connect(NoBtn, &QAbstractButton::clicked, this, [this] { Done(ResultNo); });
     RegisterLargeButton(YesBtn, 0);
     RegisterLargeButton(NoBtn, 0);
 
@@ -62,15 +62,40 @@ void TQuestionForm::SetText(const QString& text) {
     FitText(TextLL);  // a long line (a file name) is drawn smaller rather than cut
 }
 
-bool TQuestionForm::Ask(const QString& text, bool defaultYes) {
+void TQuestionForm::Select(bool yes) {
+    SelectedYes = yes;
+    // The selected answer is filled and outlined; the outline stays while
+    // the mouse passes over the buttons and changes their fills.
+    cShadowButton* const selected = yes ? YesBtn : NoBtn;
+    cShadowButton* const other = yes ? NoBtn : YesBtn;
+    selected->SetFill(cShadowButton::HoverFill());
+    other->SetFill(cShadowButton::NormalFill());
+    selected->SetOutline(5, Palette::Yellow);
+    other->SetOutline(2, cShadowButton::OutlineColor());
+}
+
+eAnswer TQuestionForm::Answer(const QString& text, bool defaultYes) {
     SetText(text);
-    DefaultYes = defaultYes;
-    // The default answer looks selected when the question comes up.
-    (defaultYes ? YesBtn : NoBtn)->SetFill(cShadowButton::HoverFill());
-    (defaultYes ? NoBtn : YesBtn)->SetFill(cShadowButton::NormalFill());
-    const bool yes = ShowModal() == ResultOK;
-    DefaultYes = true;
-    return yes;
+    Select(defaultYes);
+    const int result = ShowModal();
+    Select(true);
+    if (result == ResultOK) return eAnswer::Yes;
+    if (result == ResultNo) return eAnswer::No;
+    return eAnswer::Escape;  // Esc, or the window closed
+}
+
+bool TQuestionForm::Ask(const QString& text, bool defaultYes, bool escapeYes) {
+    switch (Answer(text, defaultYes)) {
+    case eAnswer::Yes: return true;
+    case eAnswer::No: return false;
+    case eAnswer::Escape: break;
+    }
+    return escapeYes;
+}
+
+bool TQuestionForm::focusNextPrevChild(bool) {
+    Select(!SelectedYes);
+    return true;
 }
 
 int TQuestionForm::AnswerForKey(int key, const QString& text, const QString& yesCaption, const QString& noCaption) {
@@ -94,17 +119,29 @@ int TQuestionForm::AnswerForKey(int key, const QString& text, const QString& yes
 
 void TQuestionForm::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
+    switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        event->accept();
+        Select(!SelectedYes);
+        return;
+    default: break;
+    }
     int answer = AnswerForKey(key, event->text(), YesBtn->text(), NoBtn->text());
-    // Enter and Space give the answer that looks selected: No for questions
-    // whose Yes cannot be undone.
-    if (answer == ResultOK && !DefaultYes && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space))
-        answer = ResultCancel;
+    // Enter and Space give the answer that looks selected.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+        answer = SelectedYes ? ResultOK : ResultNo;
+    else if (answer == ResultCancel && key != Qt::Key_Escape) answer = ResultNo;
     if (answer != ResultNone) {
         event->accept();
         Done(answer);
         return;
     }
     // Other keys (F10 among them) do nothing; closing the window any other
-    // way answers No.
+    // way answers as Esc does.
     cIOForm::keyPressEvent(event);
 }

@@ -3,6 +3,8 @@
 
 #include "kit/IOForm.h"
 
+#include "screens/Questions.h"
+
 class QLabel;
 class cShadowButton;
 class cShape;
@@ -18,11 +20,17 @@ public:
     QLabel* Image1;
     cShape* Frame;
 
-    // Shows the question modally; true exactly when answered with Yes.
-    // Enter gives the answer that looks selected when the question comes
-    // up: Yes, or No when `defaultYes` is false (questions whose Yes cannot
-    // be undone).
-    bool Ask(const QString& text, bool defaultYes = true);
+    // Shows the question modally; true when answered with Yes. The answer
+    // that looks selected when the question comes up is Yes, or No when
+    // `defaultYes` is false (questions whose Yes cannot be undone); the
+    // arrows and Tab move the selection between the two buttons, and Enter
+    // and Space take the selected one. Esc, and closing the dialog any
+    // other way, give `escapeYes`: the answer that changes nothing.
+    bool Ask(const QString& text, bool defaultYes = true, bool escapeYes = false);
+    // The same, telling Esc (or a closed window) apart from No.
+    eAnswer Answer(const QString& text, bool defaultYes);
+    // The answer Enter would give now.
+    bool YesSelected() const { return SelectedYes; }
     // The question's text, drawn smaller where a line would not fit.
     void SetText(const QString& text);
     void Retranslate() override;
@@ -35,7 +43,13 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Tab and Shift+Tab move the selection (the buttons take no focus).
+    bool focusNextPrevChild(bool next) override;
 
 private:
-    bool DefaultYes = true;
+    // Marks `yes` or No as the selected answer.
+    void Select(bool yes);
+    bool SelectedYes = true;
+    // The No button's answer, told apart from Esc and a closed window.
+    static constexpr int ResultNo = 3;
 };

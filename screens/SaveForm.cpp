@@ -10,7 +10,7 @@
 #include "kit/QtText.h"
 
 #include "screens/Globals.h"
-#include "screens/MainForm.h"
+#include "screens/KeptEdits.h"
 
 bool TSaveForm::WriteDone = false;
 bool TSaveForm::WriteFailed = false;
@@ -46,7 +46,7 @@ void TSaveForm::LinkEvent() {
         WriteDone = true;
         TransferStatusLL->setText(Tr("Settings has been saved in ECU"));
         ProgressCG->SetValue(100);
-        if (MainForm) MainForm->ShowSettingsChanged(false);
+        SettingsStateChanged();
         Done(ResultOK);
         break;
     default: break;

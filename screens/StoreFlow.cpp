@@ -7,18 +7,16 @@
 
 #include "screens/Globals.h"
 #include "screens/KeptEdits.h"
-#include "screens/MainForm.h"
 #include "screens/Questions.h"
 #include "screens/SaveForm.h"
 
-void SendSettingUpdate(int ecuVersion, const sUpdate& update) {
-    if (!CommThread || !Ecu::NewProtocol(ecuVersion)) return;
-    if (CommThread->HoldsKeptEdits()) {
-        // Released: every difference, this one among them, is queued.
-        ConfirmKeptEdits();
-        return;
-    }
+bool SendSettingUpdate(int ecuVersion, const sUpdate& update) {
+    if (!CommThread) return false;
+    if (!Ecu::NewProtocol(ecuVersion)) return true;
+    // Released: every difference, this one among them, is queued.
+    if (CommThread->HoldsKeptEdits()) return ConfirmKeptEdits();
     CommThread->QueueUpdate(update);
+    return true;
 }
 
 bool WriteSettingsWithProgress() {
@@ -34,12 +32,11 @@ bool WriteSettingsWithProgress() {
 void FollowWriteWithProgress() {
     if (!SaveForm) return;
     SaveForm->ShowModal();
-    RefreshKeptEditsNotices();
+    SettingsStateChanged();
     // The dialog closed on the link's failure notification, which has
     // returned by now: a write that did not end with the store is said
     // plainly, and the settings still count as changed.
     if (TSaveForm::WriteFailed && !TSaveForm::WriteDone) {
-        if (MainForm) MainForm->ShowSettingsChanged(SettingsChanged());
         ShowInfo(
             Tr("The settings were NOT stored in the ECU!\n"
                "The connection failed during the transfer. "

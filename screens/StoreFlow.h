@@ -17,5 +17,8 @@ void FollowWriteWithProgress();
 
 // A setting a screen has just changed in WorkSettings: an ECU of version 48
 // and above takes it at once as a single-parameter update (queued on the
-// link); below 48 it waits in WorkSettings for the next whole write.
-void SendSettingUpdate(int ecuVersion, const sUpdate& update);
+// link); below 48 it waits in WorkSettings for the next whole write. While
+// settings are held over a reconnection the fitter is asked first
+// (ConfirmKeptEdits). False when nothing was queued on a newer ECU because
+// the fitter did not release them (or there is no link).
+bool SendSettingUpdate(int ecuVersion, const sUpdate& update);

@@ -61,6 +61,8 @@ protected:
         Program.QuietLink();
         SavedWork = WorkSettings;
         SavedEcu = EcuSettings;
+        // Nothing unsaved to begin with, whatever ran before in this process.
+        WorkSettings = EcuSettings;
     }
     void TearDown() override {
         WorkSettings = SavedWork;
@@ -114,6 +116,53 @@ TEST_F(Dialogs, QuestionAnswersByKeysAndButtons) {
         return w->close();
     });
     Ask(QStringLiteral("?"));
+}
+
+// A fitter who does not know the letter for Yes moves to it: the arrows and
+// Tab move the selection (filled and outlined), Enter and Space take it; Esc
+// gives the answer that changes nothing, which some questions make Yes.
+TEST_F(Dialogs, QuestionSelectionMovesWithArrowsAndTabAndEscGivesTheHarmlessAnswer) {
+    struct sCase {
+        const char* Name;
+        bool DefaultYes;
+        bool EscapeYes;
+        std::vector<int> Keys;
+        bool Yes;
+    };
+    const sCase cases[] = {
+        {"default No, Right, Enter", false, false, {Qt::Key_Right, Qt::Key_Return}, true},
+        {"default No, Left, Space", false, false, {Qt::Key_Left, Qt::Key_Space}, true},
+        {"default No, Tab twice, Enter", false, false, {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}, false},
+        {"default Yes, Down, Enter", true, false, {Qt::Key_Down, Qt::Key_Return}, false},
+        {"default Yes, Backtab, Up, Enter", true, false, {Qt::Key_Backtab, Qt::Key_Up, Qt::Key_Return}, true},
+        {"Esc answers No", true, false, {Qt::Key_Escape}, false},
+        {"Esc answers the harmless Yes", false, true, {Qt::Key_Escape}, true},
+        {"N is No even where Esc is Yes", true, true, {Qt::Key_N}, false},
+        {"moved to No, Enter, where Esc is Yes", true, true, {Qt::Key_Right, Qt::Key_Return}, false},
+    };
+    for (const sCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        cModalAnswer answer("QuestionForm", [&](QWidget* w) {
+            for (int key : c.Keys) {
+                const QString text = key == Qt::Key_Return  ? QStringLiteral("\r")
+                                     : key == Qt::Key_Space ? QStringLiteral(" ")
+                                     : key == Qt::Key_N     ? QStringLiteral("n")
+                                                            : QString();
+                Key(w, key, text);
+                if (w->isVisible()) {
+                    const bool yes = QuestionForm->YesSelected();
+                    // The selection shows on the button Enter takes, whatever the mouse does.
+                    EXPECT_EQ((yes ? QuestionForm->YesBtn : QuestionForm->NoBtn)->Fill(), cShadowButton::HoverFill());
+                }
+            }
+            return true;
+        });
+        EXPECT_EQ(Ask(QStringLiteral("Question?"), c.DefaultYes, c.EscapeYes), c.Yes);
+        EXPECT_FALSE(QuestionForm->isVisible());
+    }
+    // A window closed any other way answers as Esc does.
+    cModalAnswer closed("QuestionForm", [](QWidget* w) { return w->close(); });
+    EXPECT_TRUE(Ask(QStringLiteral("?"), false, true));
 }
 
 // In every language the first letters of the two captions answer, beside
