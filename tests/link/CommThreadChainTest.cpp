@@ -599,7 +599,18 @@ TEST_F(RequestTest, StopDuringReadReadsAgainAndLoadsOnlyWhatWasRead) {
                 });
             }
             ConnectAndLoad(chained ? 1 : 2);
-            std::this_thread::sleep_for(150ms);
+            // The link's first idle poll after the last load comes only when
+            // nothing is pending: a read or a load that should not come has
+            // come before it.
+            ASSERT_TRUE(Rec.WaitFor(
+                [](const auto& l) {
+                    const auto loaded = std::find(l.rbegin(), l.rend(), Note(eKind::Loaded));
+                    return std::any_of(l.rbegin(), loaded, [](const sNote& n) {
+                        return n.Kind == eKind::Event && n.Request == RQ_IDLE_POLL;
+                    });
+                },
+                10s))
+                << Dump();
             ASSERT_EQ(loadedAtCutRead, chained ? 0 : 1) << Dump();
             EXPECT_EQ(Rec.Count(eKind::Loaded), chained ? 1 : 2) << Dump();
             std::vector<uint8_t> reads;

@@ -1,10 +1,15 @@
 // The link thread when things go wrong: each failure mode of the simulated
 // ECU, a dropped line, a port that cannot be opened, stopping the handshake,
 // changing the port, and shutting down from the states that wait.
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <future>
+#include <mutex>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "tests/link/CommThreadTest.h"
 #include "tests/serial/PtyPeer.h"
@@ -419,21 +424,87 @@ TEST_F(PortFaultTest, ShutdownDeliversANotificationInFlightToEveryListener) {
     Link.reset();
 }
 
-// Shutdown ends the thread about at once from the states that wait: the
-// handshake pause and read, a slow poll, and a delivery that waits for the
-// user-interface thread, which only runs while Shutdown pumps it.
-TEST_F(PortFaultTest, ShutdownEndsPromptlyFromWaitingStates) {
+// A memory port on which, once Hold is called, every wait that the port's
+// stop may end lasts until an event ends it: a link caught in such a wait
+// ends only when Shutdown's stop reaches the wait. (A held wait gives up
+// after a minute and counts as expired, so that the fault fails the test
+// instead of hanging it.)
+class cHoldingPort : public cMemoryPort {
+public:
+    using cMemoryPort::cMemoryPort;
+
+    void Hold() {
+        std::lock_guard<std::mutex> lock(HoldMutex);
+        Holding = true;
+    }
+    // Waits until the link is inside a held wait.
+    bool WaitHeld(std::chrono::seconds limit) {
+        std::unique_lock<std::mutex> lock(HoldMutex);
+        return HeldCv.wait_for(lock, limit, [&] { return Held > 0; });
+    }
+    int Expired() const {
+        std::lock_guard<std::mutex> lock(HoldMutex);
+        return ExpiredWaits;
+    }
+
+    int WaitAny(std::initializer_list<cEvent*> events, std::chrono::milliseconds limit) override {
+        const bool stoppable = std::find(events.begin(), events.end(), &GetStopEvent()) != events.end();
+        {
+            std::lock_guard<std::mutex> lock(HoldMutex);
+            if (!Holding || !stoppable || limit.count() < 0) return cMemoryPort::WaitAny(events, limit);
+            ++Held;
+        }
+        HeldCv.notify_all();
+        const int which = cEvent::WaitAny(events, std::chrono::minutes(1));
+        if (which < 0) {
+            std::lock_guard<std::mutex> lock(HoldMutex);
+            ++ExpiredWaits;
+        }
+        return which;
+    }
+
+private:
+    mutable std::mutex HoldMutex;
+    std::condition_variable HeldCv;
+    bool Holding = false;
+    int Held = 0;
+    int ExpiredWaits = 0;
+};
+
+class ShutdownTest : public MemoryLinkFixture {
+protected:
+    void StartHeldLink(tUiInvoker invoker) {
+        Link = std::make_unique<cCommThread>(std::move(invoker), [this](std::shared_ptr<cWaitHub> hub) {
+            auto port = std::make_unique<cHoldingPort>(std::move(hub), *Sim);
+            Port = port.get();
+            return std::unique_ptr<cBytePort>(std::move(port));
+        });
+        Link->AddListener(&Rec);
+    }
+    // Holds the link in its next wait, then shuts it down: the stop must end
+    // that wait.
+    void ShutdownFromAHeldWait() {
+        Port->Hold();
+        ASSERT_TRUE(Port->WaitHeld(10s)) << Dump();
+        Link->Shutdown();
+        EXPECT_EQ(Port->Expired(), 0) << "a wait of the link did not end at the stop";
+    }
+
+    cHoldingPort* Port = nullptr;  // owned by Link
+};
+
+// Shutdown ends the thread from the states that wait: the handshake's pause
+// and read, a slow poll, and a delivery that waits for the user-interface
+// thread, which only runs while Shutdown pumps it.
+TEST_F(ShutdownTest, EndsTheLinkFromEveryWaitingState) {
     {
         SCOPED_TRACE("handshake");
         StartSim(48);
         Sim->SetFault(eSimFault::Silence);
-        StartLink();
+        StartHeldLink(Ui.Invoker());
         Link->SetPortName(Sim->DevicePath());
-        ASSERT_TRUE(Rec.WaitNote(Ev(RQ_CONNECT, 1, 2), 3s));
-        auto t0 = Clock::now();
-        Link->Shutdown();
-        double ms = MsSince(t0);
-        EXPECT_LT(ms, 600.0);
+        ASSERT_TRUE(Rec.WaitNote(Ev(RQ_CONNECT, 1, 2), 10s));
+        ShutdownFromAHeldWait();
         Link->Shutdown();  // a second call does nothing
         TearDown();
     }
@@ -441,7 +512,7 @@ TEST_F(PortFaultTest, ShutdownEndsPromptlyFromWaitingStates) {
         SCOPED_TRACE("slow poll");
         SetUp();
         StartSim(22);
-        StartLink();
+        StartHeldLink(Ui.Invoker());
         Rec.WhenKind(eKind::Loaded, [&] { Link->PostRequest(RQ_VIS_POLL); });
         ConnectAndLoad();
         ASSERT_TRUE(Rec.WaitFor(
@@ -449,11 +520,8 @@ TEST_F(PortFaultTest, ShutdownEndsPromptlyFromWaitingStates) {
                 return std::any_of(l.begin(), l.end(),
                                    [](const sNote& n) { return n.Kind == eKind::Event && n.Request == RQ_VIS_POLL; });
             },
-            3s));
-        std::this_thread::sleep_for(120ms);
-        auto t0 = Clock::now();
-        Link->Shutdown();
-        EXPECT_LT(MsSince(t0), 600.0);
+            10s));
+        ShutdownFromAHeldWait();
         TearDown();
     }
     {
@@ -463,16 +531,25 @@ TEST_F(PortFaultTest, ShutdownEndsPromptlyFromWaitingStates) {
         // This thread is the user-interface thread: deliveries wait in a
         // queue until it pumps them.
         cPumpedUi ui;
-        StartLink(ui.Invoker());
+        StartHeldLink(ui.Invoker());
         Link->SetPortName(Sim->DevicePath());
         ASSERT_TRUE(ui.PumpUntil([&] { return Rec.Count(eKind::Loaded) > 0; }, 10s));
         ASSERT_EQ(Rec.Count(eKind::Loaded), 1);
-        // Stop pumping until a delivery is waiting.
-        ASSERT_TRUE(ui.WaitQueued(2s));
-        auto t0 = Clock::now();
-        Link->Shutdown(ui.Pumper());
-        EXPECT_LT(MsSince(t0), 600.0);
-        ui.Pump();
+        // Stop pumping until a delivery is waiting; Shutdown (on a thread of
+        // its own here) must run it.
+        ASSERT_TRUE(ui.WaitQueued(10s));
+        const size_t before = Rec.Size();
+        std::promise<void> ended;
+        std::future<void> shutDown = ended.get_future();
+        std::thread closer([&] {
+            Link->Shutdown(ui.Pumper());
+            ended.set_value();
+        });
+        const bool returned = shutDown.wait_for(60s) == std::future_status::ready;
+        if (!returned) ui.Pump();  // frees the link, so that the test ends
+        closer.join();
+        EXPECT_TRUE(returned) << "Shutdown did not run the delivery that waited for it";
+        EXPECT_GT(Rec.Size(), before);
         TearDown();
     }
 }
