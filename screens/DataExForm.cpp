@@ -37,6 +37,7 @@
 #include "screens/FileDialog.h"
 #include "screens/Globals.h"
 #include "screens/KeptEdits.h"
+#include "screens/KeptNotice.h"
 #include "screens/Questions.h"
 #include "screens/ReportDialog.h"
 #include "screens/SaveForm.h"
@@ -194,6 +195,14 @@ void TDataExForm::ShowKeptNotice(const QString& text) {
     KeptLL->setVisible(!text.isEmpty());
 }
 
+void TDataExForm::LinkEvent() {
+    cIOForm::LinkEvent();
+    if (LinkRequest != RQ_READ_SETTINGS || LinkPhase != Phase::Done || LinkValue != 1) return;
+    // Another ECU may be on the line: its version decides the keys.
+    if (isVisible()) FormShow();
+    else ShowKeptNotice(KeptEditsNotice());
+}
+
 void TDataExForm::LinkIdle(bool idle) {
     cIOForm::LinkIdle(idle);
     LoadFromECUBtn->setEnabled(idle);
@@ -250,13 +259,13 @@ void TDataExForm::LoadFromFileBtnClick() {
     // The file replaces every setting, those kept over a reconnection too.
     if (CommThread && CommThread->HoldsKeptEdits()) {
         CommThread->DropHeldEdits();
-        RefreshKeptEditsNotices();
     }
     // A file of the older kind keeps the cylinder and coil counts of the
     // ECU: they are neither taken from the reader's defaults nor sent.
     const bool counts = VehicleFile::LoadText(contents, WorkSettings);
     if (Ecu::NewProtocol(Version()) && CommThread)
         for (const sUpdate& u : VehicleFile::Updates(WorkSettings, counts)) CommThread->QueueUpdate(u);
+    SettingsStateChanged();
     if (!counts && check.WellFormed())
         ShowInfo(
             Tr("This file is of an older kind without the cylinder and coil counts:\n"
@@ -308,7 +317,22 @@ void TDataExForm::LoadFromECUBtnClick() {
 
 void TDataExForm::TakeEcuBtnClick() {
     if (!SettingsChanged() && !(CommThread && CommThread->LooksLikeOtherVehicle())) return;
-    if (!Ask(Tr("Drop the changes not stored in the ECU\nand take the ECU's settings?"), false)) return;
+    // A newer ECU runs every change as soon as it is made: dropping them
+    // here alone would leave the car running values the screens no longer
+    // show. They are put back in the ECU, on the fitter's word.
+    const bool live = SettingsChanged() && CommThread && Ecu::NewProtocol(Version()) && !CommThread->HoldsKeptEdits();
+    if (!live) {
+        if (!Ask(Tr("Drop the changes not stored in the ECU\nand take the ECU's settings?"), false)) return;
+        TakeEcuSettings();
+        return;
+    }
+    if (!Ask(Tr("The ECU already runs these changes.\nPut back the values it had?"), false)) return;
+    // The link may have lost the ECU while the question was up.
+    if (!CommThread->IsConnected() || !Ecu::NewProtocol(Version()) || CommThread->HoldsKeptEdits()) {
+        ShowInfo(Tr("The ECU is not connected: nothing was put back.\nTry again once it is connected."));
+        return;
+    }
+    for (const sUpdate& u : Ecu::UpdatesBetween(EcuSettings, WorkSettings)) CommThread->QueueUpdate(u);
     TakeEcuSettings();
 }
 

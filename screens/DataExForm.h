@@ -14,13 +14,14 @@ class TDataExForm : public cIOForm {
 public:
     explicit TDataExForm(QWidget* parent = nullptr);
     // Says when unsaved settings were kept over a reconnection, or the ECU
-    // looks like another vehicle's (RefreshKeptEditsNotices).
+    // looks like another vehicle's (SettingsStateChanged).
     QLabel* KeptLL;
     void ShowKeptNotice(const QString& text);
 
     void Retranslate() override;
     void FormShow() override;
     void LinkIdle(bool idle) override;
+    void LinkEvent() override;
 
     void LoadFromFileBtnClick();
     void SaveToFileBtnClick();
