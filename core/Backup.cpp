@@ -40,6 +40,33 @@ bool Holds(const std::string& path, const std::string& contents) {
 
 int Digits(const std::string& s, size_t from, size_t count) { return std::atoi(s.substr(from, count).c_str()); }
 
+// A date and time of day that can be: month 1 to 12, the days the month
+// has, hours 0 to 23, minutes and seconds 0 to 59, from 1970 on.
+bool RealMoment(int year, int month, int day, int hour, int minute, int second) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1970 || month < 1 || month > 12 || day < 1) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > days[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
+    return hour <= 23 && minute <= 59 && second <= 59;
+}
+
+// The file's contents when it is small enough to be a backup.
+bool ReadSmall(const std::string& path, std::string& text) {
+    std::ifstream in(std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())), std::ios::binary);
+    if (!in.is_open()) return false;
+    text.assign(size_t(MaxSize) + 1, '\0');
+    in.read(text.data(), std::streamsize(text.size()));
+    text.resize(size_t(in.gcount()));
+    return std::int64_t(text.size()) <= MaxSize && !in.bad();
+}
+
+// Whether the listed file is a backup by its contents too.
+bool IsWholeFile(const sEntry& e, const tIsWhole& whole) {
+    if (!whole) return true;
+    std::string text;
+    return e.Size <= MaxSize && ReadSmall(e.Path, text) && whole(text);
+}
+
 }  // namespace
 
 std::string Folder() {
@@ -94,7 +121,16 @@ bool ParseName(const std::string& name, sEntry& entry) {
         if (suffix < 2) return false;
         rest.erase(under);
     }
-    if (rest.empty() || rest.find('_') != std::string::npos) return false;
+    // The identity part as IdentityPart makes it: letters, digits, '.' and '-'.
+    if (rest.empty()) return false;
+    for (char c : rest)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '-'))
+            return false;
+    if (!RealMoment(Digits(name, 0, 4), Digits(name, 5, 2), Digits(name, 8, 2), Digits(name, 11, 2),
+                    Digits(name, 14, 2), Digits(name, 17, 2)))
+        return false;
+    // Offsets run from -12:00 to +14:00.
+    if (zoned && (Digits(name, 20, 2) > 14 || Digits(name, 22, 2) > 59)) return false;
     entry.Name = name;
     entry.Stamp = name.substr(0, at);
     entry.Time = name.substr(0, 10) + " " + name.substr(11, 2) + ":" + name.substr(14, 2) + ":" + name.substr(17, 2);
@@ -120,13 +156,14 @@ bool ParseName(const std::string& name, sEntry& entry) {
     return true;
 }
 
-std::vector<sEntry> List(const std::string& folder) {
+std::vector<sEntry> List(const std::string& folder, const tIsWhole& whole) {
     std::vector<sEntry> out;
     for (const Folders::sFile& file : Folders::RegularFiles(folder)) {
         sEntry entry;
         if (!ParseName(file.Name, entry)) continue;
         entry.Path = folder + Folders::Separator + entry.Name;
         entry.Size = file.Size;
+        if (!IsWholeFile(entry, whole)) continue;
         out.push_back(std::move(entry));
     }
     std::sort(out.begin(), out.end(), [](const sEntry& a, const sEntry& b) {
@@ -137,7 +174,8 @@ std::vector<sEntry> List(const std::string& folder) {
     return out;
 }
 
-sResult Save(const std::string& folder, const std::string& identity, const std::string& contents, std::time_t when) {
+sResult Save(const std::string& folder, const std::string& identity, const std::string& contents, std::time_t when,
+             const tIsWhole& whole) {
     sResult result;
     if (folder.empty()) {
         result.Error = "no folder for backups (neither XDG_DATA_HOME nor HOME is set)";
@@ -151,12 +189,14 @@ sResult Save(const std::string& folder, const std::string& identity, const std::
     for (const sEntry& e : List(folder)) {
         if (e.Part != part) continue;
         // The newest backup of this ECU; a file of another size (whatever
-        // else lies in the folder under such a name) is not read.
+        // else lies in the folder under such a name) is not read. A file
+        // that is no backup by its contents does not count.
         if (e.Size == std::int64_t(contents.size()) && Holds(e.Path, contents)) {
             result.Outcome = eOutcome::Unchanged;
             result.Path = e.Path;
             return result;
         }
+        if (!IsWholeFile(e, whole)) continue;
         break;
     }
     const std::string name = FileName(when, identity);
@@ -180,7 +220,10 @@ sResult Save(const std::string& folder, const std::string& identity, const std::
     return result;
 }
 
-cWriter::cWriter(tDone done) : Done(std::move(done)), Thread([this] { Run(); }) {}
+cWriter::cWriter(tDone done, tIsWhole whole)
+    : Done(std::move(done)),
+      Whole(std::move(whole)),
+      Thread([this] { Run(); }) {}
 
 cWriter::~cWriter() {
     {
@@ -213,7 +256,7 @@ void cWriter::Run() {
         Jobs.pop_front();
         Working = true;
         lock.unlock();
-        const sResult result = Save(job.Folder, job.Identity, job.Contents, job.When);
+        const sResult result = Save(job.Folder, job.Identity, job.Contents, job.When, Whole);
         if (Done) Done(job, result);
         lock.lock();
         Working = false;

@@ -10,6 +10,9 @@
 // Older backups named without the offset ("2026-12-08_14-03-27_ECU-...")
 // still list, taken as the local time they name.
 // A second file in the same second gets "_2", "_3", ... before the extension.
+// Only a name with a moment that can be (a real date and time of day, an
+// offset of at most 14 hours) is a backup's, and only a whole file of the
+// backups' kind (see tIsWhole) is a backup.
 // Nothing is written when the newest backup of the same identity already
 // holds the same contents. Files are written whole or not at all and never
 // over an existing file. No Qt, and nothing of the file formats: the caller
@@ -53,11 +56,20 @@ struct sEntry {
 };
 
 // Whether a file name is a backup's; fills `entry` (but Path) when it is.
+// A name whose moment cannot be ("2099-13-45_99-99-99") is none.
 bool ParseName(const std::string& name, sEntry& entry);
 
+// Whether a file's contents are a backup: a whole vehicle file. The file
+// formats live above this floor, so the callers give the check
+// (VehicleFile::IsWhole); without one every file named like a backup counts.
+using tIsWhole = std::function<bool(const std::string& contents)>;
+// A backup is small: a longer file is none, and is not read.
+constexpr std::int64_t MaxSize = 4096;
+
 // The backups in `folder`, newest first (by the moment in the name, then by
-// suffix). Other files are left out; a missing folder lists nothing.
-std::vector<sEntry> List(const std::string& folder);
+// suffix). Other files are left out, and with `whole` every file whose
+// contents it refuses; a missing folder lists nothing.
+std::vector<sEntry> List(const std::string& folder, const tIsWhole& whole = {});
 
 enum class eOutcome { Written, Unchanged, Failed };
 
@@ -70,8 +82,11 @@ struct sResult {
 // Saves `contents` as the backup of the ECU `identity` made at `when`: makes
 // the folder (and its parents) when missing, with the user's default
 // permissions; writes nothing when the newest backup of the identity has the
-// same contents (a file of another size is not read); otherwise creates a new file through SafeWrite::CreateNew.
-sResult Save(const std::string& folder, const std::string& identity, const std::string& contents, std::time_t when);
+// same contents (a file of another size is not read; with `whole`, a file
+// it refuses is passed over for the next older one); otherwise creates a
+// new file through SafeWrite::CreateNew.
+sResult Save(const std::string& folder, const std::string& identity, const std::string& contents, std::time_t when,
+             const tIsWhole& whole = {});
 
 // One backup to make.
 struct sJob {
@@ -88,7 +103,8 @@ struct sJob {
 class cWriter {
 public:
     using tDone = std::function<void(const sJob&, const sResult&)>;
-    explicit cWriter(tDone done);
+    // `whole` as for Save.
+    explicit cWriter(tDone done, tIsWhole whole = {});
     ~cWriter();
     cWriter(const cWriter&) = delete;
     cWriter& operator=(const cWriter&) = delete;
@@ -102,6 +118,7 @@ private:
     void Run();
 
     tDone Done;
+    tIsWhole Whole;
     std::mutex M;
     std::condition_variable Wake;
     std::condition_variable Idle;

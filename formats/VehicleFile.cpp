@@ -135,6 +135,8 @@ sStrictCheck CheckStrict(const std::string& whole, eFileEnd end) {
     return {};
 }
 
+bool IsWhole(const std::string& text) { return CheckStrict(text).WellFormed(); }
+
 const char* LineFaultText(eLineFault fault) {
     switch (fault) {
     case eLineFault::Missing: return N_("missing");

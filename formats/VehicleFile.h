@@ -63,6 +63,9 @@ struct sStrictCheck {
 // it are no fault.
 enum class eFileEnd { Exact, Tolerant };
 sStrictCheck CheckStrict(const std::string& text, eFileEnd end = eFileEnd::Exact);
+// Whether `text` is a whole vehicle file (CheckStrict, Exact): what a backup
+// must be (Backup::tIsWhole).
+bool IsWhole(const std::string& text);
 // The fault as a catalogue key ("not a number", ...), English until
 // translated; "" for None.
 const char* LineFaultText(eLineFault fault);

@@ -11,11 +11,13 @@ cAutoBackup* TheInstance = nullptr;
 }
 
 cAutoBackup::cAutoBackup(std::string folder, QObject* parent) : QObject(parent), BackupFolder(std::move(folder)) {
-    Writer = std::make_unique<Backup::cWriter>([this](const Backup::sJob& job, const Backup::sResult& result) {
-        // On the writer thread: the outcome goes to the user-interface thread.
-        QMetaObject::invokeMethod(
-            this, [this, job, result] { Finished(job, result); }, Qt::QueuedConnection);
-    });
+    Writer = std::make_unique<Backup::cWriter>(
+        [this](const Backup::sJob& job, const Backup::sResult& result) {
+            // On the writer thread: the outcome goes to the user-interface thread.
+            QMetaObject::invokeMethod(
+                this, [this, job, result] { Finished(job, result); }, Qt::QueuedConnection);
+        },
+        VehicleFile::IsWhole);
     if (!TheInstance) TheInstance = this;
 }
 

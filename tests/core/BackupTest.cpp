@@ -98,6 +98,54 @@ TEST(Backup, NamesSortByTimeAndAreSafeEverywhere) {
     }
 }
 
+// Only a moment that can be makes a backup's name: junk that sorts first
+// ("2099-13-45") would otherwise be the newest backup.
+TEST(Backup, NamesWithAnImpossibleMomentAreNoBackups) {
+    const struct {
+        const char* Stamp;
+        bool Real;
+    } cases[] = {
+        {"2099-13-45_99-99-99+9999", false}, {"2026-00-08_14-03-27+0100", false}, {"2026-12-00_14-03-27+0100", false},
+        {"2026-12-32_14-03-27+0100", false}, {"2026-04-31_14-03-27+0100", false}, {"2026-02-29_14-03-27+0100", false},
+        {"2100-02-29_14-03-27+0100", false}, {"2026-12-08_24-00-00+0100", false}, {"2026-12-08_14-60-00+0100", false},
+        {"2026-12-08_14-03-60+0100", false}, {"2026-12-08_14-03-27+1500", false}, {"2026-12-08_14-03-27-0060", false},
+        {"1969-12-31_23-59-59+0000", false}, {"2026-13-08_14-03-27", false},      {"2028-02-29_14-03-27+0100", true},
+        {"2000-02-29_00-00-00-1200", true},  {"2026-12-31_23-59-59+1400", true},  {"2026-04-30_00-00-00", true},
+        {"2099-01-01_00-00-00+0000", true},
+    };
+    for (const auto& c : cases) {
+        Backup::sEntry e;
+        const std::string name = std::string(c.Stamp) + "_ECU-2.5-3.0.zv2";
+        EXPECT_EQ(Backup::ParseName(name, e), c.Real) << name;
+    }
+}
+
+// With a check of the contents, a file named like a backup that is no
+// backup inside lists as nothing and does not stand in for the newest
+// backup in the duplicate rule.
+TEST(Backup, ListAndSaveTakeOnlyWholeFilesAsBackups) {
+    cZone zone("UTC0");
+    testkit::cTempDir tmp;
+    const std::string folder = tmp.Path.string();
+    const auto whole = [](const std::string& text) { return text.rfind("ok", 0) == 0; };
+    const std::string a = "ok 1\r\n";
+    ASSERT_EQ(Backup::Save(folder, "2.5/3.0", a, At(14, 0, 0), whole).Outcome, Backup::eOutcome::Written);
+    // Newer junk of the same ECU: wrong contents, and a file too long to be one.
+    std::ofstream(tmp.Path / "2026-12-08_15-00-00+0000_ECU-2.5-3.0.zv2") << "junk\r\n";
+    std::ofstream(tmp.Path / "2026-12-08_16-00-00+0000_ECU-2.5-3.0.zv2") << "ok" << std::string(5000, ' ');
+    std::ofstream(tmp.Path / "2099-13-45_99-99-99+9999_ECU-2.5-3.0.zv2") << a;
+
+    const auto list = Backup::List(folder, whole);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].Name, "2026-12-08_14-00-00+0000_ECU-2.5-3.0.zv2");
+    EXPECT_EQ(Backup::List(folder).size(), 3u);  // by names alone
+
+    const auto r = Backup::Save(folder, "2.5/3.0", a, At(17, 0, 0), whole);
+    EXPECT_EQ(r.Outcome, Backup::eOutcome::Unchanged);
+    EXPECT_EQ(r.Path, list[0].Path);
+    EXPECT_EQ(Backup::Save(folder, "2.5/3.0", "ok 2\r\n", At(17, 0, 0), whole).Outcome, Backup::eOutcome::Written);
+}
+
 TEST(Backup, FolderFollowsXdgDataHome) {
     testkit::cScopedEnv xdg("XDG_DATA_HOME", "/data/x/");
     EXPECT_EQ(Backup::Folder(), "/data/x/zvbasic/backups");
