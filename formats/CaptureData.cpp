@@ -114,6 +114,8 @@ void sCaptureData::Clear() {
     Lines = SkippedLines = HeaderLines = DroppedRecords = Bytes = WholeLineBytes = 0;
     LastLineCut = false;
     LastLine = eLine::None;
+    TimeLines = RecordsTimed = 0;
+    Seconds = LastSeconds = 0;
     Device = Inode = 0;
     ChangedNs = 0;
     Head.clear();
@@ -161,6 +163,18 @@ bool cCaptureParser::IsHeader(const char* begin, const char* end) {
     return size_t(end - begin) == n && std::memcmp(begin, header, n) == 0;
 }
 
+bool cCaptureParser::ParseTime(const char* p, const char* e, double& seconds) {
+    if (e > p && e[-1] == '\r') --e;
+    static const char kStart[] = "\"SECONDS\" \"";
+    const size_t n = sizeof kStart - 1;
+    if (size_t(e - p) < n + 2 || std::memcmp(p, kStart, n) != 0 || e[-1] != '"') return false;
+    double v = 0;
+    const char* q = ParseNumber(p + n, e - 1, v);
+    if (q != e - 1 || !std::isfinite(v) || v < 0) return false;
+    seconds = v;
+    return true;
+}
+
 // Judges one line (without its line end) and remembers what it was, so that
 // a last line without line end can be taken back when the file grows.
 void cCaptureParser::Line(const char* begin, const char* end) {
@@ -185,6 +199,12 @@ void cCaptureParser::Line(const char* begin, const char* end) {
     } else if (IsHeader(begin, end)) {
         ++Out.HeaderLines;
         Out.LastLine = sCaptureData::eLine::Header;
+    } else if (double seconds = 0; ParseTime(begin, end, seconds)) {
+        ++Out.TimeLines;
+        Out.Seconds += seconds;
+        Out.LastSeconds = seconds;
+        Out.RecordsTimed = Out.Records() + Out.DroppedRecords;
+        Out.LastLine = sCaptureData::eLine::Time;
     } else {
         ++Out.SkippedLines;
         Out.LastLine = sCaptureData::eLine::Skipped;
@@ -459,6 +479,10 @@ sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, b
         case sCaptureData::eLine::Header: --data.HeaderLines; break;
         case sCaptureData::eLine::Skipped: --data.SkippedLines; break;
         case sCaptureData::eLine::Dropped: --data.DroppedRecords; break;
+        case sCaptureData::eLine::Time:
+            --data.TimeLines;
+            data.Seconds -= data.LastSeconds;
+            break;
         case sCaptureData::eLine::None: ++data.Lines; break;
         }
         data.LastLineCut = false;

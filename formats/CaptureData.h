@@ -36,7 +36,14 @@ struct sCaptureData {
     uint64_t WholeLineBytes = 0;            // bytes up to and with the last line end
     // What the last line judged was, so that a cut last line can be judged
     // again when the file has grown.
-    enum class eLine { None, Record, Header, Skipped, Dropped } LastLine = eLine::None;
+    enum class eLine { None, Record, Header, Skipped, Dropped, Time } LastLine = eLine::None;
+    // The time lines the capture's writer adds when it closes the file: the
+    // seconds each part recorded (added up) and how many records the file
+    // held at the last one.
+    uint64_t TimeLines = 0;
+    double Seconds = 0;
+    double LastSeconds = 0;  // of the last time line, to take it back when cut
+    uint64_t RecordsTimed = 0;
     // The file as it was read, to notice another file put under its name or
     // the file written anew in place: its identity and last change, and its
     // first bytes and those before Bytes.
@@ -45,6 +52,13 @@ struct sCaptureData {
     std::string Head, Tail;
 
     size_t Records() const { return Values[TraceTps].size(); }
+    // Whether the seconds the capture recorded are known: each part (each
+    // header) ended with its time line and no record came after the last.
+    // Older captures, and one whose writer never closed it (a power loss),
+    // have no known time.
+    bool TimeKnown() const {
+        return TimeLines > 0 && TimeLines >= HeaderLines && RecordsTimed == Records() + DroppedRecords;
+    }
     float Value(int trace, size_t record) const { return Values[trace][record]; }
     // The value as written in the file, to six decimals.
     double ExactValue(int trace, size_t record) const;
@@ -70,6 +84,8 @@ public:
     static bool ParseRecord(const char* begin, const char* end, float values[TraceCount]);
     static bool ParseRecord(const char* begin, const char* end, double values[TraceCount]);
     static bool IsHeader(const char* begin, const char* end);
+    // The time line ("\"SECONDS\" \"20.104000\""): true with its seconds.
+    static bool ParseTime(const char* begin, const char* end, double& seconds);
 
     // A parser that starts at a line start in the middle of the input (no
     // byte order mark there), for reading what a growing file has added.

@@ -25,6 +25,10 @@ cCaptureFile::~cCaptureFile() { Close(); }
 
 const char* cCaptureFile::Header() { return "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n"; }
 
+std::string cCaptureFile::FormatTime(double seconds) {
+    return "\"SECONDS\" \"" + FormatNumber(seconds < 0 ? 0 : seconds) + "\"\r\n";
+}
+
 std::string cCaptureFile::FormatNumber(double value) {
     char buf[400];  // the largest doubles need about 310 digits before the point
     auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
@@ -84,6 +88,7 @@ bool cCaptureFile::Open(const std::string& path) {
     // waiting for another program to open its other end.
     Fd = RegularFile::OpenForWriting(path, OpenError);
     if (Fd < 0) return false;
+    Opened = std::chrono::steady_clock::now();
     if (const int code = Append(Header())) {
         WriteError = true;
         OpenError = std::strerror(code);
@@ -102,8 +107,11 @@ bool cCaptureFile::WriteRecord(const sLiveSample& sample) {
     return code == 0;
 }
 
-void cCaptureFile::Close() {
+void cCaptureFile::Close(double seconds) {
     if (Fd < 0) return;
+    if (seconds < 0) seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Opened).count();
+    // A file whose header could not be written gets no time either.
+    if (Whole > 0) (void)Append(FormatTime(seconds));
     RegularFile::Close(Fd);
     Fd = -1;
 }

@@ -1,11 +1,16 @@
 // The capture file (*.dat) of the visualisation screen: a header line of four
 // quoted column names, then one line of four quoted numbers per polling cycle,
-// CR LF line ends, six decimals with a point whatever the locale. Each record
+// CR LF line ends, six decimals with a point whatever the locale. Closing the
+// file adds one line with the time it recorded, "\"SECONDS\" \"20.104000\""
+// (from opening to closing, on a clock that no change of the system's time
+// moves), so that a drive's duration is the drive's; older files have none,
+// and older readers pass over it as one line that is not a record. Each record
 // goes to the system as it is written, so a crash loses at most the record in
 // hand, and a record that cannot be written whole (a full disk) is cut off
 // again: the file always ends with a whole line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -61,17 +66,22 @@ public:
     bool WriteRecord(const sLiveSample& sample);
     // The last Open or WriteRecord failed while writing.
     bool WriteFailed() const { return WriteError; }
-    void Close();
+    // Adds the time line and closes the file: the seconds since Open, or
+    // `seconds` when the caller knows better (those of its poll).
+    void Close(double seconds = -1);
     bool IsOpen() const { return Fd >= 0; }
 
     static const char* Header();  // "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n"
     static std::string FormatRecord(const sLiveSample& sample);
+    // The time line: "\"SECONDS\" \"20.104000\"\r\n".
+    static std::string FormatTime(double seconds);
     // A number in fixed notation with six decimals and a point.
     static std::string FormatNumber(double value);
 
 private:
     int Fd = -1;
     uint64_t Whole = 0;  // bytes up to the end of the last whole line written
+    std::chrono::steady_clock::time_point Opened;
     bool WriteError = false;
     std::string OpenError;
     // Writes all of `data` at the end of the whole lines; on failure cuts

@@ -233,6 +233,52 @@ TEST(CaptureReader, SecondHeaderOfJoinedCapturesIsNotASkippedLine) {
 
 // Binary garbage: any bytes at all, in lines or without any line end, give
 // the good records and count the rest; overlong lines are not kept.
+// The writer's last line keeps the time a capture recorded; it is known
+// only when every part of the file ended with it, and the line is never
+// taken for a record or a skipped line.
+TEST(CaptureReader, TheTimeLineGivesTheSecondsRecorded) {
+    const std::string header = "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n";
+    const std::string rec = "\"1.000000\",\"0.450000\",\"800.000000\",\"40.000000\"\r\n";
+    const struct {
+        const char* Case;
+        std::string Text;
+        bool Known;
+        double Seconds;
+        uint64_t Skipped;
+    } cases[] = {
+        {"closed", header + rec + rec + "\"SECONDS\" \"20.104000\"\r\n", true, 20.104, 0},
+        {"without line end", header + rec + "\"SECONDS\" \"3.500000\"", true, 3.5, 0},
+        {"older file", header + rec + rec, false, 0, 0},
+        {"record after it", header + rec + "\"SECONDS\" \"1.000000\"\r\n" + rec, false, 1, 0},
+        {"two parts", header + rec + "\"SECONDS\" \"1.000000\"\r\n" + header + rec + "\"SECONDS\" \"2.5\"\r\n", true,
+         3.5, 0},
+        {"second part cut", header + rec + "\"SECONDS\" \"1.000000\"\r\n" + header + rec, false, 1, 0},
+        {"negative", header + rec + "\"SECONDS\" \"-1.000000\"\r\n", false, 0, 1},
+        {"not a number", header + rec + "\"SECONDS\" \"soon\"\r\n", false, 0, 1},
+        {"cut in the middle", header + rec + "\"SECONDS\" \"20.1", false, 0, 1},
+    };
+    for (const auto& c : cases) {
+        const sCaptureData d = ParseCapture(c.Text);
+        EXPECT_EQ(d.TimeKnown(), c.Known) << c.Case;
+        EXPECT_DOUBLE_EQ(d.Seconds, c.Seconds) << c.Case;
+        EXPECT_EQ(d.SkippedLines, c.Skipped) << c.Case;
+        EXPECT_GE(d.Records(), 1u) << c.Case;
+    }
+    // A follower that saw the time line cut judges it again when it is whole.
+    const fs::path p = TempPath("growing-time.dat");
+    std::ofstream(p, std::ios::binary) << header << rec << "\"SECONDS\" \"2";
+    sCaptureData d;
+    ASSERT_EQ(ReadCaptureFile(p.string(), d).Status, eReadStatus::Ok);
+    EXPECT_FALSE(d.TimeKnown());
+    std::ofstream(p, std::ios::binary | std::ios::app) << "0.000000\"\r\n";
+    bool restarted = false;
+    ASSERT_EQ(ReadMoreOfCaptureFile(p.string(), d, restarted).Status, eReadStatus::Ok);
+    EXPECT_TRUE(d.TimeKnown());
+    EXPECT_DOUBLE_EQ(d.Seconds, 20);
+    EXPECT_EQ(d.SkippedLines, 0u);
+    fs::remove(p);
+}
+
 TEST(CaptureReader, BinaryGarbageAroundGoodRecords) {
     std::mt19937 rng(42);
     for (int round = 0; round < 50; ++round) {
