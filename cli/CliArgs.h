@@ -14,6 +14,7 @@ enum eExit : int {
     EXIT_PORT = 3,       // the port cannot be opened
     EXIT_ECU = 4,        // the ECU did not answer, or answered wrongly
     EXIT_FILE = 5,       // a file could not be read or written
+    EXIT_NO_BEFORE = 6,  // report without --before: where the job began is not known
 };
 
 struct sCliArgs {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -31,6 +32,7 @@
 #include "formats/VehicleFile.h"
 
 #include "report/Report.h"
+#include "report/ReportInput.h"
 
 #include "cli/CliArgs.h"
 #include "cli/CliFormat.h"
@@ -107,15 +109,28 @@ bool Print(sContext& c, const std::string& text) {
     return c.OutError == 0;
 }
 
-// A line on standard error, after the program's name.
-void Note(const sContext& c, const std::string& text) { c.Output.Err(std::string(kProgram) + ": " + text + "\n"); }
+// A line on standard error, after the program's name; control characters
+// of the names in it (a port, a file) are shown escaped, so that a name
+// never makes a second line or acts on the terminal.
+void Note(const sContext& c, const std::string& text) {
+    c.Output.Err(std::string(kProgram) + ": " + CliFormat::PlainText(text) + "\n");
+}
+
+// The command changes the ECU: its objects always say whether there is a
+// backup ("backup": null when none was made).
+bool ChangesEcu(const sContext& c) { return c.Args.Command == "write" || c.Args.Command == "factory"; }
 
 // The run's one JSON object from its fields (without braces), with the
-// warnings so far.
+// backup the run made, whatever came after it (a script finds the file to
+// put the car back from every object, a failure's too), and the warnings so
+// far.
 std::string JsonObject(const sContext& c, const std::string& fields) {
     std::string out = "{" + fields;
+    if (!c.FirstBackup.empty() || ChangesEcu(c))
+        out += std::string(fields.empty() ? "" : ",") +
+               "\"backup\":" + (c.FirstBackup.empty() ? std::string("null") : CliFormat::JsonString(c.FirstBackup));
     if (!c.Warnings.empty()) {
-        out += std::string(fields.empty() ? "" : ",") + "\"warnings\":[";
+        out += std::string(out.size() == 1 ? "" : ",") + "\"warnings\":[";
         for (size_t i = 0; i < c.Warnings.size(); ++i) out += (i ? "," : "") + CliFormat::JsonString(c.Warnings[i]);
         out += "]";
     }
@@ -154,8 +169,9 @@ std::string JsonErrorFields(int code, const std::string& text) {
 // refuses (BackupMissing).
 void BackUp(sContext& c, const cCliSession& s) {
     if (c.Args.NoBackup) return;
-    const Backup::sResult r = Backup::Save(Backup::Folder(), Ecu::VersionCaption(s.IdVersion(), s.Version()),
-                                           VehicleFile::Format(IncomingSettings), std::time(nullptr));
+    const Backup::sResult r =
+        Backup::Save(Backup::Folder(), Ecu::VersionCaption(s.IdVersion(), s.Version()),
+                     VehicleFile::Format(IncomingSettings), std::time(nullptr), VehicleFile::IsWhole);
     if (r.Outcome == Backup::eOutcome::Failed) {
         if (!c.BackupFailed) Warn(c, "no backup of the ECU's settings: " + r.Error);
         c.BackupFailed = true;
@@ -178,10 +194,6 @@ bool BackupMissing(sContext& c) {
     Error(c, EXIT_FILE,
           "nothing was sent: the ECU's settings could not be backed up (--no-backup goes on without a backup)");
     return true;
-}
-
-std::string BackupJsonField(const sContext& c) {
-    return ",\"backup\":" + (c.FirstBackup.empty() ? std::string("null") : CliFormat::JsonString(c.FirstBackup));
 }
 
 // Connects and waits until the settings have been read (or the ECU
@@ -295,7 +307,7 @@ int Write(sContext& c) {
     // updates onto the link's queue; a file of the older kind leaves the
     // ECU's cylinder and coil counts as they are.
     const bool counts = VehicleFile::LoadText(text, WorkSettings);
-    if (!counts) OlderFileNote(c);
+    if (!counts && Ecu::NewProtocol(version)) OlderFileNote(c);
     if (Ecu::NewProtocol(version))
         for (const sUpdate& u : VehicleFile::Updates(WorkSettings, counts)) s.Link().QueueUpdate(u);
     file = WorkSettings;
@@ -321,7 +333,7 @@ int Write(sContext& c) {
     }
     if (c.Args.Json)
         PrintResult(c, JsonObject(c, CliFormat::IdentityJsonFields(c.Port, s.IdVersion(), version) +
-                                         ",\"file\":" + CliFormat::JsonString(c.Args.File) + BackupJsonField(c) +
+                                         ",\"file\":" + CliFormat::JsonString(c.Args.File) +
                                          ",\"stored\":" + (c.Args.NoStore ? "false" : "true") +
                                          ",\"verified\":" + (diffs.empty() ? "true" : "false") + ",\"differences\":" +
                                          CliFormat::DifferencesJson(diffs, expected, actual, version) +
@@ -342,7 +354,8 @@ int Diff(sContext& c) {
     const sSettings actual = EcuSettings;
     s.Close();
     sSettings file = actual;
-    if (!VehicleFile::LoadText(text, file)) OlderFileNote(c);
+    // Below 48 the ECU has no cylinder or coil count to keep.
+    if (!VehicleFile::LoadText(text, file) && Ecu::NewProtocol(version)) OlderFileNote(c);
     // Compared as the ECU would hold the file: only what it carries counts.
     const sSettings expected = CliFormat::ExpectedReadBack(actual, file, version);
     const auto diffs = CliFormat::Differences(expected, actual);
@@ -375,8 +388,7 @@ int Factory(sContext& c) {
     if (rc != EXIT_OK) return Ended(c, rc, error);
     const sSettings rec = EcuSettings;
     s.Close();
-    PrintResult(
-        c, c.Args.Json ? SettingsJsonObject(c, s, rec, BackupJsonField(c)) : CliFormat::SettingsTable(rec, version));
+    PrintResult(c, c.Args.Json ? SettingsJsonObject(c, s, rec) : CliFormat::SettingsTable(rec, version));
     return EXIT_OK;
 }
 
@@ -482,6 +494,8 @@ int Capture(sContext& c) {
         ++records;
         return true;
     };
+    // The time recorded is the poll's, from its start to its end.
+    const auto started = std::chrono::steady_clock::now();
     rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, c.Args.Seconds, error,
                 [&](const std::string& why) {
                     feed.Cut();
@@ -491,8 +505,12 @@ int Capture(sContext& c) {
                     feed.Version = s.Version();
                     if (!c.Args.Quiet) Note(c, "connected again");
                 });
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     s.Close();
-    file.Close();  // every record is flushed as written; closing ends the file
+    // Every record is flushed as written; closing ends the file with the
+    // time it recorded (standard output gets the same line).
+    file.Close(seconds);
+    if (toOut && !writeError && !Print(c, cCaptureFile::FormatTime(seconds))) writeError = c.OutError;
     if (writeError) {
         rc = EXIT_FILE;
         error = "cannot write " + (toOut ? std::string("standard output") : c.Args.File) + ": " +
@@ -503,8 +521,8 @@ int Capture(sContext& c) {
     if (!c.Args.Quiet && !c.Args.Json && !writeError)
         Note(c, std::to_string(records) + " records in " + (toOut ? std::string("standard output") : c.Args.File));
     if (c.Args.Json)
-        PrintResult(c, JsonObject(c, "\"file\":" + CliFormat::JsonString(c.Args.File) +
-                                         ",\"records\":" + std::to_string(records) +
+        PrintResult(c, JsonObject(c, "\"file\":" + CliFormat::JsonString(c.Args.File) + ",\"records\":" +
+                                         std::to_string(records) + ",\"seconds\":" + CliFormat::Fixed(seconds, 1) +
                                          (rc != EXIT_OK ? JsonErrorFields(rc, error) : std::string())));
     return Ended(c, rc, error);
 }
@@ -512,10 +530,11 @@ int Capture(sContext& c) {
 // The automatic backups, newest first; with --latest only the newest path.
 int Backups(sContext& c) {
     const std::string folder = Backup::Folder();
-    const std::vector<Backup::sEntry> list = Backup::List(folder);
+    const std::vector<Backup::sEntry> list = Backup::List(folder, VehicleFile::IsWhole);
     if (c.Args.Latest) {
         if (list.empty()) return Error(c, EXIT_FILE, "no backups in " + (folder.empty() ? "(no home folder)" : folder));
-        PrintResult(c, c.Args.Json ? CliFormat::JsonString(list.front().Path) + "\n" : list.front().Path + "\n");
+        PrintResult(c, c.Args.Json ? CliFormat::JsonString(list.front().Path) + "\n"
+                                   : CliFormat::PlainText(list.front().Path) + "\n");
         return EXIT_OK;
     }
     std::string out;
@@ -530,69 +549,92 @@ int Backups(sContext& c) {
         }
         out += "]\n";
     } else {
-        for (const Backup::sEntry& e : list) out += e.Time + "  " + e.Identity + "  " + e.Path + "\n";
+        for (const Backup::sEntry& e : list)
+            out += e.Time + "  " + e.Identity + "  " + CliFormat::PlainText(e.Path) + "\n";
     }
     return PrintResult(c, out) ? EXIT_OK : EXIT_FILE;
 }
 
 // ---- report ---------------------------------------------------------------
 
-// A vehicle file the report is made from, strictly read: a damaged one gives
-// no report.
-bool ReportFile(const std::string& path, sSettings& rec, std::string& error) {
-    std::string text;
-    if (!CheckVehicleFile(path, text, error)) return false;
-    rec = sSettings{};
-    VehicleFile::Parse(text, rec);
-    return true;
-}
-
-// The identity a backup's name carries ("...ECU-2.5-3.0.zv2"); false for
-// any other name.
-bool IdentityOfFile(const std::string& path, int& idVersion, int& version) {
-    Backup::sEntry e;
-    return Backup::ParseName(Report::BaseName(path), e) && Report::ParseIdentity(e.Identity, idVersion, version);
-}
-
-bool SameSettings(const sSettings& a, const sSettings& b) {
-    for (int pos = 0; pos < 15; ++pos)
-        if (a[pos] != b[pos]) return false;
-    return true;
-}
-
-// The capture of the test drive: a file with lines that are not records (cut
-// by a power loss, or not a capture at all) or without a record gives no report.
-bool ReportCapture(const std::string& path, Capture::sCaptureData& data, std::string& error) {
-    const Capture::sReadResult r = Capture::ReadCaptureFile(path, data);
-    if (r.Status == Capture::eReadStatus::NotAFile) {
-        error = "cannot read " + path + ": " + RegularFile::NotRegular;
-        return false;
+// A file of the report (a column's vehicle file, the capture) that gives none.
+std::string ReportFault(const std::string& path, const ReportInput::sFault& f) {
+    using ReportInput::eFault;
+    switch (f.Fault) {
+    case eFault::CannotRead: return "cannot read " + path + ": " + f.Detail;
+    case eFault::Damaged:
+        return path + " is not a whole vehicle file: line " + std::to_string(f.Line) + ": " + f.Detail;
+    case eFault::NotACapture:
+        return path + " is not a capture file: " + std::to_string(f.Lines) +
+               (f.Lines == 1 ? " line is" : " lines are") + " neither a record nor the header";
+    case eFault::NoRecords: return path + " holds no capture records";
+    case eFault::TooLarge: return path + " holds more records than this computer's memory can take";
+    case eFault::None: break;
     }
-    if (r.Status != Capture::eReadStatus::Ok) {
-        error = "cannot read " + path + ": " + (r.Errno ? std::strerror(r.Errno) : "read failed");
-        return false;
-    }
-    if (data.SkippedLines > 0 || data.DroppedRecords > 0) {
-        error = path + " is not a whole capture file: " + std::to_string(data.SkippedLines + data.DroppedRecords) +
-                " lines are not records it can hold";
-        return false;
-    }
-    if (data.Records() == 0) {
-        error = path + " holds no capture records";
-        return false;
-    }
-    return true;
+    return path;
 }
 
 // The workshop's lines and the language of zvbasic.ini (or --language).
 void ReportSettings(const sContext& c, Report::sInput& in) {
-    Translate::Init(Resources::Folder() + "/locale");
     cIni ini;
     ini.Load(cIni::ReadPath(ExeDir()));
     const std::string& language = c.Args.Language.empty() ? ini.Language : c.Args.Language;
     if (!language.empty()) Translate::SetLanguage(language);
     in.Workshop = ini.ReportName;
     in.Address = ini.ReportAddress;
+}
+
+// The most candidates for before listed on standard error (--json lists all).
+constexpr size_t kCandidatesShown = 10;
+
+// Without --before the report does not guess where the job began: a backup
+// of this ECU may be another car's of the same model, or this car's from
+// another day. It refuses and lists the backups that may be the settings
+// before, newest first, with what each differs in from now.
+int RefuseWithoutBefore(sContext& c, const Report::sInput& now) {
+    const std::string identity = Ecu::VersionCaption(now.IdVersion, now.Version);
+    const std::vector<ReportInput::sCandidate> candidates =
+        ReportInput::BeforeCandidates(Backup::Folder(), now.IdVersion, now.Version, now.NowFile);
+    std::string text =
+        "report needs --before FILE.zv2: which backup holds the car before this job is not known (a "
+        "backup of ECU " +
+        identity + " may be of another car of that model, or of this car on another day); ";
+    text += candidates.empty() ? "there is no older backup of ECU " + identity
+                               : "the older backups of ECU " + identity + ", newest first:";
+    std::vector<std::string> lines;
+    std::string json = "\"error\":" + CliFormat::JsonString(text) + ",\"exit\":" + std::to_string(EXIT_NO_BEFORE) +
+                       ",\"candidates\":[";
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const ReportInput::sCandidate& cand = candidates[i];
+        Report::sInput in = now;
+        in.Before = cand.Settings;
+        in.Drive = nullptr;
+        const Report::sContent content = Report::Build(in);
+        std::string differs, diffJson;
+        for (const Report::sRow& r : content.Rows) {
+            if (!r.Changed) continue;
+            differs += (differs.empty() ? "" : ", ") + r.Name + " " + r.Before + " (now " + r.Now + ")";
+            diffJson += std::string(diffJson.empty() ? "" : ",") + "{\"field\":" + CliFormat::JsonString(r.Field) +
+                        ",\"name\":" + CliFormat::JsonString(r.Name) +
+                        ",\"before\":" + CliFormat::JsonString(r.Before) + ",\"now\":" + CliFormat::JsonString(r.Now) +
+                        "}";
+        }
+        if (i < kCandidatesShown)
+            lines.push_back("  " + cand.Entry.Time + "  " + cand.Entry.Path + ": " +
+                            (differs.empty() ? std::string("the same as now") : "differs in " + differs));
+        std::string time = cand.Entry.Time;
+        time[10] = 'T';
+        json += std::string(i ? "," : "") + "{\"time\":" + CliFormat::JsonString(time) +
+                ",\"path\":" + CliFormat::JsonString(cand.Entry.Path) +
+                ",\"changed\":" + std::to_string(content.ChangedCount) + ",\"differences\":[" + diffJson + "]}";
+    }
+    if (candidates.size() > kCandidatesShown)
+        lines.push_back("  and " + std::to_string(candidates.size() - kCandidatesShown) + " older");
+    Note(c, text);
+    for (const std::string& line : lines) Note(c, line);
+    if (c.JsonOut && !c.ResultPrinted) PrintResult(c, JsonObject(c, json + "]"));
+    c.ResultPrinted = true;
+    return EXIT_NO_BEFORE;
 }
 
 int MakeReport(sContext& c) {
@@ -603,20 +645,38 @@ int MakeReport(sContext& c) {
         return Error(c, EXIT_USAGE,
                      "this build of zvbasic-cli makes no PDF (it was built without Qt); --json prints the "
                      "report's content");
+    // A language without a catalogue would give English without a word.
+    Translate::Init(Resources::Folder() + "/locale");
+    if (!c.Args.Language.empty()) {
+        const std::vector<std::string> languages = Translate::AvailableLanguages();
+        if (std::find(languages.begin(), languages.end(), c.Args.Language) == languages.end()) {
+            std::string known;
+            for (const std::string& code : languages) known += (known.empty() ? "" : ", ") + code;
+            return Error(c, EXIT_USAGE, "--language " + c.Args.Language + ": no such language (" + known + ")");
+        }
+    }
     Report::sInput in;
-    if (!c.Args.Before.empty() && !ReportFile(c.Args.Before, in.Before, error)) return Error(c, EXIT_FILE, error);
-    if (!c.Args.After.empty() && !ReportFile(c.Args.After, in.Now, error)) return Error(c, EXIT_FILE, error);
+    ReportInput::sFault fault;
+    if (!c.Args.Before.empty() && !ReportInput::ReadSettings(c.Args.Before, in.Before, fault))
+        return Error(c, EXIT_FILE, ReportFault(c.Args.Before, fault));
+    if (!c.Args.After.empty() && !ReportInput::ReadSettings(c.Args.After, in.Now, fault))
+        return Error(c, EXIT_FILE, ReportFault(c.Args.After, fault));
     Capture::sCaptureData drive;
     if (!c.Args.CaptureFile.empty()) {
-        if (!ReportCapture(c.Args.CaptureFile, drive, error)) return Error(c, EXIT_FILE, error);
+        bool cutLine = false;
+        if (!ReportInput::ReadDrive(c.Args.CaptureFile, drive, fault, cutLine))
+            return Error(c, EXIT_FILE, ReportFault(c.Args.CaptureFile, fault));
+        if (cutLine)
+            Warn(c, "the last line of " + c.Args.CaptureFile +
+                        " is cut off (the capture was stopped in the middle of a record): it is left out");
         in.Drive = &drive;
         in.DriveFile = c.Args.CaptureFile;
     }
     if (pdf && !toOut && !CheckOutputFile(c.Args.File, error)) return Error(c, EXIT_FILE, error);
     if (!c.Args.After.empty()) {
         in.NowFile = c.Args.After;
-        if (!IdentityOfFile(c.Args.After, in.IdVersion, in.Version) && !c.Args.Before.empty())
-            IdentityOfFile(c.Args.Before, in.IdVersion, in.Version);
+        if (!ReportInput::IdentityOfName(c.Args.After, in.IdVersion, in.Version) && !c.Args.Before.empty())
+            ReportInput::IdentityOfName(c.Args.Before, in.IdVersion, in.Version);
     } else {
         c.Port = c.Args.Port.empty() ? SavedPort() : c.Args.Port;
         if (c.Port.empty())
@@ -631,48 +691,18 @@ int MakeReport(sContext& c) {
         s.Close();
         in.NowFile = c.FirstBackup;
     }
+    ReportSettings(c, in);
     if (c.Args.Before.empty()) {
         if (in.Version < 0)
-            return Error(c, EXIT_USAGE,
+            return Error(c, EXIT_NO_BEFORE,
                          "report needs --before FILE.zv2: the ECU of " + c.Args.After +
-                             " is not known, so no backup of it can be chosen");
-        // The newest backup of this ECU that holds other settings than now:
-        // the state before the last change. When none differs, nothing has
-        // changed since the newest backup.
-        const std::string identity = Ecu::VersionCaption(in.IdVersion, in.Version);
-        // A backup given as now: the state before it is in an older backup.
-        Backup::sEntry nowEntry;
-        const bool nowIsBackup = !c.Args.After.empty() && Backup::ParseName(Report::BaseName(c.Args.After), nowEntry);
-        bool found = false;
-        std::string same;
-        for (const Backup::sEntry& e : Backup::List(Backup::Folder())) {
-            if (e.Identity != identity) continue;
-            if (nowIsBackup && (e.When > nowEntry.When || (e.When == nowEntry.When && e.Suffix >= nowEntry.Suffix)))
-                continue;
-            sSettings rec{};
-            std::string why;
-            if (!ReportFile(e.Path, rec, why)) continue;  // a damaged backup is no state of the ECU
-            if (SameSettings(rec, in.Now)) {
-                if (same.empty()) same = e.Path;
-                continue;
-            }
-            in.Before = rec;
-            in.BeforeFile = e.Path;
-            found = true;
-            break;
-        }
-        if (!found) {
-            in.Before = in.Now;
-            in.BeforeFile = same;
-            Warn(c, "no backup of ECU " + identity + " holds other settings than now: nothing is marked changed");
-        }
-    } else {
-        in.BeforeFile = c.Args.Before;
+                             " is not known, so no backup of it can be offered");
+        return RefuseWithoutBefore(c, in);
     }
+    in.BeforeFile = c.Args.Before;
     in.Vehicle = c.Args.Vehicle;
     in.Fitter = c.Args.Fitter;
     in.Made = std::time(nullptr);
-    ReportSettings(c, in);
     const Report::sContent content = Report::Build(in);
     if (pdf) {
         std::string bytes;

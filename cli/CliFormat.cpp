@@ -157,7 +157,7 @@ std::string DifferencesJson(const std::vector<sDifference>& diffs, const sSettin
 
 std::string IdentityText(const std::string& port, int idVersion, int version) {
     char buf[64];
-    std::string out = "port:          " + port + "\n";
+    std::string out = "port:          " + PlainText(port) + "\n";
     std::snprintf(buf, sizeof buf, "%d (0x%02X)", version, version & 0xFF);
     out += std::string("version:       ") + buf + "\n";
     std::snprintf(buf, sizeof buf, "%d (0x%02X)", idVersion, idVersion & 0xFF);

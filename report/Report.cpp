@@ -3,11 +3,10 @@
 #include <charconv>
 #include <cstdio>
 
+#include "core/Folders.h"
 #include "core/Json.h"
 #include "core/Translate.h"
 #include "core/Version.h"
-
-#include "link/CommThread.h"
 
 #include "formats/SettingsText.h"
 
@@ -36,24 +35,25 @@ std::string Number(double v, int decimals) {
 }
 
 std::string LocalTime(std::time_t t) {
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
+    long offset = 0;
+    const std::tm tm = Folders::LocalTime(t, offset);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm);
     return buf;
 }
 
-sDrive DriveOf(const Capture::sCaptureData& d, const std::string& file, int version) {
+sDrive DriveOf(const Capture::sCaptureData& d, const std::string& file) {
     sDrive out;
     out.File = BaseName(file);
     out.Records = d.Records();
-    // A record is one idle polling cycle of the ECU's live values.
-    if (version >= 0) out.SecondsPerRecord = cCommThread::PollCycleSeconds(version);
-    out.Seconds = double(out.Records) * out.SecondsPerRecord;
+    // The time the capture recorded, as its writer kept it; the polling
+    // cycle says nothing of it (the live poll runs three times as fast as
+    // the idle one, and the link may have been away for a while).
+    if (d.TimeKnown() && out.Records > 0) {
+        out.TimeKnown = true;
+        out.Seconds = d.Seconds;
+        out.SecondsPerRecord = d.Seconds / double(out.Records);
+    }
     for (size_t i = 0; i < d.Records(); ++i) {
         if (d.ExactValue(Capture::TraceLambda, i) > Capture::RichLambdaVolts) ++out.Rich;
         const float rpm = d.Value(Capture::TraceRpm, i), tps = d.Value(Capture::TraceTps, i);
@@ -152,7 +152,7 @@ sContent Build(const sInput& in) {
     c.NowFile = BaseName(in.NowFile);
     if (in.Drive) {
         c.HasDrive = true;
-        c.Drive = DriveOf(*in.Drive, in.DriveFile, known ? in.Version : -1);
+        c.Drive = DriveOf(*in.Drive, in.DriveFile);
     }
     return c;
 }
@@ -177,9 +177,10 @@ std::string Json(const sContent& c) {
            field("now_file", c.NowFile) + ",\"drive\":";
     if (!c.HasDrive) return out + "null}\n";
     const sDrive& d = c.Drive;
-    const bool known = d.SecondsPerRecord > 0;
+    const bool known = d.TimeKnown;
     out += "{" + field("file", d.File) + ",\"records\":" + std::to_string(d.Records) +
-           // (null when the ECU, and so its polling cycle, is not known)
+           // (null when the capture does not keep its time: an older one, or
+           // one whose writer never closed it)
            ",\"seconds_per_record\":" + (known ? Number(d.SecondsPerRecord, 3) : "null") +
            ",\"seconds\":" + (known ? Number(d.Seconds, 1) : "null") + ",\"rich_records\":" + std::to_string(d.Rich) +
            ",\"rich_share\":" + Number(d.RichShare, 4) + ",\"rpm_max\":" + Number(d.RpmMax, 0) +

@@ -48,8 +48,9 @@ struct sRow {
 struct sDrive {
     std::string File;  // the capture's file name (no folder)
     uint64_t Records = 0;
-    double SecondsPerRecord = 0;  // the idle polling cycle of the ECU (0: not known)
-    double Seconds = 0;           // Records x SecondsPerRecord
+    bool TimeKnown = false;       // the capture kept the time it recorded
+    double Seconds = 0;           // that time (0: not known)
+    double SecondsPerRecord = 0;  // Seconds / Records (0: not known)
     uint64_t Rich = 0;            // records with the lambda above the rich threshold
     double RichShare = 0;
     float RpmMax = 0, TpsMax = 0, ValveMin = 0, ValveMax = 0;

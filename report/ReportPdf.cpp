@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include <QBuffer>
 #include <QFont>
@@ -22,6 +23,7 @@
 #include "core/Translate.h"
 
 #include "analysis/DriveStats.h"
+#include "analysis/MinMaxPyramid.h"
 
 namespace ReportPdf {
 
@@ -200,12 +202,14 @@ double Traces(cPage& pg, double y, const Capture::sCaptureData& d, const Report:
     const size_t n = d.Records();
     const int columns = std::max(1, int(w * 2));
     for (const sTrace& t : traces) {
-        float lo = 0, hi = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const float v = d.Value(t.Trace, i);
-            if (i == 0 || v < lo) lo = v;
-            if (i == 0 || v > hi) hi = v;
-        }
+        // The minimum and maximum under each column from the min/max
+        // pyramid, as the viewer draws them.
+        Capture::cMinMaxPyramid pyramid;
+        pyramid.Build(d.Values[t.Trace].data(), n);
+        std::vector<Capture::sColumn> spans;
+        pyramid.Decimate(0, double(n) / columns, columns, spans);
+        const Capture::sRangeStats all = pyramid.Query(0, n);
+        float lo = n ? all.Min : 0, hi = n ? all.Max : 0;
         if (lo > 0) lo = 0;
         if (hi <= lo) hi = lo + 1;
         pg.P.setPen(QPen(kRule, 0.5));
@@ -221,27 +225,20 @@ double Traces(cPage& pg, double y, const Capture::sCaptureData& d, const Report:
         QPointF last;
         bool have = false;
         for (int col = 0; col < columns && n; ++col) {
-            const size_t a = size_t(double(col) * double(n) / columns);
-            size_t b = size_t(double(col + 1) * double(n) / columns);
-            if (b <= a) {
-                if (a >= n) break;
-                b = a + 1;
-            }
-            float mn = d.Value(t.Trace, a), mx = mn;
-            for (size_t i = a + 1; i < b && i < n; ++i) {
-                mn = std::min(mn, d.Value(t.Trace, i));
-                mx = std::max(mx, d.Value(t.Trace, i));
-            }
+            const Capture::sColumn& span = spans[size_t(col)];
+            if (!span.Has) continue;  // fewer records than columns
+            // The column's first and last records join it to its neighbours.
+            const size_t a = std::min(n - 1, size_t(double(col) * double(n) / columns));
+            const size_t b = std::clamp<size_t>(size_t(double(col + 1) * double(n) / columns), a + 1, n);
             const double x = x0 + (double(col) + 0.5) * w / columns;
-            const QPointF top(x, yOf(mx)), bottom(x, yOf(mn));
             if (have) pg.P.drawLine(last, QPointF(x, yOf(d.Value(t.Trace, a))));
-            if (mx != mn) pg.P.drawLine(top, bottom);
-            last = QPointF(x, yOf(d.Value(t.Trace, std::min(b, n) - 1)));
+            if (span.Max != span.Min) pg.P.drawLine(QPointF(x, yOf(span.Max)), QPointF(x, yOf(span.Min)));
+            last = QPointF(x, yOf(d.Value(t.Trace, b - 1)));
             have = true;
         }
         y += stripH + gap;
     }
-    const QString axis = drive.SecondsPerRecord > 0
+    const QString axis = drive.TimeKnown
                              ? T(N_("Time")) + QStringLiteral(" 0:00 – ") + Q(Report::DurationText(drive.Seconds))
                              : T(N_("Records")) + QStringLiteral(" 1 – ") + QString::number(qulonglong(n));
     y += pg.Text(x0, y - 2, w, axis, Font(7), Qt::AlignRight, kGrey);
@@ -305,13 +302,13 @@ double Map(cPage& pg, double y, const Capture::sCaptureData& d, double bottom) {
 void DrivePage(cPage& pg, const Report::sContent& c, const Capture::sCaptureData& d) {
     double y = Head(pg, c, N_("Test drive"));
     const Report::sDrive& drive = c.Drive;
-    const QString duration = drive.SecondsPerRecord > 0
+    const QString duration = drive.TimeKnown
                                  ? Q(Report::DurationText(drive.Seconds)) + QStringLiteral(" (") +
                                        QString::fromStdString(Translate::Format(
                                            _(N_("%s s per record")),
                                            QString::number(drive.SecondsPerRecord, 'f', 2).toStdString().c_str())) +
                                        QStringLiteral(")")
-                                 : T(N_("not known (ECU not known)"));
+                                 : T(N_("not known (the capture does not keep its time)"));
     struct sFigure {
         const char* Label;
         QString Value;

@@ -23,6 +23,7 @@
 #include "formats/VehicleFile.h"
 
 #include "report/Report.h"
+#include "report/ReportInput.h"
 #include "report/ReportPdf.h"
 
 #include "widgets/Palette.h"
@@ -341,25 +342,16 @@ namespace {
 // A vehicle file the report is made from: read whole and well-formed, or
 // `error` says why not.
 bool ReadReportFile(const QString& path, sSettings& rec, QString& error) {
-    std::string text, why;
-    if (!VehicleFile::ReadText(QFile::encodeName(path).toStdString(), text, why)) {
-        error = QFileInfo(path).fileName() + QLatin1Char('\n') + Tr(why.c_str());
-        return false;
-    }
-    if (!VehicleFile::CheckStrict(text, VehicleFile::eFileEnd::Tolerant).WellFormed()) {
-        error = QFileInfo(path).fileName() + QLatin1Char('\n') + Tr("This file is damaged.");
-        return false;
-    }
-    rec = sSettings{};
-    VehicleFile::Parse(text, rec);
-    return true;
+    ReportInput::sFault fault;
+    if (ReportInput::ReadSettings(QFile::encodeName(path).toStdString(), rec, fault)) return true;
+    error = QFileInfo(path).fileName() + QLatin1Char('\n') +
+            (fault.Fault == ReportInput::eFault::Damaged ? Tr("This file is damaged.") : Tr(fault.Detail.c_str()));
+    return false;
 }
 
 // The identity a backup's name carries, as the command line takes it.
 void IdentityOfName(const QString& path, Report::sInput& in) {
-    Backup::sEntry e;
-    if (Backup::ParseName(QFileInfo(path).fileName().toStdString(), e))
-        Report::ParseIdentity(e.Identity, in.IdVersion, in.Version);
+    ReportInput::IdentityOfName(QFile::encodeName(path).toStdString(), in.IdVersion, in.Version);
 }
 
 }  // namespace
@@ -433,16 +425,22 @@ void TDataExForm::ReportBtnClick() {
         const QString capture = FileDialog::Run(this, open);
         if (capture.isEmpty()) return;
         const std::string name = QFile::encodeName(capture).toStdString();
-        const Capture::sReadResult read = Capture::ReadCaptureFile(name, drive);
-        if (read.Status != Capture::eReadStatus::Ok || drive.SkippedLines > 0 || drive.DroppedRecords > 0 ||
-            drive.Records() == 0) {
+        ReportInput::sFault fault;
+        bool cutLine = false;
+        if (!ReportInput::ReadDrive(name, drive, fault, cutLine)) {
+            const bool unreadable = fault.Fault == ReportInput::eFault::CannotRead;
             ShowInfo(Tr("The report could not be made:") + QLatin1Char('\n') + QFileInfo(capture).fileName() +
                      QLatin1Char('\n') +
-                     (read.Status == Capture::eReadStatus::NotAFile ? Tr(RegularFile::NotRegular)
-                      : read.Status != Capture::eReadStatus::Ok     ? Tr("The file could not be read.")
-                                                                    : Tr("This is not a whole capture file.")));
+                     (unreadable && fault.Detail == RegularFile::NotRegular ? Tr(RegularFile::NotRegular)
+                      : unreadable                                          ? Tr("The file could not be read.")
+                                                                            : Tr("This is not a whole capture file.")));
             return;
         }
+        // A capture stopped by a power loss: the records before its cut
+        // last line make the drive.
+        if (cutLine)
+            ShowInfo(QFileInfo(capture).fileName() + QLatin1Char('\n') +
+                     Tr("The last line of this capture was cut off; the report leaves it out."));
         in.Drive = &drive;
         in.DriveFile = name;
     }

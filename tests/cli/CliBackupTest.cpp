@@ -3,9 +3,13 @@
 // and a backup folder that cannot be written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "tools/ecusim/EcuSimulator.h"
 
@@ -136,4 +140,92 @@ TEST_F(CliBackup, AnUnwritableFolderIsOneLineAndNoOtherExitCode) {
     run = RunCli(Exe, {"backups", "--json"});
     EXPECT_EQ(run.Exit, 0);
     EXPECT_EQ(run.Out, "[]\n");
+}
+
+// Files named like backups that are none (an impossible moment, contents
+// that are no whole vehicle file) are neither listed nor the newest backup,
+// and do not make the same values be backed up again.
+TEST_F(CliBackup, JunkInTheFolderIsNoBackup) {
+    sCliRun run = Run({"--quiet", "read"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    const std::string real = RunCli(Exe, {"backups", "--latest"}).Out;
+    ASSERT_FALSE(real.empty());
+    const struct {
+        const char* Name;
+        const char* Contents;
+    } junk[] = {
+        {"2099-13-45_99-99-99+9999_ECU-2.5-3.0.zv2", kFile},                   // no such moment
+        {"2098-02-30_10-00-00+0100_ECU-2.5-3.0.zv2", kFile},                   // no 30 February
+        {"2097-01-01_10-00-00+0100_ECU-2.5-3.0.zv2", "not a vehicle file\n"},  // a valid moment, junk inside
+        {"2096-01-01_10-00-00+0100_ECU-2.5-3.0.zv2", "1\r\n2\r\n"},            // cut short
+        {"2095-01-01_10-00-00+0100_ECU-2.5-3.0.zv2", ""},                      // empty
+    };
+    for (const auto& j : junk) std::ofstream(Folder() / j.Name, std::ios::binary) << j.Contents;
+
+    run = RunCli(Exe, {"backups", "--latest"});
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Out, real);
+    run = RunCli(Exe, {"backups"});
+    EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 1) << run.Out;
+    for (const auto& j : junk) EXPECT_EQ(run.Out.find(j.Name), std::string::npos) << j.Name;
+
+    // The ECU still holds what the real backup holds: no new file.
+    run = Run({"--quiet", "read"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 1 + std::size(junk));
+}
+
+// Whatever ends a write or a factory reset after its backup was made (the
+// ECU silent in the middle, the store refused, the read back cut, Ctrl+C),
+// the one JSON object names the backup that puts the car back.
+TEST_F(CliBackup, EveryJsonObjectOfAChangeNamesItsBackup) {
+    const std::string file = (Dir.Path / "file.zv2").string();
+    std::ofstream(file, std::ios::binary) << kFile;
+    const std::array<uint8_t, 16> held = Sim.Settings();
+    // The frames of a read, and of a whole write (read, write, store, read back).
+    const std::string before = (Dir.Path / "before.zv2").string();
+    Sim.ClearLog();
+    ASSERT_EQ(Run({"--quiet", "--no-backup", "read", "-o", before}).Exit, 0);
+    const int readFrames = int(Sim.Commands().size());
+    Sim.ClearLog();
+    ASSERT_EQ(Run({"--quiet", "--no-backup", "write", file}).Exit, 0);
+    const int writeFrames = int(Sim.Commands().size());
+    ASSERT_GT(writeFrames, 2 * readFrames);
+
+    const struct {
+        const char* Case;
+        std::vector<std::string> Args;
+        eSimFault Fault;
+        int After;       // frames before the fault
+        bool Interrupt;  // SIGINT once the first frame goes unanswered
+        int Exit;
+    } cases[] = {
+        {"silent mid-write", {"write", file}, eSimFault::SilenceAfter, readFrames + 3, false, 4},
+        {"store refused", {"write", file}, eSimFault::RefuseStore, 0, false, 4},
+        {"read back cut", {"write", file}, eSimFault::SilenceAfter, writeFrames - 3, false, 4},
+        {"Ctrl+C mid-write", {"write", file}, eSimFault::SilenceAfter, readFrames + 3, true, 130},
+        {"factory, silent after", {"factory", "--yes"}, eSimFault::SilenceAfter, readFrames + 1, false, 4},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(Folder());
+        Sim.SetSettings(held);
+        Sim.SetFault(eSimFault::None);
+        Sim.ClearLog();
+        Sim.SetFault(c.Fault, c.After);
+        std::vector<std::string> args = {"--port", Sim.DevicePath(), "--quiet", "--json"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const size_t unanswered = size_t(c.After) + 1;
+        const sCliRun run = RunCli(
+            Exe, args, [&] { return c.Interrupt && Sim.Commands().size() >= unanswered; }, SIGINT);
+        EXPECT_EQ(run.Exit, c.Exit) << c.Case << ": " << run.Err;
+        EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 1) << c.Case << ": " << run.Out;
+        const std::string key = "\"backup\":\"";
+        const size_t at = run.Out.find(key);
+        ASSERT_NE(at, std::string::npos) << c.Case << ": " << run.Out;
+        const std::string path = run.Out.substr(at + key.size(), run.Out.find('"', at + key.size()) - at - key.size());
+        EXPECT_EQ(fs::path(path).parent_path(), Folder()) << c.Case;
+        EXPECT_NE(run.Out.find("\"error\":"), std::string::npos) << c.Case << ": " << run.Out;
+        EXPECT_EQ(Slurp(path), Slurp(before)) << c.Case;  // what the ECU held before
+    }
+    Sim.SetFault(eSimFault::None);
 }

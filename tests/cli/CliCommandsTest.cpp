@@ -287,6 +287,19 @@ TEST_F(CliCommands, AnOlderFileKeepsTheEcusCounts) {
     EXPECT_EQ(read.Out, VehicleText(0, 151, 1, true, 6, 3));  // a rising sensor at 150 as the ECU holds it
 }
 
+// An ECU below 48 has no cylinder or coil count: a file without them is no
+// news worth a warning there.
+TEST_F(CliCommands, AnOlderFileIsNoNewsToAnEcuWithoutCounts) {
+    StartSim(22);
+    const std::string old = File("old.zv2", VehicleText(51, 150, 1, false));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--quiet", "write", old}, {"--quiet", "diff", old}}) {
+        const sRun run = Run(args, {}, 1);
+        EXPECT_EQ(run.Exit, 0) << args[1] << ": " << run.Err;
+        EXPECT_EQ(run.Err.find("cylinder and coil"), std::string::npos) << run.Err;
+    }
+}
+
 TEST_F(CliCommands, CaptureToStandardOutput) {
     StartSim(48);
     const sRun run = Run({"--quiet", "capture", "-", "--seconds", "1.5"});
@@ -320,4 +333,59 @@ TEST_F(CliCommands, PortsShowControlCharactersEscaped) {
     }
     EXPECT_EQ(run.Out.find('\x1b'), std::string::npos) << run.Out;
     EXPECT_NE(run.Out.find("/dev/a\\x1B[2J\\x0Db"), std::string::npos) << run.Out;
+}
+
+// A control character in a port or file name (a newline, an escape
+// sequence) comes out escaped on every line the program prints: it never
+// makes a second line or acts on the terminal.
+TEST_F(CliCommands, ControlCharactersInNamesAreShownEscaped) {
+    const std::string odd = "a\nb\x1b[2J\tc\r";
+    const std::string dir = (Dir.Path / odd).string();
+    const auto plain = [](const std::string& text, size_t lines) {
+        size_t n = 0;
+        for (unsigned char c : text) {
+            if (c == '\n') ++n;
+            else if (c < 0x20 || c == 0x7F) return false;
+        }
+        return n == lines;
+    };
+    struct sCase {
+        std::vector<std::string> Args;
+        int Exit;
+        const char* Shown;  // the name as it must appear
+    } cases[] = {
+        {{"--port", "/nonexistent/" + odd, "identify"}, 3, "/nonexistent/a\\x0Ab\\x1B[2J\\x09c\\x0D"},
+        {{"--port", "/nonexistent/x", "write", dir + ".zv2"}, 5, "a\\x0Ab\\x1B[2J\\x09c\\x0D.zv2"},
+        {{"--port", "/nonexistent/x", "read", "-o", dir + "/x.zv2"}, 5, "a\\x0Ab\\x1B[2J\\x09c\\x0D/x.zv2"},
+        {{"--port", "/nonexistent/x", "capture", dir + "/x.dat"}, 5, "a\\x0Ab\\x1B[2J\\x09c\\x0D/x.dat"},
+        {{"report", "--after", dir + ".zv2", "--json"}, 5, "a\\x0Ab\\x1B[2J\\x09c\\x0D.zv2"},
+    };
+    for (const sCase& c : cases) {
+        const sRun run = Run(c.Args, {}, 1);
+        EXPECT_EQ(run.Exit, c.Exit) << run.Err;
+        EXPECT_TRUE(plain(run.Err, 1)) << run.Err;
+        EXPECT_NE(run.Err.find(c.Shown), std::string::npos) << run.Err;
+    }
+
+    // The port of identify, through a link whose name holds them; the
+    // backups of a data folder whose name holds them.
+    sSimOptions o;
+    o.Version = 48;
+    o.Instant = true;
+    fs::create_directories(dir);
+    o.LinkPath = dir + "/tty";
+    Sim = std::make_unique<cEcuSimulator>(o);
+    Sim->Start();
+    sRun run = Run({"--port", o.LinkPath, "identify"}, {}, 1);
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_TRUE(plain(run.Out, 5)) << run.Out;
+    EXPECT_NE(run.Out.find("a\\x0Ab\\x1B[2J\\x09c\\x0D/tty\n"), std::string::npos) << run.Out;
+    ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
+    ASSERT_EQ(Run({"--port", o.LinkPath, "--quiet", "read"}, {}, 1).Exit, 0);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"backups"}, {"backups", "--latest"}}) {
+        run = Run(args, {}, 1);
+        EXPECT_EQ(run.Exit, 0) << run.Err;
+        EXPECT_TRUE(plain(run.Out, 1)) << run.Out;
+        EXPECT_NE(run.Out.find("a\\x0Ab\\x1B[2J\\x09c\\x0D/zvbasic/backups/"), std::string::npos) << run.Out;
+    }
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -167,7 +168,7 @@ TEST_F(CliReport, DamagedInputMakesNoPdfAndLeavesTheOldOneAsItWas) {
     const std::string damaged = (Dir.Path / "damaged.zv2").string(), cut = (Dir.Path / "cut.dat").string();
     const std::string empty = (Dir.Path / "empty.dat").string();
     std::ofstream(damaged, std::ios::binary) << "51\r\n101\r\nx\r\n";
-    std::ofstream(cut, std::ios::binary) << CaptureText(10) << "\"1.000000\",\"0.4";
+    std::ofstream(cut, std::ios::binary) << CaptureText(10) << "not a record\r\n" << CaptureText(3).substr(30);
     std::ofstream(empty, std::ios::binary) << "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n";
     std::ofstream(Pdf, std::ios::binary) << "the old report";
     struct sCase {
@@ -203,6 +204,59 @@ TEST_F(CliReport, DamagedInputMakesNoPdfAndLeavesTheOldOneAsItWas) {
     EXPECT_NE(Slurp(Pdf).find("%%EOF"), std::string::npos);
 }
 
+// A capture cut by the ignition ends inside its last record: as the viewer
+// does, the report leaves that line out and says so; the records before it
+// make the drive.
+TEST_F(CliReport, ACaptureWithATornLastLineStillMakesAReport) {
+    const std::string torn = (Dir.Path / "torn.dat").string();
+    std::ofstream(torn, std::ios::binary) << CaptureText(10) << "\"1.000000\",\"0.4";
+    const sCliRun run = RunCli(Exe, {"report", "--json", "--before", Before, "--after", Now, "--capture", torn});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Out.find("\"records\":10,"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("\"seconds\":null"), std::string::npos) << run.Out;  // its writer never closed it
+    EXPECT_NE(run.Err.find("torn.dat is cut off"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Out.find("\"warnings\":[\"the last line of "), std::string::npos) << run.Out;
+}
+
+// A capture of 20 s made by the command line polls all the time (about
+// three records a second from version 48): its duration is the 20 s it
+// recorded, in the JSON and on paper; an older capture without its time
+// says "not known" instead of a figure.
+TEST_F(CliReport, TheDurationIsTheTimeTheCaptureRecorded) {
+    NEEDS_PDF();
+    sSimOptions o;
+    o.Version = 0x30;
+    cEcuSimulator sim(o);
+    sim.Start();
+    const std::string drive = (Dir.Path / "drive20.dat").string();
+    sCliRun run =
+        RunCli(Exe, {"--port", sim.DevicePath(), "--quiet", "capture", drive, "--seconds", "20"}, {}, SIGINT, 60000);
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    run = RunCli(Exe, {"report", "--json", "--before", Before, "--after", Now, "--capture", drive, "-o", Pdf});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    const size_t at = run.Out.find("\"seconds\":");
+    ASSERT_NE(at, std::string::npos) << run.Out;
+    const double seconds = std::atof(run.Out.c_str() + at + 10);
+    EXPECT_GE(seconds, 20.0) << run.Out;
+    EXPECT_LT(seconds, 21.0) << run.Out;
+    EXPECT_NE(Strip(PdfText(Pdf)).find(Strip(std::string(_("Duration:")) + "0:20")), std::string::npos) << PdfText(Pdf);
+
+    run = RunCli(Exe, {"report", "--json", "--before", Before, "--after", Now, "--capture", Drive, "-o", Pdf});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Out.find("\"seconds_per_record\":null,\"seconds\":null"), std::string::npos) << run.Out;
+    EXPECT_NE(Strip(PdfText(Pdf)).find(Strip("not known (the capture does not keep its time)")), std::string::npos)
+        << PdfText(Pdf);
+}
+
+// A language without a catalogue is refused, not printed in English.
+TEST_F(CliReport, AnUnknownLanguageIsRefused) {
+    sCliRun run = RunCli(Exe, {"report", "--json", "--before", Before, "--after", Now, "--language", "xx"});
+    EXPECT_EQ(run.Exit, 2) << run.Err;
+    EXPECT_NE(run.Err.find("--language xx: no such language (de, en, pl, ru)"), std::string::npos) << run.Err;
+    run = RunCli(Exe, {"report", "--json", "--before", Before, "--after", Now, "--language", "pl"});
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+}
+
 TEST_F(CliReport, ThePaperFollowsTheLocaleAndStandardOutputTakesThePdf) {
     NEEDS_PDF();
     struct sCase {
@@ -223,7 +277,23 @@ TEST_F(CliReport, ThePaperFollowsTheLocaleAndStandardOutputTakesThePdf) {
     }
 }
 
-TEST_F(CliReport, AfterAWriteBeforeIsTheFirstBackupAndNowWhatTheEcuHolds) {
+// The backups named in the lines a refused report prints, in order.
+std::vector<std::string> Candidates(const std::string& err) {
+    std::vector<std::string> out;
+    for (const std::string& line : Lines(err)) {
+        const size_t zv2 = line.find(".zv2: ");
+        if (line.rfind("zvbasic-cli:   ", 0) != 0 || zv2 == std::string::npos) continue;
+        const size_t slash = line.rfind('/', zv2);
+        out.push_back(line.substr(slash + 1, zv2 + 4 - slash - 1));
+    }
+    return out;
+}
+
+// A job of two writes (minimum 50 to 60, then maximum 150 to 160): without
+// --before the report does not guess (the newest backup that differs would
+// hide the first change) but lists the backups with what each differs in;
+// with the one the job began with, both changes are in the JSON and the PDF.
+TEST_F(CliReport, TheTwoWriteJobIsRefusedWithoutBeforeAndTrueWithIt) {
     NEEDS_PDF();
     sSimOptions o;
     o.Version = 0x30;
@@ -231,89 +301,93 @@ TEST_F(CliReport, AfterAWriteBeforeIsTheFirstBackupAndNowWhatTheEcuHolds) {
     cEcuSimulator sim(o);
     sim.Start();
     const std::string port = sim.DevicePath();
-    const std::string file = (Dir.Path / "tuned.zv2").string();
-    std::ofstream(file, std::ios::binary) << kNow;
-    sCliRun run = RunCli(Exe, {"--port", port, "--quiet", "write", file});
+    const auto file = [&](const char* name, const char* min, const char* max) {
+        std::string text = kBefore;  // line 8 the minimum (50), line 9 the maximum (150)
+        text.replace(text.find("\r\n50\r\n") + 2, 2, min);
+        text.replace(text.find("\r\n150\r\n") + 2, 3, max);
+        const std::string path = (Dir.Path / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    };
+    // The car as it comes in, then the job.
+    ASSERT_EQ(RunCli(Exe, {"--port", port, "--quiet", "--no-backup", "write", file("car.zv2", "50", "150")}).Exit, 0);
+    sCliRun run = RunCli(Exe, {"--port", port, "--quiet", "--json", "write", file("one.zv2", "60", "150")});
     ASSERT_EQ(run.Exit, 0) << run.Err;
-    const std::string tell = "backup of the ECU's settings: ";
-    const size_t at = run.Err.find(tell);
-    ASSERT_NE(at, std::string::npos) << run.Err;
-    const std::string first = run.Err.substr(at + tell.size(), run.Err.find('\n', at) - at - tell.size());
-    const std::string held = (Dir.Path / "held.zv2").string();
-    run = RunCli(Exe, {"--port", port, "--quiet", "read", "-o", held});
-    ASSERT_EQ(run.Exit, 0) << run.Err;
+    const std::string key = "\"backup\":\"";
+    const size_t at = run.Out.find(key);
+    ASSERT_NE(at, std::string::npos) << run.Out;
+    const std::string start = run.Out.substr(at + key.size(), run.Out.find('"', at + key.size()) - at - key.size());
+    ASSERT_EQ(RunCli(Exe, {"--port", port, "--quiet", "write", file("two.zv2", "60", "160")}).Exit, 0);
 
-    run = RunCli(Exe, {"--port", port, "--quiet", "--json", "report", "--language", "de", "-o", Pdf});
+    run = RunCli(Exe, {"--port", port, "--quiet", "report", "-o", Pdf});
+    EXPECT_EQ(run.Exit, 6) << run.Err;
+    EXPECT_FALSE(fs::exists(Pdf));
+    // Newest first: after the first write (the maximum differs), then the
+    // car as it came (both differ); now's own backup is no candidate.
+    const std::vector<std::string> listed = Candidates(run.Err);
+    ASSERT_EQ(listed.size(), 2u) << run.Err;
+    EXPECT_EQ(listed[1], fs::path(start).filename().string()) << run.Err;
+    EXPECT_NE(run.Err.find("differs in Valve maximal open 150 (now 160)\n"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("differs in Valve minimal open 50 (now 60), Valve maximal open 150 (now 160)\n"),
+              std::string::npos)
+        << run.Err;
+    run = RunCli(Exe, {"--port", port, "--quiet", "--json", "report"});
+    EXPECT_EQ(run.Exit, 6) << run.Err;
+    EXPECT_NE(run.Out.find("\"exit\":6,\"candidates\":[{\"time\":"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("\"changed\":2,\"differences\":[{\"field\":\"StepPosMin\""), std::string::npos) << run.Out;
+
+    run = RunCli(Exe, {"--port", port, "--quiet", "--json", "report", "--before", start, "-o", Pdf});
     ASSERT_EQ(run.Exit, 0) << run.Err;
-    EXPECT_NE(run.Out.find("\"before_file\":\"" + fs::path(first).filename().string() + "\""), std::string::npos)
-        << run.Out;
-    sSettings before{}, now{};
-    VehicleFile::Parse(Slurp(first), before);
-    VehicleFile::Parse(Slurp(held), now);
-    ASSERT_NE(before, now);
-    Translate::SetLanguage("de");
-    Report::sInput in;
-    in.Before = before;
-    in.Now = now;
-    in.IdVersion = 0x25;
-    in.Version = 0x30;
-    const std::vector<std::string> lines = Lines(PdfText(Pdf));
-    for (const Report::sRow& r : Report::Build(in).Rows) {
-        const std::string row = Strip(r.Name + r.Before + r.Now + (r.Changed ? "*" : ""));
-        bool found = false;
-        for (const std::string& line : lines) found = found || Strip(line) == row;
-        EXPECT_TRUE(found) << r.Field << ": " << row;
-        EXPECT_NE(run.Out.find("\"field\":\"" + r.Field + "\",\"name\":\"" + r.Name +
-                               "\",\"before_raw\":" + std::to_string(r.BeforeRaw) + ",\"before\":\"" + r.Before +
-                               "\",\"now_raw\":" + std::to_string(r.NowRaw)),
-                  std::string::npos)
-            << r.Field << "\n"
-            << run.Out;
-    }
+    EXPECT_NE(run.Out.find("\"changed\":2,"), std::string::npos) << run.Out;
+    const std::string text = Strip(PdfText(Pdf));
+    EXPECT_NE(text.find(Strip("Valve minimal open 50 60 *")), std::string::npos) << text;
+    EXPECT_NE(text.find(Strip("Valve maximal open 150 160 *")), std::string::npos) << text;
 }
 
-// Without --before the state before is the newest backup of that ECU that
-// holds other settings, and older than a backup given as now.
-TEST_F(CliReport, WithoutBeforeTheNewestOlderBackupThatDiffers) {
+// Two cars of one ECU model share an identity, and the same car comes back
+// the next day: a backup of the identity may be either. The report lists
+// them and makes none until the fitter names the one the job began with.
+TEST_F(CliReport, AnotherCarOrAnotherDayIsNeverTakenAsBefore) {
     const fs::path folder = Dir.Path / "data" / "zvbasic" / "backups";
     fs::create_directories(folder);
+    const std::string otherCar = std::string(kBefore).replace(0, 2, "60");  // line 1 differs
+    const std::string yesterday = std::string(kNow).replace(0, 2, "70");
     struct sBackup {
         const char* Name;
-        const char* Contents;
+        std::string Contents;
     };
-    const std::string other = std::string(kBefore).replace(0, 2, "60");  // line 1 differs
     const sBackup backups[] = {
-        {"2026-12-08_10-00-00+0100_ECU-2.5-3.7.zv2", kBefore},        // the state before
-        {"2026-12-08_10-30-00+0100_ECU-2.5-3.0.zv2", other.c_str()},  // another ECU
-        {"2026-12-08_11-00-00+0100_ECU-2.5-3.7.zv2", kNow},           // now, read twice
-        {"2026-12-08_11-00-00+0100_ECU-2.5-3.7_2.zv2", kNow},
-        {"2026-12-08_12-00-00+0100_ECU-2.5-3.7.zv2", other.c_str()},  // later than now
+        {"2026-12-07_16-00-00+0100_ECU-2.5-3.7.zv2", yesterday},  // this car, the day before
+        {"2026-12-08_09-00-00+0100_ECU-2.5-3.7.zv2", kBefore},    // this car, as it came in
+        {"2026-12-08_09-30-00+0100_ECU-2.5-3.0.zv2", otherCar},   // another ECU model
+        {"2026-12-08_10-00-00+0100_ECU-2.5-3.7.zv2", otherCar},   // another car of this model
+        {"2026-12-08_11-00-00+0100_ECU-2.5-3.7.zv2", kNow},       // this car, now
+        {"2026-12-08_12-00-00+0100_ECU-2.5-3.7.zv2", otherCar},   // later than now
     };
     for (const sBackup& b : backups) std::ofstream(folder / b.Name, std::ios::binary) << b.Contents;
-    struct sCase {
-        const char* After;
-        const char* Before;  // expected before_file, or nullptr for none that differs
-    };
-    const sCase cases[] = {
-        {"2026-12-08_11-00-00+0100_ECU-2.5-3.7_2.zv2", "2026-12-08_10-00-00+0100_ECU-2.5-3.7.zv2"},
-        {"2026-12-08_12-00-00+0100_ECU-2.5-3.7.zv2", "2026-12-08_11-00-00+0100_ECU-2.5-3.7_2.zv2"},
-        {"2026-12-08_10-00-00+0100_ECU-2.5-3.7.zv2", nullptr},
-    };
-    for (const sCase& c : cases) {
-        const sCliRun run = RunCli(Exe, {"report", "--json", "--after", (folder / c.After).string()});
-        ASSERT_EQ(run.Exit, 0) << c.After << ": " << run.Err;
-        if (c.Before) {
-            EXPECT_NE(run.Out.find(std::string("\"before_file\":\"") + c.Before + "\""), std::string::npos)
-                << c.After << "\n"
-                << run.Out;
-        } else {
-            EXPECT_NE(run.Out.find("\"changed\":0,"), std::string::npos) << run.Out;
-            EXPECT_NE(run.Err.find("nothing is marked changed"), std::string::npos) << run.Err;
-        }
+    const std::string now = (folder / "2026-12-08_11-00-00+0100_ECU-2.5-3.7.zv2").string();
+    sCliRun run = RunCli(Exe, {"report", "--json", "--after", now});
+    EXPECT_EQ(run.Exit, 6) << run.Err;
+    EXPECT_EQ(Candidates(run.Err), (std::vector<std::string>{"2026-12-08_10-00-00+0100_ECU-2.5-3.7.zv2",
+                                                             "2026-12-08_09-00-00+0100_ECU-2.5-3.7.zv2",
+                                                             "2026-12-07_16-00-00+0100_ECU-2.5-3.7.zv2"}))
+        << run.Err;
+    EXPECT_EQ(run.Out.find("\"settings\""), std::string::npos) << run.Out;
+
+    const struct {
+        const char* Before;
+        int Changed;
+    } named[] = {{"2026-12-08_09-00-00+0100_ECU-2.5-3.7.zv2", 11}, {"2026-12-07_16-00-00+0100_ECU-2.5-3.7.zv2", 1}};
+    for (const auto& n : named) {
+        run = RunCli(Exe, {"report", "--json", "--after", now, "--before", (folder / n.Before).string()});
+        ASSERT_EQ(run.Exit, 0) << run.Err;
+        EXPECT_NE(run.Out.find("\"changed\":" + std::to_string(n.Changed) + ",\"before_file\":\"" + n.Before + "\""),
+                  std::string::npos)
+            << run.Out;
     }
-    // A file from elsewhere tells no ECU: --before is needed.
-    const sCliRun run = RunCli(Exe, {"report", "--json", "--after", Before});
-    EXPECT_EQ(run.Exit, 2);
+    // A file from elsewhere tells no ECU: nothing to offer, the same exit.
+    run = RunCli(Exe, {"report", "--json", "--after", Before});
+    EXPECT_EQ(run.Exit, 6);
     EXPECT_NE(run.Err.find("--before"), std::string::npos) << run.Err;
 }
 

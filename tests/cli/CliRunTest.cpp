@@ -388,9 +388,10 @@ TEST_F(CliTest, DiffPrintsWhatDiffersAndExitsOneOrZero) {
     EXPECT_EQ(json.Exit, 1);
     EXPECT_NE(json.Out.find("\"equal\":false,\"differences\":[{\"field\":\"StepPosH1\",\"name\":\"Throttle open low "
                             "speed\",\"file_raw\":99,\"file_value\":99,\"file_text\":\"99\",\"ecu_raw\":90,"
-                            "\"ecu_value\":90,\"ecu_text\":\"90\",\"unit\":\"\"}]}"),
+                            "\"ecu_value\":90,\"ecu_text\":\"90\",\"unit\":\"\"}],"),
               std::string::npos)
         << json.Out;
+    EXPECT_NE(json.Out.find(",\"backup\":\""), std::string::npos) << json.Out;  // the read was backed up
     EXPECT_EQ(Run(sim, {"diff", Dir / "missing.zv2"}).Exit, 5);
     // Comparing changes nothing.
     for (uint8_t c : sim.Commands()) EXPECT_NE(c & 0xF0, 0xC0) << int(c);
@@ -490,7 +491,11 @@ TEST_F(CliTest, CaptureWritesTheCaptureFormatAndIsCompleteAfterSigint) {
     const std::string header = "\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n";
     const std::string record = "\"2.352941\",\"0.450980\",\"2000.000000\",\"150.000000\"\r\n";
     ASSERT_EQ(text.compare(0, header.size(), header), 0) << text;
-    const std::string records = text.substr(header.size());
+    // Closed as a capture ends: the last line is the time it recorded.
+    const size_t timeLine = text.rfind("\"SECONDS\" \"");
+    ASSERT_NE(timeLine, std::string::npos) << text;
+    EXPECT_EQ(text.find("\"\r\n", timeLine), text.size() - 3) << text;
+    const std::string records = text.substr(header.size(), timeLine - header.size());
     ASSERT_FALSE(records.empty());
     ASSERT_EQ(records.size() % record.size(), 0u) << records;  // no half record
     for (size_t at = 0; at < records.size(); at += record.size()) EXPECT_EQ(records.substr(at, record.size()), record);

@@ -155,26 +155,33 @@ TEST_F(ReportContent, TheDriveGivesItsRecordsDurationAndRichShare) {
         "\"2.000000\",\"0.450001\",\"2500.000000\",\"90.000000\"\r\n"
         "\"4.500000\",\"0.900000\",\"4100.000000\",\"120.000000\"\r\n"
         "\"0.500000\",\"0.100000\",\"900.000000\",\"30.000000\"\r\n";
-    const Capture::sCaptureData d = Capture::ParseCapture(text);
-    Report::sInput in;
-    in.Drive = &d;
-    in.DriveFile = "/tmp/a folder/drive.dat";
-    for (int version : {-1, 0x30}) {
-        in.IdVersion = in.Version = version;
-        const Report::sContent c = Report::Build(in);
-        ASSERT_TRUE(c.HasDrive);
-        EXPECT_EQ(c.Drive.File, "drive.dat");
-        EXPECT_EQ(c.Drive.Records, 4u);
-        EXPECT_EQ(c.Drive.Rich, 2u);
-        EXPECT_DOUBLE_EQ(c.Drive.RichShare, 0.5);
-        EXPECT_FLOAT_EQ(c.Drive.RpmMax, 4100);
-        EXPECT_FLOAT_EQ(c.Drive.ValveMin, 30);
-        EXPECT_FLOAT_EQ(c.Drive.ValveMax, 120);
-        // A record is one polling cycle of the ECU; without it the time is not known.
-        EXPECT_EQ(c.Drive.SecondsPerRecord > 0, version >= 0);
-        EXPECT_DOUBLE_EQ(c.Drive.Seconds, 4 * c.Drive.SecondsPerRecord);
-        // A time not known is no time of 0 s.
-        EXPECT_EQ(Report::Json(c).find("\"seconds\":null") != std::string::npos, version < 0);
+    // The time is the capture's own (its writer's last line); a capture
+    // without it (an older one, one cut by a power loss) has no known time,
+    // whatever the ECU: the polling cycle says nothing of it.
+    for (const bool timed : {false, true}) {
+        const Capture::sCaptureData d = Capture::ParseCapture(text + (timed ? "\"SECONDS\" \"20.000000\"\r\n" : ""));
+        Report::sInput in;
+        in.Drive = &d;
+        in.DriveFile = "/tmp/a folder/drive.dat";
+        for (int version : {-1, 0x30}) {
+            in.IdVersion = in.Version = version;
+            const Report::sContent c = Report::Build(in);
+            ASSERT_TRUE(c.HasDrive);
+            EXPECT_EQ(c.Drive.File, "drive.dat");
+            EXPECT_EQ(c.Drive.Records, 4u);
+            EXPECT_EQ(c.Drive.Rich, 2u);
+            EXPECT_DOUBLE_EQ(c.Drive.RichShare, 0.5);
+            EXPECT_FLOAT_EQ(c.Drive.RpmMax, 4100);
+            EXPECT_FLOAT_EQ(c.Drive.ValveMin, 30);
+            EXPECT_FLOAT_EQ(c.Drive.ValveMax, 120);
+            EXPECT_EQ(c.Drive.TimeKnown, timed);
+            EXPECT_DOUBLE_EQ(c.Drive.Seconds, timed ? 20 : 0);
+            EXPECT_DOUBLE_EQ(c.Drive.SecondsPerRecord, timed ? 5 : 0);
+            // A time not known is no time of 0 s.
+            const std::string json = Report::Json(c);
+            EXPECT_EQ(json.find("\"seconds\":null") != std::string::npos, !timed) << json;
+            EXPECT_EQ(json.find("\"seconds\":20.0,") != std::string::npos, timed) << json;
+        }
     }
     struct sDuration {
         double Seconds;
