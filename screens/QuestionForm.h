@@ -29,8 +29,9 @@ public:
     bool Ask(const QString& text, bool defaultYes = true, bool escapeYes = false);
     // The same, telling Esc (or a closed window) apart from No.
     eAnswer Answer(const QString& text, bool defaultYes);
-    // The answer Enter would give now.
+    // The answer Enter would give now, and marking it (filled and outlined).
     bool YesSelected() const { return SelectedYes; }
+    void Select(bool yes);
     // The question's text, drawn smaller where a line would not fit.
     void SetText(const QString& text);
     void Retranslate() override;
@@ -47,8 +48,6 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    // Marks `yes` or No as the selected answer.
-    void Select(bool yes);
     bool SelectedYes = true;
     // The No button's answer, told apart from Esc and a closed window.
     static constexpr int ResultNo = 3;

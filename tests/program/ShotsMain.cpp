@@ -189,14 +189,22 @@ std::vector<sShot> Shots() {
                  Tr("These changes were made\nbefore the line was interrupted.\n"
                     "Is this the same vehicle?\nSend them to this ECU?"));
              return QuestionForm;
-         }},
+         },
+         [] { QuestionForm->Select(false); }},
+        {"QuestionForm-put-back",
+         [](GuiTestKit::cProgram&) -> QWidget* {
+             QuestionForm->SetText(Tr("The ECU already runs these changes.\nPut back the values it had?"));
+             return QuestionForm;
+         },
+         [] { QuestionForm->Select(false); }},
         {"QuestionForm-keep-for-later",
          [](GuiTestKit::cProgram&) -> QWidget* {
              QuestionForm->SetText(
                  Tr("Nothing was sent.\nKeep the changes for later?\n"
                     "No takes the ECU's settings."));
              return QuestionForm;
-         }},
+         },
+         [] { QuestionForm->Select(true); }},
         {"OptionsForm-port-not-present",
          [](GuiTestKit::cProgram&) -> QWidget* {
              OptionsForm->SetAbsentPort("/dev/ttyUSB7");
@@ -217,7 +225,8 @@ std::vector<sShot> Shots() {
              QuestionForm->TextLL->setText(
                  Tr("This file is damaged:\nline %1 %2.\nLoad it anyway?").arg(6).arg(Tr("holds a number above 255")));
              return QuestionForm;
-         }},
+         },
+         [] { QuestionForm->Select(false); }},
         {"VisForm-capture-stopped",
          [](GuiTestKit::cProgram&) -> QWidget* {
              VisScreen->StatusLL->setText(Tr("Capture stopped: write error!"));
