@@ -31,6 +31,7 @@
 #include <QSaveFile>
 
 #include "core/CommandLine.h"
+#include "core/Printable.h"
 #include "core/Resources.h"
 #include "core/SafeWrite.h"
 #include "core/Translate.h"
@@ -207,7 +208,7 @@ int Parse(int argc, char** argv, sArgs& a) {
         } else if (arg == "--") {
             for (++i; i < argc; ++i) a.Files.push_back(argv[i]);
         } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "%s: %s\n", T("Unknown option"), arg.c_str());
+            std::fprintf(stderr, "%s: %s\n", T("Unknown option"), Printable::Escaped(arg).c_str());
             return 2;
         } else {
             a.Files.push_back(arg);
@@ -219,7 +220,7 @@ int Parse(int argc, char** argv, sArgs& a) {
 // Prints what reading a file gave: its records and skipped lines.
 void PrintSummary(const std::string& path, uint64_t records, const Capture::sCaptureData& d,
                   const Capture::sReadResult& r) {
-    std::fprintf(stderr, "%s: ", path.c_str());
+    std::fprintf(stderr, "%s: ", Printable::Escaped(path).c_str());
     std::fprintf(stderr, TN("%llu record", "%llu records", (unsigned long)records), (unsigned long long)records);
     if (d.SkippedLines) {
         std::fprintf(stderr, ", ");
@@ -237,7 +238,8 @@ bool Unreadable(const Capture::sReadResult& r) {
 }
 
 void PrintUnreadable(const std::string& path, const Capture::sReadResult& r) {
-    std::fprintf(stderr, "%s %s: %s\n", T("Cannot read"), path.c_str(), ViewerText::ReadFailure(r).c_str());
+    std::fprintf(stderr, "%s %s: %s\n", T("Cannot read"), Printable::Escaped(path).c_str(),
+                 ViewerText::ReadFailure(r).c_str());
 }
 
 // Reads a file for a command-line run; prints what reading it gave.
@@ -288,7 +290,7 @@ bool WritePicture(const std::string& out, bool svgFormat, const Plot::sScene& sc
         ok = ok && file.commit();
     }
     if (!ok)
-        std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), out.c_str(),
+        std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), Printable::Escaped(out).c_str(),
                      file.errorString().toLocal8Bit().constData());
     return ok;
 }
@@ -302,8 +304,8 @@ bool WriteTable(const std::string& out, const Capture::sDriveMap& map) {
     } else if (SafeWrite::ReplaceFile(out, text, &error)) {
         return true;
     }
-    std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), out == "-" ? T("standard output") : out.c_str(),
-                 error.c_str());
+    std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"),
+                 out == "-" ? T("standard output") : Printable::Escaped(out).c_str(), error.c_str());
     return false;
 }
 
@@ -329,7 +331,9 @@ int RunCommandLine(int argc, char** argv, const sArgs& a) {
         uint64_t records = 0;
         if (!Capture::ConvertCaptureToCsv(path, a.Csv, counts, records, read, &error)) {
             if (read.Status != Capture::eReadStatus::Ok) PrintUnreadable(path, read);
-            else std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"), a.Csv.c_str(), error.c_str());
+            else
+                std::fprintf(stderr, "%s %s: %s\n", T("Cannot write"),
+                             a.Csv == "-" ? T("standard output") : Printable::Escaped(a.Csv).c_str(), error.c_str());
             return 1;
         }
         PrintSummary(path, records, counts, read);
@@ -355,7 +359,7 @@ int RunCommandLine(int argc, char** argv, const sArgs& a) {
         PrintSummary(path, records, counts, read);
         if (!WriteTable(a.Table, builder.Result())) return 1;
         if (records == 0) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), T("no records"));
+            std::fprintf(stderr, "%s: %s\n", Printable::Escaped(path).c_str(), T("no records"));
             return 3;
         }
         return status;
@@ -393,7 +397,7 @@ int RunCommandLine(int argc, char** argv, const sArgs& a) {
         if (!a.Svg.empty() && !WritePicture(a.Svg, true, scene, size)) status = 1;
     }
     if (status == 0 && empty) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), T("no records"));
+        std::fprintf(stderr, "%s: %s\n", Printable::Escaped(path).c_str(), T("no records"));
         return 3;
     }
     return status;

@@ -308,6 +308,13 @@ int Write(sContext& c) {
     // ECU's cylinder and coil counts as they are.
     const bool counts = VehicleFile::LoadText(text, WorkSettings);
     if (!counts && Ecu::NewProtocol(version)) OlderFileNote(c);
+    // The ECU has one byte for the switch level and the sensor: a linear
+    // sensor rising from a level of 1 or below comes out as the code for no
+    // sensor, and the ECU holds "not connected" then.
+    if (WorkSettings.TPSType == 1 && Conv::TpsParamValue(WorkSettings) == 1)
+        Warn(c, c.Args.File +
+                    ": a linear throttle sensor rising from a switch level of 0.02 V or below is sent as the "
+                    "ECU's code for no sensor: the ECU will hold the sensor as not connected");
     if (Ecu::NewProtocol(version))
         for (const sUpdate& u : VehicleFile::Updates(WorkSettings, counts)) s.Link().QueueUpdate(u);
     file = WorkSettings;

@@ -5,25 +5,14 @@
 #include <cstdio>
 
 #include "core/Json.h"
+#include "core/Printable.h"
 
 #include "formats/SettingsText.h"
 #include "formats/VehicleFile.h"
 
 namespace CliFormat {
 
-std::string PlainText(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c < 0x20 || c == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        } else {
-            out += char(c);
-        }
-    }
-    return out;
-}
+std::string PlainText(const std::string& s) { return Printable::Escaped(s); }
 
 std::string JsonString(const std::string& s) { return Json::Quoted(s); }
 

@@ -632,3 +632,44 @@ int main(int argc, char** argv) {
     fs::remove_all(TempDir(), ec);
     return rc;
 }
+
+// A control character in a file name comes out escaped on every line the
+// viewer prints; a capture closed with its time line reads with no line
+// skipped.
+TEST(ViewerCommandLine, NamesAreShownEscapedAndTheTimeLineIsNoSkippedLine) {
+    const std::string odd = "odd\n\x1b[2J";
+    const fs::path p = MakeCapture(odd + ".dat", 20);  // closed by the writer: its time line last
+    const fs::path missing = TempDir() / (odd + "-missing.dat");
+    const QString exe = BinDir() + QStringLiteral("/zvbasic-capview");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+    const struct {
+        QStringList Args;
+        int Exit;
+        const char* Says;
+    } cases[] = {
+        {{QStringLiteral("--csv"), QStringLiteral("-"), QString::fromStdString(p.string())},
+         0,
+         "odd\\x0A\\x1B[2J.dat: 20 records\n"},
+        {{QStringLiteral("--csv"), QStringLiteral("-"), QString::fromStdString(missing.string())},
+         1,
+         "odd\\x0A\\x1B[2J-missing.dat: "},
+        {{QStringLiteral("--table"), QString::fromStdString((TempDir() / "no" / (odd + ".csv")).string()),
+          QString::fromStdString(p.string())},
+         1,
+         "no/odd\\x0A\\x1B[2J.csv: "},
+    };
+    for (const auto& c : cases) {
+        QProcess proc;
+        proc.setProcessEnvironment(env);
+        proc.start(exe, c.Args);
+        ASSERT_TRUE(proc.waitForFinished(60000)) << proc.errorString().toStdString();
+        EXPECT_EQ(proc.exitCode(), c.Exit) << c.Says;
+        const std::string err = proc.readAllStandardError().toStdString();
+        EXPECT_NE(err.find(c.Says), std::string::npos) << err;
+        EXPECT_EQ(err.find('\x1b'), std::string::npos) << err;
+        for (size_t at = err.find('\n'); at != std::string::npos; at = err.find('\n', at + 1))
+            EXPECT_TRUE(at + 1 == err.size() || err.compare(at + 1, 3, "odd") != 0) << err;  // no line of its own
+    }
+}

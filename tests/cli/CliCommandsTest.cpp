@@ -287,6 +287,24 @@ TEST_F(CliCommands, AnOlderFileKeepsTheEcusCounts) {
     EXPECT_EQ(read.Out, VehicleText(0, 151, 1, true, 6, 3));  // a rising sensor at 150 as the ECU holds it
 }
 
+// A linear sensor rising from a switch level of 0 or 1 shares its byte with
+// "no sensor": the write says that the ECU will hold it as not connected.
+TEST_F(CliCommands, ALinearSensorThatReadsBackAsNoneIsWarnedOf) {
+    StartSim(48);
+    const struct {
+        int Closed, Switch, Type;
+        bool Warned;
+    } cases[] = {{0, 0, 1, true}, {0, 1, 1, true}, {0, 2, 1, false}, {51, 0, 1, false}, {0, 0, 0, false}};
+    for (const auto& c : cases) {
+        const std::string file = File("t.zv2", VehicleText(c.Closed, c.Switch, c.Type));
+        const sRun run = Run({"--quiet", "--json", "write", file}, {}, 1);
+        EXPECT_EQ(run.Exit, 0) << c.Switch << ": " << run.Err;
+        EXPECT_EQ(run.Err.find("not connected") != std::string::npos, c.Warned)
+            << c.Closed << "/" << c.Switch << "/" << c.Type << ": " << run.Err;
+        EXPECT_EQ(run.Out.find("\"warnings\":[") != std::string::npos, c.Warned) << run.Out;
+    }
+}
+
 // An ECU below 48 has no cylinder or coil count: a file without them is no
 // news worth a warning there.
 TEST_F(CliCommands, AnOlderFileIsNoNewsToAnEcuWithoutCounts) {
