@@ -76,6 +76,8 @@ format-names)
     "probe.h|fail|probe.h:1: Probe: a class is cName|class Probe {};\n"
     "probe.h|fail|probe.h:1: Draw: a type alias is tName|using Draw = int;\n"
     "tests/ProbeTest.h|pass||class ProbeTest {};\n"
+    "probe.h|fail|probe.h:1: probe: a namespace is PascalCase|namespace probe {}  // namespace probe\n"
+    "tests/ProbeTest.h|pass||namespace probetest {}  // namespace probetest\n"
   )
   for row in "${rows[@]}"; do
     IFS='|' read -r file want says text <<<"$row"
