@@ -110,12 +110,21 @@ void cFormScale::FitText(QLabel* label) {
         if (p.Widget != label || p.FontPt <= 0) continue;
         QFont f = DesignFont(FontPixels(p.FontPt, RatioNow), p.Bold);
         const QStringList lines = label->text().split(QLatin1Char('\n'));
-        const int room = label->contentsRect().width();
+        const QRect room = label->contentsRect();
         while (f.pixelSize() > 6) {
             const QFontMetricsF fm(f);
-            double widest = 0;
-            for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
-            if (widest <= room) break;
+            bool fits = true;
+            if (label->wordWrap()) {
+                // A wrapped text must fit the label's height as wrapped.
+                const QRectF used = fm.boundingRect(QRectF(0, 0, room.width(), 1e6),
+                                                    int(Qt::TextWordWrap | label->alignment()), label->text());
+                fits = used.height() <= room.height() && used.width() <= room.width();
+            } else {
+                double widest = 0;
+                for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
+                fits = widest <= room.width();
+            }
+            if (fits) break;
             f.setPixelSize(f.pixelSize() - 1);
         }
         label->setFont(f);

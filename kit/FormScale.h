@@ -47,7 +47,8 @@ public:
     // in design points is scaled as well.
     void Place(QWidget* w, const QRect& design, int fontPt, bool bold);
     // Gives a placed label its placed font, smaller where its text would not
-    // fit its width; remembered for FitAll.
+    // fit its width (a word-wrapped label: its height as wrapped);
+    // remembered for FitAll.
     void FitText(QLabel* label);
     // Every remembered control placed again with the ratio in force, and
     // every fitted label fitted again.

@@ -242,21 +242,23 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     Place(Label11, 822, 228, 176, 90, 12, true);
     Place(StepPosH2ED, 860, 324, 100, 34, 16, true);
 
-    Place(Shape6, 100, 390, 910, 236);
-    Place(Label3, 110, 414, 470, 36, 14, true);
-    Place(MinRPMCB, 600, 414, 150, 36, 14);
-    Place(Label4, 764, 414, 100, 36, 14, true);
-    Place(Label9, 110, 494, 470, 36, 14, true);
-    Place(EmPetrolCB, 600, 494, 230, 36, 14);
-    Place(Label1, 110, 574, 470, 36, 14, true);
-    Place(MaxRPMCB, 600, 574, 150, 36, 14);
-    Place(Label2, 764, 574, 100, 36, 14, true);
+    // The rows leave room below for the kept-edits notice, which is long in
+    // some languages.
+    Place(Shape6, 100, 388, 910, 200);
+    Place(Label3, 110, 404, 470, 36, 14, true);
+    Place(MinRPMCB, 600, 404, 150, 36, 14);
+    Place(Label4, 764, 404, 100, 36, 14, true);
+    Place(Label9, 110, 470, 470, 36, 14, true);
+    Place(EmPetrolCB, 600, 470, 230, 36, 14);
+    Place(Label1, 110, 536, 470, 36, 14, true);
+    Place(MaxRPMCB, 600, 536, 150, 36, 14);
+    Place(Label2, 764, 536, 100, 36, 14, true);
 
     KeptLL = MakeLabel("KeptLL", Palette::LightOrange);
     KeptLL->setWordWrap(true);
     KeptLL->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     KeptLL->hide();
-    Place(KeptLL, 100, 630, 660, 56, 10, true);
+    Place(KeptLL, 100, 594, 660, 88, 11, true);
     SendTimer = new QTimer(this);
     SendTimer->setSingleShot(true);
     SendTimer->setInterval(LiveSendDelayMs);
@@ -322,6 +324,8 @@ void TCalibForm::showEvent(QShowEvent* event) {
 
 void TCalibForm::ShowKeptNotice(const QString& text) {
     KeptLL->setText(text);
+    // Smaller type where a translation would run past the label.
+    FitText(KeptLL);
     KeptLL->setVisible(!text.isEmpty());
 }
 

@@ -246,6 +246,8 @@ void TConfigForm::FormShow() {
 
 void TConfigForm::ShowKeptNotice(const QString& text) {
     KeptLL->setText(text);
+    // Smaller type where a translation would run past the label.
+    FitText(KeptLL);
     KeptLL->setVisible(!text.isEmpty());
 }
 

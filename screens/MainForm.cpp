@@ -153,7 +153,7 @@ void TMainForm::Retranslate() {
     ECUVersionHLL->setText(Tr("ECU Version:"));
     StatusHLL->setText(Tr("Status:"));
     StatusLL->setText(Tr("connected"));
-    NoticeLL->setText(KeptEditsNotice());
+    ShowKeptNotice(KeptEditsNotice());
     if (TypeKnown) ECUTypeLL->setText(Tr(Ecu::TypeName(TypeVersion)));
     else ECUTypeLL->setText(QStringLiteral("ZVBasic"));
     ShowBackupText();
@@ -221,6 +221,8 @@ bool TMainForm::KeptNoticeShown() const { return !NoticeLL->isHidden(); }
 
 void TMainForm::ShowKeptNotice(const QString& text) {
     NoticeLL->setText(text);
+    // Smaller type where a translation would run past the label.
+    FitText(NoticeLL);
     NoticeLL->setVisible(!text.isEmpty());
 }
 
