@@ -73,6 +73,7 @@ format-names)
     "probe.h|pass||enum eProbe : int { PROBE_A, PROBE_B };\n"
     "probe.h|fail|probe.h:1: PROBE_B: a value of an enum class is PascalCase|enum class eProbe { ProbeA, PROBE_B };\n"
     "probe.h|fail|probe.h:1: Probe: an enumeration is eName|enum class Probe { ProbeA, ProbeB };\n"
+    "probe.h|fail|probe.h:1: Probe: an enumeration is eName|enum Probe : int { PROBE_A };\n"
     "probe.h|fail|probe.h:1: Probe: a class is cName|class Probe {};\n"
     "probe.h|fail|probe.h:1: Draw: a type alias is tName|using Draw = int;\n"
     "tests/ProbeTest.h|pass||class ProbeTest {};\n"
