@@ -25,6 +25,9 @@
 #include "kit/IOForm.h"
 #include "kit/QtText.h"
 
+#include "screens/CalibForm.h"
+#include "screens/ConfigForm.h"
+#include "screens/DataExForm.h"
 #include "screens/Globals.h"
 #include "screens/InfoForm.h"
 #include "screens/LoadForm.h"
@@ -218,7 +221,29 @@ TEST_P(TextFit, EveryTextFitsItsControl) {
         // The port error box comes after the notification has returned.
         EXPECT_TRUE(WaitFor([&] { return report.Handled == 2; }));
         walkAll();
-        // The texts that tell of lost or kept work.
+        // The texts that tell of lost or kept work: the kept-edits notice with
+        // both of its sentences on every settings screen, in a readable size,
+        // and the questions about them.
+        const QString kept = Tr("Changes made before the line was interrupted are kept in the program; "
+                                "none of them has been sent to this ECU.") +
+                             QLatin1Char(' ') +
+                             Tr("This looks like another vehicle: the ECU or its settings differ from "
+                                "those read before the line was interrupted.");
+        MainForm->ShowKeptNotice(kept);
+        ConfigForm->ShowKeptNotice(kept);
+        CalibForm->ShowKeptNotice(kept);
+        DataExForm->ShowKeptNotice(kept);
+        walkAll();
+        for (const QLabel* notice : {MainForm->NoticeLL, ConfigForm->KeptLL, CalibForm->KeptLL, DataExForm->KeptLL})
+            EXPECT_GE(notice->font().pixelSize(), 9) << notice->parentWidget()->objectName().toStdString();
+        for (const char* question :
+             {N_("These changes were made\nbefore the line was interrupted.\nIs this the same vehicle?\nSend them to "
+                 "this ECU?"),
+              N_("Nothing was sent.\nKeep the changes for later?\nNo takes the ECU's settings."),
+              N_("The ECU already runs these changes.\nPut back the values it had?")}) {
+            QuestionForm->SetText(Tr(question));
+            check.Walk(QuestionForm);
+        }
         for (const char* question : {N_("This file is damaged:\nline %1 %2.\nLoad it anyway?")})
             for (const char* what : {N_("is not a number"), N_("holds a number above 255"), N_("is missing"),
                                      N_("is one line too many")}) {
