@@ -118,7 +118,10 @@ int Parse(int argc, char** argv, sArgs& a) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "%s: %s\n", T("This option needs a value"), arg.c_str());
+                return false;
+            }
             out = argv[++i];
             return true;
         };
@@ -204,7 +207,10 @@ int Parse(int argc, char** argv, sArgs& a) {
             a.PictureOptions.push_back(arg);
             char* end = nullptr;
             a.SecondsPerRecord = std::strtod(v.c_str(), &end);
-            if (!end || *end || !(a.SecondsPerRecord >= 0)) return 2;
+            if (!end || end == v.c_str() || *end || !(a.SecondsPerRecord >= 0)) {
+                std::fprintf(stderr, "%s: %s %s\n", T("Bad number"), arg.c_str(), Printable::Escaped(v).c_str());
+                return 2;
+            }
         } else if (arg == "--") {
             for (++i; i < argc; ++i) a.Files.push_back(argv[i]);
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -311,6 +317,7 @@ bool WriteTable(const std::string& out, const Capture::sDriveMap& map) {
 
 int RunCommandLine(int argc, char** argv, const sArgs& a) {
     if (a.Files.size() != 1) {
+        std::fprintf(stderr, "%s\n", T("--png, --svg, --csv and --table take exactly one capture file"));
         Usage(stderr);
         return 2;
     }

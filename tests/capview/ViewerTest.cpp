@@ -673,3 +673,34 @@ TEST(ViewerCommandLine, NamesAreShownEscapedAndTheTimeLineIsNoSkippedLine) {
             EXPECT_TRUE(at + 1 == err.size() || err.compare(at + 1, 3, "odd") != 0) << err;  // no line of its own
     }
 }
+
+// A usage error says what was wrong before the usage.
+TEST(ViewerCommandLine, UsageErrorsSayTheirReason) {
+    const fs::path p = MakeCapture("usage.dat", 10);
+    const QString file = QString::fromStdString(p.string()),
+                  png = QString::fromStdString((TempDir() / "u.png").string());
+    const QString exe = BinDir() + QStringLiteral("/zvbasic-capview");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+    const struct {
+        QStringList Args;
+        const char* Reason;
+    } cases[] = {
+        {{QStringLiteral("--png")}, "This option needs a value: --png\n"},
+        {{QStringLiteral("--png"), png}, "--png, --svg, --csv and --table take exactly one capture file\n"},
+        {{QStringLiteral("--png"), png, file, file}, "--png, --svg, --csv and --table take exactly one capture file\n"},
+        {{QStringLiteral("--png"), png, QStringLiteral("--seconds-per-record"), QStringLiteral("soon"), file},
+         "Bad number: --seconds-per-record soon\n"},
+    };
+    for (const auto& c : cases) {
+        QProcess proc;
+        proc.setProcessEnvironment(env);
+        proc.start(exe, c.Args);
+        ASSERT_TRUE(proc.waitForFinished(60000)) << proc.errorString().toStdString();
+        EXPECT_EQ(proc.exitCode(), 2) << c.Reason;
+        const std::string err = proc.readAllStandardError().toStdString();
+        EXPECT_EQ(err.rfind(c.Reason, 0), 0u) << err;
+        EXPECT_NE(err.find("Usage: zvbasic-capview"), std::string::npos) << err;
+    }
+}
