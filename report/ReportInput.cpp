@@ -1,5 +1,6 @@
 #include "report/ReportInput.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "core/RegularFile.h"
