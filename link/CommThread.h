@@ -84,7 +84,8 @@ public:
     // a read the link made by itself after reconnecting to an ECU of the same
     // identity updated EcuSettings and kept the unsaved edits in
     // WorkSettings. OtherEcu: the reconnected ECU identified differently; the
-    // program's settings were kept whole and are not this ECU's. Read it
+    // unsaved edits were kept in WorkSettings over its settings, which went
+    // into EcuSettings. Read it
     // while the read's completion LinkEvent runs.
     enum class eReadOutcome { Copied, KeptEdits, OtherEcu };
     eReadOutcome GetReadOutcome() const { return ReadOutcome.load(); }

@@ -84,7 +84,11 @@ bool cCommThread::ReadSettings() {
             outcome = eReadOutcome::KeptEdits;
             KeepEditsOverRead(WorkSettings, EcuSettings, IncomingSettings);
         } else {
+            // Another ECU: the fitter's edits are kept over its settings, and
+            // every other position shows what it holds, never a value of the
+            // ECU before. What it holds is all it has stored.
             outcome = eReadOutcome::OtherEcu;
+            KeepEditsOverRead(WorkSettings, EcuSettings, IncomingSettings);
             EcuSettings = IncomingSettings;
         }
         // Set in the same step as the records, before any screen can queue

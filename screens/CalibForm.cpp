@@ -430,7 +430,11 @@ void TCalibForm::StepPosH2EDChange() {
 
 void TCalibForm::Changed() {
     EditedSinceRead = true;
-    if (Ecu::NewProtocol(Version())) SendTimer->start();  // again from now
+    // While edits kept over a reconnection are held, a pause in typing asks
+    // nothing: Enter or leaving the field brings the question, so that a
+    // key meant for the field never answers it.
+    if (Ecu::NewProtocol(Version()) && !(CommThread && CommThread->HoldsKeptEdits()))
+        SendTimer->start();  // again from now
 }
 
 bool TCalibForm::SendPending() const { return SendTimer->isActive(); }

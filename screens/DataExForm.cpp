@@ -193,6 +193,8 @@ void TDataExForm::FormShow() {
 
 void TDataExForm::ShowKeptNotice(const QString& text) {
     KeptLL->setText(text);
+    // Smaller type where a translation would run past the label.
+    FitText(KeptLL);
     KeptLL->setVisible(!text.isEmpty());
 }
 
@@ -206,7 +208,8 @@ void TDataExForm::LinkEvent() {
 
 void TDataExForm::LinkIdle(bool idle) {
     cIOForm::LinkIdle(idle);
-    LoadFromECUBtn->setEnabled(idle);
+    // Factory settings exist from version 48 on only.
+    LoadFromECUBtn->setEnabled(idle && Ecu::NewProtocol(Version()));
     SaveToECUBtn->setEnabled(idle);
 }
 
@@ -283,9 +286,14 @@ void TDataExForm::SaveToFileBtnClick() {
 }
 
 void TDataExForm::SaveToECUBtnClick() {
+    // Without an ECU there is nothing to store in: said plainly.
+    if (!CommThread || !CommThread->IsConnected()) {
+        ShowInfo(Tr("No ECU is connected:\nnothing was stored."));
+        return;
+    }
     // A refused request (the link is serving another) does nothing visible;
     // the user tries again once the buttons are enabled.
-    if (!CommThread || !ConfirmKeptEdits()) return;
+    if (!ConfirmKeptEdits()) return;
     if (!CommThread->PostRequest(RQ_WRITE_SETTINGS)) return;
     FollowWriteWithProgress();
 }
@@ -335,6 +343,8 @@ void TDataExForm::TakeEcuBtnClick() {
     }
     for (const sUpdate& u : Ecu::UpdatesBetween(EcuSettings, WorkSettings)) CommThread->QueueUpdate(u);
     TakeEcuSettings();
+    // The link's status follows should the line fail on the way.
+    ShowStatusMessage(N_("The ECU's values are put back."));
 }
 
 namespace {

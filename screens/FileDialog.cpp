@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QFileInfo>
 #include <QHash>
 #include <QHeaderView>
 #include <QListView>
@@ -85,7 +86,7 @@ protected:
 // the screens' (a 12-point design size, never below 11 pixels), and the
 // detail list's columns are as wide as their texts need, the name taking the
 // rest.
-void FitToWindow(QFileDialog& dialog) {
+void FitToWindow(QFileDialog& dialog, const sFileDialogRequest& request) {
     const QRect window = cIOForm::ProgramWindow();
     const double ratio = cIOForm::DialogRatio();
     QFont font = dialog.font();
@@ -98,7 +99,7 @@ void FitToWindow(QFileDialog& dialog) {
     // translations).
     if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"))) {
         const int total = dialog.width();
-        splitter->setSizes({total / 5, total - total / 5});
+        splitter->setSizes({total / 6, total - total / 6});
     }
     if (auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
         const QFontMetrics fm(tree->font());
@@ -108,7 +109,16 @@ void FitToWindow(QFileDialog& dialog) {
         header->setStretchLastSection(false);
         header->setSectionResizeMode(0, QHeaderView::Stretch);
         header->resizeSection(1, fm.horizontalAdvance(QStringLiteral("888.8 KiB")) + fm.averageCharWidth() * 4);
-        header->resizeSection(2, fm.horizontalAdvance(Tr("Folder")) + fm.averageCharWidth() * 8);
+        // The type column as wide as the type of the files asked for ("PDF
+        // document" and its translations) or "Folder", whichever is wider.
+        int typeWidth = fm.horizontalAdvance(Tr("Folder"));
+        if (!request.DefaultSuffix.isEmpty())
+            typeWidth = std::max(typeWidth, fm.horizontalAdvance(FileDialog::NameOnlyIcons()->type(
+                                                QFileInfo(QStringLiteral("x.") + request.DefaultSuffix))));
+        header->resizeSection(2, typeWidth + fm.averageCharWidth() * 4);
+        // A name too long for its column keeps its beginning: the backups'
+        // names begin with their date and time.
+        tree->setTextElideMode(Qt::ElideRight);
         header->resizeSection(3, fm.horizontalAdvance(date) + fm.averageCharWidth() * 4);
     }
 }
@@ -157,6 +167,7 @@ QString Run(QWidget* parent, const sFileDialogRequest& request) {
     QTemporaryDir empty;
     QFileDialog dialog(parent, QString(), empty.isValid() ? empty.path() : QStringLiteral("/nonexistent"));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (!request.Title.isEmpty()) dialog.setWindowTitle(request.Title);
     dialog.setIconProvider(NameOnlyIcons());
     dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -170,7 +181,7 @@ QString Run(QWidget* parent, const sFileDialogRequest& request) {
     dialog.setDirectory(folder);
     if (request.Save && !request.ProposedName.isEmpty()) dialog.selectFile(request.ProposedName);
     dialog.setWindowModality(Qt::ApplicationModal);
-    FitToWindow(dialog);
+    FitToWindow(dialog, request);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     const QString shown = dialog.directory().absolutePath();
     if (shown != empty.path()) LastFolder() = shown;

@@ -19,6 +19,7 @@ class QWidget;
 
 struct sFileDialogRequest {
     bool Save = false;
+    QString Title;          // what the file is for; empty: Qt's own title
     QString Filter;         // Qt form: "Vehicle settings .zv2 (*.zv2)"
     QString DefaultSuffix;  // without the dot: "zv2"
     QString ProposedName;   // save dialogs: "vehicle"

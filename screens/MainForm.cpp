@@ -124,8 +124,9 @@ TMainForm::TMainForm(QWidget* parent) : cIOForm(parent) {
     Place(ECUTypeLL, 750, 382, 220, 36, 16, true);
     Place(StatusHLL, 544, 440, 200, 36, 16, true);
     Place(StatusLL, 750, 440, 220, 36, 16, true);
-    // Below the panel: the other-ECU notice above the backup failure, so both fit.
-    Place(NoticeLL, 524, 500, 460, 88, 11);
+    // Below the panel: the other-ECU notice above the backup failure, so both
+    // fit; the notice has the room of both while no backup failed.
+    Place(NoticeLL, 524, 504, 460, 170, 13);
     Place(BackupLL, 524, 590, 460, 86, 13, true);
     ECUTypeLL->raise();
 
@@ -221,6 +222,7 @@ bool TMainForm::KeptNoticeShown() const { return !NoticeLL->isHidden(); }
 
 void TMainForm::ShowKeptNotice(const QString& text) {
     NoticeLL->setText(text);
+    Place(NoticeLL, 524, 504, 460, BackupFailure.isEmpty() ? 170 : 84, 13);
     // Smaller type where a translation would run past the label.
     FitText(NoticeLL);
     NoticeLL->setVisible(!text.isEmpty());
@@ -239,6 +241,7 @@ void TMainForm::ShowBackupText() {
 
 void TMainForm::ShowBackupFailure(const QString& reason) {
     BackupFailure = reason.isEmpty() ? QStringLiteral("?") : reason;
+    // Retranslate gives the notice its smaller room above the failure.
     Retranslate();
     BackupLL->show();
 }

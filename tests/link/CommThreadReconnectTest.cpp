@@ -122,11 +122,16 @@ TEST_P(ReconnectTest, UnsavedEditSurvivesAPulledLineAndIsWhatTheStoreWrites) {
 INSTANTIATE_TEST_SUITE_P(Versions, ReconnectTest, ::testing::Values(22, 48),
                          [](const auto& info) { return "v" + std::to_string(info.param); });
 
+// What may not go out by itself: a write of a setting (the C class, the
+// command parameter among them) or the store command.
+bool SendsSomething(uint8_t code) { return CommandClass(code) == CMD_WRITE || code == CMD_STORE; }
+
 // The port changes to an ECU of another version while there are edits: the
-// program's settings are kept whole and the link says the ECU is another;
-// a store then carries them all to it, also where single updates are its
-// way. A read a screen asks for copies the ECU's settings as before.
-TEST_F(ReplugFixture, OtherEcuAfterReconnectKeepsTheProgramsSettingsWhole) {
+// edits are kept over its settings, nothing of the ECU before is left in the
+// others, and the link says the ECU is another; a store then carries the
+// edits and nothing else to it, also where single updates are its way. A
+// read a screen asks for copies the ECU's settings as before.
+TEST_F(ReplugFixture, OtherEcuAfterReconnectKeepsOnlyTheEditsOverItsSettings) {
     StartSim(22);
     cMemoryEcu& second = StartMoreEcu(48);
     StartLink();
@@ -141,15 +146,25 @@ TEST_F(ReplugFixture, OtherEcuAfterReconnectKeepsTheProgramsSettingsWhole) {
     Link->SetPortName(second.DevicePath());
     ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 2, 15s)) << Dump();
     EXPECT_EQ(Link->GetReadOutcome(), cCommThread::eReadOutcome::OtherEcu);
+    sSettings expected;
     Ui.Run([&] {
-        EXPECT_EQ(WorkSettings, kept);
+        expected = IncomingSettings;
+        expected.StepPosH1 = kept.StepPosH1;
+        expected.LambdaType = kept.LambdaType;
+        EXPECT_EQ(WorkSettings, expected);
         EXPECT_EQ(EcuSettings, IncomingSettings);
         EXPECT_TRUE(SettingsChanged());
     });
 
+    second.ClearLog();
     ASSERT_TRUE(StoreEdits()) << Dump();
     EXPECT_EQ(second.Stored()[P_STEP_H1], kept.StepPosH1);
     EXPECT_EQ(second.Stored()[P_LAMBDA_TYPE], kept.LambdaType);
+    // The two edits and the store, nothing of the ECU before.
+    std::vector<uint8_t> sent;
+    for (uint8_t code : second.Commands())
+        if (SendsSomething(code)) sent.push_back(code);
+    EXPECT_EQ(sent, (std::vector<uint8_t>{CMD_WRITE | P_LAMBDA_TYPE, CMD_WRITE | P_STEP_H1, CMD_STORE}));
 
     // A read asked for (the load dialog, factory settings) takes the ECU's.
     Ui.Run([] { WorkSettings.StepPosH2 = uint8_t(EcuSettings.StepPosH2 + 1); });
@@ -160,10 +175,6 @@ TEST_F(ReplugFixture, OtherEcuAfterReconnectKeepsTheProgramsSettingsWhole) {
     Ui.Run([] { EXPECT_FALSE(SettingsChanged()); });
     Link.reset();
 }
-
-// What may not go out by itself: a write of a setting (the C class, the
-// command parameter among them) or the store command.
-bool SendsSomething(uint8_t code) { return CommandClass(code) == CMD_WRITE || code == CMD_STORE; }
 
 enum class eNextCar { SameCar, OtherSettings, OtherVersion };
 

@@ -184,14 +184,19 @@ TEST(SwapScreenTyping, ADigitTypedOnTheNextCarSendsNothingOfTheFirst) {
     carB.Start();
     ASSERT_NO_FATAL_FAILURE(MoveCableTo(rig, carB));
     EXPECT_TRUE(rig.Link->HoldsKeptEdits());
-    EXPECT_EQ(rig.Calib->StepPosH1ED->text(), QStringLiteral("130"));
+    // The change is kept; the other fields show car B's settings.
+    EXPECT_EQ(Positions(rig.Calib),
+              (QStringList{QStringLiteral("60"), QStringLiteral("140"), QStringLiteral("130"), QStringLiteral("130")}));
     EXPECT_TRUE(rig.Calib->KeptLL->text().contains(QStringLiteral("kept in the program")));
 
     QStringList asked;
     PressInQuestions(rig, {Qt::Key_Return, Qt::Key_Return}, &asked);
     rig.Calib->StepPosMinED->setFocus();
     rig.Calib->StepPosMinED->selectAll();
+    cScreenRig::Key(rig.Calib->StepPosMinED, Qt::Key_7);
     cScreenRig::Key(rig.Calib->StepPosMinED, Qt::Key_5);
+    // No question while typing, however long the pause: Enter brings it.
+    EXPECT_FALSE(rig.Calib->SendPending());
     cScreenRig::Key(rig.Calib->StepPosMinED, Qt::Key_Return);
     ASSERT_EQ(asked.size(), 2);
     EXPECT_TRUE(asked[0].contains(QStringLiteral("same vehicle")));
@@ -344,6 +349,26 @@ TEST(SwapScreenKept, EscKeepsTheEditsAndTheWarningStaysUntilAnswered) {
         EXPECT_FALSE(rig.DataEx->KeptLL->isHidden());
         rig.DataEx->hide();
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Without an ECU on the line, Store in ECU says so instead of nothing.
+TEST(SwapScreenOffline, StoreWithoutAnEcuSaysThatNothingWasStored) {
+    cScreenRig rig(31);
+    ASSERT_TRUE(rig.Start());
+    ASSERT_TRUE(rig.WaitIdle());
+    cScreenRig::Key(rig.Main, Qt::Key_F5);
+    ASSERT_TRUE(rig.DataEx->isVisible());
+    rig.Sim.SetFault(eSimFault::LineDrop, 0);
+    ASSERT_TRUE(cScreenRig::WaitUntil([&] { return !rig.Link->IsConnected(); }));
+    QString said;
+    rig.AcknowledgeInfo(&said);
+    rig.DataEx->SaveToECUBtnClick();
+    EXPECT_TRUE(said.contains(QStringLiteral("nothing was stored"))) << said.toStdString();
+    rig.DataEx->hide();
 }
 
 }  // namespace
