@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QShowEvent>
+#include <QStandardPaths>
 
 #include "core/Backup.h"
 #include "core/Ini.h"
@@ -396,9 +397,13 @@ void TDataExForm::ReportBtnClick() {
         ShowInfo(
             Tr("No ECU is connected:\nchoose the vehicle file of the settings before,\nthen the one of the settings "
                "now."));
-        const QString before = FileDialog::Run(this, VehicleFileDialogRequest(false));
+        sFileDialogRequest beforeRequest = VehicleFileDialogRequest(false);
+        beforeRequest.Title = Tr("The settings before the job");
+        const QString before = FileDialog::Run(this, beforeRequest);
         if (before.isEmpty()) return;
-        const QString now = FileDialog::Run(this, VehicleFileDialogRequest(false));
+        sFileDialogRequest nowRequest = VehicleFileDialogRequest(false);
+        nowRequest.Title = Tr("The settings now");
+        const QString now = FileDialog::Run(this, nowRequest);
         if (now.isEmpty()) return;
         if (!ReadReportFile(before, in.Before, error) || !ReadReportFile(now, in.Now, error)) {
             ShowInfo(Tr("The report could not be made:") + QLatin1Char('\n') + error);
@@ -460,8 +465,17 @@ void TDataExForm::ReportBtnClick() {
     request.DefaultSuffix = QStringLiteral("pdf");
     request.ProposedName = QStringLiteral("report");
     request.ConfirmOverwrite = true;
+    request.Title = Tr("Save the report");
+    // Where the last report went, else the documents: never the folder of
+    // the vehicle files just chosen (the backups).
+    request.Folder = ReportFolder;
+    if (request.Folder.isEmpty() || !QDir(request.Folder).exists()) {
+        request.Folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (request.Folder.isEmpty() || !QDir(request.Folder).exists()) request.Folder = QDir::homePath();
+    }
     const QString path = FileDialog::Run(this, request);
     if (path.isEmpty()) return;
+    ReportFolder = QFileInfo(path).absolutePath();
 
     in.Vehicle = job.Vehicle.toStdString();
     in.Fitter = job.Fitter.toStdString();
@@ -476,4 +490,5 @@ void TDataExForm::ReportBtnClick() {
                  QLatin1Char('\n') + QString::fromStdString(why));
         return;
     }
+    ShowInfo(Tr("The report was saved:") + QLatin1Char('\n') + QDir::toNativeSeparators(path));
 }

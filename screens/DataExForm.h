@@ -54,5 +54,6 @@ protected:
 
 private:
     int Version() const;
-    QString LastFitter;  // proposed for the next report
+    QString LastFitter;    // proposed for the next report
+    QString ReportFolder;  // where the last report was saved
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QDir>
 #include <QString>
 #include <QTimer>
 
@@ -184,9 +185,14 @@ TEST(ReportScreen, F7ReportsTheFirstBackupBeforeAndTheEcuNow) {
         return QString::fromStdString(pdf);
     };
     rig.AnswerQuestion(false, true);  // no test drive
+    QString saved;
+    rig.AcknowledgeInfo(&saved);
     cScreenRig::Key(rig.DataEx, Qt::Key_F7);
     ReportDialog::Hook() = nullptr;
     FileDialog::Hook() = nullptr;
+    // Where the report went is said.
+    EXPECT_TRUE(saved.startsWith(Tr("The report was saved:"))) << saved.toStdString();
+    EXPECT_TRUE(saved.contains(QString::fromStdString(pdf))) << saved.toStdString();
     EXPECT_EQ(jobs, 1);
     EXPECT_EQ(proposed, QStringLiteral("Old name|Old street"));
     EXPECT_EQ(ini.ReportName, "Autogas Nowak");
@@ -267,26 +273,39 @@ TEST(ReportScreen, OfflineTwoVehicleFilesAndACapture) {
     for (const std::string& capture : {bad, good}) {
         SCOPED_TRACE(capture);
         std::vector<std::string> answers = {beforeFile, nowFile, capture, pdf};
+        std::vector<sFileDialogRequest> requests;
         size_t next = 0;
-        FileDialog::Hook() = [&](const sFileDialogRequest&) {
+        FileDialog::Hook() = [&](const sFileDialogRequest& r) {
+            requests.push_back(r);
             return next < answers.size() ? QString::fromStdString(answers[next++]) : QString();
         };
         QString told, failed;
         rig.AcknowledgeInfo(&told);
         rig.AnswerQuestion(true, true);  // with a test drive
-        if (capture == bad) {
-            // The second information dialog says why there is no report.
-            auto* timer = new QTimer(qApp);
-            QObject::connect(timer, &QTimer::timeout, [&rig, &told, &failed, timer] {
-                if (told.isEmpty()) return;
-                timer->stop();
-                timer->deleteLater();
-                rig.AcknowledgeInfo(&failed);
-            });
-            timer->start(5);
-        }
+        // The second information dialog says why there is no report, or
+        // where the report went.
+        auto* timer = new QTimer(qApp);
+        QObject::connect(timer, &QTimer::timeout, [&rig, &told, &failed, timer] {
+            if (told.isEmpty()) return;
+            timer->stop();
+            timer->deleteLater();
+            rig.AcknowledgeInfo(&failed);
+        });
+        timer->start(5);
         cScreenRig::Key(rig.DataEx, Qt::Key_F7);
-        cScreenRig::WaitUntil([&] { return capture == good || !failed.isEmpty(); }, 4000);
+        ASSERT_TRUE(cScreenRig::WaitUntil([&] { return !failed.isEmpty(); }));
+        // The fitter sees which file is asked for, and the report is not
+        // proposed into the folder of the vehicle files.
+        ASSERT_GE(requests.size(), 2u);
+        EXPECT_EQ(requests[0].Title, Tr("The settings before the job"));
+        EXPECT_EQ(requests[1].Title, Tr("The settings now"));
+        if (requests.size() == 4) {
+            EXPECT_EQ(requests[3].Title, Tr("Save the report"));
+            EXPECT_FALSE(requests[3].Folder.isEmpty());
+            EXPECT_NE(QDir(requests[3].Folder).absolutePath(),
+                      QDir(QString::fromStdString(tmp.Path.string())).absolutePath());
+            EXPECT_TRUE(failed.contains(QString::fromStdString(pdf))) << failed.toStdString();
+        }
         EXPECT_TRUE(
             told.startsWith(Tr("No ECU is connected:\nchoose the vehicle file of the settings before,\nthen "
                                "the one of the settings now.")))
