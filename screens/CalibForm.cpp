@@ -36,7 +36,7 @@
 
 namespace {
 
-constexpr int ACTIVE = 0, INACTIVE = 1;
+constexpr int kActive = 0, kInactive = 1;
 
 std::optional<int> Parse(const QLineEdit* edit) {
     bool ok = false;
@@ -287,8 +287,8 @@ void TCalibForm::Retranslate() {
     Label9->setText(Tr("Emergency switch off to petrol:"));
     Label1->setText(Tr(SettingsText::MaxRpm));
     Label2->setText(Tr(SettingsText::RpmUnit));
-    EmPetrolCB->setItemText(ACTIVE, Tr("Active"));
-    EmPetrolCB->setItemText(INACTIVE, Tr(SettingsText::Inactive));
+    EmPetrolCB->setItemText(kActive, Tr("Active"));
+    EmPetrolCB->setItemText(kInactive, Tr(SettingsText::Inactive));
     ExitBtn->setText(Tr("   F10  Exit"));
 }
 
@@ -343,7 +343,7 @@ void TCalibForm::FormShow() {
     ScreenKit::SelectNearest(MinRPMCB, Conv::PeriodToRpm(s.MinRPMCode));
     int target = 6000;
     const bool active = s.MaxRPMCode != 0;
-    EmPetrolCB->setCurrentIndex(active ? ACTIVE : INACTIVE);
+    EmPetrolCB->setCurrentIndex(active ? kActive : kInactive);
     Label1->setEnabled(active);
     MaxRPMCB->setEnabled(active);
     Label2->setEnabled(active);
@@ -496,7 +496,7 @@ void TCalibForm::MaxRPMCBChange() {
 
 void TCalibForm::EmPetrolCBChange() {
     if (!Ecu::NewProtocol(Version())) return;
-    const bool active = EmPetrolCB->currentIndex() == ACTIVE;
+    const bool active = EmPetrolCB->currentIndex() == kActive;
     Label1->setEnabled(active);
     MaxRPMCB->setEnabled(active);
     Label2->setEnabled(active);

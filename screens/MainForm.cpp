@@ -287,7 +287,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::event(QEvent* event) {
-    if (event->type() == LOAD_DIALOG_EVENT) {
+    if (event->type() == LoadDialogEvent) {
         event->accept();
         LoadDialogMessage();
         return true;

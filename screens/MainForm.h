@@ -12,7 +12,7 @@ class cShadowButton;
 class cShape;
 
 // The message that asks the main window to show the load progress dialog.
-constexpr QEvent::Type LOAD_DIALOG_EVENT = QEvent::Type(1025);
+constexpr QEvent::Type LoadDialogEvent = QEvent::Type(1025);
 
 class TMainForm : public cIOForm {
     Q_OBJECT

@@ -176,7 +176,9 @@ TEST_F(FileChoices, FirstCaptureRecordAfterAReconnectionHoldsOnlyNewValues) {
         std::string text = testkit::Slurp(path);
         for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
             lines.push_back(text.substr(at, end - at));
-        ASSERT_EQ(lines.size(), 3u) << text;  // the header, one record before and one after
+        // The header, one record before and one after, and the seconds the capture ran.
+        ASSERT_EQ(lines.size(), 4u) << text;
+        EXPECT_EQ(lines[3].rfind("\"SECONDS\" ", 0), 0u) << lines[3];
         EXPECT_EQ(lines[1].substr(0, 11), "\"1.000000\",") << lines[1];
         EXPECT_EQ(lines[1].substr(lines[1].size() - 12), "\"100.000000\"");
         EXPECT_EQ(lines[2].substr(0, 11), "\"2.000000\",") << lines[2];

@@ -333,7 +333,7 @@ TEST_F(Dialogs, LoadDialogFollowsTheReadAndCopiesTheSettings) {
         return true;
     });
     // The message from outside that asks for the dialog.
-    QCoreApplication::postEvent(MainForm, new QEvent(LOAD_DIALOG_EVENT));
+    QCoreApplication::postEvent(MainForm, new QEvent(LoadDialogEvent));
     ASSERT_TRUE(WaitFor([&] { return run.Handled == 1 && !LoadForm->isVisible(); }));
     EXPECT_TRUE(upAfterKeys);
     EXPECT_EQ(gauge, (QList<int>{0, 50, 50, 92}));
@@ -356,7 +356,7 @@ TEST_F(Dialogs, FailedReadShowsTransmissionErrorAndKeepsTheSettings) {
         Program.DeliverRequestFailed();
         return true;
     });
-    QEvent message(LOAD_DIALOG_EVENT);
+    QEvent message(LoadDialogEvent);
     QCoreApplication::sendEvent(MainForm, &message);
     ASSERT_EQ(run.Handled, 1);
     EXPECT_EQ(LoadForm->TransferStatusLL->text(), "Transmission error!");

@@ -76,7 +76,7 @@ TEST(ReportScreen, TheFirstBackupIsTheFirstReadOfThisEcuAndCar) {
     cAutoBackup backup((tmp.Path / "backups").string());
     sSettings s[4];
     for (int i = 0; i < 4; ++i) s[i].StepPosMin = uint8_t(60 + i);
-    enum eStep { Identify, Read, Store };
+    enum class eStep { Identify, Read, Store };
     struct sStep {
         const char* What;
         eStep Kind;
@@ -86,28 +86,28 @@ TEST(ReportScreen, TheFirstBackupIsTheFirstReadOfThisEcuAndCar) {
         const char* Identity;
     };
     const sStep steps[] = {
-        {"connect", Identify, 0x30, 0, -1, ""},
-        {"first read", Read, 0, 0, 0, "2.5/3.0"},
-        {"read again", Read, 0, 1, 0, "2.5/3.0"},
-        {"store", Store, 0, 2, 0, "2.5/3.0"},
-        {"reconnect, same ECU", Identify, 0x30, 0, 0, "2.5/3.0"},
-        {"its read", Read, 0, 2, 0, "2.5/3.0"},
-        {"cable on the next car", Identify, 0x30, 0, 0, "2.5/3.0"},
-        {"its read", Read, 0, 3, 3, "2.5/3.0"},
-        {"another ECU version", Identify, 0x37, 0, 3, "2.5/3.0"},
-        {"its read", Read, 0, 3, 3, "2.5/3.7"},
+        {"connect", eStep::Identify, 0x30, 0, -1, ""},
+        {"first read", eStep::Read, 0, 0, 0, "2.5/3.0"},
+        {"read again", eStep::Read, 0, 1, 0, "2.5/3.0"},
+        {"store", eStep::Store, 0, 2, 0, "2.5/3.0"},
+        {"reconnect, same ECU", eStep::Identify, 0x30, 0, 0, "2.5/3.0"},
+        {"its read", eStep::Read, 0, 2, 0, "2.5/3.0"},
+        {"cable on the next car", eStep::Identify, 0x30, 0, 0, "2.5/3.0"},
+        {"its read", eStep::Read, 0, 3, 3, "2.5/3.0"},
+        {"another ECU version", eStep::Identify, 0x37, 0, 3, "2.5/3.0"},
+        {"its read", eStep::Read, 0, 3, 3, "2.5/3.7"},
     };
     for (const sStep& step : steps) {
         switch (step.Kind) {
-        case Identify:
+        case eStep::Identify:
             Notify(backup, RQ_IDENTIFY, Phase::IdVersion, 0x25);
             Notify(backup, RQ_IDENTIFY, Phase::Version, step.Version);
             break;
-        case Read:
+        case eStep::Read:
             IncomingSettings = s[step.Settings];
             Notify(backup, RQ_READ_SETTINGS, Phase::Done, 1);
             break;
-        case Store:
+        case eStep::Store:
             EcuSettings = s[step.Settings];
             Notify(backup, RQ_WRITE_SETTINGS, Phase::Done, 1);
             break;

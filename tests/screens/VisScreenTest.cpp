@@ -321,11 +321,18 @@ TEST(VisScreen, CaptureWritesOneRecordPerPollingCycle) {
 
     const std::string bytes = Slurp(path);
     ASSERT_EQ(bytes.compare(0, header.size(), header), 0);
-    const size_t records = (bytes.size() - header.size()) / record.size();
+    // The records, then the line of the seconds the capture ran.
+    const size_t timeLine = bytes.rfind("\"SECONDS\" \"");
+    ASSERT_NE(timeLine, std::string::npos) << bytes;
+    const size_t records = (timeLine - header.size()) / record.size();
     EXPECT_GE(records, 3u);
     std::string expected = header;
     for (size_t i = 0; i < records; ++i) expected += record;
-    EXPECT_EQ(bytes, expected);
+    EXPECT_EQ(bytes.substr(0, timeLine), expected);
+    const std::string seconds = bytes.substr(timeLine + 11);
+    EXPECT_GT(std::stod(seconds), 0.0) << seconds;
+    EXPECT_EQ(seconds.substr(seconds.size() - 3), "\"\r\n") << seconds;
+    expected = bytes;
     // Nothing more once stopped.
     ASSERT_TRUE(rig.WaitLive(12));
     EXPECT_EQ(Slurp(path), expected);
