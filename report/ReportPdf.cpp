@@ -145,10 +145,15 @@ double Fields(cPage& pg, double y, const Report::sContent& c) {
 
 double SettingsTable(cPage& pg, double y, const Report::sContent& c) {
     const double w = pg.Inner();
-    const double nameW = w * 0.44, valueW = w * 0.24, markW = w - nameW - 2 * valueW;
-    const double x0 = pg.Left(), x1 = x0 + nameW, x2 = x1 + valueW, x3 = x2 + valueW;
     const double pad = 4;
-    const QFont head = Font(9, true), body = Font(9), bold = Font(9, true);
+    const QFont head = Font(9, true), body = Font(9), bold = Font(9, true), markHead = Font(7, true);
+    // The mark column as wide as its caption in the language in force
+    // ("Изменено" is wider than "Changed"); the setting's name gives way.
+    pg.P.setFont(markHead);
+    const double markCaption =
+        pg.P.boundingRect(QRectF(0, 0, 10000, 1000), Qt::AlignLeft, T(N_("Changed"))).width() + 2 * pad;
+    const double valueW = w * 0.24, markW = std::max(w * 0.08, markCaption), nameW = w - 2 * valueW - markW;
+    const double x0 = pg.Left(), x1 = x0 + nameW, x2 = x1 + valueW, x3 = x2 + valueW;
     // The head row.
     const double headH = std::max({pg.Measure(nameW - 2 * pad, T(N_("Setting")), head),
                                    pg.Measure(valueW - 2 * pad, T(N_("Before")), head),
@@ -158,7 +163,7 @@ double SettingsTable(cPage& pg, double y, const Report::sContent& c) {
     pg.Text(x0 + pad, y + pad, nameW - 2 * pad, T(N_("Setting")), head);
     pg.Text(x1 + pad, y + pad, valueW - 2 * pad, T(N_("Before")), head);
     pg.Text(x2 + pad, y + pad, valueW - 2 * pad, T(N_("Now")), head);
-    pg.Text(x3, y + pad, markW - pad, T(N_("Changed")), Font(7, true), Qt::AlignRight);
+    pg.Text(x3, y + pad, markW - pad, T(N_("Changed")), markHead, Qt::AlignRight);
     y += headH;
     for (const Report::sRow& r : c.Rows) {
         const QFont& nowFont = r.Changed ? bold : body;
