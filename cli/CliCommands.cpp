@@ -84,8 +84,9 @@ bool CheckOutputFile(const std::string& path, std::string& error) {
 }
 
 struct sContext {
-    explicit sContext(const sCliOutput& output) : Output(output) {}
+    sContext(const sCliOutput& output, const sCliLine& line) : Output(output), Line(line) {}
     const sCliOutput& Output;
+    const sCliLine& Line;
     sCliArgs Args;
     std::string Port;
     cProgress* Progress = nullptr;
@@ -236,7 +237,7 @@ int Ports(sContext& c) {
 }
 
 int Identify(sContext& c) {
-    cCliSession s(*c.Progress);
+    cCliSession s(*c.Progress, c.Line);
     int rc = Connect(c, s, true);
     if (rc != EXIT_OK) return rc;
     const int version = s.Version(), id = s.IdVersion();
@@ -256,7 +257,7 @@ int Read(sContext& c) {
     const bool toFile = !c.Args.File.empty() && c.Args.File != "-";
     std::string error;
     if (toFile && !CheckOutputFile(c.Args.File, error)) return Error(c, EXIT_FILE, error);
-    cCliSession s(*c.Progress);
+    cCliSession s(*c.Progress, c.Line);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
     // What the data transfer screen saves: the working image, which the
@@ -289,7 +290,7 @@ int Write(sContext& c) {
     if (!CheckVehicleFile(c.Args.File, text, error)) return Error(c, EXIT_FILE, error);
     sSettings file = sSettings{};
     VehicleFile::Parse(text, file);
-    cCliSession s(*c.Progress);
+    cCliSession s(*c.Progress, c.Line);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
     const int version = s.Version();
@@ -354,7 +355,7 @@ int Write(sContext& c) {
 int Diff(sContext& c) {
     std::string error, text;
     if (!CheckVehicleFile(c.Args.File, text, error)) return Error(c, EXIT_FILE, error);
-    cCliSession s(*c.Progress);
+    cCliSession s(*c.Progress, c.Line);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
     const int version = s.Version();
@@ -377,7 +378,7 @@ int Diff(sContext& c) {
 
 int Factory(sContext& c) {
     if (!c.Args.Yes) return Error(c, EXIT_USAGE, "factory overwrites every setting of the ECU; add --yes to do it");
-    cCliSession s(*c.Progress);
+    cCliSession s(*c.Progress, c.Line);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
     const int version = s.Version();
@@ -438,7 +439,7 @@ std::function<void(const std::string&)> LostNote(const sContext& c) {
 }
 
 int Live(sContext& c) {
-    cCliSession s(*c.Progress);
+    cCliSession s(*c.Progress, c.Line);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
     sLiveFeed feed;
@@ -473,7 +474,7 @@ int Capture(sContext& c) {
     // "-": the records go to standard output, in the same format.
     const bool toOut = c.Args.File == "-";
     if (!toOut && !CheckOutputFile(c.Args.File, error)) return Error(c, EXIT_FILE, error);
-    cCliSession s(*c.Progress);
+    cCliSession s(*c.Progress, c.Line);
     int rc = Connect(c, s, false);
     if (rc != EXIT_OK) return rc;
     cCaptureFile file;
@@ -502,7 +503,7 @@ int Capture(sContext& c) {
         return true;
     };
     // The time recorded is the poll's, from its start to its end.
-    const auto started = std::chrono::steady_clock::now();
+    const auto started = s.Now();
     rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, c.Args.Seconds, error,
                 [&](const std::string& why) {
                     feed.Cut();
@@ -512,7 +513,7 @@ int Capture(sContext& c) {
                     feed.Version = s.Version();
                     if (!c.Args.Quiet) Note(c, "connected again");
                 });
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds = std::chrono::duration<double>(s.Now() - started).count();
     s.Close();
     // Every record is flushed as written; closing ends the file with the
     // time it recorded (standard output gets the same line).
@@ -689,7 +690,7 @@ int MakeReport(sContext& c) {
         if (c.Port.empty())
             return Error(c, EXIT_USAGE,
                          "no serial port and no --after file: give one with --port DEVICE (zvbasic.ini names none)");
-        cCliSession s(*c.Progress);
+        cCliSession s(*c.Progress, c.Line);
         const int rc = Connect(c, s, false);
         if (rc != EXIT_OK) return rc;
         in.Now = EcuSettings;
@@ -764,8 +765,8 @@ int Run(sContext& c) {
 
 }  // namespace
 
-int RunCliCommand(const std::vector<std::string>& args, const sCliOutput& output) {
-    sContext c(output);
+int RunCliCommand(const std::vector<std::string>& args, const sCliOutput& output, const sCliLine& line) {
+    sContext c(output, line);
     std::string error;
     c.JsonOut = std::find(args.begin(), args.end(), "--json") != args.end();
     int rc = EXIT_OK;

@@ -10,6 +10,8 @@
 
 #include "report/Report.h"
 
+#include "cli/CliSession.h"
+
 struct sCliOutput {
     // Writes to standard output; returns 0, or the errno of a write that
     // failed (a closed pipe, a full disk).
@@ -27,5 +29,6 @@ struct sCliOutput {
 // Runs one command line (without the program name) and returns the exit
 // code. With --json, standard output gets exactly one JSON value for the
 // run (a live watch: one object per line), warnings go into it as a
-// "warnings" list and stay on standard error as plain text.
-int RunCliCommand(const std::vector<std::string>& args, const sCliOutput& output);
+// "warnings" list and stay on standard error as plain text. `line` is what
+// the link talks through (empty: the serial port, see sCliLine).
+int RunCliCommand(const std::vector<std::string>& args, const sCliOutput& output, const sCliLine& line = {});

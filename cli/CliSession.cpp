@@ -66,10 +66,17 @@ void cProgress::End() {
 
 // ---- session -----------------------------------------------------------------
 
-cCliSession::cCliSession(cProgress& progress) : Progress(progress) {
-    Thread = std::make_unique<cCommThread>([this](const std::function<void()>& fn) { Ui.Invoke(fn); });
+cCliSession::cCliSession(cProgress& progress, const sCliLine& line)
+    : Progress(progress),
+      MakePort(line.MakePort ? line.MakePort : [](std::shared_ptr<cWaitHub> hub) -> std::unique_ptr<cBytePort> {
+          return std::make_unique<cComPort>(std::move(hub));
+      }),
+      TimeSource(line.Now ? line.Now : [] { return std::chrono::steady_clock::now(); }) {
+    Thread = std::make_unique<cCommThread>([this](const std::function<void()>& fn) { Ui.Invoke(fn); }, MakePort);
     Thread->AddListener(this);
 }
+
+std::chrono::steady_clock::time_point cCliSession::Now() const { return TimeSource(); }
 
 cCliSession::~cCliSession() { Close(); }
 
@@ -89,14 +96,14 @@ int cCliSession::Open(const std::string& port, std::string& error) {
         // The link reports an unusable port only as SendError; opening it
         // here first gives the reason. A port that another program holds is
         // refused before anything is sent or changed on it.
-        cComPort probe;
+        const std::unique_ptr<cBytePort> probe = MakePort(std::make_shared<cWaitHub>());
         try {
-            probe.Open(port);
+            probe->Open(port);
         } catch (const sError& e) {
             error = OpenErrorText(port, e.Code);
             return EXIT_PORT;
         }
-        probe.Close();
+        probe->Close();
     }
     Thread->SetPortName(port);
     return EXIT_OK;
@@ -236,7 +243,7 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
                       const std::function<void(const std::string&)>& onLost, const std::function<void()>& onBack) {
     using Clock = std::chrono::steady_clock;
     const auto end =
-        seconds > 0 ? Clock::now() + std::chrono::milliseconds(std::llround(seconds * 1000)) : Clock::time_point::max();
+        seconds > 0 ? Now() + std::chrono::milliseconds(std::llround(seconds * 1000)) : Clock::time_point::max();
     PollEnded = false;
     OnValue = onValue;
     const auto finish = [&](int rc) {
@@ -255,7 +262,7 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
     // failure comes in between, which the loop below then handles.
     bool posted = Post(RQ_VIS_POLL);
     for (;;) {
-        const auto now = Clock::now();
+        const auto now = Now();
         if (now >= end) return finish(EXIT_OK);
         const auto slice = std::min<Clock::duration>(end - now, std::chrono::milliseconds(100));
         Ui.RunUntil([&] { return PollEnded || Failures != failuresSeen || Loaded != loadedSeen; },
@@ -268,7 +275,7 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
             answersSeen = Answers;
             if (!clockRunning) {
                 clockRunning = true;
-                awaySince = Clock::now();
+                awaySince = Now();
             }
             if (!away) {
                 away = true;
@@ -298,7 +305,7 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
                 continue;
             }
         }
-        if (away && clockRunning && Clock::now() - awaySince > AwayLimit) {
+        if (away && clockRunning && Now() - awaySince > AwayLimit) {
             error = FailureText("polling live values") + " (away for more than " + std::to_string(AwayLimit.count()) +
                     " s)";
             return finish(EXIT_ECU);

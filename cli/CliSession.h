@@ -34,9 +34,20 @@ private:
     int Shown = -1;
 };
 
+// What a session talks through and times itself by. The program leaves both
+// empty: the serial port named by --port, and the steady clock. The tests
+// hand in an ECU in memory behind its own byte port, and a clock they move.
+struct sCliLine {
+    // Makes the byte port of the link (and of the first look at the port).
+    cCommThread::tPortMaker MakePort;
+    // The time of the session's own limits: a capture's length and the away
+    // limit of a poll.
+    std::function<std::chrono::steady_clock::time_point()> Now;
+};
+
 class cCliSession : private cLinkListener {
 public:
-    explicit cCliSession(cProgress& progress);
+    explicit cCliSession(cProgress& progress, const sCliLine& line = {});
     ~cCliSession() override;
 
     // Opens the port once to find out whether it can be opened at all (the
@@ -71,6 +82,8 @@ public:
 
     cCommThread& Link() { return *Thread; }
     int Version() const { return EcuVersion; }
+    // The session's clock (sCliLine::Now).
+    std::chrono::steady_clock::time_point Now() const;
     int IdVersion() const { return EcuIdVersion; }
 
     // Ends the link thread (and with it every exchange) and closes the port.
@@ -98,6 +111,8 @@ private:
     std::string FailureText(const char* what) const;
 
     cProgress& Progress;
+    cCommThread::tPortMaker MakePort;
+    std::function<std::chrono::steady_clock::time_point()> TimeSource;
     cUiQueue Ui;
     std::unique_ptr<cCommThread> Thread;
     std::string PortName;

@@ -1,10 +1,14 @@
-// zvbasic-cli's commands run in this process against the ECU simulator: one
+// zvbasic-cli's commands run in this process against the ECU in memory: one
 // JSON value per run whatever goes wrong, the throttle setting and the
 // cylinder and coil counts as a whole record carries them to a newer ECU, no
 // change without a backup, the records on standard output, and a capture
-// that outlasts an ECU away for a while.
+// that outlasts an ECU away for a while. The ECU answers as each frame is
+// written, so every run is judged once; the session's clock is the test's,
+// which moves it on at the moments it means.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +22,7 @@
 #include "tools/ecusim/EcuSimulator.h"
 
 #include "tests/TestKit.h"
+#include "tests/link/MemoryEcu.h"
 
 namespace fs = std::filesystem;
 
@@ -103,12 +108,11 @@ protected:
         if (HadOld) ::setenv("XDG_DATA_HOME", Saved.c_str(), 1);
         else ::unsetenv("XDG_DATA_HOME");
     }
-    void StartSim(int version, bool instant = true) {
+    void StartSim(int version, const std::string& name = {}) {
         sSimOptions o;
         o.Version = version;
-        o.Instant = instant;
-        Sim = std::make_unique<cEcuSimulator>(o);
-        Sim->Start();
+        o.LinkPath = name;
+        Sim = std::make_unique<linktest::cMemoryEcu>(o);
     }
     // The backup folder made impossible: a file where its parent should be.
     void SpoilBackups() {
@@ -120,27 +124,38 @@ protected:
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
-    // Runs a command in this process. The simulator answers from a thread of
-    // this process: on a busy machine (a sanitizer build, both cores taken)
-    // that thread may miss the link's reply limit, and the command ends as
-    // for a silent ECU. Such a run is made again, at most `attempts` times in
-    // all, as a script would; a test that makes the ECU fall silent passes 1.
+    // Moves the session's clock on (from the output callbacks, which run on
+    // the session's own thread between its steps).
+    void Later(std::chrono::seconds by) { Offset += by.count(); }
+    // Runs a command in this process, once; with an ECU started, on its port
+    // (the name given to --port) and the test's clock. `onErr` sees each line
+    // of standard error as it comes.
     sRun Run(std::vector<std::string> args, const std::function<void(const std::string&)>& onOut = {},
-             int attempts = 3) {
-        if (Sim) args.insert(args.begin(), {"--port", Sim->DevicePath()});
-        sRun run;
-        for (int attempt = 0; attempt < attempts; ++attempt) {
-            run = sRun{};
-            sCliOutput output;
-            output.Out = [&](const std::string& text) {
-                run.Out += text;
-                if (onOut) onOut(text);
-                return 0;
+             const std::function<void(const std::string&)>& onErr = {}) {
+        sCliLine line;
+        if (Sim) {
+            if (std::find(args.begin(), args.end(), "--port") == args.end())
+                args.insert(args.begin(), {"--port", Sim->DevicePath()});
+            linktest::cMemoryEcu* ecu = Sim.get();
+            line.MakePort = [ecu](std::shared_ptr<cWaitHub> hub) -> std::unique_ptr<cBytePort> {
+                return std::make_unique<linktest::cMemoryPort>(std::move(hub), [ecu](const std::string& name) {
+                    return name == ecu->DevicePath() ? ecu : nullptr;
+                });
             };
-            output.Err = [&](const std::string& text) { run.Err += text; };
-            run.Exit = RunCliCommand(args, output);
-            if (run.Exit != EXIT_ECU) break;
+            line.Now = [this] { return std::chrono::steady_clock::now() + std::chrono::seconds(Offset.load()); };
         }
+        sRun run;
+        sCliOutput output;
+        output.Out = [&](const std::string& text) {
+            run.Out += text;
+            if (onOut) onOut(text);
+            return 0;
+        };
+        output.Err = [&](const std::string& text) {
+            run.Err += text;
+            if (onErr) onErr(text);
+        };
+        run.Exit = RunCliCommand(args, output, line);
         return run;
     }
     // The settings changes the simulator received: (parameter, value) of
@@ -161,7 +176,8 @@ protected:
     }
 
     testkit::cTempDir Dir;
-    std::unique_ptr<cEcuSimulator> Sim;
+    std::unique_ptr<linktest::cMemoryEcu> Sim;
+    std::atomic<int64_t> Offset{0};  // seconds the session's clock is ahead
     std::string Saved;
     bool HadOld = false;
 };
@@ -189,7 +205,8 @@ TEST_F(CliCommands, JsonIsOneObjectWhenTheBackupCannotBeSaved) {
     for (const sCase& c : cases) {
         std::vector<std::string> args = {"--json", "--quiet"};
         args.insert(args.end(), c.Args.begin(), c.Args.end());
-        const sRun run = Run(args);
+        // A capture's time is up at once: the test's clock moves on at its header.
+        const sRun run = Run(args, [&](const std::string&) { Later(std::chrono::seconds(60)); });
         if (c.Exit >= 0) {
             EXPECT_EQ(run.Exit, c.Exit) << c.Args[0] << ": " << run.Err;
         }
@@ -202,7 +219,7 @@ TEST_F(CliCommands, JsonIsOneObjectWhenTheBackupCannotBeSaved) {
     // An ECU that falls silent during the write: the failure is the object.
     ::setenv("XDG_DATA_HOME", (Dir.Path / "data").string().c_str(), 1);
     Sim->SetFault(eSimFault::SilenceAfter, 16);
-    const sRun run = Run({"--json", "--quiet", "write", file}, {}, 1);
+    const sRun run = Run({"--json", "--quiet", "write", file});
     EXPECT_EQ(run.Exit, 4) << run.Err;
     EXPECT_TRUE(cJsonCheck(run.Out).OneObject()) << run.Out;
     EXPECT_NE(run.Out.find("\"exit\":4"), std::string::npos) << run.Out;
@@ -297,7 +314,7 @@ TEST_F(CliCommands, ALinearSensorThatReadsBackAsNoneIsWarnedOf) {
     } cases[] = {{0, 0, 1, true}, {0, 1, 1, true}, {0, 2, 1, false}, {51, 0, 1, false}, {0, 0, 0, false}};
     for (const auto& c : cases) {
         const std::string file = File("t.zv2", VehicleText(c.Closed, c.Switch, c.Type));
-        const sRun run = Run({"--quiet", "--json", "write", file}, {}, 1);
+        const sRun run = Run({"--quiet", "--json", "write", file});
         EXPECT_EQ(run.Exit, 0) << c.Switch << ": " << run.Err;
         EXPECT_EQ(run.Err.find("not connected") != std::string::npos, c.Warned)
             << c.Closed << "/" << c.Switch << "/" << c.Type << ": " << run.Err;
@@ -312,31 +329,61 @@ TEST_F(CliCommands, AnOlderFileIsNoNewsToAnEcuWithoutCounts) {
     const std::string old = File("old.zv2", VehicleText(51, 150, 1, false));
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--quiet", "write", old}, {"--quiet", "diff", old}}) {
-        const sRun run = Run(args, {}, 1);
+        const sRun run = Run(args);
         EXPECT_EQ(run.Exit, 0) << args[1] << ": " << run.Err;
         EXPECT_EQ(run.Err.find("cylinder and coil"), std::string::npos) << run.Err;
     }
 }
 
+// The capture's time is up once the first record is out (the test's clock
+// moves on then): the header, that record and the time recorded.
 TEST_F(CliCommands, CaptureToStandardOutput) {
     StartSim(48);
-    const sRun run = Run({"--quiet", "capture", "-", "--seconds", "1.5"});
+    int outs = 0;
+    const sRun run = Run({"--quiet", "capture", "-", "--seconds", "1.5"}, [&](const std::string&) {
+        if (++outs == 2) Later(std::chrono::seconds(60));
+    });
     ASSERT_EQ(run.Exit, 0) << run.Err;
     EXPECT_EQ(run.Out.rfind("\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n", 0), 0u) << run.Out;
-    EXPECT_GT(std::count(run.Out.begin(), run.Out.end(), '\n'), 1) << run.Out;
+    EXPECT_GE(std::count(run.Out.begin(), run.Out.end(), '\n'), 3) << run.Out;
     EXPECT_FALSE(fs::exists("-"));
 }
 
-// The away clock stops when the ECU answers again, not after the settings
-// read that follows: an ECU away for 8 s does not end the capture.
-TEST_F(CliCommands, CaptureOutlastsAnEcuAwayForEightSeconds) {
-    StartSim(22, false);
-    int records = 0;
-    const sRun run = Run({"capture", "-", "--seconds", "18"}, [&](const std::string&) {
-        if (++records == 3) Sim->SetFault(eSimFault::Away, 8000);
-    });
-    EXPECT_EQ(run.Exit, 0) << run.Err;
-    EXPECT_NE(run.Err.find("connected again"), std::string::npos) << run.Err;
+// The away clock runs from the failure until the ECU answers again, not
+// until the settings read that follows has ended: an ECU away for 8 s does
+// not end the capture, one away for 12 s does. The ECU falls silent after a
+// few records; when the capture says it is reconnecting, the test's clock
+// moves on by the time away and the ECU answers again; once it is connected
+// again, the capture's time is up.
+TEST_F(CliCommands, CaptureOutlastsAnEcuAwayForLessThanTenSeconds) {
+    const struct {
+        int Away;  // seconds
+        int Exit;
+        const char* Told;
+    } cases[] = {
+        {8, 0, "connected again"},
+        {12, 4, "NoReply: the ECU did not answer while polling live values on "},
+    };
+    for (const auto& c : cases) {
+        StartSim(22);
+        int outs = 0;
+        const sRun run = Run(
+            {"capture", "-", "--seconds", "18"},
+            [&](const std::string&) {
+                if (++outs == 3) Sim->SetFault(eSimFault::Silence);
+            },
+            [&](const std::string& line) {
+                if (line.find("reconnecting") != std::string::npos) {
+                    Later(std::chrono::seconds(c.Away));
+                    Sim->SetFault(eSimFault::None);
+                }
+                if (line.find("connected again") != std::string::npos) Later(std::chrono::seconds(60));
+            });
+        EXPECT_EQ(run.Exit, c.Exit) << c.Away << ": " << run.Err;
+        EXPECT_NE(run.Err.find(c.Told), std::string::npos) << c.Away << ": " << run.Err;
+        EXPECT_EQ(run.Err.find("(away for more than 10 s)") != std::string::npos, c.Exit != 0) << run.Err;
+        Offset = 0;
+    }
 }
 
 TEST_F(CliCommands, PortsShowControlCharactersEscaped) {
@@ -379,7 +426,7 @@ TEST_F(CliCommands, ControlCharactersInNamesAreShownEscaped) {
         {{"report", "--after", dir + ".zv2", "--json"}, 5, "a\\x0Ab\\x1B[2J\\x09c\\x0D.zv2"},
     };
     for (const sCase& c : cases) {
-        const sRun run = Run(c.Args, {}, 1);
+        const sRun run = Run(c.Args);
         EXPECT_EQ(run.Exit, c.Exit) << run.Err;
         EXPECT_TRUE(plain(run.Err, 1)) << run.Err;
         EXPECT_NE(run.Err.find(c.Shown), std::string::npos) << run.Err;
@@ -387,21 +434,17 @@ TEST_F(CliCommands, ControlCharactersInNamesAreShownEscaped) {
 
     // The port of identify, through a link whose name holds them; the
     // backups of a data folder whose name holds them.
-    sSimOptions o;
-    o.Version = 48;
-    o.Instant = true;
     fs::create_directories(dir);
-    o.LinkPath = dir + "/tty";
-    Sim = std::make_unique<cEcuSimulator>(o);
-    Sim->Start();
-    sRun run = Run({"--port", o.LinkPath, "identify"}, {}, 1);
+    const std::string tty = dir + "/tty";
+    StartSim(48, tty);
+    sRun run = Run({"--port", tty, "identify"});
     ASSERT_EQ(run.Exit, 0) << run.Err;
     EXPECT_TRUE(plain(run.Out, 5)) << run.Out;
     EXPECT_NE(run.Out.find("a\\x0Ab\\x1B[2J\\x09c\\x0D/tty\n"), std::string::npos) << run.Out;
     ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
-    ASSERT_EQ(Run({"--port", o.LinkPath, "--quiet", "read"}, {}, 1).Exit, 0);
+    ASSERT_EQ(Run({"--port", tty, "--quiet", "read"}).Exit, 0);
     for (const std::vector<std::string>& args : {std::vector<std::string>{"backups"}, {"backups", "--latest"}}) {
-        run = Run(args, {}, 1);
+        run = Run(args);
         EXPECT_EQ(run.Exit, 0) << run.Err;
         EXPECT_TRUE(plain(run.Out, 1)) << run.Out;
         EXPECT_NE(run.Out.find("a\\x0Ab\\x1B[2J\\x09c\\x0D/zvbasic/backups/"), std::string::npos) << run.Out;
