@@ -39,31 +39,6 @@ std::vector<uint8_t> Sent(const cScreenRig& rig) {
     return out;
 }
 
-// Presses one key in each of the next questions, in turn, as they come up;
-// their texts go to `texts`. A question that follows another at once has
-// another text here.
-void PressInQuestions(cScreenRig& rig, std::vector<int> keys, QStringList* texts) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(5);
-    auto pending = std::make_shared<std::vector<int>>(std::move(keys));
-    auto last = std::make_shared<QString>();
-    QObject::connect(timer, &QTimer::timeout, [&rig, timer, pending, last, texts] {
-        if (!rig.Question || !rig.Question->IsModalRunning()) return;
-        const QString text = rig.Question->TextLL->text();
-        if (text == *last) return;  // the one answered, still closing
-        *last = text;
-        texts->push_back(text);
-        const int key = pending->front();
-        pending->erase(pending->begin());
-        if (pending->empty()) {
-            timer->stop();
-            timer->deleteLater();
-        }
-        cScreenRig::Key(rig.Question, key);
-    });
-    timer->start();
-}
-
 enum class eCar { Same, Other };
 
 // Edits the lambda probe as the configuration screen does, pulls the cable,
@@ -126,7 +101,7 @@ TEST_P(ReconnectScreen, AnotherCarGetsNothingFromTheDefaultAnswers) {
     QStringList asked;
     cScreenRig::Key(rig.Main, Qt::Key_F5);
     ASSERT_TRUE(rig.DataEx->isVisible());
-    PressInQuestions(rig, {Qt::Key_Return, Qt::Key_Return}, &asked);
+    rig.PressInQuestions({Qt::Key_Return, Qt::Key_Return}, &asked);
     cScreenRig::Key(rig.DataEx, Qt::Key_F4);
     ASSERT_EQ(asked.size(), 2);
     EXPECT_TRUE(asked[0].contains(QStringLiteral("same vehicle"))) << asked[0].toStdString();
@@ -134,7 +109,7 @@ TEST_P(ReconnectScreen, AnotherCarGetsNothingFromTheDefaultAnswers) {
     if (!Ecu::NewProtocol(version)) {
         cScreenRig::Key(rig.Main, Qt::Key_F2);
         ASSERT_TRUE(rig.Config->isVisible());
-        PressInQuestions(rig, {Qt::Key_Return, Qt::Key_Return}, &asked);
+        rig.PressInQuestions({Qt::Key_Return, Qt::Key_Return}, &asked);
         cScreenRig::Key(rig.Config, Qt::Key_Escape);
         EXPECT_EQ(asked.size(), 4);
         EXPECT_FALSE(rig.Config->isVisible());
@@ -147,7 +122,7 @@ TEST_P(ReconnectScreen, AnotherCarGetsNothingFromTheDefaultAnswers) {
 
     // F6 on data transfer drops them for the ECU's settings.
     rig.Main->DataExBtnClick();
-    PressInQuestions(rig, {Qt::Key_T}, &asked);
+    rig.PressInQuestions({Qt::Key_T}, &asked);
     cScreenRig::Key(rig.DataEx, Qt::Key_F6);
     EXPECT_FALSE(SettingsChanged());
     EXPECT_EQ(WorkSettings.LambdaType, 4);
@@ -175,7 +150,7 @@ TEST_P(ReconnectScreen, SameCarKeepsTheChangesAndOneConfirmedStoreSendsThem) {
 
     QStringList asked;
     rig.Main->DataExBtnClick();
-    PressInQuestions(rig, {Qt::Key_T}, &asked);
+    rig.PressInQuestions({Qt::Key_T}, &asked);
     cScreenRig::Key(rig.DataEx, Qt::Key_F4);
     ASSERT_EQ(asked.size(), 1);
     ASSERT_TRUE(cScreenRig::WaitUntil([] { return TSaveForm::WriteDone; }));
@@ -205,7 +180,7 @@ TEST_P(ReconnectScreen, SameCarKeepsTheChangesAndOneConfirmedStoreSendsThem) {
             return !backup.LatestPath().isEmpty();
         }));
         ASSERT_TRUE(rig.WaitIdle());
-        PressInQuestions(rig, {Qt::Key_Escape}, &asked);
+        rig.PressInQuestions({Qt::Key_Escape}, &asked);
         cScreenRig::Key(rig.DataEx, Qt::Key_F5);
         ASSERT_EQ(asked.size(), 2);
         EXPECT_TRUE(asked[1].contains(QFileInfo(QString::fromStdString(list[0].Path)).fileName()))

@@ -150,6 +150,28 @@ void cScreenRig::AcknowledgeInfo(QString* text) {
     timer->start();
 }
 
+void cScreenRig::PressInQuestions(std::vector<int> keys, QStringList* texts) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(5);
+    auto pending = std::make_shared<std::vector<int>>(std::move(keys));
+    auto last = std::make_shared<QString>();
+    QObject::connect(timer, &QTimer::timeout, [this, timer, pending, last, texts] {
+        if (!Question || !Question->IsModalRunning()) return;
+        const QString text = Question->TextLL->text();
+        if (text == *last) return;  // the one answered, still closing
+        *last = text;
+        texts->push_back(text);
+        const int key = pending->front();
+        pending->erase(pending->begin());
+        if (pending->empty()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+        Key(Question, key);
+    });
+    timer->start();
+}
+
 void cScreenRig::Key(QWidget* w, int key, Qt::KeyboardModifiers mods) {
     QString text;
     if (key >= Qt::Key_0 && key <= Qt::Key_9) text = QChar(u'0' + (key - Qt::Key_0));

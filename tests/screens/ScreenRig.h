@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "link/CommThread.h"
 #include "link/LinkListener.h"
@@ -84,6 +85,10 @@ public:
     void AnswerQuestion(bool yes, bool atOnce = false);
     // Acknowledges the next information dialog; its text goes to `text`.
     void AcknowledgeInfo(QString* text);
+    // Presses one key in each of the next questions, in turn, as they come
+    // up; their texts go to `texts`. A question that follows another at
+    // once has another text here.
+    void PressInQuestions(std::vector<int> keys, QStringList* texts);
 
     static void Key(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier);
 

@@ -58,30 +58,6 @@ sSimOptions Options(int version) {
     return o;
 }
 
-// Presses the keys in the questions as they come up, one key a question;
-// their texts go to `texts`.
-void PressInQuestions(cScreenRig& rig, std::vector<int> keys, QStringList* texts) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(5);
-    auto pending = std::make_shared<std::vector<int>>(std::move(keys));
-    auto last = std::make_shared<QString>();
-    QObject::connect(timer, &QTimer::timeout, [&rig, timer, pending, last, texts] {
-        if (!rig.Question || !rig.Question->IsModalRunning()) return;
-        const QString text = rig.Question->TextLL->text();
-        if (text == *last) return;  // the one answered, still closing
-        *last = text;
-        texts->push_back(text);
-        const int key = pending->front();
-        pending->erase(pending->begin());
-        if (pending->empty()) {
-            timer->stop();
-            timer->deleteLater();
-        }
-        cScreenRig::Key(rig.Question, key);
-    });
-    timer->start();
-}
-
 // The line drops and the link comes back on `car`; waits for its read.
 void MoveCableTo(cScreenRig& rig, cEcuSimulator& car) {
     rig.Sim.SetFault(eSimFault::LineDrop, 0);
@@ -107,6 +83,15 @@ QStringList Positions(const TCalibForm* calib) {
 QStringList PositionsOf(const tValues& v) {
     return {QString::number(v[P_STEP_MIN]), QString::number(v[P_STEP_MAX]), QString::number(v[P_STEP_H1]),
             QString::number(v[P_STEP_H2])};
+}
+
+// Car A on the line and the calibration screen up.
+void OpenCalibrationOnCarA(cScreenRig& rig) {
+    rig.Sim.SetSettings(CarA(48));
+    ASSERT_TRUE(rig.Start());
+    ASSERT_TRUE(rig.WaitIdle());
+    cScreenRig::Key(rig.Main, Qt::Key_F3);
+    ASSERT_TRUE(rig.Calib->isVisible());
 }
 
 struct sSwap {
@@ -147,7 +132,7 @@ TEST_P(SwapScreen, TheScreenShowsTheNextCarAndLeavingItSendsNothing) {
     EXPECT_TRUE(rig.Calib->KeptLL->text().contains(QStringLiteral("another vehicle")));
 
     QStringList asked;
-    PressInQuestions(rig, {Qt::Key_Return, Qt::Key_Return, Qt::Key_Return}, &asked);
+    rig.PressInQuestions({Qt::Key_Return, Qt::Key_Return, Qt::Key_Return}, &asked);
     cScreenRig::Key(screen, Qt::Key_F10);
     EXPECT_FALSE(screen->isVisible());
     cScreenRig::Key(rig.Main, Qt::Key_Return);
@@ -170,11 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Cars, SwapScreen,
 // nothing: neither the kept change nor car A's other positions.
 TEST(SwapScreenTyping, ADigitTypedOnTheNextCarSendsNothingOfTheFirst) {
     cScreenRig rig(48);
-    rig.Sim.SetSettings(CarA(48));
-    ASSERT_TRUE(rig.Start());
-    ASSERT_TRUE(rig.WaitIdle());
-    cScreenRig::Key(rig.Main, Qt::Key_F3);
-    ASSERT_TRUE(rig.Calib->isVisible());
+    ASSERT_NO_FATAL_FAILURE(OpenCalibrationOnCarA(rig));
     rig.Calib->StepPosH1ED->setText(QStringLiteral("130"));
     cScreenRig::Key(rig.Calib->StepPosH1ED, Qt::Key_Return);
     ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Sim.Settings()[P_STEP_H1] == 130; }));
@@ -190,7 +171,7 @@ TEST(SwapScreenTyping, ADigitTypedOnTheNextCarSendsNothingOfTheFirst) {
     EXPECT_TRUE(rig.Calib->KeptLL->text().contains(QStringLiteral("kept in the program")));
 
     QStringList asked;
-    PressInQuestions(rig, {Qt::Key_Return, Qt::Key_Return}, &asked);
+    rig.PressInQuestions({Qt::Key_Return, Qt::Key_Return}, &asked);
     rig.Calib->StepPosMinED->setFocus();
     rig.Calib->StepPosMinED->selectAll();
     cScreenRig::Key(rig.Calib->StepPosMinED, Qt::Key_7);
@@ -211,11 +192,7 @@ TEST(SwapScreenTyping, ADigitTypedOnTheNextCarSendsNothingOfTheFirst) {
 // the screen opens replaces the value shown.
 TEST(SwapScreenTyping, OnlyTheSettledValueIsSent) {
     cScreenRig rig(48);
-    rig.Sim.SetSettings(CarA(48));
-    ASSERT_TRUE(rig.Start());
-    ASSERT_TRUE(rig.WaitIdle());
-    cScreenRig::Key(rig.Main, Qt::Key_F3);
-    ASSERT_TRUE(rig.Calib->isVisible());
+    ASSERT_NO_FATAL_FAILURE(OpenCalibrationOnCarA(rig));
     rig.Calib->activateWindow();
     ASSERT_TRUE(cScreenRig::WaitUntil([&] { return QApplication::focusWidget() == rig.Calib->StepPosMinED; }));
     rig.Sim.ClearLog();
@@ -272,10 +249,7 @@ TEST(SwapScreenDiscard, ANewerEcuGetsBackTheValuesItHad) {
     for (const sCase& c : cases) {
         SCOPED_TRACE(c.Name);
         cScreenRig rig(48);
-        rig.Sim.SetSettings(CarA(48));
-        ASSERT_TRUE(rig.Start());
-        ASSERT_TRUE(rig.WaitIdle());
-        cScreenRig::Key(rig.Main, Qt::Key_F3);
+        ASSERT_NO_FATAL_FAILURE(OpenCalibrationOnCarA(rig));
         rig.Calib->StepPosMaxED->setText(QStringLiteral("130"));
         cScreenRig::Key(rig.Calib->StepPosMaxED, Qt::Key_Return);
         ASSERT_TRUE(cScreenRig::WaitUntil([&] { return rig.Sim.Settings()[P_STEP_MAX] == 130; }));
@@ -285,7 +259,7 @@ TEST(SwapScreenDiscard, ANewerEcuGetsBackTheValuesItHad) {
         cScreenRig::Key(rig.Main, Qt::Key_F5);
         ASSERT_TRUE(rig.DataEx->isVisible());
         QStringList asked;
-        PressInQuestions(rig, {c.Key}, &asked);
+        rig.PressInQuestions({c.Key}, &asked);
         cScreenRig::Key(rig.DataEx, Qt::Key_F6);
         ASSERT_EQ(asked.size(), 1);
         EXPECT_TRUE(asked[0].contains(QStringLiteral("already runs"))) << asked[0].toStdString();
@@ -339,7 +313,7 @@ TEST(SwapScreenKept, EscKeepsTheEditsAndTheWarningStaysUntilAnswered) {
 
         cScreenRig::Key(rig.Main, Qt::Key_F5);
         QStringList asked;
-        PressInQuestions(rig, c.Keys, &asked);
+        rig.PressInQuestions(c.Keys, &asked);
         cScreenRig::Key(rig.DataEx, Qt::Key_F4);
         EXPECT_EQ(asked.size(), int(c.Keys.size()));
         ASSERT_TRUE(rig.WaitLive(6));
