@@ -95,9 +95,11 @@ int Fitting(const sArgs& a) {
             std::fprintf(stderr, "%s: %s\n", T("This option works only with --png or --svg"), o.c_str());
             return 2;
         }
-    if (!a.Picture() && a.Table.empty())
+    // The pictures of the command line draw the time traces or a scatter
+    // plot, never the map: its options shape the table alone.
+    if (a.Table.empty())
         for (const std::string& o : a.MapOptions) {
-            std::fprintf(stderr, "%s: %s\n", T("This option works only with --table, --png or --svg"), o.c_str());
+            std::fprintf(stderr, "%s: %s\n", T("This option works only with --table"), o.c_str());
             return 2;
         }
     if (a.Stacked && a.Compare.empty()) {

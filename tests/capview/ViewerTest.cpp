@@ -579,6 +579,10 @@ TEST(ViewerCommandLine, StandardOutputNoDisplayAndIdleOptions) {
     const QStringList refused[] = {
         {"--scatter", "tps:rpm", file},
         {"--rpm-step", "100", file},
+        // The pictures draw no map: its steps would change nothing there.
+        {"--png", out, "--rpm-step", "100", file},
+        {"--svg", out, "--tps-step", "0.25", file},
+        {"--png", out, "--scatter", "tps:rpm", "--rich-above", "0.3", file},
         {"--csv", out, "--stacked", file},
         {"--csv", out, "--compare", file, file},
         {"--table", out, "--size", "800x600", file},
