@@ -32,6 +32,7 @@
 #include "widgets/ShadowButton.h"
 #include "widgets/Shape.h"
 
+#include "kit/QtText.h"
 #include "kit/ScreenKit.h"
 
 #include "capview/PlotView.h"
@@ -509,7 +510,7 @@ void TViewerForm::StartNext() {
     Reading = Name(job.Path);
     ProgressTicks = 0;
     Message.clear();
-    if (Loader.Load(job.Path.toStdString())) ReadingCompare.push_back(job.CompareWithPrevious);
+    if (Loader.Load(ToPath(job.Path))) ReadingCompare.push_back(job.CompareWithPrevious);
     ProgressTM.start();
     UpdateStatus();
 }
@@ -655,7 +656,7 @@ bool TViewerForm::ExportCsv(const QString& path) {
     // Only the range between the marks when a range is selected.
     const Capture::sRange range = PlotView->Scene().StatsRange(*primary);
     const bool part = range.First > 0 || range.Last < primary->Records();
-    const bool ok = Capture::WriteCsvRange(path.toStdString(), primary->Data, range.First, range.Last, &error);
+    const bool ok = Capture::WriteCsvRange(ToPath(path), primary->Data, range.First, range.Last, &error);
     if (!ok) Message = CvTr("Cannot write %1: %2").arg(Name(path), QString::fromLocal8Bit(error.c_str()));
     else if (part)
         Message = CvTr("Saved %1 (records %2 to %3)")

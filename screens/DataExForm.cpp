@@ -3,7 +3,6 @@
 #include <ctime>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
@@ -247,7 +246,7 @@ static QString DamagedFileQuestion(const VehicleFile::sStrictCheck& fault) {
 void TDataExForm::LoadFromFileBtnClick() {
     const QString path = FileDialog::Run(this, VehicleFileDialogRequest(false));
     if (path.isEmpty()) return;
-    const std::string name = QFile::encodeName(path).toStdString();
+    const std::string name = ToPath(path);
     // Only a regular file of a vehicle file's size is read (a named pipe
     // would block the screens and the link, /dev/zero never ends); anything
     // else is said plainly and changes nothing.
@@ -282,8 +281,7 @@ void TDataExForm::SaveToFileBtnClick() {
     if (path.isEmpty()) return;
     // A failed save is reported: the fitter would otherwise believe the
     // settings archived. The old file, if any, is left as it was.
-    if (!VehicleFile::Write(QFile::encodeName(path).toStdString(), WorkSettings))
-        ShowInfo(Tr("Settings file could not be saved!"));
+    if (!VehicleFile::Write(ToPath(path), WorkSettings)) ShowInfo(Tr("Settings file could not be saved!"));
 }
 
 void TDataExForm::SaveToECUBtnClick() {
@@ -354,7 +352,7 @@ namespace {
 // `error` says why not.
 bool ReadReportFile(const QString& path, sSettings& rec, QString& error) {
     ReportInput::sFault fault;
-    if (ReportInput::ReadSettings(QFile::encodeName(path).toStdString(), rec, fault)) return true;
+    if (ReportInput::ReadSettings(ToPath(path), rec, fault)) return true;
     error = QFileInfo(path).fileName() + QLatin1Char('\n') +
             (fault.Fault == ReportInput::eFault::Damaged ? Tr("This file is damaged.") : Tr(fault.Detail.c_str()));
     return false;
@@ -362,7 +360,7 @@ bool ReadReportFile(const QString& path, sSettings& rec, QString& error) {
 
 // The identity a backup's name carries, as the command line takes it.
 void IdentityOfName(const QString& path, Report::sInput& in) {
-    ReportInput::IdentityOfName(QFile::encodeName(path).toStdString(), in.IdVersion, in.Version);
+    ReportInput::IdentityOfName(ToPath(path), in.IdVersion, in.Version);
 }
 
 }  // namespace
@@ -384,10 +382,10 @@ void TDataExForm::ReportBtnClick() {
             ShowInfo(Tr("The report could not be made:") + QLatin1Char('\n') + error);
             return;
         }
-        in.BeforeFile = QFile::encodeName(backups->FirstPath()).toStdString();
+        in.BeforeFile = ToPath(backups->FirstPath());
         in.Now = EcuSettings;
         if (backups->LatestIdentity() == identity && !backups->LatestPath().isEmpty())
-            in.NowFile = QFile::encodeName(backups->LatestPath()).toStdString();
+            in.NowFile = ToPath(backups->LatestPath());
         in.IdVersion = CommThread->GetEcuIdVersion();
         in.Version = CommThread->GetEcuVersion();
         if (SettingsChanged() &&
@@ -409,8 +407,8 @@ void TDataExForm::ReportBtnClick() {
             ShowInfo(Tr("The report could not be made:") + QLatin1Char('\n') + error);
             return;
         }
-        in.BeforeFile = QFile::encodeName(before).toStdString();
-        in.NowFile = QFile::encodeName(now).toStdString();
+        in.BeforeFile = ToPath(before);
+        in.NowFile = ToPath(now);
         IdentityOfName(now, in);
         if (in.Version < 0) IdentityOfName(before, in);
     }
@@ -439,7 +437,7 @@ void TDataExForm::ReportBtnClick() {
         open.DefaultSuffix = QStringLiteral("dat");
         const QString capture = FileDialog::Run(this, open);
         if (capture.isEmpty()) return;
-        const std::string name = QFile::encodeName(capture).toStdString();
+        const std::string name = ToPath(capture);
         ReportInput::sFault fault;
         bool cutLine = false;
         if (!ReportInput::ReadDrive(name, drive, fault, cutLine)) {
@@ -484,7 +482,7 @@ void TDataExForm::ReportBtnClick() {
     in.Address = ini->ReportAddress;
     std::string pdf, why;
     if (!ReportPdf::Render(Report::Build(in), in.Drive, ReportPdf::SystemPaper(), pdf, why) ||
-        !ReportPdf::Save(QFile::encodeName(path).toStdString(), pdf, why)) {
+        !ReportPdf::Save(ToPath(path), pdf, why)) {
         // The old file, if any, is left as it was.
         ShowInfo(Tr("The report could not be saved:") + QLatin1Char('\n') + QFileInfo(path).fileName() +
                  QLatin1Char('\n') + QString::fromStdString(why));

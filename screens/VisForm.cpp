@@ -4,7 +4,6 @@
 #include <limits>
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
@@ -391,7 +390,7 @@ void TVisForm::LogBtnClick() {
     if (path.isEmpty()) return;
     // Only a regular file is taken: a named pipe or a device is refused
     // without waiting, and said plainly like any file that cannot be opened.
-    if (!Capture.Open(QFile::encodeName(path).toStdString())) {
+    if (!Capture.Open(ToPath(path))) {
         if (Capture.WriteFailed()) {
             ShowStatusMessage(N_("Capture stopped: write error!"));
             return;
