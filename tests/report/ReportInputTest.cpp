@@ -50,7 +50,9 @@ TEST(ReportInput, VehicleFilesAreTakenOnlyWhole) {
         EXPECT_EQ(ReportInput::ReadSettings(path, rec, fault), c.Fault == eFault::None) << c.Case;
         EXPECT_EQ(fault.Fault, c.Fault) << c.Case;
         EXPECT_EQ(fault.Line, c.Line) << c.Case;
-        if (c.Fault == eFault::None) EXPECT_EQ(rec.StepPosMin, 50) << c.Case;
+        if (c.Fault == eFault::None) {
+            EXPECT_EQ(rec.StepPosMin, 50) << c.Case;
+        }
     }
     sSettings rec{};
     ReportInput::sFault fault;
