@@ -1,7 +1,7 @@
-// zvbasic-cli against the ECU simulator, its commands mostly run in this
-// process and the program itself where signals, pipes, the ini file and
-// back-to-back processes matter: what the ECU receives, what lands in the
-// files, the exit codes and the error lines.
+// zvbasic-cli's commands run in this process against the ECU in memory, and
+// the program itself against the ECU simulator where signals, pipes, the ini
+// file, a real line and back-to-back processes matter: what the ECU
+// receives, what lands in the files, the exit codes and the error lines.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <type_traits>
 
 #include "serial/ComPort.h"
 
@@ -24,6 +25,7 @@
 #include "tools/ecusim/EcuSimulator.h"
 
 #include "tests/TestKit.h"
+#include "tests/link/MemoryEcu.h"
 
 #include "CliRunner.h"
 
@@ -80,7 +82,8 @@ sSimOptions Instant(int version) {
 }
 
 // Settings frames the ECU received: writes (0xC_), reads (0xE_) and the store.
-std::vector<Frame> SettingsFrames(const cEcuSimulator& sim) {
+template <class tEcu>
+std::vector<Frame> SettingsFrames(const tEcu& sim) {
     std::vector<Frame> frames;
     for (const Frame& f : sim.Received())
         if (f.size() == 3 && ((f[0] & 0xF0) == 0xC0 || (f[0] & 0xF0) == 0xE0 || f[0] == 0x63)) frames.push_back(f);
@@ -96,9 +99,17 @@ protected:
         Exe = CliExe();
         if (Exe.empty()) GTEST_SKIP() << "zvbasic-cli not built (ZV_BIN_DIR)";
     }
-    // The commands run in this process, their output collected.
-    sCliRun Run(cEcuSimulator& sim, std::vector<std::string> args) {
+    // The commands run in this process, their output collected; on the ECU
+    // in memory through its own port, or on the simulator's line.
+    template <class tEcu>
+    sCliRun Run(tEcu& sim, std::vector<std::string> args) {
         args.insert(args.begin(), {"--port", sim.DevicePath(), "--quiet"});
+        sCliLine line;
+        if constexpr (std::is_same_v<tEcu, linktest::cMemoryEcu>) {
+            line.MakePort = [&sim](std::shared_ptr<cWaitHub> hub) -> std::unique_ptr<cBytePort> {
+                return std::make_unique<linktest::cMemoryPort>(std::move(hub), sim);
+            };
+        }
         sCliRun run;
         sCliOutput output;
         output.Out = [&](const std::string& text) {
@@ -106,7 +117,7 @@ protected:
             return 0;
         };
         output.Err = [&](const std::string& text) { run.Err += text; };
-        run.Exit = RunCliCommand(args, output);
+        run.Exit = RunCliCommand(args, output, line);
         return run;
     }
     // The program itself, as a process of its own.
@@ -124,7 +135,7 @@ class CliIdentify : public CliTest, public ::testing::WithParamInterface<int> {}
 
 TEST_P(CliIdentify, PrintsVersionBytesCaptionAndTypeAsTextAndJson) {
     const int version = GetParam();
-    cEcuSimulator sim(Instant(version));
+    linktest::cMemoryEcu sim(Instant(version));
     sim.Start();
     sCliRun text = Run(sim, {"identify"});
     ASSERT_EQ(text.Exit, 0) << text.Err;
@@ -149,7 +160,7 @@ class CliRead : public CliTest, public ::testing::WithParamInterface<int> {};
 // The file holds what the ECU holds, in the vehicle file's line order.
 TEST_P(CliRead, WritesTheEcusSettingsAsAVehicleFile) {
     const int version = GetParam();
-    cEcuSimulator sim(Instant(version));
+    linktest::cMemoryEcu sim(Instant(version));
     auto values = cEcuSimulator::FactorySettings(version);
     values[1] = 0x64;  // falling sensor
     values[4] = 70;    // StepPosMin
@@ -175,7 +186,7 @@ TEST_P(CliRead, WritesTheEcusSettingsAsAVehicleFile) {
 
 TEST_P(CliRead, ReplacesAnOldBackupWhole) {
     const int version = GetParam();
-    cEcuSimulator sim(Instant(version));
+    linktest::cMemoryEcu sim(Instant(version));
     sim.Start();
     const std::string path = Dir / "backup.zv2";
     Put(path, std::string(4000, 'x'));
@@ -189,7 +200,7 @@ TEST_P(CliRead, ReplacesAnOldBackupWhole) {
 INSTANTIATE_TEST_SUITE_P(Versions, CliRead, ::testing::Values(22, 47, 48));
 
 TEST_F(CliTest, ReadPrintsTheSettingsWithTheScreensNamesAndUnits) {
-    cEcuSimulator sim(Instant(48));
+    linktest::cMemoryEcu sim(Instant(48));
     sim.Start();
     sCliRun run = Run(sim, {"read"});
     ASSERT_EQ(run.Exit, 0) << run.Err;
@@ -224,7 +235,7 @@ class CliWrite : public CliTest, public ::testing::WithParamInterface<int> {};
 // The frames of "Load from file" and "Store in ECU", then the read back.
 TEST_P(CliWrite, SendsTheDataTransferFramesStoresAndVerifies) {
     const int version = GetParam();
-    cEcuSimulator sim(Instant(version));
+    linktest::cMemoryEcu sim(Instant(version));
     sim.Start();
     const std::string path = Dir / "vehicle.zv2";
     Put(path, kFile);
@@ -269,7 +280,7 @@ TEST_F(CliTest, WriteWithoutStoreLeavesTheStoredSettingsFrom48AndIsRefusedBelow)
     const std::string path = Dir / "vehicle.zv2";
     Put(path, kFile);
     {
-        cEcuSimulator sim(Instant(48));
+        linktest::cMemoryEcu sim(Instant(48));
         sim.Start();
         const auto storedBefore = sim.Stored();
         sCliRun run = Run(sim, {"write", path, "--no-store"});
@@ -279,7 +290,7 @@ TEST_F(CliTest, WriteWithoutStoreLeavesTheStoredSettingsFrom48AndIsRefusedBelow)
         EXPECT_EQ(sim.Settings()[4], 40);
     }
     {
-        cEcuSimulator sim(Instant(47));
+        linktest::cMemoryEcu sim(Instant(47));
         sim.Start();
         sCliRun run = Run(sim, {"write", path, "--no-store"});
         EXPECT_EQ(run.Exit, 2);
@@ -289,7 +300,7 @@ TEST_F(CliTest, WriteWithoutStoreLeavesTheStoredSettingsFrom48AndIsRefusedBelow)
 }
 
 TEST_F(CliTest, WriteRefusesFilesThatHoldNoSettingsBeforeTouchingTheEcu) {
-    cEcuSimulator sim(Instant(48));
+    linktest::cMemoryEcu sim(Instant(48));
     sim.Start();
     Put(Dir / "empty.zv2", "");
     Put(Dir / "text.zv2", "not settings\n");
@@ -305,7 +316,7 @@ TEST_F(CliTest, WriteRefusesFilesThatHoldNoSettingsBeforeTouchingTheEcu) {
 // reader would fill with defaults or wrap is refused, naming the first bad
 // line, before a single byte goes to the ECU.
 TEST_F(CliTest, WriteAndDiffRefuseADamagedFileNamingItsFirstBadLine) {
-    cEcuSimulator sim(Instant(48));
+    linktest::cMemoryEcu sim(Instant(48));
     sim.Start();
     const std::string whole = kFile;
     const struct {
@@ -348,7 +359,7 @@ TEST_F(CliTest, WriteAndDiffRefuseADamagedFileNamingItsFirstBadLine) {
 // above 127 cannot be held. write refuses it before any write frame, and
 // diff (comparing with the file, not with the wrapped-around value) shows it.
 TEST_F(CliTest, ASpeedCodeTheEcuCannotHoldIsRefusedByWriteAndShownByDiff) {
-    cEcuSimulator sim(Instant(22));
+    linktest::cMemoryEcu sim(Instant(22));
     sim.Start();
     const std::string path = Dir / "fast.zv2";
     Put(path, SetLine(kFile, 6, "200"));
@@ -370,7 +381,7 @@ TEST_F(CliTest, ASpeedCodeTheEcuCannotHoldIsRefusedByWriteAndShownByDiff) {
 }
 
 TEST_F(CliTest, DiffPrintsWhatDiffersAndExitsOneOrZero) {
-    cEcuSimulator sim(Instant(47));
+    linktest::cMemoryEcu sim(Instant(47));
     sim.Start();
     const std::string path = Dir / "car.zv2";
     ASSERT_EQ(Run(sim, {"read", "-o", path}).Exit, 0);
@@ -398,7 +409,7 @@ TEST_F(CliTest, DiffPrintsWhatDiffersAndExitsOneOrZero) {
 }
 
 TEST_F(CliTest, FactoryRefusesWithoutYesAndSendsTheCommandBeforeTheReadWithIt) {
-    cEcuSimulator sim(Instant(48));
+    linktest::cMemoryEcu sim(Instant(48));
     auto custom = cEcuSimulator::FactorySettings(48);
     custom[4] = 70;
     sim.SetSettings(custom);
@@ -417,7 +428,7 @@ TEST_F(CliTest, FactoryRefusesWithoutYesAndSendsTheCommandBeforeTheReadWithIt) {
     EXPECT_EQ(sim.Settings()[4], 50);
     EXPECT_TRUE(std::regex_search(run.Out, std::regex("\nValve minimal open +50\n"))) << run.Out;
 
-    cEcuSimulator old(Instant(47));
+    linktest::cMemoryEcu old(Instant(47));
     old.Start();
     EXPECT_EQ(Run(old, {"factory", "--yes"}).Exit, 2);
     for (uint8_t c : old.Commands()) EXPECT_NE(c, 0xCF);
@@ -426,7 +437,8 @@ TEST_F(CliTest, FactoryRefusesWithoutYesAndSendsTheCommandBeforeTheReadWithIt) {
 namespace {
 // Pins every live value: throttle 120 (2.35 V, 47 %), 2000 rpm, gas,
 // valve 150, lambda 23 (0.45 V from 48), level raw 0x40 (index 4).
-void PinLive(cEcuSimulator& sim) {
+template <class tEcu>
+void PinLive(tEcu& sim) {
     sim.SetLive(1, 120);
     sim.SetLive(3, 27);
     sim.SetLive(5, 2);
@@ -437,7 +449,7 @@ void PinLive(cEcuSimulator& sim) {
 }  // namespace
 
 TEST_F(CliTest, LivePrintsOneLinePerPollingCycleAsCsvAndJson) {
-    cEcuSimulator sim(Instant(48));
+    linktest::cMemoryEcu sim(Instant(48));
     PinLive(sim);
     sim.Start();
     sCliRun csv = Run(sim, {"live", "--count", "3", "--csv"});
@@ -502,7 +514,7 @@ TEST_F(CliTest, CaptureWritesTheCaptureFormatAndIsCompleteAfterSigint) {
 }
 
 TEST_F(CliTest, CaptureForSecondsEndsByItself) {
-    cEcuSimulator sim(Instant(48));
+    linktest::cMemoryEcu sim(Instant(48));
     PinLive(sim);
     sim.Start();
     const std::string path = Dir / "short.dat";
@@ -523,7 +535,7 @@ class CliFault : public CliTest, public ::testing::WithParamInterface<sFaultCase
 // Each failure of the ECU: exit 4 and one error line with the notification's name.
 TEST_P(CliFault, GivesExitFourWithTheNotificationsName) {
     const sFaultCase c = GetParam();
-    cEcuSimulator sim(Instant(48));
+    linktest::cMemoryEcu sim(Instant(48));
     eSimFault fault;
     int after = 0;
     ASSERT_TRUE(ParseSimFault(c.Fault, fault, after));
@@ -778,7 +790,7 @@ TEST_F(CliTest, OutputsThatCannotBeWrittenAreRefusedBeforeConnecting) {
 
 // "read -o -": the vehicle file on standard output, no file named "-".
 TEST_F(CliTest, ReadToDashWritesTheVehicleFileToStandardOutput) {
-    cEcuSimulator sim(Instant(48));
+    linktest::cMemoryEcu sim(Instant(48));
     sim.Start();
     const std::string path = Dir / "car.zv2";
     ASSERT_EQ(Run(sim, {"read", "-o", path}).Exit, 0);

@@ -288,10 +288,12 @@ public:
         if (NameSink) NameSink(name);
         if (!Ecu) throw sError("ComPort", __LINE__, found ? EIO : ENOENT);
     }
+    // Closed, it has no name, as the serial port has none.
     void Close() override {
         std::lock_guard<std::mutex> lock(M);
         Rx.clear();
         Ecu = nullptr;
+        Name.clear();
     }
     std::string GetPortName() const override {
         std::lock_guard<std::mutex> lock(M);
