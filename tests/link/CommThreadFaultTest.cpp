@@ -113,7 +113,85 @@ INSTANTIATE_TEST_SUITE_P(
         sFaultCase{"RefuseStoreOld", eSimFault::RefuseStore, 0, 47, RQ_WRITE_SETTINGS, eKind::BadRep}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-class PortFaultTest : public CommThreadFixture {};
+// The link's tries to open its port, seen through its name sink, which it
+// calls on every open (the quiet tries again on a failed name among them)
+// before the open itself. Once the link tries its port again after a
+// failure, whatever that failure brought has been delivered; held there, it
+// can bring nothing new until released. A member of the fixture, so that it
+// outlives the link (TearDown ends the link first).
+class cOpens {
+public:
+    ~cOpens() { Release(); }
+    // Becomes the link's name sink; `also` runs after each open is counted,
+    // with its number (from 1).
+    void Attach(cCommThread& link, std::function<void(int)> also = {}) {
+        {
+            std::lock_guard<std::mutex> lock(M);
+            Names.clear();
+            Held = false;
+            Also = std::move(also);
+        }
+        link.SetPortNameSink([this](const std::string& name) { Opened(name); });
+    }
+    // From now on each open waits in the sink until Release.
+    void Hold() {
+        std::lock_guard<std::mutex> lock(M);
+        Held = true;
+    }
+    void Release() {
+        std::unique_lock<std::mutex> lock(M);
+        Held = false;
+        Cv.notify_all();
+        Cv.wait(lock, [&] { return Waiting == 0; });
+    }
+    // Waits until an open waits in the sink (Hold).
+    bool WaitHeld(std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(M);
+        return Cv.wait_for(lock, limit, [&] { return Waiting > 0; });
+    }
+    bool WaitCount(int count, std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(M);
+        return Cv.wait_for(lock, limit, [&] { return int(Names.size()) >= count; });
+    }
+    int Count() const {
+        std::lock_guard<std::mutex> lock(M);
+        return int(Names.size());
+    }
+    std::vector<std::string> List() const {
+        std::lock_guard<std::mutex> lock(M);
+        return Names;
+    }
+
+private:
+    void Opened(const std::string& name) {
+        std::function<void(int)> also;
+        int n = 0;
+        {
+            std::unique_lock<std::mutex> lock(M);
+            Names.push_back(name);
+            n = int(Names.size());
+            also = Also;
+            ++Waiting;
+            Cv.notify_all();
+            Cv.wait(lock, [&] { return !Held; });
+            --Waiting;
+            Cv.notify_all();
+        }
+        if (also) also(n);
+    }
+
+    mutable std::mutex M;
+    std::condition_variable Cv;
+    std::vector<std::string> Names;
+    std::function<void(int)> Also;
+    bool Held = false;
+    int Waiting = 0;
+};
+
+class PortFaultTest : public CommThreadFixture {
+protected:
+    cOpens Opens;
+};
 
 // A failing idle poll raises its notification but no RequestFailed, and
 // the link reconnects.
@@ -144,6 +222,7 @@ TEST_F(PortFaultTest, LineDropReportsPortErrorAndAcceptsNextPortName) {
         SetUp();
         StartSim(48);
         StartLink();
+        Opens.Attach(*Link);
         size_t mark = 0;
         Rec.WhenKind(eKind::Loaded, [&] {
             mark = Rec.Size();
@@ -157,7 +236,9 @@ TEST_F(PortFaultTest, LineDropReportsPortErrorAndAcceptsNextPortName) {
         if (serving) {
             ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s, mark)) << Dump();
         }
-        std::this_thread::sleep_for(200ms);  // nothing else follows
+        // Nothing else follows: held at its next try of the dead device.
+        Opens.Hold();
+        ASSERT_TRUE(Opens.WaitHeld(10s)) << Dump();
         auto notes = Rec.Notes();
         std::vector<sNote> after(notes.begin() + long(mark), notes.end());
         std::vector<sNote> tail;
@@ -174,6 +255,7 @@ TEST_F(PortFaultTest, LineDropReportsPortErrorAndAcceptsNextPortName) {
         EXPECT_FALSE(Link->IsConnected());
         EXPECT_TRUE(Link->IsBusy());
         EXPECT_FALSE(Link->PostRequest(RQ_READ_SETTINGS));
+        Opens.Release();
 
         Sim->Reopen();
         Link->SetPortName(Sim->DevicePath());
@@ -208,6 +290,7 @@ TEST_F(PortFaultTest, LineDropClosesTheDeviceAndReconnectsOnTheSameNameByItself)
     Sim = std::make_unique<cEcuSimulator>(opt);
     Sim->Start();
     StartLink();
+    Opens.Attach(*Link);
     Link->SetPortName(link);
     ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 1, 10s)) << Dump();
     const std::string device = Sim->DevicePath();
@@ -219,12 +302,13 @@ TEST_F(PortFaultTest, LineDropClosesTheDeviceAndReconnectsOnTheSameNameByItself)
     // pseudo-terminal number may soon belong to someone else's terminal).
     std::filesystem::remove(link);
     const size_t dropped = Rec.Size();
-    std::this_thread::sleep_for(200ms);
+    // Closed before the failure was told.
     EXPECT_EQ(OpenDescriptorsOn(device), 0);
     EXPECT_FALSE(Link->PostRequest(RQ_READ_SETTINGS));
 
-    // Some tries on the dead name: nothing more is reported meanwhile.
-    std::this_thread::sleep_for(2500ms);
+    // Two tries on the dead name: nothing more is reported meanwhile.
+    const int opens = Opens.Count();
+    ASSERT_TRUE(Opens.WaitCount(opens + 2, 10s)) << Dump();
     EXPECT_EQ(Rec.Size(), dropped) << Dump();
     EXPECT_FALSE(Link->IsConnected());
 
@@ -251,24 +335,26 @@ TEST_F(PortFaultTest, LineDropClosesTheDeviceAndReconnectsOnTheSameNameByItself)
 TEST_F(PortFaultTest, UnopenablePortReportsAndWaitsForAnotherName) {
     StartSim(48);
     StartLink();
-    std::vector<std::string> names;
-    std::mutex namesMutex;
-    Link->SetPortNameSink([&](const std::string& name) {
-        std::lock_guard<std::mutex> lock(namesMutex);
-        names.push_back(name);
-    });
+    Opens.Attach(*Link);
     Link->SetPortName("/nonexistent/zv-tty");
     ASSERT_TRUE(Rec.WaitCount(eKind::SendErr, 1, 2s));
-    std::this_thread::sleep_for(100ms);
+    // Held at its next try of that name (a quiet one): nothing else follows.
+    Opens.Hold();
+    ASSERT_TRUE(Opens.WaitHeld(10s)) << Dump();
     EXPECT_EQ(Rec.Notes(), (std::vector<sNote>{Idle(false), Note(eKind::SendErr)}));
     EXPECT_EQ(Link->GetPortName(), "/nonexistent/zv-tty");
     EXPECT_FALSE(Link->PostRequest(RQ_CONNECT));
+    Opens.Release();
 
     ConnectAndLoad();
     EXPECT_EQ(Link->GetPortName(), Sim->DevicePath());
     EXPECT_EQ(Link->GetPort().GetPortName(), Sim->DevicePath());
-    std::lock_guard<std::mutex> lock(namesMutex);
-    EXPECT_EQ(names, (std::vector<std::string>{"/nonexistent/zv-tty", Sim->DevicePath()}));
+    // Every open went to the names given, the failed one first.
+    std::vector<std::string> names = Opens.List();
+    ASSERT_GE(names.size(), 3u);
+    EXPECT_EQ(names.back(), Sim->DevicePath());
+    names.pop_back();
+    for (const std::string& name : names) EXPECT_EQ(name, "/nonexistent/zv-tty");
 }
 
 // Stopping the handshake: LinkEvent (2, 0), RequestFailed, a new cycle; the
@@ -363,16 +449,14 @@ TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
         cThrower thrower;
         Link->AddListener(&thrower);
         const bool opening = std::string(c.Name).find("opening") != std::string::npos;
-        std::atomic<int> opens{0};
-        if (opening) {
-            Link->SetPortNameSink([&](const std::string&) {
-                if (++opens == 1) throw std::bad_alloc();
-            });
-        } else if (c.InTransaction) {
+        Opens.Attach(*Link, [opening](int n) {
+            if (opening && n == 1) throw std::bad_alloc();
+        });
+        if (c.InTransaction) {
             Rec.WhenKind(eKind::Loaded, [&] { EXPECT_TRUE(Link->PostRequest(RQ_WRITE_SETTINGS)); });
             thrower.Throw = [] { throw std::bad_alloc(); };
             thrower.When = [](int32_t rq, int32_t phase) { return rq == RQ_WRITE_SETTINGS && phase == 1; };
-        } else {
+        } else if (!opening) {
             thrower.Throw = [] {
                 throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
             };
@@ -383,7 +467,9 @@ TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
         if (c.InTransaction) {
             ASSERT_TRUE(Rec.WaitCount(eKind::Failed, 1, 2s)) << Dump();
         }
-        std::this_thread::sleep_for(100ms);
+        // Held at its next try of the port: nothing else follows.
+        Opens.Hold();
+        ASSERT_TRUE(Opens.WaitHeld(10s)) << Dump();
         std::vector<sNote> tail;
         for (const sNote& n : Rec.Notes())
             if (n.Kind != eKind::Event) tail.push_back(n);
@@ -392,12 +478,13 @@ TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
         ASSERT_GE(tail.size(), want.size()) << Dump();
         EXPECT_EQ(std::vector<sNote>(tail.end() - long(want.size()), tail.end()), want) << Dump();
         EXPECT_FALSE(Link->IsConnected());
+        Opens.Release();
 
         const int loaded = Rec.Count(eKind::Loaded);
         Link->SetPortName(Sim->DevicePath());
         ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, loaded + 1, 10s)) << Dump();
         EXPECT_TRUE(Link->IsConnected());
-        Link.reset();  // the sink refers to this body's locals
+        Link.reset();
         TearDown();
     }
 }
