@@ -123,9 +123,10 @@ TEST(ProgramLink, LinkIdleReachesFormsNestedInAScreen) {
     link.AddListener(&screen);
     link.AddListener(&counter);
     link.SetPortName(sim.DevicePath());
-    ASSERT_TRUE(WaitFor([&] { return counter.Loaded > 0; }, 20000));
+    // Connect, identify and the read each end with an idle notification;
+    // the read's comes after its settings have been delivered.
+    ASSERT_TRUE(WaitFor([&] { return counter.Loaded > 0 && screen.Idle >= 3; }, 20000));
     link.Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
-    EXPECT_GE(screen.Idle, 3);
     EXPECT_EQ(nested->Idle, screen.Idle);
     EXPECT_EQ(nested->Busy, screen.Busy);
 }
