@@ -269,6 +269,14 @@ TCalibForm::TCalibForm(QWidget* parent) : cIOForm(parent) {
     Retranslate();
 }
 
+TCalibForm::~TCalibForm() {
+    // The fields lose their focus while QWidget's destructor deletes them,
+    // and a field that loses it says its editing finished: by then the
+    // screen's own members are gone, so nothing may be told.
+    for (QLineEdit* e : {StepPosMinED, StepPosMaxED, StepPosH0ED, StepPosH1ED, StepPosH2ED})
+        disconnect(e, nullptr, this, nullptr);
+}
+
 int TCalibForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
 
 void TCalibForm::Retranslate() {

@@ -27,6 +27,7 @@ class TCalibForm : public cIOForm {
     Q_OBJECT
 public:
     explicit TCalibForm(QWidget* parent = nullptr);
+    ~TCalibForm() override;
     // Says when unsaved settings were kept over a reconnection, or the ECU
     // looks like another vehicle's (SettingsStateChanged).
     QLabel* KeptLL;

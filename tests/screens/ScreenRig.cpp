@@ -51,6 +51,8 @@ public:
 cScreenRig::cScreenRig(int version) : Sim(Options(version)), Version(version) {}
 
 cScreenRig::~cScreenRig() {
+    // A watch whose dialog never came goes with the bench, not after it.
+    for (const QPointer<QTimer>& watch : Watches) delete watch.data();
     if (Link) Link->Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
     Link.reset();
     CommThread = nullptr;
@@ -125,7 +127,7 @@ std::vector<std::pair<int, int>> cScreenRig::Writes() const {
 }
 
 void cScreenRig::AnswerQuestion(bool yes, bool atOnce) {
-    auto* timer = new QTimer(qApp);
+    QTimer* timer = NewWatch();
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [this, timer, yes, atOnce] {
         if (!Question || !Question->IsModalRunning()) return;
@@ -138,7 +140,7 @@ void cScreenRig::AnswerQuestion(bool yes, bool atOnce) {
 }
 
 void cScreenRig::AcknowledgeInfo(QString* text) {
-    auto* timer = new QTimer(qApp);
+    QTimer* timer = NewWatch();
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [this, timer, text] {
         if (!Info || !Info->IsModalRunning()) return;
@@ -150,8 +152,15 @@ void cScreenRig::AcknowledgeInfo(QString* text) {
     timer->start();
 }
 
-void cScreenRig::PressInQuestions(std::vector<int> keys, QStringList* texts) {
+QTimer* cScreenRig::NewWatch() {
     auto* timer = new QTimer(qApp);
+    std::erase_if(Watches, [](const QPointer<QTimer>& t) { return t.isNull(); });
+    Watches.emplace_back(timer);
+    return timer;
+}
+
+void cScreenRig::PressInQuestions(std::vector<int> keys, QStringList* texts) {
+    QTimer* timer = NewWatch();
     timer->setInterval(5);
     auto pending = std::make_shared<std::vector<int>>(std::move(keys));
     auto last = std::make_shared<QString>();

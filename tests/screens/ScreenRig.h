@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,7 @@ class TVisForm;
 class TConfigForm;
 class TCalibForm;
 class TDataExForm;
+class QTimer;
 class QWidget;
 
 class cScreenRig : public cLinkListener {
@@ -93,5 +95,9 @@ public:
     static void Key(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier);
 
 private:
+    // A timer that watches for a dialog on the bench's behalf; deleted with
+    // the bench when its dialog never came.
+    QTimer* NewWatch();
+    std::vector<QPointer<QTimer>> Watches;
     int Version;
 };
