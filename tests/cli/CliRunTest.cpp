@@ -818,53 +818,6 @@ TEST_F(CliTest, CaptureEndsWithFiveAtTheFirstFailedWrite) {
     EXPECT_LE(fs::file_size(path), 1024u);
 }
 
-// live and capture ride out a glitch as the program does: the link
-// reconnects and the values go on; nothing is made up for the gap.
-TEST_F(CliTest, LiveGoesOnAfterTheEcuWasAwayForAMoment) {
-    cEcuSimulator sim(Instant(48));
-    PinLive(sim);
-    sim.Start();
-    size_t silentAt = 0;
-    sCliRun run = RunCli(Exe, {"--port", sim.DevicePath(), "live", "--csv", "--count", "5"}, [&] {
-        const auto c = sim.Commands();
-        if (!silentAt && Count(c, 0xD8) >= 2) {
-            sim.SetFault(eSimFault::Silence);
-            silentAt = c.size();
-        } else if (silentAt && c.size() >= silentAt + 4) {
-            sim.SetFault(eSimFault::None);  // back after a few handshakes in the dark
-        }
-        return false;
-    });
-    EXPECT_EQ(run.Exit, 0) << run.Err;
-    EXPECT_EQ(Lines(run.Out), 6) << run.Out;
-    EXPECT_NE(run.Err.find("NoReply"), std::string::npos) << run.Err;
-    EXPECT_NE(run.Err.find("connected again"), std::string::npos) << run.Err;
-}
-
-TEST_F(CliTest, CaptureEndsWithFourWhenTheEcuStaysAwayMoreThanTenSeconds) {
-    cEcuSimulator sim(Instant(48));
-    PinLive(sim);
-    sim.Start();
-    const std::string path = Dir / "away.dat";
-    std::chrono::steady_clock::time_point silentSince{};
-    sCliRun run = RunCli(
-        Exe, {"--port", sim.DevicePath(), "--quiet", "capture", path, "--seconds", "60"},
-        [&] {
-            if (silentSince == std::chrono::steady_clock::time_point{} && Count(sim.Commands(), 0xD8) >= 2) {
-                sim.SetFault(eSimFault::Silence);
-                silentSince = std::chrono::steady_clock::now();
-            }
-            return false;
-        },
-        SIGINT, 50000);
-    const auto away = std::chrono::steady_clock::now() - silentSince;
-    EXPECT_EQ(run.Exit, 4) << run.Err;
-    EXPECT_EQ(run.Err.rfind("zvbasic-cli: NoReply: ", 0), 0u) << run.Err;
-    EXPECT_GE(away, std::chrono::seconds(10));
-    EXPECT_LT(away, std::chrono::seconds(25));
-    EXPECT_GE(Lines(Slurp(path)), 2);  // the records before the ECU went away stay
-}
-
 // --json: a command that fails prints one object with the error and the
 // exit code on standard output as well; output that cannot be written is a
 // failure (exit 5); /dev/null is no serial port.
