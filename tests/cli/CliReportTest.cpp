@@ -27,6 +27,7 @@
 #include "tests/TestKit.h"
 
 #include "CliRunner.h"
+#include "MemoryCli.h"
 
 namespace fs = std::filesystem;
 using testkit::Slurp;
@@ -224,21 +225,28 @@ TEST_F(CliReport, ACaptureWithATornLastLineStillMakesAReport) {
 // says "not known" instead of a figure.
 TEST_F(CliReport, TheDurationIsTheTimeTheCaptureRecorded) {
     NEEDS_PDF();
+    // A capture of 20 s on the session's clock, which moves on by the
+    // polling cycle of version 48 at the line's speed with every record
+    // (until the time is up: records of the cycle in hand may follow).
     sSimOptions o;
     o.Version = 0x30;
-    cEcuSimulator sim(o);
-    sim.Start();
+    linktest::cMemoryEcu ecu(o);
+    clitest::cMemoryCli line(ecu);
+    int records = 0;
+    const auto captured = line.Run({"--quiet", "capture", "-", "--seconds", "20"}, [&](const std::string& out) {
+        if (out.rfind("\"", 0) == 0 && out.find("TPS") == std::string::npos && ++records * 340 <= 20340)
+            line.Later(std::chrono::milliseconds(340));
+    });
+    ASSERT_EQ(captured.Exit, 0) << captured.Err;
     const std::string drive = (Dir.Path / "drive20.dat").string();
-    sCliRun run =
-        RunCli(Exe, {"--port", sim.DevicePath(), "--quiet", "capture", drive, "--seconds", "20"}, {}, SIGINT, 60000);
-    ASSERT_EQ(run.Exit, 0) << run.Err;
+    std::ofstream(drive, std::ios::binary) << captured.Out;
+    sCliRun run;
     run = RunCli(Exe, {"report", "--json", "--before", Before, "--after", Now, "--capture", drive, "-o", Pdf});
     ASSERT_EQ(run.Exit, 0) << run.Err;
     const size_t at = run.Out.find("\"seconds\":");
     ASSERT_NE(at, std::string::npos) << run.Out;
     const double seconds = std::atof(run.Out.c_str() + at + 10);
-    EXPECT_GE(seconds, 20.0) << run.Out;
-    EXPECT_LT(seconds, 21.0) << run.Out;
+    EXPECT_EQ(seconds, 20.1) << run.Out;  // 59 cycles of 0.34 s, to a tenth
     // The paper says the same (0:20 unless a late end rounds it up; the JSON
     // keeps a tenth, the paper rounds the whole).
     const std::string paper = Strip(PdfText(Pdf)), duration = Strip(_("Duration:"));
@@ -302,10 +310,8 @@ TEST_F(CliReport, TheTwoWriteJobIsRefusedWithoutBeforeAndTrueWithIt) {
     NEEDS_PDF();
     sSimOptions o;
     o.Version = 0x30;
-    o.Instant = true;
-    cEcuSimulator sim(o);
-    sim.Start();
-    const std::string port = sim.DevicePath();
+    linktest::cMemoryEcu ecu(o);
+    clitest::cMemoryCli line(ecu);
     const auto file = [&](const char* name, const char* min, const char* max) {
         std::string text = kBefore;  // line 8 the minimum (50), line 9 the maximum (150)
         text.replace(text.find("\r\n50\r\n") + 2, 2, min);
@@ -315,18 +321,22 @@ TEST_F(CliReport, TheTwoWriteJobIsRefusedWithoutBeforeAndTrueWithIt) {
         return path;
     };
     // The car as it comes in, then the job.
-    ASSERT_EQ(RunCli(Exe, {"--port", port, "--quiet", "--no-backup", "write", file("car.zv2", "50", "150")}).Exit, 0);
-    sCliRun run = RunCli(Exe, {"--port", port, "--quiet", "--json", "write", file("one.zv2", "60", "150")});
+    ASSERT_EQ(line.Run({"--quiet", "--no-backup", "write", file("car.zv2", "50", "150")}).Exit, 0);
+    auto run = line.Run({"--quiet", "--json", "write", file("one.zv2", "60", "150")});
     ASSERT_EQ(run.Exit, 0) << run.Err;
     const std::string key = "\"backup\":\"";
     const size_t at = run.Out.find(key);
     ASSERT_NE(at, std::string::npos) << run.Out;
     const std::string start = run.Out.substr(at + key.size(), run.Out.find('"', at + key.size()) - at - key.size());
-    ASSERT_EQ(RunCli(Exe, {"--port", port, "--quiet", "write", file("two.zv2", "60", "160")}).Exit, 0);
+    ASSERT_EQ(line.Run({"--quiet", "write", file("two.zv2", "60", "160")}).Exit, 0);
 
-    run = RunCli(Exe, {"--port", port, "--quiet", "report", "-o", Pdf});
+    // Refused before anything is painted.
+    line.Pdf = [](const Report::sContent&, const Capture::sCaptureData*, std::string&, std::string& error) {
+        error = "painted";
+        return false;
+    };
+    run = line.Run({"--quiet", "report", "-o", Pdf});
     EXPECT_EQ(run.Exit, 6) << run.Err;
-    EXPECT_FALSE(fs::exists(Pdf));
     // Newest first: after the first write (the maximum differs), then the
     // car as it came (both differ); now's own backup is no candidate.
     const std::vector<std::string> listed = Candidates(run.Err);
@@ -336,14 +346,20 @@ TEST_F(CliReport, TheTwoWriteJobIsRefusedWithoutBeforeAndTrueWithIt) {
     EXPECT_NE(run.Err.find("differs in Valve minimal open 50 (now 60), Valve maximal open 150 (now 160)\n"),
               std::string::npos)
         << run.Err;
-    run = RunCli(Exe, {"--port", port, "--quiet", "--json", "report"});
+    EXPECT_FALSE(fs::exists(Pdf));
+    run = line.Run({"--quiet", "--json", "report"});
     EXPECT_EQ(run.Exit, 6) << run.Err;
     EXPECT_NE(run.Out.find("\"exit\":6,\"candidates\":[{\"time\":"), std::string::npos) << run.Out;
     EXPECT_NE(run.Out.find("\"changed\":2,\"differences\":[{\"field\":\"StepPosMin\""), std::string::npos) << run.Out;
 
-    run = RunCli(Exe, {"--port", port, "--quiet", "--json", "report", "--before", start, "-o", Pdf});
-    ASSERT_EQ(run.Exit, 0) << run.Err;
-    EXPECT_NE(run.Out.find("\"changed\":2,"), std::string::npos) << run.Out;
+    // The paper, from the program itself: now is what the last write's read
+    // back found, its newest backup.
+    std::string now = line.Offline({"backups", "--latest"}).Out;
+    ASSERT_FALSE(now.empty());
+    now.pop_back();
+    const sCliRun paper = RunCli(Exe, {"--quiet", "--json", "report", "--before", start, "--after", now, "-o", Pdf});
+    ASSERT_EQ(paper.Exit, 0) << paper.Err;
+    EXPECT_NE(paper.Out.find("\"changed\":2,"), std::string::npos) << paper.Out;
     const std::string text = Strip(PdfText(Pdf));
     EXPECT_NE(text.find(Strip("Valve minimal open 50 60 *")), std::string::npos) << text;
     EXPECT_NE(text.find(Strip("Valve maximal open 150 160 *")), std::string::npos) << text;
