@@ -45,15 +45,13 @@ public:
         return Offline(args, onOut, onErr);
     }
     // A command as given: one that needs no ECU (backups, a report of files).
-    sMemoryRun Offline(const std::vector<std::string>& args,
-                       const std::function<void(const std::string&)>& onOut = {},
+    sMemoryRun Offline(const std::vector<std::string>& args, const std::function<void(const std::string&)>& onOut = {},
                        const std::function<void(const std::string&)>& onErr = {}) {
         sCliLine line;
         linktest::cMemoryEcu* ecu = &Ecu;
         line.MakePort = [ecu](std::shared_ptr<cWaitHub> hub) -> std::unique_ptr<cBytePort> {
-            return std::make_unique<linktest::cMemoryPort>(std::move(hub), [ecu](const std::string& name) {
-                return name == ecu->DevicePath() ? ecu : nullptr;
-            });
+            return std::make_unique<linktest::cMemoryPort>(
+                std::move(hub), [ecu](const std::string& name) { return name == ecu->DevicePath() ? ecu : nullptr; });
         };
         line.Now = [this] { return Start + std::chrono::milliseconds(OffsetMs.load()); };
         sMemoryRun run;
