@@ -193,9 +193,16 @@ protected:
     cOpens Opens;
 };
 
+// The same faults where the device itself is not the point: on the ECU in
+// memory, whose clock runs the link's pauses faster.
+class PortFault : public MemoryLinkFixture {
+protected:
+    cOpens Opens;
+};
+
 // A failing idle poll raises its notification but no RequestFailed, and
 // the link reconnects.
-TEST_F(PortFaultTest, IdlePollFailureReconnectsWithoutRequestFailed) {
+TEST_F(PortFault, IdlePollFailureReconnectsWithoutRequestFailed) {
     StartSim(48);
     StartLink();
     size_t mark = 0;
@@ -216,7 +223,7 @@ TEST_F(PortFaultTest, IdlePollFailureReconnectsWithoutRequestFailed) {
 // The line drops mid-session: LinkIdle(false) and SendError (and
 // RequestFailed when a request was being served), posts are refused, and
 // the next port name connects again.
-TEST_F(PortFaultTest, LineDropReportsPortErrorAndAcceptsNextPortName) {
+TEST_F(PortFault, LineDropReportsPortErrorAndAcceptsNextPortName) {
     for (bool serving : {true, false}) {
         SCOPED_TRACE(serving ? "while serving a poll" : "while idle");
         SetUp();
@@ -359,7 +366,7 @@ TEST_F(PortFaultTest, UnopenablePortReportsAndWaitsForAnotherName) {
 
 // Stopping the handshake: LinkEvent (2, 0), RequestFailed, a new cycle; the
 // update queue is emptied on the way.
-TEST_F(PortFaultTest, StopDuringHandshakeFailsEmptiesQueueAndStartsAgain) {
+TEST_F(PortFault, StopDuringHandshakeFailsEmptiesQueueAndStartsAgain) {
     StartSim(48);
     Sim->SetFault(eSimFault::Silence);
     StartLink();
@@ -394,16 +401,10 @@ TEST_F(PortFaultTest, StopDuringHandshakeFailsEmptiesQueueAndStartsAgain) {
 
 // A new port name while the handshake hunts on a silent port ends that
 // handshake and connects on the new port.
-TEST_F(PortFaultTest, NewPortNameDuringHandshakeMovesToTheNewPort) {
+TEST_F(PortFault, NewPortNameDuringHandshakeMovesToTheNewPort) {
     StartSim(48);
     Sim->SetFault(eSimFault::Silence);
-    cEcuSimulator other([] {
-        sSimOptions o;
-        o.Version = 50;
-        o.Instant = true;
-        return o;
-    }());
-    other.Start();
+    cMemoryEcu& other = StartMoreEcu(50);
     StartLink();
     Link->SetPortName(Sim->DevicePath());
     ASSERT_TRUE(Rec.WaitNote(Ev(RQ_CONNECT, 1, 2), 3s));
@@ -435,7 +436,7 @@ public:
 // (false), SendError and, for a served request, RequestFailed, so a progress
 // dialog following it closes. The thread lives on: posts are refused, and a
 // port name connects again.
-TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
+TEST_F(PortFault, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
     struct sCase {
         const char* Name;
         bool InTransaction;
@@ -491,7 +492,7 @@ TEST_F(PortFaultTest, OtherExceptionsReportedAsPortFailureAndTheThreadLivesOn) {
 
 // A notification that has begun when Shutdown is called still reaches every
 // listener: Shutdown keeps running the deliveries while it waits.
-TEST_F(PortFaultTest, ShutdownDeliversANotificationInFlightToEveryListener) {
+TEST_F(PortFault, ShutdownDeliversANotificationInFlightToEveryListener) {
     StartSim(48);
     cRecorder second;
     // This thread is the user-interface thread; deliveries wait until it
