@@ -1,6 +1,7 @@
 ; The ZVBasic installer for 64-bit Windows. makensis gets VERSION, DIST (the
-; folder of the zip), OUTFILE and UNINSTALL_LIST (the Delete and RMDir lines
-; for the files of DIST) from scripts/windows.
+; folder of the zip), OUTFILE, UNINSTALL_LIST (the Delete and RMDir lines
+; for the files of DIST), ICON (the program's icon) and, when the build is
+; signed, SIGN (the signing script) from scripts/windows.
 ; A 64-bit installer: it runs where the programs run (and under wine64).
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -13,6 +14,21 @@ InstallDir "$PROGRAMFILES64\ZVBasic"
 InstallDirRegKey HKLM "Software\ZVBasic" "InstallDir"
 RequestExecutionLevel admin
 BrandingText "ZVBasic ${VERSION}"
+Icon "${ICON}"
+UninstallIcon "${ICON}"
+; The installer's own file details.
+VIProductVersion "${VERSION}"
+VIAddVersionKey /LANG=0 "ProductName" "ZVBasic"
+VIAddVersionKey /LANG=0 "CompanyName" "ZVBasic developers"
+VIAddVersionKey /LANG=0 "FileDescription" "ZVBasic installer"
+VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright 2024-2026 ZVBasic developers"
+!ifdef SIGN
+  ; The uninstaller is signed as it is written into the installer (the
+  ; installer itself is signed by scripts/windows once made).
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+!endif
 
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZVBasic"
 
@@ -41,17 +57,25 @@ Section "ZVBasic"
   SetOutPath "$INSTDIR"
   File /r "${DIST}\*.*"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ; The programs know by this file that they were installed: their settings
+  ; go to %APPDATA%\zvbasic, never into the program folder (an unpacked zip
+  ; has no such file and keeps its zvbasic.ini beside the programs).
+  FileOpen $0 "$INSTDIR\installed.txt" w
+  FileWrite $0 "Installed by the ZVBasic ${VERSION} installer: the settings are in %APPDATA%\zvbasic.$\r$\n"
+  FileClose $0
   WriteRegStr HKLM "Software\ZVBasic" "InstallDir" "$INSTDIR"
 
   ; The Start menu, for every user.
   SetShellVarContext all
   CreateDirectory "$SMPROGRAMS\ZVBasic"
-  CreateShortcut "$SMPROGRAMS\ZVBasic\ZVBasic.lnk" "$INSTDIR\zvbasic.exe"
-  CreateShortcut "$SMPROGRAMS\ZVBasic\ZVBasic capture viewer.lnk" "$INSTDIR\zvbasic-capview.exe"
+  CreateShortcut "$SMPROGRAMS\ZVBasic\ZVBasic.lnk" "$INSTDIR\zvbasic.exe" "" "$INSTDIR\zvbasic.exe" 0
+  CreateShortcut "$SMPROGRAMS\ZVBasic\ZVBasic capture viewer.lnk" "$INSTDIR\zvbasic-capview.exe" "" \
+    "$INSTDIR\zvbasic-capview.exe" 0
 
-  ; The file types: captures open in the viewer; vehicle settings files are
-  ; shown as ZVBasic's and start the program (their settings are loaded on
-  ; its data transfer screen, F6).
+  ; The file types, with the programs' icons: captures open in the viewer;
+  ; vehicle settings files start the program, which loads the file on its
+  ; data transfer screen (F6) and sends nothing to the ECU until Store in
+  ; ECU.
   WriteRegStr HKLM "Software\Classes\.dat\OpenWithProgids" "ZVBasic.Capture" ""
   WriteRegStr HKLM "Software\Classes\ZVBasic.Capture" "" "ZVBasic capture"
   WriteRegStr HKLM "Software\Classes\ZVBasic.Capture\DefaultIcon" "" "$INSTDIR\zvbasic-capview.exe,0"
@@ -59,7 +83,7 @@ Section "ZVBasic"
   WriteRegStr HKLM "Software\Classes\.zv2" "" "ZVBasic.Vehicle"
   WriteRegStr HKLM "Software\Classes\ZVBasic.Vehicle" "" "ZVBasic vehicle settings"
   WriteRegStr HKLM "Software\Classes\ZVBasic.Vehicle\DefaultIcon" "" "$INSTDIR\zvbasic.exe,0"
-  WriteRegStr HKLM "Software\Classes\ZVBasic.Vehicle\shell\open\command" "" '"$INSTDIR\zvbasic.exe"'
+  WriteRegStr HKLM "Software\Classes\ZVBasic.Vehicle\shell\open\command" "" '"$INSTDIR\zvbasic.exe" "%1"'
 
   ; Apps and features.
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "ZVBasic"
@@ -80,6 +104,7 @@ SectionEnd
 Section "Uninstall"
   !include "${UNINSTALL_LIST}"
   Delete "$INSTDIR\uninstall.exe"
+  Delete "$INSTDIR\installed.txt"
   RMDir "$INSTDIR"
 
   SetShellVarContext all
