@@ -155,14 +155,21 @@ std::string cIni::UserPath() { return Folders::UserSettingsFile(); }
 namespace {
 std::string BesideProgram(const std::string& exeDir) { return exeDir + Folders::Separator + "zvbasic.ini"; }
 bool Exists(const std::string& path) { return Folders::Exists(path); }
-// A portable layout (the build tree, an unpacked folder) has the program's
-// own catalogues beside the executable; an installed program (/usr/bin) has
-// them elsewhere and its folder is shared by every user.
-bool Portable(const std::string& exeDir) {
+// The program's own layout (the build tree, an unpacked folder, a Windows
+// installation) has its catalogues beside the executable; one installed on
+// Linux (/usr/bin) has them elsewhere.
+bool OwnLayout(const std::string& exeDir) {
     std::error_code ec;
     return !exeDir.empty() &&
            std::filesystem::is_directory(
                std::filesystem::path(reinterpret_cast<const char8_t*>(exeDir.c_str())) / "locale", ec);
+}
+// A portable layout is the program's own folder, which no installer made:
+// the Windows installer leaves its marker beside the programs, whose folder
+// (Program Files) is shared by every user even where the fitter may write
+// to it.
+bool Portable(const std::string& exeDir) {
+    return OwnLayout(exeDir) && !Exists(exeDir + Folders::Separator + cIni::InstalledMarker);
 }
 }  // namespace
 
@@ -177,6 +184,8 @@ std::string cIni::WritePath(const std::string& exeDir) {
 std::string cIni::ReadPath(const std::string& exeDir) {
     const std::string written = WritePath(exeDir);
     if (Exists(written)) return written;
-    if (Portable(exeDir) && Exists(BesideProgram(exeDir))) return BesideProgram(exeDir);
+    // (An installed program also finds the settings an earlier version
+    // wrote into its folder, until it has written its own.)
+    if (OwnLayout(exeDir) && Exists(BesideProgram(exeDir))) return BesideProgram(exeDir);
     return UserPath();
 }

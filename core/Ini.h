@@ -33,13 +33,17 @@ public:
     // layout (its catalogue folder locale/ beside it, as in the build tree or
     // an unpacked folder) when it can be written there (the folder is
     // writable and so is a file already there), otherwise the per-user file.
-    // An installed program (catalogues in ../share) writes only the per-user
-    // file, even when run by root.
+    // An installed program (catalogues in ../share, or the installer's
+    // marker InstalledMarker beside the executable) writes only the per-user
+    // file, even when run by root or where its folder is writable.
     static std::string WritePath(const std::string& exeDir);
+    // The file the Windows installer leaves beside the programs.
+    static constexpr const char* InstalledMarker = "installed.txt";
     // Where it is read from: where it would be written, when there is a file
-    // there; otherwise beside the executable of a portable layout when a file
-    // is there (a read-only unpacked folder's own settings); otherwise the
-    // per-user file.
+    // there; otherwise beside the executable of the program's own layout
+    // when a file is there (a read-only unpacked folder's own settings, or
+    // those an earlier version wrote into the installed folder); otherwise
+    // the per-user file.
     // So settings written to the per-user file because the program's folder
     // is read-only are the ones read at the next start.
     static std::string ReadPath(const std::string& exeDir);

@@ -136,16 +136,34 @@ void cCommThread::ReleaseHeldEdits() {
     if (!EditsHeld) return;
     std::lock_guard<std::timed_mutex> lock(QueueLock);
     EditsHeld = false;
-    // The fitter said it is the same vehicle.
+    FileHeld = false;
+    // The fitter said it is the same vehicle. (Before the first read an
+    // opened file stays over it, held again: the fitter is asked once the
+    // ECU is known.)
     OtherVehicle = false;
     if (!Ecu::NewProtocol(EcuVersion)) return;
     for (const sUpdate& u : Ecu::UpdatesBetween(WorkSettings, EcuSettings)) Updates.push(u);
     StoreAllEdits = false;
 }
 
+void cCommThread::HoldOpenedFile(bool withCounts) {
+    std::lock_guard<std::timed_mutex> lock(QueueLock);
+    EditsHeld = true;
+    StoreAllEdits = true;
+    OtherVehicle = false;
+    FileHeld = true;
+    FileCounts = withCounts;
+    // Before the first read the ECU's settings are not known: the read
+    // keeps the file over them.
+    FileOverFirstRead = !RecordsRead;
+    Updates = {};
+}
+
 void cCommThread::DropHeldEdits() {
     WorkSettings = EcuSettings;
+    FileOverFirstRead = false;
     EditsHeld = false;
+    FileHeld = false;
     StoreAllEdits = false;
     OtherVehicle = false;
 }

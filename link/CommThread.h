@@ -108,6 +108,15 @@ public:
     // completed write, a read a screen asked for, ReleaseHeldEdits and
     // DropHeldEdits.
     bool LooksLikeOtherVehicle() const { return OtherVehicle.load(); }
+    // The working settings were loaded from a vehicle file the program was
+    // started with (a double-click on the file): they are held like edits
+    // kept over a reconnection, from now on, and the first read keeps them
+    // whole over the ECU's settings (an older file's missing cylinder and
+    // coil counts, `withCounts` false, are the ECU's); nothing of them goes
+    // to the ECU before the fitter's word. Runs on the user-interface thread.
+    void HoldOpenedFile(bool withCounts);
+    // The held settings are those of the opened file (HoldOpenedFile).
+    bool HoldsOpenedFile() const { return EditsHeld.load() && FileHeld.load(); }
     cBytePort& GetPort() { return *Port; }
     void SetPortName(const std::string& name);
     std::string GetPortName() const;
@@ -223,6 +232,13 @@ private:
     std::atomic<bool> StoreAllEdits{false};
     std::atomic<bool> EditsHeld{false};
     std::atomic<bool> OtherVehicle{false};
+    // HoldOpenedFile: the held edits are a file's; the next completed read
+    // is the first and keeps them (with the file's counts, or the ECU's).
+    std::atomic<bool> FileHeld{false};
+    std::atomic<bool> FileOverFirstRead{false};
+    std::atomic<bool> FileCounts{true};
+    // User-interface thread only: a read has been copied into the records.
+    bool RecordsRead = false;
     std::atomic<eReadOutcome> ReadOutcome{eReadOutcome::Copied};
 
     std::mutex ShutdownMutex;

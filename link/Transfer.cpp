@@ -77,7 +77,17 @@ bool cCommThread::ReadSettings() {
         // fitter's word (store, drop, "same vehicle") ends it.
         const bool warnedBefore = EditsHeld && OtherVehicle;
         otherVehicle = automatic && (!sameEcu || !Ecu::SameVehicle(WorkSettings, EcuSettings, IncomingSettings));
-        if (!automatic || WorkSettings == EcuSettings) {
+        if (FileOverFirstRead.exchange(false)) {
+            // The opened file's settings stay, held, over what the ECU holds.
+            otherVehicle = false;
+            FileHeld = true;
+            outcome = eReadOutcome::KeptEdits;
+            EcuSettings = IncomingSettings;
+            if (!FileCounts) {
+                WorkSettings.CylCount = IncomingSettings.CylCount;
+                WorkSettings.CoilCount = IncomingSettings.CoilCount;
+            }
+        } else if (!automatic || WorkSettings == EcuSettings) {
             WorkSettings = IncomingSettings;
             EcuSettings = IncomingSettings;
         } else if (sameEcu) {
@@ -98,6 +108,8 @@ bool cCommThread::ReadSettings() {
         StoreAllEdits = EditsHeld.load();
         if (EditsHeld) Updates = {};
         OtherVehicle = otherVehicle || (warnedBefore && EditsHeld);
+        if (!EditsHeld) FileHeld = false;
+        RecordsRead = true;
     });
     HaveRead = true;
     ReadVersion = version;
@@ -133,6 +145,7 @@ bool cCommThread::WriteSettings() {
         OnUi([&] {
             EcuSettings = sent;
             EditsHeld = false;
+            FileHeld = false;
             OtherVehicle = false;
         });
         RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 1);
@@ -164,6 +177,7 @@ bool cCommThread::WriteSettings() {
     OnUi([this] {
         EcuSettings = WorkSettings;
         EditsHeld = false;
+        FileHeld = false;
         OtherVehicle = false;
     });
     RaiseLinkEvent(RQ_WRITE_SETTINGS, Phase::Done, 1);

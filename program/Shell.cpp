@@ -29,6 +29,7 @@
 #include "kit/QtText.h"
 
 #include "screens/AutoBackup.h"
+#include "screens/DataExForm.h"
 #include "screens/Globals.h"
 #include "screens/HelpForm.h"
 #include "screens/InfoForm.h"
@@ -167,7 +168,22 @@ void cShell::Run() {
     MainForm->show();
     MainForm->raise();
     MainForm->activateWindow();
+    OpenStartFile();
     QApplication::exec();
+}
+
+void cShell::OpenStartFile() {
+    if (Options.OpenFile.isEmpty() || !MainForm || !DataExForm) return;
+    // After the main menu has been shown: the data transfer screen and its
+    // questions come up over it, as after F6 and Load.
+    QMetaObject::invokeMethod(
+        this,
+        [path = Options.OpenFile] {
+            if (!MainForm || !DataExForm) return;
+            MainForm->DataExBtnClick();
+            if (DataExForm->isVisible()) DataExForm->OpenFile(path);
+        },
+        Qt::QueuedConnection);
 }
 
 void cShell::StopLink() {

@@ -23,6 +23,9 @@ struct sShellOptions {
     QString IniPath;  // empty: beside the executable, or the user's config folder (cIni)
     // Heard after the screens (tests); the program has none.
     std::vector<cLinkListener*> ExtraListeners;
+    // A vehicle file from the command line (a double-click on it): opened on
+    // the data transfer screen once the main menu is up; empty: none.
+    QString OpenFile;
     // Shows a start-up failure; empty: the standard error box.
     std::function<void(const QString&)> ShowError;
 };
@@ -61,6 +64,8 @@ private:
     void DestroyScreens();
     // Stops and destroys the link thread, then the backups it notifies.
     void StopLink();
+    // Posts the opening of Options.OpenFile.
+    void OpenStartFile();
     void Report(const QString& text);
 
     // SIGTERM, SIGINT and SIGHUP end the program the orderly way, from the

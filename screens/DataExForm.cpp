@@ -168,8 +168,16 @@ TDataExForm::TDataExForm(QWidget* parent) : cIOForm(parent) {
 
 int TDataExForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
 
+void TDataExForm::ShowTitle() {
+    // While the opened file's settings are held its name stays in the title
+    // (as in the task bar), so the fitter knows what the screens show.
+    if (CommThread && CommThread->HoldsOpenedFile() && !OpenedName.isEmpty())
+        setWindowTitle(Tr("Data transfer") + QStringLiteral(" - ") + OpenedName);
+    else setWindowTitle(Tr("Data transfer"));
+}
+
 void TDataExForm::Retranslate() {
-    setWindowTitle(Tr("Data transfer"));
+    ShowTitle();
     VrLabel1->SetText(Tr("DATA TRANSFER"));
     LoadFromFileBtn->setText(Tr("  F2   Load from file"));
     SaveToFileBtn->setText(Tr("  F3   Save to file"));
@@ -192,6 +200,7 @@ void TDataExForm::FormShow() {
 }
 
 void TDataExForm::ShowKeptNotice(const QString& text) {
+    ShowTitle();
     KeptLL->setText(text);
     // Smaller type where a translation would run past the label.
     FitText(KeptLL);
@@ -246,6 +255,12 @@ static QString DamagedFileQuestion(const VehicleFile::sStrictCheck& fault) {
 void TDataExForm::LoadFromFileBtnClick() {
     const QString path = FileDialog::Run(this, VehicleFileDialogRequest(false));
     if (path.isEmpty()) return;
+    LoadFile(path, false);
+}
+
+bool TDataExForm::OpenFile(const QString& path) { return LoadFile(path, true); }
+
+bool TDataExForm::LoadFile(const QString& path, bool opened) {
     const std::string name = ToPath(path);
     // Only a regular file of a vehicle file's size is read (a named pipe
     // would block the screens and the link, /dev/zero never ends); anything
@@ -254,12 +269,12 @@ void TDataExForm::LoadFromFileBtnClick() {
     if (!VehicleFile::ReadText(name, contents, error)) {
         ShowInfo(Tr("Settings file could not be loaded:") + QLatin1Char('\n') + QFileInfo(path).fileName() +
                  QLatin1Char('\n') + Tr(error.c_str()));
-        return;
+        return false;
     }
     // The reader takes anything; a file that is not well-formed is loaded
     // (and, for a newer ECU, sent on) only when the fitter says so.
     const VehicleFile::sStrictCheck check = VehicleFile::CheckStrict(contents, VehicleFile::eFileEnd::Tolerant);
-    if (!check.WellFormed() && !Ask(DamagedFileQuestion(check), false)) return;
+    if (!check.WellFormed() && !Ask(DamagedFileQuestion(check), false)) return false;
     // The file replaces every setting, those kept over a reconnection too.
     if (CommThread && CommThread->HoldsKeptEdits()) {
         CommThread->DropHeldEdits();
@@ -267,13 +282,19 @@ void TDataExForm::LoadFromFileBtnClick() {
     // A file of the older kind keeps the cylinder and coil counts of the
     // ECU: they are neither taken from the reader's defaults nor sent.
     const bool counts = VehicleFile::LoadText(contents, WorkSettings);
-    if (Ecu::NewProtocol(Version()) && CommThread)
+    // A file opened with the program is held: the ECU on the line may be
+    // any vehicle's, and the fitter has not asked for anything yet.
+    if (opened && CommThread) {
+        OpenedName = QFileInfo(path).fileName();
+        CommThread->HoldOpenedFile(counts);
+    } else if (Ecu::NewProtocol(Version()) && CommThread)
         for (const sUpdate& u : VehicleFile::Updates(WorkSettings, counts)) CommThread->QueueUpdate(u);
     SettingsStateChanged();
     if (!counts && check.WellFormed())
         ShowInfo(
             Tr("This file is of an older kind without the cylinder and coil counts:\n"
                "the ECU keeps its own."));
+    return true;
 }
 
 void TDataExForm::SaveToFileBtnClick() {

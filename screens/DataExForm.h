@@ -24,6 +24,11 @@ public:
     void LinkEvent() override;
 
     void LoadFromFileBtnClick();
+    // The vehicle file the program was started with, loaded as Load loads
+    // one (the same questions, a file that cannot be read said plainly), but
+    // held: nothing of it goes to the ECU until the fitter stores it (Store
+    // in ECU asks first). False when nothing was loaded.
+    bool OpenFile(const QString& path);
     void SaveToFileBtnClick();
     void SaveToECUBtnClick();
     void LoadFromECUBtnClick();
@@ -53,7 +58,10 @@ protected:
     QString FactoryQuestion() const;
 
 private:
+    bool LoadFile(const QString& path, bool opened);
+    void ShowTitle();
     int Version() const;
     QString LastFitter;    // proposed for the next report
     QString ReportFolder;  // where the last report was saved
+    QString OpenedName;    // the file the program was started with
 };

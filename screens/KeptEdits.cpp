@@ -15,9 +15,12 @@
 
 bool ConfirmKeptEdits() {
     if (!CommThread || !CommThread->HoldsKeptEdits()) return true;
-    const eAnswer same = AskAnswer(Tr("These changes were made\nbefore the line was interrupted.\n"
-                                      "Is this the same vehicle?\nSend them to this ECU?"),
-                                   false);
+    const eAnswer same =
+        AskAnswer(CommThread->HoldsOpenedFile()
+                      ? Tr("These settings come\nfrom the opened file,\nnot from this ECU.\nSend them to this ECU?")
+                      : Tr("These changes were made\nbefore the line was interrupted.\n"
+                           "Is this the same vehicle?\nSend them to this ECU?"),
+                  false);
     if (same == eAnswer::Yes) {
         // The link may have lost the ECU while the question was up: then
         // the hold is set again by the next read, and the fitter is asked again.

@@ -11,7 +11,11 @@
 QString KeptEditsNotice() {
     if (!CommThread) return {};
     QString text;
-    if (CommThread->HoldsKeptEdits())
+    if (CommThread->HoldsOpenedFile())
+        text =
+            Tr("The settings of the opened file are kept in the program; "
+               "none of them has been sent to this ECU.");
+    else if (CommThread->HoldsKeptEdits())
         text =
             Tr("Changes made before the line was interrupted are kept in the program; "
                "none of them has been sent to this ECU.");
