@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -340,53 +341,43 @@ TEST(EcuSim, LineDropZeroDropsAtOnce) {
 // Bytes sent too close together on a version-22 ECU (50 ms pause) or a
 // version-48 ECU (10 ms pause) are flagged; properly paced ones are not.
 // A frame whose bytes follow the simulator's reply sooner than the version's
-// pauses allow is flagged; one paced at least that slowly never is.
-//
-// The simulator can only judge a byte by when its own thread reads it, which
-// on a busy machine may be long after the byte was written: a late read makes
-// an early byte look properly paced (never the other way round). A case that
-// expects a flag therefore only counts a run in which the frame's last byte
-// was read sooner after the reply than three pauses less the tolerance, i.e.
-// when no program pausing properly could have delivered it yet; a run in
-// which the simulator read it later is tried again.
+// pauses allow is flagged; one paced at least that slowly never is. The
+// simulator runs on the test's clock, which stands still while it reads a
+// byte: each byte is judged at the moment the test sent it.
 TEST(EcuSim, PacingViolationsAreFlagged) {
     struct sCase {
         int Version;
-        std::chrono::milliseconds Gap;  // before each byte
+        int GapMs;  // before each byte
         double Tolerance;
         int Flagged;
     };
-    const sCase cases[] = {{22, 0ms, 2, 1},  {22, 12ms, 2, 1}, {22, 52ms, 2, 0}, {48, 0ms, 2, 1},
-                           {48, 12ms, 2, 0}, {22, 40ms, 2, 1}, {22, 40ms, 35, 0}};
-    constexpr int kAttempts = 20;
+    const sCase cases[] = {{22, 0, 2, 1},  {22, 12, 2, 1}, {22, 52, 2, 0}, {48, 0, 2, 1},
+                           {48, 12, 2, 0}, {22, 40, 2, 1}, {22, 40, 35, 0}};
     for (const auto& c : cases) {
-        SCOPED_TRACE("version " + std::to_string(c.Version) + " gap " + std::to_string(c.Gap.count()) + " tolerance " +
+        SCOPED_TRACE("version " + std::to_string(c.Version) + " gap " + std::to_string(c.GapMs) + " tolerance " +
                      std::to_string(c.Tolerance));
-        const double pause = c.Version >= 32 ? 10.0 : 50.0;
-        bool judged = false;
-        for (int attempt = 0; attempt < kAttempts && !judged; ++attempt) {
-            sSimOptions o = Instant(c.Version);
-            o.PacingToleranceMs = c.Tolerance;
-            cEcuSimulator sim(o);
-            sim.Start();
-            cLine line(sim.DevicePath());
-            line.Send({0x00});  // the handshake byte's pause is not checked
-            ASSERT_EQ(line.Receive(3), kHandshakeReply);
-            std::this_thread::sleep_for(c.Gap);
-            ASSERT_EQ(line.Exchange(0xE4, 0, c.Gap).size(), 3u);
-            const int flagged = sim.PacingViolations();
-            auto log = sim.Log();
-            ASSERT_GE(log.size(), 3u);
-            ASSERT_FALSE(log[1].FromProgram);  // the handshake reply
-            EXPECT_EQ(log[2].Bytes, (Bytes{0xE4, 0x00, 0xAC}));
-            EXPECT_EQ(log[2].PacingViolation, flagged == 1);
-            const bool readInTime = log[2].TimeMs - log[1].TimeMs < 3 * pause - c.Tolerance;
-            judged = c.Flagged == 0 || flagged == 1 || readInTime;
-            if (judged) {
-                EXPECT_EQ(flagged, c.Flagged);
-            }
+        std::atomic<double> now{0};
+        sSimOptions o = Instant(c.Version);
+        o.PacingToleranceMs = c.Tolerance;
+        o.ClockMs = [&now] { return now.load(); };
+        cEcuSimulator sim(o);
+        sim.Start();
+        cLine line(sim.DevicePath());
+        line.Send({0x00});  // the handshake byte's pause is not checked
+        ASSERT_EQ(line.Receive(3), kHandshakeReply);
+        uint64_t read = 1;
+        for (uint8_t b : {0xE4, 0x00, 0xAC}) {
+            now = now.load() + c.GapMs;
+            line.Send({b});
+            ASSERT_TRUE(sim.WaitForBytes(++read, 5s));
         }
-        EXPECT_TRUE(judged) << "the simulator never read the frame soon enough to judge it";
+        ASSERT_EQ(line.Receive(3).size(), 3u);
+        const auto log = sim.Log();
+        ASSERT_GE(log.size(), 3u);
+        ASSERT_FALSE(log[1].FromProgram);  // the handshake reply
+        EXPECT_EQ(log[2].Bytes, (Bytes{0xE4, 0x00, 0xAC}));
+        EXPECT_EQ(log[2].TimeMs, 3.0 * c.GapMs);
+        EXPECT_EQ(sim.PacingViolations(), c.Flagged);
     }
 }
 

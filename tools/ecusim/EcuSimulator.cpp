@@ -198,6 +198,7 @@ struct cEcuSimulator::sImpl {
     double SentMs = -1.0;
     int SinceSent = 0;
     double DropSinceMs = -1.0;  // when a due line drop started waiting for the reader
+    uint64_t BytesRead = 0;     // from the program, in all (under M)
     struct sOut {
         std::vector<uint8_t> Bytes;
         size_t Next = 0;
@@ -206,7 +207,10 @@ struct cEcuSimulator::sImpl {
     std::deque<sOut> Out;
     std::mt19937 Rng;
 
-    double NowMs() const { return std::chrono::duration<double, std::milli>(Clock::now() - T0).count(); }
+    double NowMs() const {
+        if (Opt.ClockMs) return Opt.ClockMs();
+        return std::chrono::duration<double, std::milli>(Clock::now() - T0).count();
+    }
     double PauseMs() const { return Opt.Version >= 32 ? 10.0 : 50.0; }
 
     void Emit(const std::string& line) {
@@ -595,6 +599,11 @@ struct cEcuSimulator::sImpl {
                 double t = NowMs();
                 if (got > 0) {
                     for (ssize_t i = 0; i < got; ++i) OnByte(buf[i], t);
+                    {
+                        std::lock_guard<std::mutex> lock(M);
+                        BytesRead += uint64_t(got);
+                    }
+                    Cv.notify_all();
                 } else if (got < 0 && errno != EAGAIN && errno != EINTR) {
                     EmitEvent(std::string("line error: ") + std::strerror(errno));
                     DropLine();
@@ -770,6 +779,11 @@ int cEcuSimulator::PacingViolations() const {
     std::lock_guard<std::mutex> lock(Impl->M);
     return int(std::count_if(Impl->Entries.begin(), Impl->Entries.end(),
                              [](const sSimLogEntry& e) { return e.PacingViolation; }));
+}
+
+bool cEcuSimulator::WaitForBytes(uint64_t count, std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(Impl->M);
+    return Impl->Cv.wait_for(lock, limit, [&] { return Impl->BytesRead >= count; });
 }
 
 bool cEcuSimulator::WaitForCommands(int code, int count, std::chrono::milliseconds limit) {

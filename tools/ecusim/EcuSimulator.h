@@ -41,6 +41,10 @@ struct sSimOptions {
     // before the simulator has sent anything are checked against the
     // previous byte with half a pause of slack.
     double PacingToleranceMs = 2.0;
+    // The simulator's clock in milliseconds (the log's times, the pacing
+    // check, the engine); empty: the steady clock from the start. A test of
+    // the pacing check hands in one it moves itself.
+    std::function<double()> ClockMs;
     size_t MaxLogEntries = 0;  // 0: keep every entry; otherwise the newest this many
 };
 
@@ -109,6 +113,9 @@ public:
     // Waits until `count` more commands equal to `code` have been received
     // since the call (or any, for code -1); false on time-out.
     bool WaitForCommands(int code, int count, std::chrono::milliseconds limit);
+    // Waits until the simulator has read `count` bytes from the program in
+    // all since it started; false on time-out.
+    bool WaitForBytes(uint64_t count, std::chrono::milliseconds limit);
 
     // The ECU's own values by parameter number 0..15, as the ECU holds them
     // (parameter 1 with its direction bit, 2 and 3 doubled below version 25),
