@@ -236,6 +236,84 @@ TEST(DataExScreen, AnOlderFileKeepsTheEcusCountsAndSaysSo) {
     fs::remove(path);
 }
 
+// A vehicle file the program was started with (a double-click on it) is
+// loaded on the data transfer screen, before the ECU is read or after, and
+// held over what the ECU holds: nothing reaches the ECU until Store in ECU
+// and the fitter's Yes.
+struct sOpenedCase {
+    int version;
+    bool beforeRead;
+};
+class DataExOpened : public ::testing::TestWithParam<sOpenedCase> {};
+
+TEST_P(DataExOpened, TheOpenedFileIsShownAndSentOnlyWhenStored) {
+    const sOpenedCase c = GetParam();
+    cScreenRig rig(c.version);
+    const fs::path path = TempPath("zv_opened");
+    // closed, switch, type, div, level, min rpm, max rpm, min, max, h0, h1, h2, lambda, cyl, coil
+    std::ofstream(path, std::ios::binary)
+        << "200\r\n100\r\n1\r\n2\r\n3\r\n30\r\n11\r\n40\r\n160\r\n120\r\n110\r\n100\r\n2\r\n6\r\n3\r\n";
+    sSettings file;
+    ASSERT_TRUE(VehicleFile::LoadText(Slurp(path), file));
+    const auto ecuHeld = rig.Sim.Settings(), ecuStored = rig.Sim.Stored();
+    const QString name = QString::fromStdString(path.filename().string());
+    if (c.beforeRead)
+        rig.BeforeConnect = [&] {
+            OpenDataEx(rig);
+            EXPECT_TRUE(rig.DataEx->OpenFile(QString::fromStdString(path.string())));
+        };
+    ASSERT_TRUE(rig.Start());
+    if (!c.beforeRead) {
+        ASSERT_TRUE(rig.WaitIdle());
+        OpenDataEx(rig);
+        ASSERT_TRUE(rig.DataEx->OpenFile(QString::fromStdString(path.string())));
+    }
+    ASSERT_TRUE(rig.WaitIdle());
+    // Some idle polls: an update queued by the load would have gone out.
+    ASSERT_TRUE(rig.WaitLive(8));
+    EXPECT_EQ(WorkSettings, file);
+    EXPECT_NE(EcuSettings, file);
+    EXPECT_TRUE(rig.DataEx->isVisible());
+    EXPECT_TRUE(rig.DataEx->windowTitle().endsWith(name)) << rig.DataEx->windowTitle().toStdString();
+    EXPECT_EQ(rig.DataEx->KeptLL->text(), Tr("The settings of the opened file are kept in the program; "
+                                             "none of them has been sent to this ECU."));
+    EXPECT_TRUE(rig.Writes().empty());
+    for (uint8_t command : rig.Commands()) EXPECT_NE(command, 0x63);
+    EXPECT_EQ(rig.Sim.Settings(), ecuHeld);
+    EXPECT_EQ(rig.Sim.Stored(), ecuStored);
+
+    // Store in ECU asks first; Yes sends the file and stores it.
+    QStringList asked;
+    rig.PressInQuestions({Qt::Key_Y}, &asked);
+    cScreenRig::Key(rig.DataEx, Qt::Key_F4);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0], Tr("These settings come\nfrom the opened file,\nnot from this ECU.\nSend them to this ECU?"));
+    ASSERT_TRUE(rig.WaitIdle());
+    EXPECT_EQ(rig.Sim.Stored()[6], 120);  // the file's step positions
+    EXPECT_EQ(rig.Sim.Stored()[7], 110);
+    EXPECT_FALSE(rig.DataEx->windowTitle().endsWith(name));
+    fs::remove(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DataExOpened,
+                         ::testing::Values(sOpenedCase{47, true}, sOpenedCase{48, true}, sOpenedCase{48, false}));
+
+// A file that cannot be read is said plainly, and nothing changes.
+TEST(DataExScreen, AnOpenedFileThatCannotBeReadIsSaidAndChangesNothing) {
+    cScreenRig rig(48);
+    ASSERT_TRUE(rig.Start());
+    OpenDataEx(rig);
+    ASSERT_TRUE(rig.WaitIdle());
+    const sSettings before = WorkSettings;
+    QString shown;
+    rig.AcknowledgeInfo(&shown);
+    EXPECT_FALSE(rig.DataEx->OpenFile(QStringLiteral("/nonexistent-folder-zv/vehicle.zv2")));
+    EXPECT_TRUE(shown.startsWith(Tr("Settings file could not be loaded:") + QStringLiteral("\nvehicle.zv2\n")))
+        << shown.toStdString();
+    EXPECT_EQ(WorkSettings, before);
+    EXPECT_FALSE(rig.Link->HoldsOpenedFile());
+}
+
 TEST(DataExScreen, SaveToFileWritesTheWorkingImageAndReportsFailure) {
     cScreenRig rig(48);
     ASSERT_TRUE(rig.Start());
@@ -398,12 +476,9 @@ TEST(DataExScreen, SettingsKeptForAnotherEcuAreSaidOnTheMainMenu) {
 
     OpenDataEx(rig);
     rig.AnswerQuestion(true, true);
-    // The link may take up a background poll between any wait and the key:
-    // the key is pressed again until the write has been taken and has ended.
-    ASSERT_TRUE(cScreenRig::WaitUntil([&] {
-        if (rig.Link->IsConnected() && !rig.Link->IsBusy()) cScreenRig::Key(rig.DataEx, Qt::Key_F4);
-        return TSaveForm::WriteDone;
-    }));
+    ASSERT_TRUE(rig.WaitIdle());
+    cScreenRig::Key(rig.DataEx, Qt::Key_F4);  // returns when the progress dialog has closed
+    ASSERT_TRUE(TSaveForm::WriteDone);
     EXPECT_FALSE(rig.Link->HoldsKeptEdits());
     EXPECT_EQ(other.Stored()[8], kept.StepPosH2);  // parameter 8: StepPosH2
     EXPECT_FALSE(rig.Main->KeptNoticeShown());
