@@ -17,8 +17,6 @@
 namespace linktest {
 namespace {
 
-
-
 struct sFaultCase {
     const char* Name;
     eSimFault Fault;
