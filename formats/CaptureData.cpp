@@ -102,6 +102,14 @@ double sCaptureData::ExactValue(int trace, size_t record) const {
     return Values[trace][record];
 }
 
+double sCaptureData::GapSeconds() const {
+    double sum = 0;
+    for (const sGap& g : Gaps) sum += g.Seconds;
+    return sum;
+}
+
+double sCaptureData::RecordSeconds() const { return std::max(0.0, Seconds - GapSeconds()); }
+
 void sCaptureData::Truncate(size_t records) {
     for (auto& v : Values)
         if (v.size() > records) v.resize(records);
@@ -111,6 +119,7 @@ void sCaptureData::Truncate(size_t records) {
 void sCaptureData::Clear() {
     for (auto& v : Values) v = std::vector<float>();
     Exact = std::vector<sExactValue>();
+    Gaps = std::vector<sGap>();
     Lines = SkippedLines = HeaderLines = DroppedRecords = Bytes = WholeLineBytes = 0;
     LastLineCut = false;
     LastLine = eLine::None;
@@ -163,16 +172,27 @@ bool cCaptureParser::IsHeader(const char* begin, const char* end) {
     return size_t(end - begin) == n && std::memcmp(begin, header, n) == 0;
 }
 
-bool cCaptureParser::ParseTime(const char* p, const char* e, double& seconds) {
+namespace {
+// A line of a name and one quoted number of seconds ("\"NAME\" \"1.5\"").
+bool ParseNamedSeconds(const char* p, const char* e, const char* start, double& seconds) {
     if (e > p && e[-1] == '\r') --e;
-    static const char kStart[] = "\"SECONDS\" \"";
-    const size_t n = sizeof kStart - 1;
+    const size_t n = std::strlen(start);
+    const char* kStart = start;
     if (size_t(e - p) < n + 2 || std::memcmp(p, kStart, n) != 0 || e[-1] != '"') return false;
     double v = 0;
     const char* q = ParseNumber(p + n, e - 1, v);
     if (q != e - 1 || !std::isfinite(v) || v < 0) return false;
     seconds = v;
     return true;
+}
+}  // namespace
+
+bool cCaptureParser::ParseTime(const char* p, const char* e, double& seconds) {
+    return ParseNamedSeconds(p, e, "\"SECONDS\" \"", seconds);
+}
+
+bool cCaptureParser::ParseGap(const char* p, const char* e, double& seconds) {
+    return ParseNamedSeconds(p, e, "\"GAP\" \"", seconds);
 }
 
 // Judges one line (without its line end) and remembers what it was, so that
@@ -205,6 +225,9 @@ void cCaptureParser::Line(const char* begin, const char* end) {
         Out.LastSeconds = seconds;
         Out.RecordsTimed = Out.Records() + Out.DroppedRecords;
         Out.LastLine = sCaptureData::eLine::Time;
+    } else if (ParseGap(begin, end, seconds)) {
+        Out.Gaps.push_back({Out.Records() + Out.DroppedRecords, seconds});
+        Out.LastLine = sCaptureData::eLine::Gap;
     } else {
         ++Out.SkippedLines;
         Out.LastLine = sCaptureData::eLine::Skipped;
@@ -482,6 +505,9 @@ sReadResult ReadMoreOfCaptureFile(const std::string& path, sCaptureData& data, b
         case sCaptureData::eLine::Time:
             --data.TimeLines;
             data.Seconds -= data.LastSeconds;
+            break;
+        case sCaptureData::eLine::Gap:
+            if (!data.Gaps.empty()) data.Gaps.pop_back();
             break;
         case sCaptureData::eLine::None: ++data.Lines; break;
         }

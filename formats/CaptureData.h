@@ -1,6 +1,7 @@
 // Reading capture files (*.dat) of the visualisation screen: the header line,
-// then one record of four quoted numbers per line. Lines that are not records
-// are counted, never fatal; a file of any size or content gives the records
+// then one record of four quoted numbers per line, gap lines where the ECU was
+// away, and a time line at the end. Lines that are not records are counted,
+// never fatal; a file of any size or content gives the records
 // it holds. No Qt: the viewer, its command line and the tests share it.
 #pragma once
 
@@ -13,7 +14,7 @@
 namespace Capture {
 
 // The four columns of a record, in file order.
-enum eTrace { TraceTps = 0, TraceLambda, TraceRpm, TraceValve, TraceCount };
+enum eTrace : int { TraceTps = 0, TraceLambda, TraceRpm, TraceValve, TraceCount };
 
 // A value that its float does not hold to the file's six decimals (a large
 // number with a fraction, "499.999999" kept as 500): the value as written,
@@ -22,6 +23,13 @@ struct sExactValue {
     uint64_t Record = 0;
     int Trace = 0;
     double Value = 0;
+};
+
+// A gap line: the ECU was away for Seconds before record Record (counted
+// from the file's first record, dropped ones included).
+struct sGap {
+    uint64_t Record = 0;
+    double Seconds = 0;
 };
 
 struct sCaptureData {
@@ -36,7 +44,11 @@ struct sCaptureData {
     uint64_t WholeLineBytes = 0;            // bytes up to and with the last line end
     // What the last line judged was, so that a cut last line can be judged
     // again when the file has grown.
-    enum class eLine { None, Record, Header, Skipped, Dropped, Time } LastLine = eLine::None;
+    enum class eLine { None, Record, Header, Skipped, Dropped, Time, Gap } LastLine = eLine::None;
+    // The gap lines, in file order (neither records nor skipped lines). A
+    // reader that empties the columns as it goes (ReadCaptureFileInPieces)
+    // keeps them all, at the record numbers of the piece they came in.
+    std::vector<sGap> Gaps;
     // The time lines the capture's writer adds when it closes the file: the
     // seconds each part recorded (added up) and how many records the file
     // held at the last one.
@@ -59,10 +71,15 @@ struct sCaptureData {
     bool TimeKnown() const {
         return TimeLines > 0 && TimeLines >= HeaderLines && RecordsTimed == Records() + DroppedRecords;
     }
+    // The seconds the ECU was away, all gaps added up.
+    double GapSeconds() const;
+    // The recorded seconds that belong to records: the time lines' less the
+    // gaps' (only meaningful when TimeKnown).
+    double RecordSeconds() const;
     float Value(int trace, size_t record) const { return Values[trace][record]; }
     // The value as written in the file, to six decimals.
     double ExactValue(int trace, size_t record) const;
-    // Keeps the first `records` records.
+    // Keeps the first `records` records (and every gap line).
     void Truncate(size_t records);
     void Clear();
 };
@@ -86,6 +103,8 @@ public:
     static bool IsHeader(const char* begin, const char* end);
     // The time line ("\"SECONDS\" \"20.104000\""): true with its seconds.
     static bool ParseTime(const char* begin, const char* end, double& seconds);
+    // The gap line ("\"GAP\" \"12.345678\""): true with its seconds.
+    static bool ParseGap(const char* begin, const char* end, double& seconds);
 
     // A parser that starts at a line start in the middle of the input (no
     // byte order mark there), for reading what a growing file has added.

@@ -29,6 +29,10 @@ std::string cCaptureFile::FormatTime(double seconds) {
     return "\"SECONDS\" \"" + FormatNumber(seconds < 0 ? 0 : seconds) + "\"\r\n";
 }
 
+std::string cCaptureFile::FormatGap(double seconds) {
+    return "\"GAP\" \"" + FormatNumber(seconds < 0 ? 0 : seconds) + "\"\r\n";
+}
+
 std::string cCaptureFile::FormatNumber(double value) {
     char buf[400];  // the largest doubles need about 310 digits before the point
     auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
@@ -99,9 +103,13 @@ bool cCaptureFile::Open(const std::string& path) {
     return true;
 }
 
-bool cCaptureFile::WriteRecord(const sLiveSample& sample) {
+bool cCaptureFile::WriteRecord(const sLiveSample& sample) { return WriteLine(FormatRecord(sample)); }
+
+bool cCaptureFile::WriteGap(double seconds) { return WriteLine(FormatGap(seconds)); }
+
+bool cCaptureFile::WriteLine(const std::string& line) {
     if (Fd < 0) return false;
-    const int code = Append(FormatRecord(sample));
+    const int code = Append(line);
     WriteError = code != 0;
     if (code) errno = code;
     return code == 0;

@@ -4,7 +4,11 @@
 // file adds one line with the time it recorded, "\"SECONDS\" \"20.104000\""
 // (from opening to closing, on a clock that no change of the system's time
 // moves), so that a drive's duration is the drive's; older files have none,
-// and older readers pass over it as one line that is not a record. Each record
+// and older readers pass over it as one line that is not a record. Where the
+// ECU was away (a loose connector) and the capture went on after it, a gap
+// line in the same style, "\"GAP\" \"12.345678\"", stands before the first
+// record after it with the seconds from the failure to that record: those
+// seconds are part of the recorded time but of no record. Each record
 // goes to the system as it is written, so a crash loses at most the record in
 // hand, and a record that cannot be written whole (a full disk) is cut off
 // again: the file always ends with a whole line.
@@ -64,7 +68,9 @@ public:
     // written is cut off again, so the file ends with the last whole record.
     // The file stays open.
     bool WriteRecord(const sLiveSample& sample);
-    // The last Open or WriteRecord failed while writing.
+    // Appends a gap line (the ECU was away for `seconds`), as WriteRecord.
+    bool WriteGap(double seconds);
+    // The last Open, WriteRecord or WriteGap failed while writing.
     bool WriteFailed() const { return WriteError; }
     // Adds the time line and closes the file: the seconds since Open, or
     // `seconds` when the caller knows better (those of its poll).
@@ -75,6 +81,8 @@ public:
     static std::string FormatRecord(const sLiveSample& sample);
     // The time line: "\"SECONDS\" \"20.104000\"\r\n".
     static std::string FormatTime(double seconds);
+    // The gap line: "\"GAP\" \"12.345678\"\r\n".
+    static std::string FormatGap(double seconds);
     // A number in fixed notation with six decimals and a point.
     static std::string FormatNumber(double value);
 
@@ -87,4 +95,5 @@ private:
     // Writes all of `data` at the end of the whole lines; on failure cuts
     // the file back to them. 0, or an errno value.
     int Append(const std::string& data);
+    bool WriteLine(const std::string& line);
 };

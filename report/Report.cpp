@@ -49,10 +49,13 @@ sDrive DriveOf(const Capture::sCaptureData& d, const std::string& file) {
     // The time the capture recorded, as its writer kept it; the polling
     // cycle says nothing of it (the live poll runs three times as fast as
     // the idle one, and the link may have been away for a while).
+    // The seconds the ECU was away (its gap lines) belong to no record.
+    out.Gaps = d.Gaps.size();
+    out.GapSeconds = d.GapSeconds();
     if (d.TimeKnown() && out.Records > 0) {
         out.TimeKnown = true;
         out.Seconds = d.Seconds;
-        out.SecondsPerRecord = d.Seconds / double(out.Records);
+        out.SecondsPerRecord = d.RecordSeconds() / double(out.Records);
     }
     for (size_t i = 0; i < d.Records(); ++i) {
         if (d.ExactValue(Capture::TraceLambda, i) > Capture::RichLambdaVolts) ++out.Rich;
@@ -182,7 +185,8 @@ std::string Json(const sContent& c) {
            // (null when the capture does not keep its time: an older one, or
            // one whose writer never closed it)
            ",\"seconds_per_record\":" + (known ? Number(d.SecondsPerRecord, 3) : "null") +
-           ",\"seconds\":" + (known ? Number(d.Seconds, 1) : "null") + ",\"rich_records\":" + std::to_string(d.Rich) +
+           ",\"seconds\":" + (known ? Number(d.Seconds, 1) : "null") + ",\"gaps\":" + std::to_string(d.Gaps) +
+           ",\"gap_seconds\":" + Number(d.GapSeconds, 1) + ",\"rich_records\":" + std::to_string(d.Rich) +
            ",\"rich_share\":" + Number(d.RichShare, 4) + ",\"rpm_max\":" + Number(d.RpmMax, 0) +
            ",\"tps_max\":" + Number(d.TpsMax, 2) + ",\"valve_min\":" + Number(d.ValveMin, 0) +
            ",\"valve_max\":" + Number(d.ValveMax, 0) + "}";

@@ -50,7 +50,9 @@ struct sDrive {
     uint64_t Records = 0;
     bool TimeKnown = false;       // the capture kept the time it recorded
     double Seconds = 0;           // that time (0: not known)
-    double SecondsPerRecord = 0;  // Seconds / Records (0: not known)
+    double SecondsPerRecord = 0;  // the records' share of Seconds / Records (0: not known)
+    uint64_t Gaps = 0;            // times the ECU was away during the drive
+    double GapSeconds = 0;        // their seconds, part of Seconds but of no record
     uint64_t Rich = 0;            // records with the lambda above the rich threshold
     double RichShare = 0;
     float RpmMax = 0, TpsMax = 0, ValveMin = 0, ValveMax = 0;

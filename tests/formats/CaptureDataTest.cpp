@@ -279,6 +279,80 @@ TEST(CaptureReader, TheTimeLineGivesTheSecondsRecorded) {
     fs::remove(p);
 }
 
+// Where the ECU was away the writer puts a gap line before the first record
+// after it: kept with the record it stands before, neither a record nor a
+// skipped line, and its seconds are part of the time recorded but not of any
+// record's.
+TEST(CaptureReader, GapLinesMarkWhereTheEcuWasAway) {
+    const std::string rec = Record(1.0f, 0.45f, 800, 40);
+    const struct {
+        const char* Case;
+        std::string Text;
+        std::vector<std::pair<uint64_t, double>> Gaps;  // record, seconds
+        uint64_t Skipped;
+    } cases[] = {
+        {"one",
+         kHeader + rec + "\"GAP\" \"12.345678\"\r\n" + rec + "\"SECONDS\" \"20.000000\"\r\n",
+         {{1, 12.345678}},
+         0},
+        {"two", kHeader + rec + "\"GAP\" \"1.5\"\r\n" + rec + rec + "\"GAP\" \"60\"\r\n" + rec, {{1, 1.5}, {3, 60}}, 0},
+        {"before the first record", kHeader + "\"GAP\" \"2.000000\"\r\n" + rec, {{0, 2}}, 0},
+        {"without line end", kHeader + rec + "\"GAP\" \"3.000000\"", {{1, 3}}, 0},
+        {"negative", kHeader + rec + "\"GAP\" \"-1.000000\"\r\n" + rec, {}, 1},
+        {"not a number", kHeader + rec + "\"GAP\" \"long\"\r\n" + rec, {}, 1},
+        {"no seconds", kHeader + rec + "\"GAP\"\r\n" + rec, {}, 1},
+        {"cut in the middle", kHeader + rec + "\"GAP\" \"12.3", {}, 1},
+        {"another name", kHeader + rec + "\"GAPS\" \"1.000000\"\r\n" + rec, {}, 1},
+    };
+    for (const auto& c : cases) {
+        const sCaptureData d = ParseCapture(c.Text);
+        ASSERT_EQ(d.Gaps.size(), c.Gaps.size()) << c.Case;
+        for (size_t i = 0; i < c.Gaps.size(); ++i) {
+            EXPECT_EQ(d.Gaps[i].Record, c.Gaps[i].first) << c.Case;
+            EXPECT_DOUBLE_EQ(d.Gaps[i].Seconds, c.Gaps[i].second) << c.Case;
+        }
+        EXPECT_EQ(d.SkippedLines, c.Skipped) << c.Case;
+        EXPECT_EQ(d.Records() + d.HeaderLines + d.TimeLines + d.SkippedLines + d.Gaps.size(), d.Lines) << c.Case;
+    }
+    // The time of the records is the recorded time less the gaps'.
+    const sCaptureData d =
+        ParseCapture(kHeader + rec + rec + cCaptureFile::FormatGap(12) + rec + rec + cCaptureFile::FormatTime(20));
+    ASSERT_TRUE(d.TimeKnown());
+    EXPECT_DOUBLE_EQ(d.Seconds, 20);
+    EXPECT_DOUBLE_EQ(d.GapSeconds(), 12);
+    EXPECT_DOUBLE_EQ(d.RecordSeconds(), 8);
+}
+
+// A follower that saw a gap line cut judges it again when it is whole: once,
+// whether the cut part read as a gap already or as a skipped line.
+TEST(CaptureReader, ACutGapLineIsTakenBackWhenTheFileGrows) {
+    const std::string rec = Record(1.0f, 0.45f, 800, 40);
+    const struct {
+        const char* Case;
+        std::string Cut, Rest;
+    } cases[] = {
+        {"inside the number", "\"GAP\" \"12.3", "45678\"\r\n"},
+        {"before the line end", "\"GAP\" \"12.345678\"", "\r\n"},
+        {"between CR and LF", "\"GAP\" \"12.345678\"\r", "\n"},
+    };
+    const fs::path p = TempPath("growing-gap.dat");
+    for (const auto& c : cases) {
+        WriteBytes(p, kHeader + rec + c.Cut);
+        sCaptureData d;
+        ASSERT_EQ(ReadCaptureFile(p.string(), d).Status, eReadStatus::Ok) << c.Case;
+        std::ofstream(p, std::ios::binary | std::ios::app) << c.Rest << rec;
+        bool restarted = false;
+        ASSERT_EQ(ReadMoreOfCaptureFile(p.string(), d, restarted).Status, eReadStatus::Ok) << c.Case;
+        EXPECT_FALSE(restarted) << c.Case;
+        ASSERT_EQ(d.Gaps.size(), 1u) << c.Case;
+        EXPECT_EQ(d.Gaps[0].Record, 1u) << c.Case;
+        EXPECT_DOUBLE_EQ(d.Gaps[0].Seconds, 12.345678) << c.Case;
+        EXPECT_EQ(d.SkippedLines, 0u) << c.Case;
+        EXPECT_EQ(d.Records(), 2u) << c.Case;
+    }
+    fs::remove(p);
+}
+
 TEST(CaptureReader, BinaryGarbageAroundGoodRecords) {
     std::mt19937 rng(42);
     for (int round = 0; round < 50; ++round) {

@@ -67,6 +67,8 @@ TEST(CaptureFile, HeaderRecordsAndEmptyingAnOldFile) {
     f.WriteRecord(zero);
     EXPECT_EQ(Slurp(p), std::string("\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n") +
                             "\"0.000000\",\"0.000000\",\"0.000000\",\"0.000000\"\r\n");
+    // A gap line where the ECU was away, then the record after it.
+    f.WriteGap(12.5);
     sLiveSample s{5.0f, 1.0f, 211, 255};
     f.WriteRecord(s);
     f.Close();
@@ -76,11 +78,14 @@ TEST(CaptureFile, HeaderRecordsAndEmptyingAnOldFile) {
     const std::string text = Slurp(p);
     const std::string records = std::string("\"TPS\" \"LAMBDA\" \"RPM\" \"VALVE\"\r\n") +
                                 "\"0.000000\",\"0.000000\",\"0.000000\",\"0.000000\"\r\n" +
+                                "\"GAP\" \"12.500000\"\r\n" +
                                 "\"5.000000\",\"1.000000\",\"211.000000\",\"255.000000\"\r\n";
     EXPECT_EQ(text.substr(0, records.size()), records);
     const Capture::sCaptureData d = Capture::ParseCapture(text);
     EXPECT_TRUE(d.TimeKnown()) << text;
     EXPECT_EQ(d.SkippedLines, 0u);
+    ASSERT_EQ(d.Gaps.size(), 1u);
+    EXPECT_EQ(d.Gaps[0].Record, 1u);
     EXPECT_GE(d.Seconds, 0.0);
     EXPECT_EQ(text.substr(records.size()), cCaptureFile::FormatTime(d.Seconds));
     fs::remove(p);
