@@ -431,11 +431,25 @@ struct sLiveFeed {
     void Cut() { Cycle.Cut(); }
 };
 
-// Says on standard error (unless quiet) that the link was lost and is back.
-std::function<void(const std::string&)> LostNote(const sContext& c) {
-    return [&c](const std::string& why) {
+// Says on standard error (unless quiet) that the link was lost, that it is
+// still being tried now and then, and that it is back after how long; the
+// feed drops the cycle the failure cut. `lost` runs first at the failure.
+cCliSession::sPollEvents AwayNotes(const sContext& c, cCliSession& s, sLiveFeed& feed,
+                                   const std::function<void()>& lost = {}) {
+    cCliSession::sPollEvents events;
+    events.Lost = [&c, &feed, lost](const std::string& why) {
+        feed.Cut();
+        if (lost) lost();
         if (!c.Args.Quiet) Note(c, why + "; reconnecting");
     };
+    events.StillAway = [&c](double seconds) {
+        if (!c.Args.Quiet) Note(c, "still away for " + CliFormat::Fixed(seconds, 0) + " s; reconnecting");
+    };
+    events.Back = [&c, &s, &feed](double seconds) {
+        feed.Version = s.Version();
+        if (!c.Args.Quiet) Note(c, "connected again after " + CliFormat::Fixed(seconds, 1) + " s away");
+    };
+    return events;
 }
 
 int Live(sContext& c) {
@@ -455,18 +469,9 @@ int Live(sContext& c) {
             return false;
         return !(c.Args.Count > 0 && ++lines >= c.Args.Count);
     };
-    std::string error;
-    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, 0, error,
-                [&](const std::string& why) {
-                    feed.Cut();
-                    LostNote(c)(why);
-                },
-                [&] {
-                    feed.Version = s.Version();
-                    if (!c.Args.Quiet) Note(c, "connected again");
-                });
+    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, 0, AwayNotes(c, s, feed));
     s.Close();
-    return Ended(c, rc, error);
+    return rc;
 }
 
 int Capture(sContext& c) {
@@ -490,29 +495,40 @@ int Capture(sContext& c) {
     // The records are those of the visualisation screen: one per polling
     // cycle, written when the level arrives, from the same sample. A cycle
     // that a link glitch cut is not recorded.
+    // The time the ECU was away goes into the file as a gap line before the
+    // first record after it: from the failure to that record, so that a
+    // reader spreads no record over it.
     sLiveFeed feed;
     feed.Version = s.Version();
-    long records = 0;
+    long records = 0, gaps = 0;
+    double gapSeconds = 0;
+    bool lost = false;
+    std::chrono::steady_clock::time_point lostAt;
     int writeError = 0;
+    const auto failed = [&] {
+        writeError = toOut ? c.OutError : errno ? errno : EIO;
+        return false;
+    };
     feed.OnCycle = [&] {
-        if (toOut ? !Print(c, cCaptureFile::FormatRecord(feed.Line.Sample)) : !file.WriteRecord(feed.Line.Sample)) {
-            writeError = toOut ? c.OutError : errno ? errno : EIO;
-            return false;
+        if (lost) {
+            const double away = std::chrono::duration<double>(s.Now() - lostAt).count();
+            if (toOut ? !Print(c, cCaptureFile::FormatGap(away)) : !file.WriteGap(away)) return failed();
+            lost = false;
+            ++gaps;
+            gapSeconds += away;
         }
+        if (toOut ? !Print(c, cCaptureFile::FormatRecord(feed.Line.Sample)) : !file.WriteRecord(feed.Line.Sample))
+            return failed();
         ++records;
         return true;
     };
     // The time recorded is the poll's, from its start to its end.
     const auto started = s.Now();
-    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, c.Args.Seconds, error,
-                [&](const std::string& why) {
-                    feed.Cut();
-                    LostNote(c)(why);
-                },
-                [&] {
-                    feed.Version = s.Version();
-                    if (!c.Args.Quiet) Note(c, "connected again");
-                });
+    rc = s.Poll([&](int k, int raw) { return feed.Take(k, raw); }, c.Args.Seconds, AwayNotes(c, s, feed, [&] {
+                    if (lost) return;
+                    lost = true;
+                    lostAt = s.Now();
+                }));
     const double seconds = std::chrono::duration<double>(s.Now() - started).count();
     s.Close();
     // Every record is flushed as written; closing ends the file with the
@@ -526,11 +542,17 @@ int Capture(sContext& c) {
     } else if (rc > 128) {
         error = std::string("ended by ") + (rc == 128 + SIGINT ? "SIGINT" : "SIGTERM");
     }
+    const std::string away = gaps == 0 ? std::string()
+                                       : " (" + std::to_string(gaps) + (gaps == 1 ? " gap, " : " gaps, ") +
+                                             CliFormat::Fixed(gapSeconds, 1) + " s away)";
     if (!c.Args.Quiet && !c.Args.Json && !writeError)
-        Note(c, std::to_string(records) + " records in " + (toOut ? std::string("standard output") : c.Args.File));
+        Note(c,
+             std::to_string(records) + " records in " + (toOut ? std::string("standard output") : c.Args.File) + away);
     if (c.Args.Json)
         PrintResult(c, JsonObject(c, "\"file\":" + CliFormat::JsonString(c.Args.File) + ",\"records\":" +
                                          std::to_string(records) + ",\"seconds\":" + CliFormat::Fixed(seconds, 1) +
+                                         ",\"gaps\":" + std::to_string(gaps) +
+                                         ",\"gap_seconds\":" + CliFormat::Fixed(gapSeconds, 1) +
                                          (rc != EXIT_OK ? JsonErrorFields(rc, error) : std::string())));
     return Ended(c, rc, error);
 }

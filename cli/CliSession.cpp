@@ -239,8 +239,7 @@ int cCliSession::ReadAgain(std::string& error) {
     return WaitFor([&] { return Loaded > loadedBefore; }, "reading settings", kStepLimit, error);
 }
 
-int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double seconds, std::string& error,
-                      const std::function<void(const std::string&)>& onLost, const std::function<void()>& onBack) {
+int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double seconds, const sPollEvents& events) {
     using Clock = std::chrono::steady_clock;
     const auto end =
         seconds > 0 ? Now() + std::chrono::milliseconds(std::llround(seconds * 1000)) : Clock::time_point::max();
@@ -251,13 +250,14 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
         Thread->StopRequest();
         return rc;
     };
+    const auto secondsSince = [&](Clock::time_point t) { return std::chrono::duration<double>(Now() - t).count(); };
+    // Away from the first failure until the poll runs again (connected,
+    // identified, settings read); failures meanwhile (each handshake in the
+    // dark) belong to the same time away.
     bool away = false;
-    // The away clock runs from a failure until the ECU answers again (not
-    // until the settings read after it has ended, which takes seconds); a
-    // failure after that answer starts it anew.
-    bool clockRunning = false;
     Clock::time_point awaySince;
-    int failuresSeen = Failures, loadedSeen = Loaded, answersSeen = Answers;
+    int notesGiven = 0;  // "still away" notes of this time away
+    int failuresSeen = Failures, loadedSeen = Loaded;
     // Posted at the start and after each reconnection; Post gives up when a
     // failure comes in between, which the loop below then handles.
     bool posted = Post(RQ_VIS_POLL);
@@ -272,20 +272,13 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
         if (PollEnded) return finish(EXIT_OK);
         if (Failures != failuresSeen) {
             failuresSeen = Failures;
-            answersSeen = Answers;
-            if (!clockRunning) {
-                clockRunning = true;
-                awaySince = Now();
-            }
             if (!away) {
                 away = true;
+                awaySince = Now();
+                notesGiven = 0;
                 OnValue = nullptr;  // nothing from a cycle the glitch cut
-                if (onLost) onLost(FailureText("polling live values"));
+                if (events.Lost) events.Lost(FailureText("polling live values"));
             }
-        }
-        if (Answers != answersSeen) {
-            answersSeen = Answers;
-            clockRunning = false;  // the ECU is there again
         }
         if (Loaded != loadedSeen) {
             // The link is back: connected, identified, settings read.
@@ -294,9 +287,18 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
         }
         if (away && Loaded > 0 && !posted && Thread->IsConnected()) {
             away = false;
-            clockRunning = false;
             OnValue = onValue;
-            if (onBack) onBack();
+            if (events.Back) events.Back(secondsSince(awaySince));
+        }
+        if (away) {
+            // One note per AwayNoteEvery of the session's clock; a clock that
+            // jumped on gives one note, not one for each step it passed.
+            const double awayFor = secondsSince(awaySince);
+            const int steps = int(awayFor / double(AwayNoteEvery.count()));
+            if (steps > notesGiven) {
+                notesGiven = steps;
+                if (events.StillAway) events.StillAway(awayFor);
+            }
         }
         if (!away && !posted) {
             posted = Post(RQ_VIS_POLL);
@@ -305,13 +307,9 @@ int cCliSession::Poll(const std::function<bool(int, int)>& onValue, double secon
                 continue;
             }
         }
-        if (away && clockRunning && Now() - awaySince > AwayLimit) {
-            error = FailureText("polling live values") + " (away for more than " + std::to_string(AwayLimit.count()) +
-                    " s)";
-            return finish(EXIT_ECU);
-        }
     }
 }
+
 void cCliSession::Close() {
     if (!Thread) return;
     Thread->Shutdown([this] { Ui.RunPending(); });

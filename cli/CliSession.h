@@ -40,8 +40,8 @@ private:
 struct sCliLine {
     // Makes the byte port of the link (and of the first look at the port).
     cCommThread::tPortMaker MakePort;
-    // The time of the session's own limits: a capture's length and the away
-    // limit of a poll.
+    // The time of the session's own limits and notes: a capture's length and
+    // the time the ECU was away during a poll.
     std::function<std::chrono::steady_clock::time_point()> Now;
 };
 
@@ -69,16 +69,22 @@ public:
     int Write(std::string& error);      // RQ_WRITE_SETTINGS until stored
     int ReadAgain(std::string& error);  // RQ_READ_SETTINGS until loaded
 
+    // What a poll tells while the ECU is away (each may be empty): the
+    // failure's text when the link fails, the seconds away every
+    // AwayNoteEvery while it stays away (so the fitter sees the program is
+    // still trying), and the seconds away when it is back.
+    struct sPollEvents {
+        std::function<void(const std::string&)> Lost;
+        std::function<void(double)> StillAway;
+        std::function<void(double)> Back;
+    };
+    static constexpr std::chrono::seconds AwayNoteEvery{10};
     // Runs the visualisation poll; `onValue` gets each live value (k, raw)
     // as the link reports it and returns false to end the poll. Ends also
-    // after `seconds` (0: no limit), with success. When the link fails, as
-    // the program it reconnects by itself: `onLost` is called (with the
-    // failure's text) and no values come until it is back, then `onBack`,
-    // and the poll goes on. An ECU away for more than AwayLimit (from the
-    // failure until it answers again) ends it with EXIT_ECU.
-    static constexpr std::chrono::seconds AwayLimit{10};
-    int Poll(const std::function<bool(int, int)>& onValue, double seconds, std::string& error,
-             const std::function<void(const std::string&)>& onLost = {}, const std::function<void()>& onBack = {});
+    // after `seconds` (0: no limit), with success, or at a signal. When the
+    // link fails, as the program it reconnects by itself, for as long as it
+    // takes: no values come until it is back, and the poll goes on.
+    int Poll(const std::function<bool(int, int)>& onValue, double seconds, const sPollEvents& events = {});
 
     cCommThread& Link() { return *Thread; }
     int Version() const { return EcuVersion; }

@@ -181,6 +181,7 @@ bool TVisForm::DisplayStale(int k) const {
 void TVisForm::MarkAllStale() {
     for (int k : LivePollParams) SetStale(k, true);
     Cycle.Cut();
+    if (Capture.IsOpen() && !CaptureCutAt) CaptureCutAt = std::chrono::steady_clock::now();
     // A blinking gas lamp would look live.
     FuelTM->stop();
 }
@@ -353,7 +354,15 @@ void TVisForm::ShowLiveValue(int k, int r) {
     case LiveLPGLevel: {
         // A record only of values of one cycle read since the link was last
         // cut (the poll resumes mid-cycle after a reconnection).
-        if (Capture.IsOpen() && Cycle.Whole() && !Capture.WriteRecord(LiveSample)) CaptureWriteFailed();
+        // The time the ECU was away goes before the first record after it.
+        if (Capture.IsOpen() && Cycle.Whole()) {
+            const bool gapWritten =
+                !CaptureCutAt ||
+                Capture.WriteGap(
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - *CaptureCutAt).count());
+            CaptureCutAt.reset();
+            if (!gapWritten || !Capture.WriteRecord(LiveSample)) CaptureWriteFailed();
+        }
         const char* pattern = Conv::LevelLampPattern(Conv::LevelIndex(r, Version()));
         for (int i = 0; i < 6; ++i) FuelLevelSH[i]->SetLit(pattern[i] == '1');
         Label_LPG_Level->setText(QString::number(r));
@@ -401,6 +410,7 @@ void TVisForm::LogBtnClick() {
     }
     // The first record waits for a whole cycle.
     Cycle.Cut();
+    CaptureCutAt.reset();
     ShowLogButton();
 }
 

@@ -5,7 +5,9 @@
 // hidden.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <QTimer>
@@ -98,5 +100,8 @@ private:
     sLiveSample LiveSample;
     cCaptureFile Capture;
     cCycleValues Cycle;  // of the capture's next record
+    // When the link was cut during the capture (empty: not cut since the
+    // last record): the capture's next record follows a gap line.
+    std::optional<std::chrono::steady_clock::time_point> CaptureCutAt;
     bool FirstShow = true;
 };

@@ -9,15 +9,20 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "link/Protocol.h"
+
+#include "formats/CaptureData.h"
 
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliFormat.h"
+#include "cli/CliSession.h"
 
 #include "tools/ecusim/EcuSimulator.h"
 
@@ -90,6 +95,13 @@ private:
     const std::string& T;
     size_t At = 0;
 };
+
+// Whether a piece of standard output is a record (not the header, a gap or
+// the time line).
+bool IsRecord(const std::string& text) {
+    return text.rfind("\"", 0) == 0 && text.rfind("\"TPS\"", 0) != 0 && text.rfind("\"GAP\"", 0) != 0 &&
+           text.rfind("\"SECONDS\"", 0) != 0;
+}
 
 struct sRun {
     int Exit = -1;
@@ -349,41 +361,103 @@ TEST_F(CliCommands, CaptureToStandardOutput) {
     EXPECT_FALSE(fs::exists("-"));
 }
 
-// The away clock runs from the failure until the ECU answers again, not
-// until the settings read that follows has ended: an ECU away for 8 s does
-// not end the capture, one away for 12 s does. The ECU falls silent after a
-// few records; when the capture says it is reconnecting, the test's clock
-// moves on by the time away and the ECU answers again; once it is connected
-// again, the capture's time is up.
-TEST_F(CliCommands, CaptureOutlastsAnEcuAwayForLessThanTenSeconds) {
-    const struct {
-        int Away;  // seconds
-        int Exit;
-        const char* Told;
-    } cases[] = {
-        {8, 0, "connected again"},
-        {12, 4, "NoReply: the ECU did not answer while polling live values on "},
-    };
-    for (const auto& c : cases) {
+// A capture outlasts an ECU away for any time and ends at its --seconds. The
+// ECU falls silent after two records; when the capture says it is
+// reconnecting, the test's clock moves on by the time away and the ECU
+// answers again; once a record has come after the gap line, the capture's
+// time is up. The gap line stands between whole records with at least the
+// time away, and standard error tells the drop, the time still away and the
+// return.
+TEST_F(CliCommands, CaptureOutlastsAnEcuAwayForAnyTime) {
+    for (const int away : {8, 12, 60}) {
         StartSim(22);
-        int outs = 0;
+        Offset = 0;
+        const int seconds = away + 30;
+        int records = 0;
+        bool gapSeen = false, timeUp = false;
         const sRun run = Run(
-            {"capture", "-", "--seconds", "18"},
-            [&](const std::string&) {
-                if (++outs == 3) Sim->SetFault(eSimFault::Silence);
+            {"capture", "-", "--seconds", std::to_string(seconds)},
+            [&](const std::string& text) {
+                if (text.rfind("\"GAP\"", 0) == 0) gapSeen = true;
+                if (!IsRecord(text)) return;
+                if (++records == 2) Sim->SetFault(eSimFault::Silence);
+                if (gapSeen && !timeUp) {
+                    timeUp = true;
+                    Later(std::chrono::seconds(600));
+                }
             },
             [&](const std::string& line) {
-                if (line.find("reconnecting") != std::string::npos) {
-                    Later(std::chrono::seconds(c.Away));
+                if (line.find("NoReply: the ECU did not answer while polling live values on ") != std::string::npos &&
+                    line.find("; reconnecting") != std::string::npos) {
+                    Later(std::chrono::seconds(away));
                     Sim->SetFault(eSimFault::None);
                 }
-                if (line.find("connected again") != std::string::npos) Later(std::chrono::seconds(60));
             });
-        EXPECT_EQ(run.Exit, c.Exit) << c.Away << ": " << run.Err;
-        EXPECT_NE(run.Err.find(c.Told), std::string::npos) << c.Away << ": " << run.Err;
-        EXPECT_EQ(run.Err.find("(away for more than 10 s)") != std::string::npos, c.Exit != 0) << run.Err;
-        Offset = 0;
+        ASSERT_EQ(run.Exit, 0) << away << ": " << run.Err;
+        const Capture::sCaptureData d = Capture::ParseCapture(run.Out);
+        ASSERT_EQ(d.Gaps.size(), 1u) << away << ": " << run.Out;
+        EXPECT_GE(d.Gaps[0].Seconds, away) << away;
+        EXPECT_LT(d.Gaps[0].Seconds, d.Seconds) << away;
+        EXPECT_GE(d.Gaps[0].Record, 2u) << away;
+        EXPECT_LT(d.Gaps[0].Record, d.Records()) << away;
+        EXPECT_EQ(d.SkippedLines, 0u) << away;
+        EXPECT_FALSE(d.LastLineCut) << away;
+        EXPECT_TRUE(d.TimeKnown()) << away;
+        EXPECT_GE(d.Seconds, seconds) << away;
+        const std::regex back("connected again after ([0-9]+\\.[0-9]) s away\n");
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(run.Err, m, back)) << run.Err;
+        EXPECT_GE(std::stod(m[1]), away) << run.Err;
+        EXPECT_EQ(run.Err.find("still away for ") != std::string::npos, away >= 10) << run.Err;
+        EXPECT_NE(run.Err.find("records in standard output (1 gap, "), std::string::npos) << run.Err;
     }
+}
+
+// live goes on after the ECU was away as long as it takes, until its count.
+TEST_F(CliCommands, LiveOutlastsAnEcuAwayForAMinute) {
+    StartSim(48);
+    int lines = 0;
+    const sRun run = Run(
+        {"live", "--csv", "--count", "5"},
+        [&](const std::string&) {
+            if (++lines == 3) Sim->SetFault(eSimFault::Silence);  // the header and two lines
+        },
+        [&](const std::string& line) {
+            if (line.find("; reconnecting") == std::string::npos || line.find("still away") != std::string::npos)
+                return;
+            Later(std::chrono::seconds(60));
+            Sim->SetFault(eSimFault::None);
+        });
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 6) << run.Out;
+    EXPECT_NE(run.Err.find("still away for 60 s; reconnecting"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("connected again after "), std::string::npos) << run.Err;
+}
+
+// Ctrl-C while the ECU is away ends the capture with 130; what it recorded is
+// whole and ends with the time line.
+TEST_F(CliCommands, CtrlCWhileTheEcuIsAwayLeavesTheCaptureWhole) {
+    StartSim(48);
+    int records = 0;
+    const sRun run = Run(
+        {"capture", "-", "--seconds", "600"},
+        [&](const std::string& text) {
+            if (IsRecord(text) && ++records == 2) Sim->SetFault(eSimFault::Silence);
+        },
+        [&](const std::string& line) {
+            if (line.find("; reconnecting") == std::string::npos) return;
+            Later(std::chrono::seconds(30));
+            CliSignal = SIGINT;
+        });
+    CliSignal = 0;
+    EXPECT_EQ(run.Exit, 130) << run.Err;
+    const Capture::sCaptureData d = Capture::ParseCapture(run.Out);
+    EXPECT_GE(d.Records(), 2u);
+    EXPECT_TRUE(d.Gaps.empty());
+    EXPECT_EQ(d.SkippedLines, 0u);
+    EXPECT_TRUE(d.TimeKnown()) << run.Out;
+    EXPECT_GE(d.Seconds, 30);
+    EXPECT_NE(run.Err.find("ended by SIGINT"), std::string::npos) << run.Err;
 }
 
 TEST_F(CliCommands, PortsShowControlCharactersEscaped) {

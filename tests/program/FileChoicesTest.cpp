@@ -144,7 +144,8 @@ TEST_F(FileChoices, CaptureTakesOnlyARegularFile) {
 
 // The line drops in the middle of a polling cycle, by a port error or a
 // reconnection: the cycle that follows is cut short in the file, and the
-// first record after it holds only values read after the reconnection.
+// first record after it holds only values read after the reconnection, after
+// a gap line with the time the link was away.
 TEST_F(FileChoices, FirstCaptureRecordAfterAReconnectionHoldsOnlyNewValues) {
     const std::vector<std::pair<const char*, std::function<void(cProgram&)>>> drops = {
         {"port error", [](cProgram& p) { p.DeliverSendError(); }},
@@ -176,12 +177,13 @@ TEST_F(FileChoices, FirstCaptureRecordAfterAReconnectionHoldsOnlyNewValues) {
         std::string text = testkit::Slurp(path);
         for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
             lines.push_back(text.substr(at, end - at));
-        // The header, one record before and one after, and the seconds the capture ran.
-        ASSERT_EQ(lines.size(), 4u) << text;
-        EXPECT_EQ(lines[3].rfind("\"SECONDS\" ", 0), 0u) << lines[3];
+        // The header, one record before, the gap, one after, and the seconds the capture ran.
+        ASSERT_EQ(lines.size(), 5u) << text;
+        EXPECT_EQ(lines[4].rfind("\"SECONDS\" ", 0), 0u) << lines[4];
         EXPECT_EQ(lines[1].substr(0, 11), "\"1.000000\",") << lines[1];
         EXPECT_EQ(lines[1].substr(lines[1].size() - 12), "\"100.000000\"");
-        EXPECT_EQ(lines[2].substr(0, 11), "\"2.000000\",") << lines[2];
-        EXPECT_EQ(lines[2].substr(lines[2].size() - 12), "\"200.000000\"");
+        EXPECT_EQ(lines[2].rfind("\"GAP\" ", 0), 0u) << lines[2];
+        EXPECT_EQ(lines[3].substr(0, 11), "\"2.000000\",") << lines[3];
+        EXPECT_EQ(lines[3].substr(lines[3].size() - 12), "\"200.000000\"");
     }
 }
