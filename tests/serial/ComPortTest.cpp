@@ -96,9 +96,8 @@ TEST(ComPort, AnythingButATerminalIsRefusedWithAClearError) {
     for (const sCase& c : cases) {
         SCOPED_TRACE(c.Name);
         cComPort port;
-        auto start = tClock::now();
+        // (An open that waited for a writer would hang here.)
         sError e = ErrorOf([&] { port.Open(c.Name); });
-        EXPECT_LT(MsSince(start), 1000);
         EXPECT_EQ(e.File, "ComPort");
         EXPECT_TRUE(c.Codes.count(e.Code)) << e.Code;
         EXPECT_FALSE(e.Text.empty());
