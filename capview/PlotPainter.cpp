@@ -496,6 +496,35 @@ void PaintMarkers(QPainter& p, const sTimePlot& t) {
     }
 }
 
+// Where the ECU was away while the capture ran (its gap lines): a dashed line
+// between the records before and after it, and "gap 12 s" at the foot of the
+// traces. The time axis counts polling cycles, and none stands in a gap: the
+// time after a gap is that much later than the axis says.
+void PaintGaps(QPainter& p, const sTimePlot& t) {
+    const sLayout& l = t.L;
+    double labelEnd = -1e9;  // labels of gaps close together would overlap
+    p.setFont(t.Bold);
+    for (const auto* c : {t.Scene.Primary.get(), t.Scene.Second.get()}) {
+        if (!c) continue;
+        for (const Capture::sGap& g : c->Data.Gaps) {
+            if (g.Record == 0 || g.Record > c->Records()) continue;
+            const double x = std::round(t.XOf(double(g.Record) - 0.5)) + 0.5;
+            if (x < l.Plot.left() || x > l.Plot.right()) continue;
+            p.setPen(QPen(ViewerPalette::Gap, 2, Qt::DashLine));
+            p.drawLine(QPointF(x, l.Plot.top()), QPointF(x, l.Plot.bottom()));
+            const QString text = CvTr("gap %1 s").arg(QLocale().toString(g.Seconds, 'f', g.Seconds < 10 ? 1 : 0));
+            const double w = QFontMetricsF(t.Bold).horizontalAdvance(text) + t.Fp * 0.6;
+            const double left = std::clamp(x + 2, l.Plot.left(), l.Plot.right() - w);
+            if (left < labelEnd) continue;
+            labelEnd = left + w + t.Fp * 0.3;
+            const QRectF tag(left, l.Plot.bottom() - t.Fm.height() - 2, w, t.Fm.height());
+            p.fillRect(tag, ViewerPalette::Gap);
+            p.setPen(Qt::black);
+            p.drawText(tag, Qt::AlignCenter, text);
+        }
+    }
+}
+
 // The cursor across all traces, with its time under the axis.
 void PaintCursor(QPainter& p, const sTimePlot& t) {
     const sScene& scene = t.Scene;
@@ -527,6 +556,7 @@ void PaintTime(QPainter& p, QSizeF size, const sScene& scene) {
         PaintInfoBox(p, t, pan, t.L.Infos[k]);
     }
     PaintTimeAxis(p, t);
+    if (t.Records) PaintGaps(p, t);
     if (t.Records) PaintMarkers(p, t);
     if (scene.Cursor && t.Records) PaintCursor(p, t);
     if (t.Records == 0 && !scene.EmptyText.isEmpty()) {

@@ -198,7 +198,7 @@ TViewerForm::TViewerForm(QWidget* parent)
     StatusSH->SetBrush(Qt::black);
     StatusSH->SetPen(Palette::Orange, 2);
     StatusSH->SetRadius(12);
-    StatusSH->setMinimumHeight(48);
+    StatusSH->setMinimumHeight(54);
     auto* statusLayout = new QHBoxLayout(StatusSH);
     statusLayout->setContentsMargins(14, 4, 14, 4);
     StatusLL = new QLabel(StatusSH);
@@ -208,7 +208,8 @@ TViewerForm::TViewerForm(QWidget* parent)
     StatusLL->setTextInteractionFlags(Qt::NoTextInteraction);
     // A long message is cut to the panel, never widening the window past
     // its size (the buttons and the plot's boxes stay in view).
-    StatusLL->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusLL->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    StatusLL->setWordWrap(true);
     StatusLL->setMinimumWidth(0);
     LoadPB = new QProgressBar(StatusSH);
     LoadPB->setObjectName(QStringLiteral("LoadPB"));
@@ -415,9 +416,25 @@ QString TViewerForm::StatusText() const { return StatusFull; }
 
 void TViewerForm::ShowStatus(const QString& text) {
     StatusFull = text;
-    const QFontMetrics fm(StatusLL->font());
-    const int room = StatusLL->width();
-    StatusLL->setText(room > 20 ? fm.elidedText(text, Qt::ElideMiddle, room) : text);
+    // The whole message in the panel: on two lines where one is too short,
+    // in a smaller font where two are; cut in the middle only where even
+    // the smallest readable font does not take it.
+    const QRect room = StatusLL->contentsRect();
+    QFont font = DesignFont(18, true);
+    if (room.width() > 20) {
+        for (int size = 18; size >= 10; --size) {
+            font = DesignFont(size, true);
+            const QRect needed =
+                QFontMetrics(font).boundingRect(QRect(0, 0, room.width(), 10000), Qt::TextWordWrap, text);
+            if (needed.height() <= room.height() && needed.width() <= room.width()) break;
+        }
+    }
+    StatusLL->setFont(font);
+    const QFontMetrics fm(font);
+    const bool fits =
+        room.width() <= 20 ||
+        fm.boundingRect(QRect(0, 0, room.width(), 10000), Qt::TextWordWrap, text).height() <= room.height();
+    StatusLL->setText(fits ? text : fm.elidedText(text, Qt::ElideMiddle, room.width() * 2));
     StatusLL->setToolTip(text);
 }
 
@@ -481,6 +498,10 @@ void TViewerForm::UpdateStatus() {
     if (skipped)
         text += QStringLiteral(", ") +
                 CvTrN("%1 line skipped", "%1 lines skipped", skipped).arg(QLocale().toString(qulonglong(skipped)));
+    if (const unsigned long gaps = (unsigned long)c.Data.Gaps.size())
+        text += QStringLiteral(", ") +
+                CvTrN("%1 gap of %2 s in all", "%1 gaps of %2 s in all", gaps)
+                    .arg(QLocale().toString(qulonglong(gaps)), QLocale().toString(c.Data.GapSeconds(), 'f', 1));
     if (c.Data.DroppedRecords)
         text += QStringLiteral(", ") +
                 CvTrN("%1 record not kept", "%1 records not kept", (unsigned long)c.Data.DroppedRecords)

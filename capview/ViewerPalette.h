@@ -13,6 +13,7 @@ inline constexpr QColor Frame{170, 170, 170};  // the frame around a trace
 inline constexpr QColor Heading{255, 220, 0};  // the chart heading and points of the first capture
 inline constexpr QColor Second{0, 200, 255};   // everything of the second capture
 inline constexpr QColor Marker{255, 80, 200};  // markers set by the fitter
+inline constexpr QColor Gap{255, 120, 60};     // where the ECU was away during the capture
 
 // A palette colour seen through: alpha 0 (clear) to 255 (solid).
 inline QColor Translucent(QColor c, int alpha) {

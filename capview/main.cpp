@@ -235,6 +235,12 @@ void PrintSummary(const std::string& path, uint64_t records, const Capture::sCap
         std::fprintf(stderr, TN("%llu line skipped", "%llu lines skipped", (unsigned long)d.SkippedLines),
                      (unsigned long long)d.SkippedLines);
     }
+    if (!d.Gaps.empty()) {
+        std::fprintf(stderr, ", ");
+        std::fprintf(stderr,
+                     TN("%llu gap of %.1f s in all", "%llu gaps of %.1f s in all", (unsigned long)d.Gaps.size()),
+                     (unsigned long long)d.Gaps.size(), d.GapSeconds());
+    }
     if (r.Status == Capture::eReadStatus::OutOfMemory)
         std::fprintf(stderr, ", %s", T("not enough memory for all records"));
     std::fprintf(stderr, "\n");

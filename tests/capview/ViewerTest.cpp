@@ -14,12 +14,17 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QPainter>
 #include <QProcess>
 #include <QUrl>
 
+#include "core/Translate.h"
+
 #include "formats/CaptureFile.h"
+
+#include "analysis/ViewerText.h"
 
 #include "widgets/ShadowButton.h"
 
@@ -423,6 +428,73 @@ TEST(ViewerPainter, OneRecordShowsAndNarrowPanelsKeepTheirScale) {
     EXPECT_GE(green, 25);
     for (const auto& [lo, hi] : {std::pair{0.0, 8000.0}, {0.0, 255.0}, {0.0, 5.0}, {0.0, 1.0}})
         for (int maxTicks = 2; maxTicks <= 6; ++maxTicks) EXPECT_GE(Plot::NiceTicks(lo, hi, maxTicks).size(), 2u) << hi;
+}
+
+// A capture with a gap line (the ECU was away for 12 s between records 100
+// and 101): the time view marks it in the middle of the plot, where a capture
+// without gaps has no such mark; the window's status and the command line's
+// summary count it; at 1280 x 800 the status box shows its whole text,
+// following the file, in every language.
+TEST(Viewer, GapsAreMarkedCountedAndTheStatusShowsWhole) {
+    const fs::path p = TempDir() / "gap.dat";
+    {
+        cCaptureFile f;
+        f.Open(p.string());
+        for (int i = 0; i < 200; ++i) {
+            if (i == 100) f.WriteGap(12.0);
+            f.WriteRecord({float(i % 5), 0.5f, 800 + i, i % 256});
+        }
+    }
+    const QColor gapColour(255, 120, 60);
+    for (const auto& [file, marked] : {std::pair{p, true}, {MakeCapture("nogap.dat", 200), false}}) {
+        auto c = std::make_shared<Capture::sLoadedCapture>();
+        c->Load(file.string());
+        Plot::sScene scene;
+        scene.Primary = c;
+        scene.View = Plot::FullView(c->Records(), cPlotView::MinSpan);
+        QImage image(1000, 640, QImage::Format_RGB32);
+        {
+            QPainter painter(&image);
+            Plot::Paint(painter, QSizeF(image.size()), scene);
+        }
+        int middle = 0, elsewhere = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == gapColour) ++(x > 300 && x < 800 ? middle : elsewhere);
+        EXPECT_EQ(middle > 200, marked) << middle;
+        EXPECT_EQ(elsewhere, 0);
+    }
+
+    TViewerForm f;
+    f.resize(1280, 800);
+    f.show();
+    f.OpenFiles({QString::fromStdString(p.string())});
+    ASSERT_TRUE(WaitLoaded(f, 1));
+    EXPECT_TRUE(f.StatusText().contains(QStringLiteral("1 gap of 12.0 s in all"))) << f.StatusText().toStdString();
+    f.SetFollowing(true);
+    ViewerText::Init(ViewerText::LocaleDir(BinDir().toStdString()));
+    const auto* label = f.findChild<QLabel*>(QStringLiteral("StatusLL"));
+    ASSERT_TRUE(label);
+    for (const char* language : {"de", "pl", "ru", "en"}) {
+        Translate::SetLanguage(language);
+        f.SetFollowing(false);
+        f.SetFollowing(true);
+        QApplication::processEvents();
+        EXPECT_EQ(label->text(), f.StatusText()) << language;
+        EXPECT_EQ(f.size(), QSize(1280, 800)) << language;
+    }
+    f.SetFollowing(false);
+
+    QProcess proc;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+    proc.setProcessEnvironment(env);
+    proc.start(BinDir() + QStringLiteral("/zvbasic-capview"),
+               {QStringLiteral("--csv"), QStringLiteral("-"), QString::fromStdString(p.string())});
+    ASSERT_TRUE(proc.waitForFinished(60000));
+    EXPECT_EQ(proc.exitCode(), 0);
+    EXPECT_NE(proc.readAllStandardError().toStdString().find("200 records, 1 gap of 12.0 s in all\n"),
+              std::string::npos);
 }
 
 // The command line: the map as CSV, scatter pictures, the streamed CSV; a
