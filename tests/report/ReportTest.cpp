@@ -183,6 +183,22 @@ TEST_F(ReportContent, TheDriveGivesItsRecordsDurationAndRichShare) {
             EXPECT_EQ(json.find("\"seconds\":20.0,") != std::string::npos, timed) << json;
         }
     }
+    // The seconds the ECU was away (a gap line) stay in the drive's
+    // duration but are no record's time.
+    {
+        const Capture::sCaptureData d = Capture::ParseCapture(
+            text + "\"GAP\" \"12.000000\"\r\n" + "\"0.500000\",\"0.100000\",\"900.000000\",\"30.000000\"\r\n" +
+            "\"SECONDS\" \"22.000000\"\r\n");
+        Report::sInput in;
+        in.Drive = &d;
+        in.DriveFile = "drive.dat";
+        const Report::sContent c = Report::Build(in);
+        EXPECT_DOUBLE_EQ(c.Drive.Seconds, 22);
+        EXPECT_DOUBLE_EQ(c.Drive.SecondsPerRecord, 2);
+        EXPECT_EQ(c.Drive.Gaps, 1u);
+        const std::string json = Report::Json(c);
+        EXPECT_NE(json.find("\"seconds\":22.0,\"gaps\":1,\"gap_seconds\":12.0,"), std::string::npos) << json;
+    }
     struct sDuration {
         double Seconds;
         const char* Text;
