@@ -17,8 +17,16 @@
 //
 // Line errors: with abort-on-error on, a framing, parity or overrun error
 // makes the driver fail every read and write with ERROR_OPERATION_ABORTED
-// until ClearCommError: the read returns false, the write true, and the side
-// concerned is cleared and purged, as the link expects.
+// until ClearCommError: when ClearCommError then names such an error, the
+// side concerned is cleared and purged and the call counts as nothing read
+// or nothing written (a frame cut there gets no answer, and the link's
+// exchange fails as it should). An abort that no line error explains (a USB
+// adapter pulled out), a ClearCommError that fails, and every other error
+// fail the port, and the link opens it again. The queue sizes of SetupComm
+// are only advice to the driver: a driver that refuses them still serves.
+//
+// Every system call on the port goes through CommApi(), where the tests put
+// a device of their own.
 
 #include <windows.h>
 // After windows.h, which it needs:
@@ -30,6 +38,7 @@
 #include "core/Utf16Win32.h"
 
 #include "serial/ComPort.h"
+#include "serial/CommApiWin32.h"
 #include "serial/SerialCommWin32.h"
 
 const char cComPort::ExtraPortSeparator = ';';
@@ -41,7 +50,21 @@ struct cComPort::sSys {
     bool TimerRaised = false;  // timeBeginPeriod(1) is in force for this port
 };
 
+sCommApi& CommApi() {
+    static sCommApi api;
+    return api;
+}
+
 namespace {
+
+// After a call that ended with ERROR_OPERATION_ABORTED: whether a line error
+// (that abort-on-error turned into the failure of every call) explains it;
+// it is cleared then.
+bool LineErrorCleared(HANDLE h) {
+    DWORD errors = 0;
+    if (!CommApi().ClearCommError(h, &errors, nullptr)) return false;
+    return (errors & (CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_RXOVER | CE_BREAK)) != 0;
+}
 
 // The errno value the programs' advice is keyed on (see LastOpenError).
 int OpenErrno(DWORD code) {
@@ -82,8 +105,8 @@ void cComPort::Open(const std::string& name) {
     if (NameSink) NameSink(name);
     SetName(name);
 
-    HANDLE h = CreateFileW(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* not shared */, nullptr,
-                           OPEN_EXISTING, 0 /* synchronous */, nullptr);
+    HANDLE h = CommApi().CreateFile(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* not shared */, nullptr,
+                                    OPEN_EXISTING, 0 /* synchronous */, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD err = GetLastError();
         OpenError = OpenErrno(err);
@@ -95,9 +118,10 @@ void cComPort::Open(const std::string& name) {
     DCB state{};
     state.DCBlength = sizeof state;
     COMMTIMEOUTS timeouts{};
-    if (GetFileType(h) != FILE_TYPE_CHAR || !GetCommState(h, &state) || !GetCommTimeouts(h, &timeouts)) {
+    if (CommApi().GetFileType(h) != FILE_TYPE_CHAR || !CommApi().GetCommState(h, &state) ||
+        !CommApi().GetCommTimeouts(h, &timeouts)) {
         const DWORD err = GetLastError();
-        CloseHandle(h);
+        CommApi().CloseHandle(h);
         Fail(__LINE__, int32_t(err ? err : ERROR_INVALID_HANDLE));
     }
     Sys->Handle = h;
@@ -108,7 +132,7 @@ void cComPort::Open(const std::string& name) {
     AbortOnError = false;
     // What came in before is stale. The output side is this handle's own and
     // empty.
-    if (!PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR)) Fail(__LINE__, int32_t(GetLastError()));
+    if (!CommApi().PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR)) Fail(__LINE__, int32_t(GetLastError()));
 }
 
 void cComPort::Close() {
@@ -121,22 +145,22 @@ void cComPort::Close() {
     for (;;) {
         COMSTAT status{};
         DWORD errors = 0;
-        if (!ClearCommError(h, &errors, &status) || status.cbOutQue == 0) {
-            FlushFileBuffers(h);
+        if (!CommApi().ClearCommError(h, &errors, &status) || status.cbOutQue == 0) {
+            CommApi().FlushFileBuffers(h);
             break;
         }
         if (std::chrono::steady_clock::now() >= drainEnd) {
-            PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR);
+            CommApi().PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR);
             break;
         }
         Sleep(2);
     }
-    PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR);
+    CommApi().PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR);
     // The settings the port had before Open; a port that has gone away
     // refuses, and nothing is left to restore then.
-    SetCommState(h, &Sys->SavedState);
-    SetCommTimeouts(h, &Sys->SavedTimeouts);
-    CloseHandle(h);
+    CommApi().SetCommState(h, &Sys->SavedState);
+    CommApi().SetCommTimeouts(h, &Sys->SavedTimeouts);
+    CommApi().CloseHandle(h);
     Sys->Handle = INVALID_HANDLE_VALUE;
     if (Sys->TimerRaised) timeEndPeriod(1);
     Sys->TimerRaised = false;
@@ -149,7 +173,7 @@ void cComPort::SetBaudRate(int baud) {
     RequireOpen(__LINE__);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(Sys->Handle, &dcb)) Fail(__LINE__, int32_t(GetLastError()));
+    if (!CommApi().GetCommState(Sys->Handle, &dcb)) Fail(__LINE__, int32_t(GetLastError()));
     dcb.BaudRate = DWORD(baud);
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
@@ -167,7 +191,7 @@ void cComPort::SetBaudRate(int baud) {
     dcb.fRtsControl = RTS_CONTROL_DISABLE;
     dcb.fAbortOnError = FALSE;
     dcb.ErrorChar = char(0xFF);
-    if (!SetCommState(Sys->Handle, &dcb)) Fail(__LINE__, int32_t(GetLastError()));
+    if (!CommApi().SetCommState(Sys->Handle, &dcb)) Fail(__LINE__, int32_t(GetLastError()));
     AbortOnError = false;
 }
 
@@ -175,9 +199,9 @@ void cComPort::SetAbortOnError(bool on) {
     RequireOpen(__LINE__);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(Sys->Handle, &dcb)) Fail(__LINE__, int32_t(GetLastError()));
+    if (!CommApi().GetCommState(Sys->Handle, &dcb)) Fail(__LINE__, int32_t(GetLastError()));
     dcb.fAbortOnError = on ? TRUE : FALSE;
-    if (!SetCommState(Sys->Handle, &dcb)) Fail(__LINE__, int32_t(GetLastError()));
+    if (!CommApi().SetCommState(Sys->Handle, &dcb)) Fail(__LINE__, int32_t(GetLastError()));
     AbortOnError = on;
 }
 
@@ -186,7 +210,7 @@ void cComPort::SetTimeouts(int readLimitMs, int writeLimitMs) {
     ReadLimitMs = std::max(readLimitMs, 0);
     WriteLimitMs = std::max(writeLimitMs, 0);
     COMMTIMEOUTS t{};
-    if (!GetCommTimeouts(Sys->Handle, &t)) Fail(__LINE__, int32_t(GetLastError()));
+    if (!CommApi().GetCommTimeouts(Sys->Handle, &t)) Fail(__LINE__, int32_t(GetLastError()));
     // A one-byte transfer waits at most limit + 1 ms. An interval of 0 would
     // mean "no interval limit"; 1 ms is the least there is.
     t.ReadIntervalTimeout = DWORD(std::max(ReadLimitMs, 1));
@@ -194,27 +218,28 @@ void cComPort::SetTimeouts(int readLimitMs, int writeLimitMs) {
     t.ReadTotalTimeoutConstant = DWORD(ReadLimitMs);
     t.WriteTotalTimeoutMultiplier = 1;
     t.WriteTotalTimeoutConstant = DWORD(WriteLimitMs);
-    if (!SetCommTimeouts(Sys->Handle, &t)) Fail(__LINE__, int32_t(GetLastError()));
+    if (!CommApi().SetCommTimeouts(Sys->Handle, &t)) Fail(__LINE__, int32_t(GetLastError()));
 }
 
 void cComPort::SetQueueSizes(int inSize, int outSize) {
     RequireOpen(__LINE__);
-    if (!SetupComm(Sys->Handle, DWORD(std::max(inSize, 0)), DWORD(std::max(outSize, 0))))
-        Fail(__LINE__, int32_t(GetLastError()));
+    // Only advice: a driver that refuses it keeps its own sizes and serves.
+    CommApi().SetupComm(Sys->Handle, DWORD(std::max(inSize, 0)), DWORD(std::max(outSize, 0)));
 }
 
 void cComPort::ClearAndPurgeRx() {
     if (!IsOpen()) return;
     DWORD errors = 0;
-    ClearCommError(Sys->Handle, &errors, nullptr);
-    PurgeComm(Sys->Handle, PURGE_RXABORT | PURGE_RXCLEAR);
+    // A device that cannot even say its errors is gone.
+    if (!CommApi().ClearCommError(Sys->Handle, &errors, nullptr)) Fail(__LINE__, int32_t(GetLastError()));
+    CommApi().PurgeComm(Sys->Handle, PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
 void cComPort::ClearAndPurgeTx() {
     if (!IsOpen()) return;
     DWORD errors = 0;
-    ClearCommError(Sys->Handle, &errors, nullptr);
-    if (Written) PurgeComm(Sys->Handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    if (!CommApi().ClearCommError(Sys->Handle, &errors, nullptr)) Fail(__LINE__, int32_t(GetLastError()));
+    if (Written) CommApi().PurgeComm(Sys->Handle, PURGE_TXABORT | PURGE_TXCLEAR);
 }
 
 bool cComPort::ReadByte(uint8_t& byte) {
@@ -222,10 +247,10 @@ bool cComPort::ReadByte(uint8_t& byte) {
     if (IsStopSignalled()) return false;
     uint8_t b = 0;
     DWORD got = 0;
-    if (!ReadFile(Sys->Handle, &b, 1, &got, nullptr)) {
+    if (!CommApi().ReadFile(Sys->Handle, &b, 1, &got, nullptr)) {
         const DWORD err = GetLastError();
-        if (err == ERROR_OPERATION_ABORTED) {
-            ClearAndPurgeRx();
+        if (err == ERROR_OPERATION_ABORTED && LineErrorCleared(Sys->Handle)) {
+            CommApi().PurgeComm(Sys->Handle, PURGE_RXABORT | PURGE_RXCLEAR);
             return false;
         }
         // A pulled adapter or a dropped line: the link reopens.
@@ -244,11 +269,12 @@ bool cComPort::Write(uint8_t byte, bool despiteStop) {
     RequireOpen(__LINE__);
     if (!despiteStop && IsStopSignalled()) return false;
     DWORD put = 0;
-    if (!WriteFile(Sys->Handle, &byte, 1, &put, nullptr)) {
+    if (!CommApi().WriteFile(Sys->Handle, &byte, 1, &put, nullptr)) {
         const DWORD err = GetLastError();
-        if (err == ERROR_OPERATION_ABORTED) {
-            ClearAndPurgeTx();
-            return true;
+        if (err == ERROR_OPERATION_ABORTED && LineErrorCleared(Sys->Handle)) {
+            // Not sent: the frame it belonged to is cut.
+            if (Written) CommApi().PurgeComm(Sys->Handle, PURGE_TXABORT | PURGE_TXCLEAR);
+            return false;
         }
         Fail(__LINE__, int32_t(err));
     }
