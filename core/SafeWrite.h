@@ -23,6 +23,10 @@
 // Before it saves, it clears stale temporary files of earlier saves that were
 // killed part way (see ClearStaleTemporaries).
 //
+// On Windows, a file that another program holds open (a viewer, a
+// spreadsheet, a virus scanner) is tried again for about a second; then the
+// failure says it is open in another program.
+//
 // On failure nothing has changed: the old file (if any) is untouched and no
 // temporary file remains. The return value is true on success; `error`, when
 // given, receives the system's text of the failure.
@@ -59,5 +63,12 @@ bool ReplaceStreamed(const std::string& path, const std::function<bool(int fd, i
 // running. Every save runs it in its folder first. Returns how many went.
 inline constexpr int StaleTemporaryAgeSeconds = 60;
 int ClearStaleTemporaries(const std::string& folder, int minimumAgeSeconds = StaleTemporaryAgeSeconds);
+
+#ifdef _WIN32
+// Runs before each new try of a move that another program's open file
+// refused, with the number of tries so far (the tests let go of the file
+// there); empty: nothing.
+void SetHeldFileRetryHook(std::function<void(int attempt)> hook);
+#endif
 
 }  // namespace SafeWrite

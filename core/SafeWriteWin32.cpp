@@ -5,6 +5,12 @@
 // with MoveFileExW: MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH for a
 // replacement, without replacing for a new file (which fails when the name
 // is taken, in the same step). Paths are UTF-8, converted at the call.
+//
+// Another program may hold the file: a report open in a PDF viewer, a CSV in
+// a spreadsheet, a virus scanner reading the new file for a moment. A move
+// refused for that is tried again for about a second; then the failure says
+// so ("the file is open in another program"), the old file stays whole and
+// the temporary file goes.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -17,6 +23,7 @@
 
 #include "core/Folders.h"
 #include "core/SafeWrite.h"
+#include "core/Translate.h"
 #include "core/Utf16Win32.h"
 
 namespace SafeWrite {
@@ -24,6 +31,18 @@ namespace SafeWrite {
 namespace {
 
 constexpr int kNameAttempts = 100;
+// A move refused by another program's open file: tried this often, this far
+// apart (about a second in all).
+constexpr int kMoveTries = 20;
+constexpr DWORD kMoveWaitMs = 50;
+// The failure code of a file that stayed held (the errno values are
+// positive; -1 is a failure the caller's body reported itself).
+constexpr int kHeldByOther = -2;
+
+std::function<void(int)>& RetryHook() {
+    static std::function<void(int)> hook;
+    return hook;
+}
 
 std::wstring Wide(const std::string& path) { return Utf16::Widen(path); }
 
@@ -120,9 +139,45 @@ int ClearStaleTemporaries(const std::string& folder, int minimumAgeSeconds) {
     return removed;
 }
 
+void SetHeldFileRetryHook(std::function<void(int attempt)> hook) { RetryHook() = std::move(hook); }
+
 namespace {
+// Whether another program has `path` open without letting it be deleted
+// (the share mode that stops a replacement).
+bool HeldByOther(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Moves `from` to `to`, trying again while another program holds either:
+// 0, kHeldByOther or an errno value.
+int Move(const std::string& from, const std::string& to, DWORD flags) {
+    const std::wstring source = Wide(from), target = Wide(to);
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(source.c_str(), target.c_str(), flags)) return 0;
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                          (error == ERROR_ACCESS_DENIED && (HeldByOther(target) || HeldByOther(source)));
+        if (!held) return Utf16::Errno(error);
+        if (attempt >= kMoveTries) return kHeldByOther;
+        if (RetryHook()) RetryHook()(attempt);
+        Sleep(kMoveWaitMs);
+    }
+}
+
+std::string FailureText(int code) {
+    if (code == kHeldByOther) return _("the file is open in another program; close it and try again");
+    return std::strerror(code ? code : EIO);
+}
+
 // Writes `data` into a new temporary file in `folder`, flushed, and moves it
-// to `target` with `moveFlags`; the temporary is gone on failure. 0 or errno.
+// to `target` with `moveFlags`; the temporary is gone on failure. 0,
+// kHeldByOther or errno.
 int WriteAndMove(const std::string& folder, const std::string& data, const std::string& target, DWORD moveFlags) {
     ClearStaleTemporaries(folder);
     std::string temporary;
@@ -130,8 +185,7 @@ int WriteAndMove(const std::string& folder, const std::string& data, const std::
     HANDLE h = CreateTemporary(folder, temporary, code);
     if (h == INVALID_HANDLE_VALUE) return code;
     code = WriteAndClose(h, data);
-    if (code == 0 && !MoveFileExW(Wide(temporary).c_str(), Wide(target).c_str(), moveFlags))
-        code = Utf16::Errno(GetLastError());
+    if (code == 0) code = Move(temporary, target, moveFlags);
     if (code != 0) DeleteFileW(Wide(temporary).c_str());
     return code;
 }
@@ -141,7 +195,7 @@ bool CreateNew(const std::string& path, const std::string& data, std::string* er
     if (exists) *exists = false;
     const auto fail = [error, exists](int code) {
         if (exists && code == EEXIST) *exists = true;
-        if (error) *error = std::strerror(code);
+        if (error) *error = FailureText(code);
         return false;
     };
     if (path.empty()) return fail(ENOENT);
@@ -154,7 +208,7 @@ bool CreateNew(const std::string& path, const std::string& data, std::string* er
 
 bool ReplaceFile(const std::string& path, const std::string& data, std::string* error) {
     const auto fail = [error](int code, const char* text = nullptr) {
-        if (error) *error = text ? text : std::strerror(code);
+        if (error) *error = text ? text : FailureText(code);
         return false;
     };
     if (path.empty()) return fail(ENOENT);
@@ -184,7 +238,7 @@ bool ReplaceFile(const std::string& path, const std::string& data, std::string* 
 
 bool ReplaceStreamed(const std::string& path, const std::function<bool(int fd, int& code)>& body, std::string* error) {
     auto fail = [&](int code) {
-        if (code >= 0 && error) *error = std::strerror(code ? code : EIO);
+        if (code != -1 && error) *error = FailureText(code);
         return false;
     };
     int code = 0;
@@ -221,10 +275,9 @@ bool ReplaceStreamed(const std::string& path, const std::function<bool(int fd, i
         ok = false;
         code = errno;
     }
-    if (ok && !MoveFileExW(Wide(temporary).c_str(), Wide(target).c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = false;
-        code = Utf16::Errno(GetLastError());
+    if (ok) {
+        code = Move(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        ok = code == 0;
     }
     if (!ok) {
         DeleteFileW(Wide(temporary).c_str());

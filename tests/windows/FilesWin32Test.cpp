@@ -1,6 +1,6 @@
 // The safe writer and the regular-file checks on Windows: replacing and
-// creating files whole, binary contents, names in any script, and devices,
-// folders and read-only files refused.
+// creating files whole, binary contents, names in any script, a file held
+// by another program, and devices, folders and read-only files refused.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -118,6 +118,58 @@ INSTANTIATE_TEST_SUITE_P(Cases, FilesWin32Refused,
                                                     }},
                                            sRefusal{"a file in a folder that is not there",
                                                     [](const cWinTempDir& d) { return d / "missing\\x.zv2"; }}));
+
+// A file another program holds open (a report in a PDF viewer, a CSV in a
+// spreadsheet): the save tries again for a moment and succeeds once the file
+// is let go; a file still held is said plainly, stays whole and leaves no
+// temporary. Held with delete sharing, the system may let the replacement
+// through; if not, the same plain failure.
+TEST(FilesWin32, AFileHeldByAnotherProgramIsWaitedForThenSaidPlainly) {
+    struct sCase {
+        const char* What;
+        DWORD Share;
+        int LetGoAt;  // the try after which the holder closes it (0: never)
+        int Saved;    // 1 saved, 0 refused, -1 either
+    };
+    const sCase cases[] = {
+        {"held, let go while the save waits", FILE_SHARE_READ, 3, 1},
+        {"held all the time", FILE_SHARE_READ | FILE_SHARE_WRITE, 0, 0},
+        {"held with delete sharing", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, -1},
+    };
+    for (const sCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const cWinTempDir dir;
+        const std::string path = dir / "report.pdf";
+        ASSERT_TRUE(WriteAll(path, "old"));
+        HANDLE held =
+            CreateFileW(Utf16::Widen(path).c_str(), GENERIC_READ, c.Share, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        int tries = 0;
+        SafeWrite::SetHeldFileRetryHook([&](int attempt) {
+            tries = attempt;
+            if (attempt == c.LetGoAt) {
+                CloseHandle(held);
+                held = INVALID_HANDLE_VALUE;
+            }
+        });
+        std::string error;
+        const bool saved = SafeWrite::ReplaceFile(path, kContents, &error);
+        SafeWrite::SetHeldFileRetryHook({});
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        if (c.Saved >= 0) {
+            EXPECT_EQ(saved, c.Saved == 1) << error;
+        }
+        EXPECT_EQ(ReadAll(path), saved ? kContents : "old");
+        if (!saved) {
+            EXPECT_EQ(error, "the file is open in another program; close it and try again");
+            EXPECT_EQ(tries, 19);  // waited its second
+        }
+        if (c.LetGoAt) {
+            EXPECT_EQ(tries, c.LetGoAt);
+        }
+        EXPECT_EQ(Temporaries(dir), 0u);
+    }
+}
 
 // The devices Windows keeps under every name are no files to read.
 TEST(FilesWin32, DevicesAreNotRegularFiles) {
