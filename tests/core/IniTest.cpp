@@ -313,6 +313,30 @@ TEST_F(IniTest, InstalledProgramUsesOnlyThePerUserFile) {
     EXPECT_EQ(cIni::ReadPath(bin.string()), (bin / "zvbasic.ini").string());
 }
 
+// A Windows installation has its catalogues beside the programs, and its
+// folder may be writable (wine, an old installation): the installer's marker
+// sends the settings to the per-user file. A file an earlier version left in
+// the folder is read until the per-user file is there.
+TEST_F(IniTest, InstallerMarkerSendsTheSettingsToThePerUserFile) {
+    const fs::path program = Dir / "ZVBasic", user = Dir / "cfg";
+    fs::create_directories(program / "locale");
+    std::ofstream(program / cIni::InstalledMarker) << "Installed by the ZVBasic installer.\r\n";
+    const testkit::cScopedEnv configHome("XDG_CONFIG_HOME", user.string());
+    const std::string beside = (program / "zvbasic.ini").string();
+    const std::string perUser = (user / "zvbasic" / "zvbasic.ini").string();
+    EXPECT_EQ(cIni::WritePath(program.string()), perUser);
+    EXPECT_EQ(cIni::ReadPath(program.string()), perUser);
+    std::ofstream(beside) << "COM: COM3\r\nLanguage: pl\r\n";
+    EXPECT_EQ(cIni::ReadPath(program.string()), beside);
+    cIni ini;
+    ASSERT_TRUE(ini.Load(cIni::ReadPath(program.string())));
+    ASSERT_TRUE(ini.Save(cIni::WritePath(program.string())));
+    EXPECT_EQ(cIni::ReadPath(program.string()), perUser);
+    // Without the marker (the zip unpacked): beside the program.
+    fs::remove(program / cIni::InstalledMarker);
+    EXPECT_EQ(cIni::WritePath(program.string()), beside);
+}
+
 }  // namespace
 
 // The workshop the fitting report names: written after the program's lines,

@@ -295,5 +295,60 @@ TEST_F(ReplugFixture, DroppedKeptEditsTakeTheEcusSettings) {
     Sim.reset();
 }
 
+// A vehicle file the program was started with is held before the ECU is
+// known: the first read keeps it whole over the ECU's settings (the counts of
+// an older file without them are the ECU's), nothing goes out by itself, and
+// the store after the fitter's word writes the file.
+struct sOpenedCase {
+    int version;
+    bool withCounts;
+};
+class OpenedFileTest : public ReplugFixture, public ::testing::WithParamInterface<sOpenedCase> {};
+
+TEST_P(OpenedFileTest, TheFirstReadKeepsTheOpenedFileUntilReleased) {
+    const sOpenedCase c = GetParam();
+    const std::string link = LinkName("opened");
+    StartSimAt(c.version, link);
+    StartLink();
+    sSettings file{};
+    file.StepPosH1 = 123;
+    file.LambdaType = 3;
+    file.CylCount = 5;
+    file.CoilCount = 2;
+    Ui.Run([&] {
+        WorkSettings = file;
+        Link->HoldOpenedFile(c.withCounts);
+    });
+    EXPECT_TRUE(Link->HoldsOpenedFile());
+    Link->SetPortName(link);
+    ASSERT_TRUE(Rec.WaitCount(eKind::Loaded, 1, 10s)) << Dump();
+    EXPECT_EQ(Link->GetReadOutcome(), cCommThread::eReadOutcome::KeptEdits);
+    EXPECT_TRUE(Link->HoldsOpenedFile());
+    EXPECT_FALSE(Link->LooksLikeOtherVehicle());
+    Ui.Run([&] {
+        EXPECT_EQ(EcuSettings, IncomingSettings);
+        sSettings expected = file;
+        if (!c.withCounts) {
+            expected.CylCount = IncomingSettings.CylCount;
+            expected.CoilCount = IncomingSettings.CoilCount;
+        }
+        EXPECT_EQ(WorkSettings, expected);
+        // An update a screen queues meanwhile is dropped too.
+        Link->QueueUpdate(sUpdate(P_LAMBDA_TYPE, 2));
+    });
+    ASSERT_TRUE(Sim->WaitForCommands(LiveCommand(LiveRPM), 2, 15s)) << Dump();
+    for (uint8_t code : Sim->Commands()) EXPECT_FALSE(SendsSomething(code)) << std::hex << int(code);
+
+    Ui.Run([&] { Link->ReleaseHeldEdits(); });
+    EXPECT_FALSE(Link->HoldsOpenedFile());
+    ASSERT_TRUE(StoreEdits()) << Dump();
+    EXPECT_EQ(Sim->Stored()[P_STEP_H1], 123);
+    Link.reset();
+    Sim.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OpenedFileTest,
+                         ::testing::Values(sOpenedCase{47, true}, sOpenedCase{48, true}, sOpenedCase{48, false}));
+
 }  // namespace
 }  // namespace linktest

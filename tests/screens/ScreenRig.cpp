@@ -84,6 +84,7 @@ bool cScreenRig::Start() {
     for (cLinkListener* l : Screens->Listeners()) Link->AddListener(l);
     Link->AddListener(this);
     for (cLinkListener* l : ExtraListeners) Link->AddListener(l);
+    if (BeforeConnect) BeforeConnect();
     Sim.Start();
     Link->SetPortName(Sim.DevicePath());
     return WaitUntil([this] { return Loaded > 0; }, 20000) && Link->GetEcuVersion() == Version;

@@ -48,6 +48,9 @@ public:
     std::unique_ptr<cCommThread> Link;
     // Heard after the bench itself; set before Start.
     std::vector<cLinkListener*> ExtraListeners;
+    // Runs in Start once the screens and the link are there, before the link
+    // is given the port (as the program's start-up steps before connecting).
+    std::function<void()> BeforeConnect;
     TMainForm* Main = nullptr;
     TVisForm* Vis = nullptr;
     TConfigForm* Config = nullptr;
