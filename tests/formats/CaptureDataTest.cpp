@@ -300,9 +300,7 @@ TEST(CaptureReader, GapLinesMarkWhereTheEcuWasAway) {
         {"without line end", kHeader + rec + "\"GAP\" \"3.000000\"", {{1, 3}}, 0},
         {"negative", kHeader + rec + "\"GAP\" \"-1.000000\"\r\n" + rec, {}, 1},
         {"not a number", kHeader + rec + "\"GAP\" \"long\"\r\n" + rec, {}, 1},
-        {"no seconds", kHeader + rec + "\"GAP\"\r\n" + rec, {}, 1},
         {"cut in the middle", kHeader + rec + "\"GAP\" \"12.3", {}, 1},
-        {"another name", kHeader + rec + "\"GAPS\" \"1.000000\"\r\n" + rec, {}, 1},
     };
     for (const auto& c : cases) {
         const sCaptureData d = ParseCapture(c.Text);
@@ -333,7 +331,6 @@ TEST(CaptureReader, ACutGapLineIsTakenBackWhenTheFileGrows) {
     } cases[] = {
         {"inside the number", "\"GAP\" \"12.3", "45678\"\r\n"},
         {"before the line end", "\"GAP\" \"12.345678\"", "\r\n"},
-        {"between CR and LF", "\"GAP\" \"12.345678\"\r", "\n"},
     };
     const fs::path p = TempPath("growing-gap.dat");
     for (const auto& c : cases) {
