@@ -10,6 +10,7 @@
 // --seconds-per-record S and --scatter X:Y[:C] (a scatter plot instead of
 // the time traces). Exit status: 0 done, 1 a file could not be read or
 // written, 2 bad arguments, 3 the capture holds no records.
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cmath>
@@ -448,6 +449,10 @@ int main(int argc, char** argv) {
     if (!language.empty()) QLocale::setDefault(QLocale(QString::fromStdString(language)));
 
     std::vector<std::string> arguments = CommandLine::Arguments(argc, argv);
+    // Options (--help, --csv, --png ...) answer on the console the viewer
+    // was started from; a file alone (a double-click) opens the window.
+    if (std::any_of(arguments.begin() + 1, arguments.end(), [](const std::string& a) { return a.rfind('-', 0) == 0; }))
+        CommandLine::UseParentConsole();
     std::vector<char*> argPointers;
     for (std::string& arg : arguments) argPointers.push_back(arg.data());
     sArgs args;

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/CliSession.h"
 #include "cli/Console.h"
@@ -31,8 +32,10 @@ namespace Console {
 void Install() {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     // The texts are UTF-8 (German, Polish and Russian): the console shows
-    // them as such.
-    SetConsoleOutputCP(CP_UTF8);
+    // them as such, and gets its own code page back when the command ends
+    // (cmd and the programs run after it in that window keep theirs).
+    static UINT saved = GetConsoleOutputCP();
+    if (SetConsoleOutputCP(CP_UTF8) && saved != 0) std::atexit([] { SetConsoleOutputCP(saved); });
     // Bytes as they are: the program writes its own line ends, and a vehicle
     // file written to standard output keeps its CR LF.
     _setmode(_fileno(stdout), _O_BINARY);

@@ -14,4 +14,11 @@ namespace CommandLine {
 // argv on Linux.
 std::vector<std::string> Arguments(int argc, char** argv);
 
+// For a program of the window system (zvbasic, zvbasic-capview) asked for
+// text (--help, --version, --csv): on Windows such a program has no console
+// of its own, and its standard streams that are not redirected go nowhere;
+// they are connected to the console of the program that started it (cmd),
+// if there is one. Elsewhere nothing changes.
+void UseParentConsole();
+
 }  // namespace CommandLine

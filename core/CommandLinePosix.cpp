@@ -4,4 +4,6 @@ namespace CommandLine {
 
 std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
+void UseParentConsole() {}
+
 }  // namespace CommandLine

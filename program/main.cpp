@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QStringList>
 
+#include "core/CommandLine.h"
 #include "core/Version.h"
 
 #include "program/Shell.h"
@@ -16,7 +17,9 @@ int main(int argc, char** argv) {
     // anything of the window system is touched, so they work without a
     // display.
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        const bool help = std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+        if (help || std::strcmp(argv[i], "--version") == 0) CommandLine::UseParentConsole();
+        if (help) {
             std::fputs(
                 "Usage: zvbasic [--help] [--version] [FILE.zv2]\n"
                 "Calibration software for the ZORVA Basic LPG control unit: starts full screen,\n"
