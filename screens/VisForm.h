@@ -73,7 +73,9 @@ public:
     cShadowButton* ExitBtn;
     QTimer* FuelTM;
 
-    static QColor CapturingFill() { return QColor(0x00, 0x80, 0x00); }
+    // The capture key's face while capturing: a dark green on which its
+    // orange caption reads (a contrast of about 6 to 1).
+    static QColor CapturingFill() { return QColor(0x00, 0x30, 0x00); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -94,6 +96,8 @@ private:
     void MarkAllStale();
     // Stops a capture whose file can no longer be written, and says so.
     void CaptureWriteFailed();
+    // Ends the capture's file (with a gap line when the link is down).
+    void CloseCapture();
     void ShowLogButton();
     int Version() const;
 

@@ -4,6 +4,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -466,4 +468,19 @@ TEST(VisScreen, CaptureAsksBeforeReplacingAnExistingFile) {
     EXPECT_EQ(questions, 1);
     EXPECT_FALSE(form.Capturing());
     EXPECT_EQ(Slurp(existing), "last week\r\n");
+}
+
+// The capture key's caption reads on its face in both states: a contrast of
+// at least 4.5 to 1 (as text must have against its background).
+TEST(VisScreen, TheCaptureKeysCaptionReadsOnItsFace) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double caption = luminance(cShadowButton::OutlineColor());
+    for (const QColor& face : {cShadowButton::NormalFill(), TVisForm::CapturingFill()}) {
+        const double ground = luminance(face);
+        const double contrast = (std::max(caption, ground) + 0.05) / (std::min(caption, ground) + 0.05);
+        EXPECT_GE(contrast, 4.5) << face.name().toStdString();
+    }
 }
