@@ -496,8 +496,9 @@ int Capture(sContext& c) {
     // cycle, written when the level arrives, from the same sample. A cycle
     // that a link glitch cut is not recorded.
     // The time the ECU was away goes into the file as a gap line before the
-    // first record after it: from the failure to that record, so that a
-    // reader spreads no record over it.
+    // first record after it (or at the end, when the capture ends before the
+    // ECU is back): from the failure to that record, so that a reader
+    // spreads no record over it.
     sLiveFeed feed;
     feed.Version = s.Version();
     long records = 0, gaps = 0;
@@ -530,6 +531,14 @@ int Capture(sContext& c) {
                     lostAt = s.Now();
                 }));
     const double seconds = std::chrono::duration<double>(s.Now() - started).count();
+    // Ended while the ECU was away (the time up, Ctrl-C): the time away up
+    // to the end is a gap after the last record, not a time of records.
+    if (lost && !writeError) {
+        const double away = std::chrono::duration<double>(s.Now() - lostAt).count();
+        if (toOut ? !Print(c, cCaptureFile::FormatGap(away)) : !file.WriteGap(away)) failed();
+        ++gaps;
+        gapSeconds += away;
+    }
     s.Close();
     // Every record is flushed as written; closing ends the file with the
     // time it recorded (standard output gets the same line).

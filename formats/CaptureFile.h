@@ -7,7 +7,8 @@
 // and older readers pass over it as one line that is not a record. Where the
 // ECU was away (a loose connector) and the capture went on after it, a gap
 // line in the same style, "\"GAP\" \"12.345678\"", stands before the first
-// record after it with the seconds from the failure to that record: those
+// record after it with the seconds from the failure to that record (or before
+// the time line, when the capture ended before the ECU was back): those
 // seconds are part of the recorded time but of no record. Each record
 // goes to the system as it is written, so a crash loses at most the record in
 // hand, and a record that cannot be written whole (a full disk) is cut off

@@ -186,7 +186,16 @@ void TVisForm::MarkAllStale() {
     FuelTM->stop();
 }
 
-TVisForm::~TVisForm() { Capture.Close(); }
+TVisForm::~TVisForm() { CloseCapture(); }
+
+void TVisForm::CloseCapture() {
+    // Stopped while the link was down: the time away up to the end is a gap
+    // after the last record, not a time of records.
+    if (Capture.IsOpen() && CaptureCutAt)
+        (void)Capture.WriteGap(std::chrono::duration<double>(std::chrono::steady_clock::now() - *CaptureCutAt).count());
+    CaptureCutAt.reset();
+    Capture.Close();
+}
 
 int TVisForm::Version() const { return CommThread ? CommThread->GetEcuVersion() : 0; }
 
@@ -384,7 +393,7 @@ void TVisForm::ConsoleBtnClick() {
 
 void TVisForm::LogBtnClick() {
     if (Capture.IsOpen()) {
-        Capture.Close();
+        CloseCapture();
         ShowLogButton();
         return;
     }
