@@ -13,6 +13,7 @@
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -132,6 +133,9 @@ QList<QUrl> SidebarUrls(const sFileDialogRequest& request) {
     // starts the next one with it: each dialog sets its own instead, the
     // usual places (the computer, the home folder) and the request's.
     QList<QUrl> urls{QUrl(QStringLiteral("file:")), QUrl::fromLocalFile(QDir::homePath())};
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir(documents).exists() && !urls.contains(QUrl::fromLocalFile(documents)))
+        urls.append(QUrl::fromLocalFile(documents));
     for (const sFileDialogRequest::sPlace& place : request.Places) {
         // The side bar lists only folders that exist.
         if (place.Path.isEmpty()) continue;
@@ -156,10 +160,16 @@ QAbstractFileIconProvider* NameOnlyIcons() {
 
 QString PlaceName(const QString& path) { return PlaceNames().value(QDir::cleanPath(path)); }
 
+QString StartFolder(const sFileDialogRequest& request) {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    for (const QString& folder : {request.Folder, LastFolder(), documents})
+        if (!folder.isEmpty() && QDir(folder).exists()) return folder;
+    return QDir::homePath();
+}
+
 QString Run(QWidget* parent, const sFileDialogRequest& request) {
     if (Hook()) return Hook()(request);
-    QString folder = !request.Folder.isEmpty() ? request.Folder : LastFolder();
-    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::currentPath();
+    const QString folder = StartFolder(request);
 
     // The dialog starts listing its first folder while it is being built,
     // before it can be given the name-only icons: it is built on an empty

@@ -43,6 +43,12 @@ tHook& Hook();
 // Shows the dialog modally; the chosen path, or empty when cancelled.
 QString Run(QWidget* parent, const sFileDialogRequest& request);
 
+// Where a dialog for `request` opens: its own folder, else the one used
+// last, else the fitter's Documents, else the home folder; never the
+// program's working folder (on Windows the program's own folder, which under
+// Program Files cannot be written).
+QString StartFolder(const sFileDialogRequest& request);
+
 // The name a side bar entry of the dialogs shows for `path`: a place's own
 // name, or empty for the usual places.
 QString PlaceName(const QString& path);

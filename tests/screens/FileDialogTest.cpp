@@ -21,6 +21,7 @@
 #include <QFileSystemModel>
 #include <QMessageBox>
 #include <QMimeDatabase>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
@@ -287,4 +288,44 @@ TEST(FileDialog, EachDialogListsItsOwnPlaces) {
         EXPECT_TRUE(urls.contains(QUrl::fromLocalFile(QDir::homePath())));
     }
     EXPECT_EQ(FileDialog::PlaceName(backups), QStringLiteral("ECU backups"));
+}
+
+// A dialog opens in its own folder, else in one the fitter used or keeps
+// files in, never in the program's working folder (on Windows the program's
+// own folder, under Program Files); Documents is among the places.
+TEST(FileDialog, OpensWhereTheFitterKeepsFiles) {
+    sTempDir dir;
+    const QString own = QString::fromStdString((dir.Path / "own").string());
+    const QString working = QString::fromStdString((dir.Path / "program").string());
+    QDir().mkpath(own);
+    QDir().mkpath(working);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(working);
+    sFileDialogRequest request;
+    request.Folder = own;
+    EXPECT_EQ(FileDialog::StartFolder(request), own);
+    for (const QString& folder : {QString(), QString::fromStdString((dir.Path / "gone").string())}) {
+        request.Folder = folder;
+        const QString start = FileDialog::StartFolder(request);
+        EXPECT_NE(QDir::cleanPath(start), QDir::cleanPath(working)) << folder.toStdString();
+        EXPECT_TRUE(QDir(start).exists()) << start.toStdString();
+    }
+    QDir::setCurrent(before);
+
+    // A home of the test's own, with its Documents.
+    const testkit::cScopedEnv home("HOME", (dir.Path / "home").string());
+    const testkit::cScopedEnv config("XDG_CONFIG_HOME", (dir.Path / "home" / ".config").string());
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    ASSERT_FALSE(documents.isEmpty());
+    QDir().mkpath(documents);
+    QList<QUrl> urls;
+    OnModal([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (!d) return true;
+        urls = d->sidebarUrls();
+        d->reject();
+        return false;
+    });
+    FileDialog::Run(nullptr, sFileDialogRequest{});
+    EXPECT_TRUE(urls.contains(QUrl::fromLocalFile(documents))) << documents.toStdString();
 }
