@@ -246,9 +246,15 @@ const char* CliUsage() {
            "                                  duration is the time it recorded, not known for a\n"
            "                                  capture made before captures kept their time\n"
            "\n"
+#ifdef _WIN32
+           "Every settings read is backed up to %LOCALAPPDATA%\\zvbasic\\backups\\ unless the newest\n"
+           "backup of that ECU holds the same values. Restore one with:\n"
+           "zvbasic-cli write BACKUP.zv2\n"
+#else
            "Every settings read is backed up to $XDG_DATA_HOME/zvbasic/backups/ (by default\n"
            "~/.local/share/zvbasic/backups/) unless the newest backup of that ECU holds the same\n"
            "values. Restore one with: zvbasic-cli write BACKUP.zv2\n"
+#endif
            "\n"
            "Options:\n"
            "  --port DEVICE   serial port (default: the port saved in zvbasic.ini)\n"
