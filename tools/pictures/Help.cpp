@@ -64,10 +64,12 @@ std::vector<sPin> Pins() {
 
 sWireColour ColourOf(int pin) { return Pins()[size_t(pin - 1)].Colour; }
 
-// Name of the wire colour written just above a horizontal stretch of wire.
-void WireLabel(QPainter& p, double xMid, double y, int pin) {
-    Text(p, QRectF(xMid - 90, y - 34, 180, 24), Qt::AlignHCenter | Qt::AlignBottom, ColourOf(pin).Name, 17, false,
-         QColor(60, 60, 60));
+// Name of the wire colour written just above a horizontal stretch of wire,
+// within `room` (a short stretch between two bends: smaller type rather
+// than over the wire that bends there).
+void WireLabel(QPainter& p, double xMid, double y, int pin, double room = 180) {
+    Text(p, QRectF(xMid - room / 2, y - 34, room, 24), Qt::AlignHCenter | Qt::AlignBottom, ColourOf(pin).Name, 17,
+         false, QColor(60, 60, 60));
 }
 
 void Box(QPainter& p, const QRectF& r, const QColor& fill = QColor(246, 247, 250)) {
@@ -166,7 +168,7 @@ void PowerWires(QPainter& p) {
     Ground(p, QPointF(330, 318));
     Text(p, QRectF(350, 322, 200, 26), Qt::AlignLeft | Qt::AlignVCenter, Tr("chassis"), 17, false, QColor(60, 60, 60));
     Fuse(p, QPointF(440, 230));
-    WireLabel(p, 640, y1, 1);
+    WireLabel(p, 641, y1, 1, 70);  // between the bend at 600 and the ECU
     WireLabel(p, 620, y2, 2);
     WireLabel(p, 505, 290, 2);
     Terminal(p, QPointF(262, 230));
