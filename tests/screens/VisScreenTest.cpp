@@ -307,7 +307,7 @@ TEST(VisScreen, CaptureWritesOneRecordPerPollingCycle) {
     EXPECT_EQ(hook.Request.DefaultSuffix, QStringLiteral("dat"));
     EXPECT_TRUE(hook.Request.Filter.contains(QStringLiteral("*.dat")));
     EXPECT_EQ(f->LogBtn->text(), Tr("  F7  Stop capturing"));
-    EXPECT_EQ(f->LogBtn->Fill(), QColor(0, 0x80, 0));
+    EXPECT_EQ(f->LogBtn->Fill(), TVisForm::CapturingFill());
 
     // The screen closed, the capture goes on from the idle poll.
     f->close();
