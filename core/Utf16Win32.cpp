@@ -22,13 +22,35 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
-std::string ErrorText(unsigned long code) {
+namespace {
+// The Windows language identifier of a language code of the program; 0 (the
+// user's own) for any other.
+LANGID LanguageId(const std::string& code) {
+    const std::string two = code.substr(0, 2);
+    if (two == "de") return MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
+    if (two == "pl") return MAKELANGID(LANG_POLISH, SUBLANG_DEFAULT);
+    if (two == "ru") return MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);
+    if (two == "en") return MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    return 0;
+}
+
+std::wstring SystemText(unsigned long code, LANGID language) {
     wchar_t* buffer = nullptr;
     const DWORD n =
         FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+                       nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
     if (buffer) LocalFree(buffer);
+    return text;
+}
+}  // namespace
+
+std::string ErrorText(unsigned long code, const std::string& language) {
+    // A system without the program's language (no language pack) has its
+    // texts in the user's own.
+    const LANGID wanted = LanguageId(language);
+    std::wstring text = wanted ? SystemText(code, wanted) : std::wstring();
+    if (text.empty()) text = SystemText(code, 0);
     while (!text.empty() &&
            (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
         text.pop_back();

@@ -10,8 +10,10 @@ std::wstring Widen(const std::string& text);
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string Narrow(const std::wstring& text);
 // The system's text of a Win32 error code, in UTF-8, without the line end;
-// empty when the system has none.
-std::string ErrorText(unsigned long code);
+// empty when the system has none. In the language `language` (a Windows
+// language identifier, "de", "pl", "ru" or "en" as the program names them)
+// where the system has its texts in it, else in the user's own.
+std::string ErrorText(unsigned long code, const std::string& language = {});
 // The errno value nearest to a Win32 error code (EIO when none is near).
 int Errno(unsigned long code);
 }  // namespace Utf16

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Error.h"
+#include "core/Utf16Win32.h"
 
 #include "serial/ComPort.h"
 #include "serial/PortNames.h"
@@ -123,6 +124,24 @@ TEST(ComPortWin32, ErrorTextIsTheSystemsInOneLine) {
         EXPECT_EQ(text.substr(text.size() - std::strlen(tail)), tail);
         EXPECT_EQ(text.find("UNKNOWN ERROR"), std::string::npos) << text;
         EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << text;
+    }
+}
+
+// A German program on an English Windows (or the other way round) shows the
+// system's error texts in its own language where Windows has them; a
+// language Windows lacks gives the user's own.
+TEST(ComPortWin32, ErrorTextsInTheProgramsLanguage) {
+    const std::string english = Utf16::ErrorText(ERROR_FILE_NOT_FOUND, "en");
+    const std::string user = Utf16::ErrorText(ERROR_FILE_NOT_FOUND);
+    ASSERT_FALSE(english.empty());
+    EXPECT_EQ(Utf16::ErrorText(ERROR_FILE_NOT_FOUND, "xx"), user);
+    for (const char* language : {"de", "pl", "ru"}) {
+        const std::string text = Utf16::ErrorText(ERROR_FILE_NOT_FOUND, language);
+        EXPECT_FALSE(text.empty()) << language;
+        // Windows without that language pack falls back to the user's own.
+        if (text != user) {
+            EXPECT_NE(text, english) << language;
+        }
     }
 }
 
