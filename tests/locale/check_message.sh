@@ -24,7 +24,10 @@ if [ "$lang" = en ] && [ "$str" != "$key" ]; then
 fi
 
 # Function-key prefix of button captions: blanks, F<n>, blanks.
-prefix=$(printf '%s' "$id" | sed -n 's/^\( *F[0-9][0-9]* \{1,\}\).*/\1/p')
+prefix=
+case "$id" in
+    F[0-9]* | " "*F[0-9]*) prefix=$(printf '%s' "$id" | sed -n 's/^\( *F[0-9][0-9]* \{1,\}\).*/\1/p') ;;
+esac
 if [ -n "$prefix" ]; then
     case "$str" in
         "$prefix"*) ;;
