@@ -91,6 +91,14 @@ public:
         FaultFrames = 0;
         if (fault == eSimFault::LineDrop && afterFrames <= 0) Dropped = true;
     }
+    // Answers every frame until one with the command `code` has been
+    // answered, then nothing (the ECU falls silent at a step of a command,
+    // whatever the link polled before it); -1 lifts it.
+    void SilenceAfterCommand(int code) {
+        std::lock_guard<std::mutex> lock(M);
+        SilentAfterCode = code;
+        SilentNow = false;
+    }
     void SetLive(int k, int raw) {
         std::lock_guard<std::mutex> lock(M);
         if (k >= 0 && k < 16) Pins[size_t(k)] = raw < 0 ? -1 : std::min(raw, 255);
@@ -198,12 +206,13 @@ private:
         default: break;
         }
         Answer(reply, t, out);
+        if (frame[0] == SilentAfterCode) SilentNow = true;
         // The reply of the N-th frame is out, then the line drops.
         if (Fault == eSimFault::LineDrop && count >= FaultAfter) Dropped = true;
     }
 
     bool Silent(int count) const {
-        return Fault == eSimFault::Silence || (Fault == eSimFault::SilenceAfter && count > FaultAfter);
+        return SilentNow || Fault == eSimFault::Silence || (Fault == eSimFault::SilenceAfter && count > FaultAfter);
     }
     void Answer(const std::vector<uint8_t>& reply, double t, std::deque<uint8_t>& out) {
         Entries.push_back({t, false, reply, false, {}});
@@ -255,6 +264,8 @@ private:
     eSimFault Fault = eSimFault::None;
     int FaultAfter = 0;
     int FaultFrames = 0;
+    int SilentAfterCode = -1;  // SilenceAfterCommand
+    bool SilentNow = false;
     std::vector<uint8_t> Partial;
     bool PartialPacing = false;
     double LastRxMs = -1e9;
