@@ -1,6 +1,8 @@
-// zvbasic-cli next to the data transfer screen, against the same simulated
-// ECU: the backup it writes is the file the screen saves, and a restore
-// sends the frames of "Load from file" followed by "Store in ECU".
+// zvbasic-cli next to the data transfer screen, against ECUs that hold the
+// same settings (the screen's on the simulator's line, the command's in
+// memory, in this process): the file it reads is the file the screen saves,
+// and a restore sends the frames of "Load from file" followed by "Store in
+// ECU".
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -8,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include <QCoreApplication>
 
@@ -17,7 +20,7 @@
 #include "screens/FileDialog.h"
 #include "screens/Globals.h"
 
-#include "CliRunner.h"
+#include "MemoryCli.h"
 #include "ScreenRig.h"
 
 namespace fs = std::filesystem;
@@ -42,15 +45,27 @@ struct sDialogAnswer {
     ~sDialogAnswer() { FileDialog::Hook() = nullptr; }
 };
 
-// Ends the rig's link and closes its port, so another program can open it.
+// Ends the rig's link, so that nothing of the screens' link runs beside the
+// command's.
 void ReleasePort(cScreenRig& rig) {
     rig.Link->Shutdown([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
     rig.Link.reset();
     CommThread = nullptr;
 }
 
+// The ECU in memory at `version` holding `settings`.
+std::unique_ptr<linktest::cMemoryEcu> MemoryEcu(int version, const std::array<uint8_t, 16>& settings) {
+    sSimOptions o;
+    o.Version = version;
+    o.IdVersion = 0x25;
+    auto ecu = std::make_unique<linktest::cMemoryEcu>(o);
+    ecu->SetSettings(settings);
+    return ecu;
+}
+
 // Setting writes and the store, as the ECU received them.
-std::vector<Frame> WritesAndStore(const cEcuSimulator& sim) {
+template <class tEcu>
+std::vector<Frame> WritesAndStore(const tEcu& sim) {
     std::vector<Frame> frames;
     for (const Frame& f : sim.Received())
         if (f.size() == 3 && ((f[0] & 0xF0) == 0xC0 || f[0] == 0x63)) frames.push_back(f);
@@ -67,14 +82,7 @@ std::array<uint8_t, 16> Custom(int version) {
 
 }  // namespace
 
-class CliBesideScreen : public ::testing::TestWithParam<int> {
-protected:
-    void SetUp() override {
-        Exe = CliExe();
-        if (Exe.empty()) GTEST_SKIP() << "zvbasic-cli not built (ZV_BIN_DIR)";
-    }
-    std::string Exe;
-};
+class CliBesideScreen : public ::testing::TestWithParam<int> {};
 
 TEST_P(CliBesideScreen, ReadToFileGivesTheFileTheScreenSaves) {
     const int version = GetParam();
@@ -89,7 +97,8 @@ TEST_P(CliBesideScreen, ReadToFileGivesTheFileTheScreenSaves) {
         cScreenRig::Key(rig.DataEx, Qt::Key_F3);
     }
     ReleasePort(rig);
-    sCliRun run = RunCli(Exe, {"--port", rig.Sim.DevicePath(), "--quiet", "read", "-o", cliFile.string()});
+    const auto ecu = MemoryEcu(version, Custom(version));
+    const auto run = clitest::cMemoryCli(*ecu).Run({"--quiet", "read", "-o", cliFile.string()});
     ASSERT_EQ(run.Exit, 0) << run.Err;
     const std::string saved = Slurp(screenFile);
     ASSERT_FALSE(saved.empty());
@@ -124,15 +133,14 @@ TEST_P(CliBesideScreen, WriteSendsTheFramesOfLoadFromFileAndStoreInEcu) {
     const auto storedByScreen = rig.Sim.Stored();
     ReleasePort(rig);
 
-    // The same ECU as the screen found it.
-    rig.Sim.SetSettings(Custom(version));
-    rig.Sim.ClearLog();
-    sCliRun run = RunCli(Exe, {"--port", rig.Sim.DevicePath(), "--quiet", "write", file.string()});
+    // An ECU as the screen found it.
+    const auto ecu = MemoryEcu(version, Custom(version));
+    const auto run = clitest::cMemoryCli(*ecu).Run({"--quiet", "write", file.string()});
     ASSERT_EQ(run.Exit, 0) << run.Err;
     ASSERT_FALSE(screen.empty());
     EXPECT_EQ(screen.back(), (Frame{0x63, 0xB4, 0xAC}));
-    EXPECT_EQ(WritesAndStore(rig.Sim), screen);
-    EXPECT_EQ(rig.Sim.Stored(), storedByScreen);
+    EXPECT_EQ(WritesAndStore(*ecu), screen);
+    EXPECT_EQ(ecu->Stored(), storedByScreen);
     fs::remove(file);
 }
 
