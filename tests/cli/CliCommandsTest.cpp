@@ -28,6 +28,7 @@
 #include "tools/ecusim/EcuSimulator.h"
 
 #include "tests/TestKit.h"
+#include "tests/cli/MemoryCli.h"
 #include "tests/link/MemoryEcu.h"
 
 namespace fs = std::filesystem;
@@ -101,10 +102,7 @@ private:
 // the time line).
 bool IsRecord(const std::string& text) { return text.size() > 1 && text[0] == '"' && std::isdigit(text[1]); }
 
-struct sRun {
-    int Exit = -1;
-    std::string Out, Err;
-};
+using sRun = clitest::sMemoryRun;
 
 class CliCommands : public ::testing::Test {
 protected:
@@ -136,37 +134,14 @@ protected:
     }
     // Moves the session's clock on (from the output callbacks, which run on
     // the session's own thread between its steps).
-    void Later(std::chrono::seconds by) { Offset += by.count(); }
+    void Later(std::chrono::seconds by) { Line.Later(by); }
     // Runs a command in this process, once; with an ECU started, on its port
     // (the name given to --port) and the test's clock. `onErr` sees each line
     // of standard error as it comes.
-    sRun Run(std::vector<std::string> args, const std::function<void(const std::string&)>& onOut = {},
+    sRun Run(const std::vector<std::string>& args, const std::function<void(const std::string&)>& onOut = {},
              const std::function<void(const std::string&)>& onErr = {}) {
-        sCliLine line;
-        if (Sim) {
-            if (std::find(args.begin(), args.end(), "--port") == args.end())
-                args.insert(args.begin(), {"--port", Sim->DevicePath()});
-            linktest::cMemoryEcu* ecu = Sim.get();
-            line.MakePort = [ecu](std::shared_ptr<cWaitHub> hub) -> std::unique_ptr<cBytePort> {
-                return std::make_unique<linktest::cMemoryPort>(std::move(hub), [ecu](const std::string& name) {
-                    return name == ecu->DevicePath() ? ecu : nullptr;
-                });
-            };
-            line.Now = [this] { return std::chrono::steady_clock::now() + std::chrono::seconds(Offset.load()); };
-        }
-        sRun run;
-        sCliOutput output;
-        output.Out = [&](const std::string& text) {
-            run.Out += text;
-            if (onOut) onOut(text);
-            return 0;
-        };
-        output.Err = [&](const std::string& text) {
-            run.Err += text;
-            if (onErr) onErr(text);
-        };
-        run.Exit = RunCliCommand(args, output, line);
-        return run;
+        Line.SetEcu(Sim.get());
+        return Line.Run(args, onOut, onErr);
     }
     // The settings changes the simulator received: (parameter, value) of
     // each single update, and 0x63 for a store.
@@ -187,7 +162,7 @@ protected:
 
     testkit::cTempDir Dir;
     std::unique_ptr<linktest::cMemoryEcu> Sim;
-    std::atomic<int64_t> Offset{0};  // seconds the session's clock is ahead
+    clitest::cMemoryCli Line{nullptr, true};  // the session's clock runs, ahead by what Later added
     std::string Saved;
     bool HadOld = false;
 };
@@ -369,7 +344,7 @@ TEST_F(CliCommands, CaptureToStandardOutput) {
 TEST_F(CliCommands, CaptureOutlastsAnEcuAwayForAnyTime) {
     for (const int away : {8, 12, 60}) {
         StartSim(22);
-        Offset = 0;
+        Line.ResetClock();
         const int seconds = away + 30;
         int records = 0;
         bool gapSeen = false, timeUp = false;

@@ -30,7 +30,12 @@ struct sMemoryRun {
 
 class cMemoryCli {
 public:
-    explicit cMemoryCli(linktest::cMemoryEcu& ecu) : Ecu(ecu) {}
+    explicit cMemoryCli(linktest::cMemoryEcu& ecu) : Ecu(&ecu) {}
+    // Without an ECU until SetEcu; `clockRuns`: the session's clock is the
+    // steady clock plus what Later added, for tests whose commands wait for
+    // the machine's own time as well.
+    explicit cMemoryCli(linktest::cMemoryEcu* ecu, bool clockRuns) : Ecu(ecu), ClockRuns(clockRuns) {}
+    void SetEcu(linktest::cMemoryEcu* ecu) { Ecu = ecu; }
 
     // Moves the session's clock on.
     void Later(std::chrono::milliseconds by) { OffsetMs += by.count(); }
@@ -40,20 +45,25 @@ public:
     // standard error as it comes, on the command's own thread.
     sMemoryRun Run(std::vector<std::string> args, const std::function<void(const std::string&)>& onOut = {},
                    const std::function<void(const std::string&)>& onErr = {}) {
-        if (std::find(args.begin(), args.end(), "--port") == args.end())
-            args.insert(args.begin(), {"--port", Ecu.DevicePath()});
+        if (Ecu && std::find(args.begin(), args.end(), "--port") == args.end())
+            args.insert(args.begin(), {"--port", Ecu->DevicePath()});
         return Offline(args, onOut, onErr);
     }
     // A command as given: one that needs no ECU (backups, a report of files).
     sMemoryRun Offline(const std::vector<std::string>& args, const std::function<void(const std::string&)>& onOut = {},
                        const std::function<void(const std::string&)>& onErr = {}) {
         sCliLine line;
-        linktest::cMemoryEcu* ecu = &Ecu;
-        line.MakePort = [ecu](std::shared_ptr<cWaitHub> hub) -> std::unique_ptr<cBytePort> {
-            return std::make_unique<linktest::cMemoryPort>(
-                std::move(hub), [ecu](const std::string& name) { return name == ecu->DevicePath() ? ecu : nullptr; });
-        };
-        line.Now = [this] { return Start + std::chrono::milliseconds(OffsetMs.load()); };
+        if (linktest::cMemoryEcu* ecu = Ecu) {
+            line.MakePort = [ecu](std::shared_ptr<cWaitHub> hub) -> std::unique_ptr<cBytePort> {
+                return std::make_unique<linktest::cMemoryPort>(std::move(hub), [ecu](const std::string& name) {
+                    return name == ecu->DevicePath() ? ecu : nullptr;
+                });
+            };
+            line.Now = [this] {
+                return (ClockRuns ? std::chrono::steady_clock::now() : Start) +
+                       std::chrono::milliseconds(OffsetMs.load());
+            };
+        }
         sMemoryRun run;
         sCliOutput output;
         output.Out = [&](const std::string& text) {
@@ -74,7 +84,8 @@ public:
     decltype(sCliOutput::Pdf) Pdf;
 
 private:
-    linktest::cMemoryEcu& Ecu;
+    linktest::cMemoryEcu* Ecu = nullptr;
+    bool ClockRuns = false;
     const std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
     std::atomic<int64_t> OffsetMs{0};
 };

@@ -260,6 +260,20 @@ TEST(FileDialog, OverwriteIsAskedOnlyWhenWanted) {
     EXPECT_EQ(questions, 0);
 }
 
+// The side bar of the dialog for `request`, as it opens (then cancelled).
+static QList<QUrl> SidebarOf(const sFileDialogRequest& request) {
+    QList<QUrl> urls;
+    OnModal([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        if (!d) return true;
+        urls = d->sidebarUrls();
+        d->reject();
+        return false;
+    });
+    FileDialog::Run(nullptr, request);
+    return urls;
+}
+
 // Qt keeps the side bar of the last dialog in its shared settings: a dialog
 // without places of its own (the capture's) opened after one with them (the
 // load dialog's backups) lists only the usual places, and the load dialog
@@ -275,15 +289,7 @@ TEST(FileDialog, EachDialogListsItsOwnPlaces) {
         bool ListsBackups;
     } rounds[] = {{load, true}, {capture, false}, {load, true}};
     for (const auto& round : rounds) {
-        QList<QUrl> urls;
-        OnModal([&](QWidget* w) {
-            auto* d = qobject_cast<QFileDialog*>(w);
-            if (!d) return true;
-            urls = d->sidebarUrls();
-            d->reject();
-            return false;
-        });
-        FileDialog::Run(nullptr, round.Request);
+        const QList<QUrl> urls = SidebarOf(round.Request);
         EXPECT_EQ(urls.contains(QUrl::fromLocalFile(backups)), round.ListsBackups);
         EXPECT_TRUE(urls.contains(QUrl::fromLocalFile(QDir::homePath())));
     }
@@ -318,14 +324,6 @@ TEST(FileDialog, OpensWhereTheFitterKeepsFiles) {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     ASSERT_FALSE(documents.isEmpty());
     QDir().mkpath(documents);
-    QList<QUrl> urls;
-    OnModal([&](QWidget* w) {
-        auto* d = qobject_cast<QFileDialog*>(w);
-        if (!d) return true;
-        urls = d->sidebarUrls();
-        d->reject();
-        return false;
-    });
-    FileDialog::Run(nullptr, sFileDialogRequest{});
+    const QList<QUrl> urls = SidebarOf(sFileDialogRequest{});
     EXPECT_TRUE(urls.contains(QUrl::fromLocalFile(documents))) << documents.toStdString();
 }
